@@ -1,0 +1,62 @@
+#pragma once
+// The transaction engine: RTS around each frame, the send-complete handler, reception with
+// its windows, the event-pumping pause, and the seven request builders.
+//
+// Every wait blocks in the event loop (EventPump::ProcessEvents) until an event or its
+// deadline, so handlers run nested inside the waits, in the same order as a busy loop would
+// run them, without burning the processor.
+
+#include <cstdint>
+#include <functional>
+
+#include "link/Frame.h"
+#include "link/Requests.h"
+#include "platform/Platform.h"
+
+namespace halvern {
+
+constexpr std::int32_t kPreSendPauseUs = 4000;
+constexpr double kDefaultTurnaroundUs = 4000;
+constexpr Micros kFirstByteWindowUs = 600'000;
+constexpr double kCollectionWindowMs = 150;
+
+// Asked on every turn of a wait; true ends the wait at once (a restarted polling loop, the
+// program's exit). An empty function never stops.
+using StopCheck = std::function<bool()>;
+
+class Link {
+public:
+    Link(Platform& platform, SerialPort& port, LinkBuffers& buffers);
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    LinkBuffers& Buffers() { return b_; }
+    SerialPort& Port() { return port_; }
+    Platform& Plat() { return p_; }
+
+    double TurnaroundDelay = kDefaultTurnaroundUs;  // microseconds; may carry a fraction
+
+    void TransmitFrame(bool pause);
+    void MSComm1_OnComm();  // the send-drained event
+    bool ReceiveReply(const StopCheck& stop = {});
+    void WaitMs(double ms, const StopCheck& stop = {});
+    // Processes events until RTS reads false (the frame has left and the line is released).
+    void WaitRtsReleased(const StopCheck& stop = {});
+
+    void SendQuery(std::uint8_t address, std::uint8_t code);  // code 33 sends nothing
+    void SendAlign(std::uint8_t address, std::uint8_t code);
+    void SendSnTest(std::uint8_t address);
+    void SendNormalMode(std::uint8_t address);
+    void SendReadSetup(std::uint8_t address);
+    void SendWriteSetup(std::uint8_t address, const SetupTable& table);
+    void SendNewAddress(std::uint8_t address, std::uint8_t newAddress);
+
+private:
+    void Send(std::vector<std::uint8_t> frame, bool pause);
+
+    Platform& p_;
+    SerialPort& port_;
+    LinkBuffers& b_;
+};
+
+}  // namespace halvern

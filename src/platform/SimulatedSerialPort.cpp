@@ -1,0 +1,82 @@
+#include "platform/SimulatedSerialPort.h"
+
+#include <algorithm>
+
+namespace halvern {
+
+bool SimulatedSerialPort::Open(const std::string& device, std::string* error) {
+    std::string reason = unplugged_ ? std::string("No such file or directory") : openError_;
+    openError_.clear();
+    if (open_) reason = "Device or resource busy";
+    if (!reason.empty()) {
+        if (error) *error = reason;
+        return false;
+    }
+    device_ = device;
+    open_ = true;
+    input_.clear();
+    return true;
+}
+
+void SimulatedSerialPort::Close() {
+    open_ = false;
+    ++session_;
+    input_.clear();
+}
+
+void SimulatedSerialPort::Unplug() {
+    unplugged_ = true;
+    if (open_) {
+        Close();
+        if (onNotice) onNotice("The serial device was removed.");
+    }
+}
+
+int SimulatedSerialPort::BytesWaiting() { return open_ ? static_cast<int>(input_.size()) : 0; }
+
+std::vector<std::uint8_t> SimulatedSerialPort::ReadAll() {
+    std::vector<std::uint8_t> out;
+    out.swap(input_);
+    return out;
+}
+
+void SimulatedSerialPort::Write(std::span<const std::uint8_t> bytes) {
+    if (!open_ || bytes.empty()) return;
+    const Micros now = p_.NowUs();
+    frames_.push_back({now, {bytes.begin(), bytes.end()}, rts_});
+    txBusyUntil_ = std::max(txBusyUntil_, now) + WireTimeUs(bytes.size());
+    const Micros done = txBusyUntil_;
+    const auto session = session_;
+    std::vector<std::uint8_t> frame(bytes.begin(), bytes.end());
+    p_.Post(done, [this, done, session, frame = std::move(frame)] {
+        if (session != session_) return;
+        if (onHostFrame) onHostFrame(done, frame);
+        if (onSendDrained) onSendDrained();
+    });
+}
+
+void SimulatedSerialPort::SetRts(bool on) {
+    if (!open_) return;
+    rts_ = on;
+    rtsChanges_.push_back({p_.NowUs(), on});
+}
+
+void SimulatedSerialPort::SendToHost(const std::vector<std::uint8_t>& bytes, Micros startUs) {
+    Micros t = std::max(startUs, toHostBusyUntil_);
+    const auto session = session_;
+    for (std::uint8_t b : bytes) {
+        t += ByteTimeUs();
+        p_.Post(t, [this, b, session] {
+            if (open_ && session == session_) input_.push_back(b);
+        });
+    }
+    toHostBusyUntil_ = t;
+}
+
+std::optional<Micros> SimulatedSerialPort::RtsReleasedAtOrAfter(Micros t) const {
+    for (const auto& c : rtsChanges_)
+        if (!c.on && c.atUs >= t) return c.atUs;
+    return std::nullopt;
+}
+
+}  // namespace halvern

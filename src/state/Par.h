@@ -1,0 +1,92 @@
+#pragma once
+// The state that all windows share: plain data, owned by the application and handed by
+// reference to the code that needs it. Windows show it; they do not keep their own copy.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "link/Frame.h"
+#include "link/Requests.h"
+#include "link/Tuning.h"
+
+namespace halvern {
+
+constexpr int kAddressSlots = 248;      // bus addresses 0 to 247
+constexpr int kFailCountSlots = 4097;   // indexed by CurrentAddress, 0 to 4096
+constexpr int kChannelSlots = 33;
+
+// RGB colours of the panel.
+struct Rgb {
+    std::uint8_t r = 0, g = 0, b = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+constexpr Rgb kGreen{0, 255, 0};
+constexpr Rgb kRed{255, 0, 0};
+constexpr Rgb kYellow{255, 255, 0};
+constexpr Rgb kWhite{255, 255, 255};
+constexpr Rgb kBlack{0, 0, 0};
+
+enum class Lamp { Unknown, Green, Red };
+
+// What the detector panel of the main window shows.
+struct Panel {
+    std::string DetNum = "1";   // lblDetNum: the address of the detector being served
+    std::string Flash;          // lblFlash: model name
+    std::string SeNum;          // lblSeNum
+    std::string Status;         // lblStatus
+    Rgb StatusBack = kWhite;
+    Rgb StatusFore = kBlack;
+    std::string SIL2Des;        // lblSIL2Des: status description
+    std::string Gain;           // lblGain
+    std::array<std::string, 5> ChVal;  // lblChVal(0..4)
+    std::string Com;            // lblCom: "Good" / "Bad"
+    Lamp Shape1 = Lamp::Unknown;
+    std::string Ver;            // lblVer caption
+    bool VerVisible = false;
+    std::string MasterCaption = "maste&R";
+};
+
+struct Par {
+    std::string ProgramFolder;  // where CommPortNo.txt, CommTune2.txt and the logs live
+
+    // Link
+    LinkBuffers Link;
+    TuneState Tune;
+    std::int16_t port = 0;  // frmComm.port: the chosen COM port number
+
+    // Polling cycle
+    std::uint8_t CurrentAddress = 1;
+    bool SearchMode = false;
+    bool SearchToggle = false;
+    std::array<double, kFailCountSlots> FailCount{};
+    std::array<double, kFailCountSlots> MaintFailCount{};
+
+    // Decoded status of the last reply
+    std::int16_t ModelCode = 0;
+    double SerialNumber = 0;
+    std::array<std::string, 4> StatusParts;
+    std::string StatusCode;
+    std::uint8_t GainByte = 0;
+    std::string GainText;
+    std::array<float, kChannelSlots> ChannelValues{};
+
+    SetupTable Setup;
+    bool SnTestMode = false;
+
+    // Logging
+    bool LoggingOn = false;
+    std::uint8_t LogPeriod = 0;
+    std::uint8_t LogTickCount = 0;
+    std::array<bool, kAddressSlots> RecordDue{};
+    std::array<std::string, kAddressSlots> DisconnectMark;
+    std::array<std::uint8_t, kAddressSlots> LastStatusByte{};
+    std::string LogError;  // the reason logging fails, empty while it works
+
+    Panel Main;
+};
+
+// The address shown in lblDetNum as a byte (its leading decimal number; 0 when none).
+std::uint8_t DetNumByte(const Par& par);
+
+}  // namespace halvern
