@@ -1,0 +1,29 @@
+#pragma once
+// The dialog layer: message boxes, the input box, the print dialog and window printing.
+// The real one shows Qt dialogs; tests use a scripted one that records what was asked.
+
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace halvern {
+
+enum class MsgIcon { Critical, Exclamation, Information, Question };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual void Message(const std::string& text, const std::string& title, MsgIcon icon) = 0;
+    // True for Yes.
+    virtual bool AskYesNo(const std::string& text, const std::string& title, MsgIcon icon) = 0;
+    // The typed text; empty when cancelled.
+    virtual std::string Input(const std::string& prompt, const std::string& title,
+                              const std::string& defaultText) = 0;
+    // The number of copies chosen; nothing when cancelled.
+    virtual std::optional<int> PrintDialog() = 0;
+    // Prints an image of the window's client area `copies` times; false when printing failed.
+    virtual bool PrintWindow(QWidget& window, int copies) = 0;
+};
+
+}  // namespace halvern
