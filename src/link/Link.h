@@ -19,14 +19,22 @@ constexpr std::int32_t kPreSendPauseUs = 4000;
 constexpr double kDefaultTurnaroundUs = 4000;
 constexpr Micros kFirstByteWindowUs = 600'000;
 constexpr double kCollectionWindowMs = 150;
+// How long WaitRtsReleased waits at most: a frame drains in a few tens of milliseconds, so a
+// port that has not released RTS by then never will (write failed, device gone).
+constexpr Micros kRtsReleaseLimitUs = 2'000'000;
+
+// A delay in microseconds as the blocking delay takes it: nearest whole number, ties to even,
+// held within 0 .. 2147483647 so that no stored or tuned value can overflow the conversion.
+std::int32_t TurnaroundMicros(double delayUs);
 
 // Asked on every turn of a wait; true ends the wait at once (a restarted polling loop, the
 // program's exit). An empty function never stops.
 using StopCheck = std::function<bool()>;
 
 class Link {
-public:
+  public:
     Link(Platform& platform, SerialPort& port, LinkBuffers& buffers);
+    ~Link();  // disconnects the send-drained handler from the port
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
@@ -40,7 +48,8 @@ public:
     void MSComm1_OnComm();  // the send-drained event
     bool ReceiveReply(const StopCheck& stop = {});
     void WaitMs(double ms, const StopCheck& stop = {});
-    // Processes events until RTS reads false (the frame has left and the line is released).
+    // Processes events until RTS reads false (the frame has left and the line is released),
+    // for at most kRtsReleaseLimitUs.
     void WaitRtsReleased(const StopCheck& stop = {});
 
     void SendQuery(std::uint8_t address, std::uint8_t code);  // code 33 sends nothing
@@ -51,7 +60,7 @@ public:
     void SendWriteSetup(std::uint8_t address, const SetupTable& table);
     void SendNewAddress(std::uint8_t address, std::uint8_t newAddress);
 
-private:
+  private:
     void Send(std::vector<std::uint8_t> frame, bool pause);
 
     Platform& p_;
