@@ -1,6 +1,7 @@
 #pragma once
 // CommPortNo.txt and CommTune2.txt: one decimal value per line, CR LF, first value read.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -18,5 +19,14 @@ std::optional<double> ReadFirstValue(const std::string& path);
 // Writes the value as its only line ("<decimal>\r\n"). False when the file cannot be written.
 bool WriteValueFile(const std::string& path, long long value);
 std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The port number at the dialog's load: the file's first value when it is a whole 16-bit
+// number (a fraction is rounded, ties to even). A missing file is created holding current.
+// A file that does not read as a port number gives current and is left as it is.
+std::int16_t LoadPortNumber(const std::string& path, std::int16_t current = 0);
+void SavePortNumber(const std::string& path, std::int16_t port);
+// What typing into the port field stands for: a number (blanks around it allowed, a fraction
+// rounded, ties to even) from 1 to 32767. Nothing otherwise: the field is then set back to "1".
+std::optional<std::int16_t> ParseTypedPort(const std::string& text);
 
 }  // namespace halvern

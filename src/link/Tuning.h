@@ -18,7 +18,8 @@ void TuneAfterFailedPoll(TuneState& t, double& turnaroundDelay);
 void TuneAfterGoodReply(TuneState& t, bool validStatusReply, double turnaroundDelay,
                         const std::string& tuneFilePath);
 // The delay at start-up: the file's first value, or 4000 (the file is then created holding
-// 4000 when it is missing). A file that does not read as a number is left alone.
+// 4000 when it is missing). A file that does not read as a number from 0 to 2147483647 gives
+// 4000 and is left alone.
 double LoadTurnaroundDelay(const std::string& tuneFilePath);
 
 }  // namespace halvern
