@@ -1,0 +1,122 @@
+// The detector vocabulary: model names and status descriptions, exactly as the detectors'
+// documentation and the technicians know them.
+#include <array>
+#include <string_view>
+
+#include "monitor/Decoder.h"
+
+namespace halvern {
+
+namespace {
+
+struct ModelEntry {
+    std::uint8_t family;
+    std::array<const char*, 3> byVariant;  // variant byte 0, 1, 2; nullptr: not a model
+};
+
+constexpr auto kModelTable = std::to_array<ModelEntry>({
+    {24, {"Veridan Xenon 621-1", "Veridan Xenon 621-2", "Veridan Xenon 621-3"}},
+    {25, {"Veridan Xenon 622-1", "Veridan Xenon 622-2", "Veridan Xenon 622-3"}},
+    {32, {"Veridan Xenon 623-1", "Veridan Xenon 623-2", "Veridan Xenon 623-3"}},
+    {33, {"Veridan Ethylene 641-1", "Veridan Ethylene 641-2", "Veridan Ethylene 641-3"}},
+    {34, {"Veridan Ethylene 642-1", "Veridan Ethylene 642-2", "Veridan Ethylene 642-3"}},
+    {35, {"Veridan Ethylene 643-1", "Veridan Ethylene 643-2", "Veridan Ethylene 643-3"}},
+    {36, {"Veridan LAMP 411", "Veridan LAMP 411", "Veridan LAMP 411"}},
+    {37, {"Veridan LAMP 412", "Veridan LAMP 412", "Veridan LAMP 412"}},
+    {38, {"Veridan LAMP 413", "Veridan LAMP 413", "Veridan LAMP 413"}},
+    {48, {"Talvek 880", nullptr, nullptr}},
+    {49, {"Talvek 890", nullptr, nullptr}},
+});
+
+struct StatusEntry {
+    std::string_view code;
+    const char* description;
+};
+
+constexpr auto kStatusDescriptions = std::to_array<StatusEntry>({
+    {"DDD", "Disconnection"},
+    {"SSU90", "Start up"},
+    {"SSU92", "Restore from low voltage"},
+    {"PPP71", "Program memory CRC fail"},
+    {"PPP72", "E2PROM CRC fail"},
+    {"PPP73", "E2PROM CRC fail"},
+    {"PPP74", "RAM CRC fail"},
+    {"VVV81", "Wrong 5 volt"},
+    {"VVV83", "Wrong Vin"},
+    {"FFN40", "Wrong 12V"},
+    {"FFN34", "Noisy signal1"},
+    {"FFN35", "Noisy reference"},
+    {"FFN36", "Noisy signal2"},
+    {"FFN42", "Wrong flash"},
+    {"NNN0", "Normal"},
+    {"NNN3", "4-20mA circuit fail"},
+    {"NNN7", "Relay fail"},
+    {"NNN39", "4-20mA communication error"},
+    {"XXX0", "Alignment"},
+    {"XXX7", "Alignment"},
+    {"SSY0", "Stand by"},
+    {"SSY7", "Stand by"},
+    {"GGG0", "Gas calibration"},
+    {"GGG7", "Gas calibration"},
+    {"QQN0", "Wrong alignment"},
+    {"QQN7", "Wrong alignment"},
+    {"BBN0", "Block"},
+    {"BBN7", "Block"},
+    {"BBN3", "4-20mA circuit fail within Block"},
+    {"MBN7", "Misalignment"},
+    {"OMN0", "Maintenance call for signal or ratio"},
+    {"OMN7", "Maintenance call for signal or ratio"},
+    {"OON0", "Obscuration"},
+    {"OON7", "Obscuration"},
+    {"OON39", "4-20mA communication fail"},
+    {"RMN0", "Maintenance call for ratio"},
+    {"RMN7", "Maintenance call for ratio"},
+    {"ION0", "Saturation"},
+    {"ION7", "Saturation"},
+    {"WWN0", "Warning"},
+    {"WWN7", "Warning"},
+    {"TNN0", "Pre Alarm"},
+    {"TNN7", "Pre Alarm"},
+    {"TBN0", "Pre Alarm"},
+    {"TBN7", "Pre Alarm"},
+    {"AAN0", "Alarm"},
+    {"AAN7", "Alarm"},
+    {"LAN0", "Alarm latch"},
+    {"LAN7", "Alarm latch"},
+    {"JAN0", "Disturbance while Alarm"},
+    {"JAN7", "Disturbance while Alarm"},
+});
+
+}  // namespace
+
+std::string ModelName(int code) {
+    const auto family = static_cast<std::uint8_t>(code & 0xFF);
+    const int variant = (code >> 8) & 0xFF;
+    for (const ModelEntry& entry : kModelTable) {
+        if (entry.family != family)
+            continue;
+        if (variant < static_cast<int>(entry.byVariant.size()) && entry.byVariant[variant]) {
+            return entry.byVariant[variant];
+        }
+        break;
+    }
+    return "Unknown Detector!";
+}
+
+const char* StatusDescription(const std::string& code) {
+    for (const StatusEntry& entry : kStatusDescriptions) {
+        if (entry.code == code)
+            return entry.description;
+    }
+    return nullptr;
+}
+
+bool IsAcceptedFamily(std::uint8_t family) {
+    for (const ModelEntry& entry : kModelTable) {
+        if (entry.family == family)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace halvern
