@@ -1,6 +1,7 @@
 #pragma once
 // The log file format: cycle records and disconnection records, one line each, CR LF.
 
+#include <cstdint>
 #include <string>
 
 #include "state/Par.h"
@@ -10,6 +11,22 @@ namespace halvern {
 struct LocalDateTime {
     int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
+
+// The PC's local date and time, for the real program; tests pass their own.
+LocalDateTime CurrentLocalDateTime();
+
+// The record lines, CR LF included. Fields start at fixed columns (status 1, date 9, time 19,
+// temperature 27, gain 33, Signal 1 38, Reference 44, Signal 2 50, Ratio 1 58, Ratio 2 64,
+// NQ ratio 1 72, NQ ratio 2 78, gas 84); the viewer cuts them back by those columns.
+std::string CycleRecordLine(const Par& par, const LocalDateTime& now);
+std::string DisconnectionRecordLine(const std::string& mark, const LocalDateTime& now);
+
+// " 23 ", "-5 ": the sign position (space for zero or more), the whole number, one space.
+std::string NumberStyle(double value);
+
+// File names are built from numbers only, so a record never lands outside the program folder.
+std::string LogFileName(double serialNumber);             // "4711.txt"
+std::string DisconnectionFileName(std::uint8_t address);  // "12.txt"
 
 // Writers. Each record is one open-append-close. RecordDue and DisconnectMark are cleared only
 // after the line was written; a failure sets par.LogError (cleared again by the next success).

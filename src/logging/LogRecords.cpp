@@ -1,0 +1,184 @@
+#include "logging/LogRecords.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+#include "state/Formats.h"
+
+namespace halvern {
+
+namespace {
+
+constexpr const char* kLineEnd = "\r\n";
+constexpr const char* kDisconnectedMark = "DDD";
+
+// Puts a field at its 1-based start column, filling the gap with spaces. A field that ran past
+// the next start column (a value no decoder produces) gets one space, so the line stays one
+// line and the fields stay apart.
+void PutAt(std::string& line, std::size_t column, std::string_view field) {
+    const std::size_t at = column - 1;
+    if (line.size() < at) {
+        line.append(at - line.size(), ' ');
+    } else if (line.size() > at) {
+        line += ' ';
+    }
+    line += field;
+}
+
+std::string DateText(const LocalDateTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%02d", t.day % 100, t.month % 100,
+                  ((t.year % 100) + 100) % 100);
+    return buf;
+}
+
+std::string LongTimeText(const LocalDateTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour % 100, t.minute % 100, t.second % 100);
+    return buf;
+}
+
+std::string ShortTimeText(const LocalDateTime& t) {
+    return std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" + std::to_string(t.second);
+}
+
+// Appends one record in one write. On failure the file is left as it was (as far as the system
+// allows) and par.LogError says which file and why; a success clears it.
+bool AppendRecord(Par& par, const std::string& fileName, const std::string& line) {
+    const QString path =
+        QDir(QString::fromStdString(par.ProgramFolder)).filePath(QString::fromStdString(fileName));
+    QFile file(path);
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        reason = file.errorString();
+    } else {
+        const qint64 sizeBefore = file.size();
+        const qint64 written = file.write(line.data(), static_cast<qint64>(line.size()));
+        if (written != static_cast<qint64>(line.size())) {
+            reason = written < 0 ? file.errorString()
+                                 : QStringLiteral("only part of the record could be written");
+            // A half line would glue itself to the retried record; take it back.
+            if (written > 0)
+                file.resize(sizeBefore);
+        }
+        file.close();
+        if (reason.isEmpty() && file.error() != QFileDevice::NoError)
+            reason = file.errorString();
+    }
+    if (!reason.isEmpty()) {
+        par.LogError = "Cannot write the log file " + QDir::toNativeSeparators(path).toStdString() +
+                       ": " + reason.toStdString();
+        return false;
+    }
+    par.LogError.clear();
+    return true;
+}
+
+bool ValidSlot(std::uint8_t address) {
+    return address < kAddressSlots;
+}
+
+// Writes the pending disconnection record of CurrentAddress and clears its mark once written.
+void WritePendingDisconnection(Par& par, const LocalDateTime& now) {
+    const std::uint8_t a = par.CurrentAddress;
+    std::string& mark = par.DisconnectMark[a];
+    if (AppendRecord(par, DisconnectionFileName(a), DisconnectionRecordLine(mark, now))) {
+        mark.clear();
+    }
+}
+
+}  // namespace
+
+LocalDateTime CurrentLocalDateTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate d = now.date();
+    const QTime t = now.time();
+    return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+}
+
+std::string NumberStyle(double value) {
+    if (!std::isfinite(value))
+        value = 0;
+    std::string text(1, value < 0 ? '-' : ' ');
+    const double magnitude = std::fabs(value);
+    char buf[64];
+    if (magnitude == std::trunc(magnitude) && magnitude < 1e15) {
+        std::snprintf(buf, sizeof buf, "%.0f", magnitude);
+    } else {
+        std::snprintf(buf, sizeof buf, "%.7g", magnitude);
+    }
+    text += buf;
+    text += ' ';
+    return text;
+}
+
+std::string CycleRecordLine(const Par& par, const LocalDateTime& now) {
+    const auto& ch = par.ChannelValues;
+    std::string line;
+    PutAt(line, 1,
+          par.StatusParts[0] + par.StatusParts[1] + par.StatusParts[2] + par.StatusParts[3]);
+    PutAt(line, 9, DateText(now));
+    PutAt(line, 19, LongTimeText(now));
+    PutAt(line, 27, NumberStyle(ch[4]));
+    PutAt(line, 33, par.GainText);
+    PutAt(line, 38, Format2(ch[0]));
+    PutAt(line, 44, Format2(ch[1]));
+    PutAt(line, 50, Format2(ch[2]));
+    PutAt(line, 58, Format2(ch[5]));
+    PutAt(line, 64, Format2(ch[6]));
+    PutAt(line, 72, Format2(ch[7]));
+    PutAt(line, 78, Format2(ch[8]));
+    PutAt(line, 84, NumberStyle(ch[12]));
+    line += kLineEnd;
+    return line;
+}
+
+std::string DisconnectionRecordLine(const std::string& mark, const LocalDateTime& now) {
+    std::string line;
+    PutAt(line, 1, mark);
+    PutAt(line, 9, DateText(now));
+    PutAt(line, 19, ShortTimeText(now));
+    line += kLineEnd;
+    return line;
+}
+
+std::string LogFileName(double serialNumber) {
+    const long long n = std::isfinite(serialNumber) ? std::llround(serialNumber) : 0;
+    return std::to_string(n) + ".txt";
+}
+
+std::string DisconnectionFileName(std::uint8_t address) {
+    return std::to_string(address) + ".txt";
+}
+
+void WriteCycleRecord(Par& par, const LocalDateTime& now) {
+    const std::uint8_t r = par.Link.ReplyAddress;
+    if (!ValidSlot(r) || !par.RecordDue[r] || !par.LoggingOn)
+        return;
+    // A detector that was given up is marked in its own file first; the cycle record stays due
+    // for the next call.
+    if (ValidSlot(par.CurrentAddress) &&
+        par.DisconnectMark[par.CurrentAddress] == kDisconnectedMark) {
+        WritePendingDisconnection(par, now);
+        return;
+    }
+    if (AppendRecord(par, LogFileName(par.SerialNumber), CycleRecordLine(par, now))) {
+        par.RecordDue[r] = false;
+    }
+}
+
+void WriteDisconnectionRecord(Par& par, const LocalDateTime& now) {
+    // Zero NQ ratios mean no detector has given real values yet: nothing worth marking.
+    if (par.ChannelValues[7] == 0 || par.ChannelValues[8] == 0)
+        return;
+    if (!ValidSlot(par.CurrentAddress))
+        return;
+    WritePendingDisconnection(par, now);
+}
+
+}  // namespace halvern

@@ -1,0 +1,115 @@
+#pragma once
+// The log viewer's logic: cutting a record line into its columns, the table of lines read from
+// a log file, paging through it twelve rows at a time, and the serial-number prompt's checks.
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halvern {
+
+constexpr int kLogLineCount = 1025;  // LogLines: entries 0 to 1024
+constexpr int kViewerRows = 12;
+constexpr int kLastTopLine = kLogLineCount - kViewerRows;  // 1013: bottom row shows entry 1024
+
+// One column of the viewer, left to right after the row number (lblNumber).
+struct LogColumn {
+    const char* LabelArray;  // the row label array of the column
+    const char* Header;      // header caption
+    int Start;               // 1-based column of the line
+    int Length;              // characters cut at most
+};
+
+constexpr int kLogColumnCount = 13;
+constexpr std::array<LogColumn, kLogColumnCount> kLogColumns{{
+    {"lblS", "Status", 1, 5},
+    {"lblT", "Time", 18, 10},
+    {"lblD", "Date", 8, 9},
+    {"lblTemperature", "T", 28, 2},
+    {"lblG", "G", 33, 1},
+    {"lblSig1", "Sig1", 38, 4},
+    {"lblR", "Ref", 44, 4},
+    {"lblSig2", "Sig2", 50, 4},
+    {"lblR1", "Rat1", 58, 4},
+    {"lblR2", "Rat2", 64, 4},
+    {"lblNQ1", "NQR1", 72, 3},
+    {"lblNQ2", "NQR2", 78, 3},
+    {"lblLelLevel", "LEL", 85, 3},
+}};
+
+using LogFields = std::array<std::string, kLogColumnCount>;
+
+// The fields of one line in kLogColumns order, spaces kept; shorter or empty where the line ends.
+LogFields CutLogLine(std::string_view line);
+
+// The line table of a file's text: entry k holds line k + 1 without its line break (CR LF; a
+// lone CR or LF also ends a line), entries past the last line are empty, lines after the
+// 1025th are ignored. Always kLogLineCount entries.
+std::vector<std::string> SplitLogLines(std::string_view text);
+
+// Reads the line table from a file, reading no further than the 1025th line. Nothing when the
+// file cannot be opened or read; *error then says why.
+std::optional<std::vector<std::string>> ReadLogLines(const std::string& path,
+                                                     std::string* error = nullptr);
+
+// What one row of the viewer shows.
+struct LogRow {
+    std::string Number;  // lblNumber: TopLine + row + 1
+    LogFields Fields;
+};
+
+// The twelve rows over the line table. Row r shows entry TopLine + r.
+class LogViewerModel {
+  public:
+    explicit LogViewerModel(std::vector<std::string> lines);
+
+    int TopLine() const { return topLine_; }
+    LogRow Row(int row) const;
+    const std::string& Entry(int index) const;
+
+    // PgDn: one line further. Stops once the bottom row shows the last entry; false then.
+    bool PageDown();
+    // PgUp: one line back; false at the first line.
+    bool PageUp();
+
+  private:
+    std::vector<std::string> lines_;
+    int topLine_ = 0;
+};
+
+// The serial-number prompt (frmSerForLog) and the viewer window's title.
+constexpr const char* kSerialPromptLabel = "Enter detector serial No:";
+constexpr const char* kInvalidEntryText = "Invalid Address!";
+constexpr const char* kInvalidEntryTitle = "ERROR";
+constexpr const char* kMissingFileText =
+    "File does not exsist - First record to a file and then open it!";
+constexpr const char* kMissingFileTitle = "MISSING FILE";
+
+// A number in decimal notation: optional sign, digits with an optional decimal point, an
+// optional exponent, spaces around it.
+bool IsNumberEntry(std::string_view entry);
+
+// The log file of an entry: program folder, the entry without its surrounding spaces, ".txt".
+// Nothing when the entry is not a number, so no entry can name a file outside the folder.
+std::optional<std::string> LogPathForEntry(const std::string& folder, std::string_view entry);
+
+enum class SerialEntryOutcome {
+    Invalid,      // kInvalidEntryText / kInvalidEntryTitle, the prompt closes
+    MissingFile,  // kMissingFileText / kMissingFileTitle, the prompt stays open
+    Open,         // hide the prompt, open the viewer on `path`
+};
+
+struct SerialEntryCheck {
+    SerialEntryOutcome outcome = SerialEntryOutcome::Invalid;
+    std::string path;
+};
+
+// The prompt's OK button: checks the entry and that its log file can be opened for reading.
+SerialEntryCheck CheckSerialEntry(const std::string& folder, std::string_view entry);
+
+// "Log file viewer of detector serial No 4711": the entry exactly as typed.
+std::string ViewerTitle(std::string_view entry);
+
+}  // namespace halvern
