@@ -1,0 +1,114 @@
+#include "ui/QtDialogs.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QWidget>
+#include <algorithm>
+
+namespace halvern {
+
+namespace {
+
+QMessageBox::Icon ToQt(MsgIcon icon) {
+    switch (icon) {
+        case MsgIcon::Critical:
+            return QMessageBox::Critical;
+        case MsgIcon::Exclamation:
+            return QMessageBox::Warning;
+        case MsgIcon::Question:
+            return QMessageBox::Question;
+        case MsgIcon::Information:
+            break;
+    }
+    return QMessageBox::Information;
+}
+
+// Boxes open over the window the technician is working in.
+QWidget* Owner() {
+    return QApplication::activeWindow();
+}
+
+}  // namespace
+
+bool PrintWindowPages(QWidget& window, QPrinter& printer, int copies) {
+    if (copies <= 0)
+        return true;
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    const QSize size = window.size();
+    const double toPrinter =
+        static_cast<double>(printer.logicalDpiX()) / std::max(1, window.logicalDpiX());
+    const double scale =
+        std::min({toPrinter, static_cast<double>(printer.width()) / std::max(1, size.width()),
+                  static_cast<double>(printer.height()) / std::max(1, size.height())});
+    for (int copy = 0; copy < copies; ++copy) {
+        if (copy > 0 && !printer.newPage()) {
+            painter.end();
+            return false;
+        }
+        painter.save();
+        painter.scale(scale, scale);
+        window.render(&painter);
+        painter.restore();
+    }
+    return painter.end();
+}
+
+QtDialogs::QtDialogs() = default;
+QtDialogs::~QtDialogs() = default;
+
+void QtDialogs::Message(const std::string& text, const std::string& title, MsgIcon icon) {
+    QMessageBox box(ToQt(icon), QString::fromStdString(title), QString::fromStdString(text),
+                    QMessageBox::Ok, Owner());
+    box.exec();
+}
+
+bool QtDialogs::AskYesNo(const std::string& text, const std::string& title, MsgIcon icon) {
+    QMessageBox box(ToQt(icon), QString::fromStdString(title), QString::fromStdString(text),
+                    QMessageBox::Yes | QMessageBox::No, Owner());
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::string QtDialogs::Input(const std::string& prompt, const std::string& title,
+                             const std::string& defaultText) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(Owner(), QString::fromStdString(title),
+                                               QString::fromStdString(prompt), QLineEdit::Normal,
+                                               QString::fromStdString(defaultText), &ok);
+    return ok ? text.toStdString() : std::string();
+}
+
+std::optional<int> QtDialogs::PrintDialog() {
+    QPrinter& printer = Printer();
+    QPrintDialog dialog(&printer, Owner());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    // The program prints each copy itself; left in the printer the count would multiply.
+    const int copies = std::max(1, printer.copyCount());
+    printer.setCopyCount(1);
+    return copies;
+}
+
+bool QtDialogs::PrintWindow(QWidget& window, int copies) {
+    return PrintWindowPages(window, Printer(), copies);
+}
+
+void QtDialogs::PrintToPdf(const std::string& path) {
+    QPrinter& printer = Printer();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(path));
+}
+
+QPrinter& QtDialogs::Printer() {
+    if (!printer_)
+        printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *printer_;
+}
+
+}  // namespace halvern

@@ -1,0 +1,42 @@
+#pragma once
+// The dialog layer on real Qt dialogs: modal message boxes, the input box, the system print
+// dialog, and printing an image of a window onto the printer chosen there.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ui/Dialogs.h"
+
+class QPrinter;
+
+namespace halvern {
+
+// Renders the window's client area (its contents, without the frame) onto one page per copy,
+// at its size on screen, shrunk to fit the page when larger. False when the printer cannot
+// be opened or a page cannot be started.
+bool PrintWindowPages(QWidget& window, QPrinter& printer, int copies);
+
+class QtDialogs : public Dialogs {
+  public:
+    QtDialogs();
+    ~QtDialogs() override;
+
+    void Message(const std::string& text, const std::string& title, MsgIcon icon) override;
+    bool AskYesNo(const std::string& text, const std::string& title, MsgIcon icon) override;
+    std::string Input(const std::string& prompt, const std::string& title,
+                      const std::string& defaultText) override;
+    std::optional<int> PrintDialog() override;
+    bool PrintWindow(QWidget& window, int copies) override;
+
+    // Sends the printouts into a PDF file instead of the printer (until a print dialog
+    // chooses otherwise).
+    void PrintToPdf(const std::string& path);
+
+  private:
+    QPrinter& Printer();
+
+    std::unique_ptr<QPrinter> printer_;  // made on first use: it needs the running application
+};
+
+}  // namespace halvern

@@ -1,0 +1,78 @@
+#include "ui/ScriptedDialogs.h"
+
+#include <QPrinter>
+#include <QWidget>
+
+#include "ui/QtDialogs.h"
+
+namespace halvern {
+
+void ScriptedDialogs::Record(DialogCall call) {
+    calls_.push_back(call);
+    if (onCall)
+        onCall(call);
+}
+
+template <typename T>
+T ScriptedDialogs::Take(std::deque<T>& queue, T fallback) {
+    if (queue.empty()) {
+        ++unanswered_;
+        return fallback;
+    }
+    T answer = std::move(queue.front());
+    queue.pop_front();
+    return answer;
+}
+
+DialogCall ScriptedDialogs::Call(DialogCall::Kind kind, std::string text, std::string title,
+                                 MsgIcon icon) {
+    DialogCall call;
+    call.kind = kind;
+    call.text = std::move(text);
+    call.title = std::move(title);
+    call.icon = icon;
+    return call;
+}
+
+void ScriptedDialogs::Message(const std::string& text, const std::string& title, MsgIcon icon) {
+    Record(Call(DialogCall::Kind::Message, text, title, icon));
+}
+
+bool ScriptedDialogs::AskYesNo(const std::string& text, const std::string& title, MsgIcon icon) {
+    Record(Call(DialogCall::Kind::AskYesNo, text, title, icon));
+    return Take(yesNo_, false);
+}
+
+std::string ScriptedDialogs::Input(const std::string& prompt, const std::string& title,
+                                   const std::string& defaultText) {
+    DialogCall call = Call(DialogCall::Kind::Input, prompt, title);
+    call.defaultText = defaultText;
+    Record(call);
+    return Take(inputs_, std::string());
+}
+
+std::optional<int> ScriptedDialogs::PrintDialog() {
+    Record(Call(DialogCall::Kind::PrintDialog));
+    return Take(printDialogs_, std::optional<int>());
+}
+
+bool ScriptedDialogs::PrintWindow(QWidget& window, int copies) {
+    DialogCall call = Call(DialogCall::Kind::PrintWindow);
+    call.window = window.objectName().toStdString();
+    call.copies = copies;
+    Record(call);
+    if (!pdfPath_.empty()) {
+        QPrinter printer(QPrinter::ScreenResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(pdfPath_));
+        if (!PrintWindowPages(window, printer, copies))
+            return false;
+    }
+    if (printWindows_.empty())
+        return true;
+    const bool printed = printWindows_.front();
+    printWindows_.pop_front();
+    return printed;
+}
+
+}  // namespace halvern

@@ -1,0 +1,6 @@
+#include "UiTest.h"
+
+namespace {
+[[maybe_unused]] auto* const kAppEnvironment =
+    ::testing::AddGlobalTestEnvironment(new halvern::test::AppEnvironment);
+}

@@ -1,0 +1,72 @@
+#pragma once
+// The widget tests share one application (Qt allows one per process) and a scratch folder
+// that stands for the program folder.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <string>
+
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace halvern::test {
+
+// Made by the first widget test, destroyed when the run ends (before the exit handlers,
+// which would otherwise tear down Qt's own statics first).
+class AppEnvironment : public ::testing::Environment {
+  public:
+    static QApplication& App() {
+        static int argc = 1;
+        static char name[] = "ui_tests";
+        static char* argv[] = {name, nullptr};
+        if (!app_)
+            app_ = new QApplication(argc, argv);
+        return *app_;
+    }
+    void TearDown() override {
+        delete app_;
+        app_ = nullptr;
+    }
+
+  private:
+    static inline QApplication* app_ = nullptr;
+};
+
+inline QApplication& App() {
+    return AppEnvironment::App();
+}
+
+class UiTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        App();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = std::filesystem::temp_directory_path() / "halvern-ui-tests" /
+                  (std::string(info->test_suite_name()) + "." + info->name());
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::string Folder() const { return folder_.string(); }
+    std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(folder_ / name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    void Write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(folder_ / name, std::ios::binary) << bytes;
+    }
+
+  private:
+    std::filesystem::path folder_;
+};
+
+}  // namespace halvern::test
