@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/PortFile.h"
+#include "link/LinkFiles.h"
 #include "ui/WindowKeys.h"
 
 namespace halvern {
@@ -58,7 +58,7 @@ frmComm::frmComm(Par& par, QWidget* parent) : QDialog(parent), par_(par) {
 
     for (int n = 1; n <= 16; ++n)
         cmbCOM_->addItem(QString::number(n));
-    par_.port = LoadPortFile(par_.ProgramFolder, par_.port);
+    par_.port = LoadPortNumber(PortFile(), par_.port);
     cmbCOM_->setEditText(QString::number(par_.port));
     cmbCOM_->lineEdit()->selectAll();
     cmbCOM_->setFocus();
@@ -85,6 +85,8 @@ frmComm::frmComm(Par& par, QWidget* parent) : QDialog(parent), par_(par) {
     });
 }
 
+std::string frmComm::PortFile() const { return JoinPath(par_.ProgramFolder, kPortFile); }
+
 void frmComm::reject() {
     QDialog::reject();
     emit cancelled();
@@ -92,18 +94,18 @@ void frmComm::reject() {
 
 void frmComm::cmbCOM_Click(int index) {
     par_.port = static_cast<std::int16_t>(cmbCOM_->itemText(index).toInt());
-    SavePortFile(par_.ProgramFolder, par_.port);
+    SavePortNumber(PortFile(), par_.port);
 }
 
 void frmComm::cmbCOM_Change(const QString& text) {
-    const auto typed = PortFromTyped(text.toStdString());
+    const auto typed = ParseTypedPort(text.toStdString());
     if (!typed) {
         // Selected, so that the next digit typed replaces it.
         cmbCOM_->lineEdit()->setText("1");
         cmbCOM_->lineEdit()->selectAll();
     }
     par_.port = typed.value_or(1);
-    SavePortFile(par_.ProgramFolder, par_.port);
+    SavePortNumber(PortFile(), par_.port);
 }
 
 }  // namespace halvern

@@ -8,6 +8,8 @@
 
 #include <QDialog>
 
+#include <string>
+
 #include "state/Par.h"
 
 class QComboBox;
@@ -26,6 +28,7 @@ class frmComm : public QDialog {
     void cancelled();
 
   private:
+    std::string PortFile() const;
     void cmbCOM_Click(int index);
     void cmbCOM_Change(const QString& text);
 

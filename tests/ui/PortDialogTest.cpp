@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "UiTest.h"
-#include "ui/PortFile.h"
 #include "ui/frmComm.h"
 
 namespace halvern {
@@ -153,25 +152,6 @@ TEST_F(PortDialog, EscCancelOrCloseBoxCancel) {
         EXPECT_EQ(cancelled_->count(), 1);
         EXPECT_EQ(accepted_->count(), 0);
         EXPECT_FALSE(d.isVisible());
-    }
-}
-
-TEST(PortFileText, FirstValueAsAPortNumber) {
-    EXPECT_EQ(PortFromFileText("5\r\n"), 5);
-    EXPECT_EQ(PortFromFileText(" 12 ,3\r\n"), 12);
-    EXPECT_EQ(PortFromFileText("4.5\r\n"), 4);  // rounded half to even
-    EXPECT_EQ(PortFromFileText("32767"), 32767);
-    EXPECT_EQ(PortFromFileText("32768"), 0);
-    EXPECT_EQ(PortFromFileText("-3"), 0);
-    EXPECT_EQ(PortFromFileText(""), 0);
-    EXPECT_EQ(PortFromFileText("\r\n7"), 0);  // only the first line counts
-    EXPECT_EQ(PortFromFileText("5abc"), 0);
-}
-
-TEST(PortFileText, TypedPortIsAWholeNumberFromOneTo32767) {
-    EXPECT_EQ(PortFromTyped(" 7 "), 7);
-    for (const char* bad : {"", " ", "-4", "+4", "4.0", "1e2", "007x", "32768", "0", "999999"}) {
-        EXPECT_EQ(PortFromTyped(bad), std::nullopt) << bad;
     }
 }
 
