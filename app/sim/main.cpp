@@ -64,24 +64,24 @@ std::optional<long> WholeNumber(const std::string& s, long lo, long hi) {
     return v;
 }
 
-DetectorConfig ParseDetector(const std::string& spec) {
+DetectorConfig ParseDetector(const std::string& text) {
     std::vector<std::string> parts;
     std::size_t from = 0;
     for (;;) {
-        const auto colon = spec.find(':', from);
-        parts.push_back(spec.substr(from, colon - from));
+        const auto colon = text.find(':', from);
+        parts.push_back(text.substr(from, colon - from));
         if (colon == std::string::npos)
             break;
         from = colon + 1;
     }
     if (parts.size() != 4)
-        Usage("--detector wants ADDR:FAMILY:VARIANT:SERIAL, got " + spec);
+        Usage("--detector wants ADDR:FAMILY:VARIANT:SERIAL, got " + text);
     const auto a = WholeNumber(parts[0], 1, 247);
     const auto f = WholeNumber(parts[1], 0, 255);
     const auto v = WholeNumber(parts[2], 0, 255);
     const auto s = WholeNumber(parts[3], 0, 65535);
     if (!a || !f || !v || !s)
-        Usage("--detector out of range: " + spec);
+        Usage("--detector out of range: " + text);
     DetectorConfig c;
     c.Address = static_cast<std::uint8_t>(*a);
     c.Family = static_cast<std::uint8_t>(*f);
