@@ -1,0 +1,107 @@
+#pragma once
+// A bus of simulated detectors: which of them answer a host frame, when, and with which
+// bytes, faults included. It computes the traffic and leaves its delivery to a carrier
+// (SimBus for the in-process port, the pseudo-terminal loop of halvern-sim).
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "sim/Detector.h"
+
+namespace halvern::sim {
+
+// Faults a detector can be given, each by its name (in parentheses).
+enum class Fault : std::uint8_t {
+    Silent,        // "silent": hears nothing, answers nothing
+    Late,          // "late": the reply pauses so long that its tail misses the 150 ms window
+    BadCrc,        // "bad CRC": the reply's CRC is corrupted
+    WrongAddress,  // "wrong address": the reply carries another address byte (valid CRC)
+    Exception,     // "exception": refuses every request with a Modbus exception (code 4)
+    Split,         // "split": a pause inside the reply, short enough to stay in the window
+    Truncated,     // "truncated": only the first half of the reply is sent
+    Flood,         // "flood": the reply runs on to more than 257 bytes
+    Noise,         // "noise": garbage bytes go out just before the reply
+};
+constexpr int kFaultCount = 9;
+
+// Accepts the names above in any case, with a space, '-' or '_' between words ("bad CRC",
+// "bad-crc", "badcrc" and "BadCrc" are the same fault).
+std::optional<Fault> FaultByName(std::string_view name);
+std::string_view FaultName(Fault f);
+
+constexpr Micros kDefaultLatencyUs = 5'000;
+constexpr Micros kSplitPauseUs = 50'000;  // reply of 34 bytes + pause stays within 150 ms
+constexpr Micros kLatePauseUs = 200'000;  // beyond the host's 150 ms collection window
+constexpr std::size_t kFloodLength = 300;
+constexpr std::size_t kNoiseLength = 5;
+
+// Bytes for the host line: the first byte starts at startUs and is complete one byte time
+// later; the rest follow back to back (the contract of SimulatedSerialPort::SendToHost).
+struct Transmission {
+    Micros startUs;
+    std::vector<std::uint8_t> bytes;
+    bool operator==(const Transmission&) const = default;
+};
+
+class Bus {
+  public:
+    Detector& Add(const DetectorConfig& config);
+    std::size_t Size() const { return nodes_.size(); }
+    Detector& At(std::size_t i) { return nodes_[i].detector; }
+    const Detector& At(std::size_t i) const { return nodes_[i].detector; }
+    // The detector that now answers at `address` (1..247), or nullptr.
+    Detector* Find(std::uint8_t address);
+
+    // Faults by detector address (the fault stays with the detector if its address changes).
+    // False when no detector has the address or the name is not a fault.
+    bool InjectFault(std::uint8_t address, std::string_view name);
+    bool ClearFault(std::uint8_t address, std::string_view name);
+    bool HasFault(std::uint8_t address, Fault f) const;
+    void ClearFaults(std::uint8_t address);
+    // The detector ignores a request whose RTS was released less than `us` after the frame
+    // ended (an adapter that needs a longer turnaround); 0 turns the check off.
+    bool SetMinTurnaroundUs(std::uint8_t address, Micros us);
+    bool NeedsTurnaround() const;
+
+    void SetLatencyUs(Micros us) { latencyUs_ = us; }
+    Micros LatencyUs() const { return latencyUs_; }
+
+    // Everything the detectors send in answer to one host frame that ended at frameEndUs,
+    // in time order. turnaroundUs: how long after the frame end the host released RTS, as
+    // the carrier observed it (negative: released before the end; nullopt: not known, the
+    // turnaround checks are skipped). Several answers at once collide into garbled bytes
+    // that never pass the CRC.
+    std::vector<Transmission> Respond(const std::vector<std::uint8_t>& frame, Micros frameEndUs,
+                                      std::optional<Micros> turnaroundUs = std::nullopt);
+
+  private:
+    struct Node {
+        Detector detector;
+        unsigned faults = 0;  // bit per Fault
+        Micros minTurnaroundUs = 0;
+        std::uint32_t noiseSeed = 1;
+    };
+    Node* FindNode(std::uint8_t address);
+    const Node* FindNode(std::uint8_t address) const;
+    // The transmissions of one detector's answer, faults applied; empty when it is silent.
+    std::vector<Transmission> Answer(Node& n, const std::vector<std::uint8_t>& frame,
+                                     Micros frameEndUs, std::optional<Micros> turnaroundUs);
+
+    std::deque<Node> nodes_;  // a deque keeps references from Add valid
+    Micros latencyUs_ = kDefaultLatencyUs;
+};
+
+// Several answers played on one line at the same time: bytes that overlap in time are OR-ed
+// (contending drivers garble the bits), and the result is made to fail the CRC check so
+// that a collision is never mistaken for an answer.
+std::vector<Transmission> Collide(const std::vector<std::vector<Transmission>>& answers);
+
+// The three detectors of the demonstration bus: address 1 "Veridan Xenon 621-2" (serial
+// 4711), address 7 "Veridan LAMP 411" (serial 1207), address 12 "Talvek 880" (serial 880).
+Bus DefaultBus();
+
+}  // namespace halvern::sim

@@ -1,0 +1,64 @@
+#include "sim/SimBus.h"
+
+#include <algorithm>
+
+namespace halvern::sim {
+
+SimBus::SimBus(Platform& platform, SimulatedSerialPort& port, Bus bus)
+    : p_(platform), port_(port), bus_(std::move(bus)) {
+    port_.onHostFrame = [this](Micros endUs, const std::vector<std::uint8_t>& frame) {
+        OnHostFrame(endUs, frame);
+    };
+}
+
+SimBus::~SimBus() {
+    *alive_ = false;
+    port_.onHostFrame = nullptr;
+}
+
+void SimBus::OnHostFrame(Micros endUs, const std::vector<std::uint8_t>& frame) {
+    if (onTraffic)
+        onTraffic(endUs, true, frame);
+    if (!bus_.NeedsTurnaround()) {
+        Deliver(endUs, frame, std::nullopt);
+        return;
+    }
+    // The host releases RTS from its own handling of the drained event, which runs after
+    // this one: look again once it has had its turn.
+    std::weak_ptr<bool> alive = alive_;
+    p_.Post(endUs, [this, alive, endUs, frame] {
+        if (!alive.expired())
+            AwaitRelease(endUs, frame);
+    });
+}
+
+void SimBus::AwaitRelease(Micros endUs, std::vector<std::uint8_t> frame) {
+    if (const auto released = port_.RtsReleasedAtOrAfter(endUs)) {
+        Deliver(endUs, frame, *released - endUs);
+        return;
+    }
+    const Micros now = p_.NowUs();
+    if (!port_.Rts() || now - endUs >= kRtsWatchUs) {
+        // Released before the frame had left (its tail was cut), or never: not heard.
+        Deliver(endUs, frame, -1);
+        return;
+    }
+    std::weak_ptr<bool> alive = alive_;
+    p_.Post(now + kRtsPollUs, [this, alive, endUs, frame = std::move(frame)]() mutable {
+        if (!alive.expired())
+            AwaitRelease(endUs, std::move(frame));
+    });
+}
+
+void SimBus::Deliver(Micros endUs, const std::vector<std::uint8_t>& frame,
+                     std::optional<Micros> turnaroundUs) {
+    const Micros now = p_.NowUs();
+    for (auto& t : bus_.Respond(frame, endUs, turnaroundUs)) {
+        const Micros start = std::max(t.startUs, now);
+        if (onTraffic)
+            onTraffic(start, false, t.bytes);
+        port_.SendToHost(t.bytes, start);
+    }
+}
+
+}  // namespace halvern::sim
