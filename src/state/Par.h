@@ -45,6 +45,9 @@ struct Panel {
     std::string Ver;            // lblVer caption
     bool VerVisible = false;
     std::string MasterCaption = "maste&R";
+    std::string SLogCaption = "&Start log";  // mnuSLog
+    std::string LogOnCaption;                 // lblLogOn
+    bool LogOnVisible = false;
 };
 
 struct Par {

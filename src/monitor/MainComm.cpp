@@ -1,0 +1,284 @@
+#include "monitor/MainComm.h"
+
+#include <cctype>
+
+#include "link/LinkFiles.h"
+#include "link/Tuning.h"
+#include "logging/LogRecords.h"
+#include "logging/LoggingControl.h"
+#include "monitor/Decoder.h"
+
+namespace halvern {
+
+std::string VersionText(const LinkBuffers& b, bool primary) {
+    std::string text;
+    const int last = primary ? b.RxCount - 3 : 28;
+    if (primary && b.RxCount < 12)
+        return text;
+    for (int i = 9; i <= last && i < kRxBufferSize; ++i)
+        text.push_back(static_cast<char>(b.RxBuffer[static_cast<std::size_t>(i)]));
+    return text;
+}
+
+bool AddressTextAcceptable(const std::string& text) {
+    if (text.empty() || text.size() > 5)
+        return false;
+    long value = 0;
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return value <= 65535;
+}
+
+// One detector command at a time: a command started while another one waits is refused,
+// so no second exchange nests inside the first.
+class MainComm::Busy {
+  public:
+    explicit Busy(MainComm& m) : m_(m), got_(!m.busy_) {
+        if (got_)
+            m_.busy_ = true;
+    }
+    ~Busy() {
+        if (got_)
+            m_.busy_ = false;
+    }
+    explicit operator bool() const { return got_; }
+
+  private:
+    MainComm& m_;
+    bool got_;
+};
+
+MainComm::MainComm(Par& par, Link& link, Dialogs& dialogs, PollLoop& loop, MainCommHooks hooks)
+    : par_(par), link_(link), dialogs_(dialogs), loop_(loop), hooks_(std::move(hooks)) {
+    quitting_ = [this] { return loop_.Quitting(); };
+}
+
+std::string MainComm::TuneFile() const {
+    return JoinPath(par_.ProgramFolder, kTuneFile);
+}
+
+void MainComm::Activate() {
+    if (loop_.Quitting())
+        return;
+    link_.SendQuery(par_.CurrentAddress, kCodeStatus);
+    loop_.SetIteration([this](const StopCheck& stop) { PollIteration(stop); });
+    loop_.Run();
+}
+
+void MainComm::PollIteration(const StopCheck& stop) {
+    par_.CurrentAddress = par_.SearchMode ? 0 : DetNumByte(par_);
+    link_.SendQuery(par_.CurrentAddress, kCodeStatus);
+    if (link_.ReceiveReply(stop))
+        OnReply();
+    else if (!stop())
+        OnSilence();
+    else
+        return;  // abandoned: a new iteration begins
+    Changed();
+}
+
+void MainComm::OnReply() {
+    const auto& rx = par_.Link.RxBuffer;
+    const bool valid = PassesAcceptanceTest(rx);
+    if (valid) {
+        par_.ModelCode = rx[6];
+        DecodeStatusReply(par_);
+        AfterValidReply(par_, Now());
+        par_.FailCount[par_.CurrentAddress] = 0;
+    }
+    TuneAfterGoodReply(par_.Tune, valid, link_.TurnaroundDelay, TuneFile());
+    par_.Main.Com = "Good";
+    par_.Main.Shape1 = Lamp::Green;
+}
+
+void MainComm::OnSilence() {
+    auto& fails = par_.FailCount[par_.CurrentAddress];
+    fails += 1;
+    if (fails > 4095)
+        fails = 0;
+    if (fails >= 5) {
+        auto& m = par_.Main;
+        m.Com = "Bad";
+        m.Shape1 = Lamp::Red;
+        for (auto& v : m.ChVal)
+            v = "0";
+        m.Flash.clear();
+        m.Status = "DDD";
+        m.SIL2Des = StatusDescription("DDD");
+        m.SeNum.clear();
+        m.Gain.clear();
+        par_.DisconnectMark[par_.CurrentAddress] = m.Status;
+        WriteDisconnectionRecord(par_, Now());
+    }
+    TuneAfterFailedPoll(par_.Tune, link_.TurnaroundDelay);
+}
+
+void MainComm::Step(int delta) {
+    Busy busy(*this);
+    if (!busy)
+        return;
+    par_.SearchMode = false;
+    par_.SearchToggle = false;
+    const int n = DetNumByte(par_);
+    if ((delta > 0 && n < 247) || (delta < 0 && n > 1)) {
+        par_.Main.DetNum = std::to_string(n + delta);
+        Changed();
+    }
+    link_.ReceiveReply(quitting_);  // drain the reply the interrupted poll was waiting for
+}
+
+void MainComm::cmdUp() {
+    Step(+1);
+}
+void MainComm::cmdDown() {
+    Step(-1);
+}
+
+void MainComm::SelectAddress(const std::string& text) {
+    par_.Main.DetNum = text;
+    Changed();
+}
+
+void MainComm::cmdAlign() {
+    Busy busy(*this);
+    if (!busy)
+        return;
+    link_.ReceiveReply(quitting_);
+    if (!Connected())
+        return;
+    link_.SendAlign(DetNumByte(par_), kCodeAlign);
+    link_.WaitRtsReleased(quitting_);
+    link_.ReceiveReply(quitting_);
+}
+
+void MainComm::cmdSetio() {
+    Busy busy(*this);
+    if (!busy)
+        return;
+    link_.ReceiveReply(quitting_);
+    if (!Connected())
+        return;
+    link_.SendReadSetup(DetNumByte(par_));
+    link_.WaitMs(500, quitting_);
+    if (link_.ReceiveReply(quitting_) && hooks_.openSetup)
+        hooks_.openSetup();
+}
+
+void MainComm::cmdSetAddr() {
+    if (busy_ || !Connected())
+        return;
+    if (hooks_.openAddress)
+        hooks_.openAddress();
+}
+
+void MainComm::cmdMaint() {
+    if (busy_)
+        return;
+    if (hooks_.openMaintenance)
+        hooks_.openMaintenance();
+}
+
+void MainComm::ShowVersion(bool primary, std::uint8_t address, std::uint8_t code) {
+    Busy busy(*this);
+    if (!busy)
+        return;
+    link_.ReceiveReply(quitting_);
+    link_.SendQuery(address, code);
+    // Bytes of an older reply are not this detector's version: show nothing after a failure.
+    const bool ok = link_.ReceiveReply(quitting_);
+    par_.Main.Ver = ok ? VersionText(par_.Link, primary) : std::string();
+    par_.Main.VerVisible = true;
+    Changed();
+    link_.WaitMs(3000, quitting_);
+    par_.Main.VerVisible = false;
+    Changed();
+}
+
+void MainComm::cmdVer() {
+    ShowVersion(true, DetNumByte(par_), kCodePrimaryVersion);
+}
+void MainComm::cmdVer2() {
+    ShowVersion(false, par_.CurrentAddress, kCodeSecondaryVersion);
+}
+
+void MainComm::cmdMaster() {
+    par_.SearchMode = true;
+    par_.CurrentAddress = 0;
+    if (!par_.SearchToggle) {
+        par_.Main.MasterCaption = "masteR is ON";
+    } else {
+        par_.Main.MasterCaption = "masteR is OFF";
+        par_.CurrentAddress = DetNumByte(par_);
+        par_.SearchMode = false;
+    }
+    par_.SearchToggle = !par_.SearchToggle;
+    Changed();
+    loop_.Restart();
+}
+
+void MainComm::StartTuningKey() {
+    StartTuning(par_.Tune);
+    Changed();
+}
+
+void MainComm::ConfirmExit() {
+    if (dialogs_.AskYesNo("Are you sure to exit program?", "EXIT PROGRAM", MsgIcon::Critical))
+        ExitNow();
+}
+
+void MainComm::ExitNow() {
+    link_.Port().Close();
+    loop_.Quit();
+    if (hooks_.exitProgram)
+        hooks_.exitProgram();
+}
+
+void MainComm::RestoreAddressTextLater(std::function<void()> restore) {
+    auto& p = link_.Plat();
+    p.Post(p.NowUs() + MsToUs(500), std::move(restore));
+}
+
+bool MainComm::Hotkey(char c) {
+    switch (c) {
+        case 'a':
+        case 'A':
+            cmdAlign();
+            return true;
+        case 'd':
+        case 'D':
+            cmdSetAddr();
+            return true;
+        case 'v':
+        case 'V':
+            cmdVer();
+            return true;
+        case 'c':
+        case 'C':
+            cmdVer2();
+            return true;
+        case 'm':
+        case 'M':
+            cmdMaint();
+            return true;
+        case 's':
+        case 'S':
+            cmdSetio();
+            return true;
+        case 'r':
+        case 'R':
+            cmdMaster();
+            return true;
+        case 'e':
+        case 'E':
+        case 27:
+            ConfirmExit();
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace halvern

@@ -1,0 +1,83 @@
+#pragma once
+// The main window's logic without widgets: the polling cycle with the detector search, the
+// disconnection display, the tuning and logging hooks, and the operator commands. It changes
+// the shared state (Par) and tells the window to show it.
+
+#include <functional>
+#include <string>
+
+#include "link/Link.h"
+#include "logging/LogRecords.h"
+#include "monitor/PollLoop.h"
+#include "state/Par.h"
+#include "ui/Dialogs.h"
+
+namespace halvern {
+
+struct MainCommHooks {
+    std::function<LocalDateTime()> now;  // local date and time for log records
+    std::function<void()> changed;       // the shared state changed: the window shows it again
+    std::function<void()> openSetup;     // the setup table was read: open the setup screen
+    std::function<void()> openAddress;   // open the address dialog
+    std::function<void()> openMaintenance;
+    std::function<void()> exitProgram;  // the port is closed: end the process now
+};
+
+// The version text of a reply: primary = indices 9 to count-3 (empty below 12 bytes);
+// secondary = always the 20 bytes at indices 9 to 28.
+std::string VersionText(const LinkBuffers& b, bool primary);
+// A typed address text is kept when it is a number up to 65535; anything else is put back.
+bool AddressTextAcceptable(const std::string& text);
+
+class MainComm {
+  public:
+    MainComm(Par& par, Link& link, Dialogs& dialogs, PollLoop& loop, MainCommHooks hooks);
+
+    // The main window became active: one status query, then the polling cycle (re)starts.
+    void Activate();
+    void PollIteration(const StopCheck& stop);
+
+    bool Connected() const { return par_.Main.Shape1 == Lamp::Green; }
+    bool CommandRunning() const { return busy_; }
+
+    void cmdUp();
+    void cmdDown();
+    void SelectAddress(const std::string& text);  // a choice from the address list
+    void cmdAlign();
+    void cmdSetio();
+    void cmdSetAddr();
+    void cmdMaint();
+    void cmdVer();
+    void cmdVer2();
+    void cmdMaster();
+    void StartTuningKey();  // F12
+    void ConfirmExit();
+    void ExitNow();  // close box, or a confirmed exit
+    // Runs `restore` half a second from now (a rejected text in the address list).
+    void RestoreAddressTextLater(std::function<void()> restore);
+    // A letter or Esc pressed at window level; true when it ran a command.
+    bool Hotkey(char c);
+
+  private:
+    class Busy;
+    void OnReply();
+    void OnSilence();
+    void Step(int delta);
+    void ShowVersion(bool primary, std::uint8_t address, std::uint8_t code);
+    void Changed() {
+        if (hooks_.changed)
+            hooks_.changed();
+    }
+    LocalDateTime Now() const { return hooks_.now ? hooks_.now() : LocalDateTime{}; }
+    std::string TuneFile() const;
+
+    Par& par_;
+    Link& link_;
+    Dialogs& dialogs_;
+    PollLoop& loop_;
+    MainCommHooks hooks_;
+    StopCheck quitting_;
+    bool busy_ = false;
+};
+
+}  // namespace halvern
