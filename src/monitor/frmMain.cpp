@@ -1,0 +1,361 @@
+#include "monitor/frmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "monitor/MainComm.h"
+#include "state/Par.h"
+#include "ui/WindowKeys.h"
+
+namespace halvern {
+
+namespace {
+
+QColor ToQColor(const Rgb& c) {
+    return QColor(c.r, c.g, c.b);
+}
+
+QLabel* Caption(const QString& text, const char* name, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+// A value field: sunken, white, large enough to read from arm's length.
+QLabel* Value(const char* name, QWidget* parent, int pointSize, int minWidth) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(name);
+    l->setFrameShape(QFrame::Panel);
+    l->setFrameShadow(QFrame::Sunken);
+    l->setAutoFillBackground(true);
+    l->setAlignment(Qt::AlignCenter);
+    l->setMinimumWidth(minWidth);
+    QFont f = l->font();
+    f.setPointSize(pointSize);
+    f.setBold(true);
+    l->setFont(f);
+    l->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    l->setMinimumHeight(QFontMetrics(f).height() + 14);
+    QPalette p = l->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    p.setColor(QPalette::WindowText, Qt::black);
+    l->setPalette(p);
+    return l;
+}
+
+void SetColours(QLabel* l, const QColor& back, const QColor& fore) {
+    QPalette p = l->palette();
+    p.setColor(QPalette::Window, back);
+    p.setColor(QPalette::WindowText, fore);
+    l->setPalette(p);
+}
+
+QPushButton* Button(const QString& text, const char* name, const QString& tip, QWidget* parent) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setToolTip(tip);
+    b->setMinimumHeight(34);
+    return b;
+}
+
+}  // namespace
+
+LampWidget::LampWidget(QWidget* parent) : QWidget(parent), color_(Qt::lightGray) {
+    setMinimumSize(34, 34);
+}
+
+void LampWidget::SetColor(const QColor& c) {
+    if (c == color_)
+        return;
+    color_ = c;
+    update();
+}
+
+void LampWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const int d = std::min(width(), height()) - 4;
+    const QRectF r((width() - d) / 2.0, (height() - d) / 2.0, d, d);
+    p.setPen(QPen(Qt::black, 1.5));
+    p.setBrush(color_);
+    p.drawEllipse(r);
+}
+
+frmMain::frmMain(Par& par, MainComm& comm, QWidget* parent)
+    : QMainWindow(parent), par_(par), comm_(comm) {
+    setObjectName("frmMain");
+    setWindowTitle("Veridan 410, 620, 880 and 890 Series Open Path Gas Detectors");
+    BuildUi();
+    new WindowKeys(*this,
+                   [this](QKeyEvent& key, QWidget& receiver) { return HandleKey(key, receiver); });
+    Refresh();
+}
+
+void frmMain::BuildUi() {
+    auto* mnuFile = menuBar()->addMenu("&File");
+    mnuFile->setObjectName("mnuFile");
+    mnuSLog_ = mnuFile->addAction("&Start log");
+    mnuSLog_->setObjectName("mnuSLog");
+    mnuSLog_->setShortcut(QKeySequence("Ctrl+S"));
+    auto* mnuVLog = mnuFile->addAction("view lo&G");
+    mnuVLog->setObjectName("mnuVLog");
+    mnuVLog->setShortcut(QKeySequence("Ctrl+G"));
+    auto* mnuExit = mnuFile->addAction("&Exit");
+    mnuExit->setObjectName("mnuExit");
+    mnuExit->setShortcut(QKeySequence("Ctrl+E"));
+    auto* mnuAbout = menuBar()->addAction("About");
+    mnuAbout->setObjectName("mnuAbout");
+    connect(mnuSLog_, &QAction::triggered, this, &frmMain::startLogRequested);
+    connect(mnuVLog, &QAction::triggered, this, &frmMain::viewLogRequested);
+    connect(mnuExit, &QAction::triggered, this, [this] { comm_.ConfirmExit(); });
+    connect(mnuAbout, &QAction::triggered, this, &frmMain::aboutRequested);
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto* top = new QGridLayout(central);
+    top->setContentsMargins(12, 10, 12, 10);
+    top->setHorizontalSpacing(14);
+    top->setVerticalSpacing(10);
+
+    // --- the detector panel ---
+    auto* det = new QGroupBox("Detector", central);
+    det->setObjectName("FrDetector");
+    auto* dg = new QGridLayout(det);
+    dg->setHorizontalSpacing(10);
+    auto* lblAddress = Caption("Address", "lblAddress", det);
+    lblDetNum_ = Value("lblDetNum", det, 16, 80);
+    lblDetNum_->setToolTip("Detector Address");
+    auto* label1 = Caption("Model", "Label1", det);
+    lblFlash_ = Value("lblFlash", det, 12, 240);
+    lblFlash_->setToolTip("Detector's Model Type");
+    auto* label2 = Caption("Serial No.", "Label2", det);
+    lblSeNum_ = Value("lblSeNum", det, 12, 120);
+    lblSeNum_->setToolTip("Detector's Serial No.");
+    auto* lblHeadGain = Caption("Gain", "lblHeadGain", det);
+    lblGain_ = Value("lblGain", det, 12, 60);
+    lblGain_->setToolTip("Detector's Gain");
+    auto* lblHeadStatus = Caption("Status", "lblHeadStatus", det);
+    lblStatus_ = Value("lblStatus", det, 22, 140);
+    lblSIL2Des_ = Value("lblSIL2Des", det, 12, 240);
+    lblSIL2Des_->setWordWrap(true);
+    lblSIL2Des_->setMinimumHeight(44);
+    dg->addWidget(lblAddress, 0, 0);
+    dg->addWidget(lblDetNum_, 0, 1);
+    dg->addWidget(lblHeadGain, 0, 2, Qt::AlignRight);
+    dg->addWidget(lblGain_, 0, 3);
+    dg->addWidget(label1, 1, 0);
+    dg->addWidget(lblFlash_, 1, 1, 1, 3);
+    dg->addWidget(label2, 2, 0);
+    dg->addWidget(lblSeNum_, 2, 1, 1, 3);
+    dg->addWidget(lblHeadStatus, 3, 0);
+    dg->addWidget(lblStatus_, 3, 1, 1, 3);
+    dg->addWidget(lblSIL2Des_, 4, 1, 1, 3);
+    dg->setColumnStretch(1, 1);
+    dg->setColumnStretch(3, 1);
+
+    // --- communication ---
+    auto* com = new QGroupBox("Communication", central);
+    com->setObjectName("FrCom");
+    auto* cg = new QHBoxLayout(com);
+    Shape1_ = new LampWidget(com);
+    Shape1_->setObjectName("Shape1");
+    lblCom_ = Value("lblCom", com, 14, 90);
+    lblCom_->setToolTip("Communication status");
+    lblF12_ = Caption("Testing..", "lblF12", com);
+    lblF12_->setStyleSheet("color: #b00000; font-weight: bold;");
+    cg->addWidget(Shape1_);
+    cg->addWidget(lblCom_, 1);
+    cg->addWidget(lblF12_);
+
+    // --- channel values ---
+    auto* FrCh = new QGroupBox("Signals", central);
+    FrCh->setObjectName("FrCh");
+    auto* chg = new QGridLayout(FrCh);
+    chg->setVerticalSpacing(6);
+    for (int i = 0; i < 5; ++i) {
+        lblCh_[i] = Caption(QString(), QString("lblCh(%1)").arg(i).toLatin1().constData(), FrCh);
+        lblChVal_[i] = Value(QString("lblChVal(%1)").arg(i).toLatin1().constData(), FrCh, 16, 110);
+        chg->addWidget(lblCh_[i], i, 0);
+        chg->addWidget(lblChVal_[i], i, 1);
+    }
+    chg->setColumnStretch(1, 1);
+    lblCh_[0]->setText("Signal 1");
+    lblCh_[1]->setText("Reference");
+    lblCh_[2]->setText("Signal 2");
+    lblCh_[3]->setText("NQratio1");
+    lblCh_[4]->setText("NQratio2");
+
+    // --- commands ---
+    auto* Frame1 = new QGroupBox("Commands", central);
+    Frame1->setObjectName("Frame1");
+    auto* bg = new QGridLayout(Frame1);
+    cmdMaster_ = Button("maste&R", "cmdMaster", "Seek for an active detector", Frame1);
+    cmdVer_ = Button("&Version", "cmdVer", "Primary software version", Frame1);
+    cmdVer2_ = Button("se&C ver.", "cmdVer2", "Secondry software version", Frame1);
+    cmdMaint_ = Button("&Maint.", "cmdMaint", "Maintenance screen", Frame1);
+    cmdSetio_ = Button("&Setup", "cmdSetio", "Setup table", Frame1);
+    cmdAlign_ = Button("&Align", "cmdAlign", "Align the detector", Frame1);
+    cmdSetAddr_ = Button("set a&Dr.", "cmdSetAddr", "Set new address", Frame1);
+    cmdExit_ = Button(QString(), "cmdExit", "Quit program", Frame1);
+    cmdExit_->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    cmdExit_->setIconSize(QSize(22, 22));
+    bg->addWidget(cmdMaster_, 0, 0, 1, 2);
+    bg->addWidget(cmdSetio_, 1, 0);
+    bg->addWidget(cmdAlign_, 1, 1);
+    bg->addWidget(cmdMaint_, 2, 0);
+    bg->addWidget(cmdSetAddr_, 2, 1);
+    bg->addWidget(cmdVer_, 3, 0);
+    bg->addWidget(cmdVer2_, 3, 1);
+    bg->addWidget(cmdExit_, 4, 0, 1, 2);
+
+    auto* frMisc = new QGroupBox(central);
+    frMisc->setObjectName("frMisc");
+    auto* mg = new QGridLayout(frMisc);
+    auto* Label3 = Caption("Change Address", "Label3", frMisc);
+    cmbChangeAddr_ = new QComboBox(frMisc);
+    cmbChangeAddr_->setObjectName("cmbChangeAddr");
+    cmbChangeAddr_->setEditable(true);
+    cmbChangeAddr_->setInsertPolicy(QComboBox::NoInsert);
+    cmbChangeAddr_->setMaxVisibleItems(15);
+    for (int a = 1; a <= 247; ++a)
+        cmbChangeAddr_->addItem(QString::number(a));
+    cmbChangeAddr_->setEditText(QString());
+    cmdUp_ = Button(QString(), "cmdUp", "Increment address", frMisc);
+    cmdUp_->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
+    cmdDown_ = Button(QString(), "cmdDown", "Decrement address", frMisc);
+    cmdDown_->setIcon(style()->standardIcon(QStyle::SP_ArrowDown));
+    mg->addWidget(Label3, 0, 0, 1, 3);
+    mg->addWidget(cmbChangeAddr_, 1, 0);
+    mg->addWidget(cmdUp_, 1, 1);
+    mg->addWidget(cmdDown_, 1, 2);
+    mg->setColumnStretch(0, 1);
+
+    lblVer_ = Value("lblVer", central, 11, 160);
+    lblVer_->setWordWrap(true);
+    lblLogOn_ = Caption(QString(), "lblLogOn", central);
+    lblLogOn_->setStyleSheet("color: #006000; font-weight: bold;");
+    lblLogError_ = Caption(QString(), "lblLogError", central);
+    lblLogError_->setStyleSheet("color: #b00000; font-weight: bold;");
+    lblLogError_->setWordWrap(true);
+
+    top->addWidget(det, 0, 0);
+    top->addWidget(com, 1, 0);
+    top->addWidget(FrCh, 0, 1, 2, 1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(Frame1);
+    right->addWidget(frMisc);
+    right->addWidget(lblVer_);
+    right->addStretch(1);
+    top->addLayout(right, 0, 2, 2, 1);
+    // Logging state and logging trouble along the bottom, out of the way of the readings.
+    statusBar()->addWidget(lblLogOn_, 1);
+    statusBar()->addPermanentWidget(lblLogError_);
+    top->setColumnStretch(0, 3);
+    top->setColumnStretch(1, 2);
+    top->setRowStretch(2, 1);
+
+    connect(cmdMaster_, &QPushButton::clicked, this, [this] { comm_.cmdMaster(); });
+    connect(cmdExit_, &QPushButton::clicked, this, [this] { comm_.ConfirmExit(); });
+    connect(cmdVer_, &QPushButton::clicked, this, [this] { comm_.cmdVer(); });
+    connect(cmdVer2_, &QPushButton::clicked, this, [this] { comm_.cmdVer2(); });
+    connect(cmdMaint_, &QPushButton::clicked, this, [this] { comm_.cmdMaint(); });
+    connect(cmdSetio_, &QPushButton::clicked, this, [this] { comm_.cmdSetio(); });
+    connect(cmdAlign_, &QPushButton::clicked, this, [this] { comm_.cmdAlign(); });
+    connect(cmdSetAddr_, &QPushButton::clicked, this, [this] { comm_.cmdSetAddr(); });
+    connect(cmdUp_, &QPushButton::clicked, this, [this] { comm_.cmdUp(); });
+    connect(cmdDown_, &QPushButton::clicked, this, [this] { comm_.cmdDown(); });
+    connect(cmbChangeAddr_, &QComboBox::activated, this, [this](int index) {
+        comm_.SelectAddress(cmbChangeAddr_->itemText(index).toStdString());
+    });
+    connect(cmbChangeAddr_, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        if (AddressTextAcceptable(text.toStdString()))
+            return;
+        // Put the served address back after half a second, as technicians expect.
+        comm_.RestoreAddressTextLater(
+            [this] { cmbChangeAddr_->setEditText(QString::fromStdString(par_.Main.DetNum)); });
+    });
+    resize(960, sizeHint().height());
+}
+
+void frmMain::FocusHome() {
+    cmdMaster_->setFocus();
+}
+
+void frmMain::Refresh() {
+    const Panel& m = par_.Main;
+    lblDetNum_->setText(QString::fromStdString(m.DetNum));
+    lblFlash_->setText(QString::fromStdString(m.Flash));
+    lblSeNum_->setText(QString::fromStdString(m.SeNum));
+    lblStatus_->setText(QString::fromStdString(m.Status));
+    SetColours(lblStatus_, ToQColor(m.StatusBack), ToQColor(m.StatusFore));
+    lblSIL2Des_->setText(QString::fromStdString(m.SIL2Des));
+    lblGain_->setText(QString::fromStdString(m.Gain));
+    for (int i = 0; i < 5; ++i)
+        lblChVal_[i]->setText(QString::fromStdString(m.ChVal[i]));
+    lblCom_->setText(QString::fromStdString(m.Com));
+    switch (m.Shape1) {
+        case Lamp::Green:
+            Shape1_->SetColor(QColor(0, 255, 0));
+            SetColours(lblCom_, QColor(0, 255, 0), Qt::black);
+            break;
+        case Lamp::Red:
+            Shape1_->SetColor(QColor(255, 0, 0));
+            SetColours(lblCom_, QColor(255, 0, 0), Qt::black);
+            break;
+        case Lamp::Unknown:
+            Shape1_->SetColor(Qt::lightGray);
+            break;
+    }
+    lblF12_->setVisible(par_.Tune.TuneActive);
+    lblVer_->setText(QString::fromLatin1(m.Ver.data(), static_cast<int>(m.Ver.size())));
+    lblVer_->setVisible(m.VerVisible);
+    cmdMaster_->setText(QString::fromStdString(m.MasterCaption));
+    mnuSLog_->setText(QString::fromStdString(m.SLogCaption));
+    lblLogOn_->setText(QString::fromStdString(m.LogOnCaption));
+    lblLogOn_->setVisible(m.LogOnVisible);
+    lblLogError_->setText(par_.LogError.empty()
+                              ? QString()
+                              : "Logging fails: " + QString::fromStdString(par_.LogError));
+    lblLogError_->setVisible(!par_.LogError.empty());
+}
+
+bool frmMain::HandleKey(QKeyEvent& e, QWidget& receiver) {
+    if (e.key() == Qt::Key_F12) {
+        comm_.StartTuningKey();
+        return true;
+    }
+    if (e.key() == Qt::Key_Escape) {
+        comm_.Hotkey(27);
+        return true;
+    }
+    if (e.modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    const QString text = e.text();
+    if (text.size() != 1 || text[0].unicode() > 127)
+        return false;
+    // Letters type into the address field while it has the focus.
+    if (qobject_cast<QLineEdit*>(&receiver))
+        return false;
+    return comm_.Hotkey(text[0].toLatin1());
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    event->accept();
+    comm_.ExitNow();
+}
+
+}  // namespace halvern

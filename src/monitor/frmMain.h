@@ -1,0 +1,70 @@
+#pragma once
+// The main window: shows the shared state and turns clicks and keys into MainComm commands.
+// It computes nothing itself.
+
+#include <QMainWindow>
+#include <array>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace halvern {
+
+class MainComm;
+struct Par;
+
+// The communication lamp: a filled circle, green or red, grey before the first verdict.
+class LampWidget : public QWidget {
+    Q_OBJECT
+  public:
+    explicit LampWidget(QWidget* parent = nullptr);
+    void SetColor(const QColor& c);
+    QColor Color() const { return color_; }
+    QSize sizeHint() const override { return {34, 34}; }
+
+  protected:
+    void paintEvent(QPaintEvent*) override;
+
+  private:
+    QColor color_;
+};
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+  public:
+    frmMain(Par& par, MainComm& comm, QWidget* parent = nullptr);
+
+    // Shows the shared state again.
+    void Refresh();
+    // Put the focus where the hotkeys work at once.
+    void FocusHome();
+
+  signals:
+    void startLogRequested();  // mnuSLog
+    void viewLogRequested();   // mnuVLog
+    void aboutRequested();     // mnuAbout
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    bool HandleKey(QKeyEvent& e, QWidget& receiver);
+    void BuildUi();
+
+    Par& par_;
+    MainComm& comm_;
+
+    QPushButton *cmdMaster_{}, *cmdExit_{}, *cmdVer_{}, *cmdVer2_{}, *cmdMaint_{}, *cmdSetio_{},
+        *cmdAlign_{}, *cmdSetAddr_{}, *cmdUp_{}, *cmdDown_{};
+    QComboBox* cmbChangeAddr_{};
+    QLabel *lblDetNum_{}, *lblStatus_{}, *lblSIL2Des_{}, *lblGain_{}, *lblFlash_{}, *lblSeNum_{},
+        *lblCom_{}, *lblF12_{}, *lblVer_{}, *lblLogOn_{}, *lblLogError_{};
+    std::array<QLabel*, 5> lblCh_{};
+    std::array<QLabel*, 5> lblChVal_{};
+    LampWidget* Shape1_{};
+    QAction* mnuSLog_{};
+};
+
+}  // namespace halvern
