@@ -7,9 +7,11 @@ namespace halvern {
 bool SimulatedSerialPort::Open(const std::string& device, std::string* error) {
     std::string reason = unplugged_ ? std::string("No such file or directory") : openError_;
     openError_.clear();
-    if (open_) reason = "Device or resource busy";
+    if (open_)
+        reason = "Device or resource busy";
     if (!reason.empty()) {
-        if (error) *error = reason;
+        if (error)
+            *error = reason;
         return false;
     }
     device_ = device;
@@ -28,11 +30,14 @@ void SimulatedSerialPort::Unplug() {
     unplugged_ = true;
     if (open_) {
         Close();
-        if (onNotice) onNotice("The serial device was removed.");
+        if (onNotice)
+            onNotice("The serial device was removed.");
     }
 }
 
-int SimulatedSerialPort::BytesWaiting() { return open_ ? static_cast<int>(input_.size()) : 0; }
+int SimulatedSerialPort::BytesWaiting() {
+    return open_ ? static_cast<int>(input_.size()) : 0;
+}
 
 std::vector<std::uint8_t> SimulatedSerialPort::ReadAll() {
     std::vector<std::uint8_t> out;
@@ -41,24 +46,34 @@ std::vector<std::uint8_t> SimulatedSerialPort::ReadAll() {
 }
 
 void SimulatedSerialPort::Write(std::span<const std::uint8_t> bytes) {
-    if (!open_ || bytes.empty()) return;
+    if (!open_ || bytes.empty())
+        return;
     const Micros now = p_.NowUs();
-    frames_.push_back({now, {bytes.begin(), bytes.end()}, rts_});
+    if (recording_)
+        frames_.push_back({now, {bytes.begin(), bytes.end()}, rts_});
     txBusyUntil_ = std::max(txBusyUntil_, now) + WireTimeUs(bytes.size());
     const Micros done = txBusyUntil_;
     const auto session = session_;
     std::vector<std::uint8_t> frame(bytes.begin(), bytes.end());
     p_.Post(done, [this, done, session, frame = std::move(frame)] {
-        if (session != session_) return;
-        if (onHostFrame) onHostFrame(done, frame);
-        if (onSendDrained) onSendDrained();
+        if (session != session_)
+            return;
+        if (onHostFrame)
+            onHostFrame(done, frame);
+        if (onSendDrained)
+            onSendDrained();
     });
 }
 
 void SimulatedSerialPort::SetRts(bool on) {
-    if (!open_) return;
+    if (!open_)
+        return;
     rts_ = on;
-    rtsChanges_.push_back({p_.NowUs(), on});
+    if (recording_ || !on)
+        rtsChanges_.push_back({p_.NowUs(), on});
+    // The bus watches only recent releases; keep the list short when not recording.
+    if (!recording_ && rtsChanges_.size() > 64)
+        rtsChanges_.erase(rtsChanges_.begin(), rtsChanges_.end() - 32);
 }
 
 void SimulatedSerialPort::SendToHost(const std::vector<std::uint8_t>& bytes, Micros startUs) {
@@ -67,7 +82,8 @@ void SimulatedSerialPort::SendToHost(const std::vector<std::uint8_t>& bytes, Mic
     for (std::uint8_t b : bytes) {
         t += ByteTimeUs();
         p_.Post(t, [this, b, session] {
-            if (open_ && session == session_) input_.push_back(b);
+            if (open_ && session == session_)
+                input_.push_back(b);
         });
     }
     toHostBusyUntil_ = t;
@@ -75,7 +91,8 @@ void SimulatedSerialPort::SendToHost(const std::vector<std::uint8_t>& bytes, Mic
 
 std::optional<Micros> SimulatedSerialPort::RtsReleasedAtOrAfter(Micros t) const {
     for (const auto& c : rtsChanges_)
-        if (!c.on && c.atUs >= t) return c.atUs;
+        if (!c.on && c.atUs >= t)
+            return c.atUs;
     return std::nullopt;
 }
 

@@ -16,7 +16,7 @@
 namespace halvern {
 
 class SimulatedSerialPort : public SerialPort {
-public:
+  public:
     struct Written {
         Micros atUs;  // when the write was handed to the port
         std::vector<std::uint8_t> bytes;
@@ -54,6 +54,8 @@ public:
     bool Unplugged() const { return unplugged_; }
     const std::vector<Written>& Frames() const { return frames_; }
     const std::vector<RtsChange>& RtsChanges() const { return rtsChanges_; }
+    // A long real-time run (the demo) keeps no records, so memory stays flat.
+    void SetRecording(bool on) { recording_ = on; }
     void ClearRecords() {
         frames_.clear();
         rtsChanges_.clear();
@@ -62,11 +64,12 @@ public:
     std::optional<Micros> RtsReleasedAtOrAfter(Micros t) const;
     const std::string& LastDevice() const { return device_; }
 
-private:
+  private:
     Platform& p_;
     bool open_ = false;
     bool rts_ = false;
     bool unplugged_ = false;
+    bool recording_ = true;
     std::uint64_t session_ = 0;  // bumps on every close, so bytes of an old session are dropped
     std::string openError_;
     std::string device_;

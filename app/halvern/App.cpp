@@ -1,0 +1,141 @@
+#include "App.h"
+
+#include "link/LinkFiles.h"
+#include "link/Tuning.h"
+#include "logging/LoggingControl.h"
+#include "monitor/frmMain.h"
+#include "ui/frmAbout.h"
+#include "ui/frmComm.h"
+#include "ui/frmOpenS.h"
+
+namespace halvern {
+
+App::App(AppServices services, Par& par, AppOptions options)
+    : s_(std::move(services)),
+      par_(par),
+      options_(std::move(options)),
+      link_(s_.platform, s_.port, par.Link) {
+    MainCommHooks hooks;
+    hooks.now = s_.now;
+    hooks.changed = [this] {
+        if (main_)
+            main_->Refresh();
+    };
+    hooks.exitProgram = [this] { End(); };
+    // The setup screen, the address dialog and the maintenance window come later; their
+    // commands do their detector exchange and open nothing yet.
+    mainComm_ = std::make_unique<MainComm>(par_, link_, s_.dialogs, loop_, std::move(hooks));
+    timer2_ = s_.platform.NewTimer();
+    timer2_->SetInterval(kLogTickMs);
+    timer2_->onTick = [this] { LogTick(); };
+}
+
+App::~App() = default;
+
+void App::Start() {
+    splash_ = new frmOpenS(s_.platform);
+    splash_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(splash_, &frmOpenS::finished, this, &App::StartWithPortDialog);
+    splash_->show();
+}
+
+void App::StartWithPortDialog() {
+    comm_ = std::make_unique<frmComm>(par_);
+    connect(comm_.get(), &QDialog::accepted, this, &App::OnPortChosen);
+    connect(comm_.get(), &frmComm::cancelled, this, &App::End);
+    comm_->show();
+}
+
+void App::OnPortChosen() {
+    const std::string device =
+        options_.device.empty() ? s_.deviceForPort(par_.port) : options_.device;
+    std::string why;
+    if ((options_.device.empty() && !options_.demo && par_.port <= 0) ||
+        !s_.port.Open(device, &why)) {
+        if (why.empty())
+            why = "there is no port with this number";
+        s_.dialogs.Message(
+            "COM port " + std::to_string(par_.port) + " (" + device + ") cannot be opened: " + why,
+            "Communication setup", MsgIcon::Critical);
+        comm_->show();  // choose again
+        return;
+    }
+    LoadMain();
+}
+
+void App::LoadMain() {
+    // Start-up state of the main window.
+    par_.SearchMode = false;
+    par_.SearchToggle = false;
+    par_.LoggingOn = false;
+    par_.CurrentAddress = 1;
+    link_.TurnaroundDelay = kDefaultTurnaroundUs;
+    par_.Tune.TuneStep = 0;
+    par_.RecordDue.fill(false);
+    par_.Main.DetNum = "1";
+
+    main_ = std::make_unique<frmMain>(par_, *mainComm_);
+    if (options_.demo)
+        main_->setWindowTitle(main_->windowTitle() + "  [demo bus: simulated detectors]");
+    connect(main_.get(), &frmMain::startLogRequested, this, &App::StartStopLog);
+    connect(main_.get(), &frmMain::aboutRequested, this, &App::ShowAbout);
+    main_->show();
+    main_->FocusHome();
+    link_.TurnaroundDelay = LoadTurnaroundDelay(JoinPath(par_.ProgramFolder, kTuneFile));
+    // The activation runs the polling loop; let the OK click return first.
+    s_.platform.Post(s_.platform.NowUs(), [this] { ActivateMain(); });
+}
+
+void App::ActivateMain() {
+    if (ended_ || !main_)
+        return;
+    main_->show();
+    main_->raise();
+    main_->activateWindow();
+    mainComm_->Activate();
+}
+
+void App::StartStopLog() {
+    const auto result = LogMenuCommand(par_, [this] {
+        return s_.dialogs.Input(kLogPeriodPrompt, kLogPeriodTitle, kLogPeriodDefault);
+    });
+    if (!result.message.empty())
+        s_.dialogs.Message(result.message, kLogPeriodTitle, MsgIcon::Critical);
+    if (result.display) {
+        par_.Main.SLogCaption = result.display->MenuCaption;
+        if (result.display->LogOnCaption)
+            par_.Main.LogOnCaption = *result.display->LogOnCaption;
+        par_.Main.LogOnVisible = result.display->LogOnVisible;
+        timer2_->SetEnabled(result.display->Timer2Enabled);
+    }
+    if (main_)
+        main_->Refresh();
+}
+
+void App::LogTick() {
+    halvern::LogTick(par_, s_.now());
+    if (main_)
+        main_->Refresh();
+}
+
+void App::ShowAbout() {
+    auto& box = frmAbout::ShowOnce(about_, main_.get());
+    connect(&box, &frmAbout::closed, this, &App::ActivateMain, Qt::UniqueConnection);
+}
+
+void App::End() {
+    if (ended_)
+        return;
+    ended_ = true;
+    s_.port.Close();
+    loop_.Quit();
+    timer2_->SetEnabled(false);
+    if (main_)
+        main_->hide();
+    if (comm_)
+        comm_->hide();
+    if (s_.quit)
+        s_.quit();
+}
+
+}  // namespace halvern

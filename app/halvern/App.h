@@ -1,0 +1,85 @@
+#pragma once
+// The navigation between the windows of halvern: splash, port dialog, main window and the
+// windows it opens. It owns the link, the polling loop and the main window's logic; the
+// platform, the port, the dialog layer and the shared state are handed in, so a test runs the
+// whole program on virtual time.
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/Link.h"
+#include "logging/LogRecords.h"
+#include "monitor/MainComm.h"
+#include "monitor/PollLoop.h"
+#include "platform/Platform.h"
+#include "state/Par.h"
+#include "ui/Dialogs.h"
+#include "ui/frmAbout.h"
+#include "ui/frmOpenS.h"
+
+namespace halvern {
+
+class frmComm;
+class frmMain;
+
+struct AppOptions {
+    std::string device;   // --device: open this device whatever port number is chosen
+    bool demo = false;    // --demo: the simulated bus
+    std::string dataDir;  // --data-dir: the program folder
+};
+
+struct AppServices {
+    Platform& platform;
+    SerialPort& port;
+    Dialogs& dialogs;
+    // Port number to device name (COMn on Windows, a tty on Linux).
+    std::function<std::string(int)> deviceForPort;
+    std::function<LocalDateTime()> now;
+    std::function<void()> quit;  // ends the application's event loop
+};
+
+class App : public QObject {
+    Q_OBJECT
+  public:
+    App(AppServices services, Par& par, AppOptions options);
+    ~App() override;
+
+    void Start();                // the splash, then the port dialog
+    void StartWithPortDialog();  // straight to the port dialog (tests)
+
+    frmOpenS* Splash() const { return splash_; }
+    frmComm* PortDialog() const { return comm_.get(); }
+    frmMain* MainWindow() const { return main_.get(); }
+    MainComm* Comm() const { return mainComm_.get(); }
+    PollLoop& Loop() { return loop_; }
+    Link& GetLink() { return link_; }
+    Timer& Timer2() { return *timer2_; }
+    bool Ended() const { return ended_; }
+
+  private:
+    void OnPortChosen();
+    void LoadMain();
+    void ActivateMain();
+    void StartStopLog();
+    void LogTick();
+    void ShowAbout();
+    void End();
+
+    AppServices s_;
+    Par& par_;
+    AppOptions options_;
+    Link link_;
+    PollLoop loop_;
+    std::unique_ptr<MainComm> mainComm_;
+    std::unique_ptr<frmComm> comm_;
+    std::unique_ptr<frmMain> main_;
+    QPointer<frmOpenS> splash_;
+    QPointer<frmAbout> about_;
+    std::unique_ptr<Timer> timer2_;
+    bool ended_ = false;
+};
+
+}  // namespace halvern
