@@ -3,7 +3,7 @@
 #include <QRegularExpression>
 #include <QVBoxLayout>
 
-#include "UiTest.h"
+#include "support/UiTest.h"
 #include "ui/QtDialogs.h"
 #include "ui/ScriptedDialogs.h"
 

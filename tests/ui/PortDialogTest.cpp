@@ -6,7 +6,7 @@
 #include <QTest>
 #include <memory>
 
-#include "UiTest.h"
+#include "support/UiTest.h"
 #include "ui/frmComm.h"
 
 namespace halvern {

@@ -3,7 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "UiTest.h"
+#include "support/UiTest.h"
 #include "platform/virtual/VirtualPlatform.h"
 #include "ui/frmAbout.h"
 #include "ui/frmOpenS.h"

@@ -1,4 +1,4 @@
-#include "UiTest.h"
+#include "support/UiTest.h"
 
 namespace {
 [[maybe_unused]] auto* const kAppEnvironment =

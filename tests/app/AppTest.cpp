@@ -1,0 +1,144 @@
+// The whole program on virtual time: splash, port dialog, main window, logging, exit.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include "App.h"
+#include "monitor/frmMain.h"
+#include "platform/SimulatedSerialPort.h"
+#include "platform/virtual/VirtualPlatform.h"
+#include "sim/SimBus.h"
+#include "support/UiTest.h"
+#include "ui/ScriptedDialogs.h"
+#include "ui/frmComm.h"
+
+namespace halvern::test {
+namespace {
+
+class AppTest : public UiTest {
+  protected:
+    VirtualPlatform plat;
+    SimulatedSerialPort port{plat};
+    sim::SimBus bus{plat, port};
+    ScriptedDialogs dialogs;
+    Par par;
+    bool quit = false;
+    std::unique_ptr<halvern::App> app;
+
+    void Make(AppOptions options = {}) {
+        par.ProgramFolder = Folder();
+        app = std::make_unique<halvern::App>(
+            AppServices{
+                plat, port, dialogs, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
+                [] { return LocalDateTime{2026, 12, 5, 14, 3, 27}; }, [this] { quit = true; }},
+            par, std::move(options));
+    }
+    // Runs the program until virtual time t (the polling loop stops there).
+    void RunUntil(Micros t) {
+        plat.Post(t, [this] { app->Loop().Stop(); });
+        plat.RunUntil(t);
+    }
+    void ChoosePort(const QString& text) {
+        auto* combo = app->PortDialog()->findChild<QComboBox*>("cmbCOM");
+        combo->lineEdit()->selectAll();
+        QTest::keyClicks(combo->lineEdit(), text);
+        QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    }
+};
+
+TEST_F(AppTest, SplashThenPortDialogThenMainWindowPollingTheChosenPort) {
+    Make();
+    app->Start();
+    plat.RunUntil(2'999'000);
+    EXPECT_EQ(app->PortDialog(), nullptr);
+    plat.RunUntil(3'000'000);
+    ASSERT_NE(app->PortDialog(), nullptr);
+    EXPECT_TRUE(app->PortDialog()->isVisible());
+    ChoosePort("5");
+    EXPECT_EQ(port.LastDevice(), "/dev/ttyS4");
+    EXPECT_EQ(Read("CommPortNo.txt"), "5\r\n");
+    ASSERT_NE(app->MainWindow(), nullptr);
+    EXPECT_TRUE(app->MainWindow()->isVisible());
+    EXPECT_FALSE(app->PortDialog()->isVisible());
+    EXPECT_EQ(Read("CommTune2.txt"), "4000\r\n");
+    RunUntil(4'000'000);
+    EXPECT_EQ(app->MainWindow()->findChild<QLabel*>("lblSeNum")->text(), "4711");
+    EXPECT_EQ(app->MainWindow()->findChild<QLabel*>("lblCom")->text(), "Good");
+}
+
+TEST_F(AppTest, APortThatCannotBeOpenedIsNamedAndTheDialogComesBack) {
+    Make();
+    app->StartWithPortDialog();  // first use: port 0
+    QTest::keyClick(app->PortDialog(), Qt::Key_Return);
+    ASSERT_FALSE(dialogs.Calls().empty());
+    EXPECT_NE(dialogs.Calls().back().text.find("COM port 0"), std::string::npos);
+    EXPECT_EQ(dialogs.Calls().back().icon, MsgIcon::Critical);
+    EXPECT_TRUE(app->PortDialog()->isVisible());
+    EXPECT_EQ(app->MainWindow(), nullptr);
+
+    port.FailNextOpen("Device or resource busy");
+    ChoosePort("3");
+    EXPECT_NE(dialogs.Calls().back().text.find("/dev/ttyS2"), std::string::npos);
+    EXPECT_NE(dialogs.Calls().back().text.find("Device or resource busy"), std::string::npos);
+    EXPECT_EQ(app->MainWindow(), nullptr);
+    ChoosePort("3");
+    EXPECT_NE(app->MainWindow(), nullptr);
+}
+
+TEST_F(AppTest, DeviceOptionOverridesThePortNumber) {
+    Make(AppOptions{"/dev/pts/9", false, ""});
+    app->StartWithPortDialog();
+    QTest::keyClick(app->PortDialog(), Qt::Key_Return);  // port 0, but a device is given
+    EXPECT_EQ(port.LastDevice(), "/dev/pts/9");
+    EXPECT_NE(app->MainWindow(), nullptr);
+}
+
+TEST_F(AppTest, EscInThePortDialogEndsTheProgram) {
+    Make();
+    app->StartWithPortDialog();
+    QTest::keyClick(app->PortDialog(), Qt::Key_Escape);
+    EXPECT_TRUE(quit);
+    EXPECT_EQ(app->MainWindow(), nullptr);
+}
+
+TEST_F(AppTest, CtrlSWithPeriodTwoWritesCycleRecordsIntoTheSerialNumberFile) {
+    Make();
+    app->StartWithPortDialog();
+    ChoosePort("1");
+    dialogs.AnswerInput("2");
+    plat.Post(1'000'000, [&] { app->MainWindow()->findChild<QAction*>("mnuSLog")->trigger(); });
+    RunUntil(6'500'000);
+    ASSERT_FALSE(dialogs.Calls().empty());
+    EXPECT_EQ(dialogs.Calls().back().title, "Log Record");
+    EXPECT_EQ(app->MainWindow()->findChild<QAction*>("mnuSLog")->text(), "stop loggin&G");
+    auto* on = app->MainWindow()->findChild<QLabel*>("lblLogOn");
+    EXPECT_TRUE(on->isVisible());
+    EXPECT_EQ(on->text(), "Record is activate every 2 seconds...");
+    const std::string log = Read("4711.txt");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.substr(0, 27), "NNN0    05/12/26  14:03:27 ");
+    // The first reply's record, then one per period of two ticks.
+    EXPECT_GE(std::count(log.begin(), log.end(), '\n'), 3);
+}
+
+TEST_F(AppTest, CloseBoxEndsWithoutAskingAndClosesThePort) {
+    Make();
+    app->StartWithPortDialog();
+    ChoosePort("1");
+    plat.Post(1'000'000, [&] { app->MainWindow()->close(); });
+    RunUntil(5'000'000);
+    EXPECT_TRUE(quit);
+    EXPECT_TRUE(app->Ended());
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_TRUE(dialogs.Calls().empty());
+    ASSERT_FALSE(port.Frames().empty());
+    EXPECT_LT(port.Frames().back().atUs, 1'000'000);  // nothing was sent after the close
+}
+
+}  // namespace
+}  // namespace halvern::test

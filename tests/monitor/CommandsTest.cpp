@@ -1,0 +1,156 @@
+// Operator commands of the main window on virtual time.
+
+#include <gtest/gtest.h>
+
+#include "monitor/MainComm.h"
+#include "support/Bench.h"
+
+namespace halvern::test {
+namespace {
+
+std::vector<std::vector<std::uint8_t>> FramesOfFunction(const Bench& b, std::uint8_t fn,
+                                                        int code = -1) {
+    std::vector<std::vector<std::uint8_t>> out;
+    for (const auto& f : b.port.Frames())
+        if (f.bytes[1] == fn && (code < 0 || f.bytes[4] == code))
+            out.push_back(f.bytes);
+    return out;
+}
+
+TEST(Commands, UpAndDownStayWithinOneTo247AndStillDrain) {
+    Bench b;
+    b.par.Main.DetNum = "246";
+    b.comm->cmdUp();
+    EXPECT_EQ(b.par.Main.DetNum, "247");
+    const Micros t = b.plat.NowUs();
+    b.comm->cmdUp();
+    EXPECT_EQ(b.par.Main.DetNum, "247");
+    EXPECT_GT(b.plat.NowUs() - t, kFirstByteWindowUs);  // the drain waited for a reply
+    b.par.Main.DetNum = "1";
+    b.comm->cmdDown();
+    EXPECT_EQ(b.par.Main.DetNum, "1");
+    b.par.Main.DetNum = "2";
+    b.par.SearchMode = b.par.SearchToggle = true;
+    b.comm->cmdDown();
+    EXPECT_EQ(b.par.Main.DetNum, "1");
+    EXPECT_FALSE(b.par.SearchMode);
+    EXPECT_FALSE(b.par.SearchToggle);
+}
+
+TEST(Commands, TypedAddressTextIsKeptOnlyWhenItIsANumberUpTo65535) {
+    for (const char* ok : {"1", "247", "1000", "65535"})
+        EXPECT_TRUE(AddressTextAcceptable(ok)) << ok;
+    for (const char* bad : {"", "abc", "12a", "-3", "65536", "1.5", " 7"})
+        EXPECT_FALSE(AddressTextAcceptable(bad)) << bad;
+}
+
+TEST(Commands, AlignNeedsAConnectedDetectorAndSendsCode17) {
+    Bench b;
+    b.comm->Hotkey('A');  // lamp not green yet
+    EXPECT_TRUE(FramesOfFunction(b, 200, 17).empty());
+    b.At(1'000'000, [&] { b.comm->Hotkey('a'); });
+    b.Run(2'500'000);
+    const auto align = FramesOfFunction(b, 200, 17);
+    ASSERT_EQ(align.size(), 1u);
+    EXPECT_EQ(align[0], CommandFrame(1, 17));
+    EXPECT_EQ(b.par.Main.Status, "XXX0");  // the detector shows its alignment in the next polls
+    EXPECT_EQ(b.par.Main.SIL2Des, "Alignment");
+}
+
+TEST(Commands, VersionShowsTheDetectorsTextForThreeSeconds) {
+    Bench b;
+    const std::string primary = b.bus().Find(1)->PrimaryVersion();
+    b.At(1'000'000, [&] { b.comm->Hotkey('v'); });
+    b.At(2'000'000, [&] {
+        EXPECT_TRUE(b.par.Main.VerVisible);
+        EXPECT_EQ(b.par.Main.Ver, primary);
+    });
+    b.Run(6'000'000);
+    EXPECT_FALSE(b.par.Main.VerVisible);
+    EXPECT_EQ(FramesOfFunction(b, 200, 20).size(), 1u);
+}
+
+TEST(Commands, SecondaryVersionAlwaysTakesTwentyCharactersAndGoesToTheSearchAddress) {
+    Bench b(OneDetector(1));
+    b.At(100'000, [&] { b.comm->cmdMaster(); });
+    b.At(1'000'000, [&] { b.comm->Hotkey('c'); });
+    b.At(2'000'000, [&] { EXPECT_EQ(b.par.Main.Ver.size(), 20u); });
+    b.Run(5'000'000);
+    const auto q = FramesOfFunction(b, 200, 23);
+    ASSERT_EQ(q.size(), 1u);
+    EXPECT_EQ(q[0][0], 0);
+}
+
+TEST(Commands, VersionAfterAFailedReceptionShowsNothingRatherThanOldBytes) {
+    Bench b;
+    b.At(1'000'000, [&] {
+        b.bus().InjectFault(1, "silent");
+        b.comm->cmdVer();
+    });
+    b.At(2'500'000, [&] {
+        EXPECT_TRUE(b.par.Main.VerVisible);
+        EXPECT_EQ(b.par.Main.Ver, "");
+    });
+    b.Run(6'000'000);
+}
+
+TEST(Commands, ASecondCommandWhileOneWaitsIsRefused) {
+    Bench b;
+    b.At(1'000'000, [&] { b.comm->cmdVer(); });
+    b.At(2'000'000, [&] {
+        EXPECT_TRUE(b.comm->CommandRunning());
+        b.comm->Hotkey('a');
+        b.comm->cmdUp();
+    });
+    b.Run(6'000'000);
+    EXPECT_TRUE(FramesOfFunction(b, 200, 17).empty());
+    EXPECT_EQ(b.par.Main.DetNum, "1");
+}
+
+TEST(Commands, SetupReadsTheTableFirstAndOpensTheScreenOnlyOnAReply) {
+    Bench b;
+    b.At(1'000'000, [&] { b.comm->Hotkey('s'); });
+    b.Run(3'000'000);
+    const auto reads = FramesOfFunction(b, 3);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_EQ(reads[0], ReadSetupFrame(1));
+    EXPECT_EQ(b.openedSetup, 1);
+    EXPECT_EQ(b.setupReplyFunction, 3);  // the setup reply stands in the buffer for the screen
+}
+
+TEST(Commands, LetterKeysMapToTheirCommandsAndOtherKeysDoNothing) {
+    Bench b;
+    EXPECT_FALSE(b.comm->Hotkey('x'));
+    EXPECT_TRUE(b.comm->Hotkey('m'));
+    EXPECT_EQ(b.openedMaintenance, 1);
+    EXPECT_TRUE(b.comm->Hotkey('D'));
+    EXPECT_EQ(b.openedAddress, 0);  // not connected
+    EXPECT_TRUE(b.comm->Hotkey('R'));
+    EXPECT_TRUE(b.par.SearchMode);
+    EXPECT_TRUE(b.port.Frames().empty());
+}
+
+TEST(Commands, ExitAnsweredNoKeepsPollingAndYesClosesThePort) {
+    Bench b;
+    b.dialogs.AnswerYesNo(false);
+    b.At(500'000, [&] { b.comm->Hotkey(27); });
+    b.Run(1'000'000);
+    ASSERT_EQ(b.dialogs.Calls().size(), 1u);
+    EXPECT_EQ(b.dialogs.Calls()[0].text, "Are you sure to exit program?");
+    EXPECT_EQ(b.dialogs.Calls()[0].title, "EXIT PROGRAM");
+    EXPECT_EQ(b.dialogs.Calls()[0].icon, MsgIcon::Critical);
+    EXPECT_FALSE(b.exited);
+    EXPECT_TRUE(b.port.IsOpen());
+    const auto polls = b.StatusQueries().size();
+    b.dialogs.AnswerYesNo(true);
+    b.At(1'500'000, [&] { b.comm->Hotkey('e'); });
+    b.Continue(10'000'000);
+    EXPECT_TRUE(b.exited);
+    EXPECT_FALSE(b.port.IsOpen());
+    EXPECT_TRUE(b.loop.Quitting());
+    EXPECT_LT(b.plat.NowUs(), 2'000'000);  // the loop ended at once
+    EXPECT_LE(b.StatusQueries().size(), polls + 4);
+}
+
+}  // namespace
+}  // namespace halvern::test

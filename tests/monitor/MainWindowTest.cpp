@@ -1,0 +1,159 @@
+// The main window shows the shared state and hands keys and clicks to the commands.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "monitor/frmMain.h"
+#include "support/Bench.h"
+#include "support/UiTest.h"
+
+namespace halvern::test {
+namespace {
+
+class MainWindowTest : public UiTest {
+  protected:
+    Bench b;
+    std::unique_ptr<frmMain> w;
+    void SetUp() override {
+        UiTest::SetUp();
+        w = std::make_unique<frmMain>(b.par, *b.comm);
+        b.onChanged = [this] { w->Refresh(); };
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        w->FocusHome();
+    }
+    template <typename T>
+    T* Find(const char* name) {
+        auto* c = w->findChild<T*>(name);
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+};
+
+TEST_F(MainWindowTest, EveryNamedControlIsThereWithItsCaptionAndTooltip) {
+    EXPECT_EQ(w->windowTitle(), "Veridan 410, 620, 880 and 890 Series Open Path Gas Detectors");
+    const std::vector<std::tuple<const char*, const char*, const char*>> buttons = {
+        {"cmdMaster", "maste&R", "Seek for an active detector"},
+        {"cmdExit", "", "Quit program"},
+        {"cmdVer", "&Version", "Primary software version"},
+        {"cmdVer2", "se&C ver.", "Secondry software version"},
+        {"cmdMaint", "&Maint.", "Maintenance screen"},
+        {"cmdSetio", "&Setup", "Setup table"},
+        {"cmdAlign", "&Align", "Align the detector"},
+        {"cmdSetAddr", "set a&Dr.", "Set new address"},
+        {"cmdUp", "", "Increment address"},
+        {"cmdDown", "", "Decrement address"},
+    };
+    for (const auto& [name, caption, tip] : buttons) {
+        auto* btn = Find<QPushButton>(name);
+        ASSERT_NE(btn, nullptr);
+        EXPECT_EQ(btn->text(), caption) << name;
+        EXPECT_EQ(btn->toolTip(), tip) << name;
+    }
+    const std::vector<std::tuple<const char*, const char*, const char*>> labels = {
+        {"Label3", "Change Address", ""},
+        {"lblAddress", "Address", ""},
+        {"lblDetNum", "1", "Detector Address"},
+        {"lblHeadStatus", "Status", ""},
+        {"lblHeadGain", "Gain", ""},
+        {"lblGain", "", "Detector's Gain"},
+        {"Label1", "Model", ""},
+        {"lblFlash", "", "Detector's Model Type"},
+        {"Label2", "Serial No.", ""},
+        {"lblSeNum", "", "Detector's Serial No."},
+        {"lblCom", "", "Communication status"},
+        {"lblF12", "Testing..", ""},
+        {"lblCh(0)", "Signal 1", ""},
+        {"lblCh(1)", "Reference", ""},
+        {"lblCh(2)", "Signal 2", ""},
+        {"lblCh(3)", "NQratio1", ""},
+        {"lblCh(4)", "NQratio2", ""},
+    };
+    for (const auto& [name, caption, tip] : labels) {
+        auto* l = Find<QLabel>(name);
+        ASSERT_NE(l, nullptr);
+        EXPECT_EQ(l->text(), caption) << name;
+        EXPECT_EQ(l->toolTip(), tip) << name;
+    }
+    for (const char* hidden : {"lblF12", "lblVer", "lblLogOn"})
+        EXPECT_FALSE(Find<QLabel>(hidden)->isVisible()) << hidden;
+    for (const char* name : {"lblStatus", "lblSIL2Des", "lblChVal(0)", "lblChVal(4)"})
+        Find<QLabel>(name);
+    for (const char* frame : {"Frame1", "frMisc", "FrCh"})
+        Find<QWidget>(frame);
+    Find<QWidget>("Shape1");
+    auto* list = Find<QComboBox>("cmbChangeAddr");
+    ASSERT_EQ(list->count(), 247);
+    EXPECT_EQ(list->itemText(0), "1");
+    EXPECT_EQ(list->itemText(246), "247");
+    const std::vector<std::tuple<const char*, const char*, const char*>> menu = {
+        {"mnuSLog", "&Start log", "Ctrl+S"},
+        {"mnuVLog", "view lo&G", "Ctrl+G"},
+        {"mnuExit", "&Exit", "Ctrl+E"},
+        {"mnuAbout", "About", ""},
+    };
+    for (const auto& [name, caption, key] : menu) {
+        auto* a = Find<QAction>(name);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(), caption);
+        EXPECT_EQ(a->shortcut().toString(), key);
+    }
+}
+
+TEST_F(MainWindowTest, LettersActAtWindowLevelButTypeIntoTheAddressField) {
+    QTest::keyClick(w.get(), Qt::Key_R, Qt::NoModifier);
+    EXPECT_TRUE(b.par.SearchMode);
+    auto* edit = Find<QComboBox>("cmbChangeAddr")->lineEdit();
+    edit->setFocus();
+    QTest::keyClicks(edit, "r");
+    EXPECT_EQ(edit->text(), "r");
+    EXPECT_TRUE(b.par.SearchMode);  // not toggled again
+    QTest::keyClick(edit, Qt::Key_F12);
+    EXPECT_TRUE(b.par.Tune.TuneActive);
+    EXPECT_TRUE(Find<QLabel>("lblF12")->isVisible());
+}
+
+TEST_F(MainWindowTest, EscAsksBeforeExitingAndNoChangesNothing) {
+    b.dialogs.AnswerYesNo(false);
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    ASSERT_EQ(b.dialogs.Calls().size(), 1u);
+    EXPECT_EQ(b.dialogs.Calls()[0].title, "EXIT PROGRAM");
+    EXPECT_FALSE(b.exited);
+}
+
+TEST_F(MainWindowTest, JunkTypedIntoTheAddressListIsPutBackHalfASecondLater) {
+    b.par.Main.DetNum = "12";
+    auto* list = Find<QComboBox>("cmbChangeAddr");
+    list->lineEdit()->setFocus();
+    QTest::keyClicks(list->lineEdit(), "1000");
+    b.plat.RunFor(600'000);
+    EXPECT_EQ(list->currentText(), "1000");  // a number is kept
+    list->lineEdit()->selectAll();
+    QTest::keyClicks(list->lineEdit(), "abc");
+    ASSERT_EQ(list->currentText(), "abc");
+    b.plat.RunFor(499'000);
+    EXPECT_EQ(list->currentText(), "abc");
+    b.plat.RunFor(2'000);
+    EXPECT_EQ(list->currentText(), "12");
+}
+
+TEST_F(MainWindowTest, ThePanelShowsTheDecodedDetector) {
+    b.At(1'000'000, [&] { b.loop.Stop(); });
+    b.comm->Activate();
+    w->Refresh();
+    EXPECT_EQ(Find<QLabel>("lblSeNum")->text(), "4711");
+    EXPECT_EQ(Find<QLabel>("lblFlash")->text(), "Veridan Xenon 621-2");
+    EXPECT_EQ(Find<QLabel>("lblCom")->text(), "Good");
+    EXPECT_EQ(Find<QLabel>("lblStatus")->text(), "NNN0");
+    EXPECT_EQ(Find<QLabel>("lblSIL2Des")->text(), "Normal");
+    EXPECT_EQ(Find<QLabel>("lblStatus")->palette().color(QPalette::Window), QColor(Qt::white));
+}
+
+}  // namespace
+}  // namespace halvern::test

@@ -1,0 +1,193 @@
+// The polling cycle against simulated detectors on virtual time.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "link/LinkFiles.h"
+#include "support/Bench.h"
+
+namespace halvern::test {
+namespace {
+
+using sim::Bus;
+using sim::DetectorConfig;
+
+constexpr Micros kQueryWire = WireTimeUs(9);
+constexpr Micros kLatency = sim::kDefaultLatencyUs;
+// One answered poll: the query on the wire, the detector's latency, the first reply byte,
+// then the 150 ms collection window.
+constexpr Micros kAnsweredPoll = kQueryWire + kLatency + ByteTimeUs() + 150'000;
+
+TEST(Polling, FirstQueryGoesToAddressOneAndPollsFollowWithoutPause) {
+    Bench b(OneDetector(1));
+    b.Run(2'000'000);
+    const auto q = b.StatusQueries();
+    ASSERT_GE(q.size(), 8u);
+    EXPECT_EQ(q[0], std::make_pair(Micros{0}, 1));  // the activation's extra query
+    EXPECT_EQ(q[1].first, 0);                       // and the cycle's first, at once
+    // The two replies arrive together and fail the check: one lost poll, then the rhythm.
+    for (std::size_t i = 3; i < q.size(); ++i) {
+        EXPECT_EQ(q[i].second, 1);
+        EXPECT_EQ(q[i].first - q[i - 1].first, kAnsweredPoll) << "poll " << i;
+    }
+    EXPECT_EQ(b.par.Main.Com, "Good");
+    EXPECT_EQ(b.par.Main.Shape1, Lamp::Green);
+    EXPECT_EQ(b.par.Main.SeNum, "4711");
+    EXPECT_EQ(b.par.Main.Flash, "Veridan Xenon 621-2");
+    EXPECT_EQ(b.par.Main.Status, "NNN0");
+    EXPECT_EQ(b.par.Main.SIL2Des, "Normal");
+}
+
+TEST(Polling, ReplyFromAnotherAddressTakesOver) {
+    Bench b(OneDetector(5));
+    ASSERT_TRUE(b.bus().InjectFault(5, "wrong address"));  // answers as 6
+    b.par.Main.DetNum = "5";
+    b.par.CurrentAddress = 5;
+    b.Run(1'000'000);
+    EXPECT_EQ(b.par.Main.DetNum, "6");
+    EXPECT_EQ(b.StatusQueries().back().second, 6);
+}
+
+TEST(Polling, SearchFindsTheOnlyDetectorAndMasterOffPollsIt) {
+    Bench b(OneDetector(7, 36, 1207));
+    b.At(100'000, [&] { b.comm->cmdMaster(); });
+    b.Run(1'500'000);
+    EXPECT_EQ(b.par.Main.MasterCaption, "masteR is ON");
+    EXPECT_EQ(b.par.Main.DetNum, "7");
+    EXPECT_EQ(b.StatusQueries().back().second, 0);
+    b.At(1'600'000, [&] { b.comm->cmdMaster(); });
+    b.Continue(3'000'000);
+    EXPECT_EQ(b.par.Main.MasterCaption, "masteR is OFF");
+    EXPECT_FALSE(b.par.SearchMode);
+    EXPECT_EQ(b.StatusQueries().back().second, 7);
+    EXPECT_EQ(b.par.Main.Com, "Good");
+}
+
+TEST(Polling, FifthSilentPollShowsTheDisconnectionAndEachFurtherOneRepeatsIt) {
+    const auto dir = std::filesystem::temp_directory_path() / "halvern-poll-disc";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    Bench b(OneDetector(1), dir.string());
+    auto lines = [&] {
+        std::ifstream f(dir / "1.txt");
+        std::string l;
+        int n = 0;
+        while (std::getline(f, l))
+            ++n;
+        return n;
+    };
+    std::map<int, Panel> seen;
+    std::map<int, int> records;
+    b.onChanged = [&] {
+        const int fails = static_cast<int>(b.par.FailCount[1]);
+        seen[fails] = b.par.Main;
+        records[fails] = lines();
+    };
+    b.At(1'000'000, [&] {
+        ASSERT_EQ(b.par.Main.Com, "Good");
+        b.bus().InjectFault(1, "silent");
+    });
+    b.Run(6'000'000);
+    ASSERT_TRUE(seen.count(6));
+    const Panel& four = seen.at(4);  // four silent polls change nothing
+    EXPECT_EQ(four.Com, "Good");
+    EXPECT_EQ(four.Status, "NNN0");
+    EXPECT_EQ(records.at(4), 0);
+    const Panel& five = seen.at(5);
+    EXPECT_EQ(five.Com, "Bad");
+    EXPECT_EQ(five.Shape1, Lamp::Red);
+    EXPECT_EQ(five.Status, "DDD");
+    EXPECT_EQ(five.SIL2Des, "Disconnection");
+    EXPECT_EQ(five.Flash, "");
+    EXPECT_EQ(five.SeNum, "");
+    EXPECT_EQ(five.Gain, "");
+    EXPECT_EQ(five.DetNum, "1");
+    for (const auto& v : five.ChVal)
+        EXPECT_EQ(v, "0");
+    EXPECT_EQ(records.at(5), 1);
+    EXPECT_EQ(records.at(6), 2);  // one record per further silent poll
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Polling, FailCountWrapsAfter4095AndTheDisplayWaitsFourPollsAgain) {
+    Bench b(Bus{});
+    b.par.FailCount[1] = 4095;
+    b.Run(3 * (kFirstByteWindowUs + 1) + 100'000);
+    EXPECT_EQ(b.par.FailCount[1], 2);  // 4096 wraps to 0, then 1 and 2
+    EXPECT_EQ(b.par.Main.Shape1, Lamp::Unknown);
+    EXPECT_EQ(b.par.Main.Com, "");
+}
+
+TEST(Polling, FamilyOutsideTheTableShowsGoodWithoutDecoding) {
+    Bench b(OneDetector(1, 26));
+    b.Run(1'000'000);
+    EXPECT_EQ(b.par.Main.Com, "Good");
+    EXPECT_EQ(b.par.Main.Shape1, Lamp::Green);
+    EXPECT_EQ(b.par.Main.SeNum, "");  // not decoded
+    EXPECT_EQ(b.par.ModelCode, 0);
+    EXPECT_GT(b.par.FailCount[1], 0);  // and not counted as an answer
+}
+
+// A status reply whose index 4 is not 42 passes when index 10 is "V".
+TEST(Polling, VAtIndexTenPassesWithoutTheLengthMarker) {
+    for (std::uint8_t second : {std::uint8_t('V'), std::uint8_t('N')}) {
+        Bench b(Bus{});
+        b.port.onHostFrame = [&](Micros end, const std::vector<std::uint8_t>& f) {
+            if (f.size() != 9 || f[4] != 32)
+                return;
+            std::vector<std::uint8_t> r(32, 0);
+            r[0] = 1;
+            r[1] = 200;
+            r[4] = 17;  // not the marker
+            r[6] = 24;
+            r[7] = 0x12;
+            r[8] = 0x67;
+            r[9] = 'N';
+            r[10] = second;
+            r[11] = 'N';
+            r[21] = r[22] = 50;
+            AppendCrc(r);
+            b.port.SendToHost(r, end + 5000);
+        };
+        b.Run(1'000'000);
+        EXPECT_EQ(b.par.Main.SeNum, second == 'V' ? "4711" : "") << second;
+        EXPECT_EQ(b.par.Main.Com, "Good");
+    }
+}
+
+TEST(Polling, F12TuningFindsTheDelayAtWhichTheDetectorAnswersAndSavesIt) {
+    const auto dir = std::filesystem::temp_directory_path() / "halvern-poll-tune";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    Bench b(OneDetector(1), dir.string());
+    b.bus().SetMinTurnaroundUs(1, 7'500);
+    b.At(1'000'000, [&] { b.comm->StartTuningKey(); });
+    b.At(1'000'001, [&] { EXPECT_TRUE(b.par.Tune.TuneActive); });
+    b.Run(6'000'000);
+    EXPECT_FALSE(b.par.Tune.TuneActive);
+    EXPECT_EQ(b.link.TurnaroundDelay, 8000);
+    EXPECT_EQ(ReadFirstValue((dir / "CommTune2.txt").string()), 8000);
+    EXPECT_EQ(b.par.Main.Com, "Good");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Polling, F12WithNobodyAnsweringStopsAfter23SilentPollsWithoutSaving) {
+    const auto dir = std::filesystem::temp_directory_path() / "halvern-poll-tune2";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    Bench b(Bus{}, dir.string());
+    b.comm->StartTuningKey();
+    b.Run(23 * (kFirstByteWindowUs + 1) - 1000);
+    EXPECT_TRUE(b.par.Tune.TuneActive);
+    b.Continue(24 * (kFirstByteWindowUs + 1));
+    EXPECT_FALSE(b.par.Tune.TuneActive);
+    EXPECT_EQ(b.link.TurnaroundDelay, 5000);
+    EXPECT_FALSE(std::filesystem::exists(dir / "CommTune2.txt"));
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace halvern::test

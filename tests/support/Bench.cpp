@@ -1,0 +1,59 @@
+#include "support/Bench.h"
+
+namespace halvern::test {
+
+sim::Bus OneDetector(std::uint8_t address, std::uint8_t family, std::uint16_t serial) {
+    sim::Bus bus;
+    sim::DetectorConfig c;
+    c.Address = address;
+    c.Family = family;
+    c.Variant = 1;
+    c.Serial = serial;
+    bus.Add(c);
+    return bus;
+}
+
+Bench::Bench(sim::Bus bus, std::string folder) {
+    par.ProgramFolder = std::move(folder);
+    std::string why;
+    port.Open("sim", &why);
+    simBus = std::make_unique<sim::SimBus>(plat, port, std::move(bus));
+    hooks.now = [this] { return clockTime; };
+    hooks.openSetup = [this] {
+        ++openedSetup;
+        setupReplyFunction = par.Link.RxBuffer[1];
+    };
+    hooks.changed = [this] {
+        if (onChanged)
+            onChanged();
+    };
+    hooks.openAddress = [this] { ++openedAddress; };
+    hooks.openMaintenance = [this] { ++openedMaintenance; };
+    hooks.exitProgram = [this] { exited = true; };
+    comm = std::make_unique<MainComm>(par, link, dialogs, loop, hooks);
+}
+
+void Bench::Run(Micros until) {
+    plat.Post(until, [this] { loop.Stop(); });
+    comm->Activate();
+}
+
+void Bench::Continue(Micros until) {
+    plat.Post(until, [this] { loop.Stop(); });
+    loop.Run();
+}
+
+std::vector<SimulatedSerialPort::Written> Bench::Frames(std::size_t from) const {
+    const auto& all = port.Frames();
+    return {all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())), all.end()};
+}
+
+std::vector<std::pair<Micros, int>> Bench::StatusQueries() const {
+    std::vector<std::pair<Micros, int>> out;
+    for (const auto& f : port.Frames())
+        if (f.bytes.size() == 9 && f.bytes[1] == 200 && f.bytes[4] == 32)
+            out.emplace_back(f.atUs, f.bytes[0]);
+    return out;
+}
+
+}  // namespace halvern::test

@@ -1,0 +1,55 @@
+#pragma once
+// A whole monitoring program on virtual time: shared state, link, simulated bus of detectors,
+// polling loop and main-window logic, without windows. Operator actions are scheduled at
+// virtual times; Run() polls until the given time and returns.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/Link.h"
+#include "monitor/MainComm.h"
+#include "monitor/PollLoop.h"
+#include "platform/SimulatedSerialPort.h"
+#include "platform/virtual/VirtualPlatform.h"
+#include "sim/Bus.h"
+#include "sim/SimBus.h"
+#include "state/Par.h"
+#include "ui/ScriptedDialogs.h"
+
+namespace halvern::test {
+
+// A bus with one detector.
+sim::Bus OneDetector(std::uint8_t address, std::uint8_t family = 24, std::uint16_t serial = 4711);
+
+struct Bench {
+    explicit Bench(sim::Bus bus = sim::DefaultBus(), std::string folder = {});
+
+    VirtualPlatform plat;
+    SimulatedSerialPort port{plat};
+    Par par;
+    Link link{plat, port, par.Link};
+    ScriptedDialogs dialogs;
+    PollLoop loop;
+    MainCommHooks hooks;
+    std::unique_ptr<MainComm> comm;
+    std::unique_ptr<sim::SimBus> simBus;
+    LocalDateTime clockTime{2026, 12, 5, 14, 3, 27};
+    bool exited = false;
+    std::function<void()> onChanged;  // after every change the window would show
+    int setupReplyFunction = -1;      // RxBuffer[1] when the setup screen was opened
+    int openedSetup = 0, openedAddress = 0, openedMaintenance = 0;
+
+    sim::Bus& bus() { return simBus->GetBus(); }
+    void At(Micros t, std::function<void()> fn) { plat.Post(t, std::move(fn)); }
+    // Activates the main window and polls until `until`.
+    void Run(Micros until);
+    // Goes on polling (no new activation) until `until`.
+    void Continue(Micros until);
+    // Frames the program wrote, with their times, from index `from` on.
+    std::vector<SimulatedSerialPort::Written> Frames(std::size_t from = 0) const;
+    // Status queries (function 200, code 32) written, with the address each went to.
+    std::vector<std::pair<Micros, int>> StatusQueries() const;
+};
+
+}  // namespace halvern::test
