@@ -1,0 +1,239 @@
+#include "logging/frmCusLog.h"
+
+#include <QCloseEvent>
+#include <QColor>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstring>
+
+#include "ui/Dialogs.h"
+
+namespace halvern {
+
+namespace {
+
+// The table is read in the field, often from a distance: dark text on light cells, thin grid
+// lines between them, every other row shaded so that a line is easy to follow across.
+const QColor kGridLine(0xa7, 0xb1, 0xbd);
+const QColor kHeaderCell(0xd5, 0xdd, 0xe7);
+const QColor kNumberCell(0xe8, 0xec, 0xf1);
+const QColor kEvenRow(0xff, 0xff, 0xff);
+const QColor kOddRow(0xf0, 0xf4, 0xf8);
+const QColor kNumberText(0x4a, 0x55, 0x63);
+constexpr int kCellPadX = 7;
+constexpr int kCellPadY = 3;
+constexpr int kNumberDigits = 4;  // the last row can show line 1025
+
+std::vector<std::string> LoadLines(const Par& par, const QString& entry) {
+    const auto path = LogPathForEntry(par.ProgramFolder, entry.toStdString());
+    if (!path)
+        return {};
+    // A file that went away since the prompt looked shows as an empty table.
+    return ReadLogLines(*path).value_or(std::vector<std::string>{});
+}
+
+QFont TableFont(const QFont& base, bool bold) {
+    // Fields keep their spaces and line up by character, so the table needs a fixed pitch.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::Monospace);
+    font.setPointSizeF(std::max({font.pointSizeF(), base.pointSizeF(), 11.0}));
+    font.setBold(bold);
+    return font;
+}
+
+QLabel* Cell(QWidget* parent, const QString& name, const QFont& font, const QColor& background,
+             int width, Qt::Alignment align) {
+    auto* cell = new QLabel(parent);
+    cell->setObjectName(name);
+    // Log lines are shown as stored: no markup, one character per byte, spaces kept.
+    cell->setTextFormat(Qt::PlainText);
+    cell->setFont(font);
+    cell->setAlignment(align | Qt::AlignVCenter);
+    cell->setContentsMargins(kCellPadX, kCellPadY, kCellPadX, kCellPadY);
+    cell->setFixedWidth(width);
+    cell->setAutoFillBackground(true);
+    QPalette palette = cell->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    cell->setPalette(palette);
+    return cell;
+}
+
+// Room for `chars` characters in both the plain and the bold table font.
+int CellWidth(const QFont& plain, const QFont& bold, int chars) {
+    const QString sample(chars, QChar('0'));
+    return std::max(QFontMetrics(plain).horizontalAdvance(sample),
+                    QFontMetrics(bold).horizontalAdvance(sample)) +
+           2 * kCellPadX;
+}
+
+QString Field(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+frmCusLog::frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWidget* parent)
+    : QWidget(parent, Qt::Window), dialogs_(dialogs), model_(LoadLines(par, entry)) {
+    setObjectName("frmCusLog");
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
+    setWindowTitle(QString::fromStdString(ViewerTitle(entry.toStdString())));
+    // The labels take no focus; the keys come to the window itself.
+    setFocusPolicy(Qt::StrongFocus);
+
+    // The key help is read at the same distance as the table.
+    QFont helpFont = font();
+    helpFont.setPointSizeF(TableFont(font(), false).pointSizeF());
+
+    auto* exitKey = new QLabel("Exit-Esc", this);
+    exitKey->setFont(helpFont);
+    exitKey->setObjectName("lblExit");
+    exitKey->setFrameShape(QFrame::StyledPanel);
+    exitKey->setContentsMargins(8, 2, 8, 2);
+    auto* top = new QHBoxLayout;
+    top->addStretch(1);
+    top->addWidget(exitKey);
+
+    auto* table = new QFrame(this);
+    table->setObjectName("fraTable");
+    BuildTable(table);
+
+    auto* help = new QHBoxLayout;
+    help->setSpacing(28);
+    const char* helpTexts[] = {"Next Line - PgDn", "Prev Line - PgUp", "Print - P", "Exit - Esc"};
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(helpTexts[i], this);
+        label->setObjectName(QString("lblHelp(%1)").arg(i));
+        label->setFont(helpFont);
+        help->addWidget(label);
+    }
+    help->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 12, 16, 14);
+    layout->setSpacing(10);
+    layout->addLayout(top);
+    layout->addWidget(table);
+    layout->addLayout(help);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    ShowRows();
+}
+
+void frmCusLog::BuildTable(QWidget* table) {
+    const QFont plain = TableFont(font(), false);
+    const QFont bold = TableFont(font(), true);
+
+    table->setAutoFillBackground(true);
+    QPalette palette = table->palette();
+    palette.setColor(QPalette::Window, kGridLine);
+    table->setPalette(palette);
+    auto* grid = new QGridLayout(table);
+    grid->setContentsMargins(1, 1, 1, 1);
+    grid->setSpacing(1);
+
+    const int numberWidth = CellWidth(plain, bold, kNumberDigits);
+    grid->addWidget(Cell(table, "lblHeader(0)", bold, kHeaderCell, numberWidth, Qt::AlignRight), 0,
+                    0);
+    std::array<int, kLogColumnCount> widths{};
+    for (int c = 0; c < kLogColumnCount; ++c) {
+        const LogColumn& column = kLogColumns[static_cast<std::size_t>(c)];
+        const int chars = std::max(column.Length, static_cast<int>(std::strlen(column.Header)));
+        widths[static_cast<std::size_t>(c)] = CellWidth(plain, bold, chars);
+        QLabel* header = Cell(table, QString("lblHeader(%1)").arg(c + 1), bold, kHeaderCell,
+                              widths[static_cast<std::size_t>(c)], Qt::AlignLeft);
+        header->setText(column.Header);
+        grid->addWidget(header, 0, c + 1);
+    }
+
+    for (int r = 0; r < kViewerRows; ++r) {
+        RowLabels& row = rows_[static_cast<std::size_t>(r)];
+        const QColor shade = r % 2 == 0 ? kEvenRow : kOddRow;
+        row.number = Cell(table, QString("lblNumber(%1)").arg(r), plain, kNumberCell, numberWidth,
+                          Qt::AlignRight);
+        QPalette numberPalette = row.number->palette();
+        numberPalette.setColor(QPalette::WindowText, kNumberText);
+        row.number->setPalette(numberPalette);
+        grid->addWidget(row.number, r + 1, 0);
+        for (int c = 0; c < kLogColumnCount; ++c) {
+            const auto ci = static_cast<std::size_t>(c);
+            row.fields[ci] = Cell(table, QString("%1(%2)").arg(kLogColumns[ci].LabelArray).arg(r),
+                                  plain, shade, widths[ci], Qt::AlignLeft);
+            grid->addWidget(row.fields[ci], r + 1, c + 1);
+        }
+    }
+}
+
+void frmCusLog::ShowRows() {
+    for (int r = 0; r < kViewerRows; ++r) {
+        const LogRow shown = model_.Row(r);
+        RowLabels& row = rows_[static_cast<std::size_t>(r)];
+        row.number->setText(QString::fromStdString(shown.Number));
+        for (std::size_t c = 0; c < row.fields.size(); ++c)
+            row.fields[c]->setText(Field(shown.Fields[c]));
+    }
+}
+
+void frmCusLog::Print() {
+    const std::optional<int> copies = dialogs_.PrintDialog();
+    // A cancelled dialog or a failed print leaves the viewer as it was, without a word.
+    if (copies && *copies > 0)
+        dialogs_.PrintWindow(*this, *copies);
+}
+
+void frmCusLog::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_PageDown:
+        case Qt::Key_PageUp:
+        case Qt::Key_P:
+        case Qt::Key_Escape:
+            pressed_.insert(event->key());
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void frmCusLog::keyReleaseEvent(QKeyEvent* event) {
+    // A release whose press went to another window (the print dialog closed by Esc or Enter)
+    // is not the technician's command to this one.
+    if (!pressed_.remove(event->key())) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    switch (event->key()) {
+        case Qt::Key_PageDown:
+            model_.PageDown();
+            ShowRows();
+            break;
+        case Qt::Key_PageUp:
+            model_.PageUp();
+            ShowRows();
+            break;
+        case Qt::Key_P:
+            Print();
+            break;
+        case Qt::Key_Escape:
+            close();
+            break;
+        default:
+            break;
+    }
+}
+
+void frmCusLog::closeEvent(QCloseEvent* event) {
+    event->accept();
+    pressed_.clear();
+    emit closed();
+}
+
+}  // namespace halvern
