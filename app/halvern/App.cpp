@@ -79,6 +79,7 @@ void App::LoadMain() {
         main_->setWindowTitle(main_->windowTitle() + "  [demo bus: simulated detectors]");
     connect(main_.get(), &frmMain::startLogRequested, this, &App::StartStopLog);
     connect(main_.get(), &frmMain::aboutRequested, this, &App::ShowAbout);
+    connect(main_.get(), &frmMain::viewLogRequested, this, &App::ViewLog);
     main_->show();
     main_->FocusHome();
     link_.TurnaroundDelay = LoadTurnaroundDelay(JoinPath(par_.ProgramFolder, kTuneFile));
@@ -121,6 +122,35 @@ void App::LogTick() {
 void App::ShowAbout() {
     auto& box = frmAbout::ShowOnce(about_, main_.get());
     connect(&box, &frmAbout::closed, this, &App::ActivateMain, Qt::UniqueConnection);
+}
+
+void App::ViewLog() {
+    if (!serForLog_) {
+        serForLog_ = new frmSerForLog(par_, s_.dialogs);
+        serForLog_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(serForLog_, &frmSerForLog::openViewer, this, &App::OpenViewer);
+        // Closing discards the prompt (it starts empty next time); the viewer only hides it.
+        connect(serForLog_, &frmSerForLog::closedBack, this, &App::BackToMain);
+    }
+    main_->hide();
+    serForLog_->show();
+    serForLog_->raise();
+    serForLog_->activateWindow();
+}
+
+void App::OpenViewer(const QString& entry) {
+    cusLog_ = new frmCusLog(par_, s_.dialogs, entry);
+    cusLog_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(cusLog_, &frmCusLog::closed, this, &App::BackToMain);
+    cusLog_->show();
+    cusLog_->raise();
+    cusLog_->activateWindow();
+}
+
+void App::BackToMain() {
+    if (ended_ || !main_)
+        return;
+    s_.platform.Post(s_.platform.NowUs(), [this] { ActivateMain(); });
 }
 
 void App::End() {

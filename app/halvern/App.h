@@ -12,6 +12,8 @@
 
 #include "link/Link.h"
 #include "logging/LogRecords.h"
+#include "logging/frmCusLog.h"
+#include "logging/frmSerForLog.h"
 #include "monitor/MainComm.h"
 #include "monitor/PollLoop.h"
 #include "platform/Platform.h"
@@ -53,6 +55,8 @@ class App : public QObject {
     frmOpenS* Splash() const { return splash_; }
     frmComm* PortDialog() const { return comm_.get(); }
     frmMain* MainWindow() const { return main_.get(); }
+    frmSerForLog* LogPrompt() const { return serForLog_; }
+    frmCusLog* LogViewer() const { return cusLog_; }
     MainComm* Comm() const { return mainComm_.get(); }
     PollLoop& Loop() { return loop_; }
     Link& GetLink() { return link_; }
@@ -66,6 +70,9 @@ class App : public QObject {
     void StartStopLog();
     void LogTick();
     void ShowAbout();
+    void ViewLog();
+    void OpenViewer(const QString& entry);
+    void BackToMain();
     void End();
 
     AppServices s_;
@@ -78,6 +85,8 @@ class App : public QObject {
     std::unique_ptr<frmMain> main_;
     QPointer<frmOpenS> splash_;
     QPointer<frmAbout> about_;
+    QPointer<frmSerForLog> serForLog_;  // kept, hidden, while the viewer is open
+    QPointer<frmCusLog> cusLog_;
     std::unique_ptr<Timer> timer2_;
     bool ended_ = false;
 };

@@ -126,6 +126,35 @@ TEST_F(AppTest, CtrlSWithPeriodTwoWritesCycleRecordsIntoTheSerialNumberFile) {
     EXPECT_GE(std::count(log.begin(), log.end(), '\n'), 3);
 }
 
+TEST_F(AppTest, CtrlGOpensTheLogOfTheEnteredSerialNumberAndEscReturnsToPolling) {
+    Write("4711.txt", "NNN0    05/12/26  14:03:27 23   3    4.12  3.98\r\n");
+    Make();
+    app->StartWithPortDialog();
+    ChoosePort("1");
+    plat.Post(500'000, [&] {
+        app->MainWindow()->findChild<QAction*>("mnuVLog")->trigger();
+        ASSERT_NE(app->LogPrompt(), nullptr);
+        EXPECT_FALSE(app->MainWindow()->isVisible());
+        auto* txt = app->LogPrompt()->findChild<QLineEdit*>("txtSer");
+        QTest::keyClicks(txt, "4711");
+        QTest::keyClick(txt, Qt::Key_Return);
+        ASSERT_NE(app->LogViewer(), nullptr);
+        EXPECT_EQ(app->LogViewer()->windowTitle(), "Log file viewer of detector serial No 4711");
+        EXPECT_FALSE(app->LogPrompt()->isVisible());
+    });
+    plat.Post(800'000, [&] {
+        const auto polls = port.Frames().size();
+        QTest::keyPress(app->LogViewer(), Qt::Key_Escape);
+        QTest::keyRelease(app->LogViewer(), Qt::Key_Escape);
+        plat.Post(1'500'000, [&, polls] {
+            EXPECT_TRUE(app->MainWindow()->isVisible());
+            EXPECT_GT(port.Frames().size(), polls);  // polling goes on
+        });
+    });
+    RunUntil(2'000'000);
+    EXPECT_TRUE(app->MainWindow()->isVisible());
+}
+
 TEST_F(AppTest, CloseBoxEndsWithoutAskingAndClosesThePort) {
     Make();
     app->StartWithPortDialog();

@@ -14,13 +14,10 @@
 #include "logging/frmCusLog.h"
 #include "logging/frmSerForLog.h"
 #include "ui/ScriptedDialogs.h"
-#include "ui/UiTest.h"
+#include "support/UiTest.h"
 
 namespace halvern {
 namespace {
-
-[[maybe_unused]] auto* const kAppEnvironment =
-    ::testing::AddGlobalTestEnvironment(new test::AppEnvironment);
 
 using Kind = DialogCall::Kind;
 
