@@ -1,5 +1,7 @@
 #include "App.h"
 
+#include <QApplication>
+
 #include "link/LinkFiles.h"
 #include "link/Tuning.h"
 #include "logging/LoggingControl.h"
@@ -25,6 +27,16 @@ App::App(AppServices services, Par& par, AppOptions options)
     // The setup screen, the address dialog and the maintenance window come later; their
     // commands do their detector exchange and open nothing yet.
     mainComm_ = std::make_unique<MainComm>(par_, link_, s_.dialogs, loop_, std::move(hooks));
+    // The program ends only through its own exit paths: while a child window replaces the
+    // main window for a moment no window is visible, and that must not end anything (an
+    // application that quits also makes every later message box return at once).
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Port trouble (RTS refused, device lost) is shown once, without stopping the polling.
+    s_.port.onNotice = [this](const std::string& notice) {
+        par_.Main.PortNotice = notice;
+        if (main_)
+            main_->Refresh();
+    };
     timer2_ = s_.platform.NewTimer();
     timer2_->SetInterval(kLogTickMs);
     timer2_->onTick = [this] { LogTick(); };

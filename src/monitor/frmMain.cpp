@@ -264,6 +264,9 @@ void frmMain::BuildUi() {
     // Logging state and logging trouble along the bottom, out of the way of the readings.
     statusBar()->addWidget(lblLogOn_, 1);
     statusBar()->addPermanentWidget(lblLogError_);
+    lblPortNotice_ = Caption(QString(), "lblPortNotice", central);
+    lblPortNotice_->setStyleSheet("color: #805000;");
+    statusBar()->addPermanentWidget(lblPortNotice_);
     top->setColumnStretch(0, 3);
     top->setColumnStretch(1, 2);
     top->setRowStretch(2, 1);
@@ -331,6 +334,8 @@ void frmMain::Refresh() {
                               ? QString()
                               : "Logging fails: " + QString::fromStdString(par_.LogError));
     lblLogError_->setVisible(!par_.LogError.empty());
+    lblPortNotice_->setText(QString::fromStdString(m.PortNotice));
+    lblPortNotice_->setVisible(!m.PortNotice.empty());
 }
 
 bool frmMain::HandleKey(QKeyEvent& e, QWidget& receiver) {

@@ -60,7 +60,7 @@ class frmMain : public QMainWindow {
         *cmdAlign_{}, *cmdSetAddr_{}, *cmdUp_{}, *cmdDown_{};
     QComboBox* cmbChangeAddr_{};
     QLabel *lblDetNum_{}, *lblStatus_{}, *lblSIL2Des_{}, *lblGain_{}, *lblFlash_{}, *lblSeNum_{},
-        *lblCom_{}, *lblF12_{}, *lblVer_{}, *lblLogOn_{}, *lblLogError_{};
+        *lblCom_{}, *lblF12_{}, *lblVer_{}, *lblLogOn_{}, *lblLogError_{}, *lblPortNotice_{};
     std::array<QLabel*, 5> lblCh_{};
     std::array<QLabel*, 5> lblChVal_{};
     LampWidget* Shape1_{};

@@ -48,6 +48,7 @@ struct Panel {
     std::string SLogCaption = "&Start log";  // mnuSLog
     std::string LogOnCaption;                 // lblLogOn
     bool LogOnVisible = false;
+    std::string PortNotice;  // the last problem the serial port reported
 };
 
 struct Par {

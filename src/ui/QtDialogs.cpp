@@ -28,8 +28,11 @@ QMessageBox::Icon ToQt(MsgIcon icon) {
 }
 
 // Boxes open over the window the technician is working in.
+// A window that was just closed can still count as active until the window system says
+// otherwise; a box owned by it would never be seen.
 QWidget* Owner() {
-    return QApplication::activeWindow();
+    QWidget* w = QApplication::activeWindow();
+    return w && w->isVisible() ? w : nullptr;
 }
 
 }  // namespace

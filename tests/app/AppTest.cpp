@@ -153,6 +153,22 @@ TEST_F(AppTest, CtrlGOpensTheLogOfTheEnteredSerialNumberAndEscReturnsToPolling) 
     });
     RunUntil(2'000'000);
     EXPECT_TRUE(app->MainWindow()->isVisible());
+    // No window was visible for a moment; that must not end the program.
+    EXPECT_FALSE(QGuiApplication::quitOnLastWindowClosed());
+}
+
+TEST_F(AppTest, PortTroubleIsShownOnTheMainWindowWithoutStoppingThePolling) {
+    Make();
+    app->StartWithPortDialog();
+    ChoosePort("1");
+    plat.Post(1'000'000, [&] { port.Unplug(); });
+    plat.Post(3'000'000, [&] { port.Replug(); });
+    RunUntil(4'000'000);
+    auto* notice = app->MainWindow()->findChild<QLabel*>("lblPortNotice");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->text(), "The serial device was removed.");
+    EXPECT_TRUE(dialogs.Calls().empty());  // no modal box in the middle of polling
+    EXPECT_EQ(app->MainWindow()->findChild<QLabel*>("lblStatus")->text(), "DDD");
 }
 
 TEST_F(AppTest, CloseBoxEndsWithoutAskingAndClosesThePort) {
