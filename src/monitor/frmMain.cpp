@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -284,14 +285,25 @@ void frmMain::BuildUi() {
     connect(cmbChangeAddr_, &QComboBox::activated, this, [this](int index) {
         comm_.SelectAddress(cmbChangeAddr_->itemText(index).toStdString());
     });
-    connect(cmbChangeAddr_, &QComboBox::editTextChanged, this, [this](const QString& text) {
+    // Only the technician's typing is checked, not texts the program sets.
+    connect(cmbChangeAddr_->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
         if (AddressTextAcceptable(text.toStdString()))
             return;
-        // Put the served address back after half a second, as technicians expect.
-        comm_.RestoreAddressTextLater(
-            [this] { cmbChangeAddr_->setEditText(QString::fromStdString(par_.Main.DetNum)); });
+        // Put the served address back after half a second; the window may be gone by then.
+        comm_.RestoreAddressTextLater([window = QPointer<frmMain>(this)] {
+            if (window)
+                window->cmbChangeAddr_->setEditText(
+                    QString::fromStdString(window->par_.Main.DetNum));
+        });
     });
     resize(960, sizeHint().height());
+}
+
+frmMain::~frmMain() {
+    // Controls can still signal while they are torn down; this window is no longer there
+    // to hear them.
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
 }
 
 void frmMain::FocusHome() {

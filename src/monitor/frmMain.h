@@ -35,6 +35,7 @@ class frmMain : public QMainWindow {
     Q_OBJECT
   public:
     frmMain(Par& par, MainComm& comm, QWidget* parent = nullptr);
+    ~frmMain() override;
 
     // Shows the shared state again.
     void Refresh();

@@ -28,6 +28,11 @@ class MainWindowTest : public UiTest {
         QApplication::setActiveWindow(w.get());
         w->FocusHome();
     }
+    void TearDown() override {
+        b.onChanged = nullptr;
+        w.reset();
+        UiTest::TearDown();
+    }
     template <typename T>
     T* Find(const char* name) {
         auto* c = w->findChild<T*>(name);
