@@ -264,10 +264,14 @@ class Server {
     void OnFrame(const std::vector<std::uint8_t>& frame) {
         const Micros now = NowUs();
         Trace(now, true, frame);
+        // A pseudo-terminal hands the bytes over at once; on the wire the frame ends only
+        // after its last byte has been sent at 9600 baud, and the detectors answer from then.
+        const Micros frameEnd = std::max(now, hostLineFreeUs_) + WireTimeUs(frame.size());
+        hostLineFreeUs_ = frameEnd;
         std::vector<std::uint8_t> all;
         std::optional<Micros> first;
-        for (const auto& t : bus_.Respond(frame, now)) {
-            Micros at = std::max({t.startUs, lineFreeUs_, now});
+        for (const auto& t : bus_.Respond(frame, frameEnd)) {
+            Micros at = std::max({t.startUs, lineFreeUs_, frameEnd});
             if (!first)
                 first = at;
             for (auto b : t.bytes) {
@@ -338,6 +342,7 @@ class Server {
     std::deque<Pending> out_;
     std::deque<TraceDue> traces_;
     Micros lineFreeUs_ = 0;
+    Micros hostLineFreeUs_ = 0;  // when the host's last frame has left the wire
     Micros lastHostByteUs_ = 0;
     std::string input_;
     bool stdinOpen_ = true;

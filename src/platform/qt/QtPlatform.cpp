@@ -7,6 +7,11 @@
 #include <limits>
 #include <thread>
 
+#ifdef __linux__
+#include <sys/timerfd.h>
+#include <unistd.h>
+#endif
+
 namespace halvern {
 
 namespace {
@@ -54,9 +59,35 @@ QtPlatform::QtPlatform() {
     postTimer_.setSingleShot(true);
     postTimer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&postTimer_, &QTimer::timeout, [this] { RunDuePosts(); });
+#ifdef __linux__
+    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+#endif
 }
 
-QtPlatform::~QtPlatform() = default;
+bool QtPlatform::PreciseWake() {
+    // The notifier needs the application's event dispatcher, which may come after us.
+    if (timerFd_ >= 0 && !wakeNotifier_ && QCoreApplication::instance()) {
+        wakeNotifier_ = std::make_unique<QSocketNotifier>(timerFd_, QSocketNotifier::Read);
+        QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, [this] { OnWake(); });
+    }
+    return wakeNotifier_ != nullptr;
+}
+
+QtPlatform::~QtPlatform() {
+#ifdef __linux__
+    wakeNotifier_.reset();
+    if (timerFd_ >= 0)
+        close(timerFd_);
+#endif
+}
+
+void QtPlatform::OnWake() {
+#ifdef __linux__
+    std::uint64_t expirations = 0;
+    [[maybe_unused]] const auto n = read(timerFd_, &expirations, sizeof expirations);
+#endif
+    RunDuePosts();
+}
 
 Micros QtPlatform::NowUs() const {
     using namespace std::chrono;
@@ -65,8 +96,23 @@ Micros QtPlatform::NowUs() const {
 
 void QtPlatform::ProcessEvents(Micros deadlineUs) {
     const Micros now = NowUs();
+    if (!posts_.empty() && posts_.begin()->first.first <= now) {
+        RunDuePosts();  // what is due runs now; this turn has handled an event
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return;
+    }
     if (deadlineUs <= now) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return;
+    }
+    if (PreciseWake()) {
+        // Each running wait keeps its deadline in the set, so a nested wait cannot take the
+        // wake-up of the wait around it.
+        const auto mine = waitDeadlines_.insert(deadlineUs);
+        ArmPostTimer();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        waitDeadlines_.erase(mine);
+        ArmPostTimer();
         return;
     }
     // A timer of its own per wait, so a wait nested in an event handler cannot disarm the
@@ -84,6 +130,25 @@ void QtPlatform::Post(Micros atUs, std::function<void()> fn) {
 }
 
 void QtPlatform::ArmPostTimer() {
+#ifdef __linux__
+    if (PreciseWake()) {
+        // The earliest of: the first posted call, the first wait deadline still ahead.
+        Micros at = -1;
+        if (!posts_.empty())
+            at = posts_.begin()->first.first;
+        const auto wait = waitDeadlines_.upper_bound(NowUs());
+        if (wait != waitDeadlines_.end() && (at < 0 || *wait < at))
+            at = *wait;
+        itimerspec spec{};
+        if (at >= 0) {
+            at = std::max<Micros>(at, 1);  // zero would disarm
+            spec.it_value.tv_sec = static_cast<time_t>(at / 1'000'000);
+            spec.it_value.tv_nsec = static_cast<long>(at % 1'000'000) * 1000;
+        }
+        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+        return;
+    }
+#endif
     if (posts_.empty()) {
         postTimer_.stop();
         return;
@@ -121,7 +186,7 @@ void QtPlatform::DelayUs(std::int32_t us) {
     const auto end = steady_clock::now() + microseconds(us);
     // Sleep while the remaining time is long enough to survive the scheduler's slack, then
     // spin the last stretch on the clock: at least the time asked for, not much more.
-    constexpr auto kSpin = microseconds(1000);
+    constexpr auto kSpin = microseconds(250);
     for (;;) {
         const auto left = end - steady_clock::now();
         if (left <= steady_clock::duration::zero())

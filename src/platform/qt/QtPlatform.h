@@ -4,11 +4,13 @@
 // on the calling thread, like any Qt event processing.
 
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <utility>
 
 #include "platform/Platform.h"
@@ -33,6 +35,15 @@ class QtPlatform : public Platform {
   private:
     void RunDuePosts();
     void ArmPostTimer();
+    void OnWake();
+    bool PreciseWake();
+
+    // On Linux one timerfd wakes the event loop at the microsecond for the earliest posted
+    // call and the earliest deadline of a running wait; Qt's own timers only have whole
+    // milliseconds, which made every wait and every send notification up to 1 ms late.
+    int timerFd_ = -1;
+    std::unique_ptr<QSocketNotifier> wakeNotifier_;
+    std::multiset<Micros> waitDeadlines_;
 
     // Posted calls ordered by time, then by the order of posting; one precise timer is
     // armed for the earliest, so nested waits see them as ordinary Qt timer events.
