@@ -139,13 +139,13 @@ void QtPlatform::ArmPostTimer() {
         const auto wait = waitDeadlines_.upper_bound(NowUs());
         if (wait != waitDeadlines_.end() && (at < 0 || *wait < at))
             at = *wait;
-        itimerspec spec{};
+        itimerspec when{};
         if (at >= 0) {
             at = std::max<Micros>(at, 1);  // zero would disarm
-            spec.it_value.tv_sec = static_cast<time_t>(at / 1'000'000);
-            spec.it_value.tv_nsec = static_cast<long>(at % 1'000'000) * 1000;
+            when.it_value.tv_sec = static_cast<time_t>(at / 1'000'000);
+            when.it_value.tv_nsec = static_cast<long>(at % 1'000'000) * 1000;
         }
-        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &when, nullptr);
         return;
     }
 #endif
