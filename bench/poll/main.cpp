@@ -413,7 +413,6 @@ int main(int argc, char** argv) {
     const double latencyMs = o.latencyMs;
     const double floorMs = queryMs + latencyMs + byteMs + kCollectionWindowMs;
     // A pseudo-terminal has no baud rate: the simulator has the query as soon as it is written.
-    const double ptyFloorMs = latencyMs + byteMs + kCollectionWindowMs;
 
     std::printf("simulator: %s --latency %d\n", qPrintable(o.sim), o.latencyMs);
     std::printf("device: %s\n", device.c_str());
@@ -430,9 +429,6 @@ int main(int argc, char** argv) {
         "floor: %.2f ms (query %.2f + latency %.2f + first reply byte %.2f + collection %.2f)\n",
         floorMs, queryMs, latencyMs, byteMs, kCollectionWindowMs);
     Line("period / floor", "%.3f", period.n ? period.mean / floorMs : 0.0);
-    std::printf("pty floor: %.2f ms (the pseudo-terminal carries the query in no time)\n",
-                ptyFloorMs);
-    Line("period / pty floor", "%.3f", period.n ? period.mean / ptyFloorMs : 0.0);
     Line("answered (Good)", "%.1f",
          completed ? 100.0 * static_cast<double>(answered) / static_cast<double>(completed) : 0.0,
          " %");
