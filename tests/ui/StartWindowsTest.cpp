@@ -3,8 +3,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "support/UiTest.h"
 #include "platform/virtual/VirtualPlatform.h"
+#include "support/UiTest.h"
 #include "ui/frmAbout.h"
 #include "ui/frmOpenS.h"
 
@@ -18,7 +18,7 @@ QString Caption(const QWidget& w, const char* name) {
     return label ? label->text() : QString("<missing %1>").arg(name);
 }
 
-TEST_F(StartWindows, SplashLeavesAfterThreeSecondsOnce) {
+TEST_F(StartWindows, SplashShowsItsCaptionsAndLeavesOnceAfterThreeSeconds) {
     VirtualPlatform platform;
     frmOpenS splash(platform);
     QSignalSpy finished(&splash, &frmOpenS::finished);
@@ -38,37 +38,30 @@ TEST_F(StartWindows, SplashLeavesAfterThreeSecondsOnce) {
     EXPECT_EQ(finished.count(), 1);
 }
 
-TEST_F(StartWindows, AboutBoxCaptions) {
-    frmAbout about;
-    EXPECT_EQ(about.windowTitle(), "About the software");
-    EXPECT_EQ(Caption(about, "lblTitle"),
-              "Halvern for Veridan 410, 620, 880 and 890 Series Open Path Gas Detectors");
-    EXPECT_EQ(Caption(about, "lblDescription"), "Version: Nb");
-    EXPECT_EQ(Caption(about, "lblVersion"), "Part: K52017");
-    EXPECT_EQ(Caption(about, "Label1"), "Date: 21/7/2019");
-    EXPECT_FALSE(Caption(about, "Label2").isEmpty());
-    EXPECT_EQ(about.findChild<QPushButton*>("cmdOK")->text(), "OK");
-}
-
-TEST_F(StartWindows, AboutBoxOpensOnceAndClosesByOkOrKeys) {
+TEST_F(StartWindows, AboutBoxShowsItsCaptionsOpensOnceAndClosesByOkOrKeys) {
     QWidget main;
-    QPointer<frmAbout> box;
-    frmAbout& first = frmAbout::ShowOnce(box, &main);
-    EXPECT_EQ(&frmAbout::ShowOnce(box, &main), &first);
-    EXPECT_EQ(main.findChildren<frmAbout*>().size(), 1);
-    QSignalSpy closed(&first, &frmAbout::closed);
+    QPointer<frmAbout> slot;
+    frmAbout& box = frmAbout::ShowOnce(slot, &main);
+    EXPECT_EQ(&frmAbout::ShowOnce(slot, &main), &box);  // while open: brought forward
+    EXPECT_EQ(box.windowTitle(), "About the software");
+    EXPECT_EQ(Caption(box, "lblTitle"),
+              "Halvern for Veridan 410, 620, 880 and 890 Series Open Path Gas Detectors");
+    EXPECT_EQ(Caption(box, "lblDescription"), "Version: Nb");
+    EXPECT_EQ(Caption(box, "lblVersion"), "Part: K52017");
+    EXPECT_EQ(Caption(box, "Label1"), "Date: 21/7/2019");
+    EXPECT_EQ(box.findChild<QPushButton*>("cmdOK")->text(), "OK");
 
-    QTest::mouseClick(first.findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
-    EXPECT_EQ(closed.count(), 1);
-    EXPECT_FALSE(first.isVisible());
-
+    QSignalSpy closed(&box, &frmAbout::closed);
+    QTest::mouseClick(box.findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
     for (auto key : {Qt::Key_Escape, Qt::Key_Return}) {
-        EXPECT_EQ(&frmAbout::ShowOnce(box, &main), &first);  // opens again, same box
-        EXPECT_TRUE(first.isVisible());
-        QTest::keyClick(first.findChild<QPushButton*>("cmdOK"), key);
-        EXPECT_FALSE(first.isVisible());
+        EXPECT_FALSE(box.isVisible());
+        EXPECT_EQ(&frmAbout::ShowOnce(slot, &main), &box);  // opens again: the same box
+        EXPECT_TRUE(box.isVisible());
+        QTest::keyClick(box.findChild<QPushButton*>("cmdOK"), key);
     }
+    EXPECT_FALSE(box.isVisible());
     EXPECT_EQ(closed.count(), 3);
+    EXPECT_EQ(main.findChildren<frmAbout*>().size(), 1);
 }
 
 }  // namespace
