@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/LinkFiles.h"
@@ -14,186 +14,95 @@
 namespace halvern {
 namespace {
 
-namespace fs = std::filesystem;
-
-// A fresh program folder per test.
-class FolderTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-        std::replace(name.begin(), name.end(), '/', '_');
-        folder_ = fs::path(::testing::TempDir()) / ("halvern_link_" + name);
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    std::string PathOf(const char* name) const { return JoinPath(folder_.string(), name); }
-    static void Put(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    static std::string Get(const std::string& path) {
-        std::ifstream f(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-    }
-
-    fs::path folder_;
-};
-
-TEST(FirstValue, ReadsTheFirstFieldOfTheFirstLine) {
-    const std::vector<std::pair<std::string, std::optional<double>>> cases = {
-        {"5\r\n", 5},
-        {"6000", 6000},
-        {"7,3\r\n", 7},
-        {"  12 \r\n9\r\n", 12},
-        {"4500.5\n", 4500.5},
-        {"+5\r\n", 5},
-        {"-2\r\n", -2},
-        {"\xEF\xBB\xBF"
-         "8\r\n",
-         8},
-        {"", std::nullopt},
-        {"\r\n5\r\n", std::nullopt},
-        {"abc\r\n", std::nullopt},
-        {"5abc\r\n", std::nullopt},
-        {"nan\r\n", std::nullopt},
-        {"inf\r\n", std::nullopt},
-    };
-    for (const auto& [text, expected] : cases)
-        EXPECT_EQ(FirstValue(text), expected) << text;
-}
-
-TEST_F(FolderTest, ValueFileHoldsOneDecimalLineWithCrLf) {
-    const std::string path = PathOf(kTuneFile);
-    EXPECT_FALSE(FileExists(path));
-    EXPECT_FALSE(ReadFirstValue(path));
-    ASSERT_TRUE(WriteValueFile(path, 6000));
-    EXPECT_TRUE(FileExists(path));
-    EXPECT_EQ(Get(path), "6000\r\n");
-    ASSERT_TRUE(WriteValueFile(path, -3));  // rewriting replaces the whole content
-    EXPECT_EQ(Get(path), "-3\r\n");
-    EXPECT_EQ(ReadFirstValue(path), -3);
-    EXPECT_FALSE(WriteValueFile(PathOf("no-such-folder/x.txt"), 1));
-}
-
-struct FileCase {
-    std::optional<std::string> content;  // nothing: the file is missing
-    double expected;
-    std::string contentAfter;
-};
-
-TEST_F(FolderTest, TurnaroundDelayAtStartUp) {
-    const std::vector<FileCase> cases = {
-        {std::nullopt, 4000, "4000\r\n"},  // created holding the default
-        {"6000\r\n", 6000, "6000\r\n"},
-        {"4500.5,1\r\n", 4500.5, "4500.5,1\r\n"},
-        {"0\r\n", 0, "0\r\n"},
-        // Garbage gives the default, and the file is not silently rewritten.
-        {"abc\r\n", 4000, "abc\r\n"},
-        {"", 4000, ""},
-        {"-5\r\n", 4000, "-5\r\n"},
-        {"3000000000\r\n", 4000, "3000000000\r\n"},
-    };
-    const std::string path = PathOf(kTuneFile);
-    for (const auto& c : cases) {
-        fs::remove(path);
-        if (c.content)
-            Put(path, *c.content);
-        EXPECT_EQ(LoadTurnaroundDelay(path), c.expected) << c.content.value_or("<missing>");
-        EXPECT_EQ(Get(path), c.contentAfter);
-    }
-}
-
-TEST_F(FolderTest, PortNumberAtTheDialogsLoad) {
-    const std::vector<FileCase> cases = {
-        {std::nullopt, 0, "0\r\n"},  // first use: created holding the current port, 0
-        {"5\r\n", 5, "5\r\n"},      {" 7 ,3\r\n", 7, " 7 ,3\r\n"}, {"2.5\r\n", 2, "2.5\r\n"},
-        {"abc\r\n", 0, "abc\r\n"},  {"70000\r\n", 0, "70000\r\n"},
-    };
-    const std::string path = PathOf(kPortFile);
-    for (const auto& c : cases) {
-        fs::remove(path);
-        if (c.content)
-            Put(path, *c.content);
-        EXPECT_EQ(LoadPortNumber(path), c.expected) << c.content.value_or("<missing>");
-        EXPECT_EQ(Get(path), c.contentAfter);
-    }
-    SavePortNumber(path, 3);
-    EXPECT_EQ(Get(path), "3\r\n");
-    EXPECT_EQ(LoadPortNumber(path), 3);
-}
-
 TEST(ParseTypedPort, AcceptsOnlyPortsFrom1To32767) {
     const std::vector<std::pair<std::string, std::optional<std::int16_t>>> cases = {
         {"1", 1},      {"16", 16},    {" 5 ", 5},    {"32767", 32767}, {"abc", {}}, {"", {}},
-        {"70000", {}}, {"65535", {}}, {"32768", {}}, {"0", {}},        {"-3", {}},  {"3,4", {}},
-    };
+        {"70000", {}}, {"65535", {}}, {"32768", {}}, {"0", {}},        {"-3", {}},  {"3,4", {}}};
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(ParseTypedPort(text), expected) << text;
 }
 
-TEST_F(FolderTest, TuningFromTheDefaultGivesUpAfterThe23rdFailureWithoutSaving) {
-    const std::string path = PathOf(kTuneFile);
-    Put(path, "4000\r\n");
+using Cases = std::vector<std::pair<std::string, double>>;
+
+// A value file of its own per test (tests may run in parallel processes).
+class ValueFile : public ::testing::Test {
+  protected:
+    ValueFile() { std::remove(path_.c_str()); }
+    ~ValueFile() override { std::remove(path_.c_str()); }
+    std::string Content() const {
+        std::ifstream f(path_, std::ios::binary);
+        return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+    }
+    // A missing file is created holding the default. A file that holds each case's text is
+    // read, and left as it is even when it does not read as a value.
+    template <class Load>
+    void ExpectLoads(Load load, double byDefault, const std::string& created, const Cases& cases) {
+        EXPECT_EQ(load(path_), byDefault);
+        EXPECT_EQ(Content(), created);
+        for (const auto& [text, expected] : cases) {
+            std::ofstream(path_, std::ios::binary | std::ios::trunc) << text;
+            EXPECT_EQ(load(path_), expected) << text;
+            EXPECT_EQ(Content(), text);
+        }
+    }
+    const std::string path_ = ::testing::TempDir() + "halvern_" +
+                              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+};
+
+TEST_F(ValueFile, TurnaroundDelayAtStartUpIsTheFirstValueOrTheDefault) {
+    // "\357\273\277" is the byte order mark some editors put first.
+    const Cases cases = {
+        {"6000", 6000},      {"4500.5\n", 4500.5},     {"0\r\n", 0},      {"  12 \r\n9\r\n", 12},
+        {"+5\r\n", 5},       {"\357\273\2778\r\n", 8}, {"abc\r\n", 4000}, {"", 4000},
+        {"\r\n5\r\n", 4000}, {"5abc\r\n", 4000},       {"nan\r\n", 4000}, {"inf\r\n", 4000},
+        {"-5\r\n", 4000},    {"3000000000\r\n", 4000}};
+    ExpectLoads(LoadTurnaroundDelay, 4000, "4000\r\n", cases);
+}
+
+TEST_F(ValueFile, PortNumberIsLoadedAsAWhole16BitNumberAndSavedAsOneLine) {
+    const Cases cases = {
+        {"5\r\n", 5}, {" 7 ,3\r\n", 7}, {"2.5\r\n", 2}, {"abc\r\n", 0}, {"70000\r\n", 0}};
+    ExpectLoads([](const std::string& path) { return LoadPortNumber(path); }, 0, "0\r\n", cases);
+    SavePortNumber(path_, 3);  // replaces the longer content
+    EXPECT_EQ(Content(), "3\r\n");
+}
+
+TEST_F(ValueFile, TuningStepsWrapsAndGivesUpAfterThe23rdFailureWithoutSaving) {
     TuneState t;
     double delay = 4000;
     StartTuning(t);
+    for (int i = 0; i < 3; ++i)
+        TuneAfterFailedPoll(t, delay);
+    StartTuning(t);  // pressed again: the count restarts from the delay reached
     std::vector<double> seen;
     for (int i = 0; i < 23; ++i) {
         EXPECT_TRUE(t.TuneActive) << "before failure " << i + 1;
         TuneAfterFailedPoll(t, delay);
         seen.push_back(delay);
     }
-    std::vector<double> expected;
-    for (double d = 5000; d <= 25000; d += 1000)
-        expected.push_back(d);
-    expected.push_back(4000);
-    expected.push_back(5000);
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(seen, (std::vector<double>{8000,  9000,  10000, 11000, 12000, 13000, 14000, 15000,
+                                         16000, 17000, 18000, 19000, 20000, 21000, 22000, 23000,
+                                         24000, 25000, 4000,  5000,  6000,  7000,  8000}));
     EXPECT_FALSE(t.TuneActive);
-
-    TuneAfterFailedPoll(t, delay);  // idle: nothing moves
-    TuneAfterGoodReply(t, true, delay, path);
-    EXPECT_EQ(delay, 5000);
-    EXPECT_EQ(Get(path), "4000\r\n");
+    TuneAfterFailedPoll(t, delay);  // idle: nothing moves, nothing is saved
+    TuneAfterGoodReply(t, true, delay, path_);
+    EXPECT_EQ(delay, 8000);
+    EXPECT_EQ(Content(), "");
 }
 
-TEST_F(FolderTest, TuningSavesAtTheFirstValidStatusReplyOnly) {
-    const std::string path = PathOf(kTuneFile);
-    Put(path, "4000\r\n");
-    TuneState t;
-    double delay = 4000;
-
-    StartTuning(t);
-    TuneAfterFailedPoll(t, delay);
-    TuneAfterGoodReply(t, false, delay, path);  // accepted but not a status reply: ends unsaved
-    EXPECT_FALSE(t.TuneActive);
-    EXPECT_EQ(Get(path), "4000\r\n");
-
-    delay = 4000;
-    StartTuning(t);
-    TuneAfterFailedPoll(t, delay);
-    TuneAfterFailedPoll(t, delay);
-    TuneAfterGoodReply(t, true, delay, path);  // the third poll answered
-    EXPECT_FALSE(t.TuneActive);
-    EXPECT_EQ(Get(path), "6000\r\n");
-    EXPECT_EQ(LoadTurnaroundDelay(path), 6000);
-}
-
-TEST(Tuning, PressingF12AgainRestartsTheCountButKeepsTheDelay) {
+TEST_F(ValueFile, TuningSavesAtTheFirstValidStatusReplyOnly) {
     TuneState t;
     double delay = 4000;
     StartTuning(t);
-    for (int i = 0; i < 10; ++i)
-        TuneAfterFailedPoll(t, delay);
-    StartTuning(t);
-    EXPECT_EQ(delay, 14000);
-    for (int i = 0; i < 22; ++i)
-        TuneAfterFailedPoll(t, delay);
-    EXPECT_TRUE(t.TuneActive);
     TuneAfterFailedPoll(t, delay);
+    TuneAfterGoodReply(t, false, delay, path_);  // accepted but not a status reply: ends unsaved
     EXPECT_FALSE(t.TuneActive);
+    EXPECT_EQ(Content(), "");
+    StartTuning(t);
+    TuneAfterFailedPoll(t, delay);
+    TuneAfterGoodReply(t, true, delay, path_);
+    EXPECT_FALSE(t.TuneActive);
+    EXPECT_EQ(Content(), "6000\r\n");
 }
 
 }  // namespace

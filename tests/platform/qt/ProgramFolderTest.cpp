@@ -2,51 +2,35 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "platform/qt/ProgramFolder.h"
 
 namespace halvern {
 namespace {
 
-struct FolderCase {
-    std::string name;
-    std::string override;
-    bool exeWritable;
-    std::string expected;
-    bool asksAppData;
-};
-
-void PrintTo(const FolderCase& c, std::ostream* os) {
-    *os << c.name;
+TEST(ProgramFolder, ChoosesOverrideThenWritableExecutableFolderThenAppData) {
+    const std::string appData = "/home/tech/.local/share/Halvern";
+    for (const auto& [override, exeWritable, expected] :
+         std::vector<std::tuple<std::string, bool, std::string>>{
+             {"/srv/field", false, "/srv/field"},
+             {"/srv/field", true, "/srv/field"},
+             {"", true, "/opt/halvern"},
+             {"", false, appData}}) {
+        bool askedAppData = false;
+        const FolderProbe probe{
+            [] { return std::string("/opt/halvern"); },
+            [&](const std::string& dir) { return dir == "/opt/halvern" && exeWritable; },
+            [&] { return askedAppData = true, appData; }};
+        EXPECT_EQ(ProgramFolder(override, probe), expected);
+        // The data folder is created when asked for, so it is asked for only when needed.
+        EXPECT_EQ(askedAppData, expected == appData);
+    }
 }
-
-class ProgramFolderTest : public ::testing::TestWithParam<FolderCase> {};
-
-TEST_P(ProgramFolderTest, ChoosesOverrideThenWritableExecutableFolderThenAppData) {
-    const auto& c = GetParam();
-    bool askedAppData = false;
-    FolderProbe probe;
-    probe.executableFolder = [] { return std::string("/opt/halvern"); };
-    probe.writable = [&](const std::string& dir) { return dir == "/opt/halvern" && c.exeWritable; };
-    probe.appDataFolder = [&] {
-        askedAppData = true;
-        return std::string("/home/tech/.local/share/Halvern");
-    };
-    EXPECT_EQ(ProgramFolder(c.override, probe), c.expected);
-    EXPECT_EQ(askedAppData, c.asksAppData);  // the data folder is not created needlessly
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ProgramFolderTest,
-    ::testing::Values(FolderCase{"OverrideOverReadOnly", "/srv/field", false, "/srv/field", false},
-                      FolderCase{"OverrideOverWritable", "/srv/field", true, "/srv/field", false},
-                      FolderCase{"WritableExecutableFolder", "", true, "/opt/halvern", false},
-                      FolderCase{"ReadOnlyExecutableFolder", "", false,
-                                 "/home/tech/.local/share/Halvern", true}),
-    [](const auto& info) { return info.param.name; });
 
 TEST(FolderIsWritable, CreatesAndRemovesATrialFile) {
-    const auto dir = std::filesystem::temp_directory_path() / "halvern-folder-test";
+    const auto dir = std::filesystem::path(::testing::TempDir()) / "halvern-folder-test";
     std::filesystem::remove_all(dir);
     EXPECT_FALSE(FolderIsWritable(dir.string()));  // missing
     std::filesystem::create_directory(dir);
