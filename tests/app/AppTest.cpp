@@ -90,20 +90,18 @@ TEST_F(AppTest, APortThatCannotBeOpenedIsNamedAndTheDialogComesBack) {
     EXPECT_NE(app->MainWindow(), nullptr);
 }
 
-TEST_F(AppTest, DeviceOptionOverridesThePortNumber) {
+TEST_F(AppTest, DeviceOptionOverridesThePortNumberAndEscInTheDialogEnds) {
     Make(AppOptions{"/dev/pts/9", false, ""});
     app->StartWithPortDialog();
     QTest::keyClick(app->PortDialog(), Qt::Key_Return);  // port 0, but a device is given
     EXPECT_EQ(port.LastDevice(), "/dev/pts/9");
     EXPECT_NE(app->MainWindow(), nullptr);
-}
-
-TEST_F(AppTest, EscInThePortDialogEndsTheProgram) {
-    Make();
-    app->StartWithPortDialog();
-    QTest::keyClick(app->PortDialog(), Qt::Key_Escape);
+    auto other = std::make_unique<halvern::App>(
+        AppServices{plat, port, dialogs, {}, {}, [this] { quit = true; }}, par, AppOptions{});
+    other->StartWithPortDialog();
+    QTest::keyClick(other->PortDialog(), Qt::Key_Escape);
     EXPECT_TRUE(quit);
-    EXPECT_EQ(app->MainWindow(), nullptr);
+    EXPECT_EQ(other->MainWindow(), nullptr);
 }
 
 TEST_F(AppTest, CtrlSWithPeriodTwoWritesCycleRecordsIntoTheSerialNumberFile) {

@@ -148,17 +148,5 @@ TEST_F(MainWindowTest, JunkTypedIntoTheAddressListIsPutBackHalfASecondLater) {
     EXPECT_EQ(list->currentText(), "12");
 }
 
-TEST_F(MainWindowTest, ThePanelShowsTheDecodedDetector) {
-    b.At(1'000'000, [&] { b.loop.Stop(); });
-    b.comm->Activate();
-    w->Refresh();
-    EXPECT_EQ(Find<QLabel>("lblSeNum")->text(), "4711");
-    EXPECT_EQ(Find<QLabel>("lblFlash")->text(), "Veridan Xenon 621-2");
-    EXPECT_EQ(Find<QLabel>("lblCom")->text(), "Good");
-    EXPECT_EQ(Find<QLabel>("lblStatus")->text(), "NNN0");
-    EXPECT_EQ(Find<QLabel>("lblSIL2Des")->text(), "Normal");
-    EXPECT_EQ(Find<QLabel>("lblStatus")->palette().color(QPalette::Window), QColor(Qt::white));
-}
-
 }  // namespace
 }  // namespace halvern::test

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "link/LinkFiles.h"
@@ -67,49 +65,22 @@ TEST(Polling, SearchFindsTheOnlyDetectorAndMasterOffPollsIt) {
 }
 
 TEST(Polling, FifthSilentPollShowsTheDisconnectionAndEachFurtherOneRepeatsIt) {
-    const auto dir = std::filesystem::temp_directory_path() / "halvern-poll-disc";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    Bench b(OneDetector(1), dir.string());
-    auto lines = [&] {
-        std::ifstream f(dir / "1.txt");
-        std::string l;
-        int n = 0;
-        while (std::getline(f, l))
-            ++n;
-        return n;
-    };
-    std::map<int, Panel> seen;
-    std::map<int, int> records;
-    b.onChanged = [&] {
-        const int fails = static_cast<int>(b.par.FailCount[1]);
-        seen[fails] = b.par.Main;
-        records[fails] = lines();
-    };
-    b.At(1'000'000, [&] {
-        ASSERT_EQ(b.par.Main.Com, "Good");
-        b.bus().InjectFault(1, "silent");
-    });
+    Bench b(OneDetector(1));
+    std::map<int, std::pair<Panel, int>> seen;  // by fail count: the panel and 1.txt's lines
+    b.onChanged = [&] { seen[int(b.par.FailCount[1])] = {b.par.Main, b.Lines("1.txt")}; };
+    b.At(1'000'000, [&] { b.bus().InjectFault(1, "silent"); });
     b.Run(6'000'000);
     ASSERT_TRUE(seen.count(6));
-    const Panel& four = seen.at(4);  // four silent polls change nothing
-    EXPECT_EQ(four.Com, "Good");
-    EXPECT_EQ(four.Status, "NNN0");
-    EXPECT_EQ(records.at(4), 0);
-    const Panel& five = seen.at(5);
-    EXPECT_EQ(five.Com, "Bad");
+    const auto& [four, recordsAtFour] = seen.at(4);  // four silent polls change nothing
+    EXPECT_EQ(four.Com + four.Status + std::to_string(recordsAtFour), "GoodNNN00");
+    const auto& [five, recordsAtFive] = seen.at(5);
     EXPECT_EQ(five.Shape1, Lamp::Red);
-    EXPECT_EQ(five.Status, "DDD");
-    EXPECT_EQ(five.SIL2Des, "Disconnection");
-    EXPECT_EQ(five.Flash, "");
-    EXPECT_EQ(five.SeNum, "");
-    EXPECT_EQ(five.Gain, "");
-    EXPECT_EQ(five.DetNum, "1");
-    for (const auto& v : five.ChVal)
-        EXPECT_EQ(v, "0");
-    EXPECT_EQ(records.at(5), 1);
-    EXPECT_EQ(records.at(6), 2);  // one record per further silent poll
-    std::filesystem::remove_all(dir);
+    EXPECT_EQ(five.Com + "|" + five.Status + "|" + five.SIL2Des + "|" + five.Flash + "|" +
+                  five.SeNum + "|" + five.Gain + "|" + five.DetNum,
+              "Bad|DDD|Disconnection||||1");
+    EXPECT_EQ(five.ChVal, (std::array<std::string, 5>{"0", "0", "0", "0", "0"}));
+    EXPECT_EQ(recordsAtFive, 1);
+    EXPECT_EQ(seen.at(6).second, 2);  // one record per further silent poll
 }
 
 TEST(Polling, FailCountWrapsAfter4095AndTheDisplayWaitsFourPollsAgain) {
@@ -132,25 +103,19 @@ TEST(Polling, FamilyOutsideTheTableShowsGoodWithoutDecoding) {
 }
 
 // A status reply whose index 4 is not 42 passes when index 10 is "V".
+// A status reply whose index 4 is not 42 passes when index 10 is "V".
 TEST(Polling, VAtIndexTenPassesWithoutTheLengthMarker) {
     for (std::uint8_t second : {std::uint8_t('V'), std::uint8_t('N')}) {
         Bench b(Bus{});
+        sim::Detector d(OneDetector(1).At(0));
         b.port.onHostFrame = [&](Micros end, const std::vector<std::uint8_t>& f) {
-            if (f.size() != 9 || f[4] != 32)
-                return;
-            std::vector<std::uint8_t> r(32, 0);
-            r[0] = 1;
-            r[1] = 200;
+            auto r = d.StatusReply(end);
+            r.resize(32);
             r[4] = 17;  // not the marker
-            r[6] = 24;
-            r[7] = 0x12;
-            r[8] = 0x67;
-            r[9] = 'N';
             r[10] = second;
-            r[11] = 'N';
-            r[21] = r[22] = 50;
             AppendCrc(r);
-            b.port.SendToHost(r, end + 5000);
+            if (f[1] == 200)
+                b.port.SendToHost(r, end + 5000);
         };
         b.Run(1'000'000);
         EXPECT_EQ(b.par.Main.SeNum, second == 'V' ? "4711" : "") << second;
@@ -159,34 +124,26 @@ TEST(Polling, VAtIndexTenPassesWithoutTheLengthMarker) {
 }
 
 TEST(Polling, F12TuningFindsTheDelayAtWhichTheDetectorAnswersAndSavesIt) {
-    const auto dir = std::filesystem::temp_directory_path() / "halvern-poll-tune";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    Bench b(OneDetector(1), dir.string());
+    Bench b(OneDetector(1));
     b.bus().SetMinTurnaroundUs(1, 7'500);
     b.At(1'000'000, [&] { b.comm->StartTuningKey(); });
     b.At(1'000'001, [&] { EXPECT_TRUE(b.par.Tune.TuneActive); });
     b.Run(6'000'000);
     EXPECT_FALSE(b.par.Tune.TuneActive);
     EXPECT_EQ(b.link.TurnaroundDelay, 8000);
-    EXPECT_EQ(ReadFirstValue((dir / "CommTune2.txt").string()), 8000);
+    EXPECT_EQ(ReadFirstValue(JoinPath(b.par.ProgramFolder, kTuneFile)), 8000);
     EXPECT_EQ(b.par.Main.Com, "Good");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(Polling, F12WithNobodyAnsweringStopsAfter23SilentPollsWithoutSaving) {
-    const auto dir = std::filesystem::temp_directory_path() / "halvern-poll-tune2";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    Bench b(Bus{}, dir.string());
+    Bench b(Bus{});
     b.comm->StartTuningKey();
     b.Run(23 * (kFirstByteWindowUs + 1) - 1000);
     EXPECT_TRUE(b.par.Tune.TuneActive);
     b.Continue(24 * (kFirstByteWindowUs + 1));
     EXPECT_FALSE(b.par.Tune.TuneActive);
     EXPECT_EQ(b.link.TurnaroundDelay, 5000);
-    EXPECT_FALSE(std::filesystem::exists(dir / "CommTune2.txt"));
-    std::filesystem::remove_all(dir);
+    EXPECT_FALSE(FileExists(JoinPath(b.par.ProgramFolder, kTuneFile)));
 }
 
 }  // namespace

@@ -1,5 +1,10 @@
 #include "support/Bench.h"
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
 namespace halvern::test {
 
 sim::Bus OneDetector(std::uint8_t address, std::uint8_t family, std::uint16_t serial) {
@@ -13,8 +18,14 @@ sim::Bus OneDetector(std::uint8_t address, std::uint8_t family, std::uint16_t se
     return bus;
 }
 
-Bench::Bench(sim::Bus bus, std::string folder) {
-    par.ProgramFolder = std::move(folder);
+Bench::Bench(sim::Bus bus) {
+    static int benches = 0;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const auto folder = std::filesystem::temp_directory_path() / "halvern-bench" /
+                        ((info ? std::string(info->name()) : "bench") + std::to_string(++benches));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    par.ProgramFolder = folder.string();
     std::string why;
     port.Open("sim", &why);
     simBus = std::make_unique<sim::SimBus>(plat, port, std::move(bus));
@@ -31,6 +42,20 @@ Bench::Bench(sim::Bus bus, std::string folder) {
     hooks.openMaintenance = [this] { ++openedMaintenance; };
     hooks.exitProgram = [this] { exited = true; };
     comm = std::make_unique<MainComm>(par, link, dialogs, loop, hooks);
+}
+
+Bench::~Bench() {
+    std::error_code ignored;
+    std::filesystem::remove_all(par.ProgramFolder, ignored);
+}
+
+int Bench::Lines(const std::string& name) const {
+    std::ifstream f(std::filesystem::path(par.ProgramFolder) / name);
+    std::string line;
+    int n = 0;
+    while (std::getline(f, line))
+        ++n;
+    return n;
 }
 
 void Bench::Run(Micros until) {

@@ -23,7 +23,11 @@ namespace halvern::test {
 sim::Bus OneDetector(std::uint8_t address, std::uint8_t family = 24, std::uint16_t serial = 4711);
 
 struct Bench {
-    explicit Bench(sim::Bus bus = sim::DefaultBus(), std::string folder = {});
+    // The program folder is a fresh scratch folder, removed with the bench.
+    explicit Bench(sim::Bus bus = sim::DefaultBus());
+    ~Bench();
+    // Lines of a file in the program folder (0 when it is missing).
+    int Lines(const std::string& name) const;
 
     VirtualPlatform plat;
     SimulatedSerialPort port{plat};
