@@ -8,12 +8,14 @@
 #include "platform/SimulatedSerialPort.h"
 #include "platform/virtual/VirtualPlatform.h"
 #include "sim/Bus.h"
+#include "sim/FrameSplitter.h"
 #include "sim/SimBus.h"
 
 namespace halvern::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Frames = std::vector<Bytes>;
 
 bool CrcOk(const Bytes& f) {
     return ReplyCrcIsValid(f, static_cast<int>(f.size()));
@@ -36,32 +38,25 @@ TEST(Bus, BroadcastCollidesWhenSeveralAnswerAndFindsALoneDetector) {
     bus.InjectFault(1, "silent");
     const Bytes alone = bus.Respond(CommandFrame(0, kCodeStatus), 0).at(0).bytes;
     EXPECT_TRUE(CrcOk(alone) && alone[0] == 7);  // from its own address
-}
-
-TEST(Bus, CollisionNeverPassesTheCrcEvenWhenTheOrHappensToMatch) {
     // Identical answers OR to themselves: the CRC would hold without the deliberate spoiling.
-    Bytes reply{5, 200, 1};
-    AppendCrc(reply);
-    const auto c = Collide({{{0, reply}}, {{0, reply}}});
-    ASSERT_EQ(c.size(), 1u);
-    EXPECT_EQ(c[0].bytes.size(), reply.size());
-    EXPECT_FALSE(CrcOk(c[0].bytes));
+    Bytes same{5, 200, 1};
+    AppendCrc(same);
+    EXPECT_FALSE(CrcOk(Collide({{{0, same}}, {{0, same}}}).at(0).bytes));
 }
 
-// A host on virtual time: sends a frame under RTS, releases RTS `turnaroundUs` after the last
+// A host on virtual time: sends a frame under RTS, releases RTS 4 ms after the last
 // byte has left, then takes in the reply the way the link does (first byte within 0.6 s,
 // whatever has arrived 150 ms later).
 struct World {
     VirtualPlatform p;
     SimulatedSerialPort port{p};
     SimBus sim;
-    Micros turnaroundUs = 4000;
     std::vector<Micros> answerStarts;
 
     explicit World(Bus bus) : sim(p, port, std::move(bus)) {
         port.Open("sim", nullptr);
         port.onSendDrained = [this] {
-            p.DelayUs(static_cast<std::int32_t>(turnaroundUs));
+            p.DelayUs(4000);
             port.SetRts(false);
         };
         sim.onTraffic = [this](Micros at, bool fromHost, const Bytes&) {
@@ -136,34 +131,49 @@ TEST(Bus, ExceptionFaultRefusesBeforeTheRequestTakesEffect) {
     EXPECT_EQ(bus.At(0).Address(), 1);  // refused: no change
 }
 
-TEST(SimBus, DetectorNeedingALongTurnaroundIgnoresAnEarlyRtsRelease) {
-    Bus bus = DefaultBus();
-    bus.SetMinTurnaroundUs(1, 9000);
-    World w(std::move(bus));
-    w.turnaroundUs = 8000;
-    EXPECT_FALSE(w.Exchange(CommandFrame(1, kCodeStatus)).firstByteUs);
-    EXPECT_TRUE(w.Exchange(CommandFrame(7, kCodeStatus)).firstByteUs);  // the others don't care
-    w.turnaroundUs = 9000;
-    const auto r = w.Exchange(CommandFrame(1, kCodeStatus));
-    EXPECT_TRUE(CrcOk(r.inWindow));
-    // Not before the line is released, which here is later than the usual latency.
-    EXPECT_EQ(r.firstByteUs, WireTimeUs(9) + 9000 + ByteTimeUs());
+const Frames kRequests = {CommandFrame(1, kCodeStatus),
+                          ReadSetupFrame(7),
+                          WriteSetupFrame(3, {0x24, 0x05, 2, 10}),
+                          SnTestFrame(12),
+                          NewAddressFrame(12, 7),
+                          CommandFrame(0, kCodeSecondaryVersion)};
+
+Bytes Join(const Frames& parts) {
+    Bytes all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
 }
 
-TEST(SimBus, StopsAnsweringWhenDestroyed) {
-    VirtualPlatform p;
-    SimulatedSerialPort port(p);
-    port.Open("sim", nullptr);
-    {
-        SimBus sim(p, port);
-        sim.GetBus().SetMinTurnaroundUs(1, 1000);
-        port.SetRts(true);
-        port.Write(CommandFrame(1, kCodeStatus));
-        p.RunFor(WireTimeUs(9));  // frame delivered; the bus now waits for the release
-    }
-    port.SetRts(false);
-    p.RunFor(1'000'000);
-    EXPECT_EQ(port.BytesWaiting(), 0);
+TEST(FrameSplitter, CutsBackToBackFramesByFunctionAndLength) {
+    EXPECT_EQ(FrameSplitter().Feed(Join(kRequests)), kRequests);
+    FrameSplitter bytewise;
+    Frames got;
+    for (auto b : Join(kRequests))
+        for (auto& f : bytewise.Feed(Bytes{b}))
+            got.push_back(f);
+    EXPECT_EQ(got, kRequests);
+    EXPECT_EQ(bytewise.Dropped() + bytewise.Pending(), 0u);
+}
+
+TEST(FrameSplitter, ResynchronisesAfterGarbageFalseStartsAndCorruptedFrames) {
+    const Bytes junk = {0xFF, 0x00, 0x01, 0x03, 0x55};  // 01 03 looks like a read start
+    const Bytes frames = Join(kRequests);
+    FrameSplitter s;
+    EXPECT_EQ(s.Feed(Join({junk, Bytes(frames.begin(), frames.begin() + 9), junk,
+                           Bytes(frames.begin() + 9, frames.end())})),
+              kRequests);
+    EXPECT_EQ(s.Dropped(), 2 * junk.size());
+    const Bytes q = CommandFrame(1, kCodeStatus);
+    Bytes bad = q;
+    bad[4] ^= 0x40;
+    EXPECT_EQ(s.Feed(Join({bad, q})), Frames{q});
+    // 05 10 .. with byte count 200 claims a 209-byte frame that never comes.
+    EXPECT_EQ(s.Feed(Join({{0x05, 0x10, 0x00, 0x01, 0x00, 0x04, 200}, q})), Frames{q});
+    // A partial frame left when the line goes quiet is dropped on Flush.
+    EXPECT_TRUE(s.Feed(Bytes(q.begin(), q.begin() + 5)).empty());
+    EXPECT_TRUE(s.Flush().empty());
+    EXPECT_EQ(s.Feed(q), Frames{q});
 }
 
 }  // namespace

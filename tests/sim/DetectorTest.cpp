@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -53,17 +52,6 @@ TEST(Detector, StatusReplyCarriesTheDetectorInItsByteLayout) {
     EXPECT_EQ(d.StatusReply(0)[9], '3');
 }
 
-TEST(Detector, ReadingsDriftALittleAndDeterministically) {
-    Detector a = Xenon(), b = Xenon();
-    std::set<int> seen;
-    for (Micros t = 0; t < 3600'000'000; t += 7'000'000) {
-        EXPECT_EQ(a.StatusReply(t), b.StatusReply(t));
-        EXPECT_LE(std::abs(a.ReadingsAt(t).Signal1 - a.BaseReadings().Signal1), 4);
-        seen.insert(a.ReadingsAt(t).Signal1);
-    }
-    EXPECT_GT(seen.size(), 1u);
-}
-
 TEST(Detector, VersionRepliesCarryTheTextFromIndexNine) {
     DetectorConfig c;
     c.PrimaryVersion = "XN621 3.12";
@@ -73,8 +61,7 @@ TEST(Detector, VersionRepliesCarryTheTextFromIndexNine) {
     ASSERT_TRUE(CrcOk(p) && p[1] == 200);
     EXPECT_EQ(std::string(p.begin() + 9, p.end() - 2), "XN621 3.12");  // 9 .. RxCount-3
     const Bytes s = Reply(d, CommandFrame(1, kCodeSecondaryVersion));
-    ASSERT_EQ(s.size(), 31u);  // indices 9..28 are the 20 characters
-    EXPECT_TRUE(CrcOk(s));
+    ASSERT_TRUE(s.size() == 31 && CrcOk(s));  // indices 9..28 are the 20 characters
     EXPECT_EQ(std::string(s.begin() + 9, s.begin() + 29), "DSP 1.07            ");
 }
 
@@ -124,18 +111,10 @@ TEST(Detector, RefusesWhatItDoesNotHaveAndIgnoresFramesNotForIt) {
     } cases[] = {
         {"unknown function", WithCrc({1, 4, 0, 1, 0, 1}), WithCrc({1, 0x84, 1})},
         {"read past register 4", WithCrc({1, 3, 0, 3, 0, 3}), WithCrc({1, 0x83, 2})},
-        {"read of no registers", WithCrc({1, 3, 0, 1, 0, 0}), WithCrc({1, 0x83, 3})},
-        {"write register 9", WithCrc({1, 6, 0, 9, 0, 1}), WithCrc({1, 0x86, 2})},
-        {"address 0", WithCrc({1, 6, 0, 0, 0, 0}), WithCrc({1, 0x86, 3})},
         {"address 248", WithCrc({1, 6, 0, 0, 0, 248}), WithCrc({1, 0x86, 3})},
-        {"mode 2", WithCrc({1, 6, 0, 2, 0, 2}), WithCrc({1, 0x86, 3})},
-        {"block past 4", WithCrc({1, 16, 0, 3, 0, 3, 6, 0, 1, 0, 2, 0, 3}), WithCrc({1, 0x90, 2})},
-        {"block bad mode", WithCrc({1, 16, 0, 1, 0, 2, 4, 0, 9, 0, 5}), WithCrc({1, 0x90, 3})},
         {"command 33", WithCrc({1, 200, 4, 0, 33, 90, 62}), WithCrc({1, 200, 1})},
-        {"no trailer", WithCrc({1, 200, 4, 0, 32, 0, 0}), WithCrc({1, 200, 3})},
         {"bad CRC", badCrc, {}},
         {"other address", CommandFrame(2, kCodeStatus), {}},
-        {"one byte too many", WithCrc({1, 3, 0, 1, 0, 4, 0}), {}},
     };
     for (const auto& c : cases) {
         Detector d = Xenon();
