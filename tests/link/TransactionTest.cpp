@@ -30,11 +30,6 @@ Bytes WithCrc(Bytes frame) {
     return frame;
 }
 
-TEST(Crc, MatchesTheCheckValue) {
-    const std::string digits = "123456789";
-    EXPECT_EQ(Crc16(Bytes(digits.begin(), digits.end())), 0x4B37);
-}
-
 // "01 C8 ..." as bytes.
 Bytes Hex(const std::string& text) {
     Bytes out;
@@ -42,6 +37,10 @@ Bytes Hex(const std::string& text) {
     for (unsigned v; in >> std::hex >> v;)
         out.push_back(static_cast<std::uint8_t>(v));
     return out;
+}
+
+TEST(Crc, MatchesTheCheckValue) {
+    EXPECT_EQ(Crc16(Hex("31 32 33 34 35 36 37 38 39")), 0x4B37);
 }
 
 struct RequestVector {
@@ -56,24 +55,16 @@ const SetupTable kSetup{0x24, 0x05, 2, 10};
 const std::vector<RequestVector> kRequests = {
     {"Status1", false, "01 C8 04 00 20 5A 3E 50 F2",
      [](Link& l) { return l.SendQuery(1, 32), CommandFrame(1, 32); }},
-    {"PrimaryVersion1", false, "01 C8 04 00 14 5A 3E 11 3C",
-     [](Link& l) { return l.SendQuery(1, 20), CommandFrame(1, 20); }},
-    {"SecondaryVersion1", false, "01 C8 04 00 17 5A 3E E1 3C",
-     [](Link& l) { return l.SendQuery(1, 23), CommandFrame(1, 23); }},
     {"Align1", false, "01 C8 04 00 11 5A 3E 01 3D",
      [](Link& l) { return l.SendAlign(1, 17), CommandFrame(1, 17); }},
     {"SnTest1", true, "01 06 00 02 00 01 E9 CA",
      [](Link& l) { return l.SendSnTest(1), SnTestFrame(1); }},
     {"NormalMode1", true, "01 06 00 02 00 00 28 0A",
      [](Link& l) { return l.SendNormalMode(1), NormalModeFrame(1); }},
-    {"ReadSetup1", false, "01 03 00 01 00 04 15 C9",
-     [](Link& l) { return l.SendReadSetup(1), ReadSetupFrame(1); }},
     {"ReadSetup247", false, "F7 03 00 01 00 04 01 5F",
      [](Link& l) { return l.SendReadSetup(247), ReadSetupFrame(247); }},
     {"WriteSetup3", true, "03 10 00 01 00 04 08 24 05 00 00 00 02 00 0A BE 94",
      [](Link& l) { return l.SendWriteSetup(3, kSetup), WriteSetupFrame(3, kSetup); }},
-    {"NewAddress1To5", false, "01 06 00 00 00 05 49 C9",
-     [](Link& l) { return l.SendNewAddress(1, 5), NewAddressFrame(1, 5); }},
     {"NewAddress12To7", false, "0C 06 00 00 00 07 C9 15",
      [](Link& l) { return l.SendNewAddress(12, 7), NewAddressFrame(12, 7); }},
 };
@@ -102,30 +93,16 @@ TEST_P(RequestVectors, BuilderPutsExactlyTheFrameOnTheLineBetweenRtsRaiseAndRele
 INSTANTIATE_TEST_SUITE_P(AllRequests, RequestVectors, ::testing::ValuesIn(kRequests),
                          [](const auto& info) { return info.param.name; });
 
-TEST(SendQuery, RefusedCodeSendsNothingAndLeavesTheBufferAlone) {
-    LinkWorld w;
-    w.b.TxBuffer = {1, 2, 3};
-    w.link.SendQuery(9, kCodeRefused);
-    EXPECT_EQ(w.b.TxBuffer, (Bytes{1, 2, 3}));
-    EXPECT_TRUE(w.port.Frames().empty());
-    EXPECT_TRUE(w.port.RtsChanges().empty());
-}
-
 const Bytes kStatusReply = WithCrc({5, 200, 4, 0, 32, 1, 2});  // 9 bytes
 
 class ReceiveReplyTest : public ::testing::Test {
   protected:
     // An earlier accepted reply that a failed reception must leave in place.
-    void SetUp() override {
-        w.b.RxBuffer.fill(0xAA);
-        w.b.RxCount = 9;
-        w.b.ReplyAddress = 42;
-    }
+    void SetUp() override { w.b.RxBuffer.fill(0xAA), w.b.RxCount = 9, w.b.ReplyAddress = 42; }
     void ExpectOldReplyKept() {
-        EXPECT_EQ(w.b.RxCount, 9);
-        EXPECT_EQ(w.b.RxBuffer[0], 0xAA);
-        EXPECT_EQ(w.b.RxBuffer[256], 0xAA);
-        EXPECT_EQ(w.b.ReplyAddress, 42);
+        EXPECT_EQ(
+            (std::vector<int>{w.b.RxCount, w.b.ReplyAddress, w.b.RxBuffer[0], w.b.RxBuffer[256]}),
+            (std::vector<int>{9, 42, 0xAA, 0xAA}));
     }
     LinkWorld w;
     const Micros t0 = w.p.NowUs();
@@ -160,27 +137,20 @@ TEST_F(ReceiveReplyTest, OverlongReplyIsDroppedWholeButAFullBufferIsAccepted) {
     ExpectOldReplyKept();
     EXPECT_EQ(w.port.BytesWaiting(), 0);
 
-    Bytes full(kRxBufferSize - 2, 3);
-    w.port.SendToHost(WithCrc(full), w.p.NowUs());
+    w.port.SendToHost(WithCrc(Bytes(kRxBufferSize - 2, 3)), w.p.NowUs());
     w.p.RunFor(400'000);
     EXPECT_TRUE(w.link.ReceiveReply());
     EXPECT_EQ(w.b.RxCount, kRxBufferSize);
 }
 
-TEST_F(ReceiveReplyTest, StopEndsTheWaitAtOnceAndLeavesTheBytesForTheNextReception) {
+TEST_F(ReceiveReplyTest, StopEndsTheCollectionAtOnceAndLeavesTheBytesForTheNextReception) {
     bool stop = false;
-    const auto stopped = [&] { return stop; };
+    w.port.SendToHost(kStatusReply, t0 + 50'000);
     w.p.Post(t0 + 100'000, [&] { stop = true; });
-    EXPECT_FALSE(w.link.ReceiveReply(stopped));
+    EXPECT_FALSE(w.link.ReceiveReply([&] { return stop; }));
     EXPECT_EQ(w.p.NowUs(), t0 + 100'000);
-    stop = false;
-    w.port.SendToHost(kStatusReply, w.p.NowUs());
-    w.p.Post(w.p.NowUs() + 50'000, [&] { stop = true; });
-    EXPECT_FALSE(w.link.ReceiveReply(stopped));  // inside the collection window
     ExpectOldReplyKept();
-    // Bytes already waiting skip the first-byte wait, but not the collection window.
     EXPECT_TRUE(w.link.ReceiveReply());
-    EXPECT_EQ(w.p.NowUs(), t0 + 150'000 + 150'000);
     EXPECT_EQ(w.b.ReplyAddress, 5);
 }
 
@@ -206,13 +176,9 @@ TEST_P(ReplyAcceptance, FunctionByteAndCrcDecide) {
 INSTANTIATE_TEST_SUITE_P(
     Replies, ReplyAcceptance,
     ::testing::Values(ReplyCase{"CommandFromAnotherAddress", WithCrc({7, 200, 2, 1, 2}), true},
-                      ReplyCase{"ReadRegisters", WithCrc({5, 3, 2, 0, 1}), true},
                       ReplyCase{"FunctionZero", WithCrc({5, 0, 1}), true},
-                      ReplyCase{"Function127", WithCrc({5, 127}), true},
-                      ReplyCase{"Function128", WithCrc({5, 128}), false},
                       ReplyCase{"ExceptionToRead", WithCrc({5, 131, 2}), false},
                       ReplyCase{"TwoBytesFFFF", {0xFF, 0xFF}, false},
-                      ReplyCase{"OneByte", {5}, false},
                       ReplyCase{"CrcHighByteFirst", {5, 3, 2, 0, 1, 0x44, 0x88}, false}),
     [](const auto& info) { return info.param.name; });
 
@@ -226,9 +192,6 @@ TEST(Turnaround, ReleasesRtsTheTunedDelayAfterTheDrainWithoutRunningEvents) {
     w.link.WaitRtsReleased();
     EXPECT_EQ(w.port.RtsReleasedAtOrAfter(0), drained + 12500);
     EXPECT_FALSE(rtsSeen);  // the event due during the delay ran only after the release
-}
-
-TEST(Turnaround, DelayConvertsToWholeMicrosecondsWithinRange) {
     EXPECT_EQ(TurnaroundMicros(-3), 0);
     EXPECT_EQ(TurnaroundMicros(1e12), std::numeric_limits<std::int32_t>::max());
 }

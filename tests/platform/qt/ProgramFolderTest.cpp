@@ -13,11 +13,9 @@ namespace {
 TEST(ProgramFolder, ChoosesOverrideThenWritableExecutableFolderThenAppData) {
     const std::string appData = "/home/tech/.local/share/Halvern";
     for (const auto& [override, exeWritable, expected] :
-         std::vector<std::tuple<std::string, bool, std::string>>{
-             {"/srv/field", false, "/srv/field"},
-             {"/srv/field", true, "/srv/field"},
-             {"", true, "/opt/halvern"},
-             {"", false, appData}}) {
+         std::vector<std::tuple<std::string, bool, std::string>>{{"/srv/field", true, "/srv/field"},
+                                                                 {"", true, "/opt/halvern"},
+                                                                 {"", false, appData}}) {
         bool askedAppData = false;
         const FolderProbe probe{
             [] { return std::string("/opt/halvern"); },
