@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "logging/LogRecords.h"
 #include "state/Par.h"
@@ -21,15 +22,10 @@ inline Par Detector4711() {
     par.StatusParts = {"N", "N", "N", "0"};
     par.SerialNumber = 4711;
     par.GainText = "3";
-    par.ChannelValues[0] = 4.12f;
-    par.ChannelValues[1] = 3.98f;
-    par.ChannelValues[2] = 4.05f;
-    par.ChannelValues[4] = 23;
-    par.ChannelValues[5] = 1.03f;
-    par.ChannelValues[6] = 0.98f;
-    par.ChannelValues[7] = 0.47f;
-    par.ChannelValues[8] = 2.55f;
-    par.ChannelValues[12] = 0;
+    const std::pair<int, float> values[] = {{0, 4.12f}, {1, 3.98f}, {2, 4.05f}, {4, 23},
+                                            {5, 1.03f}, {6, 0.98f}, {7, 0.47f}, {8, 2.55f}};
+    for (const auto& [slot, value] : values)
+        par.ChannelValues[slot] = value;
     par.Link.ReplyAddress = 12;
     par.CurrentAddress = 12;
     return par;

@@ -10,18 +10,15 @@ namespace {
 
 using testing::At;
 
-TEST(ParseLogPeriod, LeadingNumberRoundedHalfToEven) {
-    const std::pair<const char*, int> table[] = {
-        {"10", 10}, {"255", 255},  {"2.5", 2},         {"3.5", 4},  {"2.6", 3},    {"0.5", 0},
-        {".7", 1},  {"12abc", 12}, {"  7 seconds", 7}, {"+3", 3},   {"1e2", 100},  {"5e", 5},
-        {"abc", 0}, {"", 0},       {"- 3", 0},         {"-0.4", 0}, {"255.4", 255}};
+// The leading number rounded half to even; a whole number the 8-bit period cannot hold is
+// refused, not wrapped.
+TEST(ParseLogPeriod, LeadingNumberRoundedHalfToEvenAndOutOfRangeRefused) {
+    const std::pair<const char*, std::optional<int>> table[] = {
+        {"10", 10},         {"2.5", 2},    {"3.5", 4},  {"0.5", 0},  {".7", 1},  {"12abc", 12},
+        {"  7 seconds", 7}, {"1e2", 100},  {"5e", 5},   {"abc", 0},  {"", 0},    {"-0.4", 0},
+        {"255.4", 255},     {"255.5", {}}, {"256", {}}, {"400", {}}, {"-5", {}}, {"1e999", {}}};
     for (const auto& [answer, period] : table)
         EXPECT_EQ(ParseLogPeriod(answer), period) << "answer '" << answer << "'";
-}
-
-TEST(ParseLogPeriod, WholeNumbersThePeriodCannotHoldAreRefusedNotWrapped) {
-    for (const char* answer : {"255.5", "256", "400", "-5", "-0.6", "1e999"})
-        EXPECT_EQ(ParseLogPeriod(answer), std::nullopt) << "answer '" << answer << "'";
 }
 
 class Logging : public testing::LogTest {
@@ -32,7 +29,7 @@ class Logging : public testing::LogTest {
             return answer;
         });
     }
-    // A decoded status reply from address 12 with the two status bytes given.
+    // A decoded status reply with the two status bytes given.
     void Reply(std::uint8_t byte9, std::uint8_t byte10, int second) {
         par.Link.RxBuffer[9] = byte9;
         par.Link.RxBuffer[10] = byte10;
@@ -47,44 +44,31 @@ class Logging : public testing::LogTest {
     int questions = 0;
 };
 
-TEST_F(Logging, StartWithTenSecondsThenStopWithoutAsking) {
+// No period (a cancelled box) leaves logging off silently; one the byte cannot hold says so.
+TEST_F(Logging, StartsWithAValidPeriodAndStopsWithoutAsking) {
+    for (const std::string answer : {"", "400"}) {
+        const LogCommandResult r = Menu(answer);
+        EXPECT_EQ(r.message, answer == "400" ? kLogPeriodRejected : "") << answer;
+        EXPECT_FALSE(r.display || par.LoggingOn) << answer;
+    }
     const LogCommandResult on = Menu("10");
-    EXPECT_EQ(on.outcome, LogCommandOutcome::Started);
-    ASSERT_TRUE(on.display);
+    ASSERT_TRUE(on.display && par.LoggingOn);
     EXPECT_EQ(on.display->MenuCaption, "stop loggin&G");
     EXPECT_EQ(on.display->LogOnCaption, "Record is activate every 10 seconds...");
     EXPECT_TRUE(on.display->LogOnVisible && on.display->Timer2Enabled);
-    EXPECT_TRUE(par.LoggingOn);
 
     const LogCommandResult off = Menu("99");
-    EXPECT_EQ(off.outcome, LogCommandOutcome::Stopped);
-    EXPECT_EQ(questions, 1) << "no question when switching off";
+    EXPECT_EQ(questions, 3) << "no question when switching off";
     ASSERT_TRUE(off.display);
     EXPECT_EQ(off.display->MenuCaption, "start loggin&G");
-    EXPECT_FALSE(off.display->LogOnVisible || off.display->Timer2Enabled);
-    EXPECT_FALSE(par.LoggingOn);
-}
-
-// No period (a cancelled box) leaves logging off silently; one the byte cannot hold says so.
-TEST_F(Logging, AnswerWithoutValidPeriodLeavesLoggingOff) {
-    for (const std::string answer : {"", "400"}) {
-        const LogCommandResult r = Menu(answer);
-        const bool refused = answer == "400";
-        EXPECT_EQ(r.outcome,
-                  refused ? LogCommandOutcome::PeriodRejected : LogCommandOutcome::StayedOff);
-        EXPECT_EQ(r.message, refused ? kLogPeriodRejected : "") << answer;
-        EXPECT_FALSE(r.display || par.LoggingOn) << answer;
-        EXPECT_EQ(par.LogPeriod, 0);
-    }
+    EXPECT_FALSE(off.display->LogOnVisible || off.display->Timer2Enabled || par.LoggingOn);
 }
 
 TEST_F(Logging, TickRecordsTheLastAnsweringDetectorOncePerPeriodCountingAcrossOffAndOn) {
     Menu("10");
     Ticks(9);
     EXPECT_EQ(Records(), 0);
-    Ticks(1);
-    EXPECT_EQ(Records(), 1);
-    Ticks(10);
+    Ticks(11);
     EXPECT_EQ(Records(), 2);
     Ticks(3);
     Menu("");  // off
@@ -94,34 +78,23 @@ TEST_F(Logging, TickRecordsTheLastAnsweringDetectorOncePerPeriodCountingAcrossOf
 }
 
 // LastStatusByte starts at 0, so the first reply is a change; a change seen while logging is
-// off stays due until it is on.
+// off stays due until it is on. A digit as second byte leaves it due for the next letter.
 TEST_F(Logging, FirstReplyAndEachChangeOfTheFirstStatusByteMakeARecordDue) {
     Reply('N', 'N', 27);
-    EXPECT_EQ(Records(), 0);
     EXPECT_TRUE(par.RecordDue[12]);
     Menu("255");
-    Reply('N', 'N', 28);
+    Reply('N', '0', 28);
+    EXPECT_EQ(Records(), 0);
+    Reply('N', 'a', 29);  // lower-case letters count too
     EXPECT_EQ(Records(), 1);
-    Reply('N', 'N', 29);
+    Reply('N', 'N', 30);
     EXPECT_EQ(Records(), 1);
-    Reply('S', 'S', 30);
+    Reply('S', 'S', 31);
     EXPECT_EQ(Records(), 2);
-}
-
-TEST_F(Logging, DigitAsSecondStatusByteLeavesTheRecordDueForTheNextLetter) {
-    Menu("255");
-    Reply('N', '0', 27);
-    EXPECT_EQ(Records(), 0);
-    Reply('N', 'a', 28);  // lower-case letters count too
-    EXPECT_EQ(Records(), 1);
-}
-
-TEST_F(Logging, ReplyFromAnAddressWithoutSlotIsNotRecorded) {
-    Menu("1");
-    par.Link.ReplyAddress = 251;
-    Reply('N', 'N', 27);
-    Ticks(1);
-    EXPECT_EQ(Records(), 0);
+    par.Link.ReplyAddress = 251;  // no logging slot: ignored
+    Reply('N', 'N', 32);
+    Ticks(255);
+    EXPECT_EQ(Records(), 2);
 }
 
 }  // namespace
