@@ -11,7 +11,6 @@ void PollLoop::Run() {
     while (!quit_ && !stop_) {
         const auto gen = generation_;
         const StopCheck stop = [this, gen] { return generation_ != gen; };
-        ++iterations_;
         if (iteration_)
             iteration_(stop);
     }

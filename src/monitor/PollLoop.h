@@ -32,8 +32,6 @@ class PollLoop {
     }
     bool Running() const { return running_; }
     bool Quitting() const { return quit_; }
-    std::uint64_t Generation() const { return generation_; }
-    std::uint64_t Iterations() const { return iterations_; }
 
   private:
     Iteration iteration_;
@@ -41,7 +39,6 @@ class PollLoop {
     bool quit_ = false;
     bool stop_ = false;
     std::uint64_t generation_ = 0;
-    std::uint64_t iterations_ = 0;
 };
 
 }  // namespace halvern

@@ -44,8 +44,6 @@ class SimulatedSerialPort : public SerialPort {
     // The far end talks: the bytes arrive at the host one by one at the line rate, the first
     // one complete at startUs + one byte time. Bytes that arrive while the port is closed are lost.
     void SendToHost(const std::vector<std::uint8_t>& bytes, Micros startUs);
-    // When the line will be free for the far end's next transmission to start.
-    Micros HostLineFreeUs() const { return toHostBusyUntil_; }
 
     // --- faults and records ---
     void FailNextOpen(const std::string& reason) { openError_ = reason; }

@@ -30,8 +30,6 @@ class QtPlatform : public Platform {
     std::unique_ptr<Timer> NewTimer() override;
     void DelayUs(std::int32_t us) override;
 
-    std::size_t PendingPosts() const { return posts_.size(); }
-
   private:
     void RunDuePosts();
     void ArmPostTimer();

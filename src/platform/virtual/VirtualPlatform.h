@@ -13,7 +13,7 @@
 namespace halvern {
 
 class VirtualPlatform : public Platform {
-public:
+  public:
     explicit VirtualPlatform(Micros startUs = 0) : now_(startUs) {}
 
     Micros NowUs() const override { return now_; }
@@ -28,11 +28,10 @@ public:
     void RunFor(Micros d) { RunUntil(now_ + d); }
     // Time of the next queued event, or -1 when the queue is empty.
     Micros NextEventUs() const;
-    std::size_t PendingEvents() const { return queue_.size(); }
     // How many times the program blocked in ProcessEvents (a spin shows as a huge count).
     std::uint64_t Waits() const { return waits_; }
 
-private:
+  private:
     bool RunDue();  // runs the events due now; true when any ran
 
     Micros now_;
