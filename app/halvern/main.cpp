@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <clocale>
 #include <memory>
 
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     halvern::QtDialogs dialogs;
     halvern::Par par;
     par.ProgramFolder = halvern::ProgramFolder(options.dataDir);
+    QDir().mkpath(QString::fromStdString(par.ProgramFolder));  // a new --data-dir is made
 
     halvern::App halvernApp(halvern::AppServices{platform, *port, dialogs,
                                                  [](int n) { return halvern::DeviceForPort(n); },
