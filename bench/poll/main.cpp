@@ -259,24 +259,21 @@ std::optional<double> ProcessCpuSeconds(qint64 pid) {
 struct Stats {
     std::size_t n = 0;
     double mean = 0, min = 0, max = 0;
+    void Add(double ms) {
+        min = n ? std::min(min, ms) : ms;
+        max = n ? std::max(max, ms) : ms;
+        mean += (ms - mean) / static_cast<double>(++n);  // running mean
+    }
 };
 
 // Milliseconds between two recorded moments of each poll, over the polls that have both.
 Stats Between(const std::vector<Poll>& polls, std::size_t from, Micros Poll::*a, Micros Poll::*b) {
     Stats s;
-    double sum = 0;
     for (std::size_t i = from; i < polls.size(); ++i) {
         const Poll& p = polls[i];
-        if (p.*a < 0 || p.*b < 0)
-            continue;
-        const double ms = static_cast<double>(p.*b - p.*a) / 1000.0;
-        s.min = s.n ? std::min(s.min, ms) : ms;
-        s.max = s.n ? std::max(s.max, ms) : ms;
-        sum += ms;
-        ++s.n;
+        if (p.*a >= 0 && p.*b >= 0)
+            s.Add(static_cast<double>(p.*b - p.*a) / 1000.0);
     }
-    if (s.n)
-        s.mean = sum / static_cast<double>(s.n);
     return s;
 }
 
@@ -395,18 +392,8 @@ int main(int argc, char** argv) {
     // The first query is the activation's own, sent just before the first poll's.
     const std::size_t first = polls.empty() ? 0 : 1;
     Stats period;
-    {
-        double sum = 0;
-        for (std::size_t i = first + 1; i < polls.size(); ++i) {
-            const double ms = static_cast<double>(polls[i].sent - polls[i - 1].sent) / 1000.0;
-            period.min = period.n ? std::min(period.min, ms) : ms;
-            period.max = period.n ? std::max(period.max, ms) : ms;
-            sum += ms;
-            ++period.n;
-        }
-        if (period.n)
-            period.mean = sum / static_cast<double>(period.n);
-    }
+    for (std::size_t i = first + 1; i < polls.size(); ++i)
+        period.Add(static_cast<double>(polls[i].sent - polls[i - 1].sent) / 1000.0);
 
     const double queryMs = static_cast<double>(kQueryBytes) * 10.0 / kBaud * 1000.0;
     const double byteMs = 10.0 / kBaud * 1000.0;

@@ -9,9 +9,7 @@
 
 namespace halvern {
 
-namespace {
-
-std::string_view Trim(std::string_view s) {
+std::string_view TrimBlanks(std::string_view s) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     while (!s.empty() && blank(s.front()))
         s.remove_prefix(1);
@@ -20,10 +18,12 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
+namespace {
+
 // A whole field as a finite decimal number; anything else (text, a trailing remnant, "nan",
 // "inf", hexadecimal) is not a number.
 std::optional<double> ParseNumber(std::string_view field) {
-    field = Trim(field);
+    field = TrimBlanks(field);
     if (!field.empty() && field.front() == '+')
         field.remove_prefix(1);
     if (field.empty() || field.front() == '+')

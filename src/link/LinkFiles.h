@@ -4,12 +4,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace halvern {
 
 constexpr const char* kPortFile = "CommPortNo.txt";
 constexpr const char* kTuneFile = "CommTune2.txt";
 
+// The text without the spaces and tabs around it.
+std::string_view TrimBlanks(std::string_view s);
 // True when the file can be opened for reading (opened and closed again at once).
 bool FileExists(const std::string& path);
 // The first value of the text: a number delimited by a comma or the end of the line.

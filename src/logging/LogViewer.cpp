@@ -1,5 +1,7 @@
 #include "logging/LogViewer.h"
 
+#include "link/LinkFiles.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -57,22 +59,8 @@ class LineCollector {
     bool afterCr_ = false;
 };
 
-std::string_view Trim(std::string_view s) {
-    const auto space = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && space(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && space(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-bool CanOpenForReading(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    return file.open(QIODevice::ReadOnly);
 }
 
 }  // namespace
@@ -149,7 +137,7 @@ bool LogViewerModel::PageUp() {
 }
 
 bool IsNumberEntry(std::string_view entry) {
-    const std::string_view s = Trim(entry);
+    const std::string_view s = TrimBlanks(entry);
     std::size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-'))
         ++i;
@@ -185,7 +173,7 @@ std::optional<std::string> LogPathForEntry(const std::string& folder, std::strin
     // never a separator, a drive or "..".
     if (!IsNumberEntry(entry))
         return std::nullopt;
-    const std::string name = std::string(Trim(entry)) + ".txt";
+    const std::string name = std::string(TrimBlanks(entry)) + ".txt";
     return QDir(QString::fromStdString(folder))
         .filePath(QString::fromStdString(name))
         .toStdString();
@@ -195,7 +183,7 @@ SerialEntryCheck CheckSerialEntry(const std::string& folder, std::string_view en
     const std::optional<std::string> path = LogPathForEntry(folder, entry);
     if (!path)
         return {SerialEntryOutcome::Invalid, {}};
-    if (!CanOpenForReading(*path))
+    if (!FileExists(*path))
         return {SerialEntryOutcome::MissingFile, *path};
     return {SerialEntryOutcome::Open, *path};
 }

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "logging/LogViewer.h"
+#include "ui/ButtonRow.h"
 #include "ui/Dialogs.h"
 #include "ui/WindowKeys.h"
 
@@ -33,16 +34,7 @@ frmSerForLog::frmSerForLog(const Par& par, Dialogs& dialogs, QWidget* parent)
     entryRow->addWidget(label);
     entryRow->addWidget(txtSer_, 1);
 
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("cmdOK");
-    ok->setAutoDefault(false);
-    auto* cancel = new QPushButton("Cancel", this);
-    cancel->setObjectName("cmdCancel");
-    cancel->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    const auto [buttons, ok, cancel] = OkCancelRow(this, "OK", "cmdOK", "Cancel", "cmdCancel");
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 14);

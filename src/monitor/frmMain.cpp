@@ -37,9 +37,11 @@ QLabel* Caption(const QString& text, const char* name, QWidget* parent) {
 }
 
 // A value field: sunken, white, large enough to read from arm's length.
-QLabel* Value(const char* name, QWidget* parent, int pointSize, int minWidth) {
+QLabel* Value(const char* name, QWidget* parent, int pointSize, int minWidth,
+              const QString& tip = {}) {
     auto* l = new QLabel(parent);
     l->setObjectName(name);
+    l->setToolTip(tip);
     l->setFrameShape(QFrame::Panel);
     l->setFrameShadow(QFrame::Sunken);
     l->setAutoFillBackground(true);
@@ -138,17 +140,13 @@ void frmMain::BuildUi() {
     auto* dg = new QGridLayout(det);
     dg->setHorizontalSpacing(10);
     auto* lblAddress = Caption("Address", "lblAddress", det);
-    lblDetNum_ = Value("lblDetNum", det, 16, 80);
-    lblDetNum_->setToolTip("Detector Address");
+    lblDetNum_ = Value("lblDetNum", det, 16, 80, "Detector Address");
     auto* label1 = Caption("Model", "Label1", det);
-    lblFlash_ = Value("lblFlash", det, 12, 240);
-    lblFlash_->setToolTip("Detector's Model Type");
+    lblFlash_ = Value("lblFlash", det, 12, 240, "Detector's Model Type");
     auto* label2 = Caption("Serial No.", "Label2", det);
-    lblSeNum_ = Value("lblSeNum", det, 12, 120);
-    lblSeNum_->setToolTip("Detector's Serial No.");
+    lblSeNum_ = Value("lblSeNum", det, 12, 120, "Detector's Serial No.");
     auto* lblHeadGain = Caption("Gain", "lblHeadGain", det);
-    lblGain_ = Value("lblGain", det, 12, 60);
-    lblGain_->setToolTip("Detector's Gain");
+    lblGain_ = Value("lblGain", det, 12, 60, "Detector's Gain");
     auto* lblHeadStatus = Caption("Status", "lblHeadStatus", det);
     lblStatus_ = Value("lblStatus", det, 22, 140);
     lblSIL2Des_ = Value("lblSIL2Des", det, 12, 240);
@@ -174,8 +172,7 @@ void frmMain::BuildUi() {
     auto* cg = new QHBoxLayout(com);
     Shape1_ = new LampWidget(com);
     Shape1_->setObjectName("Shape1");
-    lblCom_ = Value("lblCom", com, 14, 90);
-    lblCom_->setToolTip("Communication status");
+    lblCom_ = Value("lblCom", com, 14, 90, "Communication status");
     lblF12_ = Caption("Testing..", "lblF12", com);
     lblF12_->setStyleSheet("color: #b00000; font-weight: bold;");
     cg->addWidget(Shape1_);

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "link/LinkFiles.h"
+#include "ui/ButtonRow.h"
 #include "ui/WindowKeys.h"
 
 namespace halvern {
@@ -38,16 +39,9 @@ frmComm::frmComm(Par& par, QWidget* parent) : QDialog(parent), par_(par) {
     frameLayout->addWidget(label);
     frameLayout->addWidget(cmbCOM_, 1);
 
-    auto* ok = new QPushButton("OK-Enter", this);
-    ok->setObjectName("OKButton");
+    const auto [buttons, ok, cancel] =
+        OkCancelRow(this, "OK-Enter", "OKButton", "Cancel-Esc", "CancelButton");
     ok->setDefault(true);
-    auto* cancel = new QPushButton("Cancel-Esc", this);
-    cancel->setObjectName("CancelButton");
-    cancel->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 14, 14, 14);
@@ -85,7 +79,9 @@ frmComm::frmComm(Par& par, QWidget* parent) : QDialog(parent), par_(par) {
     });
 }
 
-std::string frmComm::PortFile() const { return JoinPath(par_.ProgramFolder, kPortFile); }
+std::string frmComm::PortFile() const {
+    return JoinPath(par_.ProgramFolder, kPortFile);
+}
 
 void frmComm::reject() {
     QDialog::reject();
