@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::array<std::string_view, kFaultCount> kFaultNames = {
     "silent",         "late",      "bad CRC", "wrong address", "exception",
-    "split delivery", "truncated", "flood",   "noise"};
+    "split delivery", "truncated", "flood",   "noise",         "ignore writes"};
 
 // Lower case without separators: "bad CRC" -> "badcrc".
 std::string Canonical(std::string_view s) {
@@ -128,6 +128,9 @@ std::vector<Transmission> Bus::Answer(Node& n, const std::vector<std::uint8_t>& 
                                       Micros frameEndUs, std::optional<Micros> turnaroundUs) {
     const auto has = [&](Fault f) { return (n.faults & Bit(f)) != 0; };
     if (has(Fault::Silent))
+        return {};
+    if (has(Fault::IgnoreWrites) && frame.size() > 1 &&
+        (frame[1] == kFunctionWriteOne || frame[1] == kFunctionWriteMany))
         return {};
     Micros startUs = frameEndUs + latencyUs_;
     if (n.minTurnaroundUs > 0 && turnaroundUs) {

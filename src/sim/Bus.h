@@ -25,8 +25,10 @@ enum class Fault : std::uint8_t {
     Truncated,     // "truncated": only the first half of the reply is sent
     Flood,         // "flood": the reply runs on to more than 257 bytes
     Noise,         // "noise": garbage bytes go out just before the reply
+    IgnoreWrites,  // "ignore writes": writes (functions 6 and 16) go unanswered and change
+                   // nothing, while every other request is answered
 };
-constexpr int kFaultCount = 9;
+constexpr int kFaultCount = 10;
 
 // Accepts the names above in any case, with a space, '-' or '_' between words ("bad CRC",
 // "bad-crc", "badcrc" and "BadCrc" are the same fault).

@@ -106,6 +106,7 @@ TEST(SimBus, EachFaultShapesTheReplyTheHostSeesOnVirtualTime) {
         {"truncated", 17, false, true, 0, 0},
         {"flood", 145, false, true, 155, 0},  // 150 ms hold 144 bytes; 300 in all, over 257
         {"noise", 39, false, false, 0, 0},
+        {"ignore writes", 34, true, true, 0, 0},  // polls are answered as ever
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault ? c.fault : "no fault");
@@ -123,12 +124,23 @@ TEST(SimBus, EachFaultShapesTheReplyTheHostSeesOnVirtualTime) {
     }
 }
 
-TEST(Bus, ExceptionFaultRefusesBeforeTheRequestTakesEffect) {
+TEST(Bus, RefusedAndIgnoredWritesLeaveTheDetectorAsItWas) {
     Bus bus = BusWith(1, "exception");
     Bytes refusal{1, 0x86, kDeviceFailure};
     AppendCrc(refusal);
     EXPECT_EQ(bus.Respond(NewAddressFrame(1, 9), 0).at(0).bytes, refusal);
     EXPECT_EQ(bus.At(0).Address(), 1);  // refused: no change
+
+    bus = BusWith(1, "Ignore-Writes");
+    const auto before = bus.At(0).Registers();
+    EXPECT_TRUE(bus.Respond(NewAddressFrame(1, 9), 0).empty());
+    EXPECT_TRUE(bus.Respond(WriteSetupFrame(1, {0x64, 0x1A, 1, 35}), 0).empty());
+    EXPECT_TRUE(bus.Respond(SnTestFrame(1), 0).empty());
+    EXPECT_EQ(bus.At(0).Registers(), before);
+    EXPECT_FALSE(bus.Respond(ReadSetupFrame(1), 0).empty());
+    bus.ClearFault(1, "ignore writes");
+    EXPECT_FALSE(bus.Respond(NewAddressFrame(1, 9), 0).empty());
+    EXPECT_EQ(bus.At(0).Address(), 9);
 }
 
 const Frames kRequests = {CommandFrame(1, kCodeStatus),
