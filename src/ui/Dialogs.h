@@ -9,10 +9,13 @@ class QWidget;
 
 namespace halvern {
 
+// The application's title: the title of message boxes that have none of their own.
+constexpr const char* kAppTitle = "Halvern";
+
 enum class MsgIcon { Critical, Exclamation, Information, Question };
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     virtual void Message(const std::string& text, const std::string& title, MsgIcon icon) = 0;
     // True for Yes.
@@ -24,6 +27,8 @@ public:
     virtual std::optional<int> PrintDialog() = 0;
     // Prints an image of the window's client area `copies` times; false when printing failed.
     virtual bool PrintWindow(QWidget& window, int copies) = 0;
+    // A short warning sound.
+    virtual void Beep() = 0;
 };
 
 }  // namespace halvern

@@ -35,6 +35,14 @@ QWidget* Owner() {
     return w && w->isVisible() ? w : nullptr;
 }
 
+// A carriage return alone ends a line of a message, as a line feed does.
+QString MessageText(const std::string& text) {
+    QString s = QString::fromStdString(text);
+    s.replace("\r\n", "\n");
+    s.replace('\r', '\n');
+    return s;
+}
+
 }  // namespace
 
 bool PrintWindowPages(QWidget& window, QPrinter& printer, int copies) {
@@ -66,13 +74,13 @@ QtDialogs::QtDialogs() = default;
 QtDialogs::~QtDialogs() = default;
 
 void QtDialogs::Message(const std::string& text, const std::string& title, MsgIcon icon) {
-    QMessageBox box(ToQt(icon), QString::fromStdString(title), QString::fromStdString(text),
-                    QMessageBox::Ok, Owner());
+    QMessageBox box(ToQt(icon), QString::fromStdString(title), MessageText(text), QMessageBox::Ok,
+                    Owner());
     box.exec();
 }
 
 bool QtDialogs::AskYesNo(const std::string& text, const std::string& title, MsgIcon icon) {
-    QMessageBox box(ToQt(icon), QString::fromStdString(title), QString::fromStdString(text),
+    QMessageBox box(ToQt(icon), QString::fromStdString(title), MessageText(text),
                     QMessageBox::Yes | QMessageBox::No, Owner());
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
@@ -100,6 +108,10 @@ std::optional<int> QtDialogs::PrintDialog() {
 
 bool QtDialogs::PrintWindow(QWidget& window, int copies) {
     return PrintWindowPages(window, Printer(), copies);
+}
+
+void QtDialogs::Beep() {
+    QApplication::beep();
 }
 
 void QtDialogs::PrintToPdf(const std::string& path) {

@@ -28,6 +28,7 @@ class QtDialogs : public Dialogs {
                       const std::string& defaultText) override;
     std::optional<int> PrintDialog() override;
     bool PrintWindow(QWidget& window, int copies) override;
+    void Beep() override;
 
     // Sends the printouts into a PDF file instead of the printer (until a print dialog
     // chooses otherwise).

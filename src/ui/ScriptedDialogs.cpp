@@ -75,4 +75,8 @@ bool ScriptedDialogs::PrintWindow(QWidget& window, int copies) {
     return printed;
 }
 
+void ScriptedDialogs::Beep() {
+    Record(Call(DialogCall::Kind::Beep));
+}
+
 }  // namespace halvern

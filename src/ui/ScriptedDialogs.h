@@ -13,7 +13,7 @@
 namespace halvern {
 
 struct DialogCall {
-    enum class Kind { Message, AskYesNo, Input, PrintDialog, PrintWindow };
+    enum class Kind { Message, AskYesNo, Input, PrintDialog, PrintWindow, Beep };
     Kind kind = Kind::Message;
     std::string text;  // message, question or prompt
     std::string title;
@@ -48,6 +48,7 @@ class ScriptedDialogs : public Dialogs {
                       const std::string& defaultText) override;
     std::optional<int> PrintDialog() override;
     bool PrintWindow(QWidget& window, int copies) override;
+    void Beep() override;
 
   private:
     static DialogCall Call(DialogCall::Kind kind, std::string text = {}, std::string title = {},

@@ -6,6 +6,14 @@
 
 namespace halvern {
 
+bool IsCancelKey(const QKeyEvent& key) {
+    // X11 and Wayland report Ctrl+Pause as the keysym Break, which Qt has no key code for.
+    constexpr quint32 kXkbBreak = 0xff6b;
+    return key.key() == Qt::Key_Cancel ||
+           (key.key() == Qt::Key_Pause && (key.modifiers() & Qt::ControlModifier)) ||
+           (key.key() == 0 && key.nativeVirtualKey() == kXkbBreak);
+}
+
 WindowKeys::WindowKeys(QWidget& window, Handler handler)
     : QObject(&window), window_(window), handler_(std::move(handler)) {
     // Installed on the application so that controls added later are covered too; the

@@ -12,6 +12,9 @@ class QWidget;
 
 namespace halvern {
 
+// The Cancel key: Ctrl+Break (Ctrl+Pause) on a PC keyboard, however the system reports it.
+bool IsCancelKey(const QKeyEvent& key);
+
 class WindowKeys : public QObject {
   public:
     // The handler returns true when it used the key; the control then never sees it.

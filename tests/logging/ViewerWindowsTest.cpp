@@ -1,10 +1,8 @@
 // The log viewer's two windows: the serial-number prompt and the viewer, driven by keys.
 
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -18,14 +16,6 @@
 
 namespace halvern {
 namespace {
-
-int PdfPages(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    return static_cast<int>(
-        QString::fromLatin1(file.readAll()).count(QRegularExpression("/Type\\s*/Page(?!s)")));
-}
 
 class ViewerWindows : public testing::LogTest {
   protected:
@@ -171,7 +161,7 @@ TEST_F(ViewerWindows, PPrintsOneImageOfTheWindowPerCopyAndACancelPrintsNothing) 
     ASSERT_EQ(dialogs_.Calls().size(), 2u);
     EXPECT_EQ(dialogs_.Calls()[1].kind, DialogCall::Kind::PrintWindow);
     EXPECT_EQ(dialogs_.Calls()[1].window, "frmCusLog");
-    EXPECT_EQ(PdfPages(pdf), 2);
+    EXPECT_EQ(test::PdfPages(pdf), 2);
 
     std::filesystem::remove(pdf);
     dialogs_.ClearCalls();

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QRegularExpression>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,6 +43,15 @@ class AppEnvironment : public ::testing::Environment {
 
 inline QApplication& App() {
     return AppEnvironment::App();
+}
+
+// Pages of a PDF file (what a print to PDF produced); -1 when it cannot be read.
+inline int PdfPages(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QString pdf = QString::fromLatin1(file.readAll());
+    return static_cast<int>(pdf.count(QRegularExpression("/Type\\s*/Page(?!s)")));
 }
 
 class UiTest : public ::testing::Test {

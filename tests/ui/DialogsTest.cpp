@@ -1,6 +1,4 @@
-#include <QFile>
 #include <QLabel>
-#include <QRegularExpression>
 
 #include "support/UiTest.h"
 #include "ui/QtDialogs.h"
@@ -11,14 +9,6 @@ namespace {
 
 using DialogLayer = test::UiTest;
 using Kind = DialogCall::Kind;
-
-int PdfPages(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QString pdf = QString::fromLatin1(file.readAll());
-    return static_cast<int>(pdf.count(QRegularExpression("/Type\\s*/Page(?!s)")));
-}
 
 struct Screen : QLabel {
     Screen() : QLabel("Setup table") {
@@ -67,7 +57,7 @@ TEST_F(DialogLayer, PrintingAWindowWritesOnePdfPagePerCopyOrReportsFailure) {
     Screen screen;
     const auto pages = [&](auto& dialogs, int copies, const std::string& name) {
         dialogs.PrintToPdf(PathOf(name));
-        return dialogs.PrintWindow(screen, copies) ? PdfPages(PathOf(name)) : -1;
+        return dialogs.PrintWindow(screen, copies) ? test::PdfPages(PathOf(name)) : -1;
     };
     EXPECT_EQ(pages(real, 1, "one.pdf"), 1);
     EXPECT_EQ(pages(real, 3, "three.pdf"), 3);
