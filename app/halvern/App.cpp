@@ -24,8 +24,9 @@ App::App(AppServices services, Par& par, AppOptions options)
             main_->Refresh();
     };
     hooks.exitProgram = [this] { End(); };
-    // The setup screen, the address dialog and the maintenance window come later; their
-    // commands do their detector exchange and open nothing yet.
+    hooks.openSetup = [this] { OpenSetup(); };
+    hooks.openAddress = [this] { OpenAddress(); };
+    // The maintenance window comes later; its command opens nothing yet.
     mainComm_ = std::make_unique<MainComm>(par_, link_, s_.dialogs, loop_, std::move(hooks));
     // The program ends only through its own exit paths: while a child window replaces the
     // main window for a moment no window is visible, and that must not end anything (an
@@ -102,6 +103,7 @@ void App::LoadMain() {
 void App::ActivateMain() {
     if (ended_ || !main_)
         return;
+    main_->Refresh();  // a child window may have changed the served address
     main_->show();
     main_->raise();
     main_->activateWindow();
@@ -157,6 +159,31 @@ void App::OpenViewer(const QString& entry) {
     cusLog_->show();
     cusLog_->raise();
     cusLog_->activateWindow();
+}
+
+void App::OpenSetup() {
+    // The setup reply stands in the buffer now; the screen decodes it as it loads.
+    setup_ = new frmSetupT(par_, link_, s_.dialogs, [this] { return loop_.Quitting(); });
+    main_->setEnabled(false);
+    ShowChild(setup_);
+}
+
+void App::OpenAddress() {
+    newAddr_ = new frmNewAddr(par_, link_, s_.dialogs, [this] { return loop_.Quitting(); });
+    ShowChild(newAddr_);
+}
+
+void App::ShowChild(ConfigWindow* child) {
+    child->setAttribute(Qt::WA_DeleteOnClose);
+    connect(child, &ConfigWindow::closed, this, [this] {
+        if (main_)
+            main_->setEnabled(true);
+        BackToMain();
+    });
+    main_->hide();
+    child->show();
+    child->raise();
+    child->activateWindow();
 }
 
 void App::BackToMain() {

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "config/frmNewAddr.h"
+#include "config/frmSetupT.h"
 #include "link/Link.h"
 #include "logging/LogRecords.h"
 #include "logging/frmCusLog.h"
@@ -57,6 +59,8 @@ class App : public QObject {
     frmMain* MainWindow() const { return main_.get(); }
     frmSerForLog* LogPrompt() const { return serForLog_; }
     frmCusLog* LogViewer() const { return cusLog_; }
+    frmSetupT* SetupScreen() const { return setup_; }
+    frmNewAddr* AddressDialog() const { return newAddr_; }
     MainComm* Comm() const { return mainComm_.get(); }
     PollLoop& Loop() { return loop_; }
     Link& GetLink() { return link_; }
@@ -72,6 +76,10 @@ class App : public QObject {
     void ShowAbout();
     void ViewLog();
     void OpenViewer(const QString& entry);
+    void OpenSetup();
+    void OpenAddress();
+    // Shows a child window that replaces the main window until it reports its closing.
+    void ShowChild(ConfigWindow* child);
     void BackToMain();
     void End();
 
@@ -87,6 +95,8 @@ class App : public QObject {
     QPointer<frmAbout> about_;
     QPointer<frmSerForLog> serForLog_;  // kept, hidden, while the viewer is open
     QPointer<frmCusLog> cusLog_;
+    QPointer<frmSetupT> setup_;
+    QPointer<frmNewAddr> newAddr_;
     std::unique_ptr<Timer> timer2_;
     bool ended_ = false;
 };

@@ -18,10 +18,6 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
-namespace {
-
-// A whole field as a finite decimal number; anything else (text, a trailing remnant, "nan",
-// "inf", hexadecimal) is not a number.
 std::optional<double> ParseNumber(std::string_view field) {
     field = TrimBlanks(field);
     if (!field.empty() && field.front() == '+')
@@ -35,6 +31,8 @@ std::optional<double> ParseNumber(std::string_view field) {
         return std::nullopt;
     return value;
 }
+
+namespace {
 
 // Nearest whole number, ties to even, when it fits a signed 16-bit number.
 std::optional<std::int16_t> ToInt16(double value) {

@@ -13,6 +13,9 @@ constexpr const char* kTuneFile = "CommTune2.txt";
 
 // The text without the spaces and tabs around it.
 std::string_view TrimBlanks(std::string_view s);
+// A whole text as a finite decimal number: optional sign, fraction and exponent, blanks around
+// it allowed. Anything else (other text, a remnant, "nan", "inf", hexadecimal) is nothing.
+std::optional<double> ParseNumber(std::string_view text);
 // True when the file can be opened for reading (opened and closed again at once).
 bool FileExists(const std::string& path);
 // The first value of the text: a number delimited by a comma or the end of the line.

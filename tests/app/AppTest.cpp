@@ -169,6 +169,44 @@ TEST_F(AppTest, PortTroubleIsShownOnTheMainWindowWithoutStoppingThePolling) {
     EXPECT_EQ(app->MainWindow()->findChild<QLabel*>("lblStatus")->text(), "DDD");
 }
 
+TEST_F(AppTest, ConfigWindowsReplaceTheMainWindowWhichComesBackPollingTheAddressInForce) {
+    Make();
+    app->StartWithPortDialog();
+    ChoosePort("1");
+    frmMain* main = app->MainWindow();
+    const auto check = [&](Micros at, std::function<void()> act, int address) {
+        plat.Post(at, [&, act] {
+            EXPECT_FALSE(main->isVisible());
+            act();
+        });
+        plat.Post(at + 1'500'000, [&, at, address] {
+            EXPECT_TRUE(main->isVisible() && main->isEnabled());
+            EXPECT_GT(port.Frames().back().atUs, at + 1'000'000);  // polling again
+            EXPECT_EQ(port.Frames().back().bytes, CommandFrame(address, kCodeStatus));
+        });
+    };
+    plat.Post(1'000'000, [&] { QTest::keyClick(main, Qt::Key_S); });
+    check(
+        2'500'000,
+        [&] {
+            EXPECT_FALSE(main->isEnabled());
+            app->SetupScreen()->close();
+        },
+        1);
+    plat.Post(5'000'000, [&] { QTest::keyClick(main, Qt::Key_D); });
+    check(
+        5'100'000,
+        [&] {
+            auto* txt = app->AddressDialog()->findChild<QLineEdit*>("txtNewAddr");
+            QTest::keyClicks(txt, "9");
+            QTest::keyClick(txt, Qt::Key_Return);
+        },
+        9);
+    RunUntil(8'000'000);
+    EXPECT_EQ(main->findChild<QLabel*>("lblDetNum")->text(), "9");
+    EXPECT_EQ(main->findChild<QLabel*>("lblSeNum")->text(), "4711");
+}
+
 TEST_F(AppTest, CloseBoxEndsWithoutAskingAndClosesThePort) {
     Make();
     app->StartWithPortDialog();

@@ -7,13 +7,15 @@
 
 namespace halvern::test {
 
-sim::Bus OneDetector(std::uint8_t address, std::uint8_t family, std::uint16_t serial) {
+sim::Bus OneDetector(std::uint8_t address, std::uint8_t family, std::uint16_t serial,
+                     std::uint8_t variant, SetupTable setup) {
     sim::Bus bus;
     sim::DetectorConfig c;
     c.Address = address;
     c.Family = family;
-    c.Variant = 1;
+    c.Variant = variant;
     c.Serial = serial;
+    c.Setup = setup;
     bus.Add(c);
     return bus;
 }
@@ -33,12 +35,18 @@ Bench::Bench(sim::Bus bus) {
     hooks.openSetup = [this] {
         ++openedSetup;
         setupReplyFunction = par.Link.RxBuffer[1];
+        if (onOpenSetup)
+            onOpenSetup();
     };
     hooks.changed = [this] {
         if (onChanged)
             onChanged();
     };
-    hooks.openAddress = [this] { ++openedAddress; };
+    hooks.openAddress = [this] {
+        ++openedAddress;
+        if (onOpenAddress)
+            onOpenAddress();
+    };
     hooks.openMaintenance = [this] { ++openedMaintenance; };
     hooks.exitProgram = [this] { exited = true; };
     comm = std::make_unique<MainComm>(par, link, dialogs, loop, hooks);

@@ -20,7 +20,8 @@
 namespace halvern::test {
 
 // A bus with one detector.
-sim::Bus OneDetector(std::uint8_t address, std::uint8_t family = 24, std::uint16_t serial = 4711);
+sim::Bus OneDetector(std::uint8_t address, std::uint8_t family = 24, std::uint16_t serial = 4711,
+                     std::uint8_t variant = 1, SetupTable setup = {});
 
 struct Bench {
     // The program folder is a fresh scratch folder, removed with the bench.
@@ -41,7 +42,9 @@ struct Bench {
     LocalDateTime clockTime{2026, 12, 5, 14, 3, 27};
     bool exited = false;
     std::function<void()> onChanged;  // after every change the window would show
-    int setupReplyFunction = -1;      // RxBuffer[1] when the setup screen was opened
+    // The main window's logic asks for a child window (after the counters below are counted).
+    std::function<void()> onOpenSetup, onOpenAddress;
+    int setupReplyFunction = -1;  // RxBuffer[1] when the setup screen was opened
     int openedSetup = 0, openedAddress = 0, openedMaintenance = 0;
 
     sim::Bus& bus() { return simBus->GetBus(); }

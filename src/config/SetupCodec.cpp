@@ -1,0 +1,308 @@
+#include "config/SetupCodec.h"
+
+#include <algorithm>
+
+namespace halvern {
+
+namespace {
+
+using C = SetupControl;
+
+constexpr std::array<const char*, kSetupControlCount> kControlNames = {
+    "Combo2", "Combo3", "cmbShort410", "Combo4",  "Combo5", "Combo6", "Combo7",
+    "Combo8", "Combo9", "Combo10",     "Label4",  "Label5", "Label6", "Label7",
+    "Label8", "Label9", "Label10",     "Label11", "Label12"};
+
+// Option texts in list order; a text's position is its value (or its index).
+const std::vector<std::string> kDigitsGas = {"1", "2", "3", "4"};
+const std::vector<std::string> kTalvekRange = {"Short", "Medium Long"};
+const std::vector<std::string> kEthylene = {"Ethylene"};
+const std::vector<std::string> kFullScale = {"500", "200"};      // bit 5 clear, set
+const std::vector<std::string> kFullScale410 = {"250", "100"};   // bit 5 clear, set
+const std::vector<std::string> kBgZero = {"ENABLE", "DISABLE"};  // bit 6 clear, set
+const std::vector<std::string> kRelay = {"WARNING", "ALARM", "EOL"};
+const std::vector<std::string> kLatch = {"NO", "YES"};
+const std::vector<std::string> kLoopMode = {"CONTINUO", "DESCRETE"};      // bit 3 clear, set
+const std::vector<std::string> kLoopModeList = {"DESCRETE", "CONTINUO"};  // as the list shows
+const std::vector<std::string> kBeamBlock = {"NO LATCH", "LATCH"};
+const std::vector<std::string> kHeaterMode = {"OFF", "AUTO", "ON"};
+const std::vector<std::string> kHeaterTempList = {"0", "5", "10", "15", "20", "25", "30"};
+
+// Families whose full scale is "500" / "200" in Combo3.
+bool HasCombo3FullScale(std::int16_t code) {
+    switch (code) {
+        case 24:
+        case 25:
+        case 32:
+        case 33:
+        case 34:
+        case 35:
+        case 37:
+        case 38:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsTalvekCode(std::int16_t code) {
+    return code == 48 || code == 49;
+}
+
+bool HeaterHidden(std::int16_t code) {
+    return code == 36 || code == 37;
+}
+
+// The position of text in options, when it is one of them (exact, case-sensitive).
+std::optional<int> Position(const std::vector<std::string>& options, const std::string& text) {
+    const auto it = std::find(options.begin(), options.end(), text);
+    if (it == options.end())
+        return std::nullopt;
+    return static_cast<int>(it - options.begin());
+}
+
+// The value of text among options, or 0 when it is none of them.
+int ValueOf(const std::vector<std::string>& options, const std::string& text) {
+    return Position(options, text).value_or(0);
+}
+
+// The text for value v, or empty when v has none.
+std::string TextOf(const std::vector<std::string>& options, int v) {
+    return v >= 0 && v < static_cast<int>(options.size()) ? options[static_cast<std::size_t>(v)]
+                                                          : std::string();
+}
+
+bool Bit(std::uint8_t byte, int bit) {
+    return (byte >> bit) & 1;
+}
+
+}  // namespace
+
+const char* SetupControlName(SetupControl c) {
+    return kControlNames[static_cast<std::size_t>(Index(c))];
+}
+
+bool IsTalvekName(std::string_view name) {
+    return name == "Talvek 880" || name == "Talvek 890";
+}
+
+bool IsEthyleneName(std::string_view name) {
+    for (const char* series : {"641", "642", "643"})
+        for (const char* variant : {"-1", "-2", "-3"})
+            if (name == std::string("Veridan Ethylene ") + series + variant)
+                return true;
+    return false;
+}
+
+SetupLayout SetupLayoutFor(const SetupModel& model) {
+    SetupLayout l;
+    l.visible.fill(true);
+    const auto show = [&](C c, bool on) { l.visible[static_cast<std::size_t>(Index(c))] = on; };
+    const auto options = [&](C f) -> std::vector<std::string>& {
+        return l.options[static_cast<std::size_t>(Index(f))];
+    };
+    show(C::cmbShort410, false);
+
+    l.gasCaption = "Gas Type";
+    if (IsTalvekName(model.name)) {
+        l.gasCaption = "Range";
+        options(C::Combo2) = kTalvekRange;
+    } else if (IsEthyleneName(model.name)) {
+        options(C::Combo2) = kEthylene;
+    } else {
+        options(C::Combo2) = kDigitsGas;
+    }
+    options(C::Combo4) = kBgZero;
+    options(C::Combo5) = kRelay;
+    options(C::Combo6) = kLatch;
+    options(C::Combo7) = kLoopModeList;
+    options(C::Combo8) = kBeamBlock;
+    options(C::Combo9) = kHeaterMode;
+    options(C::Combo10) = kHeaterTempList;
+
+    if (IsTalvekName(model.name)) {
+        for (C c : {C::Label7, C::Combo5, C::Label8, C::Combo6, C::Combo3, C::Label5, C::Label6,
+                    C::Combo4})
+            show(c, false);
+        l.heaterInLeftColumn = true;
+    }
+    // The current-loop and beam-block settings are never offered, though they are written.
+    for (C c : {C::Label9, C::Combo7, C::Label10, C::Combo8})
+        show(c, false);
+
+    if (HasCombo3FullScale(model.code)) {
+        show(C::Combo3, true);
+        options(C::Combo3) = kFullScale;
+    } else if (model.code == 36) {
+        show(C::Combo3, false);
+        show(C::cmbShort410, true);
+        options(C::cmbShort410) = kFullScale410;
+    } else if (IsTalvekCode(model.code)) {
+        show(C::Combo3, false);
+    }
+    // Any other code leaves Combo3 showing with an empty list.
+
+    if (HeaterHidden(model.code))
+        for (C c : {C::Label11, C::Label12, C::Combo9, C::Combo10})
+            show(c, false);
+    return l;
+}
+
+SetupTable SetupTableFromReply(std::span<const std::uint8_t> rx) {
+    SetupTable t;
+    if (rx.size() > 10) {
+        t.MeasureFlags = rx[3];
+        t.OutputFlags = rx[4];
+        t.HeaterMode = rx[8];
+        t.HeaterOnTemp = rx[10];
+    }
+    return t;
+}
+
+SetupTexts GetSetupTable(const SetupTable& t, const SetupModel& model) {
+    SetupTexts texts;
+    const auto set = [&](C f, std::string text) {
+        texts[static_cast<std::size_t>(Index(f))] = std::move(text);
+    };
+    const bool talvek = IsTalvekName(model.name);
+
+    const int gas = (t.MeasureFlags >> 2) & 7;
+    if (gas <= 3) {
+        if (IsEthyleneName(model.name))
+            set(C::Combo2, "Ethylene");
+        else if (talvek && gas <= 1)
+            set(C::Combo2, kTalvekRange[static_cast<std::size_t>(gas)]);
+        else
+            set(C::Combo2, kDigitsGas[static_cast<std::size_t>(gas)]);  // Talvek 2, 3 included
+    }
+
+    const int fullScale = Bit(t.MeasureFlags, 5);
+    if (HasCombo3FullScale(model.code))
+        set(C::Combo3, TextOf(kFullScale, fullScale));
+    else if (model.code == 36)
+        set(C::cmbShort410, TextOf(kFullScale410, fullScale));
+
+    set(C::Combo4, TextOf(kBgZero, Bit(t.MeasureFlags, 6)));
+    set(C::Combo5, TextOf(kRelay, t.OutputFlags & 3));
+    set(C::Combo6, TextOf(kLatch, Bit(t.OutputFlags, 2)));
+    set(C::Combo7, TextOf(kLoopMode, Bit(t.OutputFlags, 3)));
+    set(C::Combo8, TextOf(kBeamBlock, Bit(t.OutputFlags, 4)));
+    set(C::Combo9, TextOf(kHeaterMode, t.HeaterMode));
+    // Nearest multiple of 5, capped at 30.
+    set(C::Combo10, std::to_string(std::min(30, (t.HeaterOnTemp + 2) / 5 * 5)));
+    return texts;
+}
+
+SetupTable EncodeSetupTable(const SetupTexts& texts, const SetupModel& model) {
+    const auto text = [&](C f) -> const std::string& {
+        return texts[static_cast<std::size_t>(Index(f))];
+    };
+    const bool talvek = IsTalvekName(model.name);
+
+    // Gas index times 4: already in place for bits 2-4. "Ethylene" is always index 0.
+    const int gas = talvek ? ValueOf(kTalvekRange, text(C::Combo2)) * 4
+                           : ValueOf(kDigitsGas, text(C::Combo2)) * 4;
+    int fullScale = 0;
+    if (!talvek) {
+        fullScale = HasCombo3FullScale(model.code) ? ValueOf(kFullScale, text(C::Combo3))
+                                                   : ValueOf(kFullScale410, text(C::cmbShort410));
+        fullScale *= 32;
+    }
+    const int bgZero = ValueOf(kBgZero, text(C::Combo4)) * 64;
+
+    const int relay = talvek ? 0 : ValueOf(kRelay, text(C::Combo5));
+    const int latch = ValueOf(kLatch, text(C::Combo6)) * 4;
+    const int loopMode = talvek ? 0 : ValueOf(kLoopMode, text(C::Combo7)) * 8;
+    const int beamBlock = talvek ? 0 : ValueOf(kBeamBlock, text(C::Combo8)) * 16;
+
+    SetupTable t;
+    t.MeasureFlags = static_cast<std::uint8_t>(gas + fullScale + bgZero);
+    t.OutputFlags = static_cast<std::uint8_t>(relay + latch + loopMode + beamBlock);
+    t.HeaterMode = static_cast<std::uint8_t>(ValueOf(kHeaterMode, text(C::Combo9)));
+    // "35" is not in the list, but a typed "35" is written as 35.
+    const auto temp = Position(kHeaterTempList, text(C::Combo10));
+    t.HeaterOnTemp = static_cast<std::uint8_t>(temp                       ? *temp * 5
+                                               : text(C::Combo10) == "35" ? 35
+                                                                          : 0);
+    return t;
+}
+
+std::vector<SetupControl> TestedSetupFields(std::int16_t modelCode) {
+    if (HasCombo3FullScale(modelCode))
+        return {C::Combo2, C::Combo3, C::Combo4, C::Combo5, C::Combo6, C::Combo9, C::Combo10};
+    if (IsTalvekCode(modelCode))
+        return {C::Combo2, C::Combo4, C::Combo5, C::Combo6, C::Combo9, C::Combo10};
+    if (modelCode == 36)
+        return {C::Combo2, C::cmbShort410, C::Combo4, C::Combo5, C::Combo6, C::Combo9, C::Combo10};
+    return {};
+}
+
+std::optional<SetupControl> FirstEmptyTestedField(const SetupTexts& texts, std::int16_t modelCode) {
+    for (C f : TestedSetupFields(modelCode))
+        if (texts[static_cast<std::size_t>(Index(f))].empty())
+            return f;
+    return std::nullopt;
+}
+
+SetupControl LabelOf(SetupControl field) {
+    switch (field) {
+        case C::Combo2:
+            return C::Label4;
+        case C::Combo3:
+        case C::cmbShort410:
+            return C::Label5;
+        case C::Combo4:
+            return C::Label6;
+        case C::Combo5:
+            return C::Label7;
+        case C::Combo6:
+            return C::Label8;
+        case C::Combo7:
+            return C::Label9;
+        case C::Combo8:
+            return C::Label10;
+        case C::Combo9:
+            return C::Label11;
+        case C::Combo10:
+            return C::Label12;
+        default:
+            return field;
+    }
+}
+
+std::string SetupCaption(SetupControl label, const SetupLayout& layout) {
+    switch (label) {
+        case C::Label4:
+            return layout.gasCaption;
+        case C::Label5:
+            return "Full Scale Sensitivity";
+        case C::Label6:
+            return "BG Zero Calibration";
+        case C::Label7:
+            return "Accessory  Relay";
+        case C::Label8:
+            return "Alarm Latch";
+        case C::Label9:
+            return "4-20mA Mode";
+        case C::Label10:
+            return "Beam Block During Alarm Indication";
+        case C::Label11:
+            return "Heater Mode";
+        case C::Label12:
+            return "Heater ON at(C)";
+        default:
+            return {};
+    }
+}
+
+std::string EmptyFieldMessage(SetupControl field, const SetupLayout& layout) {
+    std::string text = std::string(kEmptyFieldText) + "\nThe field \"" +
+                       SetupCaption(LabelOf(field), layout) + "\" is empty.";
+    if (!layout.Visible(field))
+        text +=
+            " It is not shown for this detector model: the detector holds a value for it that "
+            "has no text here, so the table cannot be written from this screen.";
+    return text;
+}
+
+}  // namespace halvern

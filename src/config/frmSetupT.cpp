@@ -1,0 +1,248 @@
+#include "config/frmSetupT.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "config/ConfigExchanges.h"
+#include "state/Par.h"
+#include "ui/Dialogs.h"
+
+namespace halvern {
+
+namespace {
+
+using C = SetupControl;
+
+// The design's sizes in twips: the client area, and each setup control.
+constexpr int kClientWidth = 4950;
+constexpr int kClientHeight = 6645;
+// Readable at arm's length on a laptop, and room for fonts wider than the design's.
+constexpr double kFontScale = 1.15;
+constexpr double kMinScale = 1.25;
+constexpr double kMaxScale = 1.7;
+
+struct Place {
+    SetupControl control;
+    int left, top, width, height;  // twips, in the client area
+};
+
+// Labels come first, so that a field is drawn over the lower part of its label's box.
+// clang-format off
+constexpr Place kPlaces[] = {
+    {C::Label4, 240, 1080, 1935, 375},
+    {C::Label7, 2640, 1080, 2055, 255},
+    {C::Label5, 240, 1920, 2415, 375},
+    {C::Label8, 2640, 1920, 1815, 255},
+    {C::Label6, 240, 2760, 2415, 375},
+    {C::Label9, 2640, 2760, 1815, 255},
+    {C::Label10, 240, 3600, 2175, 495},
+    {C::Label11, 2640, 3840, 1815, 255},
+    {C::Label12, 2640, 4680, 1815, 255},
+    {C::Combo2, 240, 1320, 1935, 345},
+    {C::Combo5, 2640, 1320, 1815, 345},
+    {C::Combo3, 240, 2160, 1935, 345},
+    {C::cmbShort410, 240, 2160, 1935, 345},
+    {C::Combo6, 2640, 2160, 1815, 345},
+    {C::Combo4, 240, 3000, 1935, 345},
+    {C::Combo7, 2640, 3000, 1815, 345},
+    {C::Combo8, 240, 4080, 1935, 345},
+    {C::Combo9, 2640, 4080, 1815, 345},
+    {C::Combo10, 2640, 4920, 1815, 345},
+};
+// clang-format on
+
+// Bold Arial throughout, a little larger than designed.
+QFont Arial(double points, const char* family = "Arial") {
+    return DesignFont(family, points * kFontScale, true);
+}
+
+void Fill(QWidget* w, const QColor& back) {
+    w->setAutoFillBackground(true);
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, back);
+    p.setColor(QPalette::WindowText, Qt::black);
+    w->setPalette(p);
+}
+
+}  // namespace
+
+frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, StopCheck stop, QWidget* parent)
+    : ConfigWindow(par, link, dialogs, std::move(stop), parent),
+      model_{par.Main.Flash, par.ModelCode},
+      layout_(SetupLayoutFor(model_)),
+      address_(DetNumByte(par)) {
+    setObjectName("frmSetupT");
+    setWindowTitle("Setup table");
+    BuildUi();
+
+    // Decode the reply that opened the screen.
+    par_.Setup = SetupTableFromReply(par_.Link.RxBuffer);
+    const SetupTexts texts = GetSetupTable(par_.Setup, model_);
+    lblAddr_->setText(QString::fromStdString(par_.Main.DetNum));
+    lblSerial_->setText(QString::number(static_cast<long long>(par_.SerialNumber)));
+    for (int i = 0; i < kSetupFieldCount; ++i) {
+        QComboBox* field = fields_[static_cast<std::size_t>(i)];
+        field->setCurrentIndex(-1);
+        field->setEditText(QString::fromStdString(texts[static_cast<std::size_t>(i)]));
+    }
+
+    Field(C::Combo2)->setFocus();
+}
+
+void frmSetupT::BuildUi() {
+    const QFont fieldFont = Arial(9);
+    const QFont captionFont = Arial(9.75);
+    const QFont valueFont = Arial(14.25);
+
+    const auto valueBox = [&](const char* frameName, const char* title, const char* labelName,
+                              int left) {
+        auto* frame = new QGroupBox(title, this);
+        frame->setObjectName(frameName);
+        frame->setFont(captionFont);
+        twips_.Add(frame, left, 120, 1935, 735);
+        auto* value = new QLabel(frame);
+        value->setObjectName(labelName);
+        value->setFont(valueFont);
+        value->setAlignment(Qt::AlignCenter);
+        value->setFrameShape(QFrame::Panel);
+        value->setFrameShadow(QFrame::Sunken);
+        Fill(value, Qt::white);
+        // Inside the frame's border, below its caption, whatever the style draws there.
+        auto* inside = new QVBoxLayout(frame);
+        inside->setContentsMargins(8, 2, 8, 6);
+        inside->addWidget(value);
+        return value;
+    };
+    lblAddr_ = valueBox("Frame1", "Address", "lblAddr", 240);
+    lblSerial_ = valueBox("Frame2", "Serial No", "lblSerial", 2640);
+
+    for (const Place& p : kPlaces) {
+        QWidget* w = nullptr;
+        if (!IsSetupField(p.control)) {
+            auto* label =
+                new QLabel(QString::fromStdString(SetupCaption(p.control, layout_)), this);
+            label->setFont(captionFont);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setWordWrap(p.control == C::Label10);
+            labels_[static_cast<std::size_t>(Index(p.control) - kSetupFieldCount)] = label;
+            w = label;
+        } else {
+            auto* field = new QComboBox(this);
+            field->setEditable(true);
+            field->setInsertPolicy(QComboBox::NoInsert);
+            // A completed text would be written instead of the one typed ("3" growing to "30").
+            field->setCompleter(nullptr);
+            field->setFont(fieldFont);
+            for (const auto& option : layout_.Options(p.control))
+                field->addItem(QString::fromStdString(option));
+            fields_[static_cast<std::size_t>(Index(p.control))] = field;
+            w = field;
+        }
+        w->setObjectName(SetupControlName(p.control));
+        w->setVisible(layout_.Visible(p.control));
+        twips_.Add(w, p.left, p.top, p.width, p.height);
+    }
+    if (layout_.heaterInLeftColumn) {
+        // The Talvek screens have no left column of their own below the range: the heater
+        // fields move there, at the height of their rows.
+        twips_.Move(labels_[Index(C::Label11) - kSetupFieldCount], 240, 3840, 1815, 375);
+        twips_.Move(labels_[Index(C::Label12) - kSetupFieldCount], 240, 4680, 1815, 375);
+        twips_.Move(Field(C::Combo9), 240, 4080, 1815, 345);
+        twips_.Move(Field(C::Combo10), 240, 4920, 1815, 345);
+    }
+
+    const auto button = [&](const char* text, const char* name, int left, int width) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(name);
+        b->setFont(captionFont);
+        b->setAutoDefault(false);
+        twips_.Add(b, left, 5760, width, 735);
+        return b;
+    };
+    Command1_ = button("Burn-F3", "Command1", 240, 1335);
+    cmdPrint_ = button("Print-F6", "cmdPrint", 1800, 1215);
+    cmdExit_ = button("Cancel-Esc", "cmdExit", 3240, 1335);
+    Command1_->setToolTip("Write these settings into the detector");
+    cmdPrint_->setToolTip("Print this screen");
+    cmdExit_->setToolTip("Close without writing");
+
+    Frame3_ = new QFrame(this);
+    Frame3_->setObjectName("Frame3");
+    Frame3_->setFrameShape(QFrame::Box);
+    Fill(Frame3_, QColor(192, 192, 192));
+    twips_.Add(Frame3_, 1508, 2640, 1935, 855);
+    Label2_ = new QLabel("Burning...", Frame3_);
+    Label2_->setObjectName("Label2");
+    Label2_->setFont(Arial(14.25, "Arial Narrow"));
+    Label2_->setAlignment(Qt::AlignCenter);
+    Fill(Label2_, QColor(255, 255, 0));
+    twips_.Add(Label2_, 120, 240, 1695, 495);
+    Frame3_->hide();
+
+    const double scale = twips_.FitScale(kMinScale, kMaxScale);
+    twips_.Apply(scale);
+    setFixedSize(TwipsLayout::Size(kClientWidth, kClientHeight, scale));
+
+    connect(Command1_, &QPushButton::clicked, this, &frmSetupT::Burn);
+    connect(cmdPrint_, &QPushButton::clicked, this, &frmSetupT::Print);
+    connect(cmdExit_, &QPushButton::clicked, this, &frmSetupT::Cancel);
+}
+
+SetupTexts frmSetupT::Texts() const {
+    SetupTexts texts;
+    for (int i = 0; i < kSetupFieldCount; ++i)
+        texts[static_cast<std::size_t>(i)] =
+            fields_[static_cast<std::size_t>(i)]->currentText().toStdString();
+    return texts;
+}
+
+bool frmSetupT::OwnKey(QKeyEvent& key) {
+    if (key.key() != Qt::Key_F6)
+        return false;
+    Print();
+    return true;
+}
+
+void frmSetupT::BurnShown(bool on) {
+    for (QComboBox* f : fields_)
+        f->setEnabled(!on);
+    for (QPushButton* b : {Command1_, cmdPrint_, cmdExit_})
+        b->setEnabled(!on);
+    Frame3_->setVisible(on);
+    if (on)
+        Frame3_->raise();
+}
+
+void frmSetupT::Burn() {
+    if (Burning())
+        return;
+    const SetupTexts texts = Texts();
+    if (const auto empty = FirstEmptyTestedField(texts, model_.code)) {
+        dialogs_.Message(EmptyFieldMessage(*empty, layout_), kAppTitle, MsgIcon::Critical);
+        return;
+    }
+    SetBurning(true);
+    par_.Setup = EncodeSetupTable(texts, model_);
+    const bool confirmed = WriteSetupTable(link_, address_, par_.Setup, stop_);
+    Frame3_->hide();
+    if (!confirmed && !Ending())
+        dialogs_.Message(SetupNotConfirmedMessage(address_), "Warning", MsgIcon::Critical);
+    SetBurning(false);
+    close();
+}
+
+void frmSetupT::Print() {
+    if (Burning())
+        return;
+    // A cancelled dialog or a failed print leaves the screen as it was, without a word.
+    const std::optional<int> copies = dialogs_.PrintDialog();
+    if (copies && *copies > 0)
+        dialogs_.PrintWindow(*this, *copies);
+}
+
+}  // namespace halvern

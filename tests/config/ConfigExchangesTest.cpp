@@ -1,0 +1,94 @@
+// The setup and address writes on virtual time against simulated detectors, and the rules of
+// the address text.
+
+#include "config/ConfigExchanges.h"
+
+#include <gtest/gtest.h>
+
+#include "config/AddressEntry.h"
+#include "support/Bench.h"
+
+namespace halvern::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One receive that takes nothing: the first-byte window and the microsecond past it.
+constexpr Micros kSilentReceiveUs = kFirstByteWindowUs + 1;
+
+TEST(ConfigExchanges, EchoTestsLookAtFunctionCountAndTheirOwnFieldsOnly) {
+    const auto holding = [](Bytes reply) {
+        LinkBuffers b;
+        AppendCrc(reply);
+        std::copy(reply.begin(), reply.end(), b.RxBuffer.begin());
+        b.RxCount = static_cast<std::int16_t>(reply.size());
+        return b;
+    };
+    EXPECT_TRUE(SetupWriteConfirmed(holding({1, 16, 0, 1, 0, 4})));
+    EXPECT_TRUE(SetupWriteConfirmed(holding({9, 16, 0, 5, 0, 4})));  // start and address unread
+    EXPECT_FALSE(SetupWriteConfirmed(holding({1, 16, 0, 1, 0, 3})));
+    EXPECT_FALSE(SetupWriteConfirmed(holding({1, 16, 0, 1, 0, 4, 0})));
+    EXPECT_TRUE(AddressWriteConfirmed(holding({1, 6, 0, 0, 0, 200})));  // value unread
+    EXPECT_FALSE(AddressWriteConfirmed(holding({1, 6, 0, 2, 0, 1})));
+    EXPECT_FALSE(AddressWriteConfirmed(holding({1, 16, 0, 0, 0, 1})));
+}
+
+TEST(ConfigExchanges, ConfirmedWritesGoOutOnceAfterTheDrainAndTheDetectorTakesThem) {
+    Bench b(OneDetector(3));
+    EXPECT_TRUE(WriteSetupTable(b.link, 3, {0x24, 0x05, 2, 10}));
+    ASSERT_EQ(b.Frames().size(), 1u);
+    EXPECT_EQ(b.Frames()[0].bytes, (Bytes{0x03, 0x10, 0x00, 0x01, 0x00, 0x04, 0x08, 0x24, 0x05,
+                                          0x00, 0x00, 0x00, 0x02, 0x00, 0x0A, 0xBE, 0x94}));
+    EXPECT_EQ(b.Frames()[0].atUs, kSilentReceiveUs + kPreSendPauseUs);  // nothing to drain
+    EXPECT_EQ(b.port.RtsChanges().at(0).atUs, kSilentReceiveUs);        // raised before the pause
+    EXPECT_EQ(b.bus().Find(3)->Registers(), (std::array<std::uint16_t, 5>{3, 0x2405, 0, 2, 10}));
+
+    Bench moved(OneDetector(12));
+    EXPECT_TRUE(WriteNewAddress(moved.link, 12, 7));
+    ASSERT_EQ(moved.Frames().size(), 1u);
+    EXPECT_EQ(moved.Frames()[0].bytes, (Bytes{0x0C, 0x06, 0x00, 0x00, 0x00, 0x07, 0xC9, 0x15}));
+    EXPECT_EQ(moved.par.Link.RxBuffer[0], 12);  // the echo still came from the old address
+    EXPECT_EQ(moved.bus().Find(12), nullptr);
+    EXPECT_NE(moved.bus().Find(7), nullptr);
+}
+
+TEST(ConfigExchanges, UnansweredWritesAreTriedThreeOrSixTimesAndEndAsFailures) {
+    for (const bool setup : {true, false}) {
+        SCOPED_TRACE(setup ? "setup" : "address");
+        Bench b(OneDetector(5));
+        ASSERT_TRUE(b.bus().InjectFault(5, "ignore writes"));
+        EXPECT_FALSE(setup ? WriteSetupTable(b.link, 5, {0x40, 0, 0, 0})
+                           : WriteNewAddress(b.link, 5, 6));
+        const auto frames = b.Frames();
+        ASSERT_EQ(frames.size(), setup ? 3u : 6u);
+        // The echo's half second, a silent receive, and the pause before a setup write.
+        const Micros spacing = 500'000 + kSilentReceiveUs + (setup ? kPreSendPauseUs : 0);
+        for (std::size_t i = 1; i < frames.size(); ++i)
+            EXPECT_EQ(frames[i].atUs - frames[i - 1].atUs, spacing) << i;
+        EXPECT_EQ(b.plat.NowUs(), frames.back().atUs + 500'000 + kSilentReceiveUs);
+        EXPECT_EQ(b.bus().Find(5)->Registers()[1], 0);
+    }
+    Bench b(OneDetector(5));  // the program ends while the detector ignores the write
+    b.bus().InjectFault(5, "ignore writes");
+    bool ending = false;
+    b.At(1'500'000, [&] { ending = true; });
+    EXPECT_FALSE(WriteNewAddress(b.link, 5, 6, [&] { return ending; }));
+    EXPECT_EQ(b.Frames().size(), 1u);
+    EXPECT_EQ(b.plat.NowUs(), 1'500'000);
+}
+
+TEST(AddressEntry, FilterKeepsNumbersUpTo247AndBurnTakesOnlyWholeOnesFrom1) {
+    for (const char* kept : {"1", "247", "007", "0", "-5", "1.5", "1e2", " 7 ", "+3"})
+        EXPECT_EQ(FilterNewAddressText(kept), kept);
+    for (const char* replaced : {"248", "1000", "abc", "2a", "", "-", "1e400", "0x10", "1,5"})
+        EXPECT_EQ(FilterNewAddressText(replaced), " ") << replaced;
+    const std::pair<const char*, int> burnt[] = {
+        {"007", 7}, {"247", 247}, {" 9 ", 9}, {"1e2", 100}};
+    for (const auto& [text, address] : burnt)
+        EXPECT_EQ(AddressToBurn(text), address) << text;
+    for (const char* refused : {" ", "0", "-5", "1.5", "247.5", "248", "abc"})
+        EXPECT_FALSE(AddressToBurn(refused)) << refused;
+}
+
+}  // namespace
+}  // namespace halvern::test

@@ -1,0 +1,262 @@
+// The setup screen and the address dialog on virtual time, driven by keys, against simulated
+// detectors while the main polling cycle runs underneath.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+
+#include "config/ConfigExchanges.h"
+#include "config/frmNewAddr.h"
+#include "config/frmSetupT.h"
+#include "support/Bench.h"
+#include "support/UiTest.h"
+
+namespace halvern::test {
+namespace {
+
+using C = SetupControl;
+using Kind = DialogCall::Kind;
+
+class ConfigWindows : public UiTest {
+  protected:
+    // The program with the detector at address 1 polled until the lamp is green; "s" and "d"
+    // open the windows as the application does.
+    void Make(sim::Bus bus = sim::DefaultBus()) {
+        b = std::make_unique<Bench>(std::move(bus));
+        const StopCheck stop = [this] { return b->loop.Quitting(); };
+        const auto watch = [this](ConfigWindow& w) {
+            QObject::connect(&w, &ConfigWindow::closed, [this] { ++closed; });
+            w.show();
+        };
+        b->onOpenSetup = [=, this] {
+            setup = std::make_unique<frmSetupT>(b->par, b->link, b->dialogs, stop);
+            watch(*setup);
+        };
+        b->onOpenAddress = [=, this] {
+            address = std::make_unique<frmNewAddr>(b->par, b->link, b->dialogs, stop);
+            watch(*address);
+        };
+        b->Run(500'000);
+    }
+    frmSetupT& OpenSetup() {  // outside the polling loop
+        b->comm->cmdSetio();
+        return *setup;
+    }
+    frmNewAddr& OpenAddress() {
+        b->comm->cmdSetAddr();
+        return *address;
+    }
+    QComboBox& Field(C f) { return *setup->findChild<QComboBox*>(SetupControlName(f)); }
+    QLineEdit& Text() { return *address->findChild<QLineEdit*>("txtNewAddr"); }
+    static void Key(QWidget& w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(&w, key, mods);
+    }
+    std::vector<SimulatedSerialPort::Written> Writes(std::uint8_t function) const {
+        std::vector<SimulatedSerialPort::Written> out;
+        for (const auto& f : b->port.Frames())
+            if (f.bytes[1] == function)
+                out.push_back(f);
+        return out;
+    }
+    std::vector<DialogCall> Calls(Kind kind) const {
+        std::vector<DialogCall> out;
+        for (const auto& c : b->dialogs.Calls())
+            if (c.kind == kind)
+                out.push_back(c);
+        return out;
+    }
+
+    std::unique_ptr<Bench> b;
+    std::unique_ptr<frmSetupT> setup;
+    std::unique_ptr<frmNewAddr> address;
+    int closed = 0;
+};
+
+TEST_F(ConfigWindows, SetupScreenShowsTheTableAndF3BurnsTheEditedTextsWhilePollingGoesOn) {
+    Make();  // address 1: Veridan Xenon 621-2, serial 4711, setup 24 05 02 0A
+    b->At(1'000'000, [&] { b->comm->Hotkey('s'); });
+    b->At(2'500'000, [&] {
+        EXPECT_EQ(setup->windowTitle(), "Setup table");
+        EXPECT_EQ(setup->findChild<QLabel*>("lblAddr")->text(), "1");
+        EXPECT_EQ(setup->findChild<QLabel*>("lblSerial")->text(), "4711");
+        QStringList shown;
+        for (C f : {C::Combo2, C::Combo3, C::Combo4, C::Combo5, C::Combo6, C::Combo9, C::Combo10})
+            shown << Field(f).currentText();
+        EXPECT_EQ(shown.join(" "), "2 200 ENABLE ALARM YES ON 10");
+        EXPECT_FALSE(Field(C::Combo7).isVisible());
+        Field(C::Combo10).lineEdit()->selectAll();
+        QTest::keyClicks(Field(C::Combo10).lineEdit(), "35");  // typed
+        Field(C::Combo6).setCurrentIndex(0);                   // "NO" chosen
+        Key(Field(C::Combo6), Qt::Key_F3);
+    });
+    b->At(2'900'000, [&] {
+        EXPECT_TRUE(setup->findChild<QLabel*>("Label2")->isVisible());  // "Burning..."
+    });
+    b->Run(6'000'000);
+    const auto writes = Writes(16);
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].bytes, WriteSetupFrame(1, {0x24, 0x01, 2, 35}));
+    EXPECT_EQ(b->bus().Find(1)->Registers(), (std::array<std::uint16_t, 5>{1, 0x2401, 0, 2, 35}));
+    EXPECT_EQ(closed, 1);
+    EXPECT_TRUE(b->dialogs.Calls().empty());
+    const auto queries = b->StatusQueries();
+    const auto polls = [&](Micros from, Micros to) {
+        return std::count_if(queries.begin(), queries.end(),
+                             [&](const auto& q) { return q.first > from && q.first < to; });
+    };
+    EXPECT_GT(polls(2'000'000, 2'500'000), 2);  // while the screen is open
+    EXPECT_GT(polls(writes[0].atUs + 500'000, 6'000'000), 10);
+}
+
+TEST_F(ConfigWindows, AHiddenEmptyFieldRefusesTheBurnAndSaysWhichFieldItIs) {
+    Make(OneDetector(1, 37, 4711, 0, {0x04, 0x01, 3, 10}));  // a LAMP 412, heater mode 3
+    frmSetupT& s = OpenSetup();
+    EXPECT_FALSE(Field(C::Combo9).isVisible());
+    Key(s, Qt::Key_F3);
+    ASSERT_EQ(Calls(Kind::Message).size(), 1u);
+    EXPECT_EQ(Calls(Kind::Message)[0].text,
+              EmptyFieldMessage(C::Combo9, SetupLayoutFor({"Veridan LAMP 412", 37})));
+    EXPECT_EQ(Calls(Kind::Message)[0].title, "Halvern");
+    EXPECT_TRUE(Writes(16).empty());
+    EXPECT_TRUE(s.isVisible());
+}
+
+TEST_F(ConfigWindows, UnconfirmedWritesRunUndisturbedToTheLastAttemptThenTellAndClose) {
+    Make();
+    b->At(1'000'000, [&] { b->comm->Hotkey('s'); });
+    b->At(2'000'000, [&] {
+        b->bus().InjectFault(1, "ignore writes");
+        Key(*setup, Qt::Key_F3);
+    });
+    // Everything that would start a second exchange or close the screen, during the Burn.
+    const std::function<void()> meanwhile[] = {
+        [&] { Key(*setup, Qt::Key_F3); },
+        [&] { Key(*setup, Qt::Key_F6); },
+        [&] { Key(*setup, Qt::Key_Escape); },
+        [&] { Key(Field(C::Combo2), Qt::Key_Return); },
+        [&] { Key(*setup, Qt::Key_Pause, Qt::ControlModifier); },
+        [&] { setup->findChild<QPushButton*>("cmdExit")->click(); },
+        [&] { setup->close(); },
+    };
+    Micros t = 2'300'000;
+    for (const auto& action : meanwhile)
+        b->At(t += 400'000, [&, action] {
+            action();
+            EXPECT_TRUE(setup->isVisible() && setup->Burning());
+        });
+    std::size_t writesWhenTold = 0;
+    b->dialogs.onCall = [&](const DialogCall&) {
+        writesWhenTold = Writes(16).size();
+        EXPECT_TRUE(setup->isVisible());  // told before the screen goes
+    };
+    b->Run(8'000'000);
+    EXPECT_EQ(Writes(16).size(), 3u);
+    ASSERT_EQ(b->dialogs.Calls().size(), 1u);  // no print dialog: only the failure
+    EXPECT_EQ(b->dialogs.Calls()[0].text, SetupNotConfirmedMessage(1));
+    EXPECT_EQ(b->dialogs.Calls()[0].title, "Warning");
+    EXPECT_EQ(writesWhenTold, 3u);
+    EXPECT_EQ(closed, 1);
+
+    // The same for a new address: six attempts, told, and the main window follows it anyway.
+    b->dialogs.onCall = nullptr;
+    b->At(9'000'000, [&] {
+        OpenAddress();
+        QTest::keyClicks(&Text(), "9");
+        Key(*address, Qt::Key_F3);
+    });
+    b->At(10'000'000, [&] {
+        Key(*address, Qt::Key_Escape);
+        address->close();
+        EXPECT_TRUE(address->isVisible() && address->Burning());
+    });
+    b->Continue(18'000'000);
+    EXPECT_EQ(Writes(6).size(), 6u);
+    EXPECT_EQ(b->dialogs.Calls().back().text, AddressNotConfirmedMessage(1, 9));
+    EXPECT_EQ(b->par.Main.DetNum, "9");
+    EXPECT_EQ(closed, 2);
+    EXPECT_EQ(b->StatusQueries().back().second, 9);
+}
+
+TEST_F(ConfigWindows, SetupCloseKeysWriteNothingEnterOnBurnBurnsAndF6PrintsACopyAPage) {
+    Make();
+    const std::function<void(frmSetupT&)> closers[] = {
+        [&](frmSetupT& s) { Key(s, Qt::Key_Escape); },
+        [&](frmSetupT&) { Key(Field(C::Combo4), Qt::Key_Return); },  // the default button
+        [&](frmSetupT& s) { Key(*s.findChild<QPushButton*>("cmdPrint"), Qt::Key_Escape); },
+        [&](frmSetupT& s) { Key(s, Qt::Key_Pause, Qt::ControlModifier); },
+        [&](frmSetupT& s) { s.close(); },
+    };
+    for (const auto& close : closers)
+        close(OpenSetup());
+    EXPECT_EQ(closed, 5);
+    EXPECT_TRUE(Writes(16).empty());
+
+    frmSetupT& s = OpenSetup();
+    b->dialogs.PrintToPdf(PathOf("setup.pdf"));
+    b->dialogs.AnswerPrintDialog(2);
+    Key(s, Qt::Key_F6);
+    b->dialogs.AnswerPrintDialog(std::nullopt);
+    s.findChild<QPushButton*>("cmdPrint")->click();
+    ASSERT_EQ(Calls(Kind::PrintWindow).size(), 1u);  // the cancelled dialog printed nothing
+    EXPECT_EQ(Calls(Kind::PrintWindow)[0].window, "frmSetupT");
+    EXPECT_EQ(Calls(Kind::PrintWindow)[0].copies, 2);
+    EXPECT_EQ(PdfPages(PathOf("setup.pdf")), 2);
+    Key(*s.findChild<QPushButton*>("Command1"), Qt::Key_Return);
+    EXPECT_EQ(Writes(16).size(), 1u);
+    EXPECT_EQ(closed, 6);
+}
+
+TEST_F(ConfigWindows, AddressDialogFiltersTypingRefusesBadAddressesAndClosesWithoutSending) {
+    Make();
+    frmNewAddr& d = OpenAddress();
+    EXPECT_EQ(d.windowTitle(), "New address");
+    EXPECT_EQ(Text().text(), "1");
+    EXPECT_TRUE(Text().hasSelectedText());  // the first digit typed replaces it
+    QTest::keyClicks(&Text(), "24");
+    EXPECT_EQ(Text().text(), "24");
+    QTest::keyClicks(&Text(), "8");
+    EXPECT_EQ(Text().text(), " ");
+    QTest::keyClicks(&Text(), "x");
+    EXPECT_EQ(Text().text(), " ");
+    QTest::keyClicks(&Text(), "1.5");
+    Key(Text(), Qt::Key_Return);
+    const auto& calls = b->dialogs.Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].text, "Invalid Address.\rChange is not Saved!");
+    EXPECT_EQ(calls[0].title, "Warning");
+    EXPECT_EQ(calls[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(calls[1].kind, Kind::Beep);
+    EXPECT_EQ(Text().text(), " ");
+    EXPECT_TRUE(d.isVisible() && d.focusWidget() == &Text());
+
+    Key(d, Qt::Key_Escape);
+    Key(OpenAddress(), Qt::Key_Pause, Qt::ControlModifier);
+    Key(*OpenAddress().findChild<QPushButton*>("cmdCancel"), Qt::Key_Return);
+    OpenAddress().close();
+    EXPECT_EQ(closed, 4);
+    EXPECT_TRUE(Writes(6).empty());
+    EXPECT_EQ(b->par.Main.DetNum, "1");
+}
+
+TEST_F(ConfigWindows, Burning007MovesTheDetectorAndThePollingToAddress7) {
+    Make(OneDetector(1));
+    b->At(1'000'000, [&] { b->comm->Hotkey('d'); });
+    b->At(1'500'000, [&] {
+        QTest::keyClicks(&Text(), "007");
+        Key(Text(), Qt::Key_Enter);
+    });
+    b->Run(4'000'000);
+    ASSERT_EQ(Writes(6).size(), 1u);
+    EXPECT_EQ(Writes(6)[0].bytes, NewAddressFrame(1, 7));
+    EXPECT_EQ(b->par.Main.DetNum, "7");
+    EXPECT_EQ(closed, 1);
+    EXPECT_NE(b->bus().Find(7), nullptr);
+    EXPECT_EQ(b->StatusQueries().back().second, 7);
+    EXPECT_EQ(b->par.Main.SeNum, "4711");  // the detector answers there
+}
+
+}  // namespace
+}  // namespace halvern::test
