@@ -4,6 +4,8 @@
 
 #include <QKeyEvent>
 
+#include "support/UiTest.h"
+
 namespace halvern {
 namespace {
 
@@ -11,7 +13,10 @@ QKeyEvent Key(int key, Qt::KeyboardModifiers mods, quint32 nativeVirtualKey = 0)
     return QKeyEvent(QEvent::KeyPress, key, mods, 0, nativeVirtualKey, 0);
 }
 
-TEST(WindowKeys, CtrlBreakIsTheCancelKeyHoweverTheSystemReportsIt) {
+// Key events belong to the application's keyboard: they need the application.
+using WindowKeysTest = test::UiTest;
+
+TEST_F(WindowKeysTest, CtrlBreakIsTheCancelKeyHoweverTheSystemReportsIt) {
     EXPECT_TRUE(IsCancelKey(Key(Qt::Key_Cancel, Qt::NoModifier)));  // Windows
     EXPECT_TRUE(IsCancelKey(Key(Qt::Key_Pause, Qt::ControlModifier)));
     EXPECT_TRUE(IsCancelKey(Key(0, Qt::ControlModifier, 0xff6b)));  // X11: Break
