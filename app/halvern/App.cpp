@@ -189,7 +189,13 @@ void App::ShowChild(ConfigWindow* child) {
 void App::BackToMain() {
     if (ended_ || !main_)
         return;
-    s_.platform.Post(s_.platform.NowUs(), [this] { ActivateMain(); });
+    // The child window closed inside a wait of the running loop: restart it from here, so
+    // that the iteration it interrupted is abandoned rather than finished as a silent poll
+    // with one more query of its own.
+    if (loop_.Running())
+        ActivateMain();
+    else
+        s_.platform.Post(s_.platform.NowUs(), [this] { ActivateMain(); });
 }
 
 void App::End() {

@@ -205,6 +205,15 @@ TEST_F(AppTest, ConfigWindowsReplaceTheMainWindowWhichComesBackPollingTheAddress
     RunUntil(8'000'000);
     EXPECT_EQ(main->findChild<QLabel*>("lblDetNum")->text(), "9");
     EXPECT_EQ(main->findChild<QLabel*>("lblSeNum")->text(), "4711");
+    // After the echo: the activation's query (to the address polled until then), at once the
+    // restarted cycle's, answered by the detector at its new address, and so on.
+    const auto& f = port.Frames();
+    const auto w = std::find_if(f.begin(), f.end(), [](const auto& x) { return x.bytes[1] == 6; });
+    ASSERT_LT(w + 3, f.end());
+    EXPECT_EQ(w[1].bytes, CommandFrame(1, kCodeStatus));
+    EXPECT_EQ(w[2].bytes, CommandFrame(9, kCodeStatus));
+    EXPECT_EQ(w[3].bytes, CommandFrame(9, kCodeStatus));
+    EXPECT_LT(w[3].atUs - w[2].atUs, 200'000);
 }
 
 TEST_F(AppTest, CloseBoxEndsWithoutAskingAndClosesThePort) {
