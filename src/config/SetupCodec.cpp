@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "monitor/Decoder.h"
+
 namespace halvern {
 
 namespace {
@@ -80,18 +82,6 @@ bool Bit(std::uint8_t byte, int bit) {
 
 const char* SetupControlName(SetupControl c) {
     return kControlNames[static_cast<std::size_t>(Index(c))];
-}
-
-bool IsTalvekName(std::string_view name) {
-    return name == "Talvek 880" || name == "Talvek 890";
-}
-
-bool IsEthyleneName(std::string_view name) {
-    for (const char* series : {"641", "642", "643"})
-        for (const char* variant : {"-1", "-2", "-3"})
-            if (name == std::string("Veridan Ethylene ") + series + variant)
-                return true;
-    return false;
 }
 
 SetupLayout SetupLayoutFor(const SetupModel& model) {

@@ -63,9 +63,6 @@ struct SetupModel {
     std::int16_t code = 0;  // ModelCode, the family byte
 };
 
-bool IsTalvekName(std::string_view name);
-bool IsEthyleneName(std::string_view name);
-
 // How the screen looks for a model: captions, option lists and which controls show.
 struct SetupLayout {
     std::string gasCaption;  // Label4: "Gas Type" or "Range"

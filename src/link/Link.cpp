@@ -103,6 +103,16 @@ void Link::WaitRtsReleased(const StopCheck& stop) {
     }
 }
 
+void Link::DiscardInput() {
+    port_.ReadAll();
+}
+
+void Link::Align(std::uint8_t address, const StopCheck& stop) {
+    SendAlign(address, kCodeAlign);
+    WaitRtsReleased(stop);
+    ReceiveReply(stop);
+}
+
 void Link::Send(std::vector<std::uint8_t> frame, bool pause) {
     b_.TxBuffer = std::move(frame);
     ComputeFrameCrc(b_.TxBuffer, static_cast<int>(b_.TxBuffer.size()) - 1);

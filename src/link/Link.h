@@ -52,6 +52,12 @@ class Link {
     // for at most kRtsReleaseLimitUs.
     void WaitRtsReleased(const StopCheck& stop = {});
 
+    // Drops whatever the port holds unread (a reply nobody waits for any more).
+    void DiscardInput();
+    // The align command: SendAlign with code 17, the wait until the frame has left, and one
+    // reception whose outcome nobody looks at (the detector shows the alignment in its status).
+    void Align(std::uint8_t address, const StopCheck& stop = {});
+
     void SendQuery(std::uint8_t address, std::uint8_t code);  // code 33 sends nothing
     void SendAlign(std::uint8_t address, std::uint8_t code);
     void SendSnTest(std::uint8_t address);

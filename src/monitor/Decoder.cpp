@@ -59,6 +59,13 @@ void DescribeStatus(Par& par) {
     }
 }
 
+std::array<std::string, 4> StatusPartsOf(std::span<const std::uint8_t> rx) {
+    // Characters are kept as the byte the detector sent, one byte each.
+    const auto character = [](std::uint8_t b) { return std::string(1, static_cast<char>(b)); };
+    return {rx[9] == 50 ? "O" : rx[9] == 51 ? "R" : character(rx[9]), character(rx[10]),
+            character(rx[11]), std::to_string(rx[12])};
+}
+
 void ApplyStatusColours(Par& par) {
     const std::string_view second = par.StatusParts[1];
     const std::string triple = par.StatusParts[0] + par.StatusParts[1] + par.StatusParts[2];
@@ -84,21 +91,7 @@ void DecodeStatusReply(Par& par) {
     par.SerialNumber = rx[7] * 256 + rx[8];
     panel.DetNum = std::to_string(rx[0]);
 
-    // The detector codes "O" and "R" of the first character as the digits 2 and 3. Characters
-    // are kept as the byte the detector sent, one byte each.
-    switch (rx[9]) {
-        case 50:
-            par.StatusParts[0] = "O";
-            break;
-        case 51:
-            par.StatusParts[0] = "R";
-            break;
-        default:
-            par.StatusParts[0] = std::string(1, static_cast<char>(rx[9]));
-    }
-    par.StatusParts[1] = std::string(1, static_cast<char>(rx[10]));
-    par.StatusParts[2] = std::string(1, static_cast<char>(rx[11]));
-    par.StatusParts[3] = std::to_string(rx[12]);
+    par.StatusParts = StatusPartsOf(rx);
 
     par.GainByte = rx[13];
     par.GainText = std::to_string(rx[13] & 7);

@@ -149,9 +149,7 @@ void MainComm::cmdAlign() {
     link_.ReceiveReply(quitting_);
     if (!Connected())
         return;
-    link_.SendAlign(DetNumByte(par_), kCodeAlign);
-    link_.WaitRtsReleased(quitting_);
-    link_.ReceiveReply(quitting_);
+    link_.Align(DetNumByte(par_), quitting_);
 }
 
 void MainComm::cmdSetio() {

@@ -111,6 +111,18 @@ const char* StatusDescription(const std::string& code) {
     return nullptr;
 }
 
+bool IsTalvekName(std::string_view name) {
+    return name == "Talvek 880" || name == "Talvek 890";
+}
+
+bool IsEthyleneName(std::string_view name) {
+    for (std::uint8_t family : {33, 34, 35})
+        for (int variant = 0; variant < 3; ++variant)
+            if (name == ModelName(variant * 256 + family))
+                return true;
+    return false;
+}
+
 bool IsAcceptedFamily(std::uint8_t family) {
     for (const ModelEntry& entry : kModelTable) {
         if (entry.family == family)

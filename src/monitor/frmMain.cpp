@@ -20,51 +20,17 @@
 
 #include "monitor/MainComm.h"
 #include "state/Par.h"
+#include "ui/ValueLabel.h"
 #include "ui/WindowKeys.h"
 
 namespace halvern {
 
 namespace {
 
-QColor ToQColor(const Rgb& c) {
-    return QColor(c.r, c.g, c.b);
-}
-
 QLabel* Caption(const QString& text, const char* name, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
     return l;
-}
-
-// A value field: sunken, white, large enough to read from arm's length.
-QLabel* Value(const char* name, QWidget* parent, int pointSize, int minWidth,
-              const QString& tip = {}) {
-    auto* l = new QLabel(parent);
-    l->setObjectName(name);
-    l->setToolTip(tip);
-    l->setFrameShape(QFrame::Panel);
-    l->setFrameShadow(QFrame::Sunken);
-    l->setAutoFillBackground(true);
-    l->setAlignment(Qt::AlignCenter);
-    l->setMinimumWidth(minWidth);
-    QFont f = l->font();
-    f.setPointSize(pointSize);
-    f.setBold(true);
-    l->setFont(f);
-    l->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    l->setMinimumHeight(QFontMetrics(f).height() + 14);
-    QPalette p = l->palette();
-    p.setColor(QPalette::Window, Qt::white);
-    p.setColor(QPalette::WindowText, Qt::black);
-    l->setPalette(p);
-    return l;
-}
-
-void SetColours(QLabel* l, const QColor& back, const QColor& fore) {
-    QPalette p = l->palette();
-    p.setColor(QPalette::Window, back);
-    p.setColor(QPalette::WindowText, fore);
-    l->setPalette(p);
 }
 
 QPushButton* Button(const QString& text, const char* name, const QString& tip, QWidget* parent) {
@@ -140,16 +106,16 @@ void frmMain::BuildUi() {
     auto* dg = new QGridLayout(det);
     dg->setHorizontalSpacing(10);
     auto* lblAddress = Caption("Address", "lblAddress", det);
-    lblDetNum_ = Value("lblDetNum", det, 16, 80, "Detector Address");
+    lblDetNum_ = ValueLabel("lblDetNum", det, 16, 80, "Detector Address");
     auto* label1 = Caption("Model", "Label1", det);
-    lblFlash_ = Value("lblFlash", det, 12, 240, "Detector's Model Type");
+    lblFlash_ = ValueLabel("lblFlash", det, 12, 240, "Detector's Model Type");
     auto* label2 = Caption("Serial No.", "Label2", det);
-    lblSeNum_ = Value("lblSeNum", det, 12, 120, "Detector's Serial No.");
+    lblSeNum_ = ValueLabel("lblSeNum", det, 12, 120, "Detector's Serial No.");
     auto* lblHeadGain = Caption("Gain", "lblHeadGain", det);
-    lblGain_ = Value("lblGain", det, 12, 60, "Detector's Gain");
+    lblGain_ = ValueLabel("lblGain", det, 12, 60, "Detector's Gain");
     auto* lblHeadStatus = Caption("Status", "lblHeadStatus", det);
-    lblStatus_ = Value("lblStatus", det, 22, 140);
-    lblSIL2Des_ = Value("lblSIL2Des", det, 12, 240);
+    lblStatus_ = ValueLabel("lblStatus", det, 22, 140);
+    lblSIL2Des_ = ValueLabel("lblSIL2Des", det, 12, 240);
     lblSIL2Des_->setWordWrap(true);
     lblSIL2Des_->setMinimumHeight(44);
     dg->addWidget(lblAddress, 0, 0);
@@ -172,7 +138,7 @@ void frmMain::BuildUi() {
     auto* cg = new QHBoxLayout(com);
     Shape1_ = new LampWidget(com);
     Shape1_->setObjectName("Shape1");
-    lblCom_ = Value("lblCom", com, 14, 90, "Communication status");
+    lblCom_ = ValueLabel("lblCom", com, 14, 90, "Communication status");
     lblF12_ = Caption("Testing..", "lblF12", com);
     lblF12_->setStyleSheet("color: #b00000; font-weight: bold;");
     cg->addWidget(Shape1_);
@@ -186,7 +152,8 @@ void frmMain::BuildUi() {
     chg->setVerticalSpacing(6);
     for (int i = 0; i < 5; ++i) {
         lblCh_[i] = Caption(QString(), QString("lblCh(%1)").arg(i).toLatin1().constData(), FrCh);
-        lblChVal_[i] = Value(QString("lblChVal(%1)").arg(i).toLatin1().constData(), FrCh, 16, 110);
+        lblChVal_[i] =
+            ValueLabel(QString("lblChVal(%1)").arg(i).toLatin1().constData(), FrCh, 16, 110);
         chg->addWidget(lblCh_[i], i, 0);
         chg->addWidget(lblChVal_[i], i, 1);
     }
@@ -242,7 +209,7 @@ void frmMain::BuildUi() {
     mg->addWidget(cmdDown_, 1, 2);
     mg->setColumnStretch(0, 1);
 
-    lblVer_ = Value("lblVer", central, 11, 160);
+    lblVer_ = ValueLabel("lblVer", central, 11, 160);
     lblVer_->setWordWrap(true);
     lblLogOn_ = Caption(QString(), "lblLogOn", central);
     lblLogOn_->setStyleSheet("color: #006000; font-weight: bold;");
