@@ -26,8 +26,14 @@ App::App(AppServices services, Par& par, AppOptions options)
     hooks.exitProgram = [this] { End(); };
     hooks.openSetup = [this] { OpenSetup(); };
     hooks.openAddress = [this] { OpenAddress(); };
-    // The maintenance window comes later; its command opens nothing yet.
+    hooks.openMaintenance = [this] { OpenMaintenance(); };
     mainComm_ = std::make_unique<MainComm>(par_, link_, s_.dialogs, loop_, std::move(hooks));
+    // Kept for the life of the program: a command still running when its window closes ends
+    // inside this object, never inside a window that is gone.
+    maintComm_ = std::make_unique<MaintComm>(par_, link_, s_.dialogs, loop_, [this] {
+        if (mainte_)
+            mainte_->Refresh();
+    });
     // The program ends only through its own exit paths: while a child window replaces the
     // main window for a moment no window is visible, and that must not end anything (an
     // application that quits also makes every later message box return at once).
@@ -171,6 +177,25 @@ void App::OpenSetup() {
 void App::OpenAddress() {
     newAddr_ = new frmNewAddr(par_, link_, s_.dialogs, [this] { return loop_.Quitting(); });
     ShowChild(newAddr_);
+}
+
+void App::OpenMaintenance() {
+    main_->hide();
+    main_->setEnabled(false);
+    maintComm_->Open();  // its poll takes the place of the main cycle
+    if (ended_)
+        return;
+    mainte_ = new frmMainte(par_, *maintComm_);
+    mainte_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(mainte_, &frmMainte::closed, this, [this] {
+        maintComm_->Close();
+        if (main_)
+            main_->setEnabled(true);
+        BackToMain();
+    });
+    mainte_->show();
+    mainte_->raise();
+    mainte_->activateWindow();
 }
 
 void App::ShowChild(ConfigWindow* child) {

@@ -16,6 +16,8 @@
 #include "logging/LogRecords.h"
 #include "logging/frmCusLog.h"
 #include "logging/frmSerForLog.h"
+#include "maintenance/MaintComm.h"
+#include "maintenance/frmMainte.h"
 #include "monitor/MainComm.h"
 #include "monitor/PollLoop.h"
 #include "platform/Platform.h"
@@ -61,6 +63,8 @@ class App : public QObject {
     frmCusLog* LogViewer() const { return cusLog_; }
     frmSetupT* SetupScreen() const { return setup_; }
     frmNewAddr* AddressDialog() const { return newAddr_; }
+    frmMainte* MaintenanceWindow() const { return mainte_; }
+    MaintComm* Maintenance() const { return maintComm_.get(); }
     MainComm* Comm() const { return mainComm_.get(); }
     PollLoop& Loop() { return loop_; }
     Link& GetLink() { return link_; }
@@ -78,6 +82,7 @@ class App : public QObject {
     void OpenViewer(const QString& entry);
     void OpenSetup();
     void OpenAddress();
+    void OpenMaintenance();
     // Shows a child window that replaces the main window until it reports its closing.
     void ShowChild(ConfigWindow* child);
     void BackToMain();
@@ -89,6 +94,7 @@ class App : public QObject {
     Link link_;
     PollLoop loop_;
     std::unique_ptr<MainComm> mainComm_;
+    std::unique_ptr<MaintComm> maintComm_;
     std::unique_ptr<frmComm> comm_;
     std::unique_ptr<frmMain> main_;
     QPointer<frmOpenS> splash_;
@@ -97,6 +103,7 @@ class App : public QObject {
     QPointer<frmCusLog> cusLog_;
     QPointer<frmSetupT> setup_;
     QPointer<frmNewAddr> newAddr_;
+    QPointer<frmMainte> mainte_;
     std::unique_ptr<Timer> timer2_;
     bool ended_ = false;
 };

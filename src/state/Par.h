@@ -51,6 +51,20 @@ struct Panel {
     std::string PortNotice;  // the last problem the serial port reported
 };
 
+// What the maintenance window shows.
+struct MaintPanel {
+    std::string Title;  // "Maintenance window of detector serial No:4711"
+    std::string Gain, Sig1, Ref, Sig2, Rat1, Rat2, NQRat1, NQRat2, LEL, Temp, Voltage, TOTime;
+    std::string R2N, S1N, S2N;  // noise figures, only during the S/N test
+    std::string Status;
+    Rgb StatusBack = kWhite;
+    Rgb StatusFore = kBlack;
+    std::string Com = "Good";           // lblCom, the link state
+    Lamp ComState = Lamp::Unknown;      // Green: "Good" on green; Red: "Bad" on red
+    std::string LELCaption = "%LEL.m";  // Label9: "%LEL.m" or "PPM.m"
+    bool ExitEnabled = true, CheckEnabled = true, NormalEnabled = true, AlignEnabled = true;
+};
+
 struct Par {
     std::string ProgramFolder;  // where CommPortNo.txt, CommTune2.txt and the logs live
 
@@ -88,6 +102,7 @@ struct Par {
     std::string LogError;  // the reason logging fails, empty while it works
 
     Panel Main;
+    MaintPanel Maint;
 };
 
 // The address shown in lblDetNum as a byte (its leading decimal number; 0 when none).

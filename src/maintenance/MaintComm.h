@@ -1,0 +1,65 @@
+#pragma once
+// The maintenance window's logic without widgets: its opening, its own status poll in place of
+// the main polling cycle, and its commands (S/N test, normal mode, align). It changes the
+// shared state (par.Maint and the decoded values) and tells the window to show it.
+//
+// One command at a time: a command asked for while another one runs is refused. Closing the
+// window ends a running command at its next wait, without a message.
+
+#include <cstdint>
+#include <functional>
+
+#include "link/Link.h"
+#include "monitor/PollLoop.h"
+#include "state/Par.h"
+#include "ui/Dialogs.h"
+
+namespace halvern {
+
+constexpr double kMaintOpenWaitMs = 500;
+constexpr int kMaintBadAfter = 3;  // silent polls in a row before the link shows "Bad"
+
+class MaintComm {
+  public:
+    // `changed`: the shared state changed and the window is to show it again.
+    MaintComm(Par& par, Link& link, Dialogs& dialogs, PollLoop& loop,
+              std::function<void()> changed);
+
+    // The window opens: half a second, the operating time of the last reply, the S/N test
+    // mode cleared; then this poll takes the place of the main polling cycle.
+    void Open();
+    // The window has closed: a running command ends without a word. The caller restarts the
+    // main polling cycle.
+    void Close();
+    bool IsOpen() const { return open_; }
+    bool CommandRunning() const { return running_; }
+
+    void PollIteration(const StopCheck& stop);
+
+    void cmdCheck();   // F9: the signal/noise test
+    void cmdNormal();  // F10: back to normal mode
+    void cmdAlign();   // A
+    // F9 and F10 do nothing on the families that have no S/N test.
+    bool ModeCommandsAllowed() const { return par_.ModelCode != 36 && par_.ModelCode != 37; }
+
+  private:
+    void ModeCommand(bool snTest);
+    void SetButtons(bool enabled);
+    // Ends the waits of a command once its window has closed (or the program ends).
+    StopCheck CommandStop() const;
+    void Changed() {
+        if (changed_)
+            changed_();
+    }
+
+    Par& par_;
+    Link& link_;
+    Dialogs& dialogs_;
+    PollLoop& loop_;
+    std::function<void()> changed_;
+    bool open_ = false;
+    bool running_ = false;
+    std::uint64_t session_ = 0;  // one per opening: a command belongs to the window it began in
+};
+
+}  // namespace halvern

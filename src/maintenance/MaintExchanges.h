@@ -1,0 +1,31 @@
+#pragma once
+// The two mode writes of the maintenance window, without widgets: the signal/noise test
+// (register 2 = 1) and the return to normal mode (register 2 = 0), each confirmed by the
+// detector's echo and tried up to six times.
+
+#include <cstdint>
+
+#include "link/Link.h"
+
+namespace halvern {
+
+constexpr int kModeWriteAttempts = 6;
+constexpr double kModeSettleMs = 500;     // before the first attempt
+constexpr double kModeEchoWaitMs = 1000;  // between a write and its reception
+
+constexpr const char* kSnTestFailText = "S/N Test Fail - Try Again!";
+constexpr const char* kNormalModeFailText = "Not in normal mode - Try again!";
+constexpr const char* kModeFailTitle = "WARNING";
+
+// The last reply is the 8-byte echo of the write of 1 (S/N test) or 0 (normal) to register 2.
+bool SnTestConfirmed(const LinkBuffers& b);
+bool NormalModeConfirmed(const LinkBuffers& b);
+
+// Half a second, then up to six attempts: the write, a second, the mode flag set (S/N test)
+// or cleared (normal), one reception. The flag follows the first attempt, confirmed or not.
+// True when an attempt was confirmed; false after the last unconfirmed one, or at once when
+// `stop` says the command is to end.
+bool WriteDetectorMode(Link& link, std::uint8_t address, bool snTest, bool& snTestMode,
+                       const StopCheck& stop = {});
+
+}  // namespace halvern

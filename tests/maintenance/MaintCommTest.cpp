@@ -1,0 +1,151 @@
+// The maintenance window's poll and commands on virtual time against simulated detectors.
+
+#include "maintenance/MaintComm.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "maintenance/MaintDecoder.h"
+#include "maintenance/MaintExchanges.h"
+#include "support/Bench.h"
+
+namespace halvern::test {
+namespace {
+
+using Kind = DialogCall::Kind;
+
+// The program polling the detector at `address`, with the maintenance window opened at 1 s
+// from inside the main cycle, as the main window's command does.
+struct Maintenance {
+    explicit Maintenance(std::uint8_t address = 1) {
+        b.par.Main.DetNum = std::to_string(address);
+        b.At(1'000'000, [this] { maint.Open(); });
+    }
+    std::vector<SimulatedSerialPort::Written> Writes(std::uint8_t function) const {
+        std::vector<SimulatedSerialPort::Written> out;
+        for (const auto& f : b.port.Frames())
+            if (f.bytes[1] == function)
+                out.push_back(f);
+        return out;
+    }
+    Bench b;
+    std::map<double, std::string> linkAtFails;  // lblCom by the count of silent polls
+    MaintComm maint{b.par, b.link, b.dialogs, b.loop, [this] {
+                        linkAtFails[b.par.MaintFailCount[b.par.CurrentAddress]] = b.par.Maint.Com;
+                    }};
+};
+
+TEST(Maintenance, ItsPollReplacesTheMainCycleAndTheLinkTurnsBadAtTheThirdSilentPoll) {
+    Maintenance m(12);                                               // Talvek 880, serial 880
+    m.b.At(1'000'001, [&] { m.b.par.Main.Status = "main cycle"; });  // set once the wait began
+    m.b.At(3'000'000, [&] { m.b.bus().InjectFault(12, "silent"); });
+    m.b.Run(6'000'000);
+    const MaintPanel& p = m.b.par.Maint;
+    EXPECT_EQ(p.TOTime, std::to_string(0x002A0030));  // bytes 3 to 6 of the last reply
+    EXPECT_EQ(p.Title, "Maintenance window of detector serial No:880");
+    EXPECT_EQ(p.LELCaption, "PPM.m");
+    EXPECT_EQ(m.b.par.Main.Status, "main cycle");  // the main cycle ran no more
+    // One loop: polls follow each other at the line's pace, none doubled.
+    const auto q = m.b.StatusQueries();
+    const auto first =
+        std::find_if(q.begin(), q.end(), [](auto& x) { return x.first > 1'500'000; });
+    for (auto it = first + 1; it != q.end() && it->first < 3'000'000; ++it)
+        EXPECT_GT(it->first - (it - 1)->first, 150'000);
+    EXPECT_EQ(m.linkAtFails[0], "Good");
+    EXPECT_EQ(m.linkAtFails[2], "Good");
+    EXPECT_EQ(m.linkAtFails[3], "Bad");
+    EXPECT_EQ(m.linkAtFails[4], "Bad");
+    EXPECT_EQ(p.ComState, Lamp::Red);
+    EXPECT_EQ(p.Sig1.empty(), false);  // the last values stay
+}
+
+TEST(Maintenance, SnTestConfirmedAtOnceShowsTheNoiseAndNormalModeBlanksItAgain) {
+    Maintenance m;
+    Micros started = 0, ended = 0;
+    m.b.At(2'000'000, [&] {
+        started = m.b.plat.NowUs();
+        m.maint.cmdCheck();
+        ended = m.b.plat.NowUs();
+    });
+    m.b.At(2'300'000, [&] {
+        EXPECT_FALSE(m.b.par.Maint.CheckEnabled || m.b.par.Maint.ExitEnabled);
+        m.maint.cmdCheck();  // one command at a time
+        m.maint.cmdNormal();
+        m.maint.cmdAlign();
+    });
+    m.b.At(4'000'000, [&] {
+        EXPECT_TRUE(m.b.bus().Find(1)->SnTestRunning());
+        EXPECT_FALSE(m.b.par.Maint.S1N.empty());
+        EXPECT_TRUE(m.b.par.Maint.CheckEnabled && m.b.par.Maint.AlignEnabled);
+        m.maint.cmdNormal();
+    });
+    m.b.Run(7'000'000);
+    const auto writes = m.Writes(6);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].bytes, SnTestFrame(1));
+    EXPECT_EQ(writes[0].atUs - started, 500'000 + kPreSendPauseUs);
+    EXPECT_EQ(ended - started, 500'000 + kPreSendPauseUs + 1'000'000 + 150'000);
+    EXPECT_EQ(writes[1].bytes, NormalModeFrame(1));
+    EXPECT_TRUE(m.Writes(200).size() == m.b.StatusQueries().size());  // no align was sent
+    EXPECT_FALSE(m.b.bus().Find(1)->SnTestRunning());
+    EXPECT_EQ(m.b.par.Maint.S1N + m.b.par.Maint.S2N + m.b.par.Maint.R2N, "");
+    EXPECT_TRUE(m.b.dialogs.Calls().empty());
+}
+
+TEST(Maintenance, AnUnconfirmedSnTestTriesSixTimesWarnsAndShowsTheNoiseAnyway) {
+    Maintenance m;
+    m.b.bus().InjectFault(1, "ignore writes");
+    m.b.At(2'000'000, [&] { m.maint.cmdCheck(); });
+    m.b.Run(14'000'000);
+    const auto writes = m.Writes(6);
+    ASSERT_EQ(writes.size(), 6u);
+    for (std::size_t i = 1; i < writes.size(); ++i)
+        EXPECT_EQ(writes[i].atUs - writes[i - 1].atUs,
+                  kPreSendPauseUs + 1'000'000 + kFirstByteWindowUs + 1);
+    ASSERT_EQ(m.b.dialogs.Calls().size(), 1u);
+    EXPECT_EQ(m.b.dialogs.Calls()[0].text, "S/N Test Fail - Try Again!");
+    EXPECT_EQ(m.b.dialogs.Calls()[0].title, "WARNING");
+    EXPECT_EQ(m.b.dialogs.Calls()[0].icon, MsgIcon::Critical);
+    EXPECT_TRUE(m.b.par.SnTestMode);
+    EXPECT_EQ(m.b.par.Maint.S1N, "0");  // the detector is not in its test: its noise reads 0
+    EXPECT_TRUE(m.b.par.Maint.ExitEnabled && m.b.par.Maint.NormalEnabled);
+}
+
+TEST(Maintenance, Families36And37HaveNoModeCommandsAndAlignNeedsAGoodLink) {
+    Maintenance m(7);  // Veridan LAMP 411
+    m.b.At(2'000'000, [&] {
+        EXPECT_FALSE(m.b.par.Maint.CheckEnabled || m.b.par.Maint.NormalEnabled);
+        m.maint.cmdCheck();
+        m.maint.cmdNormal();
+        m.maint.cmdAlign();
+    });
+    m.b.At(3'000'000, [&] { m.b.bus().InjectFault(7, "silent"); });
+    m.b.At(6'000'000, [&] { m.maint.cmdAlign(); });  // "Bad" by now
+    m.b.Run(8'000'000);
+    EXPECT_TRUE(m.Writes(6).empty());
+    int aligns = 0;
+    for (const auto& f : m.Writes(200))
+        aligns += f.bytes == CommandFrame(7, kCodeAlign);
+    EXPECT_EQ(aligns, 1);
+    EXPECT_EQ(m.b.par.Maint.Com, "Bad");
+}
+
+TEST(Maintenance, ClosingDuringACommandEndsItQuietlyAndTheMainCycleTakesOver) {
+    Maintenance m;
+    m.b.bus().InjectFault(1, "ignore writes");
+    m.b.At(2'000'000, [&] { m.maint.cmdCheck(); });
+    m.b.At(4'000'000, [&] {
+        m.maint.Close();
+        m.b.comm->Activate();  // what the application does when the window closes
+    });
+    m.b.Run(12'000'000);
+    EXPECT_EQ(m.Writes(6).size(), 1u);  // the second was due at 4.1 s
+    EXPECT_TRUE(m.b.dialogs.Calls().empty());
+    EXPECT_FALSE(m.maint.CommandRunning());
+    EXPECT_EQ(m.b.par.Main.Status, "NNN0");  // the main cycle decodes again
+    EXPECT_GT(m.b.StatusQueries().back().first, 11'500'000);
+}
+
+}  // namespace
+}  // namespace halvern::test
