@@ -79,10 +79,6 @@ bool AppendRecord(Par& par, const std::string& fileName, const std::string& line
     return true;
 }
 
-bool ValidSlot(std::uint8_t address) {
-    return address < kAddressSlots;
-}
-
 // Writes the pending disconnection record of CurrentAddress and clears its mark once written.
 void WritePendingDisconnection(Par& par, const LocalDateTime& now) {
     const std::uint8_t a = par.CurrentAddress;
@@ -158,12 +154,11 @@ std::string DisconnectionFileName(std::uint8_t address) {
 
 void WriteCycleRecord(Par& par, const LocalDateTime& now) {
     const std::uint8_t r = par.Link.ReplyAddress;
-    if (!ValidSlot(r) || !par.RecordDue[r] || !par.LoggingOn)
+    if (!par.RecordDue[r] || !par.LoggingOn)
         return;
     // A detector that was given up is marked in its own file first; the cycle record stays due
     // for the next call.
-    if (ValidSlot(par.CurrentAddress) &&
-        par.DisconnectMark[par.CurrentAddress] == kDisconnectedMark) {
+    if (par.DisconnectMark[par.CurrentAddress] == kDisconnectedMark) {
         WritePendingDisconnection(par, now);
         return;
     }
@@ -175,8 +170,6 @@ void WriteCycleRecord(Par& par, const LocalDateTime& now) {
 void WriteDisconnectionRecord(Par& par, const LocalDateTime& now) {
     // Zero NQ ratios mean no detector has given real values yet: nothing worth marking.
     if (par.ChannelValues[7] == 0 || par.ChannelValues[8] == 0)
-        return;
-    if (!ValidSlot(par.CurrentAddress))
         return;
     WritePendingDisconnection(par, now);
 }

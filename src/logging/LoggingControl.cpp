@@ -117,16 +117,14 @@ void LogTick(Par& par, const LocalDateTime& now) {
         return;
     par.LogTickCount = 0;
     const std::uint8_t r = par.Link.ReplyAddress;
-    if (r < kAddressSlots)
-        par.RecordDue[r] = true;
+    par.RecordDue[r] = true;
     WriteCycleRecord(par, now);
 }
 
 void AfterValidReply(Par& par, const LocalDateTime& now) {
     const std::uint8_t r = par.Link.ReplyAddress;
     const std::uint8_t firstStatus = par.Link.RxBuffer[9];
-    // Addresses above 247 have no logging slot; such a reply cannot be recorded.
-    if (r < kAddressSlots && firstStatus != par.LastStatusByte[r]) {
+    if (firstStatus != par.LastStatusByte[r]) {
         par.LastStatusByte[r] = firstStatus;
         par.RecordDue[r] = true;
     }

@@ -12,8 +12,10 @@
 
 namespace halvern {
 
-constexpr int kAddressSlots = 248;      // bus addresses 0 to 247
-constexpr int kFailCountSlots = 4097;   // indexed by CurrentAddress, 0 to 4096
+// Per-address state has a slot for every address byte: a detector that answers from 248 to
+// 255 is served, and logged, like any other.
+constexpr int kAddressSlots = 256;
+constexpr int kFailCountSlots = 4097;  // indexed by CurrentAddress, 0 to 4096
 constexpr int kChannelSlots = 33;
 
 // RGB colours of the panel.
@@ -31,22 +33,22 @@ enum class Lamp { Unknown, Green, Red };
 
 // What the detector panel of the main window shows.
 struct Panel {
-    std::string DetNum = "1";   // lblDetNum: the address of the detector being served
-    std::string Flash;          // lblFlash: model name
-    std::string SeNum;          // lblSeNum
-    std::string Status;         // lblStatus
+    std::string DetNum = "1";  // lblDetNum: the address of the detector being served
+    std::string Flash;         // lblFlash: model name
+    std::string SeNum;         // lblSeNum
+    std::string Status;        // lblStatus
     Rgb StatusBack = kWhite;
     Rgb StatusFore = kBlack;
-    std::string SIL2Des;        // lblSIL2Des: status description
-    std::string Gain;           // lblGain
+    std::string SIL2Des;               // lblSIL2Des: status description
+    std::string Gain;                  // lblGain
     std::array<std::string, 5> ChVal;  // lblChVal(0..4)
-    std::string Com;            // lblCom: "Good" / "Bad"
+    std::string Com;                   // lblCom: "Good" / "Bad"
     Lamp Shape1 = Lamp::Unknown;
-    std::string Ver;            // lblVer caption
+    std::string Ver;  // lblVer caption
     bool VerVisible = false;
     std::string MasterCaption = "maste&R";
     std::string SLogCaption = "&Start log";  // mnuSLog
-    std::string LogOnCaption;                 // lblLogOn
+    std::string LogOnCaption;                // lblLogOn
     bool LogOnVisible = false;
     std::string PortNotice;  // the last problem the serial port reported
 };
