@@ -17,9 +17,16 @@ namespace {
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kDisconnectedMark = "DDD";
 
-// Puts a field at its 1-based start column, filling the gap with spaces. A field that ran past
-// the next start column (a value no decoder produces) gets one space, so the line stays one
-// line and the fields stay apart.
+// A byte a record can hold as it is: printable ASCII and the printable half of Latin-1, in
+// which the viewer reads the files. Control bytes (a CR, LF or NUL among a detector's status
+// characters) would break or cut the line.
+bool Printable(unsigned char c) {
+    return (c >= 0x20 && c < 0x7F) || c >= 0xA0;
+}
+
+// Puts a field at its 1-based start column, filling the gap with spaces; bytes that are not
+// printable become '?'. A field that ran past the next start column (a value no decoder
+// produces) gets one space, so the line stays one line and the fields stay apart.
 void PutAt(std::string& line, std::size_t column, std::string_view field) {
     const std::size_t at = column - 1;
     if (line.size() < at) {
@@ -27,7 +34,8 @@ void PutAt(std::string& line, std::size_t column, std::string_view field) {
     } else if (line.size() > at) {
         line += ' ';
     }
-    line += field;
+    for (const char c : field)
+        line += Printable(static_cast<unsigned char>(c)) ? c : '?';
 }
 
 std::string DateText(const LocalDateTime& t) {

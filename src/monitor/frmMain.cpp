@@ -279,7 +279,9 @@ void frmMain::Refresh() {
     lblDetNum_->setText(QString::fromStdString(m.DetNum));
     lblFlash_->setText(QString::fromStdString(m.Flash));
     lblSeNum_->setText(QString::fromStdString(m.SeNum));
-    lblStatus_->setText(QString::fromStdString(m.Status));
+    // The detector's bytes, one character each (the status may carry any byte).
+    lblStatus_->setText(
+        QString::fromLatin1(m.Status.data(), static_cast<qsizetype>(m.Status.size())));
     SetColours(lblStatus_, ToQColor(m.StatusBack), ToQColor(m.StatusFore));
     lblSIL2Des_->setText(QString::fromStdString(m.SIL2Des));
     lblGain_->setText(QString::fromStdString(m.Gain));

@@ -33,6 +33,15 @@ TEST(CycleRecordLine, ExampleRecordIsExactlyTheFixedColumnsAndCutsBack) {
     EXPECT_EQ(CutLogLine(Bare(line)), expected);
 }
 
+TEST(CycleRecordLine, StaysOneLineWhateverBytesTheStatusCarries) {
+    Par par = Detector4711();
+    par.StatusParts = {"\r", std::string(1, '\0'), "\n", "\xC4\x7F\x85x"};
+    const std::string line = CycleRecordLine(par, At(14, 3, 27));
+    EXPECT_EQ(line.substr(0, 8), "???\xC4??x ");  // printable ones, Latin-1 included, kept
+    EXPECT_EQ(line.find_first_of(std::string("\r\n\0", 3)), line.size() - 2);
+    EXPECT_EQ(CutLogLine(Bare(line))[0], "???\xC4?");
+}
+
 // Temperature (slot 4, column 27) and gas (slot 12, column 84): the sign position, the whole
 // number, one space; the viewer's column starts after the sign position.
 TEST(CycleRecordLine, NumberStyleColumnsWrittenWithSignAndCutWithout) {

@@ -111,6 +111,12 @@ TEST_F(MainWindowTest, EveryNamedControlIsThereWithItsCaptionAndTooltip) {
     }
 }
 
+TEST_F(MainWindowTest, StatusBytesAbove127ShowAsTheirCharacters) {
+    b.par.Main.Status = "\xC4\xE9N7";
+    w->Refresh();
+    EXPECT_EQ(Find<QLabel>("lblStatus")->text(), QString::fromLatin1("\xC4\xE9N7"));
+}
+
 TEST_F(MainWindowTest, LettersActAtWindowLevelButTypeIntoTheAddressField) {
     QTest::keyClick(w.get(), Qt::Key_R, Qt::NoModifier);
     EXPECT_TRUE(b.par.SearchMode);
