@@ -56,8 +56,9 @@ std::string ShortTimeText(const LocalDateTime& t) {
 }
 
 // Appends one record in one write. On failure the file is left as it was (as far as the system
-// allows) and par.LogError says which file and why; a success clears it.
-bool AppendRecord(Par& par, const std::string& fileName, const std::string& line) {
+// allows) and `failures` holds the file with the reason; a success takes the file out again.
+bool AppendRecord(const Par& par, std::map<std::string, std::string>& failures,
+                  const std::string& fileName, const std::string& line) {
     const QString path =
         QDir(QString::fromStdString(par.ProgramFolder)).filePath(QString::fromStdString(fileName));
     QFile file(path);
@@ -79,11 +80,12 @@ bool AppendRecord(Par& par, const std::string& fileName, const std::string& line
             reason = file.errorString();
     }
     if (!reason.isEmpty()) {
-        par.LogError = "Cannot write the log file " + QDir::toNativeSeparators(path).toStdString() +
-                       ": " + reason.toStdString();
+        failures[fileName] = "Cannot write the log file " +
+                             QDir::toNativeSeparators(path).toStdString() + ": " +
+                             reason.toStdString();
         return false;
     }
-    par.LogError.clear();
+    failures.erase(fileName);
     return true;
 }
 
@@ -91,7 +93,8 @@ bool AppendRecord(Par& par, const std::string& fileName, const std::string& line
 void WritePendingDisconnection(Par& par, const LocalDateTime& now) {
     const std::uint8_t a = par.CurrentAddress;
     std::string& mark = par.DisconnectMark[a];
-    if (AppendRecord(par, DisconnectionFileName(a), DisconnectionRecordLine(mark, now))) {
+    if (AppendRecord(par, par.DisconnectionLogFailures, DisconnectionFileName(a),
+                     DisconnectionRecordLine(mark, now))) {
         mark.clear();
     }
 }
@@ -170,9 +173,24 @@ void WriteCycleRecord(Par& par, const LocalDateTime& now) {
         WritePendingDisconnection(par, now);
         return;
     }
-    if (AppendRecord(par, LogFileName(par.SerialNumber), CycleRecordLine(par, now))) {
+    if (AppendRecord(par, par.CycleLogFailures, LogFileName(par.SerialNumber),
+                     CycleRecordLine(par, now))) {
         par.RecordDue[r] = false;
     }
+}
+
+std::string LogWarning(const Par& par) {
+    for (const auto* failures : {&par.CycleLogFailures, &par.DisconnectionLogFailures}) {
+        if (failures->empty())
+            continue;
+        std::string text = failures->begin()->second;
+        const std::size_t others =
+            par.CycleLogFailures.size() + par.DisconnectionLogFailures.size() - 1;
+        if (others > 0)
+            text += " (and " + std::to_string(others) + " more)";
+        return text;
+    }
+    return {};
 }
 
 void WriteDisconnectionRecord(Par& par, const LocalDateTime& now) {

@@ -29,8 +29,12 @@ std::string LogFileName(double serialNumber);             // "4711.txt"
 std::string DisconnectionFileName(std::uint8_t address);  // "12.txt"
 
 // Writers. Each record is one open-append-close. RecordDue and DisconnectMark are cleared only
-// after the line was written; a failure sets par.LogError (cleared again by the next success).
+// after the line was written; a failure puts the file and the reason into the failures of its
+// kind of record, and a later success takes them out.
 void WriteCycleRecord(Par& par, const LocalDateTime& now);
 void WriteDisconnectionRecord(Par& par, const LocalDateTime& now);
+// What the operator is told while a due record cannot be written (which file and why); empty
+// while every due record could be written.
+std::string LogWarning(const Par& par);
 
 }  // namespace halvern

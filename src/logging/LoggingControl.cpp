@@ -89,6 +89,7 @@ LogCommandResult LogMenuCommand(Par& par, const std::function<std::string()>& as
     LogCommandResult result;
     if (par.LoggingOn) {
         par.LoggingOn = false;
+        par.CycleLogFailures.clear();  // none is due any more
         result.outcome = LogCommandOutcome::Stopped;
         result.display = LoggingDisplay{kStartLogCaption, std::nullopt, false, false};
         return result;

@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "logging/LogRecords.h"
 #include "monitor/MainComm.h"
 #include "state/Par.h"
 #include "ui/ValueLabel.h"
@@ -308,10 +309,10 @@ void frmMain::Refresh() {
     mnuSLog_->setText(QString::fromStdString(m.SLogCaption));
     lblLogOn_->setText(QString::fromStdString(m.LogOnCaption));
     lblLogOn_->setVisible(m.LogOnVisible);
-    lblLogError_->setText(par_.LogError.empty()
-                              ? QString()
-                              : "Logging fails: " + QString::fromStdString(par_.LogError));
-    lblLogError_->setVisible(!par_.LogError.empty());
+    const std::string logWarning = LogWarning(par_);
+    lblLogError_->setText(
+        logWarning.empty() ? QString() : "Logging fails: " + QString::fromStdString(logWarning));
+    lblLogError_->setVisible(!logWarning.empty());
     lblPortNotice_->setText(QString::fromStdString(m.PortNotice));
     lblPortNotice_->setVisible(!m.PortNotice.empty());
 }

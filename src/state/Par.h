@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "link/Frame.h"
@@ -101,7 +102,10 @@ struct Par {
     std::array<bool, kAddressSlots> RecordDue{};
     std::array<std::string, kAddressSlots> DisconnectMark;
     std::array<std::uint8_t, kAddressSlots> LastStatusByte{};
-    std::string LogError;  // the reason logging fails, empty while it works
+    // Log files whose due record could not be written, with the reason. A file leaves its list
+    // when a record is written to it; the cycle records' list empties when logging stops,
+    // since none of them is due any more.
+    std::map<std::string, std::string> CycleLogFailures, DisconnectionLogFailures;
 
     Panel Main;
     MaintPanel Maint;

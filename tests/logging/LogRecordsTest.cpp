@@ -88,7 +88,7 @@ TEST_F(LogWriter, DueCycleRecordWaitsForLoggingOnAndFollowsAPendingDisconnection
     WriteCycleRecord(par, At(14, 3, 27));
     WriteCycleRecord(par, At(14, 3, 28));  // nothing due any more
     EXPECT_EQ(Read("4711.txt"), earlier + CycleRecordLine(par, At(14, 3, 27)));
-    EXPECT_EQ(par.LogError, "");
+    EXPECT_EQ(LogWarning(par), "");
 }
 
 // Zero NQ ratios mean no detector has given real values yet; after that every failed poll is
@@ -117,9 +117,9 @@ TEST_F(LogWriter, MissingFolderKeepsTheRecordsPendingUntilItExists) {
     par.LoggingOn = true;
     WriteCycleRecord(par, At(14, 3, 27));
     EXPECT_TRUE(par.RecordDue[12]);
-    EXPECT_NE(par.LogError.find((missing / "4711.txt").string()), std::string::npos)
-        << par.LogError;
-    EXPECT_NE(par.LogError.find("No such file or directory"), std::string::npos) << par.LogError;
+    EXPECT_NE(LogWarning(par).find((missing / "4711.txt").string()), std::string::npos)
+        << LogWarning(par);
+    EXPECT_NE(LogWarning(par).find("No such file or directory"), std::string::npos);
 
     par.DisconnectMark[12] = "DDD";
     WriteDisconnectionRecord(par, At(14, 3, 28));
@@ -128,7 +128,7 @@ TEST_F(LogWriter, MissingFolderKeepsTheRecordsPendingUntilItExists) {
     fs::create_directory(missing);
     WriteCycleRecord(par, At(14, 3, 29));  // the pending disconnection goes first
     WriteCycleRecord(par, At(14, 3, 30));
-    EXPECT_EQ(par.LogError, "");
+    EXPECT_EQ(LogWarning(par), "");
     EXPECT_FALSE(par.RecordDue[12]);
     EXPECT_EQ(Read("gone/12.txt"), "DDD     05/12/26  14:3:29\r\n");
     EXPECT_EQ(Read("gone/4711.txt"), CycleRecordLine(par, At(14, 3, 30)));
@@ -142,7 +142,7 @@ TEST_F(LogWriter, FullDiskKeepsTheRecordDue) {
     par.LoggingOn = true;
     WriteCycleRecord(par, At(14, 3, 27));
     EXPECT_TRUE(par.RecordDue[12]);
-    EXPECT_NE(par.LogError.find("4711.txt"), std::string::npos) << par.LogError;
+    EXPECT_NE(LogWarning(par).find("4711.txt"), std::string::npos) << LogWarning(par);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "LogTestSupport.h"
 #include "logging/LoggingControl.h"
 
@@ -75,6 +77,29 @@ TEST_F(Logging, TickRecordsTheLastAnsweringDetectorOncePerPeriodCountingAcrossOf
     Menu("2");
     Ticks(1);  // count 4 >= 2
     EXPECT_EQ(Records(), 3);
+}
+
+// The warning stands for records that are due and cannot be written: another file written
+// meanwhile does not hide it, and it goes once the record is written or no longer due.
+TEST_F(Logging, TheWarningShowsWhileADueRecordFailsAndOnlyThen) {
+    std::filesystem::create_directory(PathOf("4711.txt"));  // where the cycle records go
+    Menu("1");
+    Ticks(1);
+    EXPECT_NE(LogWarning(par).find("4711.txt"), std::string::npos);
+    par.DisconnectMark[12] = "DDD";
+    par.ChannelValues[7] = par.ChannelValues[8] = 1;
+    WriteDisconnectionRecord(par, At(14, 3, 0));  // 12.txt can be written
+    EXPECT_EQ(Lines("12.txt"), 1);
+    EXPECT_NE(LogWarning(par).find("4711.txt"), std::string::npos);
+    Menu("");  // off: no cycle record is due any more
+    EXPECT_EQ(LogWarning(par), "");
+    Menu("1");
+    Ticks(1);
+    EXPECT_NE(LogWarning(par), "");
+    std::filesystem::remove(PathOf("4711.txt"));
+    Ticks(1);
+    EXPECT_EQ(LogWarning(par), "");
+    EXPECT_EQ(Records(), 1);
 }
 
 // LastStatusByte starts at 0, so the first reply is a change; a change seen while logging is
