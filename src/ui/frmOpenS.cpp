@@ -1,5 +1,6 @@
 #include "ui/frmOpenS.h"
 
+#include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -138,12 +139,24 @@ frmOpenS::frmOpenS(TimerFactory& timers, QWidget* parent)
 frmOpenS::~frmOpenS() = default;
 
 void frmOpenS::Timer1_Timer() {
-    timer1_->SetEnabled(false);
     // Hidden first and closed after the announcement, so that the port dialog is up
     // before the last window closes (which would end the application).
     hide();
-    emit finished();
+    Finish();
     close();
+}
+
+void frmOpenS::Finish() {
+    timer1_->SetEnabled(false);
+    if (finished_)
+        return;
+    finished_ = true;
+    emit finished();
+}
+
+void frmOpenS::closeEvent(QCloseEvent* event) {
+    event->accept();
+    Finish();  // closed before its time: go on now
 }
 
 }  // namespace halvern

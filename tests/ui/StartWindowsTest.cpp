@@ -36,6 +36,16 @@ TEST_F(StartWindows, SplashShowsItsCaptionsAndLeavesOnceAfterThreeSeconds) {
     EXPECT_FALSE(splash.isVisible());
     platform.RunUntil(20'000'000);
     EXPECT_EQ(finished.count(), 1);
+
+    // Closed by the technician before its time: the program goes on at once, once.
+    frmOpenS early(platform);
+    QSignalSpy goneEarly(&early, &frmOpenS::finished);
+    early.show();
+    platform.RunUntil(21'000'000);
+    early.close();
+    EXPECT_EQ(goneEarly.count(), 1);
+    platform.RunUntil(30'000'000);
+    EXPECT_EQ(goneEarly.count(), 1);
 }
 
 TEST_F(StartWindows, AboutBoxShowsItsCaptionsOpensOnceAndClosesByOkOrKeys) {
