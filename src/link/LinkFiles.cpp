@@ -2,10 +2,11 @@
 
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string_view>
+
+#include "platform/FilePath.h"
 
 namespace halvern {
 
@@ -45,7 +46,7 @@ std::optional<std::int16_t> ToInt16(double value) {
 }  // namespace
 
 bool FileExists(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(Utf8Path(path), std::ios::binary);
     return f.is_open();
 }
 
@@ -59,7 +60,7 @@ std::optional<double> FirstValue(const std::string& text) {
 }
 
 std::optional<double> ReadFirstValue(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(Utf8Path(path), std::ios::binary);
     if (!f.is_open())
         return std::nullopt;
     const std::string text{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
@@ -67,7 +68,7 @@ std::optional<double> ReadFirstValue(const std::string& path) {
 }
 
 bool WriteValueFile(const std::string& path, long long value) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    std::ofstream f(Utf8Path(path), std::ios::binary | std::ios::trunc);
     if (!f.is_open())
         return false;
     f << value << "\r\n";
@@ -78,7 +79,7 @@ bool WriteValueFile(const std::string& path, long long value) {
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty())
         return name;
-    return (std::filesystem::path(folder) / name).string();
+    return Utf8Text(Utf8Path(folder) / Utf8Path(name));
 }
 
 std::int16_t LoadPortNumber(const std::string& path, std::int16_t current) {

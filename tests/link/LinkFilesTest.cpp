@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -10,6 +11,7 @@
 
 #include "link/LinkFiles.h"
 #include "link/Tuning.h"
+#include "platform/FilePath.h"
 
 namespace halvern {
 namespace {
@@ -64,6 +66,25 @@ TEST_F(ValueFile, PortNumberIsLoadedAsAWhole16BitNumberAndSavedAsOneLine) {
     ExpectLoads([](const std::string& path) { return LoadPortNumber(path); }, 0, "0\r\n", cases);
     SavePortNumber(path_, 3);  // replaces the longer content
     EXPECT_EQ(Content(), "3\r\n");
+}
+
+// A program folder under a user name with letters beyond ASCII: every name is UTF-8 text and
+// reaches the system as such.
+TEST(FileNames, AFolderNameBeyondAsciiWorksForEveryFileOfTheProgram) {
+    const std::string folder = ::testing::TempDir() + "halvern-J\xC3\xBCrgen-\xC3\xB6";
+    EXPECT_TRUE(Utf8Path("\xC3\xB6").u8string() == u8"\u00F6");
+    EXPECT_EQ(Utf8Text(Utf8Path(folder)), folder);
+    std::filesystem::remove_all(Utf8Path(folder));
+    std::filesystem::create_directory(Utf8Path(folder));
+    const std::string port = JoinPath(folder, kPortFile);
+    EXPECT_EQ(port, folder + "/" + kPortFile);
+    EXPECT_FALSE(FileExists(port));
+    EXPECT_EQ(LoadPortNumber(port, 4), 4);  // created
+    EXPECT_TRUE(FileExists(port));
+    SavePortNumber(port, 7);
+    EXPECT_EQ(LoadPortNumber(port), 7);
+    EXPECT_TRUE(std::filesystem::exists(Utf8Path(folder) / "CommPortNo.txt"));
+    std::filesystem::remove_all(Utf8Path(folder));
 }
 
 TEST_F(ValueFile, TuningStepsWrapsGivesUpAfter23FailuresAndSavesOnlyAtAValidStatusReply) {

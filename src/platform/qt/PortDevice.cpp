@@ -3,11 +3,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/FilePath.h"
+
 namespace halvern {
 
 bool DeviceExists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(path, ec);
+    return std::filesystem::exists(Utf8Path(path), ec);
 }
 
 std::string DeviceForPort(int n, [[maybe_unused]] const DeviceExistsFn& exists) {
