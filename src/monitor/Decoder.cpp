@@ -62,8 +62,10 @@ void DescribeStatus(Par& par) {
 std::array<std::string, 4> StatusPartsOf(std::span<const std::uint8_t> rx) {
     // Characters are kept as the byte the detector sent, one byte each.
     const auto character = [](std::uint8_t b) { return std::string(1, static_cast<char>(b)); };
-    return {rx[9] == 50 ? "O" : rx[9] == 51 ? "R" : character(rx[9]), character(rx[10]),
-            character(rx[11]), std::to_string(rx[12])};
+    return {rx[9] == 50   ? "O"
+            : rx[9] == 51 ? "R"
+                          : character(rx[9]),
+            character(rx[10]), character(rx[11]), std::to_string(rx[12])};
 }
 
 void ApplyStatusColours(Par& par) {

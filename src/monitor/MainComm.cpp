@@ -1,7 +1,5 @@
 #include "monitor/MainComm.h"
 
-#include <cctype>
-
 #include "link/LinkFiles.h"
 #include "link/Tuning.h"
 #include "logging/LogRecords.h"
@@ -21,15 +19,8 @@ std::string VersionText(const LinkBuffers& b, bool primary) {
 }
 
 bool AddressTextAcceptable(const std::string& text) {
-    if (text.empty() || text.size() > 5)
-        return false;
-    long value = 0;
-    for (char c : text) {
-        if (!std::isdigit(static_cast<unsigned char>(c)))
-            return false;
-        value = value * 10 + (c - '0');
-    }
-    return value <= 65535;
+    const auto value = ParseNumber(text);
+    return value && *value <= 65535;
 }
 
 // One detector command at a time: a command started while another one waits is refused,

@@ -44,6 +44,28 @@ QPushButton* Button(const QString& text, const char* name, const QString& tip, Q
 
 }  // namespace
 
+// The address list: a choice counts only when it is made in the opened list. Qt also reports
+// a choice when Enter is pressed in the field, or the field is left, while its text names an
+// item; a typed address is not meant to take effect that way.
+class AddressList : public QComboBox {
+  public:
+    using QComboBox::QComboBox;
+    // True once for a choice made in the list opened last.
+    bool TakeListChoice() {
+        const bool chosen = listOpen_;
+        listOpen_ = false;
+        return chosen;
+    }
+    void Typed() { listOpen_ = false; }
+    void showPopup() override {
+        listOpen_ = true;
+        QComboBox::showPopup();
+    }
+
+  private:
+    bool listOpen_ = false;
+};
+
 LampWidget::LampWidget(QWidget* parent) : QWidget(parent), color_(Qt::lightGray) {
     setMinimumSize(34, 34);
 }
@@ -192,7 +214,7 @@ void frmMain::BuildUi() {
     frMisc->setObjectName("frMisc");
     auto* mg = new QGridLayout(frMisc);
     auto* Label3 = Caption("Change Address", "Label3", frMisc);
-    cmbChangeAddr_ = new QComboBox(frMisc);
+    cmbChangeAddr_ = new AddressList(frMisc);
     cmbChangeAddr_->setObjectName("cmbChangeAddr");
     cmbChangeAddr_->setEditable(true);
     cmbChangeAddr_->setInsertPolicy(QComboBox::NoInsert);
@@ -248,17 +270,21 @@ void frmMain::BuildUi() {
     connect(cmdUp_, &QPushButton::clicked, this, [this] { comm_.cmdUp(); });
     connect(cmdDown_, &QPushButton::clicked, this, [this] { comm_.cmdDown(); });
     connect(cmbChangeAddr_, &QComboBox::activated, this, [this](int index) {
-        comm_.SelectAddress(cmbChangeAddr_->itemText(index).toStdString());
+        if (cmbChangeAddr_->TakeListChoice())
+            comm_.SelectAddress(cmbChangeAddr_->itemText(index).toStdString());
     });
     // Only the technician's typing is checked, not texts the program sets.
     connect(cmbChangeAddr_->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+        cmbChangeAddr_->Typed();
         if (AddressTextAcceptable(text.toStdString()))
             return;
-        // Put the served address back after half a second; the window may be gone by then.
+        // Put the served address back after half a second, unless typing has made the text a
+        // number by then ("-" on the way to "-5"); the window may be gone by then.
         comm_.RestoreAddressTextLater([window = QPointer<frmMain>(this)] {
-            if (window)
-                window->cmbChangeAddr_->setEditText(
-                    QString::fromStdString(window->par_.Main.DetNum));
+            if (!window ||
+                AddressTextAcceptable(window->cmbChangeAddr_->currentText().toStdString()))
+                return;
+            window->cmbChangeAddr_->setEditText(QString::fromStdString(window->par_.Main.DetNum));
         });
     });
     resize(960, sizeHint().height());

@@ -12,6 +12,7 @@ class QPushButton;
 
 namespace halvern {
 
+class AddressList;
 class MainComm;
 struct Par;
 
@@ -59,7 +60,7 @@ class frmMain : public QMainWindow {
 
     QPushButton *cmdMaster_{}, *cmdExit_{}, *cmdVer_{}, *cmdVer2_{}, *cmdMaint_{}, *cmdSetio_{},
         *cmdAlign_{}, *cmdSetAddr_{}, *cmdUp_{}, *cmdDown_{};
-    QComboBox* cmbChangeAddr_{};
+    AddressList* cmbChangeAddr_{};
     QLabel *lblDetNum_{}, *lblStatus_{}, *lblSIL2Des_{}, *lblGain_{}, *lblFlash_{}, *lblSeNum_{},
         *lblCom_{}, *lblF12_{}, *lblVer_{}, *lblLogOn_{}, *lblLogError_{}, *lblPortNotice_{};
     std::array<QLabel*, 5> lblCh_{};

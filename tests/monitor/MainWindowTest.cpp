@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -142,16 +143,34 @@ TEST_F(MainWindowTest, JunkTypedIntoTheAddressListIsPutBackHalfASecondLater) {
     b.par.Main.DetNum = "12";
     auto* list = Find<QComboBox>("cmbChangeAddr");
     list->lineEdit()->setFocus();
-    QTest::keyClicks(list->lineEdit(), "1000");
-    b.plat.RunFor(600'000);
-    EXPECT_EQ(list->currentText(), "1000");  // a number is kept
-    list->lineEdit()->selectAll();
-    QTest::keyClicks(list->lineEdit(), "abc");
-    ASSERT_EQ(list->currentText(), "abc");
-    b.plat.RunFor(499'000);
-    EXPECT_EQ(list->currentText(), "abc");
-    b.plat.RunFor(2'000);
-    EXPECT_EQ(list->currentText(), "12");
+    for (const char* kept : {"1000", "1.5", "-5", "65535"}) {
+        list->lineEdit()->selectAll();
+        QTest::keyClicks(list->lineEdit(), kept);
+        b.plat.RunFor(600'000);
+        EXPECT_EQ(list->currentText(), kept);  // a number up to 65535 is kept as typed
+    }
+    for (const char* junk : {"abc", "65536"}) {
+        list->lineEdit()->selectAll();
+        QTest::keyClicks(list->lineEdit(), junk);
+        ASSERT_EQ(list->currentText(), junk);
+        b.plat.RunFor(499'000);
+        EXPECT_EQ(list->currentText(), junk);
+        b.plat.RunFor(2'000);
+        EXPECT_EQ(list->currentText(), "12");
+    }
+}
+
+TEST_F(MainWindowTest, ATypedAddressTakesEffectOnlyWhenChosenFromTheList) {
+    auto* list = Find<QComboBox>("cmbChangeAddr");
+    list->lineEdit()->setFocus();
+    QTest::keyClicks(list->lineEdit(), "7");
+    QTest::keyClick(list->lineEdit(), Qt::Key_Return);
+    Find<QPushButton>("cmdMaster")->setFocus();  // leaving the field
+    EXPECT_EQ(b.par.Main.DetNum, "1");
+    list->showPopup();
+    list->view()->setCurrentIndex(list->model()->index(6, 0));
+    QTest::keyClick(list->view(), Qt::Key_Return);
+    EXPECT_EQ(b.par.Main.DetNum, "7");
 }
 
 }  // namespace
