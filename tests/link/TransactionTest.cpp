@@ -50,6 +50,11 @@ struct RequestVector {
     std::function<Bytes(Link&)> send;  // sends the request; returns what the pure builder makes
 };
 
+// The suite's output names a case by its name, not by its bytes.
+void PrintTo(const RequestVector& v, std::ostream* os) {
+    *os << v.name;
+}
+
 const SetupTable kSetup{0x24, 0x05, 2, 10};
 
 const std::vector<RequestVector> kRequests = {
@@ -159,6 +164,10 @@ struct ReplyCase {
     Bytes reply;
     bool accepted;
 };
+
+void PrintTo(const ReplyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ReplyAcceptance : public ReceiveReplyTest, public ::testing::WithParamInterface<ReplyCase> {};
 
