@@ -45,10 +45,9 @@ std::vector<SetupModel> ListedModels() {
 // The setup screen's round trip for one model: reading a table into the fields and burning
 // the fields unchanged must settle at once, or each Burn would change the detector again.
 void SetupRoundTrip(const SetupTable& read, const SetupModel& model) {
-    const SetupLayout layout = SetupLayoutFor(model);
     const SetupTexts texts = GetSetupTable(read, model);
     if (const auto empty = FirstEmptyTestedField(texts, model.code))
-        (void)EmptyFieldMessage(*empty, layout);
+        (void)EmptyFieldMessage(*empty, SetupLayoutFor(model));
     const SetupTable burnt = EncodeSetupTable(texts, model);
     const SetupTable again = EncodeSetupTable(GetSetupTable(burnt, model), model);
     FUZZ_CHECK(again.MeasureFlags == burnt.MeasureFlags);
