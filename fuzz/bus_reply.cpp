@@ -1,0 +1,102 @@
+// Bytes from the bus, as one reception of the program: they arrive on the simulated port
+// (all at once or at the line's pace after a delay), Link::ReceiveReply collects them, and
+// every decoder the program has for a reply reads the buffer that results, whether the
+// reception accepted it or not (the buffer keeps the last reply read either way).
+//
+// Input: flags, timing, then the reply bytes.
+//   flags bit 0: append the reply's CRC (so the fuzzer gets past the frame check at will)
+//   flags bit 1: the maintenance window's S/N test mode is on
+//   timing >= 128: the bytes are all waiting when the reception starts
+//   timing <  128: the first byte starts timing * 5 ms after the request has left
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Support.h"
+#include "config/ConfigExchanges.h"
+#include "config/SetupCodec.h"
+#include "link/Link.h"
+#include "maintenance/MaintDecoder.h"
+#include "maintenance/MaintExchanges.h"
+#include "monitor/Decoder.h"
+#include "monitor/MainComm.h"
+#include "platform/SimulatedSerialPort.h"
+#include "platform/virtual/VirtualPlatform.h"
+#include "state/Par.h"
+
+using namespace halvern;
+
+namespace {
+
+// Every model the program knows by name, and one it does not.
+std::vector<SetupModel> ListedModels() {
+    std::vector<SetupModel> models{{ModelName(0), 0}};
+    for (int family = 0; family < 256; ++family) {
+        if (!IsAcceptedFamily(static_cast<std::uint8_t>(family)))
+            continue;
+        for (int variant = 0; variant < 3; ++variant)
+            models.push_back(
+                {ModelName(variant * 256 + family), static_cast<std::int16_t>(family)});
+    }
+    return models;
+}
+
+// The setup screen's round trip for one model: reading a table into the fields and burning
+// the fields unchanged must settle at once, or each Burn would change the detector again.
+void SetupRoundTrip(const SetupTable& read, const SetupModel& model) {
+    const SetupTexts texts = GetSetupTable(read, model);
+    if (const auto empty = FirstEmptyTestedField(texts, model.code))
+        (void)EmptyFieldMessage(*empty, SetupLayoutFor(model));
+    const SetupTable burnt = EncodeSetupTable(texts, model);
+    const SetupTable again = EncodeSetupTable(GetSetupTable(burnt, model), model);
+    FUZZ_CHECK(again.MeasureFlags == burnt.MeasureFlags);
+    FUZZ_CHECK(again.OutputFlags == burnt.OutputFlags);
+    FUZZ_CHECK(again.HeaterMode == burnt.HeaterMode);
+    FUZZ_CHECK(again.HeaterOnTemp == burnt.HeaterOnTemp);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::vector<SetupModel> kModels = ListedModels();
+    if (size < 2)
+        return 0;
+    const std::uint8_t flags = data[0];
+    const std::uint8_t timing = data[1];
+    std::vector<std::uint8_t> reply(data + 2, data + size);
+    if (flags & 1)
+        AppendCrc(reply);
+
+    VirtualPlatform plat;
+    SimulatedSerialPort port(plat);
+    Par par;
+    Link link(plat, port, par.Link);
+    port.Open("fuzz", nullptr);
+
+    link.SendQuery(1, kCodeStatus);
+    link.WaitRtsReleased();
+    const Micros now = plat.NowUs();
+    port.SendToHost(reply, timing >= 128 ? now - WireTimeUs(reply.size()) : now + timing * 5000);
+    link.ReceiveReply();
+
+    const auto& rx = par.Link.RxBuffer;
+    (void)PassesAcceptanceTest(rx);
+    DecodeStatusReply(par);
+    par.SnTestMode = flags & 2;
+    DecodeMaintenanceReply(par);
+    (void)OperatingTimeText(par.Link);
+
+    const SetupTable read = SetupTableFromReply(rx);
+    SetupRoundTrip(read, {par.Main.Flash, par.ModelCode});
+    for (const SetupModel& model : kModels)
+        SetupRoundTrip(read, model);
+
+    (void)VersionText(par.Link, true);
+    (void)VersionText(par.Link, false);
+    (void)SetupWriteConfirmed(par.Link);
+    (void)AddressWriteConfirmed(par.Link);
+    (void)SnTestConfirmed(par.Link);
+    (void)NormalModeConfirmed(par.Link);
+    return 0;
+}

@@ -1,0 +1,58 @@
+// A log file opened in the log viewer: read from disk into the line table, paged through, and
+// each row cut into its columns; its first line is also typed into the serial-number prompt.
+//
+// Input: two control bytes, then the file.
+//   byte 0 bit 7: the file starts with a 65535-byte line, so the input's first two bytes
+//                 straddle the reader's 64 KiB chunks (a CR LF split there is one line end)
+//   byte 0 bits 0-6: PgDn presses, 16 each
+//   byte 1: PgUp presses
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "Support.h"
+#include "logging/LogViewer.h"
+
+using namespace halvern;
+
+namespace {
+constexpr std::size_t kReaderChunk = 64 * 1024;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static fuzz::Scratch scratch("log_viewer");
+    if (size < 2)
+        return 0;
+    std::string text;
+    if (data[0] & 0x80)
+        text.assign(kReaderChunk - 1, 'x');
+    text.append(reinterpret_cast<const char*>(data + 2), size - 2);
+
+    const std::string path = scratch.File("4711.txt");
+    std::filesystem::remove(path);  // a new file: rewriting one in place makes ext4 flush it
+    std::ofstream(path, std::ios::binary) << text;
+    const auto lines = ReadLogLines(path);
+    FUZZ_CHECK(lines);
+    FUZZ_CHECK(*lines == SplitLogLines(text));
+
+    LogViewerModel model(*lines);
+    for (int i = (data[0] & 0x7F) * 16; i > 0 && model.PageDown(); --i) {
+    }
+    for (int i = data[1]; i > 0 && model.PageUp(); --i) {
+    }
+    FUZZ_CHECK(model.TopLine() >= 0 && model.TopLine() <= kLastTopLine);
+    for (int r = 0; r < kViewerRows; ++r) {
+        const LogRow row = model.Row(r);
+        for (int c = 0; c < kLogColumnCount; ++c)
+            FUZZ_CHECK(row.Fields[c].size() <= static_cast<std::size_t>(kLogColumns[c].Length));
+    }
+
+    // Whatever is typed, the prompt names a file in the program folder or none.
+    const std::string& entry = model.Entry(0);
+    if (const auto named = LogPathForEntry(scratch.Path(), entry))
+        FUZZ_CHECK(std::filesystem::path(*named).parent_path() == scratch.Path());
+    (void)CheckSerialEntry(scratch.Path(), entry);
+    return 0;
+}
