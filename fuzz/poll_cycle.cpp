@@ -31,11 +31,6 @@ using namespace halvern::fuzz;
 
 namespace {
 
-// A status reply from an address above 247 makes the main cycle overrun a table of 248 slots
-// at the next silent poll; the input that shows it is kept in fuzz/crashes/poll_cycle/. While
-// this is true, replies are kept to addresses 0-247 so that the fuzzer can get past it.
-constexpr bool kGuardReplyAddressAbove247 = true;
-
 // The program writes a frame at least every few seconds whatever the replies are.
 constexpr Micros kLongestSilenceUs = 60'000'000;
 
@@ -103,8 +98,6 @@ class Program {
                 case kReply:
                 case kReplyWithCrc: {
                     auto reply = in_.Bytes(in_.Byte());
-                    if (kGuardReplyAddressAbove247 && !reply.empty() && reply[0] > 247)
-                        reply[0] -= 248;
                     if ((header & 3) == kReplyWithCrc)
                         AppendCrc(reply);
                     port_.SendToHost(reply, at);
