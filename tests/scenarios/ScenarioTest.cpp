@@ -1,18 +1,20 @@
 // The program under fault on virtual time: noise, late and cut replies, collisions, floods,
-// detectors that move, an adapter pulled out, a log folder or a disk that fails. Each case says
-// what the panel shows and which lines land in which files. The lines are predicted by the
-// recording rules from what the program read in each poll, apart from the writer, and every line
-// must be one the record formatting writes.
+// detectors that move, an adapter pulled out, a log folder or a disk that fails, and a day of
+// it all at random. Each case says what the panel shows and which lines land in which files.
+// The lines are predicted by the recording rules from what the program read in each poll,
+// apart from the writer, and every line must be one the record formatting writes.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -465,6 +467,91 @@ INSTANTIATE_TEST_SUITE_P(Scenario, LogOutage,
                          ::testing::Values(Outage::FolderIsAFile, Outage::FolderGone,
                                            Outage::DiskFull),
                          OutageName);
+
+// Resident set size at its peak so far, in kB.
+long PeakRssKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmHWM:"))
+            return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+// HALVERN_SOAK_HOURS of polling (one by default) with logging every second, while faults come
+// and go at random from a fixed seed: every line as the rules call for, memory flat.
+TEST(Soak, HoursOfRandomFaultsLoseNoRecordDoubleNoneAndKeepMemoryFlat) {
+    const char* env = std::getenv("HALVERN_SOAK_HOURS");
+    const int hours = env ? std::max(1, std::atoi(env)) : 1;
+    Rig r;
+    r.b.port.SetRecording(false);  // the test's own record of every frame would grow
+    std::mt19937 random(20261205);
+    const auto between = [&](double lo, double hi) {
+        return static_cast<Micros>(std::uniform_real_distribution<>(lo, hi)(random) * kSecond);
+    };
+    // Not "wrong address": it hands the polling to an address where nobody answers.
+    const char* faults[] = {"silent", "late",  "bad CRC",   "split delivery", "truncated",
+                            "flood",  "noise", "exception", "ignore writes"};
+    const std::pair<const char*, int> statuses[] = {{"NNN", 0}, {"WWN", 7}, {"S1U", 9}, {"ONN", 0}};
+    std::map<std::string, int> injected;
+    Micros pluggedAt = 0;
+    std::function<void()> next = [&] {
+        const Micros now = r.b.plat.NowUs();
+        auto& bus = r.b.bus();
+        if (const auto choice = random() % 4; choice == 0) {
+            const char* f = faults[random() % std::size(faults)];
+            bus.InjectFault(1, f);
+            ++injected[f];
+            r.At(now + between(0.2, 30), [&bus, f] { bus.ClearFault(1, f); });
+        } else if (choice == 1) {
+            const auto& [chars, number] = statuses[random() % std::size(statuses)];
+            bus.Find(1)->SetStatus(chars, static_cast<std::uint8_t>(number));
+            ++injected["status change"];
+        } else if (choice == 2) {
+            // Now and then the laptop stays unplugged long enough (4096 polls) for the count of
+            // failed polls to start again.
+            const bool brief = random() % 100;
+            r.b.port.Unplug();
+            ++injected[brief ? "unplug" : "unplug for 45 to 60 min"];
+            const Micros back = now + (brief ? between(1, 40) : between(2700, 3600));
+            pluggedAt = std::max(pluggedAt, back);
+            r.At(back, [&] {
+                if (r.b.plat.NowUs() < pluggedAt)
+                    return;  // a longer outage is still on
+                r.b.port.Replug();
+                if (random() % 2 == 0) {
+                    r.b.port.FailNextOpen("Device or resource busy");
+                    ++injected["open fails"];
+                }
+            });
+        } else {
+            bus.ClearFaults(1);
+        }
+        r.At(now + between(5, 60), next);
+    };
+    r.At(between(5, 60), next);
+    long firstHourKb = 0, lastHourKb = 0;
+    for (int h = 1; h <= hours; ++h) {
+        h == 1 ? r.b.Run(h * 3600 * kSecond) : r.b.Continue(h * 3600 * kSecond);
+        r.Settle();
+        (h == 1 ? firstHourKb : lastHourKb) = PeakRssKb();
+    }
+    EXPECT_EQ(r.foundCycle, r.rules.cycle);
+    EXPECT_EQ(r.foundDisconnection, r.rules.disconnection);
+    EXPECT_GT(r.rules.disconnection, 0);
+#if !defined(__SANITIZE_ADDRESS__)  // which keeps freed memory aside on purpose
+    EXPECT_LT(hours > 1 ? lastHourKb - firstHourKb : 0, 4096);
+#endif
+    std::ostringstream faultsText;
+    for (const auto& [name, n] : injected)
+        faultsText << " " << name << "=" << n;
+    std::printf(
+        "soak: %d h, %lld polls (%lld failed), injected:%s; cycle records expected %lld "
+        "found %lld, disconnection records expected %lld found %lld; peak RSS %ld kB "
+        "after the first hour, %ld kB after the last\n",
+        hours, r.rules.polls, r.rules.failed, faultsText.str().c_str(), r.rules.cycle, r.foundCycle,
+        r.rules.disconnection, r.foundDisconnection, firstHourKb,
+        hours > 1 ? lastHourKb : firstHourKb);
+}
 
 }  // namespace
 }  // namespace halvern::test
