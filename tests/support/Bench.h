@@ -23,6 +23,19 @@ namespace halvern::test {
 sim::Bus OneDetector(std::uint8_t address, std::uint8_t family = 24, std::uint16_t serial = 4711,
                      std::uint8_t variant = 1, SetupTable setup = {});
 
+// The simulated port, with a look at every read the program makes (what it took off the line).
+class TappedPort : public SimulatedSerialPort {
+  public:
+    using SimulatedSerialPort::SimulatedSerialPort;
+    std::vector<std::uint8_t> ReadAll() override {
+        auto bytes = SimulatedSerialPort::ReadAll();
+        if (onRead)
+            onRead(bytes);
+        return bytes;
+    }
+    std::function<void(const std::vector<std::uint8_t>&)> onRead;
+};
+
 struct Bench {
     // The program folder is a fresh scratch folder, removed with the bench.
     explicit Bench(sim::Bus bus = sim::DefaultBus());
@@ -31,7 +44,7 @@ struct Bench {
     int Lines(const std::string& name) const;
 
     VirtualPlatform plat;
-    SimulatedSerialPort port{plat};
+    TappedPort port{plat};
     Par par;
     Link link{plat, port, par.Link};
     ScriptedDialogs dialogs;
