@@ -165,7 +165,9 @@ std::string DisconnectionFileName(std::uint8_t address) {
 
 void WriteCycleRecord(Par& par, const LocalDateTime& now) {
     const std::uint8_t r = par.Link.ReplyAddress;
-    if (!par.RecordDue[r] || !par.LoggingOn)
+    // Before any detector has answered there is no reading to record (the status number is
+    // decoded as text from every reply, so it is empty only until the first).
+    if (!par.RecordDue[r] || !par.LoggingOn || par.StatusParts[3].empty())
         return;
     // A detector that was given up is marked in its own file first; the cycle record stays due
     // for the next call.
@@ -194,9 +196,12 @@ std::string LogWarning(const Par& par) {
 }
 
 void WriteDisconnectionRecord(Par& par, const LocalDateTime& now) {
-    // Zero NQ ratios mean no detector has given real values yet: nothing worth marking.
-    if (par.ChannelValues[7] == 0 || par.ChannelValues[8] == 0)
+    // Zero NQ ratios mean no detector has given real values yet: nothing worth marking, now
+    // or later by the cycle record's writer.
+    if (par.ChannelValues[7] == 0 || par.ChannelValues[8] == 0) {
+        par.DisconnectMark[par.CurrentAddress].clear();
         return;
+    }
     WritePendingDisconnection(par, now);
 }
 

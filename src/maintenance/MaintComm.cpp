@@ -39,7 +39,7 @@ void MaintComm::PollIteration(const StopCheck& stop) {
     auto& fails = par_.MaintFailCount[par_.CurrentAddress];
     // Only a status reply carries the values; anything shorter would show older bytes as them.
     const auto& b = par_.Link;
-    if (replied && b.RxBuffer[1] == FunctionCommand && b.RxCount >= kMaintReplyMinCount) {
+    if (replied && b.RxBuffer[1] == FunctionCommand && b.RxCount >= kStatusReplyMinCount) {
         DecodeMaintenanceReply(par_);
         if (!ModeCommandsAllowed())
             m.CheckEnabled = m.NormalEnabled = false;

@@ -11,9 +11,6 @@
 namespace halvern {
 
 constexpr const char* kMaintTitlePrefix = "Maintenance window of detector serial No:";
-// A status reply long enough to hold every value the window shows (the gas reading ends at
-// index 27).
-constexpr int kMaintReplyMinCount = 30;
 
 // 0.56 for families 24, 25, 26, 33, 34 and 35; 0.15 for every other (32 included).
 double MaintZeroOffset(std::uint8_t family);

@@ -33,7 +33,7 @@ std::int16_t SignedByte(std::uint8_t b) {
 }
 
 bool PassesAcceptanceTest(std::span<const std::uint8_t> rx) {
-    if (rx.size() <= 10)
+    if (rx.size() < kStatusReplyMinCount)
         return false;
     return IsAcceptedFamily(rx[6]) && (rx[4] == 42 || rx[10] == 'V');
 }

@@ -21,7 +21,11 @@ bool IsAcceptedFamily(std::uint8_t family);
 // "Veridan Ethylene 641-1" to "Veridan Ethylene 643-3".
 bool IsTalvekName(std::string_view name);
 bool IsEthyleneName(std::string_view name);
-// Index 6 is an accepted family, and index 4 is 42 or index 10 is "V".
+// The bytes of a status reply that the decoders read (the gas reading ends at index 27) and
+// its CRC: a shorter reply, such as an exception answer, holds no reading.
+constexpr int kStatusReplyMinCount = 30;
+// The reply's own bytes hold a status reply: at least kStatusReplyMinCount of them, index 6 an
+// accepted family, and index 4 is 42 or index 10 is "V".
 bool PassesAcceptanceTest(std::span<const std::uint8_t> rx);
 
 // The zero offset of the signal slots 0 to 2 on the main window: 0.56 or 0.15 by family.

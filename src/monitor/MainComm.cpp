@@ -1,5 +1,7 @@
 #include "monitor/MainComm.h"
 
+#include <algorithm>
+
 #include "link/LinkFiles.h"
 #include "link/Tuning.h"
 #include "logging/LogRecords.h"
@@ -72,8 +74,11 @@ void MainComm::PollIteration(const StopCheck& stop) {
 }
 
 void MainComm::OnReply() {
-    const auto& rx = par_.Link.RxBuffer;
-    const bool valid = PassesAcceptanceTest(rx);
+    const auto& b = par_.Link;
+    // Judged on this reply's own bytes: what stands beyond them is an older reply's.
+    const bool valid = PassesAcceptanceTest(
+        std::span(b.RxBuffer).first(static_cast<std::size_t>(std::max<int>(b.RxCount, 0))));
+    const auto& rx = b.RxBuffer;
     if (valid) {
         par_.ModelCode = rx[6];
         DecodeStatusReply(par_);
