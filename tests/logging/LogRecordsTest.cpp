@@ -109,41 +109,5 @@ TEST_F(LogWriter, DisconnectionRecordPerFailedPollOnceBothNqRatiosAreNonZero) {
     EXPECT_EQ(Read("12.txt"), "DDD     05/12/26  9:5:3\r\nDDD     05/12/26  9:5:4\r\n");
 }
 
-// A folder that cannot take the record: the record stays pending, the operator is told which
-// file and why, and the next call after the folder is usable again writes it.
-TEST_F(LogWriter, MissingFolderKeepsTheRecordsPendingUntilItExists) {
-    const fs::path missing = PathOf("gone");
-    par.ProgramFolder = missing.string();
-    par.LoggingOn = true;
-    WriteCycleRecord(par, At(14, 3, 27));
-    EXPECT_TRUE(par.RecordDue[12]);
-    EXPECT_NE(LogWarning(par).find((missing / "4711.txt").string()), std::string::npos)
-        << LogWarning(par);
-    EXPECT_NE(LogWarning(par).find("No such file or directory"), std::string::npos);
-
-    par.DisconnectMark[12] = "DDD";
-    WriteDisconnectionRecord(par, At(14, 3, 28));
-    EXPECT_EQ(par.DisconnectMark[12], "DDD");
-
-    fs::create_directory(missing);
-    WriteCycleRecord(par, At(14, 3, 29));  // the pending disconnection goes first
-    WriteCycleRecord(par, At(14, 3, 30));
-    EXPECT_EQ(LogWarning(par), "");
-    EXPECT_FALSE(par.RecordDue[12]);
-    EXPECT_EQ(Read("gone/12.txt"), "DDD     05/12/26  14:3:29\r\n");
-    EXPECT_EQ(Read("gone/4711.txt"), CycleRecordLine(par, At(14, 3, 30)));
-}
-
-// Opening works but the write fails: the record is not lost either.
-TEST_F(LogWriter, FullDiskKeepsTheRecordDue) {
-    if (!fs::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full here";
-    fs::create_symlink("/dev/full", PathOf("4711.txt"));
-    par.LoggingOn = true;
-    WriteCycleRecord(par, At(14, 3, 27));
-    EXPECT_TRUE(par.RecordDue[12]);
-    EXPECT_NE(LogWarning(par).find("4711.txt"), std::string::npos) << LogWarning(par);
-}
-
 }  // namespace
 }  // namespace halvern
