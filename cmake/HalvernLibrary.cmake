@@ -1,12 +1,27 @@
-# halvern_library(NAME folder DEPS ...): one static library per source folder, from every
-# .cpp/.h in it (subfolders included), so adding a file needs no edit here.
+# halvern_library(NAME DEPS ... [WINDOWS stem... WINDOW_DEPS ...]): one static library per
+# source folder, from every .cpp/.h in it (subfolders included), so adding a file needs no edit
+# here. It needs Qt Core at most, so that halvern-cli runs without widgets or a display; the
+# files of the windows named by their stems (frmMain for frmMain.cpp and frmMain.h) go into
+# NAME_windows, which adds the widgets.
 function(halvern_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;WINDOWS;WINDOW_DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  set(windows)
+  foreach(stem ${ARG_WINDOWS})
+    list(APPEND windows ${CMAKE_CURRENT_SOURCE_DIR}/${stem}.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${stem}.h)
+  endforeach()
+  if(windows)
+    list(REMOVE_ITEM srcs ${windows})
+  endif()
   add_library(${name} STATIC ${srcs})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE halvern_warnings)
+  if(windows)
+    add_library(${name}_windows STATIC ${windows})
+    target_link_libraries(${name}_windows PUBLIC ${name} ${ARG_WINDOW_DEPS} Qt6::Widgets
+                          PRIVATE halvern_warnings)
+  endif()
 endfunction()
 
 # halvern_test(NAME folder LIBS ...): one GoogleTest executable per test folder.
