@@ -46,16 +46,16 @@ void Link::MSComm1_OnComm() {
     port_.SetRts(false);
 }
 
-bool Link::ReceiveReply(const StopCheck& stop) {
+bool Link::ReceiveReply(const StopCheck& stop, Micros firstByteUs) {
     const Micros start = p_.NowUs();
-    // The window ends only once more than 0.6 s has passed, so wait one microsecond past it.
-    const Micros firstByteDeadline = start + kFirstByteWindowUs + 1;
+    // The window ends only once more than its length has passed, so wait one microsecond past.
+    const Micros firstByteDeadline = start + firstByteUs + 1;
     for (;;) {
         if (Stopped(stop))
             return false;
         if (port_.BytesWaiting() >= 1)
             break;  // first, so bytes already waiting end the wait
-        if (p_.NowUs() - start > kFirstByteWindowUs)
+        if (p_.NowUs() - start > firstByteUs)
             return false;
         p_.ProcessEvents(firstByteDeadline);
     }

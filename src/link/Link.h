@@ -46,7 +46,9 @@ class Link {
 
     void TransmitFrame(bool pause);
     void MSComm1_OnComm();  // the send-drained event
-    bool ReceiveReply(const StopCheck& stop = {});
+    // Takes in one reply: waits up to `firstByteUs` (0.6 s) for its first byte, then collects
+    // for 150 ms. True when the bytes are a reply the program takes (function and CRC).
+    bool ReceiveReply(const StopCheck& stop = {}, Micros firstByteUs = kFirstByteWindowUs);
     void WaitMs(double ms, const StopCheck& stop = {});
     // Processes events until RTS reads false (the frame has left and the line is released),
     // for at most kRtsReleaseLimitUs.

@@ -1,12 +1,11 @@
 #include "monitor/MainComm.h"
 
-#include <algorithm>
-
 #include "link/LinkFiles.h"
 #include "link/Tuning.h"
 #include "logging/LogRecords.h"
 #include "logging/LoggingControl.h"
 #include "monitor/Decoder.h"
+#include "monitor/Exchanges.h"
 
 namespace halvern {
 
@@ -63,9 +62,9 @@ void MainComm::Activate() {
 
 void MainComm::PollIteration(const StopCheck& stop) {
     par_.CurrentAddress = par_.SearchMode ? 0 : DetNumByte(par_);
-    link_.SendQuery(par_.CurrentAddress, kCodeStatus);
-    if (link_.ReceiveReply(stop))
-        OnReply();
+    const PollReply reply = PollStatus(link_, par_, par_.CurrentAddress, stop);
+    if (reply != PollReply::None)
+        OnReply(reply == PollReply::Status);
     else if (!stop())
         OnSilence();
     else
@@ -73,19 +72,12 @@ void MainComm::PollIteration(const StopCheck& stop) {
     Changed();
 }
 
-void MainComm::OnReply() {
-    const auto& b = par_.Link;
-    // Judged on this reply's own bytes: what stands beyond them is an older reply's.
-    const bool valid = PassesAcceptanceTest(
-        std::span(b.RxBuffer).first(static_cast<std::size_t>(std::max<int>(b.RxCount, 0))));
-    const auto& rx = b.RxBuffer;
-    if (valid) {
-        par_.ModelCode = rx[6];
-        DecodeStatusReply(par_);
+void MainComm::OnReply(bool status) {
+    if (status) {
         AfterValidReply(par_, Now());
         par_.FailCount[par_.CurrentAddress] = 0;
     }
-    TuneAfterGoodReply(par_.Tune, valid, link_.TurnaroundDelay, TuneFile());
+    TuneAfterGoodReply(par_.Tune, status, link_.TurnaroundDelay, TuneFile());
     par_.Main.Com = "Good";
     par_.Main.Shape1 = Lamp::Green;
 }
@@ -155,9 +147,7 @@ void MainComm::cmdSetio() {
     link_.ReceiveReply(quitting_);
     if (!Connected())
         return;
-    link_.SendReadSetup(DetNumByte(par_));
-    link_.WaitMs(500, quitting_);
-    if (link_.ReceiveReply(quitting_) && hooks_.openSetup)
+    if (ReadSetupReply(link_, DetNumByte(par_), quitting_) && hooks_.openSetup)
         hooks_.openSetup();
 }
 
@@ -175,15 +165,13 @@ void MainComm::cmdMaint() {
         hooks_.openMaintenance();
 }
 
-void MainComm::ShowVersion(bool primary, std::uint8_t address, std::uint8_t code) {
+void MainComm::ShowVersion(bool primary, std::uint8_t address) {
     Busy busy(*this);
     if (!busy)
         return;
     link_.ReceiveReply(quitting_);
-    link_.SendQuery(address, code);
     // Bytes of an older reply are not this detector's version: show nothing after a failure.
-    const bool ok = link_.ReceiveReply(quitting_);
-    par_.Main.Ver = ok ? VersionText(par_.Link, primary) : std::string();
+    par_.Main.Ver = ReadVersion(link_, address, primary, quitting_).value_or(std::string());
     par_.Main.VerVisible = true;
     Changed();
     link_.WaitMs(3000, quitting_);
@@ -192,10 +180,10 @@ void MainComm::ShowVersion(bool primary, std::uint8_t address, std::uint8_t code
 }
 
 void MainComm::cmdVer() {
-    ShowVersion(true, DetNumByte(par_), kCodePrimaryVersion);
+    ShowVersion(true, DetNumByte(par_));
 }
 void MainComm::cmdVer2() {
-    ShowVersion(false, par_.CurrentAddress, kCodeSecondaryVersion);
+    ShowVersion(false, par_.CurrentAddress);
 }
 
 void MainComm::cmdMaster() {

@@ -61,10 +61,10 @@ class MainComm {
 
   private:
     class Busy;
-    void OnReply();
+    void OnReply(bool status);
     void OnSilence();
     void Step(int delta);
-    void ShowVersion(bool primary, std::uint8_t address, std::uint8_t code);
+    void ShowVersion(bool primary, std::uint8_t address);
     void Changed() {
         if (hooks_.changed)
             hooks_.changed();

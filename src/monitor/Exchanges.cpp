@@ -1,0 +1,45 @@
+#include "monitor/Exchanges.h"
+
+#include <algorithm>
+#include <span>
+
+#include "monitor/Decoder.h"
+#include "monitor/MainComm.h"
+
+namespace halvern {
+
+PollReply PollStatus(Link& link, Par& par, std::uint8_t address, const StopCheck& stop,
+                     Micros firstByteUs) {
+    link.SendQuery(address, kCodeStatus);
+    if (!link.ReceiveReply(stop, firstByteUs))
+        return PollReply::None;
+    const LinkBuffers& b = par.Link;
+    // Judged on this reply's own bytes: what stands beyond them is an older reply's.
+    const auto own =
+        std::span(b.RxBuffer).first(static_cast<std::size_t>(std::max<int>(b.RxCount, 0)));
+    if (!PassesAcceptanceTest(own))
+        return PollReply::NotStatus;
+    par.ModelCode = b.RxBuffer[6];
+    DecodeStatusReply(par);
+    return PollReply::Status;
+}
+
+std::optional<std::string> ReadVersion(Link& link, std::uint8_t address, bool primary,
+                                       const StopCheck& stop) {
+    link.SendQuery(address, primary ? kCodePrimaryVersion : kCodeSecondaryVersion);
+    if (!link.ReceiveReply(stop))
+        return std::nullopt;
+    return VersionText(link.Buffers(), primary);
+}
+
+bool ReadSetupReply(Link& link, std::uint8_t address, const StopCheck& stop) {
+    link.SendReadSetup(address);
+    link.WaitMs(500, stop);
+    return link.ReceiveReply(stop);
+}
+
+bool IsSetupReply(const LinkBuffers& b) {
+    return b.RxCount == 13 && b.RxBuffer[1] == kFunctionRead && b.RxBuffer[2] == 8;
+}
+
+}  // namespace halvern

@@ -1,0 +1,38 @@
+#pragma once
+// The detector exchanges that read: a status poll, a version text and the setup table. Each is
+// the request, its waits and one reception; a caller that runs inside a poll drains the reply
+// that poll may still be waiting for first. The windows and halvern-cli share them; the writes
+// are in config/ConfigExchanges.h and maintenance/MaintExchanges.h, the align command is
+// Link::Align.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "link/Link.h"
+#include "state/Par.h"
+
+namespace halvern {
+
+enum class PollReply {
+    None,       // nothing came, or nothing the link takes
+    NotStatus,  // a reply the link takes that holds no status (an exception, an echo)
+    Status,     // a status reply, decoded into the shared values and the main panel
+};
+
+// Sends the status query to `address` and takes in one reply, waiting `firstByteUs` for its
+// first byte (the polling cycle's 0.6 s by default; a bus scan waits less).
+PollReply PollStatus(Link& link, Par& par, std::uint8_t address, const StopCheck& stop = {},
+                     Micros firstByteUs = kFirstByteWindowUs);
+
+// The primary (code 20) or secondary (code 23) software version; nothing without a reply.
+std::optional<std::string> ReadVersion(Link& link, std::uint8_t address, bool primary,
+                                       const StopCheck& stop = {});
+
+// The read of registers 1-4: the request, half a second, one reception. True when a reply was
+// taken; it stands in the buffers for the setup codec.
+bool ReadSetupReply(Link& link, std::uint8_t address, const StopCheck& stop = {});
+// The taken reply is the normal answer to that read: function 3 and eight data bytes.
+bool IsSetupReply(const LinkBuffers& b);
+
+}  // namespace halvern
