@@ -50,6 +50,7 @@ bool Link::ReceiveReply(const StopCheck& stop, Micros firstByteUs) {
     const Micros start = p_.NowUs();
     // The window ends only once more than its length has passed, so wait one microsecond past.
     const Micros firstByteDeadline = start + firstByteUs + 1;
+    lastHadBytes_ = false;
     for (;;) {
         if (Stopped(stop))
             return false;
@@ -63,6 +64,7 @@ bool Link::ReceiveReply(const StopCheck& stop, Micros firstByteUs) {
     WaitMs(kCollectionWindowMs, stop);
     if (Stopped(stop))
         return false;  // leave the bytes for whoever receives next
+    lastHadBytes_ = true;
 
     const int count = port_.BytesWaiting();
     const std::vector<std::uint8_t> bytes = port_.ReadAll();  // empties the input in any case

@@ -49,6 +49,8 @@ class Link {
     // Takes in one reply: waits up to `firstByteUs` (0.6 s) for its first byte, then collects
     // for 150 ms. True when the bytes are a reply the program takes (function and CRC).
     bool ReceiveReply(const StopCheck& stop = {}, Micros firstByteUs = kFirstByteWindowUs);
+    // Whether the last ReceiveReply took any bytes, taken as a reply or not.
+    bool LastReceptionHadBytes() const { return lastHadBytes_; }
     void WaitMs(double ms, const StopCheck& stop = {});
     // Processes events until RTS reads false (the frame has left and the line is released),
     // for at most kRtsReleaseLimitUs.
@@ -74,6 +76,7 @@ class Link {
     Platform& p_;
     SerialPort& port_;
     LinkBuffers& b_;
+    bool lastHadBytes_ = false;
 };
 
 }  // namespace halvern

@@ -8,11 +8,14 @@
 
 namespace halvern {
 
-PollReply PollStatus(Link& link, Par& par, std::uint8_t address, const StopCheck& stop,
+PollReply PollStatus(Link& link, Par& into, std::uint8_t address, const StopCheck& stop,
                      Micros firstByteUs) {
     link.SendQuery(address, kCodeStatus);
     if (!link.ReceiveReply(stop, firstByteUs))
-        return PollReply::None;
+        return link.LastReceptionHadBytes() ? PollReply::Broken : PollReply::None;
+    if (&into.Link != &link.Buffers())
+        into.Link = link.Buffers();
+    Par& par = into;
     const LinkBuffers& b = par.Link;
     // Judged on this reply's own bytes: what stands beyond them is an older reply's.
     const auto own =

@@ -15,14 +15,16 @@
 namespace halvern {
 
 enum class PollReply {
-    None,       // nothing came, or nothing the link takes
+    None,       // nothing came
+    Broken,     // bytes came that the link does not take (a bad CRC, a reply cut or too long)
     NotStatus,  // a reply the link takes that holds no status (an exception, an echo)
     Status,     // a status reply, decoded into the shared values and the main panel
 };
 
 // Sends the status query to `address` and takes in one reply, waiting `firstByteUs` for its
-// first byte (the polling cycle's 0.6 s by default; a bus scan waits less).
-PollReply PollStatus(Link& link, Par& par, std::uint8_t address, const StopCheck& stop = {},
+// first byte (the polling cycle's 0.6 s by default; a bus scan waits less). A status reply is
+// decoded into `into`, which need not be the Par whose buffers the link fills.
+PollReply PollStatus(Link& link, Par& into, std::uint8_t address, const StopCheck& stop = {},
                      Micros firstByteUs = kFirstByteWindowUs);
 
 // The primary (code 20) or secondary (code 23) software version; nothing without a reply.

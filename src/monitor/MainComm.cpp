@@ -63,7 +63,7 @@ void MainComm::Activate() {
 void MainComm::PollIteration(const StopCheck& stop) {
     par_.CurrentAddress = par_.SearchMode ? 0 : DetNumByte(par_);
     const PollReply reply = PollStatus(link_, par_, par_.CurrentAddress, stop);
-    if (reply != PollReply::None)
+    if (reply == PollReply::Status || reply == PollReply::NotStatus)
         OnReply(reply == PollReply::Status);
     else if (!stop())
         OnSilence();

@@ -1,0 +1,69 @@
+#include "monitor/BusScan.h"
+
+#include <algorithm>
+
+#include "monitor/Exchanges.h"
+
+namespace halvern {
+
+namespace {
+constexpr int kMaxDrains = 20;
+}  // namespace
+
+BusScan::BusScan(Link& link, int from, int to, int timeoutMs)
+    : link_(link),
+      from_(std::max(from, 0)),
+      to_(std::min(to, 255)),
+      next_(from_),
+      timeoutUs_(MsToUs(std::max(timeoutMs, 1))) {}
+
+bool BusScan::Step(const StopCheck& stop) {
+    if (Done())
+        return false;
+    const Micros start = link_.Plat().NowUs();
+    const auto address = static_cast<std::uint8_t>(next_);
+    const PollReply reply = PollStatus(link_, scratch_, address, stop, timeoutUs_);
+    if (stop && stop())
+        return false;  // this address again next time
+    // The rest of a broken reply may still be on its way; it is not the next address's answer.
+    // Take in what comes until the line is quiet (a few seconds at most, should it never be).
+    if (reply == PollReply::Broken)
+        for (int i = 0; i < kMaxDrains && !(stop && stop()); ++i)
+            if (!link_.ReceiveReply(stop, timeoutUs_) && !link_.LastReceptionHadBytes())
+                break;
+    spentUs_ += link_.Plat().NowUs() - start;
+    ++next_;
+    if (reply != PollReply::None) {
+        ScanHit hit;
+        hit.address = address;
+        hit.valid = reply == PollReply::Status;
+        if (hit.valid) {
+            hit.model = scratch_.Main.Flash;
+            hit.serial = static_cast<long>(scratch_.SerialNumber);
+            hit.status = scratch_.StatusCode;
+            hit.description = scratch_.Main.SIL2Des;
+        }
+        hits_.push_back(hit);
+    }
+    return !Done();
+}
+
+Micros BusScan::TimeLeftUs() const {
+    const int left = Total() - Reached();
+    if (left <= 0)
+        return 0;
+    const Micros perAddress = Reached() > 0 ? spentUs_ / Reached() : WireTimeUs(9) + timeoutUs_;
+    return perAddress * left;
+}
+
+std::string BusScan::Describe(const ScanHit& hit) {
+    std::string line = std::to_string(hit.address) + "  ";
+    if (!hit.valid)
+        return line + "answered, reply not valid";
+    line += hit.model + "  " + std::to_string(hit.serial) + "  " + hit.status;
+    if (!hit.description.empty())
+        line += " " + hit.description;
+    return line;
+}
+
+}  // namespace halvern

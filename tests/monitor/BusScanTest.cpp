@@ -1,0 +1,68 @@
+// The bus scan on virtual time against a bus with detectors that answer well, late, too much,
+// wrongly or not at all.
+
+#include "monitor/BusScan.h"
+
+#include <gtest/gtest.h>
+
+#include "support/Bench.h"
+
+namespace halvern::test {
+namespace {
+
+sim::Bus ScanBus() {
+    sim::Bus bus;
+    const std::tuple<std::uint8_t, std::uint8_t, std::uint16_t, const char*> detectors[] = {
+        {1, 24, 4711, nullptr}, {7, 36, 1207, nullptr},  {12, 48, 880, "silent"},
+        {20, 24, 2000, "late"}, {30, 25, 3000, "flood"}, {40, 24, 4000, "exception"},
+        {247, 49, 890, "split"}};
+    for (const auto& [address, family, serial, fault] : detectors) {
+        sim::DetectorConfig c;
+        c.Address = address;
+        c.Family = family;
+        c.Serial = serial;
+        bus.Add(c);
+        if (fault)
+            bus.InjectFault(address, fault);
+    }
+    return bus;
+}
+
+TEST(BusScan, ListsEveryDetectorThatAnswersAndTheBrokenRepliesAsSuch) {
+    Bench b(ScanBus());
+    b.par.Main.DetNum = "5";
+    BusScan scan(b.link);
+    EXPECT_EQ(scan.TimeLeftUs(), 247 * (WireTimeUs(9) + 80'000));
+    while (scan.Step()) {
+    }
+    std::vector<std::string> lines;
+    for (const auto& hit : scan.Hits())
+        lines.push_back(BusScan::Describe(hit));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "1  Veridan Xenon 621-1  4711  NNN0 Normal",
+                         "7  Veridan LAMP 411  1207  NNN0 Normal", "20  answered, reply not valid",
+                         "30  answered, reply not valid", "40  answered, reply not valid",
+                         "247  Talvek 890  890  NNN0 Normal"}));
+    EXPECT_EQ(scan.Reached(), 247);
+    EXPECT_EQ(scan.TimeLeftUs(), 0);
+    EXPECT_EQ(b.par.Main.DetNum, "5");  // the main window still serves its detector
+    // Silent addresses cost their query's wire time and the wait; the whole scan stays short.
+    EXPECT_LT(b.plat.NowUs(), 247 * (WireTimeUs(9) + 80'000) + 7 * 400'000);
+}
+
+TEST(BusScan, ARangeAndAStopResumeWhereTheyLeftOff) {
+    Bench b(ScanBus());
+    BusScan scan(b.link, 5, 8, 50);
+    bool stop = false;
+    b.At(20'000, [&] { stop = true; });
+    EXPECT_FALSE(scan.Step([&] { return stop; }));
+    EXPECT_EQ(scan.NextAddress(), 5);  // taken again
+    while (scan.Step()) {
+    }
+    ASSERT_EQ(scan.Hits().size(), 1u);
+    EXPECT_EQ(scan.Hits()[0].serial, 1207);
+    EXPECT_TRUE(BusScan(b.link, 9, 8).Done());
+}
+
+}  // namespace
+}  // namespace halvern::test
