@@ -11,21 +11,13 @@ namespace halvern::test {
 namespace {
 
 sim::Bus ScanBus() {
-    sim::Bus bus;
-    const std::tuple<std::uint8_t, std::uint8_t, std::uint16_t, const char*> detectors[] = {
-        {1, 24, 4711, nullptr}, {7, 36, 1207, nullptr},  {12, 48, 880, "silent"},
-        {20, 24, 2000, "late"}, {30, 25, 3000, "flood"}, {40, 24, 4000, "exception"},
-        {247, 49, 890, "split"}};
-    for (const auto& [address, family, serial, fault] : detectors) {
-        sim::DetectorConfig c;
-        c.Address = address;
-        c.Family = family;
-        c.Serial = serial;
-        bus.Add(c);
-        if (fault)
-            bus.InjectFault(address, fault);
-    }
-    return bus;
+    return BusOf({{1, 24, 4711},
+                  {7, 36, 1207},
+                  {12, 48, 880, "silent"},
+                  {20, 24, 2000, "late"},
+                  {30, 25, 3000, "flood"},
+                  {40, 24, 4000, "exception"},
+                  {247, 49, 890, "split"}});
 }
 
 TEST(BusScan, ListsEveryDetectorThatAnswersAndTheBrokenRepliesAsSuch) {

@@ -7,6 +7,20 @@
 
 namespace halvern::test {
 
+sim::Bus BusOf(std::initializer_list<DetectorSpec> detectors) {
+    sim::Bus bus;
+    for (const auto& d : detectors) {
+        sim::DetectorConfig c;
+        c.Address = d.address;
+        c.Family = d.family;
+        c.Serial = d.serial;
+        bus.Add(c);
+        if (d.fault)
+            bus.InjectFault(d.address, d.fault);
+    }
+    return bus;
+}
+
 sim::Bus OneDetector(std::uint8_t address, std::uint8_t family, std::uint16_t serial,
                      std::uint8_t variant, SetupTable setup) {
     sim::Bus bus;

@@ -4,6 +4,7 @@
 // virtual times; Run() polls until the given time and returns.
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,14 @@
 #include "ui/ScriptedDialogs.h"
 
 namespace halvern::test {
+
+// A bus of detectors given as {address, family, serial, fault name or nullptr}.
+struct DetectorSpec {
+    std::uint8_t address, family;
+    std::uint16_t serial;
+    const char* fault = nullptr;
+};
+sim::Bus BusOf(std::initializer_list<DetectorSpec> detectors);
 
 // A bus with one detector.
 sim::Bus OneDetector(std::uint8_t address, std::uint8_t family = 24, std::uint16_t serial = 4711,
