@@ -85,7 +85,9 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+        // "-5" is a (wrong) address, not an option.
+        const bool number = arg.size() > 1 && arg[0] == '-' && arg[1] >= '0' && arg[1] <= '9';
+        if (optionsEnded || number || arg.size() < 2 || arg[0] != '-') {
             positional.push_back(arg);
             continue;
         }

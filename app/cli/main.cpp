@@ -1,7 +1,11 @@
 // halvern-cli: the detector service from a terminal. The commands are in the halvern_cli
 // library; here are only the real platform, the serial port and the stop signals.
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -19,6 +23,18 @@
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtSerialPort.h"
 
+namespace {
+
+bool StandardErrorIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     QCoreApplication app(argc, argv);
@@ -32,7 +48,7 @@ int main(int argc, char** argv) {
     halvern::cli::Tool tool(halvern::cli::Environment{
         platform, port, std::cout, std::cerr, [](int n) { return halvern::DeviceForPort(n); },
         [](const std::string& dataDir) { return halvern::ProgramFolder(dataDir); },
-        [] { return halvern::CurrentLocalDateTime(); }, isatty(STDERR_FILENO) == 1});
+        [] { return halvern::CurrentLocalDateTime(); }, StandardErrorIsTerminal()});
 
     // A signal wakes the event loop through the pipe; the command stops at its next wait.
     halvern::cli::SignalStop stopSignals;

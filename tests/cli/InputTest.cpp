@@ -23,6 +23,7 @@ const BadLine kBadLines[] = {
     {{"--device", "sim", "status", "248"}, "address \"248\" is not a bus address"},
     {{"--device", "sim", "status", "1.5"}, "address \"1.5\" is not a bus address"},
     {{"--device", "sim", "status", "x"}, "address \"x\" is not a bus address"},
+    {{"--device", "sim", "status", "-5"}, "address \"-5\" is not a bus address"},
     {{"--device", "sim", "status", "1", "scan"}, "two commands at once (status and scan)"},
     {{"--device", "sim", "status", "1", "2"}, "unexpected argument \"2\" after status"},
     {{"--device", "sim", "scan", "20", "10"}, "FROM (20) is above TO (10)"},
