@@ -9,14 +9,7 @@
 
 namespace halvern::test {
 
-CliBench::CliBench(sim::Bus bus) {
-    static int benches = 0;
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const auto dir = std::filesystem::temp_directory_path() / "halvern-cli-tests" /
-                     ((info ? std::string(info->name()) : "cli") + std::to_string(++benches));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    folder = dir.string();
+CliBench::CliBench(sim::Bus bus) : folder(ScratchFolder("cli")) {
     simBus = std::make_unique<sim::SimBus>(plat, port, std::move(bus));
 }
 

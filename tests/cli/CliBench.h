@@ -36,7 +36,7 @@ class CliBench {
     VirtualPlatform plat;
     TappedPort port{plat};
     std::unique_ptr<sim::SimBus> simBus;
-    std::string folder;
+    std::string folder;  // the program folder, a scratch one
     bool progress = false;
     std::function<void(cli::Tool&)> beforeRun;  // schedules stops, faults, ...
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <filesystem>
 #include <fstream>
 
@@ -34,14 +36,20 @@ sim::Bus OneDetector(std::uint8_t address, std::uint8_t family, std::uint16_t se
     return bus;
 }
 
-Bench::Bench(sim::Bus bus) {
-    static int benches = 0;
+std::string ScratchFolder(const std::string& kind) {
+    static int folders = 0;
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const auto folder = std::filesystem::temp_directory_path() / "halvern-bench" /
-                        ((info ? std::string(info->name()) : "bench") + std::to_string(++benches));
+    const auto folder =
+        std::filesystem::temp_directory_path() /
+        ("halvern-" + kind + "-" + std::to_string(QCoreApplication::applicationPid())) /
+        ((info ? std::string(info->name()) : kind) + std::to_string(++folders));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
-    par.ProgramFolder = folder.string();
+    return folder.string();
+}
+
+Bench::Bench(sim::Bus bus) {
+    par.ProgramFolder = ScratchFolder("bench");
     std::string why;
     port.Open("sim", &why);
     simBus = std::make_unique<sim::SimBus>(plat, port, std::move(bus));

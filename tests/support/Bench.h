@@ -20,6 +20,11 @@
 
 namespace halvern::test {
 
+// A fresh, empty folder for the running test, removed by the caller: under the system's
+// temporary folder, named after this process and the test, so that suites running at the
+// same time (another build, another checkout) never share one.
+std::string ScratchFolder(const std::string& kind);
+
 // A bus of detectors given as {address, family, serial, fault name or nullptr}.
 struct DetectorSpec {
     std::uint8_t address, family;

@@ -59,7 +59,9 @@ class UiTest : public ::testing::Test {
     void SetUp() override {
         App();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = std::filesystem::temp_directory_path() / "halvern-ui-tests" /
+        // Named after this process too: suites running at the same time share no folder.
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("halvern-ui-tests-" + std::to_string(QCoreApplication::applicationPid())) /
                   (std::string(info->test_suite_name()) + "." + info->name());
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
