@@ -244,8 +244,8 @@ int Tool::Watch(std::uint8_t address) {
 
 int Tool::Log(std::uint8_t address, int period) {
     Par& par = *par_;
-    std::error_code
-        ignored;  // a folder that cannot be made shows as records that cannot be written
+    // A folder that cannot be made shows as records that cannot be written.
+    std::error_code ignored;
     std::filesystem::create_directories(Utf8Path(par.ProgramFolder), ignored);
     const auto started = LogMenuCommand(par, [&] { return std::to_string(period); });
     if (started.outcome != LogCommandOutcome::Started)
