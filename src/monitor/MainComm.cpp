@@ -60,6 +60,11 @@ void MainComm::Activate() {
     loop_.Run();
 }
 
+void MainComm::Resume() {
+    loop_.SetIteration([this](const StopCheck& stop) { PollIteration(stop); });
+    loop_.Restart();
+}
+
 void MainComm::PollIteration(const StopCheck& stop) {
     par_.CurrentAddress = par_.SearchMode ? 0 : DetNumByte(par_);
     const PollReply reply = PollStatus(link_, par_, par_.CurrentAddress, stop);
@@ -163,6 +168,16 @@ void MainComm::cmdMaint() {
         return;
     if (hooks_.openMaintenance)
         hooks_.openMaintenance();
+}
+
+void MainComm::Serve(std::uint8_t address) {
+    if (par_.SearchToggle)
+        par_.Main.MasterCaption = "masteR is OFF";
+    par_.SearchMode = false;
+    par_.SearchToggle = false;
+    par_.Main.DetNum = std::to_string(address);
+    par_.CurrentAddress = address;
+    Changed();
 }
 
 void MainComm::ShowVersion(bool primary, std::uint8_t address) {

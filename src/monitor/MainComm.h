@@ -36,6 +36,8 @@ class MainComm {
 
     // The main window became active: one status query, then the polling cycle (re)starts.
     void Activate();
+    // The polling cycle takes the loop again, without the activation's query.
+    void Resume();
     void PollIteration(const StopCheck& stop);
 
     bool Connected() const { return par_.Main.Shape1 == Lamp::Green; }
@@ -48,6 +50,9 @@ class MainComm {
     void cmdSetio();
     void cmdSetAddr();
     void cmdMaint();
+    // A detector chosen from the bus scan: the main window serves it, and a search ends. The
+    // caller makes sure that no poll of the detector served until now is still under way.
+    void Serve(std::uint8_t address);
     void cmdVer();
     void cmdVer2();
     void cmdMaster();
