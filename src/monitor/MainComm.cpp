@@ -170,6 +170,13 @@ void MainComm::cmdMaint() {
         hooks_.openMaintenance();
 }
 
+void MainComm::cmdScan() {
+    if (busy_)
+        return;
+    if (hooks_.openScan)
+        hooks_.openScan();
+}
+
 void MainComm::Serve(std::uint8_t address) {
     if (par_.SearchToggle)
         par_.Main.MasterCaption = "masteR is OFF";
@@ -263,6 +270,10 @@ bool MainComm::Hotkey(char c) {
         case 's':
         case 'S':
             cmdSetio();
+            return true;
+        case 'b':
+        case 'B':
+            cmdScan();
             return true;
         case 'r':
         case 'R':
