@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <filesystem>
 #include <fstream>
 
@@ -23,8 +24,11 @@ sim::Bus OneDetector(std::uint8_t address, std::uint8_t family, std::uint16_t se
 Bench::Bench(sim::Bus bus) {
     static int benches = 0;
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const auto folder = std::filesystem::temp_directory_path() / "halvern-bench" /
-                        ((info ? std::string(info->name()) : "bench") + std::to_string(++benches));
+    // One folder a process and bench: two runs of the suite at once must not share files.
+    const auto folder =
+        std::filesystem::temp_directory_path() / "halvern-bench" /
+        ((info ? std::string(info->name()) : "bench") + "-" +
+         std::to_string(QCoreApplication::applicationPid()) + "-" + std::to_string(++benches));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     par.ProgramFolder = folder.string();
