@@ -27,12 +27,17 @@ App::App(AppServices services, Par& par, AppOptions options)
     hooks.openSetup = [this] { OpenSetup(); };
     hooks.openAddress = [this] { OpenAddress(); };
     hooks.openMaintenance = [this] { OpenMaintenance(); };
+    hooks.openScan = [this] { OpenScan(); };
     mainComm_ = std::make_unique<MainComm>(par_, link_, s_.dialogs, loop_, std::move(hooks));
-    // Kept for the life of the program: a command still running when its window closes ends
-    // inside this object, never inside a window that is gone.
+    // Kept for the life of the program: a command or scan step still running when its window
+    // closes ends inside these objects, never inside a window that is gone.
     maintComm_ = std::make_unique<MaintComm>(par_, link_, s_.dialogs, loop_, [this] {
         if (mainte_)
             mainte_->Refresh();
+    });
+    scanComm_ = std::make_unique<ScanComm>(link_, loop_, *mainComm_, [this] {
+        if (scan_)
+            scan_->Refresh();
     });
     // The program ends only through its own exit paths: while a child window replaces the
     // main window for a moment no window is visible, and that must not end anything (an
@@ -134,6 +139,10 @@ void App::StartStopLog() {
 }
 
 void App::LogTick() {
+    // While the bus is scanned the served detector is not read: a record now would give its
+    // last values the time of this tick.
+    if (scanComm_->Running())
+        return;
     halvern::LogTick(par_, s_.now());
     if (main_)
         main_->Refresh();
@@ -196,6 +205,27 @@ void App::OpenMaintenance() {
     mainte_->show();
     mainte_->raise();
     mainte_->activateWindow();
+}
+
+void App::OpenScan() {
+    if (scan_ && scan_->isVisible())
+        return;
+    scanComm_->Start();  // its steps take the place of the main cycle
+    // Over the main window, which takes no input while it is open: its commands would
+    // exchange frames in the middle of the scan.
+    scan_ = new frmScan(*scanComm_, main_.get());
+    scan_->setAttribute(Qt::WA_DeleteOnClose);
+    scan_->setWindowModality(Qt::WindowModal);
+    connect(scan_, &frmScan::closed, this, [this] {
+        if (!main_ || ended_)
+            return;
+        main_->Refresh();
+        main_->raise();
+        main_->activateWindow();
+    });
+    scan_->show();
+    scan_->raise();
+    scan_->activateWindow();
 }
 
 void App::ShowChild(ConfigWindow* child) {

@@ -20,6 +20,8 @@
 #include "maintenance/frmMainte.h"
 #include "monitor/MainComm.h"
 #include "monitor/PollLoop.h"
+#include "monitor/ScanComm.h"
+#include "monitor/frmScan.h"
 #include "platform/Platform.h"
 #include "state/Par.h"
 #include "ui/Dialogs.h"
@@ -65,6 +67,7 @@ class App : public QObject {
     frmNewAddr* AddressDialog() const { return newAddr_; }
     frmMainte* MaintenanceWindow() const { return mainte_; }
     MaintComm* Maintenance() const { return maintComm_.get(); }
+    frmScan* ScanWindow() const { return scan_; }
     MainComm* Comm() const { return mainComm_.get(); }
     PollLoop& Loop() { return loop_; }
     Link& GetLink() { return link_; }
@@ -83,6 +86,7 @@ class App : public QObject {
     void OpenSetup();
     void OpenAddress();
     void OpenMaintenance();
+    void OpenScan();
     // Shows a child window that replaces the main window until it reports its closing.
     void ShowChild(ConfigWindow* child);
     void BackToMain();
@@ -95,6 +99,7 @@ class App : public QObject {
     PollLoop loop_;
     std::unique_ptr<MainComm> mainComm_;
     std::unique_ptr<MaintComm> maintComm_;
+    std::unique_ptr<ScanComm> scanComm_;
     std::unique_ptr<frmComm> comm_;
     std::unique_ptr<frmMain> main_;
     QPointer<frmOpenS> splash_;
@@ -104,6 +109,7 @@ class App : public QObject {
     QPointer<frmSetupT> setup_;
     QPointer<frmNewAddr> newAddr_;
     QPointer<frmMainte> mainte_;
+    QPointer<frmScan> scan_;
     std::unique_ptr<Timer> timer2_;
     bool ended_ = false;
 };

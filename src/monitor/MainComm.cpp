@@ -60,6 +60,11 @@ void MainComm::Activate() {
     loop_.Run();
 }
 
+void MainComm::Resume() {
+    loop_.SetIteration([this](const StopCheck& stop) { PollIteration(stop); });
+    loop_.Restart();
+}
+
 void MainComm::PollIteration(const StopCheck& stop) {
     par_.CurrentAddress = par_.SearchMode ? 0 : DetNumByte(par_);
     const PollReply reply = PollStatus(link_, par_, par_.CurrentAddress, stop);
@@ -165,6 +170,23 @@ void MainComm::cmdMaint() {
         hooks_.openMaintenance();
 }
 
+void MainComm::cmdScan() {
+    if (busy_)
+        return;
+    if (hooks_.openScan)
+        hooks_.openScan();
+}
+
+void MainComm::Serve(std::uint8_t address) {
+    if (par_.SearchToggle)
+        par_.Main.MasterCaption = "masteR is OFF";
+    par_.SearchMode = false;
+    par_.SearchToggle = false;
+    par_.Main.DetNum = std::to_string(address);
+    par_.CurrentAddress = address;
+    Changed();
+}
+
 void MainComm::ShowVersion(bool primary, std::uint8_t address) {
     Busy busy(*this);
     if (!busy)
@@ -248,6 +270,10 @@ bool MainComm::Hotkey(char c) {
         case 's':
         case 'S':
             cmdSetio();
+            return true;
+        case 'b':
+        case 'B':
+            cmdScan();
             return true;
         case 'r':
         case 'R':

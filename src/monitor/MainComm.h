@@ -20,6 +20,7 @@ struct MainCommHooks {
     std::function<void()> openSetup;     // the setup table was read: open the setup screen
     std::function<void()> openAddress;   // open the address dialog
     std::function<void()> openMaintenance;
+    std::function<void()> openScan;     // open the bus scan window
     std::function<void()> exitProgram;  // the port is closed: end the process now
 };
 
@@ -36,6 +37,8 @@ class MainComm {
 
     // The main window became active: one status query, then the polling cycle (re)starts.
     void Activate();
+    // The polling cycle takes the loop again, without the activation's query.
+    void Resume();
     void PollIteration(const StopCheck& stop);
 
     bool Connected() const { return par_.Main.Shape1 == Lamp::Green; }
@@ -48,6 +51,10 @@ class MainComm {
     void cmdSetio();
     void cmdSetAddr();
     void cmdMaint();
+    void cmdScan();  // B, Ctrl+B: the bus scan window
+    // A detector chosen from the bus scan: the main window serves it, and a search ends. The
+    // caller makes sure that no poll of the detector served until now is still under way.
+    void Serve(std::uint8_t address);
     void cmdVer();
     void cmdVer2();
     void cmdMaster();

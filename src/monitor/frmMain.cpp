@@ -106,6 +106,9 @@ void frmMain::BuildUi() {
     auto* mnuVLog = mnuFile->addAction("view lo&G");
     mnuVLog->setObjectName("mnuVLog");
     mnuVLog->setShortcut(QKeySequence("Ctrl+G"));
+    auto* mnuScan = mnuFile->addAction("Scan &bus...");
+    mnuScan->setObjectName("mnuScan");
+    mnuScan->setShortcut(QKeySequence("Ctrl+B"));
     auto* mnuExit = mnuFile->addAction("&Exit");
     mnuExit->setObjectName("mnuExit");
     mnuExit->setShortcut(QKeySequence("Ctrl+E"));
@@ -113,6 +116,7 @@ void frmMain::BuildUi() {
     mnuAbout->setObjectName("mnuAbout");
     connect(mnuSLog_, &QAction::triggered, this, &frmMain::startLogRequested);
     connect(mnuVLog, &QAction::triggered, this, &frmMain::viewLogRequested);
+    connect(mnuScan, &QAction::triggered, this, [this] { comm_.cmdScan(); });
     connect(mnuExit, &QAction::triggered, this, [this] { comm_.ConfirmExit(); });
     connect(mnuAbout, &QAction::triggered, this, &frmMain::aboutRequested);
 

@@ -12,6 +12,7 @@
 #include "App.h"
 #include "maintenance/frmMainte.h"
 #include "monitor/frmMain.h"
+#include "monitor/frmScan.h"
 #include "platform/SimulatedSerialPort.h"
 #include "platform/virtual/VirtualPlatform.h"
 #include "sim/SimBus.h"
@@ -270,6 +271,55 @@ TEST_F(AppTest, MaintenanceWindowPollsInsteadOfTheMainCycleAndItsValuesAreLogged
         (std::stod(line.substr(37, 6)) > 3.6 ? maintRecords : mainRecords) += 1;
     EXPECT_GE(mainRecords, 3);
     EXPECT_GE(maintRecords, 3);
+}
+
+TEST_F(AppTest, ScanBusOpensByKeyOrMenuOverAMainWindowThatWaitsAndLogsNothingMeanwhile) {
+    Make();
+    app->StartWithPortDialog();
+    ChoosePort("1");
+    frmMain* main = app->MainWindow();
+    auto* mnuScan = main->findChild<QAction*>("mnuScan");
+    ASSERT_NE(mnuScan, nullptr);
+    EXPECT_EQ(mnuScan->text(), "Scan &bus...");
+    EXPECT_EQ(mnuScan->shortcut(), QKeySequence("Ctrl+B"));
+    const auto records = [&] {
+        const std::string log = Read("4711.txt");
+        return std::count(log.begin(), log.end(), '\n');
+    };
+    dialogs.AnswerInput("1");  // a record every second
+    plat.Post(500'000, [&] { main->findChild<QAction*>("mnuSLog")->trigger(); });
+    std::ptrdiff_t before = 0;
+    plat.Post(3'000'000, [&] {
+        QTest::keyClick(main, Qt::Key_B);
+        ASSERT_NE(app->ScanWindow(), nullptr);
+        EXPECT_TRUE(app->ScanWindow()->isVisible());
+        EXPECT_TRUE(main->isVisible());
+        before = records();
+        EXPECT_GE(before, 2);
+    });
+    plat.Post(5'000'000, [&] {
+        // The served detector is not read meanwhile: no record would be true.
+        EXPECT_EQ(records(), before);
+        // A key from the window system: the main window waits for the scan window.
+        QTest::keyClick(main->windowHandle(), Qt::Key_M);
+        EXPECT_EQ(app->MaintenanceWindow(), nullptr);
+        QTest::keyClick(app->ScanWindow(), Qt::Key_Escape);  // cancel
+    });
+    plat.Post(6'000'000, [&] {
+        EXPECT_TRUE(app->ScanWindow()->isVisible());
+        QTest::keyClick(app->ScanWindow(), Qt::Key_Escape);  // close
+    });
+    plat.Post(7'000'000, [&] {
+        EXPECT_FALSE(app->ScanWindow() && app->ScanWindow()->isVisible());
+        EXPECT_GT(records(), before);  // logging goes on with the main cycle
+        mnuScan->trigger();
+        ASSERT_NE(app->ScanWindow(), nullptr);
+        app->ScanWindow()->close();
+    });
+    RunUntil(9'000'000);
+    EXPECT_FALSE(app->ScanWindow() && app->ScanWindow()->isVisible());
+    EXPECT_EQ(port.Frames().back().bytes, CommandFrame(1, kCodeStatus));
+    EXPECT_GT(port.Frames().back().atUs, 8'000'000);
 }
 
 TEST_F(AppTest, CloseBoxEndsWithoutAskingAndClosesThePort) {

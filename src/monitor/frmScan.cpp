@@ -1,0 +1,154 @@
+#include "monitor/frmScan.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "monitor/ScanComm.h"
+#include "ui/WindowKeys.h"
+
+namespace halvern {
+
+namespace {
+
+constexpr int kTextPoints = 11;
+constexpr int kListPoints = 12;
+
+template <typename W>
+W* Named(W* w, const char* name, int points, bool bold = false) {
+    w->setObjectName(name);
+    QFont f = w->font();
+    f.setPointSize(points);
+    f.setBold(bold);
+    w->setFont(f);
+    return w;
+}
+
+QPushButton* Button(const QString& text, const char* name, QWidget* parent) {
+    auto* b = Named(new QPushButton(text, parent), name, kTextPoints);
+    b->setAutoDefault(false);
+    b->setMinimumSize(120, 38);
+    // Enter and Space belong to the list; the window handles Esc.
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+}  // namespace
+
+frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog), comm_(comm) {
+    setObjectName("frmScan");
+    setWindowTitle("Scan bus");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+
+    lblState_ = Named(new QLabel(this), "lblState", kTextPoints, true);
+    prgScan_ = Named(new QProgressBar(this), "prgScan", kTextPoints);
+    prgScan_->setMinimumHeight(28);
+    lblAddress_ = Named(new QLabel(this), "lblAddress", kTextPoints);
+    lblTimeLeft_ = Named(new QLabel(this), "lblTimeLeft", kTextPoints);
+    auto* lblFound = Named(new QLabel("Detectors found", this), "lblFound", kTextPoints);
+    lstFound_ = Named(new QListWidget(this), "lstFound", kListPoints);
+    lstFound_->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstFound_->setMinimumHeight(200);
+    auto* lblHint = Named(
+        new QLabel("Double-click a detector, or select it and press Enter, to serve it.", this),
+        "lblHint", kTextPoints - 1);
+    lblHint->setWordWrap(true);
+    cmdCancel_ = Button("Cancel", "cmdCancel", this);
+    cmdCancel_->setToolTip("Stop the scan (Esc)");
+    cmdClose_ = Button("Close", "cmdClose", this);
+
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(lblAddress_, 1);
+    progress->addWidget(lblTimeLeft_, 0, Qt::AlignRight);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdCancel_);
+    buttons->addWidget(cmdClose_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 14, 16, 14);
+    layout->setSpacing(10);
+    layout->addWidget(lblState_);
+    layout->addWidget(prgScan_);
+    layout->addLayout(progress);
+    layout->addSpacing(6);
+    layout->addWidget(lblFound);
+    layout->addWidget(lstFound_, 1);
+    layout->addWidget(lblHint);
+    layout->addLayout(buttons);
+
+    connect(cmdCancel_, &QPushButton::clicked, this, [this] { comm_.Cancel(); });
+    connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
+    connect(lstFound_, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { Choose(lstFound_->row(item)); });
+    new WindowKeys(*this, [this](QKeyEvent& key, QWidget&) { return HandleKey(key); });
+    resize(620, 480);
+    Refresh();
+    lstFound_->setFocus();
+}
+
+frmScan::~frmScan() {
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
+}
+
+void frmScan::Refresh() {
+    const BusScan& scan = comm_.Scan();
+    lblState_->setText(QString::fromStdString(comm_.StateText()));
+    prgScan_->setRange(0, scan.Total());
+    prgScan_->setValue(scan.Reached());
+    lblAddress_->setText(QString::fromStdString(comm_.AddressText()));
+    lblTimeLeft_->setText(QString::fromStdString(comm_.TimeLeftText()));
+    const auto& hits = scan.Hits();
+    if (static_cast<std::size_t>(lstFound_->count()) > hits.size())
+        lstFound_->clear();  // a new scan
+    for (auto i = static_cast<std::size_t>(lstFound_->count()); i < hits.size(); ++i) {
+        auto* item = new QListWidgetItem(QString::fromStdString(BusScan::Describe(hits[i])));
+        if (!hits[i].valid) {
+            item->setForeground(Qt::darkGray);
+            item->setToolTip("This address answered, but not with a valid status reply");
+        }
+        lstFound_->addItem(item);
+    }
+    if (lstFound_->currentRow() < 0 && lstFound_->count() > 0)
+        lstFound_->setCurrentRow(0);
+    cmdCancel_->setEnabled(comm_.Running() && !comm_.Cancelling());
+}
+
+void frmScan::Choose(int row) {
+    if (row >= 0 && comm_.Choose(static_cast<std::size_t>(row)))
+        close();
+}
+
+bool frmScan::HandleKey(QKeyEvent& key) {
+    switch (key.key()) {
+        case Qt::Key_Escape:
+            if (comm_.Running())
+                comm_.Cancel();
+            else
+                close();
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            Choose(lstFound_->currentRow());
+            return true;
+        default:
+            return false;
+    }
+}
+
+void frmScan::closeEvent(QCloseEvent* event) {
+    event->accept();
+    comm_.Close();
+    if (!closedSent_) {
+        closedSent_ = true;
+        emit closed();
+    }
+}
+
+}  // namespace halvern

@@ -1,0 +1,49 @@
+#pragma once
+// frmScan: the bus scan window. Shows the progress of the scan (bar, the address reached, the
+// time left) and the detectors found as they are found, and forwards the operator's keys and
+// clicks to ScanComm: Cancel or Esc stop the scan, a double-click or Enter on a detector makes
+// the main window serve it, Esc or Close after the scan (or the close box) close the window.
+// It computes nothing itself. Signal closed(): the window has closed.
+
+#include <QWidget>
+
+class QCloseEvent;
+class QKeyEvent;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace halvern {
+
+class ScanComm;
+
+class frmScan : public QWidget {
+    Q_OBJECT
+  public:
+    explicit frmScan(ScanComm& comm, QWidget* parent = nullptr);
+    ~frmScan() override;
+
+    // Shows the state of the scan again.
+    void Refresh();
+
+  signals:
+    void closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    bool HandleKey(QKeyEvent& key);
+    void Choose(int row);
+
+    ScanComm& comm_;
+    bool closedSent_ = false;
+
+    QLabel *lblState_{}, *lblAddress_{}, *lblTimeLeft_{};
+    QProgressBar* prgScan_{};
+    QListWidget* lstFound_{};
+    QPushButton *cmdCancel_{}, *cmdClose_{};
+};
+
+}  // namespace halvern
