@@ -3,6 +3,7 @@
 // line from start to exit on a fresh port session, so a test can run several in a row.
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,5 +41,13 @@ class CliBench {
     bool progress = false;
     std::function<void(cli::Tool&)> beforeRun;  // schedules stops, faults, ...
 };
+
+// A command line as typed, for the names of parameterised cases.
+inline void PrintArgs(const std::vector<std::string>& args, std::ostream* os) {
+    *os << '"';
+    for (std::size_t i = 0; i < args.size(); ++i)
+        *os << (i ? " " : "") << args[i];
+    *os << '"';
+}
 
 }  // namespace halvern::test

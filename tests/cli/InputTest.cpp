@@ -15,6 +15,10 @@ struct BadLine {
     std::string says;
 };
 
+void PrintTo(const BadLine& c, std::ostream* os) {
+    PrintArgs(c.args, os);
+}
+
 const BadLine kBadLines[] = {
     {{}, "no command given"},
     {{"--device", "sim", "frobnicate", "1"}, "unknown command \"frobnicate\""},

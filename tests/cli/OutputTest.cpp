@@ -14,6 +14,10 @@ struct Case {
     std::string out;
 };
 
+void PrintTo(const Case& c, std::ostream* os) {
+    PrintArgs(c.args, os);
+}
+
 std::string Status(const char* address, const char* model, const char* serial,
                    const std::array<const char*, 8>& v) {
     return std::string("Address      ") + address + "\nModel        " + model + "\nSerial No.   " +

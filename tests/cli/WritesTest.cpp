@@ -31,6 +31,10 @@ struct SetupCase {
     std::optional<SetupTable> stored;  // what the detector holds afterwards, when written
 };
 
+void PrintTo(const SetupCase& c, std::ostream* os) {
+    PrintArgs(c.args, os);
+}
+
 bool operator==(const SetupTable& a, const SetupTable& b) {
     return a.MeasureFlags == b.MeasureFlags && a.OutputFlags == b.OutputFlags &&
            a.HeaterMode == b.HeaterMode && a.HeaterOnTemp == b.HeaterOnTemp;
