@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "monitor/Decoder.h"
 #include "monitor/Exchanges.h"
 
 namespace halvern {
 
 namespace {
 constexpr int kMaxDrains = 20;
+constexpr std::size_t kQueryBytes = 9;
 }  // namespace
 
 BusScan::BusScan(Link& link, int from, int to, int timeoutMs)
@@ -22,7 +24,10 @@ bool BusScan::Step(const StopCheck& stop) {
         return false;
     const Micros start = link_.Plat().NowUs();
     const auto address = static_cast<std::uint8_t>(next_);
-    const PollReply reply = PollStatus(link_, scratch_, address, stop, timeoutUs_);
+    link_.DiscardInput();  // a reply that came too late for the address before is not this one's
+    // The time-out runs from the moment the query has left: a detector gets all of it to answer.
+    const PollReply reply =
+        PollStatus(link_, scratch_, address, stop, WireTimeUs(kQueryBytes) + timeoutUs_);
     if (stop && stop())
         return false;  // this address again next time
     // The rest of a broken reply may still be on its way; it is not the next address's answer.
@@ -36,12 +41,16 @@ bool BusScan::Step(const StopCheck& stop) {
     if (reply != PollReply::None) {
         ScanHit hit;
         hit.address = address;
-        hit.valid = reply == PollReply::Status;
+        // A status reply from another address (a late one, or a detector that names itself
+        // wrongly) says nothing about the detector at this one.
+        hit.valid = reply == PollReply::Status && scratch_.Link.ReplyAddress == address;
         if (hit.valid) {
             hit.model = scratch_.Main.Flash;
             hit.serial = static_cast<long>(scratch_.SerialNumber);
             hit.status = scratch_.StatusCode;
-            hit.description = scratch_.Main.SIL2Des;
+            // The code's own description: the panel keeps an older one for a code without any.
+            const char* description = StatusDescription(hit.status);
+            hit.description = description ? description : "";
         }
         hits_.push_back(hit);
     }
@@ -52,7 +61,8 @@ Micros BusScan::TimeLeftUs() const {
     const int left = Total() - Reached();
     if (left <= 0)
         return 0;
-    const Micros perAddress = Reached() > 0 ? spentUs_ / Reached() : WireTimeUs(9) + timeoutUs_;
+    const Micros perAddress =
+        Reached() > 0 ? spentUs_ / Reached() : WireTimeUs(kQueryBytes) + timeoutUs_;
     return perAddress * left;
 }
 

@@ -20,7 +20,7 @@ constexpr int kDefaultScanTimeoutMs = 80;
 
 struct ScanHit {
     std::uint8_t address = 0;
-    bool valid = false;  // a status reply; otherwise "answered, reply not valid"
+    bool valid = false;  // a status reply from this address; else "answered, reply not valid"
     std::string model;   // as the main window names it
     long serial = 0;
     std::string status;       // "NNN0"

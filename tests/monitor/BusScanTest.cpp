@@ -11,25 +11,18 @@ namespace halvern::test {
 namespace {
 
 sim::Bus ScanBus() {
-    sim::Bus bus;
-    const std::tuple<std::uint8_t, std::uint8_t, std::uint16_t, const char*> detectors[] = {
-        {1, 24, 4711, nullptr}, {7, 36, 1207, nullptr},  {12, 48, 880, "silent"},
-        {20, 24, 2000, "late"}, {30, 25, 3000, "flood"}, {40, 24, 4000, "exception"},
-        {247, 49, 890, "split"}};
-    for (const auto& [address, family, serial, fault] : detectors) {
-        sim::DetectorConfig c;
-        c.Address = address;
-        c.Family = family;
-        c.Serial = serial;
-        bus.Add(c);
-        if (fault)
-            bus.InjectFault(address, fault);
-    }
-    return bus;
+    return BusOf({{1, 24, 4711},
+                  {7, 36, 1207},
+                  {12, 48, 880, "silent"},
+                  {20, 24, 2000, "late"},
+                  {30, 25, 3000, "flood"},
+                  {40, 24, 4000, "exception"},
+                  {247, 49, 890, "split"}});
 }
 
 TEST(BusScan, ListsEveryDetectorThatAnswersAndTheBrokenRepliesAsSuch) {
     Bench b(ScanBus());
+    b.bus().Find(7)->SetStatus("NNN", 5);  // a code without a description, after one with
     b.par.Main.DetNum = "5";
     BusScan scan(b.link);
     EXPECT_EQ(scan.TimeLeftUs(), 247 * (WireTimeUs(9) + 80'000));
@@ -38,11 +31,11 @@ TEST(BusScan, ListsEveryDetectorThatAnswersAndTheBrokenRepliesAsSuch) {
     std::vector<std::string> lines;
     for (const auto& hit : scan.Hits())
         lines.push_back(BusScan::Describe(hit));
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "1  Veridan Xenon 621-1  4711  NNN0 Normal",
-                         "7  Veridan LAMP 411  1207  NNN0 Normal", "20  answered, reply not valid",
-                         "30  answered, reply not valid", "40  answered, reply not valid",
-                         "247  Talvek 890  890  NNN0 Normal"}));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{
+                  "1  Veridan Xenon 621-1  4711  NNN0 Normal", "7  Veridan LAMP 411  1207  NNN5",
+                  "20  answered, reply not valid", "30  answered, reply not valid",
+                  "40  answered, reply not valid", "247  Talvek 890  890  NNN0 Normal"}));
     EXPECT_EQ(scan.Reached(), 247);
     EXPECT_EQ(scan.TimeLeftUs(), 0);
     EXPECT_EQ(b.par.Main.DetNum, "5");  // the main window still serves its detector
@@ -62,6 +55,28 @@ TEST(BusScan, ARangeAndAStopResumeWhereTheyLeftOff) {
     ASSERT_EQ(scan.Hits().size(), 1u);
     EXPECT_EQ(scan.Hits()[0].serial, 1207);
     EXPECT_TRUE(BusScan(b.link, 9, 8).Done());
+}
+
+TEST(BusScan, TheTimeOutRunsFromTheEndOfTheQuery) {
+    // The first byte comes 75 ms after the query's end, 84 ms after it was handed over.
+    Bench b(OneDetector(3));
+    b.bus().SetLatencyUs(75'000);
+    BusScan scan(b.link, 3, 3, 80);
+    scan.Step();
+    EXPECT_EQ(scan.Hits().size(), 1u);
+    BusScan tight(b.link, 3, 3, 70);
+    tight.Step();
+    EXPECT_TRUE(tight.Hits().empty());
+}
+
+TEST(BusScan, AReplyTooLateForItsAddressIsNotTheNextOnesDetector) {
+    Bench b(OneDetector(5));
+    b.bus().SetLatencyUs(100'000);  // lands in the window of address 6
+    BusScan scan(b.link, 5, 6);
+    while (scan.Step()) {
+    }
+    ASSERT_EQ(scan.Hits().size(), 1u);
+    EXPECT_EQ(BusScan::Describe(scan.Hits()[0]), "6  answered, reply not valid");
 }
 
 }  // namespace

@@ -3,10 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+
 #include <filesystem>
 #include <fstream>
 
 namespace halvern::test {
+
+sim::Bus BusOf(std::initializer_list<DetectorSpec> detectors) {
+    sim::Bus bus;
+    for (const auto& d : detectors) {
+        sim::DetectorConfig c;
+        c.Address = d.address;
+        c.Family = d.family;
+        c.Serial = d.serial;
+        bus.Add(c);
+        if (d.fault)
+            bus.InjectFault(d.address, d.fault);
+    }
+    return bus;
+}
 
 sim::Bus OneDetector(std::uint8_t address, std::uint8_t family, std::uint16_t serial,
                      std::uint8_t variant, SetupTable setup) {
@@ -21,17 +36,20 @@ sim::Bus OneDetector(std::uint8_t address, std::uint8_t family, std::uint16_t se
     return bus;
 }
 
-Bench::Bench(sim::Bus bus) {
-    static int benches = 0;
+std::string ScratchFolder(const std::string& kind) {
+    static int folders = 0;
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    // One folder a process and bench: two runs of the suite at once must not share files.
     const auto folder =
-        std::filesystem::temp_directory_path() / "halvern-bench" /
-        ((info ? std::string(info->name()) : "bench") + "-" +
-         std::to_string(QCoreApplication::applicationPid()) + "-" + std::to_string(++benches));
+        std::filesystem::temp_directory_path() /
+        ("halvern-" + kind + "-" + std::to_string(QCoreApplication::applicationPid())) /
+        ((info ? std::string(info->name()) : kind) + std::to_string(++folders));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
-    par.ProgramFolder = folder.string();
+    return folder.string();
+}
+
+Bench::Bench(sim::Bus bus) {
+    par.ProgramFolder = ScratchFolder("bench");
     std::string why;
     port.Open("sim", &why);
     simBus = std::make_unique<sim::SimBus>(plat, port, std::move(bus));

@@ -4,6 +4,7 @@
 // virtual times; Run() polls until the given time and returns.
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,19 @@
 #include "ui/ScriptedDialogs.h"
 
 namespace halvern::test {
+
+// A fresh, empty folder for the running test, removed by the caller: under the system's
+// temporary folder, named after this process and the test, so that suites running at the
+// same time (another build, another checkout) never share one.
+std::string ScratchFolder(const std::string& kind);
+
+// A bus of detectors given as {address, family, serial, fault name or nullptr}.
+struct DetectorSpec {
+    std::uint8_t address, family;
+    std::uint16_t serial;
+    const char* fault = nullptr;
+};
+sim::Bus BusOf(std::initializer_list<DetectorSpec> detectors);
 
 // A bus with one detector.
 sim::Bus OneDetector(std::uint8_t address, std::uint8_t family = 24, std::uint16_t serial = 4711,

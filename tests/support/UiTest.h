@@ -59,10 +59,10 @@ class UiTest : public ::testing::Test {
     void SetUp() override {
         App();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        // One folder a process: two runs of the suite at once must not share files.
-        folder_ = std::filesystem::temp_directory_path() / "halvern-ui-tests" /
-                  (std::string(info->test_suite_name()) + "." + info->name() + "-" +
-                   std::to_string(QCoreApplication::applicationPid()));
+        // Named after this process too: suites running at the same time share no folder.
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("halvern-ui-tests-" + std::to_string(QCoreApplication::applicationPid())) /
+                  (std::string(info->test_suite_name()) + "." + info->name());
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
     }

@@ -79,6 +79,9 @@ bool QtSerialPort::OpenDevice(std::string* reason) {
     // The line starts in the state the program last asked for (released at first), so an
     // opened port does not hold the bus. A refusal here is reported by the first SetRts.
     port_->setRequestToSend(rts_);
+    // Bytes the system kept from before the opening (the tail of a reply to another program,
+    // or to this one before it lost the device) answer nothing sent from here.
+    port_->clear(QSerialPort::Input);
     port_->clearError();
     return true;
 }

@@ -1,0 +1,216 @@
+#include "cli/Output.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "monitor/Decoder.h"
+#include "state/Formats.h"
+
+namespace halvern::cli {
+
+namespace {
+
+constexpr std::array<const char*, 7> kValueLabels = {"Signal 1", "Reference", "Signal 2", "Ratio 1",
+                                                     "Ratio 2",  "NQratio1",  "NQratio2"};
+constexpr std::array<const char*, 7> kValueKeys = {"signal1", "reference", "signal2", "ratio1",
+                                                   "ratio2",  "nqratio1",  "nqratio2"};
+constexpr std::array<const char*, 7> kValueTags = {"S1", "Ref", "S2", "R1", "R2", "NQ1", "NQ2"};
+
+std::string Quoted(std::string_view text) {
+    std::string q = "\"";
+    for (const char c : Printable(text)) {
+        if (c == '"' || c == '\\')
+            q += '\\';
+        q += c;
+    }
+    return q + '"';
+}
+
+std::string Padded(std::string text, std::size_t width) {
+    if (text.size() < width)
+        text.append(width - text.size(), ' ');
+    return text;
+}
+
+std::string TimeText(const LocalDateTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour % 100, t.minute % 100, t.second % 100);
+    return buf;
+}
+
+std::string DateTimeText(const LocalDateTime& t) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d ", t.year % 10000, t.month % 100, t.day % 100);
+    return buf + TimeText(t);
+}
+
+// Parts joined by two spaces, empty ones left out.
+std::string Joined(const std::vector<std::string>& parts) {
+    std::string line;
+    for (const auto& p : parts) {
+        if (p.empty())
+            continue;
+        if (!line.empty())
+            line += "  ";
+        line += p;
+    }
+    return line;
+}
+
+std::string StatusWithDescription(const Reading& r) {
+    return r.description.empty() ? r.status : r.status + " " + r.description;
+}
+
+void AddReading(JsonObject& j, const Reading& r) {
+    j.Number("address", r.address)
+        .Text("model", r.model)
+        .Number("serial", r.serial)
+        .Text("status", r.status)
+        .Text("description", r.description)
+        .Number("gain", r.gain);
+    for (std::size_t i = 0; i < r.values.size(); ++i)
+        j.Number(kValueKeys[i], r.values[i]);
+    j.Number("gas", r.gas).Text("link", r.link);
+}
+
+}  // namespace
+
+std::string Printable(std::string_view bytes) {
+    std::string text;
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
+            text += '?';
+        } else if (c < 0x80) {
+            text += ch;
+        } else {
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+void JsonObject::Key(std::string_view key) {
+    if (!body_.empty())
+        body_ += ',';
+    body_ += Quoted(key) + ':';
+}
+
+JsonObject& JsonObject::Text(std::string_view key, std::string_view value, bool emptyIsText) {
+    Key(key);
+    body_ += value.empty() && !emptyIsText ? "null" : Quoted(value);
+    return *this;
+}
+
+JsonObject& JsonObject::Number(std::string_view key, std::string_view number) {
+    Key(key);
+    body_ += number.empty() ? "null" : std::string(number);
+    return *this;
+}
+
+JsonObject& JsonObject::Number(std::string_view key, long value) {
+    return Number(key, std::to_string(value));
+}
+
+JsonObject& JsonObject::Bool(std::string_view key, bool value) {
+    Key(key);
+    body_ += value ? "true" : "false";
+    return *this;
+}
+
+JsonObject& JsonObject::Object(std::string_view key, const JsonObject& inner) {
+    Key(key);
+    body_ += inner.Str();
+    return *this;
+}
+
+Reading ReadingOf(const Par& par) {
+    const Panel& m = par.Main;
+    Reading r;
+    r.address = m.DetNum;
+    r.model = m.Flash;
+    r.serial = m.SeNum;
+    r.status = m.Status;
+    // The code's own description: the panel keeps an older one for a code without any.
+    const char* description = StatusDescription(m.Status);
+    r.description = description ? description : "";
+    r.gain = m.Gain;
+    r.link = m.Com;
+    const bool lost = m.Shape1 == Lamp::Red;  // the panel shows zeros for a lost detector
+    const auto& ch = par.ChannelValues;
+    r.values = {m.ChVal[0],
+                m.ChVal[1],
+                m.ChVal[2],
+                lost ? "0" : Format2(ch[5]),
+                lost ? "0" : Format2(ch[6]),
+                m.ChVal[3],
+                m.ChVal[4]};
+    r.gas = lost ? "0" : std::to_string(std::lround(ch[12]));
+    return r;
+}
+
+std::string StatusText(const Reading& r) {
+    std::vector<std::pair<std::string, std::string>> rows = {{"Address", r.address},
+                                                             {"Model", r.model},
+                                                             {"Serial No.", r.serial},
+                                                             {"Status", StatusWithDescription(r)},
+                                                             {"Gain", r.gain}};
+    for (std::size_t i = 0; i < r.values.size(); ++i)
+        rows.emplace_back(kValueLabels[i], r.values[i]);
+    rows.emplace_back("Gas reading", r.gas);
+    rows.emplace_back("Link", r.link);
+    std::string text;
+    for (const auto& [label, value] : rows)
+        text += Padded(label, 13) + Printable(value) + "\n";
+    return text;
+}
+
+JsonObject ReadingJson(const Reading& r) {
+    JsonObject j;
+    AddReading(j, r);
+    return j;
+}
+
+std::string WatchText(const LocalDateTime& t, const Reading& r, int missed) {
+    std::string values;
+    for (std::size_t i = 0; i < r.values.size(); ++i)
+        values += std::string(i ? " " : "") + kValueTags[i] + " " + r.values[i];
+    return Printable(Joined({TimeText(t), r.address, r.model, r.serial, StatusWithDescription(r),
+                             r.gain.empty() ? "" : "gain " + r.gain, values, "gas " + r.gas, r.link,
+                             missed > 0 ? "missed " + std::to_string(missed) : ""}));
+}
+
+JsonObject WatchJson(const LocalDateTime& t, const Reading& r, int missed) {
+    JsonObject j;
+    j.Text("time", DateTimeText(t));
+    AddReading(j, r);
+    return j.Number("missed", static_cast<long>(missed));
+}
+
+std::string ScanText(const ScanHit& hit) {
+    return Printable(BusScan::Describe(hit));
+}
+
+JsonObject ScanJson(const ScanHit& hit) {
+    JsonObject j;
+    j.Number("address", static_cast<long>(hit.address)).Bool("valid", hit.valid);
+    if (hit.valid)
+        j.Text("model", hit.model)
+            .Number("serial", hit.serial)
+            .Text("status", hit.status)
+            .Text("description", hit.description);
+    return j;
+}
+
+std::string SetupText(const LabelledTexts& fields) {
+    std::size_t width = 0;
+    for (const auto& f : fields)
+        width = std::max(width, f.first.size());
+    std::string text;
+    for (const auto& [label, value] : fields)
+        text += Padded(label, width + 2) + (value.empty() ? "(empty)" : Printable(value)) + "\n";
+    return text;
+}
+
+}  // namespace halvern::cli

@@ -1,0 +1,61 @@
+#pragma once
+// What halvern-cli prints: the detector's values as the program's windows show them, as
+// aligned text or as one JSON object per line.
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "logging/LogRecords.h"
+#include "monitor/BusScan.h"
+#include "state/Par.h"
+
+namespace halvern::cli {
+
+// Bytes from a detector as terminal text: Latin-1 to UTF-8, control bytes as '?'.
+std::string Printable(std::string_view bytes);
+
+// One JSON object, keys in the order they are added.
+class JsonObject {
+  public:
+    // An empty value is null unless emptyIsText.
+    JsonObject& Text(std::string_view key, std::string_view value, bool emptyIsText = false);
+    // `number` is the decimal text of a JSON number ("3.36", "-4"); empty is null.
+    JsonObject& Number(std::string_view key, std::string_view number);
+    JsonObject& Number(std::string_view key, long value);
+    JsonObject& Bool(std::string_view key, bool value);
+    JsonObject& Object(std::string_view key, const JsonObject& inner);
+    std::string Str() const { return "{" + body_ + "}"; }
+
+  private:
+    void Key(std::string_view key);
+    std::string body_;
+};
+
+// The served detector as the main window shows it after a poll (the ratios and the gas
+// reading too, which only the log records carry).
+struct Reading {
+    std::string address, model, serial, status, description, gain;
+    // Signal 1, Reference, Signal 2, Ratio 1, Ratio 2, NQratio1, NQratio2.
+    std::array<std::string, 7> values;
+    std::string gas;
+    std::string link;  // "Good", "Bad"
+};
+Reading ReadingOf(const Par& par);
+
+std::string StatusText(const Reading& r);  // one "Label  value" line per value
+JsonObject ReadingJson(const Reading& r);
+// "14:03:27  7  Veridan LAMP 411  1207  NNN0 Normal  gain 3  S1 3.36 ... gas 0  Good"
+std::string WatchText(const LocalDateTime& t, const Reading& r, int missed);
+JsonObject WatchJson(const LocalDateTime& t, const Reading& r, int missed);
+
+std::string ScanText(const ScanHit& hit);
+JsonObject ScanJson(const ScanHit& hit);
+
+// Setup fields as (screen label, text), in the order of the screen.
+using LabelledTexts = std::vector<std::pair<std::string, std::string>>;
+std::string SetupText(const LabelledTexts& fields);
+
+}  // namespace halvern::cli

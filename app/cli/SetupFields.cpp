@@ -1,0 +1,158 @@
+#include "cli/SetupFields.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "monitor/Decoder.h"
+
+namespace halvern::cli {
+
+namespace {
+
+using C = SetupControl;
+
+constexpr std::array<C, kSetupFieldCount> kScreenOrder = {
+    C::Combo2, C::Combo3, C::cmbShort410, C::Combo4, C::Combo5,
+    C::Combo6, C::Combo7, C::Combo8,      C::Combo9, C::Combo10};
+
+// One model of each family: together they have every caption and option the screen offers.
+const std::vector<SetupModel>& EveryModel() {
+    static const std::vector<SetupModel> models = [] {
+        std::vector<SetupModel> m;
+        for (std::int16_t family : {24, 25, 32, 33, 34, 35, 36, 37, 38, 48, 49})
+            m.push_back({ModelName(family), family});
+        return m;
+    }();
+    return models;
+}
+
+// The text as the field's option is written, when it is one; a typed "35" is kept for the
+// heater temperature, which the screen also writes.
+std::optional<std::string> OptionFor(C field, const SetupLayout& layout, std::string_view text) {
+    for (const auto& option : layout.Options(field))
+        if (NameKey(option) == NameKey(text))
+            return option;
+    if (field == C::Combo10 && NameKey(text) == "35")
+        return std::string("35");
+    return std::nullopt;
+}
+
+std::string List(const std::vector<std::string>& items) {
+    std::string text;
+    for (const auto& item : items)
+        text += (text.empty() ? "" : ", ") + item;
+    return text.empty() ? "none" : text;
+}
+
+void AddOnce(std::vector<std::string>& items, const std::string& item) {
+    if (std::find(items.begin(), items.end(), item) == items.end())
+        items.push_back(item);
+}
+
+std::string Quote(std::string_view s) {
+    return "\"" + std::string(s) + "\"";
+}
+
+}  // namespace
+
+std::string NameKey(std::string_view name) {
+    std::string key;
+    bool blank = false;
+    for (const char c : name) {
+        if (c == ' ' || c == '\t') {
+            blank = !key.empty();
+            continue;
+        }
+        if (blank)
+            key += ' ';
+        blank = false;
+        key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return key;
+}
+
+std::vector<std::pair<SetupControl, std::string>> ShownFields(const SetupLayout& layout) {
+    std::vector<std::pair<SetupControl, std::string>> shown;
+    for (const C f : kScreenOrder)
+        if (layout.Visible(f))
+            shown.emplace_back(f, SetupCaption(LabelOf(f), layout));
+    return shown;
+}
+
+LabelledTexts LabelledSetup(const SetupTexts& texts, const SetupModel& model) {
+    LabelledTexts out;
+    for (const auto& [field, caption] : ShownFields(SetupLayoutFor(model)))
+        out.emplace_back(caption, texts[static_cast<std::size_t>(Index(field))]);
+    return out;
+}
+
+std::string CheckForEveryModel(const std::vector<FieldAssignment>& assignments) {
+    std::vector<std::string> keys, captions;
+    for (const auto& model : EveryModel())
+        for (const auto& [field, caption] : ShownFields(SetupLayoutFor(model)))
+            AddOnce(captions, caption);
+    for (const auto& a : assignments) {
+        const std::string key = NameKey(a.field);
+        if (std::find(keys.begin(), keys.end(), key) != keys.end())
+            return "the field " + Quote(a.field) + " is named twice";
+        keys.push_back(key);
+        bool named = false, shown = false, option = false;
+        std::string caption;
+        std::vector<std::string> options;
+        for (const auto& model : EveryModel()) {
+            const SetupLayout layout = SetupLayoutFor(model);
+            for (const C f : kScreenOrder) {
+                const std::string c = SetupCaption(LabelOf(f), layout);
+                if (NameKey(c) != key)
+                    continue;
+                named = true;
+                caption = c;
+                if (!layout.Visible(f))
+                    continue;
+                shown = true;
+                option = option || OptionFor(f, layout, a.text).has_value();
+                for (const auto& o : layout.Options(f))
+                    AddOnce(options, o);
+            }
+        }
+        if (!named)
+            return "unknown field " + Quote(a.field) + "; the fields are: " + List(captions);
+        if (!shown)
+            return "the setup screen does not offer the field " + Quote(caption);
+        if (!option)
+            return Quote(a.text) + " is not an option of " + Quote(caption) + ": " + List(options);
+    }
+    return {};
+}
+
+std::variant<SetupTexts, std::string> ApplyAssignments(
+    SetupTexts texts, const SetupModel& model, const std::vector<FieldAssignment>& assignments) {
+    const SetupLayout layout = SetupLayoutFor(model);
+    const auto shown = ShownFields(layout);
+    for (const auto& a : assignments) {
+        const auto it = std::find_if(shown.begin(), shown.end(), [&](const auto& s) {
+            return NameKey(s.second) == NameKey(a.field);
+        });
+        if (it == shown.end())
+            return "the field " + Quote(a.field) + " is not shown for the " + model.name;
+        const auto option = OptionFor(it->first, layout, a.text);
+        if (!option)
+            return Quote(a.text) + " is not an option of " + Quote(it->second) + " for the " +
+                   model.name + ": " + List(layout.Options(it->first));
+        texts[static_cast<std::size_t>(Index(it->first))] = *option;
+    }
+    if (const auto empty = FirstEmptyTestedField(texts, model.code)) {
+        const std::string caption = SetupCaption(LabelOf(*empty), layout);
+        if (!layout.Visible(*empty))
+            return "the field " + Quote(caption) + " is empty and not shown for the " + model.name +
+                   ": the detector holds a value for it that has no text, so the table cannot "
+                   "be written";
+        return "the field " + Quote(caption) +
+               " is empty (the detector holds a value that has no text): give it one of " +
+               List(layout.Options(*empty));
+    }
+    return texts;
+}
+
+}  // namespace halvern::cli

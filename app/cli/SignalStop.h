@@ -1,0 +1,30 @@
+#pragma once
+// SIGINT and SIGTERM as a request to stop. The handler only writes a byte into a pipe; the
+// event loop watches the pipe's other end and ends the command at its next wait. So no file is
+// written from the handler, and a log record being written is finished before the tool stops.
+
+#include <string>
+
+namespace halvern::cli {
+
+class SignalStop {
+  public:
+    SignalStop() = default;
+    ~SignalStop();  // the signals' default actions come back
+    SignalStop(const SignalStop&) = delete;
+    SignalStop& operator=(const SignalStop&) = delete;
+
+    // One at a time in a process. False (and why) when the pipe or the handlers cannot be set.
+    bool Install(std::string* error);
+    // Readable once a signal has come; -1 before Install.
+    int Fd() const { return readFd_; }
+    // Empties the pipe; true when a signal had come.
+    bool Take();
+
+  private:
+    int readFd_ = -1;
+    int writeFd_ = -1;
+    bool installed_ = false;
+};
+
+}  // namespace halvern::cli

@@ -1,0 +1,60 @@
+#include "cli/CliBench.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace halvern::test {
+
+CliBench::CliBench(sim::Bus bus) : folder(ScratchFolder("cli")) {
+    simBus = std::make_unique<sim::SimBus>(plat, port, std::move(bus));
+}
+
+CliBench::~CliBench() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+LocalDateTime CliBench::ClockAt(Micros us) {
+    const int s = 27 + static_cast<int>(us / 1'000'000);
+    return {2026, 12, 5, 14 + s / 3600, 3 + s / 60 % 60, s % 60};
+}
+
+CliRun CliBench::Run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    cli::Tool tool(cli::Environment{
+        plat, port, out, err, [](int n) { return "port" + std::to_string(n); },
+        [this](const std::string& dataDir) { return dataDir.empty() ? folder : dataDir; },
+        [this] { return ClockAt(plat.NowUs()); }, progress});
+    if (beforeRun)
+        beforeRun(tool);
+    CliRun run;
+    run.code = tool.Main(args);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+CliRun CliBench::Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--device", "sim"});
+    return Run(args);
+}
+
+std::vector<std::vector<std::uint8_t>> CliBench::Written(std::size_t from, int function) const {
+    std::vector<std::vector<std::uint8_t>> frames;
+    const auto& all = port.Frames();
+    for (std::size_t i = from; i < all.size(); ++i)
+        if (function < 0 || (all[i].bytes.size() > 1 && all[i].bytes[1] == function))
+            frames.push_back(all[i].bytes);
+    return frames;
+}
+
+std::string CliBench::File(const std::string& name) const {
+    std::ifstream in(std::filesystem::path(folder) / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace halvern::test

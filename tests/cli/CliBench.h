@@ -1,0 +1,53 @@
+#pragma once
+// halvern-cli's commands on virtual time against the simulated bus: each call runs one command
+// line from start to exit on a fresh port session, so a test can run several in a row.
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/Tool.h"
+#include "support/Bench.h"
+
+namespace halvern::test {
+
+struct CliRun {
+    int code = -1;
+    std::string out, err;
+};
+
+class CliBench {
+  public:
+    explicit CliBench(sim::Bus bus = sim::DefaultBus());
+    ~CliBench();
+
+    // The arguments as typed after "halvern-cli"; Cli() puts "--device sim" in front.
+    CliRun Run(const std::vector<std::string>& args);
+    CliRun Cli(std::vector<std::string> args);
+
+    sim::Bus& bus() { return simBus->GetBus(); }
+    // Frames written, from index `from` on; of one function only when given.
+    std::vector<std::vector<std::uint8_t>> Written(std::size_t from = 0, int function = -1) const;
+    // The file in the program folder, byte for byte (empty when missing).
+    std::string File(const std::string& name) const;
+    // Local time at the virtual time `us` after the start.
+    static LocalDateTime ClockAt(Micros us);
+
+    VirtualPlatform plat;
+    TappedPort port{plat};
+    std::unique_ptr<sim::SimBus> simBus;
+    std::string folder;  // the program folder, a scratch one
+    bool progress = false;
+    std::function<void(cli::Tool&)> beforeRun;  // schedules stops, faults, ...
+};
+
+// A command line as typed, for the names of parameterised cases.
+inline void PrintArgs(const std::vector<std::string>& args, std::ostream* os) {
+    *os << '"';
+    for (std::size_t i = 0; i < args.size(); ++i)
+        *os << (i ? " " : "") << args[i];
+    *os << '"';
+}
+
+}  // namespace halvern::test

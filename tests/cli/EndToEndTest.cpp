@@ -1,0 +1,145 @@
+// The real halvern-cli against the real halvern-sim on a pseudo-terminal. Every wait is a
+// poll() with a bound, so a broken program fails the test instead of hanging it.
+#if defined(HALVERN_SIM_PATH) && defined(HALVERN_CLI_PATH)
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace halvern::test {
+namespace {
+
+// A started program with its standard output and error; killed if a check gives up early.
+struct Child {
+    explicit Child(const std::vector<std::string>& argv) {
+        int out[2], err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+            return;
+        if ((pid = fork()) == 0) {
+            dup2(out[1], 1);
+            dup2(err[1], 2);
+            std::vector<char*> args;
+            for (const auto& a : argv)
+                args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            execv(args[0], args.data());
+            _exit(127);
+        }
+        close(out[1]);
+        close(err[1]);
+        fds = {out[0], err[0]};
+    }
+    ~Child() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        for (int fd : fds)
+            close(fd);
+    }
+    // Reads both outputs until done() or both have ended; false when nothing came for 10 s.
+    template <typename Done>
+    bool Read(Done done) {
+        std::vector<pollfd> p;
+        while (!done()) {
+            p.clear();
+            for (int fd : fds)
+                if (fd >= 0)
+                    p.push_back({fd, POLLIN, 0});
+            if (p.empty())
+                return true;
+            if (poll(p.data(), p.size(), 10'000) <= 0)
+                return false;
+            for (const auto& q : p) {
+                if (!q.revents)
+                    continue;
+                char chunk[512];
+                const ssize_t n = read(q.fd, chunk, sizeof chunk);
+                const int i = q.fd == fds[0] ? 0 : 1;
+                if (n <= 0) {
+                    close(fds[i]);
+                    fds[i] = -1;
+                } else {
+                    (i ? err : out).append(chunk, static_cast<std::size_t>(n));
+                }
+            }
+        }
+        return true;
+    }
+    // Reads to the end of both outputs and returns the exit code (-1: no clean exit).
+    int Finish() {
+        if (!Read([] { return false; }))
+            return -1;
+        int status = 0;
+        waitpid(std::exchange(pid, -1), &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    pid_t pid = -1;
+    std::array<int, 2> fds{-1, -1};
+    std::string out, err;
+};
+
+TEST(EndToEnd, ScanStatusAndASignalEndingTheLogOnAPseudoTerminal) {
+    char dirTemplate[] = "/tmp/halvern-cli-e2e-XXXXXX";
+    const std::filesystem::path dir = mkdtemp(dirTemplate);
+    const std::string tty = (dir / "tty").string();
+    // The simulator's input stays open (its end would not stop it anyway); it ends at the
+    // end of the test with its Child.
+    Child sim({HALVERN_SIM_PATH, "--link", tty});
+    ASSERT_TRUE(sim.Read([&] { return sim.out.find('\n') != std::string::npos; })) << sim.err;
+    const auto cli = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {HALVERN_CLI_PATH, "--device", tty, "--data-dir", dir.string()});
+        return args;
+    };
+
+    Child scan(cli({"scan", "1", "12"}));
+    EXPECT_EQ(scan.Finish(), 0) << scan.err;
+    EXPECT_EQ(scan.out,
+              "1  Veridan Xenon 621-2  4711  NNN0 Normal\n"
+              "7  Veridan LAMP 411  1207  NNN0 Normal\n"
+              "12  Talvek 880  880  NNN0 Normal\n");
+
+    Child status(cli({"status", "7", "--json"}));
+    EXPECT_EQ(status.Finish(), 0) << status.err;
+    const std::string v = R"(\d+\.\d\d)";
+    EXPECT_TRUE(std::regex_match(
+        status.out,
+        std::regex(R"(\{"address":7,"model":"Veridan LAMP 411","serial":1207,"status":"NNN0",)"
+                   R"("description":"Normal","gain":3,"signal1":)" +
+                   v + R"(,"reference":)" + v + R"(,"signal2":)" + v + R"(,"ratio1":)" + v +
+                   R"(,"ratio2":)" + v + R"(,"nqratio1":)" + v + R"(,"nqratio2":)" + v +
+                   R"(,"gas":\d+,"link":"Good"\}\n)")))
+        << status.out;
+
+    // Logging ends on SIGTERM with exit 0, the files holding whole records only.
+    Child log(cli({"log", "1", "--period", "1"}));
+    ASSERT_TRUE(log.Read([&] { return log.err.find("every 1 s") != std::string::npos; }));
+    kill(log.pid, SIGTERM);
+    EXPECT_EQ(log.Finish(), 0) << log.err;
+    EXPECT_TRUE(log.err.ends_with("logging ended\n")) << log.err;
+    std::ifstream in(dir / "4711.txt", std::ios::binary);
+    const std::string records{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_TRUE(records.empty() || records.ends_with("\r\n"));
+
+    kill(sim.pid, SIGTERM);
+    EXPECT_EQ(sim.Finish(), 0);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace halvern::test
+
+#endif

@@ -1,0 +1,68 @@
+// The scan finds exactly the detectors on the bus, whatever the others do.
+
+#include <gtest/gtest.h>
+
+#include "cli/CliBench.h"
+
+namespace halvern::test {
+namespace {
+
+sim::Bus ScanBus() {
+    sim::Bus bus = BusOf({{1, 24, 4711},
+                          {2, 25, 2222, "silent"},
+                          {60, 36, 6000, "late"},
+                          {61, 48, 6100},
+                          {100, 32, 1000, "flood"},
+                          {101, 33, 1010},
+                          {247, 49, 890}});
+    bus.Find(247)->SetStatus("NNN", 5);  // a code without a description
+    return bus;
+}
+
+TEST(Scan, ListsExactlyTheDetectorsThatAnswerAndTheBrokenRepliesAsSuch) {
+    CliBench b(ScanBus());
+    b.progress = true;
+    const CliRun run = b.Cli({"scan"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out,
+              "1  Veridan Xenon 621-1  4711  NNN0 Normal\n"
+              "60  answered, reply not valid\n"
+              "61  Talvek 880  6100  NNN0 Normal\n"
+              "100  answered, reply not valid\n"
+              "101  Veridan Ethylene 641-1  1010  NNN0 Normal\n"
+              "247  Talvek 890  890  NNN5\n");
+    // The progress line names the address reached and the time left, and is wiped at the end.
+    EXPECT_NE(run.err.find("\rscan 1-247: address 200, "), std::string::npos);
+    EXPECT_TRUE(run.err.ends_with("\rhalvern-cli: 6 addresses of 1-247 answered (23.2 s)\n"))
+        << run.err;
+
+    b.progress = false;
+    const CliRun json = b.Cli({"scan", "1", "61", "--json"});
+    EXPECT_EQ(
+        json.out,
+        R"({"address":1,"valid":true,"model":"Veridan Xenon 621-1","serial":4711,"status":"NNN0","description":"Normal"})"
+        "\n"
+        R"({"address":60,"valid":false})"
+        "\n"
+        R"({"address":61,"valid":true,"model":"Talvek 880","serial":6100,"status":"NNN0","description":"Normal"})"
+        "\n");
+    EXPECT_EQ(json.err, "halvern-cli: 3 addresses of 1-61 answered (6.0 s)\n");
+}
+
+TEST(Scan, NothingAnsweringOrAStopIsNotDone) {
+    CliBench b(ScanBus());
+    const CliRun none = b.Cli({"scan", "2", "59"});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_EQ(none.out, "");
+
+    b.beforeRun = [&](cli::Tool& tool) {
+        b.plat.Post(b.plat.NowUs() + 1'000'000, [&] { tool.RequestStop(); });
+    };
+    const CliRun stopped = b.Cli({"scan"});
+    EXPECT_EQ(stopped.code, 1);
+    EXPECT_EQ(stopped.out, "1  Veridan Xenon 621-1  4711  NNN0 Normal\n");
+    EXPECT_EQ(stopped.err, "halvern-cli: interrupted\n");
+}
+
+}  // namespace
+}  // namespace halvern::test

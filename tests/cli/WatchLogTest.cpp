@@ -1,0 +1,183 @@
+// watch and log: the program's polling cycle and logging on virtual time, and how a stop
+// signal ends them.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <regex>
+
+#include "cli/CliBench.h"
+#include "cli/SignalStop.h"
+#include "logging/LoggingControl.h"
+
+namespace halvern::test {
+namespace {
+
+TEST(Watch, PrintsALinePerPollAndTheLostDetectorAsTheMainWindowShowsIt) {
+    const std::string good =
+        "12  Talvek 880  880  NNN0 Normal  gain 3  S1 3.79 Ref 3.52 S2 3.48 R1 0.97 R2 0.98 NQ1 "
+        "1.00 NQ2 0.98  gas 1  Good";
+    const std::string jsonGood =
+        R"j("address":12,"model":"Talvek 880","serial":880,"status":"NNN0","description":"Normal","gain":3,"signal1":3.79,"reference":3.52,"signal2":3.48,"ratio1":0.97,"ratio2":0.98,"nqratio1":1.00,"nqratio2":0.98,"gas":1,"link":"Good",)j";
+    const std::vector<std::string> text = {
+        "14:03:27  " + good,
+        "14:03:27  " + good,
+        "14:03:27  " + good,
+        "14:03:28  " + good + "  missed 1",
+        "14:03:28  " + good + "  missed 2",
+        "14:03:29  " + good + "  missed 3",
+        "14:03:29  " + good + "  missed 4",
+        "14:03:30  12  DDD Disconnection  S1 0 Ref 0 S2 0 R1 0 R2 0 NQ1 0 NQ2 0  gas 0  Bad  "
+        "missed 5"};
+    for (const bool json : {false, true}) {
+        CliBench b;
+        b.beforeRun = [&](cli::Tool& tool) {
+            b.plat.Post(500'000, [&] { b.bus().InjectFault(12, "silent"); });
+            b.plat.Post(4'000'000, [&] { tool.RequestStop(); });
+        };
+        const CliRun run = b.Cli(json ? std::vector<std::string>{"watch", "12", "--json"}
+                                      : std::vector<std::string>{"watch", "12"});
+        EXPECT_EQ(run.code, 0) << run.err;
+        std::vector<std::string> lines;
+        std::istringstream in(run.out);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        if (!json) {
+            EXPECT_EQ(lines, text);
+        } else {
+            ASSERT_EQ(lines.size(), text.size());
+            EXPECT_EQ(lines[0], R"({"time":"2026-12-05 14:03:27",)" + jsonGood + R"("missed":0})");
+            EXPECT_EQ(lines[3], R"({"time":"2026-12-05 14:03:28",)" + jsonGood + R"("missed":1})");
+            EXPECT_EQ(
+                lines.back(),
+                R"({"time":"2026-12-05 14:03:30","address":12,"model":null,"serial":null,"status":"DDD","description":"Disconnection","gain":null,"signal1":0,"reference":0,"signal2":0,"ratio1":0,"ratio2":0,"nqratio1":0,"nqratio2":0,"gas":0,"link":"Bad","missed":5})");
+        }
+        // Like the program, it marks the lost detector in its address's file.
+        EXPECT_EQ(b.File("12.txt"), "DDD     05/12/26  14:3:30\r\n");
+    }
+}
+
+// What the program's polling cycle and logging do on the same bus: the cycle of MainComm, the
+// one-second tick of its logging timer, the period given to its menu command. (The window's
+// activation adds a query of its own before the first poll; neither side sends it here.)
+struct ProgramBeside {
+    explicit ProgramBeside(const std::string& folder) {
+        par.ProgramFolder = folder;
+        std::string why;
+        port.Open("sim", &why);
+        MainCommHooks hooks;
+        hooks.now = [this] { return CliBench::ClockAt(plat.NowUs()); };
+        comm = std::make_unique<MainComm>(par, link, dialogs, loop, std::move(hooks));
+    }
+    void Log(int address, int period, Micros until) {
+        par.Main.DetNum = std::to_string(address);
+        LogMenuCommand(par, [&] { return std::to_string(period); });
+        auto timer2 = plat.NewTimer();
+        timer2->SetInterval(kLogTickMs);
+        timer2->onTick = [this] { LogTick(par, CliBench::ClockAt(plat.NowUs())); };
+        timer2->SetEnabled(true);
+        loop.SetIteration([this](const StopCheck& stop) { comm->PollIteration(stop); });
+        plat.Post(until, [this] { loop.Quit(); });
+        loop.Run();
+    }
+
+    VirtualPlatform plat;
+    SimulatedSerialPort port{plat};
+    sim::SimBus simBus{plat, port};
+    Par par;
+    Link link{plat, port, par.Link};
+    ScriptedDialogs dialogs;
+    PollLoop loop;
+    std::unique_ptr<MainComm> comm;
+};
+
+// An alarm (a record at once), a detector lost for a while (disconnection records) and back.
+void Happenings(Platform& p, sim::Bus& bus) {
+    p.Post(2'500'000, [&] { bus.Find(1)->SetStatus("AAN", 7); });
+    p.Post(5'000'000, [&] { bus.InjectFault(1, "silent"); });
+    p.Post(9'000'000, [&] {
+        bus.ClearFault(1, "silent");
+        bus.Find(1)->SetStatus("NNN", 0);
+    });
+}
+
+TEST(Log, WritesTheProgramsRecordsByteForByte) {
+    // Both stop between two ticks: at a tick itself the program still writes the record that
+    // falls due as it quits, while the tool, asked to stop, begins none.
+    CliBench b;
+    b.beforeRun = [&](cli::Tool& tool) {
+        Happenings(b.plat, b.bus());
+        b.plat.Post(12'100'000, [&] { tool.RequestStop(); });
+    };
+    const CliRun run = b.Cli({"log", "1", "--period", "2"});
+    EXPECT_EQ(run.code, 0) << run.err;
+
+    CliBench folder;  // only for its scratch folder
+    ProgramBeside program(folder.folder);
+    Happenings(program.plat, program.simBus.GetBus());
+    program.Log(1, 2, 12'100'000);
+
+    for (const char* file : {"4711.txt", "1.txt"}) {
+        EXPECT_EQ(b.File(file), folder.File(file)) << file;
+        EXPECT_NE(b.File(file).find("\r\n"), std::string::npos) << file;
+    }
+    EXPECT_NE(b.File("4711.txt").find("AAN7    05/12/26  14:03:29"), std::string::npos);
+}
+
+#ifndef _WIN32
+// The stop path of SIGINT and SIGTERM: the signal only wakes the loop, which then asks the
+// tool to stop; a record under way is finished, none is begun, nothing more is sent.
+TEST(Log, AStopSignalEndsItBetweenRecordsNeverInsideOne) {
+    cli::SignalStop signals;
+    std::string why;
+    ASSERT_TRUE(signals.Install(&why)) << why;
+    struct Moment {
+        const char* name;
+        Micros at;  // 0: inside the reply that writes the alarm record
+        std::size_t records;
+    };
+    for (const Moment m :
+         {Moment{"before the first tick", 999'999, 1}, Moment{"at the first tick", 1'000'000, 1},
+          Moment{"after the first tick", 1'000'001, 2},
+          Moment{"in the reply that writes a record", 0, 3}}) {
+        SCOPED_TRACE(m.name);
+        CliBench b;
+        Micros stoppedAt = -1;
+        b.beforeRun = [&](cli::Tool& tool) {
+            const auto stop = [&signals, &stoppedAt, &b, t = &tool] {
+                raise(SIGTERM);
+                if (signals.Take()) {
+                    stoppedAt = b.plat.NowUs();
+                    t->RequestStop();
+                }
+            };
+            b.plat.Post(1'500'000, [&] { b.bus().Find(1)->SetStatus("AAN", 7); });
+            if (m.at)
+                b.plat.Post(m.at, stop);
+            else
+                b.port.onRead = [&stoppedAt, stop](const std::vector<std::uint8_t>& bytes) {
+                    if (bytes.size() > 10 && bytes[10] == 'A' && stoppedAt < 0)
+                        stop();
+                };
+        };
+        const CliRun run = b.Cli({"log", "1", "--period", "1"});
+        EXPECT_EQ(run.code, 0);
+        EXPECT_TRUE(run.err.ends_with("logging ended\n")) << run.err;
+        const std::string log = b.File("4711.txt");
+        std::size_t records = 0;
+        const std::regex record(R"((NNN0|AAN7) {4}05/12/26  14:03:2\d +\d+ .*\r)");
+        std::istringstream in(log);
+        for (std::string line; std::getline(in, line); ++records)
+            EXPECT_TRUE(std::regex_match(line, record)) << line;
+        EXPECT_EQ(records, m.records);
+        EXPECT_TRUE(log.ends_with("\r\n"));
+        ASSERT_GE(stoppedAt, 0);
+        EXPECT_LE(b.port.Frames().back().atUs, stoppedAt);  // nothing sent after the stop
+    }
+}
+
+#endif
+
+}  // namespace
+}  // namespace halvern::test

@@ -1,0 +1,154 @@
+// The commands that write: the setup table by field names, the bus address, the modes. What is
+// refused is refused before anything is written.
+
+#include <gtest/gtest.h>
+
+#include "cli/CliBench.h"
+#include "link/Requests.h"
+
+namespace halvern::test {
+namespace {
+
+// The default bus and two detectors whose accessory relay bits (3) have no text.
+sim::Bus WriteBus() {
+    sim::Bus bus = sim::DefaultBus();
+    for (const auto& [address, family] : {std::pair{5, 24}, std::pair{6, 48}}) {
+        sim::DetectorConfig c;
+        c.Address = static_cast<std::uint8_t>(address);
+        c.Family = static_cast<std::uint8_t>(family);
+        c.Serial = static_cast<std::uint16_t>(address * 11);
+        c.Setup = SetupTable{0x00, 0x03, 0, 0};
+        bus.Add(c);
+    }
+    return bus;
+}
+
+struct SetupCase {
+    std::vector<std::string> args;
+    int code;
+    std::string err;                   // a part of what is said on standard error
+    bool polled;                       // the detector was asked (its model decides)
+    std::optional<SetupTable> stored;  // what the detector holds afterwards, when written
+};
+
+void PrintTo(const SetupCase& c, std::ostream* os) {
+    PrintArgs(c.args, os);
+}
+
+bool operator==(const SetupTable& a, const SetupTable& b) {
+    return a.MeasureFlags == b.MeasureFlags && a.OutputFlags == b.OutputFlags &&
+           a.HeaterMode == b.HeaterMode && a.HeaterOnTemp == b.HeaterOnTemp;
+}
+
+const SetupCase kSetupCases[] = {
+    // Names by caption, any case and blanks; texts as the option is written; "35" allowed.
+    {{"1", "accessory relay=warning", "Heater ON at(C)=35"},
+     0,
+     "",
+     true,
+     SetupTable{0x24, 0x04, 2, 35}},
+    {{"12", "range=SHORT"}, 0, "", true, SetupTable{0x00, 0x04, 1, 5}},
+    {{"7", "Full  Scale Sensitivity=100"}, 0, "", true, SetupTable{0x24, 0x01, 0, 0}},
+    {{"5", "Accessory Relay=eol", "Alarm Latch=YES"}, 0, "", true, SetupTable{0x00, 0x06, 0, 0}},
+    // Known to be wrong whatever the detector: nothing is sent at all.
+    {{"1", "Foo=1"}, 2, "unknown field \"Foo\"; the fields are: Gas Type, Full Scale", false, {}},
+    {{"1", "4-20mA Mode=CONTINUO"}, 2, "does not offer the field \"4-20mA Mode\"", false, {}},
+    {{"1", "Heater Mode=hot"},
+     2,
+     "\"hot\" is not an option of \"Heater Mode\": OFF, AUTO, ON",
+     false,
+     {}},
+    {{"1", "alarm latch=YES", "Alarm  Latch=NO"}, 2, "named twice", false, {}},
+    // Wrong for this model: the table is read, not written.
+    {{"12", "Alarm Latch=YES"}, 2, "\"Alarm Latch\" is not shown for the Talvek 880", true, {}},
+    {{"1", "Range=Short"}, 2, "\"Range\" is not shown for the Veridan Xenon 621-2", true, {}},
+    {{"7", "Full Scale Sensitivity=500"},
+     2,
+     "\"500\" is not an option of \"Full Scale Sensitivity\" for the Veridan LAMP 411: 250, 100",
+     true,
+     {}},
+    // A tested field left empty, as the setup screen refuses it.
+    {{"5", "Alarm Latch=YES"},
+     2,
+     "\"Accessory  Relay\" is empty (the detector holds a value that has no text): give it "
+     "one of WARNING, ALARM, EOL",
+     true,
+     {}},
+    {{"6", "Range=Short"},
+     2,
+     "\"Accessory  Relay\" is empty and not shown for the Talvek 880",
+     true,
+     {}},
+};
+
+class SetupWrite : public ::testing::TestWithParam<SetupCase> {};
+
+TEST_P(SetupWrite, ChangesOnlyWhatIsNamedOrRefusesBeforeWriting) {
+    const SetupCase& c = GetParam();
+    CliBench b(WriteBus());
+    const auto address = static_cast<std::uint8_t>(std::stoi(c.args[0]));
+    const SetupTable before = b.bus().Find(address)->Setup();
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "setup");
+    const CliRun run = b.Cli(args);
+    EXPECT_EQ(run.code, c.code) << run.err;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    EXPECT_EQ(b.Written().empty(), !c.polled);  // refused before the port was even opened
+    EXPECT_EQ(b.Written(0, kFunctionWriteMany).size(), c.stored ? 1u : 0u);
+    EXPECT_TRUE(b.bus().Find(address)->Setup() == c.stored.value_or(before));
+    // The table as written, field by field.
+    EXPECT_EQ(run.out.empty(), !c.stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, SetupWrite, ::testing::ValuesIn(kSetupCases));
+
+TEST(Writes, UnconfirmedWritesAreSaidAfterTheirAttempts) {
+    CliBench b;
+    b.bus().InjectFault(1, "ignore writes");
+    struct Case {
+        std::vector<std::string> args;
+        int function;
+        std::size_t attempts;
+        std::string err;
+    };
+    for (const Case& c :
+         {Case{{"setup", "1", "Alarm Latch=NO"},
+               kFunctionWriteMany,
+               3,
+               "did not confirm the setup table after 3 attempts"},
+          Case{{"address", "1", "2"},
+               kFunctionWriteOne,
+               6,
+               "did not confirm its new address 2 after 6 attempts; it may still have address 1"},
+          Case{{"normal", "1"}, kFunctionWriteOne, 6, "Not in normal mode - Try again!"},
+          Case{{"sn-test", "1"}, kFunctionWriteOne, 6, "S/N Test Fail - Try Again!"}}) {
+        const std::size_t from = b.port.Frames().size();
+        const CliRun run = b.Cli(c.args);
+        EXPECT_EQ(run.code, 1) << c.args[0];
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        EXPECT_EQ(b.Written(from, c.function).size(), c.attempts) << c.args[0];
+    }
+}
+
+TEST(Writes, ANewAddressIsTakenUnlessAnotherDetectorHasIt) {
+    CliBench b;
+    const CliRun taken = b.Cli({"address", "7", "12"});
+    EXPECT_EQ(taken.code, 2);
+    EXPECT_EQ(taken.err, "halvern-cli: address 12 is taken: Talvek 880 880 answers there\n");
+    EXPECT_TRUE(b.Written(0, kFunctionWriteOne).empty());
+
+    const CliRun moved = b.Cli({"address", "7", "9", "--json"});
+    EXPECT_EQ(moved.code, 0) << moved.err;
+    EXPECT_EQ(moved.out, R"({"address":7,"new_address":9,"confirmed":true})"
+                         "\n");
+    EXPECT_EQ(b.Cli({"status", "9"}).code, 0);
+    EXPECT_EQ(b.Cli({"address", "9", "7"}).out, "address 9 -> 7: confirmed\n");
+
+    EXPECT_FALSE(b.bus().Find(1)->SnTestRunning());
+    EXPECT_EQ(b.Cli({"sn-test", "1"}).code, 0);
+    EXPECT_TRUE(b.bus().Find(1)->SnTestRunning());
+}
+
+}  // namespace
+}  // namespace halvern::test
