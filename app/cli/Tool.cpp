@@ -91,6 +91,11 @@ int Tool::Failed(const std::string& why) {
     return kExitNoAnswer;
 }
 
+int Tool::WriteFailed(const std::string& why, const std::string& check) {
+    Say((Stopped() ? "interrupted during the write; " : why + "; ") + check);
+    return kExitNoAnswer;
+}
+
 int Tool::Main(const std::vector<std::string>& args) {
     const ParsedLine parsed = ParseCommandLine(args);
     if (parsed.help) {
@@ -357,12 +362,11 @@ int Tool::Setup(std::uint8_t address, const std::vector<FieldAssignment>& assign
             return Refused(*why);
         texts = std::get<SetupTexts>(applied);
         if (!WriteSetupTable(*link_, address, EncodeSetupTable(texts, model), stopCheck_))
-            return Failed("the detector at address " + a +
-                          " did not confirm the setup table after " +
-                          std::to_string(kSetupWriteAttempts) +
-                          " attempts; it may not have been written: check it with "
-                          "'halvern-cli setup " +
-                          a + "'");
+            return WriteFailed(
+                "the detector at address " + a + " did not confirm the setup table after " +
+                    std::to_string(kSetupWriteAttempts) + " attempts",
+                "the setup table may not have been written: check it with 'halvern-cli setup " + a +
+                    "'");
     }
     const LabelledTexts fields = LabelledSetup(texts, model);
     if (json_) {
@@ -402,9 +406,10 @@ int Tool::Address(std::uint8_t address, std::uint8_t newAddress) {
                            " answers there");
     }
     if (!WriteNewAddress(*link_, address, newAddress, stopCheck_))
-        return Failed("the detector at address " + a + " did not confirm its new address " + n +
-                      " after " + std::to_string(kAddressWriteAttempts) +
-                      " attempts; it may still have address " + a);
+        return WriteFailed("the detector at address " + a + " did not confirm its new address " +
+                               n + " after " + std::to_string(kAddressWriteAttempts) + " attempts",
+                           "it may still have address " + a + " or have taken address " + n +
+                               ": check with 'halvern-cli status " + n + "'");
     if (json_)
         Emit(JsonObject()
                  .Number("address", static_cast<long>(address))
@@ -425,9 +430,10 @@ int Tool::Mode(std::uint8_t address, bool snTest) {
         return Refused(std::string(snTest ? "the signal/noise test" : "the normal-mode command") +
                        " is not for the " + par_->Main.Flash);
     if (!WriteDetectorMode(*link_, address, snTest, par_->SnTestMode, stopCheck_))
-        return Failed(std::string(snTest ? kSnTestFailText : kNormalModeFailText) + " (address " +
-                      a + " did not confirm after " + std::to_string(kModeWriteAttempts) +
-                      " attempts)");
+        return WriteFailed(std::string(snTest ? kSnTestFailText : kNormalModeFailText) +
+                               " (address " + a + " did not confirm after " +
+                               std::to_string(kModeWriteAttempts) + " attempts)",
+                           "the detector may have changed its mode");
     if (json_)
         Emit(JsonObject()
                  .Number("address", static_cast<long>(address))

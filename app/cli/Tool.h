@@ -62,6 +62,9 @@ class Tool {
     std::optional<int> Reach(std::uint8_t address);
     int Refused(const std::string& why);
     int Failed(const std::string& why);  // no answer, not confirmed, or interrupted
+    // A write not confirmed. A stop may come after a frame has left: the detector may have
+    // taken it, so the interruption says what to check rather than only "interrupted".
+    int WriteFailed(const std::string& why, const std::string& check);
     void Say(const std::string& text);   // a line on standard error
     void Emit(const std::string& line);  // a line on standard output, flushed
     bool Stopped() const { return stop_; }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "cli/CliBench.h"
 #include "link/Requests.h"
 
@@ -129,6 +131,32 @@ TEST(Writes, UnconfirmedWritesAreSaidAfterTheirAttempts) {
         EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
         EXPECT_EQ(b.Written(from, c.function).size(), c.attempts) << c.args[0];
     }
+}
+
+// SIGTERM while the echo of a write is awaited: no further attempt, and since the frame has left
+// the message says what to check rather than that nothing happened.
+TEST(Writes, AStopDuringAWriteEndsItAfterTheFrameAndSaysWhatToCheck) {
+    CliBench b;
+    b.bus().InjectFault(1, "ignore writes");
+    std::function<void()> watch;
+    b.beforeRun = [&](cli::Tool& tool) {
+        watch = [&] {
+            if (b.Written(0, kFunctionWriteMany).size() == 2)
+                tool.RequestStop();
+            else
+                b.plat.Post(b.plat.NowUs() + 10'000, watch);
+        };
+        b.plat.Post(b.plat.NowUs(), watch);
+    };
+    const CliRun run = b.Cli({"setup", "1", "Alarm Latch=NO"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "halvern-cli: interrupted during the write; the setup table may not have been "
+              "written: check it with 'halvern-cli setup 1'\n");
+    const auto writes = b.Written(0, kFunctionWriteMany);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[1], writes[0]);  // whole frames only
 }
 
 TEST(Writes, ANewAddressIsTakenUnlessAnotherDetectorHasIt) {
