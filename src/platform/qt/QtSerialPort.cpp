@@ -10,6 +10,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #endif
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace halvern {
 
@@ -71,7 +74,7 @@ bool QtSerialPort::OpenDevice(std::string* reason) {
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadWrite)) {
         if (reason)
-            *reason = port_->errorString().toStdString();
+            *reason = OpenFailure();
         port_->clearError();
         return false;
     }
@@ -84,6 +87,21 @@ bool QtSerialPort::OpenDevice(std::string* reason) {
     port_->clear(QSerialPort::Input);
     port_->clearError();
     return true;
+}
+
+std::string QtSerialPort::OpenFailure() const {
+    std::string reason = port_->errorString().toStdString();
+    if (port_->error() != QSerialPort::PermissionError)
+        return reason;
+        // A port held by another program is refused as a permission error ("locking the device"
+        // on Unix, "Access is denied." on Windows); say what it most likely is.
+#ifdef Q_OS_UNIX
+    if (::access(device_.c_str(), R_OK | W_OK) == 0)
+        return "the port is in use by another program (" + reason + ")";
+    return reason;
+#else
+    return reason + " (the port may be in use by another program)";
+#endif
 }
 
 void QtSerialPort::Close() {

@@ -38,6 +38,7 @@ class QtSerialPort : public SerialPort {
 
   private:
     bool OpenDevice(std::string* error);
+    std::string OpenFailure() const;  // why the last open failed, in the technician's words
     void ApplyRts();
     void OnError(int code);
     void OnDeviceLost();

@@ -136,6 +136,23 @@ TEST_F(QtSerialPortTest, CarriesBytesRawBothWaysAndReportsTheDrainOnlyOnceTheyHa
     EXPECT_EQ(port.ReadAll(), frame);
 }
 
+TEST_F(QtSerialPortTest, APortHeldByAnotherIsSaidToBeInUseAndAMissingOneGivesTheSystemsReason) {
+    ASSERT_TRUE(port.Open(pty.path, nullptr));
+    QtSerialPort second(p);
+    std::string error;
+    EXPECT_FALSE(second.Open(pty.path, &error));
+    EXPECT_EQ(error.rfind("Cannot open the serial port " + pty.path +
+                              ": the port is in use by another program (",
+                          0),
+              0u)
+        << error;
+    EXPECT_FALSE(second.Open("/dev/halvern-no-such-port", &error));
+    EXPECT_EQ(error,
+              "Cannot open the serial port /dev/halvern-no-such-port: No such file or directory");
+    port.Close();
+    EXPECT_TRUE(second.Open(pty.path, &error)) << error;
+}
+
 TEST_F(QtSerialPortTest, RtsRefusedByAPtyIsReportedOnceAndKeptLogically) {
     ASSERT_TRUE(port.Open(pty.path, nullptr));
     for (bool on : {true, false, true}) {
