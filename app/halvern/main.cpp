@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <clocale>
 #include <iostream>
 #include <memory>
@@ -30,6 +31,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Halvern");
     QApplication::setOrganizationName("Halvern");
+    // The desktop entry and the icon that the package installs.
+    QApplication::setDesktopFileName("halvern");
+    QApplication::setWindowIcon(QIcon(":/halvern.png"));
     // Numbers in files and on screen always use a decimal point, whatever the PC's language.
     std::setlocale(LC_NUMERIC, "C");
 
