@@ -44,7 +44,7 @@ const char* NameOf(Command command) {
 // Options that take a value, and flags.
 constexpr std::array<std::string_view, 5> kValued = {"device", "port", "data-dir", "timeout",
                                                      "period"};
-constexpr std::array<std::string_view, 3> kFlags = {"json", "secondary", "help"};
+constexpr std::array<std::string_view, 4> kFlags = {"json", "secondary", "help", "version"};
 
 bool Among(std::string_view name, const auto& names) {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -124,6 +124,8 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
 
         if (name == "help") {
             result.help = true;
+        } else if (name == "version") {
+            result.version = true;
         } else if (name == "json") {
             inv.json = true;
         } else if (name == "secondary") {
@@ -146,7 +148,7 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
             period = *value;
         }
     }
-    if (result.help)
+    if (result.help || result.version)
         return result;
     if (!inv.device.empty() && inv.port)
         return fail("give --device or --port, not both");
@@ -251,7 +253,7 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string HelpText() {
-    return std::string(R"(usage: halvern-cli [OPTIONS] COMMAND [ARGUMENTS]
+    return std::string(R"(Usage: halvern-cli [OPTIONS] COMMAND [ARGUMENTS]
 
 Services open-path gas detectors on the RS-485 bus from a terminal: the exchanges of the
 halvern program, without its windows. ADDR is a bus address from 1 to 247.
@@ -265,7 +267,8 @@ Commands:
   scan [FROM [TO]]           Polls every address from FROM to TO (1 to 247) once and lists
                              each detector that answers; a broken reply is listed as
                              "answered, reply not valid".
-  version ADDR [--secondary] The primary (or secondary) software version.
+  version ADDR [--secondary]
+                             The primary (or secondary) software version.
   setup ADDR                 The setup table, field by field, by the setup screen's labels.
   setup ADDR FIELD=TEXT...   Changes fields and writes the table; fields not named are written
                              back as read. FIELD is a label of the setup screen (case and
@@ -287,13 +290,14 @@ Options:
                     it exists, else /dev/ttyS{N-1}; Windows: COMN). Without --device and
                     --port, the port chosen last in the program (CommPortNo.txt).
   --data-dir PATH   The program folder (CommPortNo.txt, CommTune2.txt, log files); by default
-                    the program's: this program's folder when writable, else the per-user
-                    application data folder.
+                    the program's: this program's folder when writable and not installed
+                    (under /usr), else the per-user application data folder.
   --timeout MS      scan: how long each address has to begin its answer once the query has
                     left (default )") +
            std::to_string(kDefaultScanTimeoutMs) + R"( ms).
   --json            One JSON object per line on standard output.
   -h, --help        This text.
+  --version         The version of halvern-cli.
 
 JSON keys:
   status, watch     address, model, serial, status, description, gain, signal1, reference,

@@ -43,6 +43,7 @@ struct Invocation {
 struct ParsedLine {
     std::optional<Invocation> invocation;  // nothing: help was asked for, or `error` says why
     bool help = false;
+    bool version = false;  // --version: the program's, not a detector's
     std::string error;
 };
 
@@ -54,7 +55,7 @@ std::optional<int> WholeNumber(std::string_view text, int lo, int hi);
 
 std::string HelpText();
 constexpr const char* kUsageLine =
-    "usage: halvern-cli [--device PATH | --port N] [--data-dir PATH] [--json] COMMAND ...\n"
+    "Usage: halvern-cli [--device PATH | --port N] [--data-dir PATH] [--json] COMMAND ...\n"
     "Try 'halvern-cli --help'.\n";
 
 }  // namespace halvern::cli

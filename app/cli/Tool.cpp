@@ -5,6 +5,7 @@
 #include <span>
 #include <variant>
 
+#include "HalvernVersion.h"
 #include "cli/Output.h"
 #include "cli/SetupFields.h"
 #include "config/ConfigExchanges.h"
@@ -100,6 +101,10 @@ int Tool::Main(const std::vector<std::string>& args) {
     const ParsedLine parsed = ParseCommandLine(args);
     if (parsed.help) {
         env_.out << HelpText() << std::flush;
+        return kExitDone;
+    }
+    if (parsed.version) {
+        env_.out << "halvern-cli " << kVersion << "\n" << std::flush;
         return kExitDone;
     }
     if (!parsed.invocation) {

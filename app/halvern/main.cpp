@@ -1,12 +1,14 @@
 // halvern: the service and monitoring program.
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
+#include <QIcon>
 #include <clocale>
+#include <iostream>
 #include <memory>
 
 #include "App.h"
+#include "Arguments.h"
 #include "logging/LogRecords.h"
 #include "platform/SimulatedSerialPort.h"
 #include "platform/qt/PortDevice.h"
@@ -17,29 +19,25 @@
 #include "ui/QtDialogs.h"
 
 int main(int argc, char** argv) {
+    halvern::ProgramCommandLine cli;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const auto answer = cli.Answer(arguments)) {
+        std::cout << *answer << std::flush;
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName("Halvern");
     QApplication::setOrganizationName("Halvern");
+    // The desktop entry and the icon that the package installs.
+    QApplication::setDesktopFileName("halvern");
+    QApplication::setWindowIcon(QIcon(":/halvern.png"));
     // Numbers in files and on screen always use a decimal point, whatever the PC's language.
     std::setlocale(LC_NUMERIC, "C");
 
-    QCommandLineParser cli;
-    cli.setApplicationDescription("Service and monitoring of open-path gas detectors.");
-    cli.addHelpOption();
-    const QCommandLineOption deviceOpt(
-        "device", "Open this serial device instead of the numbered port.", "path");
-    const QCommandLineOption demoOpt("demo", "Run against simulated detectors (no hardware).");
-    const QCommandLineOption dataOpt(
-        "data-dir", "Folder for CommPortNo.txt, CommTune2.txt and the log files.", "path");
-    cli.addOption(deviceOpt);
-    cli.addOption(demoOpt);
-    cli.addOption(dataOpt);
-    cli.process(app);
-
-    halvern::AppOptions options;
-    options.device = cli.value(deviceOpt).toStdString();
-    options.demo = cli.isSet(demoOpt);
-    options.dataDir = cli.value(dataOpt).toStdString();
+    const halvern::AppOptions options = cli.Read(app);
 
     halvern::QtPlatform platform;
     std::unique_ptr<halvern::SerialPort> port;

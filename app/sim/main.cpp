@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "HalvernVersion.h"
 #include "sim/Bus.h"
 #include "sim/PtyServer.h"
 
@@ -28,14 +29,53 @@ struct Options {
     Micros latencyUs = kDefaultLatencyUs;
 };
 
+constexpr const char* kUsage =
+    "Usage: halvern-sim [--link PATH] [--trace FILE] [--latency MS] "
+    "[--detector ADDR:FAMILY:VARIANT:SERIAL]...\n";
+
 [[noreturn]] void Usage(const std::string& why) {
-    if (!why.empty())
-        std::cerr << "halvern-sim: " << why << "\n";
-    std::cerr << "usage: halvern-sim [--link PATH] [--trace FILE] [--latency MS]\n"
-                 "                   [--detector ADDR:FAMILY:VARIANT:SERIAL]...\n"
-                 "stdin: mute ADDR | unmute ADDR | status ADDR CCC N | fault ADDR NAME |\n"
-                 "       clear ADDR [NAME] | dump | quit\n";
+    std::cerr << "halvern-sim: " << why << "\n" << kUsage << "Try 'halvern-sim --help'.\n";
     std::exit(2);
+}
+
+// Asked for, so on standard output and with success (the man page is made from it).
+[[noreturn]] void Help() {
+    std::cout << kUsage << R"(
+Serves a bus of simulated gas detectors on a pseudo-terminal, so that halvern and halvern-cli
+can be tried over the real serial path without hardware. The first line of standard output is
+the terminal's device path (for example /dev/pts/4): give it to halvern --device.
+
+Without --detector the bus holds address 1 "Veridan Xenon 621-2" (serial 4711), address 7
+"Veridan LAMP 411" (serial 1207) and address 12 "Talvek 880" (serial 880).
+
+Options:
+  --link PATH       Also make PATH a symbolic link to the terminal; it is removed at the end
+                    while it still points there.
+  --detector ADDR:FAMILY:VARIANT:SERIAL
+                    A detector at bus address ADDR (1 to 247) with the model bytes FAMILY and
+                    VARIANT (0 to 255) and the serial number SERIAL (0 to 65535). Repeat it
+                    for more detectors.
+  --latency MS      How long a detector takes to begin its answer (0 to 10000 ms, default )"
+              << kDefaultLatencyUs / 1000 << R"().
+  --trace FILE      Appends a line per frame: milliseconds since start, ">" (from the host)
+                    or "<" (reply), and the bytes in hexadecimal.
+  -h, --help        This text.
+  --version         The version of halvern-sim.
+
+Commands on standard input, one per line:
+  mute ADDR           The detector at ADDR stops answering.
+  unmute ADDR         It answers again.
+  status ADDR CCC N   Its status characters (three) and number (0 to 255), for example
+                      "status 1 AAN 7".
+  fault ADDR NAME     Injects a fault: silent, late, bad CRC, wrong address, exception, split
+                      delivery, truncated, flood, noise, or ignore writes (writes of functions
+                      6 and 16 go unanswered and change nothing).
+  clear ADDR [NAME]   Clears that fault, or all of them.
+  dump                Registers 0 to 4 of each detector.
+  quit                Ends the simulator, as Ctrl+C and SIGTERM do (the end of standard
+                      input does not).
+)";
+    std::exit(0);
 }
 
 std::optional<long> WholeNumber(const std::string& s, long lo, long hi) {
@@ -96,8 +136,11 @@ Options ParseOptions(int argc, char** argv) {
                 Usage("--latency wants milliseconds from 0 to 10000");
             o.latencyUs = *ms * 1000;
         } else if (arg == "--help" || arg == "-h")
-            Usage("");
-        else
+            Help();
+        else if (arg == "--version") {
+            std::cout << "halvern-sim " << kVersion << "\n";
+            std::exit(0);
+        } else
             Usage("unknown argument " + arg);
     }
     return o;

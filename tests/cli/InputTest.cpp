@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "HalvernVersion.h"
 #include "cli/CliBench.h"
 
 namespace halvern::test {
@@ -41,6 +42,7 @@ const BadLine kBadLines[] = {
     {{"--device", "sim", "scan", "--timeout", "0"}, "--timeout \"0\": whole milliseconds"},
     {{"--device", "sim", "--bogus", "status", "1"}, "unknown option --bogus"},
     {{"--device", "sim", "--json=yes", "status", "1"}, "--json takes no value"},
+    {{"--version=2", "status", "1"}, "--version takes no value"},
     {{"--device", "sim", "--device", "x", "status", "1"}, "--device is given twice"},
     {{"--device", "sim", "--port", "2", "status", "1"}, "give --device or --port, not both"},
     {{"--port", "0", "status", "1"}, "--port \"0\": a port number is from 1 to 32767"},
@@ -63,6 +65,24 @@ TEST_P(BadInput, IsRefusedWithAMessageAndNothingSent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, BadInput, ::testing::ValuesIn(kBadLines));
+
+// --help and --version answer wherever they stand, even before a command, and touch no port.
+TEST(HelpAndVersion, AnswerAloneWithoutOpeningThePort) {
+    const std::string version = std::string("halvern-cli ") + kVersion + "\n";
+    for (const auto& [args, out] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--version"}, version},
+             {{"--device", "sim", "--version", "status", "1"}, version},
+             {{"scan", "--version"}, version},
+             {{"--help"}, "Usage: halvern-cli"},
+             {{"status", "1", "-h"}, "Usage: halvern-cli"}}) {
+        CliBench b;
+        const CliRun run = b.Run(args);
+        EXPECT_EQ(run.code, 0);
+        EXPECT_EQ(run.out.substr(0, out.size()), out);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(b.port.LastDevice(), "");
+    }
+}
 
 TEST(Ports, TheProgramsNumberingAndStoredPortAndTheSystemsReasonWhenClosed) {
     CliBench b;

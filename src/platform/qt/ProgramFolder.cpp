@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+#include <filesystem>
 
 namespace halvern {
 
@@ -11,9 +12,39 @@ std::string ProgramFolder(const std::string& override, const FolderProbe& probe)
     if (!override.empty())
         return override;
     const std::string exe = probe.executableFolder();
-    if (!exe.empty() && probe.writable(exe))
+    if (!exe.empty() && !IsSystemInstall(exe, probe.installedBinFolder) && probe.writable(exe))
         return exe;
     return probe.appDataFolder();
+}
+
+namespace {
+
+// The folder without "." and ".." steps or a trailing separator, so that "/usr/bin/" and
+// "/usr/./bin" compare equal to "/usr/bin".
+std::filesystem::path Tidy(const std::string& folder) {
+    auto p = std::filesystem::path(folder).lexically_normal();
+    if (!p.has_filename() && p.has_relative_path())
+        p = p.parent_path();
+    return p;
+}
+
+bool Within(const std::filesystem::path& folder, const std::filesystem::path& root) {
+    auto f = folder.begin();
+    for (auto r = root.begin(); r != root.end(); ++r, ++f)
+        if (f == folder.end() || *f != *r)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+bool IsSystemInstall(const std::string& executableFolder, const std::string& installedBinFolder) {
+    if (executableFolder.empty())
+        return false;
+    const auto exe = Tidy(executableFolder);
+    if (Within(exe, "/usr"))
+        return true;
+    return !installedBinFolder.empty() && exe == Tidy(installedBinFolder);
 }
 
 bool FolderIsWritable(const std::string& folder) {
@@ -25,6 +56,9 @@ std::string ProgramFolder(const std::string& override) {
     FolderProbe probe;
     probe.executableFolder = [] { return QCoreApplication::applicationDirPath().toStdString(); };
     probe.writable = FolderIsWritable;
+#ifdef HALVERN_INSTALL_BINDIR
+    probe.installedBinFolder = HALVERN_INSTALL_BINDIR;
+#endif
     probe.appDataFolder = [] {
         const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
         QDir().mkpath(dir);

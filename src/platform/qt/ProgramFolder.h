@@ -1,7 +1,7 @@
 #pragma once
 // Where CommPortNo.txt, CommTune2.txt and the log files live: a folder given on the command
-// line; else the executable's folder when the program may write there; else the per-user
-// application data folder (created when missing).
+// line; else the executable's folder when the program may write there and is not installed in
+// a system folder; else the per-user application data folder (created when missing).
 
 #include <functional>
 #include <string>
@@ -12,9 +12,15 @@ struct FolderProbe {
     std::function<std::string()> executableFolder;
     std::function<bool(const std::string&)> writable;
     std::function<std::string()> appDataFolder;  // asked only when it is needed
+    std::string installedBinFolder;  // where installing puts the programs (e.g. /usr/bin)
 };
 
 std::string ProgramFolder(const std::string& override, const FolderProbe& probe);
+
+// True when the executable's folder belongs to an installed copy: it lies under /usr, or it is
+// the bin folder of the prefix the program was built for. root may write there, but the
+// package manager owns it, and every user of the machine needs files of their own.
+bool IsSystemInstall(const std::string& executableFolder, const std::string& installedBinFolder);
 // The real probe: QCoreApplication::applicationDirPath and QStandardPaths::AppDataLocation.
 std::string ProgramFolder(const std::string& override);
 

@@ -1,0 +1,36 @@
+#include "Arguments.h"
+
+#include "HalvernVersion.h"
+
+namespace halvern {
+
+ProgramCommandLine::ProgramCommandLine() {
+    cli_.setApplicationDescription(
+        "Service and monitoring of open-path gas detectors on an RS-485 bus: find a detector,\n"
+        "watch its state, read and write its setup table, give it a new address, align it, run\n"
+        "its signal/noise test and log its readings.");
+    for (const auto* option : {&help_, &version_, &device_, &demo_, &dataDir_})
+        cli_.addOption(*option);
+}
+
+std::optional<std::string> ProgramCommandLine::Answer(const QStringList& arguments) {
+    cli_.parse(arguments);  // errors are said by Read, once Qt's own options are out
+    if (cli_.isSet(help_)) {
+        // Without an application object Qt cannot name the program.
+        return cli_.helpText().replace("<executable_name>", "halvern").toStdString();
+    }
+    if (cli_.isSet(version_))
+        return std::string("halvern ") + kVersion + "\n";
+    return std::nullopt;
+}
+
+AppOptions ProgramCommandLine::Read(const QCoreApplication& app) {
+    cli_.process(app);
+    AppOptions options;
+    options.device = cli_.value(device_).toStdString();
+    options.demo = cli_.isSet(demo_);
+    options.dataDir = cli_.value(dataDir_).toStdString();
+    return options;
+}
+
+}  // namespace halvern
