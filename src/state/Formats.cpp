@@ -62,8 +62,11 @@ std::string FormatFixed(double value, int decimals) {
     const bool zero = digits.find_first_not_of('0') == std::string::npos;
     std::string out = (negative && !zero) ? "-" : "";
     out += digits.substr(0, digits.size() - keep);
-    if (keep > 0)
-        out += "." + digits.substr(digits.size() - keep);
+    if (keep > 0) {
+        // Appended in two steps: "." + substr() trips g++ 12's -Wrestrict at -O3.
+        out += '.';
+        out.append(digits, digits.size() - keep);
+    }
     return out;
 }
 
