@@ -133,7 +133,7 @@ frmCusLog::frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWi
     // The plot and the export, below the viewer's own keys and a shade lighter.
     auto* extraHelp = new QHBoxLayout;
     extraHelp->setSpacing(28);
-    const char* extraTexts[] = {"Plot - G", "Export CSV - X", "More - right click"};
+    const char* extraTexts[] = {"Plot - G", "Export CSV - X", "Menu - right click"};
     for (int i = 0; i < 3; ++i) {
         auto* label = new QLabel(extraTexts[i], this);
         label->setObjectName(QString("lblMoreHelp(%1)").arg(i));

@@ -60,6 +60,8 @@ std::pair<qreal, qreal> TimeRange(const LogPlotData& data) {
 
 QString AxisFormat(const LogPlotData& data) {
     const std::int64_t span = data.Last - data.First;
+    if (span <= 3600)
+        return "hh:mm:ss";
     if (span <= 2 * 86400)
         return "dd/MM hh:mm";
     if (span <= 200 * 86400)
@@ -73,7 +75,8 @@ QChartView* MakeChart(QWidget* parent, const QString& name, const QString& title
     auto* chart = new QChart;
     chart->setTitle(title);
     chart->setMargins(QMargins(4, 2, 8, 2));
-    chart->legend()->setAlignment(Qt::AlignRight);
+    // Legends above the charts, so the three plot areas line up under each other in time.
+    chart->legend()->setAlignment(Qt::AlignTop);
     QFont titleFont = chart->titleFont();
     titleFont.setBold(true);
     chart->setTitleFont(titleFont);
