@@ -1,5 +1,6 @@
 // A log file opened in the log viewer: read from disk into the line table, paged through, and
 // each row cut into its columns; its first line is also typed into the serial-number prompt.
+// The whole file is also read as records, reduced for a plot and exported as CSV.
 //
 // Input: two control bytes, then the file.
 //   byte 0 bit 7: the file starts with a 65535-byte line, so the input's first two bytes
@@ -13,6 +14,8 @@
 #include <string>
 
 #include "Support.h"
+#include "logging/LogCsv.h"
+#include "logging/LogPlot.h"
 #include "logging/LogViewer.h"
 
 using namespace halvern;
@@ -48,6 +51,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int c = 0; c < kLogColumnCount; ++c)
             FUZZ_CHECK(row.Fields[c].size() <= static_cast<std::size_t>(kLogColumns[c].Length));
     }
+
+    // Every line is a record or skipped; the plot and the CSV see the same records.
+    const LogPlotData plot = ReadLogPlot(path, 8);
+    FUZZ_CHECK(plot.Read.Ok);
+    const LogReadCounts& c = plot.Read.Counts;
+    FUZZ_CHECK(c.Records() + c.Skipped == c.Lines);
+    for (const auto& series : plot.Segments) {
+        std::size_t points = 0;
+        for (const PlotSegment& segment : series)
+            points += segment.size();
+        FUZZ_CHECK(points <= 4 * 8);
+    }
+    const CsvExportResult csv = ExportLogCsv(path, scratch.File("4711.csv"));
+    FUZZ_CHECK(csv.Ok && csv.Counts.Records() == c.Records());
 
     // Whatever is typed, the prompt names a file in the program folder or none.
     const std::string& entry = model.Entry(0);

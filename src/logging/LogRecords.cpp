@@ -127,29 +127,30 @@ std::string NumberStyle(double value) {
 std::string CycleRecordLine(const Par& par, const LocalDateTime& now) {
     const auto& ch = par.ChannelValues;
     std::string line;
-    PutAt(line, 1,
+    namespace C = RecordColumn;
+    PutAt(line, C::Status,
           par.StatusParts[0] + par.StatusParts[1] + par.StatusParts[2] + par.StatusParts[3]);
-    PutAt(line, 9, DateText(now));
-    PutAt(line, 19, LongTimeText(now));
-    PutAt(line, 27, NumberStyle(ch[4]));
-    PutAt(line, 33, par.GainText);
-    PutAt(line, 38, Format2(ch[0]));
-    PutAt(line, 44, Format2(ch[1]));
-    PutAt(line, 50, Format2(ch[2]));
-    PutAt(line, 58, Format2(ch[5]));
-    PutAt(line, 64, Format2(ch[6]));
-    PutAt(line, 72, Format2(ch[7]));
-    PutAt(line, 78, Format2(ch[8]));
-    PutAt(line, 84, NumberStyle(ch[12]));
+    PutAt(line, C::Date, DateText(now));
+    PutAt(line, C::Time, LongTimeText(now));
+    PutAt(line, C::Temperature, NumberStyle(ch[4]));
+    PutAt(line, C::Gain, par.GainText);
+    PutAt(line, C::Signal1, Format2(ch[0]));
+    PutAt(line, C::Reference, Format2(ch[1]));
+    PutAt(line, C::Signal2, Format2(ch[2]));
+    PutAt(line, C::Ratio1, Format2(ch[5]));
+    PutAt(line, C::Ratio2, Format2(ch[6]));
+    PutAt(line, C::NqRatio1, Format2(ch[7]));
+    PutAt(line, C::NqRatio2, Format2(ch[8]));
+    PutAt(line, C::Gas, NumberStyle(ch[12]));
     line += kLineEnd;
     return line;
 }
 
 std::string DisconnectionRecordLine(const std::string& mark, const LocalDateTime& now) {
     std::string line;
-    PutAt(line, 1, mark);
-    PutAt(line, 9, DateText(now));
-    PutAt(line, 19, ShortTimeText(now));
+    PutAt(line, RecordColumn::Status, mark);
+    PutAt(line, RecordColumn::Date, DateText(now));
+    PutAt(line, RecordColumn::Time, ShortTimeText(now));
     line += kLineEnd;
     return line;
 }

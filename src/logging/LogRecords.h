@@ -1,6 +1,7 @@
 #pragma once
 // The log file format: cycle records and disconnection records, one line each, CR LF.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,9 +16,16 @@ struct LocalDateTime {
 // The PC's local date and time, for the real program; tests pass their own.
 LocalDateTime CurrentLocalDateTime();
 
-// The record lines, CR LF included. Fields start at fixed columns (status 1, date 9, time 19,
-// temperature 27, gain 33, Signal 1 38, Reference 44, Signal 2 50, Ratio 1 58, Ratio 2 64,
-// NQ ratio 1 72, NQ ratio 2 78, gas 84); the viewer cuts them back by those columns.
+// The 1-based columns at which the record fields start; the gap up to the next start is spaces.
+// The writer puts the fields there and the record reader takes them back from there.
+namespace RecordColumn {
+constexpr std::size_t Status = 1, Date = 9, Time = 19, Temperature = 27, Gain = 33, Signal1 = 38,
+                      Reference = 44, Signal2 = 50, Ratio1 = 58, Ratio2 = 64, NqRatio1 = 72,
+                      NqRatio2 = 78, Gas = 84;
+}
+
+// The record lines, CR LF included, their fields at the columns above. The viewer cuts them
+// back by its own columns and widths.
 std::string CycleRecordLine(const Par& par, const LocalDateTime& now);
 std::string DisconnectionRecordLine(const std::string& mark, const LocalDateTime& now);
 

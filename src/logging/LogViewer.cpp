@@ -1,6 +1,7 @@
 #include "logging/LogViewer.h"
 
 #include "link/LinkFiles.h"
+#include "logging/LogReader.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,54 +10,34 @@ namespace halvern {
 
 namespace {
 
-// The viewer shows nothing past column 87; a longer stored line only costs memory, and a file
-// without line breaks could otherwise fill the whole table entry with megabytes.
-constexpr std::size_t kMaxStoredLine = 4096;
-
-// Splits text into the line table as it arrives, chunk by chunk.
+// Splits text into the line table as it arrives, chunk by chunk. The viewer shows nothing past
+// column 87; a longer line keeps only its start.
 class LineCollector {
   public:
     LineCollector() : lines_(kLogLineCount) {}
 
     void Feed(std::string_view chunk) {
-        for (char c : chunk) {
-            if (Full())
-                return;
-            if (afterCr_ && c == '\n') {  // the LF of a CR LF
-                afterCr_ = false;
-                continue;
-            }
-            afterCr_ = false;
-            if (c == '\r' || c == '\n') {
-                EndLine();
-                afterCr_ = c == '\r';
-            } else {
-                pending_ = true;
-                std::string& line = lines_[count_];
-                if (line.size() < kMaxStoredLine)
-                    line += c;
-            }
-        }
+        if (!Full())
+            splitter_.Feed(chunk, [this](std::string_view line, bool) { return Store(line); });
     }
 
     bool Full() const { return count_ >= static_cast<std::size_t>(kLogLineCount); }
 
     std::vector<std::string> Finish() && {
-        if (pending_ && !Full())
-            EndLine();  // a last line without its line break
+        if (!Full())
+            splitter_.Finish([this](std::string_view line, bool) { return Store(line); });
         return std::move(lines_);
     }
 
   private:
-    void EndLine() {
-        ++count_;
-        pending_ = false;
+    bool Store(std::string_view line) {
+        lines_[count_++] = std::string(line);
+        return !Full();
     }
 
+    LogLineSplitter splitter_;
     std::vector<std::string> lines_;
     std::size_t count_ = 0;
-    bool pending_ = false;  // characters of an unfinished line were seen
-    bool afterCr_ = false;
 };
 
 bool IsDigit(char c) {

@@ -1,17 +1,24 @@
 #include "logging/frmCusLog.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QColor>
+#include <QContextMenuEvent>
+#include <QDir>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
 
+#include "logging/LogCsv.h"
+#include "logging/frmLogPlot.h"
 #include "ui/Dialogs.h"
 
 namespace halvern {
@@ -29,6 +36,8 @@ const QColor kNumberText(0x4a, 0x55, 0x63);
 constexpr int kCellPadX = 7;
 constexpr int kCellPadY = 3;
 constexpr int kNumberDigits = 4;  // the last row can show line 1025
+const QColor kExtraHelpText(0x4a, 0x55, 0x63);
+constexpr const char* kExportTitle = "Export log as CSV";
 
 std::vector<std::string> LoadLines(const Par& par, const QString& entry) {
     const auto path = LogPathForEntry(par.ProgramFolder, entry.toStdString());
@@ -80,7 +89,12 @@ QString Field(const std::string& text) {
 }  // namespace
 
 frmCusLog::frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWidget* parent)
-    : QWidget(parent, Qt::Window), dialogs_(dialogs), model_(LoadLines(par, entry)) {
+    : QWidget(parent, Qt::Window),
+      dialogs_(dialogs),
+      folder_(par.ProgramFolder),
+      entry_(entry),
+      path_(LogPathForEntry(par.ProgramFolder, entry.toStdString()).value_or("")),
+      model_(LoadLines(par, entry)) {
     setObjectName("frmCusLog");
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
@@ -116,12 +130,34 @@ frmCusLog::frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWi
     }
     help->addStretch(1);
 
+    // The plot and the export, below the viewer's own keys and a shade lighter.
+    auto* extraHelp = new QHBoxLayout;
+    extraHelp->setSpacing(28);
+    const char* extraTexts[] = {"Plot - G", "Export CSV - X", "Menu - right click"};
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(extraTexts[i], this);
+        label->setObjectName(QString("lblMoreHelp(%1)").arg(i));
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, kExtraHelpText);
+        label->setPalette(palette);
+        extraHelp->addWidget(label);
+    }
+    extraHelp->addStretch(1);
+
+    plotAction_ = new QAction("&Plot the whole file\tG", this);
+    plotAction_->setObjectName("mnuPlot");
+    connect(plotAction_, &QAction::triggered, this, &frmCusLog::OpenPlot);
+    exportAction_ = new QAction("E&xport the whole file as CSV...\tX", this);
+    exportAction_->setObjectName("mnuExportCsv");
+    connect(exportAction_, &QAction::triggered, this, &frmCusLog::ExportCsv);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 12, 16, 14);
     layout->setSpacing(10);
     layout->addLayout(top);
     layout->addWidget(table);
     layout->addLayout(help);
+    layout->addLayout(extraHelp);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     ShowRows();
@@ -188,11 +224,54 @@ void frmCusLog::Print() {
         dialogs_.PrintWindow(*this, *copies);
 }
 
+void frmCusLog::OpenPlot() {
+    if (plot_) {
+        plot_->raise();
+        plot_->activateWindow();
+        return;
+    }
+    const QString serial = entry_.trimmed();
+    plot_ = new frmLogPlot(path_, serial, folder_, dialogs_, this);
+    plot_->setAttribute(Qt::WA_DeleteOnClose);
+    plot_->show();
+    plot_->activateWindow();
+}
+
+void frmCusLog::ExportCsv() {
+    const QString suggested =
+        QDir(QString::fromStdString(folder_)).filePath(entry_.trimmed() + ".csv");
+    const std::string target =
+        dialogs_.SaveFileName(kExportTitle, suggested.toStdString(), "CSV files (*.csv)");
+    if (target.empty())
+        return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const CsvExportResult result = ExportLogCsv(path_, target);
+    QGuiApplication::restoreOverrideCursor();
+    if (!result.Ok) {
+        dialogs_.Message(result.Error, kExportTitle, MsgIcon::Critical);
+        return;
+    }
+    const LogReadCounts& c = result.Counts;
+    std::string text = std::to_string(c.Records()) + (c.Records() == 1 ? " record" : " records") +
+                       " written to " +
+                       QDir::toNativeSeparators(QString::fromStdString(target)).toStdString() + ".";
+    if (c.Skipped > 0)
+        text += "\n" + SkippedText(c) + ".";
+    dialogs_.Message(text, kExportTitle, MsgIcon::Information);
+}
+
+void frmCusLog::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu::exec({plotAction_, exportAction_}, event->globalPos(), nullptr, this);
+    event->accept();
+}
+
 void frmCusLog::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_PageDown:
         case Qt::Key_PageUp:
         case Qt::Key_P:
+        case Qt::Key_G:
+        case Qt::Key_X:
         case Qt::Key_Escape:
             pressed_.insert(event->key());
             event->accept();
@@ -221,6 +300,12 @@ void frmCusLog::keyReleaseEvent(QKeyEvent* event) {
             break;
         case Qt::Key_P:
             Print();
+            break;
+        case Qt::Key_G:
+            OpenPlot();
+            break;
+        case Qt::Key_X:
+            ExportCsv();
             break;
         case Qt::Key_Escape:
             close();

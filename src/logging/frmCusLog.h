@@ -5,17 +5,23 @@
 //
 // Keys act when released (and only when their press also came to this window, so the Esc
 // that cancels the print dialog does not close the viewer too): PgDn next line, PgUp previous
-// line, P print, Esc close. Signal closed(): the viewer has closed (Esc or its close box) and
-// the main window is to come back.
+// line, P print, Esc close; G plots the whole file (frmLogPlot) and X exports it as CSV, both
+// also on the right-click menu. Signal closed(): the viewer has closed (Esc or its close box)
+// and the main window is to come back.
 
+#include <QPointer>
 #include <QSet>
 #include <QWidget>
 #include <array>
+#include <string>
 
 #include "logging/LogViewer.h"
+#include "logging/frmLogPlot.h"
 #include "state/Par.h"
 
+class QAction;
 class QCloseEvent;
+class QContextMenuEvent;
 class QKeyEvent;
 class QLabel;
 
@@ -31,6 +37,13 @@ class frmCusLog : public QWidget {
     frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWidget* parent = nullptr);
 
     int TopLine() const { return model_.TopLine(); }
+    // The plot window while it is open.
+    frmLogPlot* Plot() const { return plot_; }
+
+    // G: opens the plot of the whole file, or brings the open one to the front.
+    void OpenPlot();
+    // X: asks for a file name and writes the whole file there as CSV; says how it went.
+    void ExportCsv();
 
   signals:
     void closed();
@@ -39,6 +52,7 @@ class frmCusLog : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     struct RowLabels {
@@ -51,6 +65,12 @@ class frmCusLog : public QWidget {
     void Print();
 
     Dialogs& dialogs_;
+    std::string folder_;
+    QString entry_;
+    std::string path_;  // the log file; empty when the entry names none
+    QAction* plotAction_ = nullptr;
+    QAction* exportAction_ = nullptr;
+    QPointer<frmLogPlot> plot_;
     LogViewerModel model_;
     std::array<RowLabels, kViewerRows> rows_{};
     QSet<int> pressed_;  // keys whose press this window saw and whose release is still due

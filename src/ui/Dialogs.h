@@ -29,6 +29,14 @@ class Dialogs {
     virtual bool PrintWindow(QWidget& window, int copies) = 0;
     // A short warning sound.
     virtual void Beep() = 0;
+    // The system's save dialog: the chosen path, empty when cancelled. `suggested` is the
+    // path it opens with; `filter` as "CSV files (*.csv)". A layer that saves nothing (a
+    // terminal) answers as cancelled.
+    virtual std::string SaveFileName(const std::string& title, const std::string& suggested,
+                                     const std::string& filter) {
+        (void)title, (void)suggested, (void)filter;
+        return {};
+    }
 };
 
 }  // namespace halvern

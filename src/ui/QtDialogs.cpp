@@ -1,6 +1,7 @@
 #include "ui/QtDialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPainter>
@@ -112,6 +113,14 @@ bool QtDialogs::PrintWindow(QWidget& window, int copies) {
 
 void QtDialogs::Beep() {
     QApplication::beep();
+}
+
+std::string QtDialogs::SaveFileName(const std::string& title, const std::string& suggested,
+                                    const std::string& filter) {
+    return QFileDialog::getSaveFileName(Owner(), QString::fromStdString(title),
+                                        QString::fromStdString(suggested),
+                                        QString::fromStdString(filter))
+        .toStdString();
 }
 
 void QtDialogs::PrintToPdf(const std::string& path) {

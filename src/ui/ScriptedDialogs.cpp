@@ -79,4 +79,13 @@ void ScriptedDialogs::Beep() {
     Record(Call(DialogCall::Kind::Beep));
 }
 
+std::string ScriptedDialogs::SaveFileName(const std::string& title, const std::string& suggested,
+                                          const std::string& filter) {
+    DialogCall call = Call(DialogCall::Kind::SaveFileName, {}, title);
+    call.defaultText = suggested;
+    call.filter = filter;
+    Record(call);
+    return Take(saveNames_, std::string());
+}
+
 }  // namespace halvern

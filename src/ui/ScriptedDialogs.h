@@ -13,12 +13,13 @@
 namespace halvern {
 
 struct DialogCall {
-    enum class Kind { Message, AskYesNo, Input, PrintDialog, PrintWindow, Beep };
+    enum class Kind { Message, AskYesNo, Input, PrintDialog, PrintWindow, Beep, SaveFileName };
     Kind kind = Kind::Message;
     std::string text;  // message, question or prompt
     std::string title;
     MsgIcon icon = MsgIcon::Information;  // Message and AskYesNo
-    std::string defaultText;              // Input
+    std::string defaultText;              // Input; SaveFileName: the suggested path
+    std::string filter;                   // SaveFileName
     std::string window;                   // PrintWindow: the window's objectName
     int copies = 0;                       // PrintWindow
 };
@@ -27,11 +28,13 @@ class ScriptedDialogs : public Dialogs {
   public:
     // Answers are taken in order, one queue per kind of dialog. A dialog with no answer left
     // is counted in Unanswered() and answered as a technician backing out would: No, an
-    // empty (cancelled) input, a cancelled print dialog. PrintWindow succeeds unless told.
+    // empty (cancelled) input, a cancelled print or save dialog. PrintWindow succeeds unless told.
     void AnswerYesNo(bool yes) { yesNo_.push_back(yes); }
     void AnswerInput(std::string text) { inputs_.push_back(std::move(text)); }
     void AnswerPrintDialog(std::optional<int> copies) { printDialogs_.push_back(copies); }
     void AnswerPrintWindow(bool printed) { printWindows_.push_back(printed); }
+    // The path chosen in a save dialog; empty for Cancel.
+    void AnswerSaveFileName(std::string path) { saveNames_.push_back(std::move(path)); }
     // PrintWindow also renders its pages into this PDF file (rewritten by each call).
     void PrintToPdf(std::string path) { pdfPath_ = std::move(path); }
 
@@ -49,6 +52,8 @@ class ScriptedDialogs : public Dialogs {
     std::optional<int> PrintDialog() override;
     bool PrintWindow(QWidget& window, int copies) override;
     void Beep() override;
+    std::string SaveFileName(const std::string& title, const std::string& suggested,
+                             const std::string& filter) override;
 
   private:
     static DialogCall Call(DialogCall::Kind kind, std::string text = {}, std::string title = {},
@@ -61,6 +66,7 @@ class ScriptedDialogs : public Dialogs {
     std::deque<std::string> inputs_;
     std::deque<std::optional<int>> printDialogs_;
     std::deque<bool> printWindows_;
+    std::deque<std::string> saveNames_;
     std::string pdfPath_;
     std::vector<DialogCall> calls_;
     int unanswered_ = 0;

@@ -1,0 +1,131 @@
+#include "logging/LogCsv.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstdio>
+
+namespace halvern {
+
+namespace {
+
+constexpr const char* kCsvLineEnd = "\r\n";
+constexpr std::size_t kWriteBlock = 1 << 20;
+
+constexpr const char* kColumns[] = {
+    "Line",      "Date",     "Time",    "Status",  "Temperature", "Gain",       "Signal 1",
+    "Reference", "Signal 2", "Ratio 1", "Ratio 2", "NQ ratio 1",  "NQ ratio 2", "Gas reading"};
+
+std::string IsoDate(const LocalDateTime& t) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
+    return buf;
+}
+
+std::string IsoTime(const LocalDateTime& t) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return buf;
+}
+
+std::string Native(const std::string& path) {
+    return QDir::toNativeSeparators(QString::fromStdString(path)).toStdString();
+}
+
+}  // namespace
+
+void AppendCsvField(std::string& row, std::string_view field) {
+    const bool quoted = field.find_first_of(",\"\r\n") != std::string_view::npos;
+    if (quoted)
+        row += '"';
+    for (const char c : field) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80) {
+            row += static_cast<char>(0xC0 | (b >> 6));
+            row += static_cast<char>(0x80 | (b & 0x3F));
+        } else {
+            if (c == '"')
+                row += '"';
+            row += c;
+        }
+    }
+    if (quoted)
+        row += '"';
+}
+
+std::string CsvHeader() {
+    std::string row;
+    for (const char* column : kColumns) {
+        if (!row.empty())
+            row += ',';
+        AppendCsvField(row, column);
+    }
+    return row + kCsvLineEnd;
+}
+
+std::string CsvRow(const LogRecord& r) {
+    std::string row = std::to_string(r.Line);
+    const auto field = [&row](std::string_view text) {
+        row += ',';
+        AppendCsvField(row, text);
+    };
+    field(IsoDate(r.When));
+    field(IsoTime(r.When));
+    field(r.Status);
+    const bool cycle = r.Kind == LogRecordKind::Cycle;
+    field(cycle ? r.Temperature : std::string_view());
+    field(cycle ? r.Gain : std::string_view());
+    for (const std::string_view value : r.ValueTexts)
+        field(cycle ? value : std::string_view());
+    field(cycle ? r.Gas : std::string_view());
+    return row + kCsvLineEnd;
+}
+
+CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvPath) {
+    CsvExportResult result;
+    const QString log = QString::fromStdString(logPath);
+    const QString csv = QString::fromStdString(csvPath);
+    // The CSV replaces its target whole: made from its own log, it would take the log's place.
+    const QString logCanonical = QFileInfo(log).canonicalFilePath();
+    if (!logCanonical.isEmpty() && logCanonical == QFileInfo(csv).canonicalFilePath()) {
+        result.Error = Native(csvPath) +
+                       " is the log file itself; choose another name for the "
+                       "CSV file.";
+        return result;
+    }
+
+    QSaveFile out(csv);
+    if (!out.open(QIODevice::WriteOnly)) {
+        result.Error = "Cannot write " + Native(csvPath) + ": " + out.errorString().toStdString();
+        return result;
+    }
+    std::string block = CsvHeader();
+    bool written = true;
+    const auto flush = [&] {
+        if (written && !block.empty())
+            written = out.write(block.data(), static_cast<qint64>(block.size())) ==
+                      static_cast<qint64>(block.size());
+        block.clear();
+    };
+    const LogReadResult read = ReadLogRecords(logPath, [&](const LogRecord& record) {
+        block += CsvRow(record);
+        if (block.size() >= kWriteBlock)
+            flush();
+    });
+    result.Counts = read.Counts;
+    if (!read.Ok) {
+        out.cancelWriting();
+        result.Error = "Cannot read the log file " + Native(logPath) + ": " + read.Error;
+        return result;
+    }
+    flush();
+    if (!written || !out.commit()) {
+        result.Error = "Cannot write " + Native(csvPath) + ": " + out.errorString().toStdString();
+        return result;
+    }
+    result.Ok = true;
+    return result;
+}
+
+}  // namespace halvern

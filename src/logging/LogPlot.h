@@ -1,0 +1,96 @@
+#pragma once
+// The data of a log plot: the readings of a whole log file against time, reduced to a bounded
+// number of points per series. The time range is cut into equal intervals, and each interval
+// keeps the lowest and the highest value of each series, so a one-record spike still shows.
+// Disconnection records, and stretches without records longer than the longest logging
+// period, are gaps: the lines break there.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "logging/LogReader.h"
+
+namespace halvern {
+
+enum PlotSeries { PlotSignal1, PlotReference, PlotSignal2, PlotRatio1, PlotRatio2, PlotGas };
+constexpr int kPlotSeriesCount = 6;
+
+// "Signal 1", "Reference", "Signal 2", "Ratio 1", "Ratio 2", "Gas reading"
+const char* PlotSeriesName(int series);
+double PlotValue(const LogRecord& record, int series);
+
+// Intervals of a plot: two points each at most, which is still finer than a screen shows.
+constexpr int kPlotIntervals = 600;
+// Records are written at least once per logging period (at most 255 s) while a detector
+// answers and logging is on; a longer silence means no record was taken.
+constexpr std::int64_t kPlotSilence = 300;
+
+struct PlotPoint {
+    std::int64_t Seconds = 0;  // as LogRecord::Seconds
+    double Value = 0;
+    bool operator==(const PlotPoint&) const = default;
+};
+
+using PlotSegment = std::vector<PlotPoint>;
+
+// A stretch of time without readings: from the last point before it to the first after it
+// (or to the disconnection records themselves where the file starts or ends with them).
+struct PlotGap {
+    std::int64_t From = 0, To = 0;
+    bool operator==(const PlotGap&) const = default;
+};
+
+struct LogPlotData {
+    // Per series, its unbroken stretches in time order. The series break at the same gaps.
+    std::array<std::vector<PlotSegment>, kPlotSeriesCount> Segments;
+    std::vector<PlotGap> Gaps;
+    std::int64_t First = 0, Last = 0;  // time of the first and the last record
+    LogReadResult Read;                // the file's counts, or why it could not be read
+};
+
+// The reduction, fed record by record in file order once the time range of the file is known.
+// Memory is fixed by the number of intervals, whatever the number of records.
+class LogPlotReducer {
+  public:
+    LogPlotReducer(std::int64_t first, std::int64_t last, int intervals = kPlotIntervals);
+    void Add(const LogRecord& record);
+    // The segments and gaps; Read, First and Last are the caller's.
+    LogPlotData Finish() const;
+
+  private:
+    struct Extremes {
+        PlotPoint Min, Max;
+    };
+    // The records of an interval before its first gap, or after it.
+    struct Side {
+        bool Any = false;
+        std::int64_t From = 0, To = 0;  // first and last record time
+        std::array<Extremes, kPlotSeriesCount> Series{};
+        void Add(const LogRecord& record);
+    };
+    struct Interval {
+        Side Before, After;
+        bool Gap = false;
+        std::int64_t GapFrom = 0, GapTo = 0;  // the earliest and latest time seen in the gap
+        void MarkGap(std::int64_t at);
+    };
+
+    Interval& At(std::int64_t seconds);
+
+    std::int64_t first_;
+    std::int64_t span_;
+    std::vector<Interval> intervals_;
+    bool havePrevious_ = false;
+    std::int64_t previous_ = 0;  // time of the last cycle record
+};
+
+// What the plot shows, in a line: "1200 readings from 05/12/26 14:00:27 to 05/12/26 15:00:00,
+// 3 disconnection records, 2 lines skipped (not log records)".
+std::string PlotSummary(const LogPlotData& data);
+
+// Reads the file twice, for its time range and then for the reduction.
+LogPlotData ReadLogPlot(const std::string& path, int intervals = kPlotIntervals);
+
+}  // namespace halvern

@@ -1,0 +1,273 @@
+#include "logging/LogReader.h"
+
+#include <QFile>
+
+#include <charconv>
+#include <vector>
+
+namespace halvern {
+
+namespace {
+
+constexpr std::size_t kReadChunk = 256 * 1024;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The writer writes printable ASCII and Latin-1 only; a control byte is damage.
+bool Printable(std::string_view s) {
+    for (const char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || (b >= 0x7F && b < 0xA0))
+            return false;
+    }
+    return true;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
+// The text between two 1-based start columns (to the end of the line when `to` is 0), without
+// the spaces around it.
+std::string_view Span(std::string_view line, std::size_t from, std::size_t to = 0) {
+    const std::size_t begin = from - 1;
+    if (begin >= line.size())
+        return {};
+    const std::size_t length = to == 0 ? std::string_view::npos : to - from;
+    return Trim(line.substr(begin, length));
+}
+
+// 1 or 2 digits (exactly 2 when `two`), their value in *out.
+bool SmallNumber(std::string_view s, bool two, int* out) {
+    if (s.empty() || s.size() > 2 || (two && s.size() != 2))
+        return false;
+    int v = 0;
+    for (const char c : s) {
+        if (!IsDigit(c))
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    *out = v;
+    return true;
+}
+
+// Three numbers separated by `sep`.
+bool ThreeParts(std::string_view s, char sep, bool two, int* a, int* b, int* c) {
+    const std::size_t p = s.find(sep);
+    if (p == std::string_view::npos)
+        return false;
+    const std::size_t q = s.find(sep, p + 1);
+    if (q == std::string_view::npos)
+        return false;
+    return SmallNumber(s.substr(0, p), two, a) && SmallNumber(s.substr(p + 1, q - p - 1), two, b) &&
+           SmallNumber(s.substr(q + 1), two, c);
+}
+
+bool LeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int DaysInMonth(int y, int m) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && LeapYear(y) ? 29 : kDays[m - 1];
+}
+
+// "dd/mm/yy"
+bool ParseDate(std::string_view s, LocalDateTime* t) {
+    int d = 0, m = 0, y = 0;
+    if (!ThreeParts(s, '/', true, &d, &m, &y) || m < 1 || m > 12)
+        return false;
+    y = CenturyYear(y);
+    if (d < 1 || d > DaysInMonth(y, m))
+        return false;
+    t->day = d;
+    t->month = m;
+    t->year = y;
+    return true;
+}
+
+// "hh:mm:ss" in cycle records, "h:m:s" in disconnection records; either is read in both.
+bool ParseTime(std::string_view s, LocalDateTime* t) {
+    int h = 0, m = 0, sec = 0;
+    if (!ThreeParts(s, ':', false, &h, &m, &sec) || h > 23 || m > 59 || sec > 59)
+        return false;
+    t->hour = h;
+    t->minute = m;
+    t->second = sec;
+    return true;
+}
+
+// A decimal number as the writer writes them: optional minus, digits, optional point and
+// digits. No exponent, no "inf" or "nan".
+bool ParseDecimal(std::string_view s, double* out) {
+    std::size_t i = s.starts_with('-') ? 1 : 0;
+    std::size_t digits = 0;
+    while (i < s.size() && IsDigit(s[i])) {
+        ++i;
+        ++digits;
+    }
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && IsDigit(s[i])) {
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0 || i != s.size() || digits > 18)
+        return false;
+    const auto [end, ec] =
+        std::from_chars(s.data(), s.data() + s.size(), *out, std::chars_format::fixed);
+    return ec == std::errc() && end == s.data() + s.size();
+}
+
+std::optional<LogRecord> ParseDisconnection(std::string_view line, LogRecord r) {
+    namespace C = RecordColumn;
+    if (r.Status != "DDD" || !ParseTime(Span(line, C::Time), &r.When))
+        return std::nullopt;
+    r.Kind = LogRecordKind::Disconnection;
+    return r;
+}
+
+}  // namespace
+
+int CenturyYear(int twoDigitYear) {
+    return twoDigitYear >= 80 ? 1900 + twoDigitYear : 2000 + twoDigitYear;
+}
+
+// Days from 1970-01-01 of a civil date (the well-known era-based conversion).
+std::int64_t SecondsOf(const LocalDateTime& t) {
+    const std::int64_t y = t.year - (t.month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t mp = (t.month + 9) % 12;
+    const std::int64_t doy = (153 * mp + 2) / 5 + t.day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const std::int64_t days = era * 146097 + doe - 719468;
+    return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+LocalDateTime FromSeconds(std::int64_t seconds) {
+    std::int64_t days = seconds / 86400;
+    std::int64_t rest = seconds % 86400;
+    if (rest < 0) {
+        rest += 86400;
+        --days;
+    }
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    const int year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+    return {year,
+            month,
+            day,
+            static_cast<int>(rest / 3600),
+            static_cast<int>(rest / 60 % 60),
+            static_cast<int>(rest % 60)};
+}
+
+std::optional<LogRecord> ParseLogRecord(std::string_view line, std::int64_t lineNumber) {
+    namespace C = RecordColumn;
+    if (!Printable(line))
+        return std::nullopt;
+    LogRecord r;
+    r.Line = lineNumber;
+    r.Status = Span(line, C::Status, C::Date);
+    if (r.Status.empty() || !ParseDate(Span(line, C::Date, C::Time), &r.When))
+        return std::nullopt;
+    // A disconnection record ends with its time; a cycle record goes on to the gas reading.
+    if (line.size() < C::Gas) {
+        auto d = ParseDisconnection(line, r);
+        if (d)
+            d->Seconds = SecondsOf(d->When);
+        return d;
+    }
+    if (!ParseTime(Span(line, C::Time, C::Temperature), &r.When))
+        return std::nullopt;
+    double temperature = 0;
+    r.Temperature = Span(line, C::Temperature, C::Gain);
+    r.Gain = Span(line, C::Gain, C::Signal1);
+    r.Gas = Span(line, C::Gas);
+    // The gas reading is written with a space after it: without one, the line was cut and the
+    // number may have lost digits.
+    if (!line.ends_with(' '))
+        return std::nullopt;
+    if (!ParseDecimal(r.Temperature, &temperature) || r.Gain.size() != 1 || !IsDigit(r.Gain[0]) ||
+        !ParseDecimal(r.Gas, &r.GasValue))
+        return std::nullopt;
+    static constexpr std::size_t kStarts[kLogValueCount + 1] = {
+        C::Signal1, C::Reference, C::Signal2,  C::Ratio1,
+        C::Ratio2,  C::NqRatio1,  C::NqRatio2, C::Gas};
+    for (std::size_t v = 0; v < kLogValueCount; ++v) {
+        r.ValueTexts[v] = Span(line, kStarts[v], kStarts[v + 1]);
+        if (!ParseDecimal(r.ValueTexts[v], &r.Values[v]))
+            return std::nullopt;
+    }
+    r.Seconds = SecondsOf(r.When);
+    return r;
+}
+
+LogReadResult ReadLogRecords(const std::string& path,
+                             const std::function<void(const LogRecord&)>& onRecord) {
+    LogReadResult result;
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.Error = file.errorString().toStdString();
+        return result;
+    }
+    LogReadCounts& counts = result.Counts;
+    const auto onLine = [&](std::string_view line, bool cut) {
+        ++counts.Lines;
+        const std::optional<LogRecord> record =
+            cut ? std::nullopt : ParseLogRecord(line, counts.Lines);
+        if (!record) {
+            ++counts.Skipped;
+        } else {
+            ++(record->Kind == LogRecordKind::Cycle ? counts.CycleRecords
+                                                    : counts.DisconnectionRecords);
+            onRecord(*record);
+        }
+        return true;
+    };
+    LogLineSplitter splitter;
+    std::vector<char> buf(kReadChunk);
+    for (;;) {
+        const qint64 n = file.read(buf.data(), static_cast<qint64>(buf.size()));
+        if (n < 0) {
+            result.Error = file.errorString().toStdString();
+            return result;
+        }
+        if (n == 0)
+            break;
+        splitter.Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)), onLine);
+    }
+    splitter.Finish(onLine);
+    result.Ok = true;
+    return result;
+}
+
+std::string SkippedText(const LogReadCounts& counts) {
+    if (counts.Skipped == 0)
+        return {};
+    return std::to_string(counts.Skipped) + (counts.Skipped == 1 ? " line" : " lines") +
+           " skipped (not log records)";
+}
+
+void LogLineSplitter::Keep(std::string_view piece) {
+    const std::size_t room = kMaxLogLine - std::min(kMaxLogLine, pending_.size());
+    if (piece.size() > room)
+        cut_ = true;
+    pending_.append(piece.substr(0, room));
+}
+
+}  // namespace halvern

@@ -1,0 +1,152 @@
+#pragma once
+// Reading a whole log file back as records, for plots and exports. The file is streamed in
+// chunks, so a file of any size is read with the same small memory; lines that are no record
+// (cut, garbled, binary) are counted and passed over.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "logging/LogRecords.h"
+
+namespace halvern {
+
+// Longest line kept whole; a record is under 100 characters, so a longer line is none, and a
+// file without line breaks cannot fill the memory.
+constexpr std::size_t kMaxLogLine = 4096;
+
+// Cuts a byte stream into lines as it arrives. A line ends at CR LF, a lone CR or a lone LF
+// (a CR LF split between two chunks is one line end); the break is not part of the line. A
+// last line without its break is still a line.
+class LogLineSplitter {
+  public:
+    // onLine(std::string_view line, bool cut) for each complete line, in order; `cut` when the
+    // line was longer than kMaxLogLine and only its start is given. onLine returns false to
+    // stop; Feed then returns false and the rest of the chunk is left unread.
+    template <typename OnLine>
+    bool Feed(std::string_view chunk, OnLine&& onLine);
+    template <typename OnLine>
+    void Finish(OnLine&& onLine);
+
+  private:
+    void Keep(std::string_view piece);
+
+    std::string pending_;   // the start of a line that the next chunk goes on with
+    bool open_ = false;     // a line has begun and has not ended
+    bool cut_ = false;      // ... and was longer than kMaxLogLine
+    bool afterCr_ = false;  // the last chunk ended with a CR: a leading LF belongs to it
+};
+
+enum class LogRecordKind { Cycle, Disconnection };
+
+// The fields of a cycle record, in their order on the line after the time.
+enum LogValue { Signal1, Reference, Signal2, Ratio1, Ratio2, NqRatio1, NqRatio2, kLogValueCount };
+
+// One record read back. The texts are views into the line and live only as long as it.
+struct LogRecord {
+    LogRecordKind Kind = LogRecordKind::Cycle;
+    std::int64_t Line = 0;  // 1-based line number in the file, as the viewer numbers lines
+    LocalDateTime When;
+    std::int64_t Seconds = 0;  // When as seconds from 1970-01-01 00:00:00 on the same clock
+    std::string_view Status;   // "NNN0"; "DDD" for a disconnection record
+    // Cycle records only; the texts as written (no padding), the numbers read from them.
+    std::string_view Temperature, Gain, Gas;
+    std::array<std::string_view, kLogValueCount> ValueTexts{};
+    std::array<double, kLogValueCount> Values{};
+    double GasValue = 0;
+};
+
+// Two-digit years are read as 1980 to 2079: no PC wrote these logs before 1980, and a window
+// fixed here reads a file the same way in every year.
+int CenturyYear(int twoDigitYear);
+
+// Seconds from 1970-01-01 00:00:00 of a date and time of the proleptic Gregorian calendar.
+std::int64_t SecondsOf(const LocalDateTime& t);
+LocalDateTime FromSeconds(std::int64_t seconds);
+
+// A line as one record, or nothing when it is none: every field where the writer puts it,
+// dates valid dd/mm/yy, times hh:mm:ss (h:m:s in disconnection records), numbers well formed.
+std::optional<LogRecord> ParseLogRecord(std::string_view line, std::int64_t lineNumber = 0);
+
+struct LogReadCounts {
+    std::int64_t Lines = 0;
+    std::int64_t CycleRecords = 0;
+    std::int64_t DisconnectionRecords = 0;
+    std::int64_t Skipped = 0;  // lines that are no record (empty lines included)
+    std::int64_t Records() const { return CycleRecords + DisconnectionRecords; }
+};
+
+struct LogReadResult {
+    bool Ok = false;
+    std::string Error;  // why the file could not be read, when not Ok
+    LogReadCounts Counts;
+};
+
+// Reads the whole file, calling onRecord for each record in file order.
+LogReadResult ReadLogRecords(const std::string& path,
+                             const std::function<void(const LogRecord&)>& onRecord);
+
+// "3 lines skipped (not log records)", or empty when none was.
+std::string SkippedText(const LogReadCounts& counts);
+
+template <typename OnLine>
+bool LogLineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
+    std::size_t i = 0;
+    const std::size_t n = chunk.size();
+    if (afterCr_ && n > 0) {
+        afterCr_ = false;
+        if (chunk[0] == '\n')
+            i = 1;
+    }
+    while (i < n) {
+        std::size_t end = i;
+        while (end < n && chunk[end] != '\r' && chunk[end] != '\n')
+            ++end;
+        if (end == n) {
+            Keep(chunk.substr(i));
+            open_ = true;
+            return true;
+        }
+        std::string_view line;
+        bool cut;
+        if (open_) {
+            Keep(chunk.substr(i, end - i));
+            line = pending_;
+            cut = cut_;
+        } else {
+            line = chunk.substr(i, end - i);
+            cut = line.size() > kMaxLogLine;
+            if (cut)
+                line = line.substr(0, kMaxLogLine);
+        }
+        i = end + 1;
+        if (chunk[end] == '\r') {
+            if (i < n) {
+                if (chunk[i] == '\n')
+                    ++i;
+            } else {
+                afterCr_ = true;
+            }
+        }
+        const bool more = onLine(line, cut);
+        pending_.clear();
+        open_ = cut_ = false;
+        if (!more)
+            return false;
+    }
+    return true;
+}
+
+template <typename OnLine>
+void LogLineSplitter::Finish(OnLine&& onLine) {
+    if (open_)
+        onLine(std::string_view(pending_), cut_);
+    pending_.clear();
+    open_ = cut_ = afterCr_ = false;
+}
+
+}  // namespace halvern

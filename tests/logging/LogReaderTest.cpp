@@ -1,0 +1,232 @@
+// Log files read back whole as records: one line at a time by the record format, in chunks,
+// with the lines that are no record counted.
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <vector>
+
+#include "LogTestSupport.h"
+#include "logging/LogReader.h"
+
+namespace halvern {
+namespace {
+
+std::string Cycle(const LocalDateTime& at, Par par = testing::Detector4711()) {
+    std::string line = CycleRecordLine(par, at);
+    return line.substr(0, line.size() - 2);
+}
+
+std::string Disconnection(const LocalDateTime& at) {
+    std::string line = DisconnectionRecordLine("DDD", at);
+    return line.substr(0, line.size() - 2);
+}
+
+struct LineCase {
+    const char* name;
+    std::string line;
+    bool record;
+    LocalDateTime when{};
+};
+
+void PrintTo(const LineCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ParseLogRecordLines : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(ParseLogRecordLines, AreRecordsOnlyWhenEveryFieldIsWhereAndWhatTheWriterPutsThere) {
+    const LineCase& c = GetParam();
+    const auto r = ParseLogRecord(c.line, 7);
+    ASSERT_EQ(r.has_value(), c.record) << '"' << c.line << '"';
+    if (!c.record)
+        return;
+    EXPECT_EQ(r->Line, 7);
+    EXPECT_EQ(
+        std::tie(r->When.year, r->When.month, r->When.day, r->When.hour, r->When.minute,
+                 r->When.second),
+        std::tie(c.when.year, c.when.month, c.when.day, c.when.hour, c.when.minute, c.when.second));
+    EXPECT_EQ(FromSeconds(r->Seconds).second, c.when.second);
+}
+
+Par Cold() {
+    Par par = testing::Detector4711();
+    par.ChannelValues[4] = -12;
+    par.ChannelValues[12] = 65535;
+    par.StatusParts = {"S", "S", "U", "190"};
+    return par;
+}
+
+std::string Replace(std::string line, std::size_t column, std::string_view text) {
+    line.replace(column - 1, text.size(), text);
+    return line;
+}
+
+const LocalDateTime kAt{2026, 12, 5, 14, 3, 27};
+const std::string kLine = Cycle(kAt);
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ParseLogRecordLines,
+    ::testing::Values(
+        LineCase{"cycle record", kLine, true, kAt},
+        LineCase{"cycle record with its sign, six-character status and five-digit gas",
+                 Cycle(kAt, Cold()), true, kAt},
+        LineCase{"disconnection record h:m:s",
+                 Disconnection({2026, 12, 5, 9, 5, 3}),
+                 true,
+                 {2026, 12, 5, 9, 5, 3}},
+        LineCase{"disconnection record hh:mm:ss",
+                 "DDD     05/12/26  09:05:03",
+                 true,
+                 {2026, 12, 5, 9, 5, 3}},
+        LineCase{"year 79 is 2079", Cycle({2079, 1, 1, 0, 0, 0}), true, {2079, 1, 1, 0, 0, 0}},
+        LineCase{"year 80 is 1980", Cycle({1980, 1, 1, 0, 0, 0}), true, {1980, 1, 1, 0, 0, 0}},
+        LineCase{"29 February of a leap year",
+                 Cycle({2024, 2, 29, 23, 59, 59}),
+                 true,
+                 {2024, 2, 29, 23, 59, 59}},
+        LineCase{"29 February of another year", Replace(kLine, 9, "29/02/25"), false},
+        LineCase{"month 13", Replace(kLine, 9, "01/13/26"), false},
+        LineCase{"day 0", Replace(kLine, 9, "00/12/26"), false},
+        LineCase{"one-digit day", Replace(kLine, 9, " 5/12/26"), false},
+        LineCase{"hour 24", Replace(kLine, 19, "24:00:00"), false},
+        LineCase{"letters in a value", Replace(kLine, 38, "4.1x"), false},
+        LineCase{"exponent in a value", Replace(kLine, 44, "3e98"), false},
+        LineCase{"nan as a value", Replace(kLine, 50, "nan "), false},
+        LineCase{"gain of two characters", Replace(kLine, 33, "34"), false},
+        LineCase{"disconnection record with values", Disconnection(kAt) + "  23  3", false},
+        LineCase{"disconnection mark other than DDD", "DDX     05/12/26  9:5:3", false},
+        LineCase{"no status", Replace(kLine, 1, "    "), false},
+        LineCase{"NUL bytes", std::string("NNN0\0\0\0\0", 8) + kLine.substr(8), false},
+        LineCase{"empty line", "", false}));
+
+// However a record is cut short (a write cut by a full disk, a file copied while written), the
+// part left is no record, even when the cut falls in the digits of the gas reading.
+TEST(ParseLogRecord, EveryCutOfACycleRecordIsNoRecord) {
+    for (const Par& par : {testing::Detector4711(), Cold()}) {
+        const std::string line = Cycle(kAt, par);
+        for (std::size_t n = 0; n < line.size(); ++n)
+            EXPECT_FALSE(ParseLogRecord(line.substr(0, n))) << n << ": " << line.substr(0, n);
+        EXPECT_TRUE(ParseLogRecord(line));
+    }
+}
+
+TEST(ParseLogRecord, GivesTheFieldsAsWrittenAndTheirValues) {
+    const std::string line = Cycle(kAt, Cold());
+    const auto r = ParseLogRecord(line);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->Kind, LogRecordKind::Cycle);
+    EXPECT_EQ(r->Status, "SSU190");
+    EXPECT_EQ(r->Temperature, "-12");
+    EXPECT_EQ(r->Gain, "3");
+    EXPECT_EQ(r->Gas, "65535");
+    EXPECT_EQ(r->GasValue, 65535);
+    const std::array<std::string_view, kLogValueCount> texts{"4.12", "3.98", "4.05", "1.03",
+                                                             "0.98", "0.47", "2.55"};
+    EXPECT_EQ(r->ValueTexts, texts);
+    EXPECT_DOUBLE_EQ(r->Values[Ratio1], 1.03);
+    EXPECT_DOUBLE_EQ(r->Values[NqRatio2], 2.55);
+
+    const std::string disconnection = Disconnection(kAt);
+    const auto d = ParseLogRecord(disconnection);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->Kind, LogRecordKind::Disconnection);
+    EXPECT_EQ(d->Status, "DDD");
+    EXPECT_EQ(d->Seconds - r->Seconds, 0);
+}
+
+TEST(SecondsOf, CountsFrom1970AndComesBack) {
+    EXPECT_EQ(SecondsOf({1970, 1, 1, 0, 0, 0}), 0);
+    EXPECT_EQ(SecondsOf({2000, 3, 1, 0, 0, 1}), 951868801);
+    for (const LocalDateTime& t :
+         {LocalDateTime{1980, 1, 1, 0, 0, 0}, LocalDateTime{2024, 2, 29, 23, 59, 59},
+          LocalDateTime{2079, 12, 31, 12, 30, 5}}) {
+        const LocalDateTime back = FromSeconds(SecondsOf(t));
+        EXPECT_EQ(std::tie(back.year, back.month, back.day, back.hour, back.minute, back.second),
+                  std::tie(t.year, t.month, t.day, t.hour, t.minute, t.second));
+    }
+}
+
+// Whatever the chunks, the lines are the same: a CR LF split between two chunks is one break.
+TEST(LogLineSplitter, GivesTheSameLinesWhereverTheChunksEnd) {
+    const std::string text = "ab\r\ncd\re\n\r\n" + std::string(kMaxLogLine + 3, 'x') + "\nlast";
+    const auto split = [&](std::size_t at) {
+        std::vector<std::pair<std::string, bool>> lines;
+        LogLineSplitter splitter;
+        const auto take = [&](std::string_view l, bool cut) {
+            lines.emplace_back(std::string(l), cut);
+            return true;
+        };
+        splitter.Feed(std::string_view(text).substr(0, at), take);
+        splitter.Feed(std::string_view(text).substr(at), take);
+        splitter.Finish(take);
+        return lines;
+    };
+    const std::vector<std::pair<std::string, bool>> expected{{"ab", false},
+                                                             {"cd", false},
+                                                             {"e", false},
+                                                             {"", false},
+                                                             {std::string(kMaxLogLine, 'x'), true},
+                                                             {"last", false}};
+    for (std::size_t at = 0; at <= text.size(); ++at)
+        ASSERT_EQ(split(at), expected) << "split at " << at;
+}
+
+struct FileCase {
+    const char* name;
+    std::string bytes;
+    LogReadCounts counts;
+    std::vector<std::int64_t> recordLines;
+};
+
+void PrintTo(const FileCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReadLogRecordsFiles : public test::UiTest, public ::testing::WithParamInterface<FileCase> {};
+
+TEST_P(ReadLogRecordsFiles, KeepEveryRecordAndCountTheRest) {
+    const FileCase& c = GetParam();
+    Write("4711.txt", c.bytes);
+    std::vector<std::int64_t> lines;
+    const LogReadResult read =
+        ReadLogRecords(PathOf("4711.txt"), [&](const LogRecord& r) { lines.push_back(r.Line); });
+    ASSERT_TRUE(read.Ok) << read.Error;
+    EXPECT_EQ(read.Counts.Lines, c.counts.Lines);
+    EXPECT_EQ(read.Counts.CycleRecords, c.counts.CycleRecords);
+    EXPECT_EQ(read.Counts.DisconnectionRecords, c.counts.DisconnectionRecords);
+    EXPECT_EQ(read.Counts.Skipped, c.counts.Skipped);
+    EXPECT_EQ(lines, c.recordLines);
+}
+
+const std::string kRecord = kLine + "\r\n";
+const std::string kDdd = Disconnection(kAt) + "\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ReadLogRecordsFiles,
+    ::testing::Values(
+        FileCase{"empty file", "", {0, 0, 0, 0}, {}},
+        FileCase{"only disconnection records", kDdd + kDdd + kDdd, {3, 0, 3, 0}, {1, 2, 3}},
+        FileCase{"last record without line end", kRecord + kLine, {2, 2, 0, 0}, {1, 2}},
+        FileCase{"last line cut", kRecord + kLine.substr(0, 40), {2, 1, 0, 1}, {1}},
+        FileCase{"broken lines between records",
+                 kRecord + "NNN0    05/12/26\r\n\r\n" + kDdd + "garbage\n" + kRecord,
+                 {6, 2, 1, 3},
+                 {1, 4, 6}},
+        FileCase{"binary garbage without line breaks, then records",
+                 std::string(3 << 20, '\xff') + "\r\n" + kRecord,
+                 {2, 1, 0, 1},
+                 {2}},
+        FileCase{"binary garbage with NULs and breaks",
+                 kRecord + std::string("\0\x01\r\x02\n\0\r\n", 8) + kRecord,
+                 {5, 2, 0, 3},
+                 {1, 5}}));
+
+TEST_F(ReadLogRecordsFiles, SaysWhyAFileCannotBeRead) {
+    const LogReadResult read = ReadLogRecords(PathOf("missing.txt"), [](const LogRecord&) {});
+    EXPECT_FALSE(read.Ok);
+    EXPECT_FALSE(read.Error.empty());
+}
+
+}  // namespace
+}  // namespace halvern
