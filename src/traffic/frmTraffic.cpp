@@ -98,11 +98,6 @@ frmTraffic::frmTraffic(Link& link, Dialogs& dialogs, Micros startUs, QWidget* pa
     connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
     new WindowKeys(*this, [this](QKeyEvent& key, QWidget&) { return HandleKey(key); });
 
-    chooseSaveFile = [this](const QString& suggested) {
-        return QFileDialog::getSaveFileName(this, "Save bus traffic", suggested,
-                                            "Text files (*.txt);;All files (*)");
-    };
-
     link_.SetTrafficTap([this](Micros us, TrafficDirection dir,
                                std::span<const std::uint8_t> bytes) { log_.Take(us, dir, bytes); });
     timer_ = link_.Plat().NewTimer();
@@ -150,9 +145,23 @@ void frmTraffic::Clear() {
 void frmTraffic::Save() {
     const QString name =
         "traffic-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss") + ".txt";
-    const QString path = chooseSaveFile ? chooseSaveFile(QDir(saveFolder_).filePath(name)) : "";
-    if (!path.isEmpty())
-        SaveTo(path);
+    const QString suggested = QDir(saveFolder_).filePath(name);
+    if (chooseSaveFile) {
+        if (const QString path = chooseSaveFile(suggested); !path.isEmpty())
+            SaveTo(path);
+        return;
+    }
+    // Not exec(): the polling goes on while the technician picks a file.
+    auto* dialog =
+        new QFileDialog(this, "Save bus traffic", suggested, "Text files (*.txt);;All files (*)");
+    dialog->setObjectName("dlgSave");
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        if (!path.isEmpty())
+            SaveTo(path);
+    });
+    dialog->open();
 }
 
 bool frmTraffic::SaveTo(const QString& path) {

@@ -43,7 +43,8 @@ class frmTraffic : public QWidget {
 
     // Where Save suggests the file.
     void SetSaveFolder(const QString& folder) { saveFolder_ = folder; }
-    // The file chosen for Save (empty: cancelled); a file dialog unless replaced (tests).
+    // The file chosen for Save (empty: cancelled); unset, a window-modal file dialog that
+    // does not hold up the polling asks.
     std::function<QString(const QString& suggested)> chooseSaveFile;
 
     const TrafficLog& Log() const { return log_; }
