@@ -71,7 +71,8 @@ TEST_F(TrafficWindowTest, PauseFreezesTheTableWhileEntriesWaitAndResumeBringsThe
     EXPECT_EQ(Rows(), frozen);
     const auto waiting = win->Log().Waiting();
     EXPECT_GE(waiting, 4u);
-    EXPECT_TRUE(Count().contains(QString("paused, %1 waiting").arg(waiting))) << Count().toStdString();
+    EXPECT_TRUE(Count().contains(QString("paused, %1 waiting").arg(waiting)))
+        << Count().toStdString();
     win->findChild<QPushButton*>("cmdPause")->click();
     EXPECT_FALSE(win->Paused());
     EXPECT_EQ(Rows(), frozen + static_cast<int>(waiting));
