@@ -49,12 +49,15 @@ App::App(AppServices services, Par& par, AppOptions options)
         if (main_)
             main_->Refresh();
     };
+    startUs_ = s_.platform.NowUs();
     timer2_ = s_.platform.NewTimer();
     timer2_->SetInterval(kLogTickMs);
     timer2_->onTick = [this] { LogTick(); };
 }
 
-App::~App() = default;
+App::~App() {
+    delete traffic_;  // it listens to the link, which goes with this object
+}
 
 void App::Start() {
     splash_ = new frmOpenS(s_.platform);
@@ -104,6 +107,7 @@ void App::LoadMain() {
     connect(main_.get(), &frmMain::startLogRequested, this, &App::StartStopLog);
     connect(main_.get(), &frmMain::aboutRequested, this, &App::ShowAbout);
     connect(main_.get(), &frmMain::viewLogRequested, this, &App::ViewLog);
+    connect(main_.get(), &frmMain::trafficRequested, this, &App::OpenTraffic);
     main_->show();
     main_->FocusHome();
     link_.TurnaroundDelay = LoadTurnaroundDelay(JoinPath(par_.ProgramFolder, kTuneFile));
@@ -196,6 +200,7 @@ void App::OpenMaintenance() {
         return;
     mainte_ = new frmMainte(par_, *maintComm_);
     mainte_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(mainte_, &frmMainte::trafficRequested, this, &App::OpenTraffic);
     connect(mainte_, &frmMainte::closed, this, [this] {
         maintComm_->Close();
         if (main_)
@@ -226,6 +231,18 @@ void App::OpenScan() {
     scan_->show();
     scan_->raise();
     scan_->activateWindow();
+}
+
+void App::OpenTraffic() {
+    if (!traffic_) {
+        // No parent: it stays open while the main and maintenance windows take turns.
+        traffic_ = new frmTraffic(link_, s_.dialogs, startUs_);
+        traffic_->setAttribute(Qt::WA_DeleteOnClose);
+        traffic_->SetSaveFolder(QString::fromStdString(par_.ProgramFolder));
+    }
+    traffic_->show();
+    traffic_->raise();
+    traffic_->activateWindow();
 }
 
 void App::ShowChild(ConfigWindow* child) {
@@ -264,6 +281,8 @@ void App::End() {
         main_->hide();
     if (comm_)
         comm_->hide();
+    if (traffic_)
+        traffic_->close();
     if (s_.quit)
         s_.quit();
 }

@@ -24,6 +24,7 @@
 #include "monitor/frmScan.h"
 #include "platform/Platform.h"
 #include "state/Par.h"
+#include "traffic/frmTraffic.h"
 #include "ui/Dialogs.h"
 #include "ui/frmAbout.h"
 #include "ui/frmOpenS.h"
@@ -68,6 +69,7 @@ class App : public QObject {
     frmMainte* MaintenanceWindow() const { return mainte_; }
     MaintComm* Maintenance() const { return maintComm_.get(); }
     frmScan* ScanWindow() const { return scan_; }
+    frmTraffic* TrafficWindow() const { return traffic_; }
     MainComm* Comm() const { return mainComm_.get(); }
     PollLoop& Loop() { return loop_; }
     Link& GetLink() { return link_; }
@@ -87,6 +89,8 @@ class App : public QObject {
     void OpenAddress();
     void OpenMaintenance();
     void OpenScan();
+    // The bus traffic window: modeless, beside whichever window serves the detector.
+    void OpenTraffic();
     // Shows a child window that replaces the main window until it reports its closing.
     void ShowChild(ConfigWindow* child);
     void BackToMain();
@@ -110,6 +114,8 @@ class App : public QObject {
     QPointer<frmNewAddr> newAddr_;
     QPointer<frmMainte> mainte_;
     QPointer<frmScan> scan_;
+    QPointer<frmTraffic> traffic_;
+    Micros startUs_ = 0;  // the traffic window counts its milliseconds from here
     std::unique_ptr<Timer> timer2_;
     bool ended_ = false;
 };

@@ -37,6 +37,8 @@ void Link::TransmitFrame(bool pause) {
     if (pause)
         p_.DelayUs(kPreSendPauseUs);
     port_.Write(b_.TxBuffer);
+    if (tap_)
+        tap_(p_.NowUs(), TrafficDirection::Sent, b_.TxBuffer);
 }
 
 void Link::MSComm1_OnComm() {
@@ -68,6 +70,8 @@ bool Link::ReceiveReply(const StopCheck& stop, Micros firstByteUs) {
 
     const int count = port_.BytesWaiting();
     const std::vector<std::uint8_t> bytes = port_.ReadAll();  // empties the input in any case
+    if (tap_ && !bytes.empty())
+        tap_(p_.NowUs(), TrafficDirection::Received, bytes);
     // More than a frame can hold is noise or a collision; storing a part of it would leave a
     // reply state that no caller could make sense of.
     if (count > kRxBufferSize)
@@ -106,7 +110,9 @@ void Link::WaitRtsReleased(const StopCheck& stop) {
 }
 
 void Link::DiscardInput() {
-    port_.ReadAll();
+    const std::vector<std::uint8_t> bytes = port_.ReadAll();
+    if (tap_ && !bytes.empty())
+        tap_(p_.NowUs(), TrafficDirection::Discarded, bytes);
 }
 
 void Link::Align(std::uint8_t address, const StopCheck& stop) {

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
+#include <utility>
 
 #include "link/Frame.h"
 #include "link/Requests.h"
@@ -30,6 +32,14 @@ std::int32_t TurnaroundMicros(double delayUs);
 // Asked on every turn of a wait; true ends the wait at once (a restarted polling loop, the
 // program's exit). An empty function never stops.
 using StopCheck = std::function<bool()>;
+
+// What the link did with some bytes, as a traffic monitor sees it: a frame written, a run of
+// bytes taken in by a reception, or bytes thrown away unread by DiscardInput.
+enum class TrafficDirection : std::uint8_t { Sent, Received, Discarded };
+// Called right after the port call, with the clock's time; the bytes are only valid during
+// the call.
+using TrafficTap =
+    std::function<void(Micros us, TrafficDirection dir, std::span<const std::uint8_t> bytes)>;
 
 class Link {
   public:
@@ -70,6 +80,12 @@ class Link {
     void SendWriteSetup(std::uint8_t address, const SetupTable& table);
     void SendNewAddress(std::uint8_t address, std::uint8_t newAddress);
 
+    // One listener at most (the traffic window); an empty function removes it. Without one
+    // the tap costs a test per frame; with one it runs after the bytes are handed over, so
+    // what is sent and when stays the same.
+    void SetTrafficTap(TrafficTap tap) { tap_ = std::move(tap); }
+    bool HasTrafficTap() const { return static_cast<bool>(tap_); }
+
   private:
     void Send(std::vector<std::uint8_t> frame, bool pause);
 
@@ -77,6 +93,7 @@ class Link {
     SerialPort& port_;
     LinkBuffers& b_;
     bool lastHadBytes_ = false;
+    TrafficTap tap_;
 };
 
 }  // namespace halvern

@@ -167,6 +167,9 @@ bool frmMainte::HandleKey(QKeyEvent& key) {
         case Qt::Key_Escape:
             close();
             return true;
+        case Qt::Key_F7:
+            emit trafficRequested();
+            return true;
         case Qt::Key_A:
             // Alt+A reaches the button through its caption.
             if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier))

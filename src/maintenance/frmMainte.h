@@ -28,6 +28,7 @@ class frmMainte : public QWidget {
 
   signals:
     void closed();
+    void trafficRequested();  // F7: the bus traffic window
 
   protected:
     void closeEvent(QCloseEvent* event) override;

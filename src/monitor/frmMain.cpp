@@ -109,6 +109,9 @@ void frmMain::BuildUi() {
     auto* mnuScan = mnuFile->addAction("Scan &bus...");
     mnuScan->setObjectName("mnuScan");
     mnuScan->setShortcut(QKeySequence("Ctrl+B"));
+    auto* mnuTraffic = mnuFile->addAction("Bus &traffic...");
+    mnuTraffic->setObjectName("mnuTraffic");
+    mnuTraffic->setShortcut(QKeySequence(Qt::Key_F7));
     auto* mnuExit = mnuFile->addAction("&Exit");
     mnuExit->setObjectName("mnuExit");
     mnuExit->setShortcut(QKeySequence("Ctrl+E"));
@@ -117,6 +120,7 @@ void frmMain::BuildUi() {
     connect(mnuSLog_, &QAction::triggered, this, &frmMain::startLogRequested);
     connect(mnuVLog, &QAction::triggered, this, &frmMain::viewLogRequested);
     connect(mnuScan, &QAction::triggered, this, [this] { comm_.cmdScan(); });
+    connect(mnuTraffic, &QAction::triggered, this, &frmMain::trafficRequested);
     connect(mnuExit, &QAction::triggered, this, [this] { comm_.ConfirmExit(); });
     connect(mnuAbout, &QAction::triggered, this, &frmMain::aboutRequested);
 
@@ -350,6 +354,11 @@ void frmMain::Refresh() {
 bool frmMain::HandleKey(QKeyEvent& e, QWidget& receiver) {
     if (e.key() == Qt::Key_F12) {
         comm_.StartTuningKey();
+        return true;
+    }
+    if (e.key() == Qt::Key_F7) {
+        // Also when the menu entry's shortcut is not in force (the window is not active).
+        emit trafficRequested();
         return true;
     }
     if (e.key() == Qt::Key_Escape) {

@@ -47,6 +47,7 @@ class frmMain : public QMainWindow {
     void startLogRequested();  // mnuSLog
     void viewLogRequested();   // mnuVLog
     void aboutRequested();     // mnuAbout
+    void trafficRequested();   // mnuTraffic, F7
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -6,7 +6,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
 #include <QTest>
+#include <algorithm>
 #include <sstream>
 
 #include "App.h"
@@ -320,6 +323,55 @@ TEST_F(AppTest, ScanBusOpensByKeyOrMenuOverAMainWindowThatWaitsAndLogsNothingMea
     EXPECT_FALSE(app->ScanWindow() && app->ScanWindow()->isVisible());
     EXPECT_EQ(port.Frames().back().bytes, CommandFrame(1, kCodeStatus));
     EXPECT_GT(port.Frames().back().atUs, 8'000'000);
+}
+
+TEST_F(AppTest, F7OpensOneBusTrafficWindowThatStaysOpenWhileTheMaintenanceWindowServes) {
+    Make();
+    app->StartWithPortDialog();
+    ChoosePort("1");
+    frmMain* main = app->MainWindow();
+    const auto actions = main->findChild<QMenu*>("mnuFile")->actions();
+    const auto at = [&](const char* name) {
+        return std::find(actions.begin(), actions.end(), main->findChild<QAction*>(name)) -
+               actions.begin();
+    };
+    EXPECT_EQ(at("mnuTraffic"), at("mnuScan") + 1);
+    EXPECT_EQ(main->findChild<QAction*>("mnuTraffic")->text(), "Bus &traffic...");
+    EXPECT_EQ(main->findChild<QAction*>("mnuTraffic")->shortcut(), QKeySequence(Qt::Key_F7));
+
+    QPointer<frmTraffic> traffic;
+    plat.Post(500'000, [&] {
+        QTest::keyClick(main, Qt::Key_F7);
+        traffic = app->TrafficWindow();
+        ASSERT_NE(traffic, nullptr);
+        EXPECT_TRUE(traffic->isVisible());
+        QTest::keyClick(main, Qt::Key_M);
+    });
+    plat.Post(2'000'000, [&] {
+        ASSERT_NE(app->MaintenanceWindow(), nullptr);
+        EXPECT_TRUE(traffic && traffic->isVisible());
+        QTest::keyClick(app->MaintenanceWindow(), Qt::Key_F7);
+        EXPECT_EQ(app->TrafficWindow(), traffic);  // the same window, brought forward
+        QTest::keyClick(app->MaintenanceWindow(), Qt::Key_Escape);
+    });
+    RunUntil(3'000'000);
+    ASSERT_TRUE(traffic && traffic->isVisible());
+    traffic->Update();
+    // It heard the main cycle, the maintenance poll and the main cycle again.
+    const TrafficRing& shown = traffic->Log().Shown();
+    std::vector<Micros> sent, written;
+    for (std::size_t i = 0; i < shown.Size(); ++i)
+        if (shown[i].direction == TrafficDirection::Sent)
+            sent.push_back(shown[i].us);
+    for (const auto& f : port.Frames())
+        if (f.atUs >= 500'000)
+            written.push_back(f.atUs);
+    EXPECT_GT(sent.size(), 6u);
+    EXPECT_EQ(sent, written);
+    traffic->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(app->TrafficWindow(), nullptr);
+    EXPECT_FALSE(app->GetLink().HasTrafficTap());
 }
 
 TEST_F(AppTest, CloseBoxEndsWithoutAskingAndClosesThePort) {

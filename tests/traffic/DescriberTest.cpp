@@ -1,0 +1,207 @@
+// The meaning line of each kind of frame, with replies made by the simulator, its named
+// faults included.
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "link/Requests.h"
+#include "sim/Bus.h"
+#include "support/Bench.h"
+#include "traffic/TrafficDescriber.h"
+
+namespace halvern::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct MeaningCase {
+    std::string name;
+    Bytes request;  // sent before, empty: none
+    Bytes bytes;    // the entry; its direction below
+    TrafficDirection dir;
+    CrcVerdict crc;
+    TrafficMark mark;
+    std::string text;
+    std::size_t count = 0;  // bytes that came, when more than kept
+};
+
+void PrintTo(const MeaningCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// Every transmission the one detector at address 1 (a Xenon 621-2) sends in answer, with
+// the faults named.
+std::vector<Bytes> Answer(const Bytes& request, std::initializer_list<const char*> faults = {}) {
+    sim::Bus bus = OneDetector(1);
+    for (const char* f : faults)
+        bus.InjectFault(1, f);
+    std::vector<Bytes> out;
+    for (const auto& t : bus.Respond(request, 0))
+        out.push_back(t.bytes);
+    return out;
+}
+
+Bytes Joined(const std::vector<Bytes>& parts) {
+    Bytes all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+Bytes Whole(const Bytes& request, std::initializer_list<const char*> faults = {}) {
+    return Joined(Answer(request, faults));
+}
+
+constexpr auto Sent = TrafficDirection::Sent;
+constexpr auto Rx = TrafficDirection::Received;
+constexpr auto Ok = CrcVerdict::Ok;
+constexpr auto Bad = CrcVerdict::Bad;
+constexpr auto Plain = TrafficMark::Plain;
+constexpr auto Odd = TrafficMark::Odd;
+constexpr auto Trouble = TrafficMark::Trouble;
+
+std::vector<MeaningCase> Cases() {
+    const Bytes status = CommandFrame(1, kCodeStatus);
+    const std::string normal = "status reply from 1: NNN0 Normal";
+    const auto late = Answer(status, {"late"});
+    Bytes tailThenReply = late.back();  // the late tail, taken in with the next poll's reply
+    const Bytes next = Whole(status);
+    tailThenReply.insert(tailThenReply.end(), next.begin(), next.end());
+    const SetupTable setup{0x24, 0x05, 2, 10};
+    return {
+        // What the program sends.
+        {"StatusQuery", {}, status, Sent, Ok, Plain, "status query to 1"},
+        {"SearchQuery",
+         {},
+         CommandFrame(0, kCodeStatus),
+         Sent,
+         Ok,
+         Plain,
+         "status query to 0 (search)"},
+        {"PrimaryVersionQuery",
+         {},
+         CommandFrame(1, kCodePrimaryVersion),
+         Sent,
+         Ok,
+         Plain,
+         "primary version query to 1"},
+        {"SecondaryVersionQuery",
+         {},
+         CommandFrame(12, kCodeSecondaryVersion),
+         Sent,
+         Ok,
+         Plain,
+         "secondary version query to 12"},
+        {"Align", {}, CommandFrame(7, kCodeAlign), Sent, Ok, Plain, "align command to 7"},
+        {"ReadSetup", {}, ReadSetupFrame(247), Sent, Ok, Plain, "read setup from 247"},
+        {"WriteSetup", {}, WriteSetupFrame(3, setup), Sent, Ok, Plain, "write setup to 3"},
+        {"NewAddress", {}, NewAddressFrame(12, 7), Sent, Ok, Plain, "new address 7 to 12"},
+        {"SnTest", {}, SnTestFrame(12), Sent, Ok, Plain, "S/N test to 12"},
+        {"NormalMode", {}, NormalModeFrame(1), Sent, Ok, Plain, "normal mode to 1"},
+        // Whole answers, read against their question.
+        {"StatusReply", status, Whole(status), Rx, Ok, Plain, normal},
+        {"StatusReplyWithoutKnownQuestion", {}, Whole(status), Rx, Ok, Plain, normal},
+        {"PrimaryVersion", CommandFrame(1, kCodePrimaryVersion),
+         Whole(CommandFrame(1, kCodePrimaryVersion)), Rx, Ok, Plain,
+         "primary version from 1: \"Ver 3.12 F24\""},
+        {"SecondaryVersion", CommandFrame(1, kCodeSecondaryVersion),
+         Whole(CommandFrame(1, kCodeSecondaryVersion)), Rx, Ok, Plain,
+         "secondary version from 1: \"DSP 1.07 F24\""},
+        {"VersionReplyToAStatusQueryIsNoStatus", status,
+         Whole(CommandFrame(1, kCodePrimaryVersion)), Rx, Ok, Odd,
+         "reply from 1, not a status reply"},
+        {"AlignReply", CommandFrame(1, kCodeAlign), Whole(CommandFrame(1, kCodeAlign)), Rx, Ok,
+         Plain, "align reply from 1"},
+        {"SetupTable", ReadSetupFrame(1), Whole(ReadSetupFrame(1)), Rx, Ok, Plain,
+         "setup table from 1"},
+        {"SetupWriteEcho", WriteSetupFrame(1, setup), Whole(WriteSetupFrame(1, setup)), Rx, Ok,
+         Plain, "setup write confirmed by 1"},
+        {"AddressWriteEcho", NewAddressFrame(1, 9), Whole(NewAddressFrame(1, 9)), Rx, Ok, Plain,
+         "address write confirmed by 1: new address 9"},
+        {"SnTestEcho", SnTestFrame(1), Whole(SnTestFrame(1)), Rx, Ok, Plain,
+         "S/N test confirmed by 1"},
+        {"NormalModeEcho", NormalModeFrame(1), Whole(NormalModeFrame(1)), Rx, Ok, Plain,
+         "normal mode confirmed by 1"},
+        {"AnswerToTheSearch", CommandFrame(0, kCodeStatus), Whole(CommandFrame(0, kCodeStatus)), Rx,
+         Ok, Plain, normal},
+        // The simulator's faults.
+        {"FaultBadCrc", status, Whole(status, {"bad CRC"}), Rx, Bad, Trouble,
+         "reply from 1 with a bad CRC, 34 bytes"},
+        {"FaultWrongAddress", status, Whole(status, {"wrong address"}), Rx, Ok, Odd,
+         "status reply from 2: NNN0 Normal (asked 1)"},
+        {"FaultException", status, Whole(status, {"exception"}), Rx, Ok, Odd, "exception 4 from 1"},
+        {"FaultExceptionToARead", ReadSetupFrame(1), Whole(ReadSetupFrame(1), {"exception"}), Rx,
+         Ok, Odd, "exception 4 from 1"},
+        {"FaultTruncated", status, Whole(status, {"truncated"}), Rx, Bad, Trouble,
+         "cut reply from 1, 17 bytes"},
+        {"FaultTruncatedSetupTable", ReadSetupFrame(1), Whole(ReadSetupFrame(1), {"truncated"}), Rx,
+         Bad, Trouble, "cut reply from 1, 6 bytes"},
+        {"FaultLateHeadInTheWindow", status, late.front(), Rx, Bad, Trouble,
+         "cut reply from 1, 17 bytes"},
+        {"FaultLateTailBeforeTheNextReply", status, tailThenReply, Rx, Bad, Trouble,
+         "noise, 17 bytes, then " + normal},
+        {"FaultSplitDeliveryTakenWhole", status, Whole(status, {"split delivery"}), Rx, Ok, Plain,
+         normal},
+        {"FaultFlood", status, Whole(status, {"flood"}), Rx, Bad, Trouble,
+         "too long, 300 bytes from 1"},
+        {"FaultNoise", status, Whole(status, {"noise"}), Rx, Bad, Trouble,
+         "noise, 5 bytes, then " + normal},
+        {"NoiseAlone", status, {0x13, 0x77, 0xA0, 0x05, 0x3C}, Rx, Bad, Trouble, "noise, 5 bytes"},
+        {"TwoBytesFFFFAreNoFrame",
+         status,
+         {0xFF, 0xFF},
+         Rx,
+         CrcVerdict::Short,
+         Trouble,
+         "noise, 2 bytes"},
+        {"OneByteOfTheAskedDetector",
+         status,
+         {0x01},
+         Rx,
+         CrcVerdict::Short,
+         Trouble,
+         "cut reply from 1, 1 byte"},
+        {"DiscardedLateReply", status, Whole(status), TrafficDirection::Discarded, Ok, Odd,
+         "discarded: " + normal},
+        {"LongNoiseKeptInPart", status, Bytes(512, 0x55), Rx, Bad, Trouble, "too long, 2880 bytes",
+         2880},
+    };
+}
+
+class Meaning : public ::testing::TestWithParam<MeaningCase> {};
+
+TEST_P(Meaning, OfEachKindOfFrame) {
+    const MeaningCase& c = GetParam();
+    TrafficDescriber describer;
+    if (!c.request.empty())
+        describer.Describe(Sent, c.request, c.request.size());
+    const TrafficMeaning m = describer.Describe(c.dir, c.bytes, c.count ? c.count : c.bytes.size());
+    EXPECT_EQ(m.text, c.text);
+    EXPECT_EQ(m.crc, c.crc);
+    EXPECT_EQ(m.mark, c.mark);
+}
+
+INSTANTIATE_TEST_SUITE_P(Traffic, Meaning, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return info.param.name; });
+
+TEST(TrafficDescriber, AReplyIsReadAgainstTheLastRequestSent) {
+    TrafficDescriber d;
+    const Bytes version = Whole(CommandFrame(1, kCodePrimaryVersion));
+    d.Describe(Sent, CommandFrame(1, kCodePrimaryVersion), 9);
+    EXPECT_EQ(d.Describe(Rx, version, version.size()).text,
+              "primary version from 1: \"Ver 3.12 F24\"");
+    d.Describe(Sent, CommandFrame(1, kCodeStatus), 9);
+    EXPECT_EQ(d.Describe(Rx, version, version.size()).text, "reply from 1, not a status reply");
+}
+
+TEST(TrafficDescriber, HexTextSaysHowManyCameWhenNotAllAreKept) {
+    EXPECT_EQ(HexText(Bytes{0x01, 0xC8, 0x0A}, 3), "01 C8 0A");
+    EXPECT_EQ(HexText(Bytes{0xFF, 0x00}, 700), "FF 00 ... (700 bytes)");
+    EXPECT_EQ(HexText(Bytes{}, 0), "");
+}
+
+}  // namespace
+}  // namespace halvern::test

@@ -1,0 +1,126 @@
+// The bus traffic window against a polled simulated bus, on virtual time.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <filesystem>
+
+#include "support/Bench.h"
+#include "support/UiTest.h"
+#include "traffic/TrafficModel.h"
+#include "traffic/frmTraffic.h"
+
+namespace halvern::test {
+namespace {
+
+class TrafficWindowTest : public UiTest {
+  protected:
+    Bench bench{BusOf({{1, 24, 4711}})};
+    std::unique_ptr<frmTraffic> win;
+
+    void SetUp() override {
+        UiTest::SetUp();
+        win = std::make_unique<frmTraffic>(bench.link, bench.dialogs, 0);
+    }
+
+    QAbstractItemModel& Model() { return *win->findChild<QTableView*>("tblTraffic")->model(); }
+    QString Cell(int row, int column) { return Model().index(row, column).data().toString(); }
+    QString Count() { return win->findChild<QLabel*>("lblCount")->text(); }
+    int Rows() { return Model().rowCount(); }
+};
+
+TEST_F(TrafficWindowTest, PollsAndRepliesComeInBatchesAndABadCrcIsMarked) {
+    bench.Run(1'000'000);
+    win->Update();  // what the last tick has not brought yet
+    ASSERT_GE(Rows(), 4);
+    EXPECT_EQ(Rows(), static_cast<int>(win->Log().Shown().Size()));
+    EXPECT_EQ(Cell(0, TrafficModel::Direction), "TX");
+    EXPECT_EQ(Cell(0, TrafficModel::Bytes), "01 C8 04 00 20 5A 3E 50 F2");
+    EXPECT_EQ(Cell(0, TrafficModel::Meaning), "status query to 1");
+    EXPECT_EQ(Cell(0, TrafficModel::Ms), "0");
+
+    // Between two ticks the polling goes on and the table waits.
+    const int before = Rows();
+    const int taken = static_cast<int>(win->Log().Waiting());
+    bench.bus().InjectFault(1, "bad CRC");
+    bench.Continue(2'000'000);
+    EXPECT_GT(Rows(), before + taken);
+    win->Update();
+    int marked = 0;
+    for (int r = before; r < Rows(); ++r)
+        if (Cell(r, TrafficModel::Crc) == "bad") {
+            ++marked;
+            EXPECT_TRUE(Cell(r, TrafficModel::Meaning).startsWith("reply from 1 with a bad CRC"))
+                << Cell(r, TrafficModel::Meaning).toStdString();
+            EXPECT_TRUE(Model().index(r, 0).data(Qt::BackgroundRole).isValid());
+        }
+    EXPECT_GE(marked, 1);
+    EXPECT_FALSE(Model().index(0, 0).data(Qt::BackgroundRole).isValid());
+}
+
+TEST_F(TrafficWindowTest, PauseFreezesTheTableWhileEntriesWaitAndResumeBringsThem) {
+    bench.Run(1'000'000);
+    win->Update();
+    QTest::keyClick(win.get(), Qt::Key_P);
+    EXPECT_TRUE(win->Paused());
+    const int frozen = Rows();
+    bench.Continue(3'000'000);
+    EXPECT_EQ(Rows(), frozen);
+    const auto waiting = win->Log().Waiting();
+    EXPECT_GE(waiting, 4u);
+    EXPECT_TRUE(Count().contains(QString("paused, %1 waiting").arg(waiting)))
+        << Count().toStdString();
+    win->findChild<QPushButton*>("cmdPause")->click();
+    EXPECT_FALSE(win->Paused());
+    EXPECT_EQ(Rows(), frozen + static_cast<int>(waiting));
+    // Entries in time order across the pause.
+    for (int r = 1; r < Rows(); ++r)
+        EXPECT_LE(Cell(r - 1, TrafficModel::Ms).toLongLong(),
+                  Cell(r, TrafficModel::Ms).toLongLong());
+
+    QTest::keyClick(win.get(), Qt::Key_C);
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(Count(), "0 entries");
+}
+
+TEST_F(TrafficWindowTest, SaveWritesALineAnEntryAndAFolderThatCannotBeWrittenLosesNothing) {
+    bench.Run(1'000'000);
+    win->Update();
+    const int rows = Rows();
+
+    const std::string missing = PathOf("no such folder") + "/traffic.txt";
+    win->chooseSaveFile = [&](const QString&) { return QString::fromStdString(missing); };
+    QTest::keyClick(win.get(), Qt::Key_S);
+    ASSERT_EQ(bench.dialogs.Calls().size(), 1u);
+    EXPECT_EQ(bench.dialogs.Calls()[0].icon, MsgIcon::Critical);
+    EXPECT_NE(bench.dialogs.Calls()[0].text.find("no such folder"), std::string::npos);
+    EXPECT_NE(bench.dialogs.Calls()[0].text.find("stay in the window"), std::string::npos);
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_FALSE(std::filesystem::exists(missing));
+
+    win->chooseSaveFile = [&](const QString&) { return QString::fromStdString(PathOf("t.txt")); };
+    win->findChild<QPushButton*>("cmdSave")->click();
+    EXPECT_EQ(bench.dialogs.Calls().size(), 1u);
+    const std::string text = Read("t.txt");
+    int lines = 0;
+    for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2)
+        ++lines;
+    EXPECT_EQ(lines, rows);
+    const std::string first = text.substr(0, text.find("\r\n"));
+    EXPECT_EQ(first.substr(first.find('\t')),
+              "\t0\tTX\t01 C8 04 00 20 5A 3E 50 F2\tok\tstatus query to 1");
+}
+
+TEST_F(TrafficWindowTest, ClosingTheWindowStopsTheListening) {
+    EXPECT_TRUE(bench.link.HasTrafficTap());
+    win.reset();
+    EXPECT_FALSE(bench.link.HasTrafficTap());
+    bench.Run(500'000);  // polling goes on without a listener
+    EXPECT_GE(bench.StatusQueries().size(), 2u);
+}
+
+}  // namespace
+}  // namespace halvern::test
