@@ -17,7 +17,9 @@
 #include "logging/frmCusLog.h"
 #include "logging/frmSerForLog.h"
 #include "maintenance/MaintComm.h"
+#include "maintenance/TrendStore.h"
 #include "maintenance/frmMainte.h"
+#include "maintenance/frmTrends.h"
 #include "monitor/MainComm.h"
 #include "monitor/PollLoop.h"
 #include "monitor/ScanComm.h"
@@ -67,6 +69,8 @@ class App : public QObject {
     frmNewAddr* AddressDialog() const { return newAddr_; }
     frmMainte* MaintenanceWindow() const { return mainte_; }
     MaintComm* Maintenance() const { return maintComm_.get(); }
+    frmTrends* TrendsWindow() const { return trendsWin_; }
+    const TrendStore& Trends() const { return trends_; }
     frmScan* ScanWindow() const { return scan_; }
     MainComm* Comm() const { return mainComm_.get(); }
     PollLoop& Loop() { return loop_; }
@@ -86,6 +90,7 @@ class App : public QObject {
     void OpenSetup();
     void OpenAddress();
     void OpenMaintenance();
+    void ShowTrends();
     void OpenScan();
     // Shows a child window that replaces the main window until it reports its closing.
     void ShowChild(ConfigWindow* child);
@@ -99,6 +104,7 @@ class App : public QObject {
     PollLoop loop_;
     std::unique_ptr<MainComm> mainComm_;
     std::unique_ptr<MaintComm> maintComm_;
+    TrendStore trends_;  // of the maintenance window's polls
     std::unique_ptr<ScanComm> scanComm_;
     std::unique_ptr<frmComm> comm_;
     std::unique_ptr<frmMain> main_;
@@ -109,6 +115,7 @@ class App : public QObject {
     QPointer<frmSetupT> setup_;
     QPointer<frmNewAddr> newAddr_;
     QPointer<frmMainte> mainte_;
+    QPointer<frmTrends> trendsWin_;
     QPointer<frmScan> scan_;
     std::unique_ptr<Timer> timer2_;
     bool ended_ = false;

@@ -3,7 +3,7 @@
 // served in three columns, large enough to read from a ladder, and turns its keys and buttons
 // into the commands of MaintComm: F9 S/N test, F10 normal mode, A (or Alt+A) align, Esc or the
 // close box exit. It computes nothing itself. Signal closed(): the window has closed and the
-// main window is to come back.
+// main window is to come back; trendsRequested(): F8, the trends beside it are to show.
 
 #include <QWidget>
 
@@ -28,6 +28,7 @@ class frmMainte : public QWidget {
 
   signals:
     void closed();
+    void trendsRequested();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
