@@ -221,7 +221,8 @@ void App::ShowTrends() {
     if (!mainte_)
         return;
     if (!trendsWin_) {
-        // Owned by the maintenance window, so that it never outlives it.
+        // Owned by the maintenance window, so that it never outlives it. Placing it may move
+        // the maintenance window aside on a small screen, never resize it.
         trendsWin_ = new frmTrends(par_, trends_, s_.dialogs, mainte_);
         trendsWin_->setAttribute(Qt::WA_DeleteOnClose);
         trendsWin_->PlaceBeside(*mainte_);

@@ -25,6 +25,14 @@ const char* TrendName(Trend trend) {
     return "";
 }
 
+TrendTimeAxis TrendTimeAxisFor(Micros age) {
+    static constexpr TrendTimeAxis kAxes[] = {{60, 7}, {120, 7}, {180, 7}, {300, 6}};
+    for (const TrendTimeAxis& axis : kAxes)
+        if (age <= axis.seconds * 1'000'000LL)
+            return axis;
+    return {};
+}
+
 std::pair<double, double> TrendAxisRange(std::optional<std::pair<float, float>> range,
                                          double minSpan) {
     if (!range)
@@ -94,13 +102,18 @@ std::deque<TrendSample>::const_iterator TrendStore::begin() const {
                                 [from](const TrendSample& s) { return s.at < from; });
 }
 
+Micros TrendStore::Age() const {
+    const auto first = begin();
+    return first == end() ? 0 : Now() - first->at;
+}
+
 QList<QPointF> TrendStore::Points(Trend trend) const {
     const Micros now = Now();
     const auto i = static_cast<std::size_t>(trend);
     QList<QPointF> points;
     points.reserve(static_cast<qsizetype>(Size()));
     for (auto it = begin(); it != end(); ++it) {
-        const double x = static_cast<double>(it->at - now) / 60e6;
+        const double x = static_cast<double>(it->at - now) / 1e6;
         points.append({x, it->gap ? std::numeric_limits<double>::quiet_NaN()
                                   : static_cast<double>(it->values[i])});
     }

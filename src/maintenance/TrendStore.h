@@ -32,6 +32,16 @@ constexpr std::size_t kTrendCapacity = 6000;
 // The series' names as the maintenance window captions them.
 const char* TrendName(Trend trend);
 
+// The time axis of the charts: the shortest of 1, 2, 3, 5 and 10 minutes that holds samples
+// `age` old, so that the first minutes after opening are not a sliver at the chart's right
+// edge; then the last ten minutes. In seconds, with ticks at round intervals.
+struct TrendTimeAxis {
+    int seconds = 600;
+    int ticks = 11;
+    friend bool operator==(const TrendTimeAxis&, const TrendTimeAxis&) = default;
+};
+TrendTimeAxis TrendTimeAxisFor(Micros age);
+
 // The value axis for a chart of values from `range` (none: no value yet): the values with a
 // margin, at least `minSpan` wide so that the noise of a steady line is not blown up to the
 // chart's height, and not below zero when no value is.
@@ -65,7 +75,9 @@ class TrendStore {
     std::deque<TrendSample>::const_iterator end() const { return samples_.end(); }
     std::size_t Size() const { return static_cast<std::size_t>(end() - begin()); }
 
-    // One series of the last ten minutes for drawing: x in minutes before now (-10 to 0),
+    // How long ago the oldest sample of the last ten minutes was taken; 0 when none.
+    Micros Age() const;
+    // One series of the last ten minutes for drawing: x in seconds before now (-600 to 0),
     // y its value; a gap is a point with a NaN value, where a line chart breaks its line.
     QList<QPointF> Points(Trend trend) const;
     // The lowest and highest value of the given series over the last ten minutes; none when

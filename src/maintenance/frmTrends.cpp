@@ -1,5 +1,7 @@
 #include "maintenance/frmTrends.h"
 
+#include <algorithm>
+
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
@@ -26,7 +28,8 @@ namespace halvern {
 
 namespace {
 
-constexpr int kWidth = 520;
+constexpr int kWidth = 640;     // wider when the screen has room
+constexpr int kMinWidth = 460;  // beside the maintenance window on a 1366-pixel screen
 constexpr int kMinChartHeight = 180;
 constexpr int kLabelPoints = 9;
 constexpr int kButtonPoints = 11;
@@ -64,7 +67,8 @@ frmTrends::frmTrends(const Par& par, const TrendStore& store, Dialogs& dialogs, 
     for (Chart& c : charts_) {
         auto* view = new QChartView(c.chart, chartArea_);
         view->setObjectName(c.chart->objectName());
-        view->setRenderHint(QPainter::Antialiasing);
+        // Steps of a hundredth need no smoothing, and drawing them plain costs far less.
+        view->setRenderHint(QPainter::Antialiasing, false);
         view->setMinimumHeight(kMinChartHeight);
         charts->addWidget(view, 1);
     }
@@ -105,7 +109,7 @@ frmTrends::frmTrends(const Par& par, const TrendStore& store, Dialogs& dialogs, 
         return QFileDialog::getSaveFileName(this, kTrendsSaveTitle, suggested,
                                             "PNG images (*.png)");
     };
-    resize(kWidth, 3 * kMinChartHeight + 60);
+    resize(kMinWidth, 3 * kMinChartHeight + 60);
     Draw();
 }
 
@@ -129,17 +133,16 @@ frmTrends::Chart frmTrends::MakeChart(const char* name, std::initializer_list<in
     c.chart->setAnimationOptions(QChart::NoAnimation);
 
     c.time = new QValueAxis;
-    c.time->setRange(-kTrendSpanUs / 60e6, 0);
-    c.time->setTickCount(11);
     c.time->setLabelFormat("%.0f");
     c.time->setLabelsFont(Points(c.time->labelsFont(), kLabelPoints));
     if (timeTitle) {
-        c.time->setTitleText("minutes before now");
+        c.time->setTitleText("seconds before now");
         c.time->setTitleFont(Points(c.time->titleFont(), kLabelPoints));
     }
     c.values = new QValueAxis;
     c.values->setLabelsFont(Points(c.values->labelsFont(), kLabelPoints));
     c.values->setTickCount(5);
+    c.values->setTitleFont(Points(c.values->titleFont(), kLabelPoints));
     c.chart->addAxis(c.time, Qt::AlignBottom);
     c.chart->addAxis(c.values, Qt::AlignLeft);
     for (int t : trends) {
@@ -168,9 +171,15 @@ void frmTrends::Draw() {
     const auto serial = store_.Serial();
     setWindowTitle(serial ? QString("Trends of detector serial No:%1").arg(*serial, 0, 'f', 0)
                           : QString("Trends"));
-    charts_[2].values->setTitleText(QString::fromStdString(par_.Maint.LELCaption));
-    charts_[2].values->setTitleFont(Points(charts_[2].values->titleFont(), kLabelPoints));
+    const QString gasUnit = QString::fromStdString(par_.Maint.LELCaption);
+    if (charts_[2].values->titleText() != gasUnit)
+        charts_[2].values->setTitleText(gasUnit);
+    const TrendTimeAxis time = TrendTimeAxisFor(store_.Age());
     for (Chart& c : charts_) {
+        if (c.time->min() != -time.seconds) {
+            c.time->setRange(-time.seconds, 0);
+            c.time->setTickCount(time.ticks);
+        }
         std::optional<std::pair<float, float>> range;
         for (const auto& [t, line] : c.lines) {
             line->replace(store_.Points(static_cast<Trend>(t)));
@@ -180,9 +189,13 @@ void frmTrends::Draw() {
             else if (r)
                 range = r;
         }
-        const auto [from, to] = TrendAxisRange(range, c.minSpan);
-        c.values->setRange(from, to);
-        c.values->applyNiceNumbers();
+        // Set only when it changes: a new range lays the chart out again.
+        const auto wanted = TrendAxisRange(range, c.minSpan);
+        if (wanted != c.wanted) {
+            c.wanted = wanted;
+            c.values->setRange(wanted.first, wanted.second);
+            c.values->applyNiceNumbers();
+        }
     }
 }
 
@@ -228,18 +241,25 @@ bool frmTrends::SaveAsPng(const QString& path) {
     return false;
 }
 
-void frmTrends::PlaceBeside(const QWidget& beside) {
-    QScreen* screen = beside.screen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1366, 768);
-    const QRect frame = beside.frameGeometry();
-    // Room for the window frame and title bar around our own geometry.
-    const int frameExtra = std::max(0, frame.height() - beside.height());
-    const int height = std::max(minimumSizeHint().height(), area.height() - frameExtra);
-    const int width = std::max(kWidth, area.right() - frame.right() - 8);
-    // To the right of it, or as far right as the screen allows: the maintenance window stays.
-    const int x = std::max(area.left(), std::min(frame.right() + 1, area.right() + 1 - width));
-    resize(std::min(width, area.width()), height);
-    move(x, area.top());
+void frmTrends::PlaceBeside(QWidget& window) {
+    QScreen* screen = window.screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    QRect frame = window.frameGeometry();
+    const int room = area.right() - frame.right();
+    if (room < kMinWidth) {
+        // A laptop screen has no room beside a centred maintenance window: it moves aside.
+        const int shift = std::min(kMinWidth - room, std::max(0, frame.left() - area.left()));
+        window.move(window.pos() - QPoint(shift, 0));
+        frame.translate(-shift, 0);
+    }
+    const int width = std::clamp(area.right() - frame.right(), kMinWidth, kWidth);
+    // The window frame and title bar come around our own geometry.
+    const int extraWidth = std::max(0, frame.width() - window.width());
+    const int extraHeight = std::max(0, frame.height() - window.height());
+    resize(std::min(width, area.width()) - extraWidth, area.height() - extraHeight);
+    move(std::min(frame.right() + 1, area.right() + 1 - width), area.top());
 }
 
 void frmTrends::keyPressEvent(QKeyEvent* event) {

@@ -42,8 +42,9 @@ class frmTrends : public QWidget {
     // Writes the charts as shown into a PNG file; a file that cannot be written is told
     // with the system's reason, and nothing in the window changes.
     bool SaveAsPng(const QString& path);
-    // Places the window to the right of `beside`, on its screen, without moving `beside`.
-    void PlaceBeside(const QWidget& beside);
+    // Places the window to the right of `window` on its screen. Where the screen has no room
+    // there, `window` moves left as far as needed; its size stays.
+    void PlaceBeside(QWidget& window);
 
     // The save dialog: the chosen path, empty when cancelled. Tests replace it.
     std::function<QString(const QString& suggested)> askSavePath;
@@ -59,6 +60,7 @@ class frmTrends : public QWidget {
         QValueAxis* values{};
         std::vector<std::pair<int, QLineSeries*>> lines;  // trend index, its line
         double minSpan = 1;
+        std::pair<double, double> wanted{-1, -1};  // the value range last asked for
     };
     Chart MakeChart(const char* name, std::initializer_list<int> trends, double minSpan,
                     bool timeTitle);

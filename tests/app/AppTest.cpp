@@ -295,7 +295,7 @@ TEST_F(AppTest, F8ShowsTheTrendsBesideTheMaintenanceWindowAndTheyCloseWithIt) {
         QTest::keyClick(m, Qt::Key_F8);
         ASSERT_NE(app->TrendsWindow(), nullptr);
         EXPECT_TRUE(app->TrendsWindow()->isVisible());
-        EXPECT_EQ(m->geometry(), maintenance);  // its own layout stays as it is
+        EXPECT_EQ(m->size(), maintenance.size());  // its own layout stays as it is
         EXPECT_TRUE(m->isVisible());
         drawn = signal1()->count();
         EXPECT_GE(drawn, 1);

@@ -36,14 +36,15 @@ TEST(TrendStore, KeepsTheLastTenMinutesOfTheClockAndMovesWithItWithoutNewSamples
     ASSERT_EQ(store.Size(), 601u);                    // 5:00 to 15:00, both ends in
     EXPECT_EQ(store.begin()->values[0], 300.0f);
     const auto points = store.Points(Trend::Reference);
-    EXPECT_DOUBLE_EQ(points.front().x(), -10.0);
+    EXPECT_DOUBLE_EQ(points.front().x(), -600.0);
     EXPECT_DOUBLE_EQ(points.front().y(), 301.0);
     EXPECT_DOUBLE_EQ(points.back().x(), 0.0);
     EXPECT_DOUBLE_EQ(points.back().y(), 901.0);
 
     plat.RunFor(4 * 60'000'000LL);  // no polls for four minutes: their samples age all the same
     EXPECT_EQ(store.Size(), 361u);
-    EXPECT_DOUBLE_EQ(store.Points(Trend::Gas).back().x(), -4.0);
+    EXPECT_EQ(store.Age(), 600'000'000);
+    EXPECT_DOUBLE_EQ(store.Points(Trend::Gas).back().x(), -240.0);
     EXPECT_EQ(store.Range({Trend::Signal1})->first, 540.0f);
     plat.RunFor(10 * 60'000'000LL);
     EXPECT_EQ(store.Size(), 0u);
@@ -66,7 +67,7 @@ TEST(TrendStore, AFailedPollBreaksTheLinesOnceAndIsNeitherZeroNorPartOfTheRange)
     ASSERT_EQ(points.size(), 3);
     EXPECT_EQ(points[0].y(), 3.0);
     EXPECT_TRUE(std::isnan(points[1].y()));
-    EXPECT_DOUBLE_EQ(points[1].x(), -2.0 / 60);  // where the first failure was
+    EXPECT_DOUBLE_EQ(points[1].x(), -2.0);  // where the first failure was
     EXPECT_EQ(points[2].y(), 5.0);
     const auto range = store.Range({Trend::Signal1, Trend::Gas});
     ASSERT_TRUE(range);
@@ -113,6 +114,20 @@ TEST(TrendStore, AnotherDetectorsValuesStartTheTrendsAfresh) {
     ASSERT_EQ(store.Size(), 1u);
     EXPECT_EQ(store.Serial(), 880.0);
     EXPECT_EQ(store.begin()->values[static_cast<int>(Trend::Gas)], 7.0f);
+}
+
+TEST(TrendStore, TheTimeAxisGrowsWithTheSamplesToTenMinutes) {
+    const std::pair<Micros, TrendTimeAxis> cases[] = {{0, {60, 7}},
+                                                      {60'000'000, {60, 7}},
+                                                      {60'000'001, {120, 7}},
+                                                      {150'000'000, {180, 7}},
+                                                      {240'000'000, {300, 6}},
+                                                      {301'000'000, {600, 11}},
+                                                      {600'000'000, {600, 11}}};
+    for (const auto& [age, axis] : cases) {
+        SCOPED_TRACE(age);
+        EXPECT_EQ(TrendTimeAxisFor(age), axis);
+    }
 }
 
 struct AxisCase {
@@ -186,7 +201,7 @@ TEST(TrendStore, FedByEachMaintenancePollWithAGapWhileTheDetectorIsSilent) {
     for (const QPointF& p : points) {
         if (std::isnan(p.y())) {
             ++gaps;
-            EXPECT_DOUBLE_EQ(p.x(), static_cast<double>(firstFailure - store.Now()) / 60e6);
+            EXPECT_DOUBLE_EQ(p.x(), static_cast<double>(firstFailure - store.Now()) / 1e6);
             continue;
         }
         EXPECT_NEAR(p.y(), shownSignal1[value++], 0.005);

@@ -9,7 +9,9 @@
 #include <QImage>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
+#include <QValueAxis>
 #include <cmath>
 #include <filesystem>
 
@@ -64,6 +66,9 @@ TEST_F(TrendsWindowTest, DrawsEachPollWithGapsAndPauseFreezesTheViewWhileSamples
     EXPECT_EQ(s1->at(10).y(), 4 / 2.0);  // 11 % 7
     EXPECT_EQ(Line("chtGas", "Gas reading")->count(), 30);
     EXPECT_EQ(window->windowTitle(), "Trends of detector serial No:4711");
+    const auto* time = static_cast<QValueAxis*>(
+        window->findChild<QChartView*>("chtRatios")->chart()->axes(Qt::Horizontal).at(0));
+    EXPECT_EQ(time->min(), -60.0);  // half a minute of samples: the one-minute axis
 
     QTest::mouseClick(Button("cmdPause"), Qt::LeftButton);
     EXPECT_TRUE(window->Paused());
@@ -120,6 +125,23 @@ TEST_F(TrendsWindowTest, APlaceThatCannotBeWrittenIsToldAndTheWindowStaysAsItWas
         EXPECT_TRUE(window->Paused() && window->isVisible());
         EXPECT_EQ(Line("chtSignals", "Signal 1")->count(), 5);
     }
+}
+
+TEST_F(TrendsWindowTest, GoesBesideAWindowThatMovesAsideOnlyWhenTheScreenHasNoRoom) {
+    const QRect area = window->screen()->availableGeometry();
+    QWidget maintenance;
+    for (const int left : {area.left(), area.center().x() - 150}) {
+        SCOPED_TRACE(left);
+        maintenance.setGeometry(left, area.top() + 50, 300, 200);
+        maintenance.show();
+        window->PlaceBeside(maintenance);
+        EXPECT_EQ(maintenance.size(), QSize(300, 200));
+        EXPECT_GT(window->x(), maintenance.geometry().right());
+        EXPECT_LE(window->geometry().right(), area.right());
+        EXPECT_GE(window->width(), 400);  // room for ten minutes of lines
+        EXPECT_LE(window->frameGeometry().bottom(), area.bottom());
+    }
+    EXPECT_EQ(maintenance.frameGeometry().right(), area.right() - 460);  // only as far as needed
 }
 
 }  // namespace
