@@ -16,7 +16,8 @@ App::App(AppServices services, Par& par, AppOptions options)
     : s_(std::move(services)),
       par_(par),
       options_(std::move(options)),
-      link_(s_.platform, s_.port, par.Link) {
+      link_(s_.platform, s_.port, par.Link),
+      trends_(s_.platform) {
     MainCommHooks hooks;
     hooks.now = s_.now;
     hooks.changed = [this] {
@@ -35,6 +36,11 @@ App::App(AppServices services, Par& par, AppOptions options)
         if (mainte_)
             mainte_->Refresh();
     });
+    maintComm_->onPolled = [this](bool decoded) {
+        trends_.AddPoll(par_, decoded);
+        if (trendsWin_)
+            trendsWin_->Refresh();
+    };
     scanComm_ = std::make_unique<ScanComm>(link_, loop_, *mainComm_, [this] {
         if (scan_)
             scan_->Refresh();
@@ -195,13 +201,17 @@ void App::OpenAddress() {
 void App::OpenMaintenance() {
     main_->hide();
     main_->setEnabled(false);
+    trends_.Clear();     // the trends are of this opening's polls only
     maintComm_->Open();  // its poll takes the place of the main cycle
     if (ended_)
         return;
     mainte_ = new frmMainte(par_, *maintComm_);
     mainte_->setAttribute(Qt::WA_DeleteOnClose);
     connect(mainte_, &frmMainte::trafficRequested, this, &App::OpenTraffic);
+    connect(mainte_, &frmMainte::trendsRequested, this, &App::ShowTrends);
     connect(mainte_, &frmMainte::closed, this, [this] {
+        if (trendsWin_)
+            trendsWin_->close();
         maintComm_->Close();
         if (main_)
             main_->setEnabled(true);
@@ -209,6 +219,22 @@ void App::OpenMaintenance() {
     });
     mainte_->show();
     mainte_->raise();
+    mainte_->activateWindow();
+}
+
+void App::ShowTrends() {
+    if (!mainte_)
+        return;
+    if (!trendsWin_) {
+        // Owned by the maintenance window, so that it never outlives it. Placing it may move
+        // the maintenance window aside on a small screen, never resize it.
+        trendsWin_ = new frmTrends(par_, trends_, s_.dialogs, mainte_);
+        trendsWin_->setAttribute(Qt::WA_DeleteOnClose);
+        trendsWin_->PlaceBeside(*mainte_);
+    }
+    trendsWin_->show();
+    trendsWin_->raise();
+    // The keys stay with the maintenance window, where the technician is working.
     mainte_->activateWindow();
 }
 

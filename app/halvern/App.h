@@ -17,7 +17,9 @@
 #include "logging/frmCusLog.h"
 #include "logging/frmSerForLog.h"
 #include "maintenance/MaintComm.h"
+#include "maintenance/TrendStore.h"
 #include "maintenance/frmMainte.h"
+#include "maintenance/frmTrends.h"
 #include "monitor/MainComm.h"
 #include "monitor/PollLoop.h"
 #include "monitor/ScanComm.h"
@@ -68,6 +70,8 @@ class App : public QObject {
     frmNewAddr* AddressDialog() const { return newAddr_; }
     frmMainte* MaintenanceWindow() const { return mainte_; }
     MaintComm* Maintenance() const { return maintComm_.get(); }
+    frmTrends* TrendsWindow() const { return trendsWin_; }
+    const TrendStore& Trends() const { return trends_; }
     frmScan* ScanWindow() const { return scan_; }
     frmTraffic* TrafficWindow() const { return traffic_; }
     MainComm* Comm() const { return mainComm_.get(); }
@@ -88,6 +92,7 @@ class App : public QObject {
     void OpenSetup();
     void OpenAddress();
     void OpenMaintenance();
+    void ShowTrends();
     void OpenScan();
     // The bus traffic window: modeless, beside whichever window serves the detector.
     void OpenTraffic();
@@ -103,6 +108,7 @@ class App : public QObject {
     PollLoop loop_;
     std::unique_ptr<MainComm> mainComm_;
     std::unique_ptr<MaintComm> maintComm_;
+    TrendStore trends_;  // of the maintenance window's polls
     std::unique_ptr<ScanComm> scanComm_;
     std::unique_ptr<frmComm> comm_;
     std::unique_ptr<frmMain> main_;
@@ -113,6 +119,7 @@ class App : public QObject {
     QPointer<frmSetupT> setup_;
     QPointer<frmNewAddr> newAddr_;
     QPointer<frmMainte> mainte_;
+    QPointer<frmTrends> trendsWin_;
     QPointer<frmScan> scan_;
     QPointer<frmTraffic> traffic_;
     Micros startUs_ = 0;  // the traffic window counts its milliseconds from here

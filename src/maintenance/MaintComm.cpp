@@ -39,7 +39,9 @@ void MaintComm::PollIteration(const StopCheck& stop) {
     auto& fails = par_.MaintFailCount[par_.CurrentAddress];
     // Only a status reply carries the values; anything shorter would show older bytes as them.
     const auto& b = par_.Link;
-    if (replied && b.RxBuffer[1] == FunctionCommand && b.RxCount >= kStatusReplyMinCount) {
+    const bool decoded =
+        replied && b.RxBuffer[1] == FunctionCommand && b.RxCount >= kStatusReplyMinCount;
+    if (decoded) {
         DecodeMaintenanceReply(par_);
         if (!ModeCommandsAllowed())
             m.CheckEnabled = m.NormalEnabled = false;
@@ -54,6 +56,8 @@ void MaintComm::PollIteration(const StopCheck& stop) {
         }
     }
     m.LELCaption = IsTalvekName(par_.Main.Flash) ? "PPM.m" : "%LEL.m";
+    if (onPolled)
+        onPolled(decoded);
     Changed();
 }
 

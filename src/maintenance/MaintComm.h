@@ -35,6 +35,10 @@ class MaintComm {
     bool CommandRunning() const { return running_; }
 
     void PollIteration(const StopCheck& stop);
+    // After each poll that ran to its end: whether a status reply was decoded (the shared
+    // decoded values hold it) or the poll failed. Not called for a poll cut short by the
+    // window's closing.
+    std::function<void(bool decoded)> onPolled;
 
     void cmdCheck();   // F9: the signal/noise test
     void cmdNormal();  // F10: back to normal mode

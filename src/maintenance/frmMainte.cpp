@@ -164,6 +164,9 @@ bool frmMainte::HandleKey(QKeyEvent& key) {
         case Qt::Key_F10:
             comm_.cmdNormal();
             return true;
+        case Qt::Key_F8:
+            emit trendsRequested();
+            return true;
         case Qt::Key_Escape:
             close();
             return true;

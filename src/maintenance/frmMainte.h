@@ -3,7 +3,7 @@
 // served in three columns, large enough to read from a ladder, and turns its keys and buttons
 // into the commands of MaintComm: F9 S/N test, F10 normal mode, A (or Alt+A) align, Esc or the
 // close box exit. It computes nothing itself. Signal closed(): the window has closed and the
-// main window is to come back.
+// main window is to come back; trendsRequested(): F8, the trends beside it are to show.
 
 #include <QWidget>
 
@@ -29,6 +29,7 @@ class frmMainte : public QWidget {
   signals:
     void closed();
     void trafficRequested();  // F7: the bus traffic window
+    void trendsRequested();   // F8: the trends beside the window
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QChartView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMenu>
 #include <QPointer>
 #include <QTest>
@@ -14,6 +16,7 @@
 
 #include "App.h"
 #include "maintenance/frmMainte.h"
+#include "maintenance/frmTrends.h"
 #include "monitor/frmMain.h"
 #include "monitor/frmScan.h"
 #include "platform/SimulatedSerialPort.h"
@@ -274,6 +277,46 @@ TEST_F(AppTest, MaintenanceWindowPollsInsteadOfTheMainCycleAndItsValuesAreLogged
         (std::stod(line.substr(37, 6)) > 3.6 ? maintRecords : mainRecords) += 1;
     EXPECT_GE(mainRecords, 3);
     EXPECT_GE(maintRecords, 3);
+}
+
+TEST_F(AppTest, F8ShowsTheTrendsBesideTheMaintenanceWindowAndTheyCloseWithIt) {
+    Make();
+    app->StartWithPortDialog();
+    ChoosePort("1");
+    frmMain* main = app->MainWindow();
+    plat.Post(1'000'000, [&] { QTest::keyClick(main, Qt::Key_M); });
+    QRect maintenance;
+    qsizetype drawn = 0;
+    const auto signal1 = [&] {
+        auto* view = app->TrendsWindow()->findChild<QChartView*>("chtSignals");
+        return static_cast<QLineSeries*>(view->chart()->series().at(0));
+    };
+    plat.Post(2'000'000, [&] {
+        frmMainte* m = app->MaintenanceWindow();
+        ASSERT_NE(m, nullptr);
+        maintenance = m->geometry();
+        QTest::keyClick(m, Qt::Key_F8);
+        ASSERT_NE(app->TrendsWindow(), nullptr);
+        EXPECT_TRUE(app->TrendsWindow()->isVisible());
+        EXPECT_EQ(m->size(), maintenance.size());  // its own layout stays as it is
+        EXPECT_TRUE(m->isVisible());
+        drawn = signal1()->count();
+        EXPECT_GE(drawn, 1);
+        QTest::keyClick(m, Qt::Key_F8);  // shows the same window again
+    });
+    plat.Post(4'000'000, [&] {
+        EXPECT_GT(signal1()->count(), drawn + 5);  // a point each poll
+        EXPECT_EQ(app->Trends().Serial(), 4711.0);
+        QTest::keyClick(app->MaintenanceWindow(), Qt::Key_Escape);
+        EXPECT_FALSE(app->TrendsWindow() && app->TrendsWindow()->isVisible());
+    });
+    plat.Post(5'000'000, [&] {
+        QTest::keyClick(main, Qt::Key_M);  // a new opening starts new trends
+    });
+    plat.Post(5'600'000, [&] { QTest::keyClick(app->MaintenanceWindow(), Qt::Key_F8); });
+    RunUntil(6'000'000);
+    ASSERT_NE(app->TrendsWindow(), nullptr);
+    EXPECT_LT(signal1()->count(), 5);
 }
 
 TEST_F(AppTest, ScanBusOpensByKeyOrMenuOverAMainWindowThatWaitsAndLogsNothingMeanwhile) {

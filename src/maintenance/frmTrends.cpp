@@ -1,0 +1,279 @@
+#include "maintenance/frmTrends.h"
+
+#include <algorithm>
+
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QGraphicsLayout>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLegend>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include "maintenance/TrendStore.h"
+#include "state/Par.h"
+#include "ui/Dialogs.h"
+
+namespace halvern {
+
+namespace {
+
+constexpr int kWidth = 640;     // wider when the screen has room
+constexpr int kMinWidth = 460;  // beside the maintenance window on a 1366-pixel screen
+constexpr int kMinChartHeight = 180;
+constexpr int kLabelPoints = 9;
+constexpr int kButtonPoints = 11;
+
+// One colour per trend, told apart on a laptop screen and in a printout alike.
+const QColor kTrendColours[kTrends] = {QColor(0, 90, 200),  QColor(0, 150, 70),
+                                       QColor(220, 110, 0), QColor(120, 40, 170),
+                                       QColor(0, 150, 160), QColor(200, 0, 0)};
+
+QFont Points(QFont f, int points) {
+    f.setPointSize(points);
+    return f;
+}
+
+}  // namespace
+
+frmTrends::frmTrends(const Par& par, const TrendStore& store, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), par_(par), store_(store), dialogs_(dialogs) {
+    setObjectName("frmTrends");
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    chartArea_ = new QWidget(this);
+    chartArea_->setObjectName("chartArea");
+    chartArea_->setAutoFillBackground(true);
+    auto* charts = new QVBoxLayout(chartArea_);
+    charts->setContentsMargins(0, 0, 0, 0);
+    charts->setSpacing(0);
+    const int s1 = static_cast<int>(Trend::Signal1), ref = static_cast<int>(Trend::Reference),
+              s2 = static_cast<int>(Trend::Signal2), r1 = static_cast<int>(Trend::Ratio1),
+              r2 = static_cast<int>(Trend::Ratio2), gas = static_cast<int>(Trend::Gas);
+    // The smallest spans shown: a steady line stays a line, not its last digit's noise.
+    charts_[0] = MakeChart("chtSignals", {s1, ref, s2}, 0.2, false);
+    charts_[1] = MakeChart("chtRatios", {r1, r2}, 0.1, false);
+    charts_[2] = MakeChart("chtGas", {gas}, 10, true);
+    for (Chart& c : charts_) {
+        auto* view = new QChartView(c.chart, chartArea_);
+        view->setObjectName(c.chart->objectName());
+        // Steps of a hundredth need no smoothing, and drawing them plain costs far less.
+        view->setRenderHint(QPainter::Antialiasing, false);
+        view->setMinimumHeight(kMinChartHeight);
+        charts->addWidget(view, 1);
+    }
+
+    lblPaused_ = new QLabel("Paused: the samples go on being stored", this);
+    lblPaused_->setObjectName("lblPaused");
+    lblPaused_->setFont(Points(lblPaused_->font(), kButtonPoints));
+    lblPaused_->setVisible(false);
+    const auto button = [this](const QString& text, const char* name) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        b->setFont(Points(b->font(), kButtonPoints));
+        b->setMinimumHeight(34);
+        return b;
+    };
+    cmdPause_ = button("&Pause", "cmdPause");
+    cmdSave_ = button("&Save as PNG...", "cmdSave");
+    cmdClose_ = button("Close-Esc", "cmdClose");
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(10);
+    buttons->addWidget(lblPaused_, 1);
+    buttons->addStretch();
+    for (QPushButton* b : {cmdPause_, cmdSave_, cmdClose_})
+        buttons->addWidget(b);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 8);
+    layout->setSpacing(6);
+    layout->addWidget(chartArea_, 1);
+    layout->addLayout(buttons);
+
+    connect(cmdPause_, &QPushButton::clicked, this, [this] { SetPaused(!paused_); });
+    connect(cmdSave_, &QPushButton::clicked, this, &frmTrends::cmdSave_Click);
+    connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
+
+    askSavePath = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, kTrendsSaveTitle, suggested,
+                                            "PNG images (*.png)");
+    };
+    resize(kMinWidth, 3 * kMinChartHeight + 60);
+    Draw();
+}
+
+frmTrends::~frmTrends() {
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
+}
+
+frmTrends::Chart frmTrends::MakeChart(const char* name, std::initializer_list<int> trends,
+                                      double minSpan, bool timeTitle) {
+    Chart c;
+    c.minSpan = minSpan;
+    c.chart = new QChart;
+    c.chart->setObjectName(name);
+    c.chart->setMargins(QMargins(4, 2, 8, 2));
+    c.chart->layout()->setContentsMargins(0, 0, 0, 0);
+    c.chart->setBackgroundRoundness(0);
+    c.chart->legend()->setAlignment(Qt::AlignTop);
+    c.chart->legend()->setFont(Points(c.chart->legend()->font(), kLabelPoints + 1));
+    // Drawn afresh each poll; the animations would lag behind the data.
+    c.chart->setAnimationOptions(QChart::NoAnimation);
+
+    c.time = new QValueAxis;
+    c.time->setLabelFormat("%.0f");
+    c.time->setLabelsFont(Points(c.time->labelsFont(), kLabelPoints));
+    if (timeTitle) {
+        c.time->setTitleText("seconds before now");
+        c.time->setTitleFont(Points(c.time->titleFont(), kLabelPoints));
+    }
+    c.values = new QValueAxis;
+    c.values->setLabelsFont(Points(c.values->labelsFont(), kLabelPoints));
+    c.values->setTickCount(5);
+    c.values->setTitleFont(Points(c.values->titleFont(), kLabelPoints));
+    c.chart->addAxis(c.time, Qt::AlignBottom);
+    c.chart->addAxis(c.values, Qt::AlignLeft);
+    for (int t : trends) {
+        auto* line = new QLineSeries;
+        line->setName(TrendName(static_cast<Trend>(t)));
+        QPen pen(kTrendColours[t]);
+        pen.setWidthF(1.6);
+        line->setPen(pen);
+        c.chart->addSeries(line);
+        line->attachAxis(c.time);
+        line->attachAxis(c.values);
+        c.lines.emplace_back(t, line);
+    }
+    // One line needs no legend: the axis says what it is.
+    c.chart->legend()->setVisible(c.lines.size() > 1);
+    return c;
+}
+
+void frmTrends::Refresh() {
+    if (paused_ || !isVisible())
+        return;
+    Draw();
+}
+
+void frmTrends::Draw() {
+    const auto serial = store_.Serial();
+    setWindowTitle(serial ? QString("Trends of detector serial No:%1").arg(*serial, 0, 'f', 0)
+                          : QString("Trends"));
+    const QString gasUnit = QString::fromStdString(par_.Maint.LELCaption);
+    if (charts_[2].values->titleText() != gasUnit)
+        charts_[2].values->setTitleText(gasUnit);
+    const TrendTimeAxis time = TrendTimeAxisFor(store_.Age());
+    for (Chart& c : charts_) {
+        if (c.time->min() != -time.seconds) {
+            c.time->setRange(-time.seconds, 0);
+            c.time->setTickCount(time.ticks);
+        }
+        std::optional<std::pair<float, float>> range;
+        for (const auto& [t, line] : c.lines) {
+            line->replace(store_.Points(static_cast<Trend>(t)));
+            const auto r = store_.Range({static_cast<Trend>(t)});
+            if (r && range)
+                *range = {std::min(range->first, r->first), std::max(range->second, r->second)};
+            else if (r)
+                range = r;
+        }
+        // Set only when it changes: a new range lays the chart out again.
+        const auto wanted = TrendAxisRange(range, c.minSpan);
+        if (wanted != c.wanted) {
+            c.wanted = wanted;
+            c.values->setRange(wanted.first, wanted.second);
+            c.values->applyNiceNumbers();
+        }
+    }
+}
+
+void frmTrends::SetPaused(bool paused) {
+    paused_ = paused;
+    cmdPause_->setText(paused ? "&Resume" : "&Pause");
+    lblPaused_->setVisible(paused);
+    if (!paused)
+        Refresh();
+}
+
+void frmTrends::cmdSave_Click() {
+    const auto serial = store_.Serial();
+    const QString name = QString("trends-%1-%2.png")
+                             .arg(serial ? QString::number(*serial, 'f', 0) : QString("none"))
+                             .arg(QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss"));
+    const QString folder = QString::fromStdString(par_.ProgramFolder);
+    QString path = askSavePath(folder.isEmpty() ? name : QDir(folder).filePath(name));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(".png", Qt::CaseInsensitive))
+        path += ".png";
+    SaveAsPng(path);
+}
+
+bool frmTrends::SaveAsPng(const QString& path) {
+    const QImage image = chartArea_->grab().toImage();
+    QSaveFile file(path);
+    // A file the technician may overwrite in a folder he may not write in is still written.
+    file.setDirectWriteFallback(true);
+    QString why;
+    if (!file.open(QIODevice::WriteOnly))
+        why = file.errorString();
+    else if (!image.save(&file, "PNG"))
+        why = "the image could not be written";
+    else if (!file.commit())
+        why = file.errorString();
+    if (why.isEmpty())
+        return true;
+    dialogs_.Message("The trends could not be saved as " +
+                         QDir::toNativeSeparators(path).toStdString() + ": " + why.toStdString(),
+                     kTrendsSaveTitle, MsgIcon::Critical);
+    return false;
+}
+
+void frmTrends::PlaceBeside(QWidget& window) {
+    QScreen* screen = window.screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    QRect frame = window.frameGeometry();
+    const int room = area.right() - frame.right();
+    if (room < kMinWidth) {
+        // A laptop screen has no room beside a centred maintenance window: it moves aside.
+        const int shift = std::min(kMinWidth - room, std::max(0, frame.left() - area.left()));
+        window.move(window.pos() - QPoint(shift, 0));
+        frame.translate(-shift, 0);
+    }
+    const int width = std::clamp(area.right() - frame.right(), kMinWidth, kWidth);
+    // The window frame and title bar come around our own geometry.
+    const int extraWidth = std::max(0, frame.width() - window.width());
+    const int extraHeight = std::max(0, frame.height() - window.height());
+    resize(std::min(width, area.width()) - extraWidth, area.height() - extraHeight);
+    move(std::min(frame.right() + 1, area.right() + 1 - width), area.top());
+}
+
+void frmTrends::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void frmTrends::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!paused_)
+        Draw();
+}
+
+}  // namespace halvern

@@ -1,0 +1,148 @@
+// The trends window on the offscreen platform: it draws the store, pause freezes the view
+// while the store goes on, and Save as PNG writes the charts or says why it could not.
+
+#include "maintenance/frmTrends.h"
+
+#include <gtest/gtest.h>
+
+#include <QChartView>
+#include <QImage>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QValueAxis>
+#include <cmath>
+#include <filesystem>
+
+#include "maintenance/TrendStore.h"
+#include "platform/virtual/VirtualPlatform.h"
+#include "state/Par.h"
+#include "support/UiTest.h"
+#include "ui/ScriptedDialogs.h"
+
+namespace halvern::test {
+namespace {
+
+class TrendsWindowTest : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        par.ProgramFolder = Folder();
+        par.SerialNumber = 4711;
+        window = std::make_unique<frmTrends>(par, store, dialogs);
+        window->show();
+    }
+    // One poll a second; every `failEvery`-th one fails.
+    void Polls(int n, int failEvery = 0) {
+        for (int i = 1; i <= n; ++i) {
+            plat.RunFor(1'000'000);
+            par.ChannelValues[0] = static_cast<float>(i % 7) / 2;
+            store.AddPoll(par, failEvery == 0 || i % failEvery != 0);
+            window->Refresh();
+        }
+    }
+    QLineSeries* Line(const char* chart, const QString& name) {
+        for (auto* s : window->findChild<QChartView*>(chart)->chart()->series())
+            if (s->name() == name)
+                return static_cast<QLineSeries*>(s);
+        return nullptr;
+    }
+    QPushButton* Button(const char* name) { return window->findChild<QPushButton*>(name); }
+
+    VirtualPlatform plat;
+    Par par;
+    TrendStore store{plat};
+    ScriptedDialogs dialogs;
+    std::unique_ptr<frmTrends> window;
+};
+
+TEST_F(TrendsWindowTest, DrawsEachPollWithGapsAndPauseFreezesTheViewWhileSamplesGoOn) {
+    Polls(30, 10);  // the 10th, 20th and 30th fail
+    QLineSeries* s1 = Line("chtSignals", "Signal 1");
+    ASSERT_NE(s1, nullptr);
+    ASSERT_EQ(s1->count(), 30);
+    EXPECT_TRUE(std::isnan(s1->at(9).y()));
+    EXPECT_EQ(s1->at(10).y(), 4 / 2.0);  // 11 % 7
+    EXPECT_EQ(Line("chtGas", "Gas reading")->count(), 30);
+    EXPECT_EQ(window->windowTitle(), "Trends of detector serial No:4711");
+    const auto* time = static_cast<QValueAxis*>(
+        window->findChild<QChartView*>("chtRatios")->chart()->axes(Qt::Horizontal).at(0));
+    EXPECT_EQ(time->min(), -60.0);  // half a minute of samples: the one-minute axis
+
+    QTest::mouseClick(Button("cmdPause"), Qt::LeftButton);
+    EXPECT_TRUE(window->Paused());
+    EXPECT_EQ(Button("cmdPause")->text(), "&Resume");
+    const QList<QPointF> frozen = s1->points();
+    Polls(20);
+    EXPECT_EQ(s1->count(), 30);
+    EXPECT_EQ(s1->at(0), frozen[0]);  // the view did not move either
+    EXPECT_EQ(store.Size(), 50u);
+
+    QTest::mouseClick(Button("cmdPause"), Qt::LeftButton);
+    EXPECT_FALSE(window->Paused());
+    EXPECT_EQ(s1->count(), 50);
+    EXPECT_DOUBLE_EQ(s1->at(49).x(), 0.0);
+}
+
+TEST_F(TrendsWindowTest, SaveAsPngWritesTheChartsAsShown) {
+    Polls(5);
+    QString suggested;
+    window->askSavePath = [&](const QString& s) {
+        suggested = s;
+        return QString::fromStdString(PathOf("trends"));
+    };
+    QTest::mouseClick(Button("cmdSave"), Qt::LeftButton);
+    EXPECT_TRUE(suggested.startsWith(QString::fromStdString(PathOf("trends-4711-"))));
+    QImage saved(QString::fromStdString(PathOf("trends.png")));  // the suffix added
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.size(), window->findChild<QWidget*>("chartArea")->size());
+    EXPECT_TRUE(dialogs.Calls().empty());
+
+    window->askSavePath = [](const QString&) { return QString(); };  // cancelled
+    QTest::mouseClick(Button("cmdSave"), Qt::LeftButton);
+    EXPECT_TRUE(dialogs.Calls().empty());
+}
+
+TEST_F(TrendsWindowTest, APlaceThatCannotBeWrittenIsToldAndTheWindowStaysAsItWas) {
+    Write("file", "not a folder");
+    const std::string places[] = {PathOf("missing/trends.png"), PathOf("file/trends.png")};
+    Polls(5);
+    window->SetPaused(true);
+    for (const std::string& place : places) {
+        SCOPED_TRACE(place);
+        dialogs.ClearCalls();
+        window->askSavePath = [&](const QString&) { return QString::fromStdString(place); };
+        QTest::mouseClick(Button("cmdSave"), Qt::LeftButton);
+        ASSERT_EQ(dialogs.Calls().size(), 1u);
+        const DialogCall& call = dialogs.Calls()[0];
+        EXPECT_EQ(call.title, "Save as PNG");
+        EXPECT_EQ(call.icon, MsgIcon::Critical);
+        EXPECT_NE(call.text.find("could not be saved as " + place + ": "), std::string::npos)
+            << call.text;
+        EXPECT_GT(call.text.size(), call.text.find(": ") + 3);  // a reason follows
+        EXPECT_FALSE(std::filesystem::exists(place));
+        EXPECT_TRUE(window->Paused() && window->isVisible());
+        EXPECT_EQ(Line("chtSignals", "Signal 1")->count(), 5);
+    }
+}
+
+TEST_F(TrendsWindowTest, GoesBesideAWindowThatMovesAsideOnlyWhenTheScreenHasNoRoom) {
+    const QRect area = window->screen()->availableGeometry();
+    QWidget maintenance;
+    for (const int left : {area.left(), area.center().x() - 150}) {
+        SCOPED_TRACE(left);
+        maintenance.setGeometry(left, area.top() + 50, 300, 200);
+        maintenance.show();
+        window->PlaceBeside(maintenance);
+        EXPECT_EQ(maintenance.size(), QSize(300, 200));
+        EXPECT_GT(window->x(), maintenance.geometry().right());
+        EXPECT_LE(window->geometry().right(), area.right());
+        EXPECT_GE(window->width(), 400);  // room for ten minutes of lines
+        EXPECT_LE(window->frameGeometry().bottom(), area.bottom());
+    }
+    EXPECT_EQ(maintenance.frameGeometry().right(), area.right() - 460);  // only as far as needed
+}
+
+}  // namespace
+}  // namespace halvern::test
