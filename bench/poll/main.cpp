@@ -26,12 +26,15 @@
 
 #include "link/Link.h"
 #include "logging/LogRecords.h"
+#include "maintenance/TrendStore.h"
+#include "maintenance/frmTrends.h"
 #include "monitor/MainComm.h"
 #include "monitor/PollLoop.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtSerialPort.h"
 #include "state/Par.h"
+#include "traffic/frmTraffic.h"
 #include "ui/ScriptedDialogs.h"
 
 using namespace halvern;
@@ -51,6 +54,7 @@ struct Options {
     int latencyMs = kDefaultLatencyMs;
     double turnaroundUs = kDefaultTurnaroundUs;
     bool gui = false;
+    bool views = false;  // a second run of the same length with the traffic and trend windows
 };
 
 [[noreturn]] void Usage(const std::string& why) {
@@ -59,14 +63,16 @@ struct Options {
     std::fprintf(
         why.empty() ? stdout : stderr,
         "usage: halvern-bench-poll [--sim PATH] [--seconds N] [--latency MS] [--turnaround US]\n"
-        "                          [--gui]\n"
+        "                          [--gui] [--views]\n"
         "  --sim PATH        the simulator to start (default: halvern-sim next to this program)\n"
         "  --seconds N       how long to poll (default %d)\n"
         "  --latency MS      the detectors' answer latency, handed to the simulator (default %d)\n"
         "  --turnaround US   the delay from the query's last byte to RTS released, as\n"
         "                    CommTune2.txt would give it (default %.0f)\n"
         "  --gui             run under QApplication like the program (offscreen unless\n"
-        "                    QT_QPA_PLATFORM says otherwise)\n",
+        "                    QT_QPA_PLATFORM says otherwise)\n"
+        "  --views           then poll as long again with the bus traffic window and the\n"
+        "                    trends open and fed (implies --gui), and compare the two runs\n",
         kDefaultSeconds, kDefaultLatencyMs, kDefaultTurnaroundUs);
     std::exit(why.empty() ? 0 : 2);
 }
@@ -112,6 +118,8 @@ Options ParseOptions(int argc, char** argv) {
             o.turnaroundUs = *v;
         } else if (arg == "--gui") {
             o.gui = true;
+        } else if (arg == "--views") {
+            o.gui = o.views = true;
         } else if (arg == "--help" || arg == "-h") {
             Usage("");
         } else {
@@ -297,9 +305,28 @@ bool StopSim(QProcess& sim) {
     return sim.waitForFinished(kStopTimeoutMs);
 }
 
+// The second run of --views, and its comparison with the first.
+struct ViewRun {
+    Stats period;
+    double cpuShare = 0;
+    std::size_t trafficRows = 0, trendSamples = 0;
+
+    void Print(double plainPeriodMs, double plainCpuShare) const {
+        std::printf(
+            "with traffic window and trends: polls %zu, traffic rows %zu, trend samples "
+            "%zu\n",
+            period.n + 1, trafficRows, trendSamples);
+        Line("with views mean poll period", "%.2f", period.mean, " ms");
+        Line("with views cpu share of one core", "%.2f", cpuShare, " %");
+        Line("poll period with / without views", "%.4f",
+             plainPeriodMs > 0 ? period.mean / plainPeriodMs : 0.0);
+        Line("cpu share with views minus without", "%.2f", cpuShare - plainCpuShare, " %");
+    }
+};
+
 bool WantsGui(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]) == "--gui")
+        if (std::string(argv[i]) == "--gui" || std::string(argv[i]) == "--views")
             return true;
     return false;
 }
@@ -368,18 +395,61 @@ int main(int argc, char** argv) {
     hooks.now = [] { return CurrentLocalDateTime(); };
     // Called once after each finished poll: a decoded reply leaves the address's count of
     // silent polls at zero.
-    hooks.changed = [&] { outcomes.push_back(par->FailCount[par->CurrentAddress] == 0); };
+    // With --views, the trends are fed by every poll as the maintenance window's polls feed them
+    // (the same query and reply).
+    std::unique_ptr<TrendStore> trends;
+    std::function<void(bool)> fedViews;
+    hooks.changed = [&] {
+        outcomes.push_back(par->FailCount[par->CurrentAddress] == 0);
+        if (fedViews)
+            fedViews(outcomes.back());
+    };
     MainComm comm(*par, link, dialogs, loop, std::move(hooks));
 
     const qint64 simPid = sim.processId();
     const auto simCpu0 = ProcessCpuSeconds(simPid);
     const Cpu cpu0 = OwnCpu();
     const Micros t0 = platform.NowUs();
-    platform.Post(t0 + static_cast<Micros>(o.seconds * 1e6), [&] { loop.Quit(); });
-    comm.Activate();  // returns when the loop quits
+    // Stopped rather than quit when a second run follows: a quit loop does not run again.
+    platform.Post(t0 + static_cast<Micros>(o.seconds * 1e6), [&] {
+        if (o.views)
+            loop.Stop();
+        else
+            loop.Quit();
+    });
+    comm.Activate();  // returns when the loop ends
     const Micros t1 = platform.NowUs();
     const Cpu cpu1 = OwnCpu();
     const auto simCpu1 = ProcessCpuSeconds(simPid);
+
+    std::optional<ViewRun> viewRun;
+    if (o.views) {
+        trends = std::make_unique<TrendStore>(platform);
+        frmTraffic traffic(link, dialogs, t0);
+        frmTrends trendsWin(*par, *trends, dialogs);
+        traffic.show();
+        trendsWin.show();
+        fedViews = [&](bool answered) {
+            trends->AddPoll(*par, answered);
+            trendsWin.Refresh();
+        };
+        const std::size_t from = port.polls.size();
+        const Cpu v0 = OwnCpu();
+        const Micros u0 = platform.NowUs();
+        platform.Post(u0 + static_cast<Micros>(o.seconds * 1e6), [&] { loop.Quit(); });
+        comm.Activate();
+        const Micros u1 = platform.NowUs();
+        const Cpu v1 = OwnCpu();
+        fedViews = nullptr;
+        ViewRun r;
+        // The first period of this run spans the activation; it is left out as above.
+        for (std::size_t i = from + 2; i < port.polls.size(); ++i)
+            r.period.Add(static_cast<double>(port.polls[i].sent - port.polls[i - 1].sent) / 1000.0);
+        r.cpuShare = 100.0 * (v1.seconds - v0.seconds) / (static_cast<double>(u1 - u0) / 1e6);
+        r.trafficRows = traffic.Log().Shown().Size();
+        r.trendSamples = trends->Size();
+        viewRun = r;
+    }
 
     port.Close();
     const bool simStopped = StopSim(sim);
@@ -467,6 +537,8 @@ int main(int argc, char** argv) {
     Line("cpu share of one core", "%.2f", 100.0 * (cpu1.seconds - cpu0.seconds) / wallS, " %");
     if (simCpu0 && simCpu1)
         Line("sim cpu share of one core", "%.2f", 100.0 * (*simCpu1 - *simCpu0) / wallS, " %");
+    if (viewRun)
+        viewRun->Print(period.mean, 100.0 * (cpu1.seconds - cpu0.seconds) / wallS);
     for (const auto& n : notices)
         std::printf("port notice: %s\n", n.c_str());
     if (!simStopped)

@@ -69,6 +69,8 @@ TEST_F(TrafficWindowTest, PauseFreezesTheTableWhileEntriesWaitAndResumeBringsThe
     const int frozen = Rows();
     bench.Continue(3'000'000);
     EXPECT_EQ(Rows(), frozen);
+    win->Update();  // the count as the next batch shows it
+    EXPECT_EQ(Rows(), frozen);
     const auto waiting = win->Log().Waiting();
     EXPECT_GE(waiting, 4u);
     EXPECT_TRUE(Count().contains(QString("paused, %1 waiting").arg(waiting)))
