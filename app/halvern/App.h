@@ -23,6 +23,7 @@
 #include "monitor/ScanComm.h"
 #include "monitor/frmScan.h"
 #include "platform/Platform.h"
+#include "platform/qt/PortList.h"
 #include "state/Par.h"
 #include "ui/Dialogs.h"
 #include "ui/frmAbout.h"
@@ -47,6 +48,7 @@ struct AppServices {
     std::function<std::string(int)> deviceForPort;
     std::function<LocalDateTime()> now;
     std::function<void()> quit;  // ends the application's event loop
+    PortEnumerator listPorts;    // the serial ports present, for the port dialog
 };
 
 class App : public QObject {
