@@ -14,7 +14,7 @@ struct CommandName {
     Command command;
 };
 
-constexpr std::array<CommandName, 10> kCommands = {{
+constexpr std::array<CommandName, 11> kCommands = {{
     {"status", Command::Status},
     {"watch", Command::Watch},
     {"scan", Command::Scan},
@@ -25,6 +25,7 @@ constexpr std::array<CommandName, 10> kCommands = {{
     {"normal", Command::Normal},
     {"align", Command::Align},
     {"log", Command::Log},
+    {"ports", Command::Ports},
 }};
 
 std::optional<Command> CommandNamed(std::string_view name) {
@@ -174,6 +175,9 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
         case Command::Address:
             least = most = 2;
             break;
+        case Command::Ports:
+            least = most = 0;
+            break;
         default:
             break;
     }
@@ -201,7 +205,7 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
         }
         if (inv.from > inv.to)
             return fail("scan: FROM (" + ops[0] + ") is above TO (" + ops[1] + ")");
-    } else {
+    } else if (inv.command != Command::Ports) {
         const auto a = Address(ops[0], "address", error);
         if (!a)
             return fail(error);
@@ -282,6 +286,9 @@ Commands:
   log ADDR --period S        Logs the readings of ADDR every S seconds (1 to 255) into the
                              program folder with the program's files, columns and rules,
                              until Ctrl+C or SIGTERM.
+  ports                      Lists the serial ports present: the port number that reaches
+                             each (as --port N; "-" when none does: use --device), the
+                             device, and the adapter's description and maker.
 
 Options:
   --device PATH     The serial device (USB adapters, /dev/serial/by-id links, halvern-sim's
@@ -309,6 +316,8 @@ JSON keys:
   address           address, new_address, confirmed.
   sn-test, normal   address, mode ("sn-test" or "normal"), confirmed.
   align             address, align ("sent").
+  ports             port (null when no number reaches the device), device, description,
+                    maker, usb_vendor and usb_product (4 hex digits), serial_number.
 
 Exit codes: 0 done; 1 no answer, a write not confirmed, or interrupted; 2 usage error or a
 request refused before anything was written; 3 the port could not be opened.

@@ -18,7 +18,19 @@ enum ExitCode : int {
     kExitPort = 3,      // the port could not be opened
 };
 
-enum class Command { Status, Watch, Scan, Version, Setup, Address, SnTest, Normal, Align, Log };
+enum class Command {
+    Status,
+    Watch,
+    Scan,
+    Version,
+    Setup,
+    Address,
+    SnTest,
+    Normal,
+    Align,
+    Log,
+    Ports
+};
 
 struct FieldAssignment {
     std::string field;  // as typed: a caption of the setup screen

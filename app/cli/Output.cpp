@@ -1,5 +1,6 @@
 #include "cli/Output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -57,6 +58,25 @@ std::string Joined(const std::vector<std::string>& parts) {
     return line;
 }
 
+// A system's UTF-8 text for a terminal: control bytes as '?', the rest kept.
+std::string CleanUtf8(std::string_view text) {
+    std::string clean(text);
+    for (char& ch : clean) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F)
+            ch = '?';
+    }
+    return clean;
+}
+
+// The width a UTF-8 text takes on a terminal, one column a character.
+std::size_t Columns(std::string_view utf8) {
+    std::size_t n = 0;
+    for (const char ch : utf8)
+        n += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+    return n;
+}
+
 std::string StatusWithDescription(const Reading& r) {
     return r.description.empty() ? r.status : r.status + " " + r.description;
 }
@@ -100,6 +120,22 @@ void JsonObject::Key(std::string_view key) {
 JsonObject& JsonObject::Text(std::string_view key, std::string_view value, bool emptyIsText) {
     Key(key);
     body_ += value.empty() && !emptyIsText ? "null" : Quoted(value);
+    return *this;
+}
+
+JsonObject& JsonObject::Utf8(std::string_view key, std::string_view value) {
+    Key(key);
+    if (value.empty()) {
+        body_ += "null";
+        return *this;
+    }
+    body_ += '"';
+    for (const char c : CleanUtf8(value)) {
+        if (c == '"' || c == '\\')
+            body_ += '\\';
+        body_ += c;
+    }
+    body_ += '"';
     return *this;
 }
 
@@ -211,6 +247,49 @@ std::string SetupText(const LabelledTexts& fields) {
     for (const auto& [label, value] : fields)
         text += Padded(label, width + 2) + (value.empty() ? "(empty)" : Printable(value)) + "\n";
     return text;
+}
+
+std::string PortsText(const std::vector<PortRow>& rows) {
+    std::vector<std::array<std::string, 4>> cells;
+    std::array<std::size_t, 4> width{};
+    for (const PortRow& row : rows) {
+        cells.push_back({NumberText(row), CleanUtf8(row.port.device),
+                         CleanUtf8(row.port.description), CleanUtf8(row.port.manufacturer)});
+        for (std::size_t c = 0; c < width.size(); ++c)
+            width[c] = std::max(width[c], Columns(cells.back()[c]));
+    }
+    std::string text;
+    for (const auto& line : cells) {
+        std::string out;
+        for (std::size_t c = 0; c < line.size(); ++c) {
+            if (c)
+                out += "  ";
+            out += line[c];
+            out.append(width[c] - Columns(line[c]), ' ');
+        }
+        while (!out.empty() && out.back() == ' ')
+            out.pop_back();
+        text += out + "\n";
+    }
+    return text;
+}
+
+JsonObject PortJson(const PortRow& row) {
+    const auto hex = [](const std::optional<std::uint16_t>& id) {
+        char buf[8] = "";
+        if (id)
+            std::snprintf(buf, sizeof buf, "%04x", *id);
+        return std::string(buf);
+    };
+    JsonObject j;
+    j.Number("port", row.number ? std::to_string(*row.number) : std::string())
+        .Utf8("device", row.port.device)
+        .Utf8("description", row.port.description)
+        .Utf8("maker", row.port.manufacturer)
+        .Utf8("usb_vendor", hex(row.port.vendorId))
+        .Utf8("usb_product", hex(row.port.productId))
+        .Utf8("serial_number", row.port.serialNumber);
+    return j;
 }
 
 }  // namespace halvern::cli

@@ -10,6 +10,7 @@
 
 #include "logging/LogRecords.h"
 #include "monitor/BusScan.h"
+#include "platform/qt/PortList.h"
 #include "state/Par.h"
 
 namespace halvern::cli {
@@ -20,8 +21,10 @@ std::string Printable(std::string_view bytes);
 // One JSON object, keys in the order they are added.
 class JsonObject {
   public:
-    // An empty value is null unless emptyIsText.
+    // An empty value is null unless emptyIsText. The value is a detector's bytes (Latin-1).
     JsonObject& Text(std::string_view key, std::string_view value, bool emptyIsText = false);
+    // A text that is UTF-8 already, as the system's names are; empty is null.
+    JsonObject& Utf8(std::string_view key, std::string_view value);
     // `number` is the decimal text of a JSON number ("3.36", "-4"); empty is null.
     JsonObject& Number(std::string_view key, std::string_view number);
     JsonObject& Number(std::string_view key, long value);
@@ -53,6 +56,11 @@ JsonObject WatchJson(const LocalDateTime& t, const Reading& r, int missed);
 
 std::string ScanText(const ScanHit& hit);
 JsonObject ScanJson(const ScanHit& hit);
+
+// The serial ports present, a line each in aligned columns: the port number ("-" when no
+// number reaches the device), the device, the description and the maker.
+std::string PortsText(const std::vector<PortRow>& rows);
+JsonObject PortJson(const PortRow& row);
 
 // Setup fields as (screen label, text), in the order of the screen.
 using LabelledTexts = std::vector<std::pair<std::string, std::string>>;

@@ -116,6 +116,8 @@ int Tool::Main(const std::vector<std::string>& args) {
 
 int Tool::Run(const Invocation& inv) {
     json_ = inv.json;
+    if (inv.command == Command::Ports)
+        return Ports();  // opens no port: any --device or --port is beside the point
     if (inv.command == Command::Setup) {
         const std::string why = CheckForEveryModel(inv.assignments);
         if (!why.empty())
@@ -189,6 +191,8 @@ int Tool::Dispatch(const Invocation& inv) {
             return Align(a);
         case Command::Log:
             return Log(a, inv.period);
+        case Command::Ports:
+            return Ports();
     }
     return kExitUsage;
 }
@@ -285,6 +289,19 @@ int Tool::Log(std::uint8_t address, int period) {
     tick->SetEnabled(false);
     LogMenuCommand(par, {});  // logging off, as the program's menu command leaves it
     Say("logging ended");
+    return kExitDone;
+}
+
+int Tool::Ports() {
+    const std::vector<PortRow> rows =
+        PortRows(env_.listPorts ? env_.listPorts() : std::vector<PortInfo>{});
+    if (rows.empty())
+        Say("no serial ports found");
+    if (json_)
+        for (const PortRow& row : rows)
+            Emit(PortJson(row).Str());
+    else
+        env_.out << PortsText(rows) << std::flush;
     return kExitDone;
 }
 

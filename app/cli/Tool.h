@@ -15,6 +15,7 @@
 #include "monitor/Exchanges.h"
 #include "monitor/PollLoop.h"
 #include "platform/Platform.h"
+#include "platform/qt/PortList.h"
 #include "state/Par.h"
 
 namespace halvern::cli {
@@ -28,7 +29,8 @@ struct Environment {
     // The program folder for a --data-dir (empty: the program's default).
     std::function<std::string(const std::string&)> programFolder;
     std::function<LocalDateTime()> now;
-    bool progress = false;  // standard error is a terminal: the scan shows how far it is
+    bool progress = false;     // standard error is a terminal: the scan shows how far it is
+    PortEnumerator listPorts;  // the serial ports present
 };
 
 class Tool {
@@ -55,6 +57,7 @@ class Tool {
     int Mode(std::uint8_t address, bool snTest);
     int Align(std::uint8_t address);
     int Log(std::uint8_t address, int period);
+    int Ports();
     // Runs the program's polling cycle on `address` until a stop; `afterPoll` after each poll.
     void PollUntilStopped(std::uint8_t address, const std::function<void()>& afterPoll);
 

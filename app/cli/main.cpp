@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
     halvern::cli::Tool tool(halvern::cli::Environment{
         platform, port, std::cout, std::cerr, [](int n) { return halvern::DeviceForPort(n); },
         [](const std::string& dataDir) { return halvern::ProgramFolder(dataDir); },
-        [] { return halvern::CurrentLocalDateTime(); }, StandardErrorIsTerminal()});
+        [] { return halvern::CurrentLocalDateTime(); }, StandardErrorIsTerminal(),
+        halvern::SystemSerialPorts});
 
     // A signal wakes the event loop through the pipe; the command stops at its next wait.
     halvern::cli::SignalStop stopSignals;

@@ -6,6 +6,7 @@
 #include "link/Tuning.h"
 #include "logging/LoggingControl.h"
 #include "monitor/frmMain.h"
+#include "platform/qt/PortDevice.h"
 #include "ui/frmAbout.h"
 #include "ui/frmComm.h"
 #include "ui/frmOpenS.h"
@@ -73,7 +74,8 @@ void App::Start() {
 }
 
 void App::StartWithPortDialog() {
-    comm_ = std::make_unique<frmComm>(par_);
+    comm_ = std::make_unique<frmComm>(
+        par_, PortSources{s_.listPorts, s_.deviceForPort, options_.device, options_.demo});
     connect(comm_.get(), &QDialog::accepted, this, &App::OnPortChosen);
     connect(comm_.get(), &frmComm::cancelled, this, &App::End);
     comm_->show();
@@ -81,15 +83,20 @@ void App::StartWithPortDialog() {
 
 void App::OnPortChosen() {
     const std::string device =
-        options_.device.empty() ? s_.deviceForPort(par_.port) : options_.device;
+        DeviceToOpen(par_.PortDevice, options_.device, par_.port, s_.deviceForPort);
     std::string why;
-    if ((options_.device.empty() && !options_.demo && par_.port <= 0) ||
-        !s_.port.Open(device, &why)) {
+    if ((device.empty() && !options_.demo) || !s_.port.Open(device, &why)) {
         if (why.empty())
             why = "there is no port with this number";
-        s_.dialogs.Message(
-            "COM port " + std::to_string(par_.port) + " (" + device + ") cannot be opened: " + why,
-            "Communication setup", MsgIcon::Critical);
+        std::string text;
+        if (par_.PortDevice.empty())
+            text = "COM port " + std::to_string(par_.port) +
+                   (device.empty() ? "" : " (" + device + ")") + " cannot be opened: " + why;
+        else  // picked from the list, maybe without a number: its device alone names it
+            text = why.find(device) != std::string::npos
+                       ? why
+                       : "The serial port " + device + " cannot be opened: " + why;
+        s_.dialogs.Message(text, "Communication setup", MsgIcon::Critical);
         comm_->show();  // choose again
         return;
     }

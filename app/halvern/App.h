@@ -25,6 +25,7 @@
 #include "monitor/ScanComm.h"
 #include "monitor/frmScan.h"
 #include "platform/Platform.h"
+#include "platform/qt/PortList.h"
 #include "state/Par.h"
 #include "traffic/frmTraffic.h"
 #include "ui/Dialogs.h"
@@ -50,6 +51,7 @@ struct AppServices {
     std::function<std::string(int)> deviceForPort;
     std::function<LocalDateTime()> now;
     std::function<void()> quit;  // ends the application's event loop
+    PortEnumerator listPorts;    // the serial ports present, for the port dialog
 };
 
 class App : public QObject {

@@ -55,11 +55,12 @@ int main(int argc, char** argv) {
     par.ProgramFolder = halvern::ProgramFolder(options.dataDir);
     QDir().mkpath(QString::fromStdString(par.ProgramFolder));  // a new --data-dir is made
 
-    halvern::App halvernApp(halvern::AppServices{platform, *port, dialogs,
-                                                 [](int n) { return halvern::DeviceForPort(n); },
-                                                 [] { return halvern::CurrentLocalDateTime(); },
-                                                 [] { QApplication::exit(0); }},
-                            par, options);
+    halvern::App halvernApp(
+        halvern::AppServices{platform, *port, dialogs,
+                             [](int n) { return halvern::DeviceForPort(n); },
+                             [] { return halvern::CurrentLocalDateTime(); },
+                             [] { QApplication::exit(0); }, halvern::SystemSerialPorts},
+        par, options);
     halvernApp.Start();
     return QApplication::exec();
 }

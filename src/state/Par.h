@@ -75,6 +75,9 @@ struct Par {
     LinkBuffers Link;
     TuneState Tune;
     std::int16_t port = 0;  // frmComm.port: the chosen COM port number
+    // A device picked from frmComm's list of ports; it is opened instead of the number's.
+    // Not stored: CommPortNo.txt keeps the number.
+    std::string PortDevice;
 
     // Polling cycle
     std::uint8_t CurrentAddress = 1;

@@ -3,19 +3,35 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "link/LinkFiles.h"
+#include "platform/qt/PortDevice.h"
 #include "ui/ButtonRow.h"
 #include "ui/WindowKeys.h"
 
 namespace halvern {
 
-frmComm::frmComm(Par& par, QWidget* parent) : QDialog(parent), par_(par) {
+namespace {
+
+constexpr int kRowIndex = Qt::UserRole;
+
+QString Text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+frmComm::frmComm(Par& par, PortSources sources, QWidget* parent)
+    : QDialog(parent), par_(par), sources_(std::move(sources)) {
     setObjectName("frmComm");
     // A small fixed box: a close button, no minimise or maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -39,16 +55,52 @@ frmComm::frmComm(Par& par, QWidget* parent) : QDialog(parent), par_(par) {
     frameLayout->addWidget(label);
     frameLayout->addWidget(cmbCOM_, 1);
 
+    // The ports present, so that the technician need not know which number the adapter got.
+    auto* ports = new QGroupBox("Serial ports on this PC", this);
+    ports->setObjectName("fraPorts");
+    lstPorts_ = new QTreeWidget(ports);
+    lstPorts_->setObjectName("lstPorts");
+    lstPorts_->setHeaderLabels({"Port", "Device", "Description", "Maker"});
+    lstPorts_->setRootIsDecorated(false);
+    lstPorts_->setUniformRowHeights(true);
+    lstPorts_->setAllColumnsShowFocus(true);
+    lstPorts_->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstPorts_->header()->setStretchLastSection(true);
+    lstPorts_->setMinimumSize(560, 150);
+    lblPortsFound_ = new QLabel(ports);
+    lblPortsFound_->setObjectName("lblPortsFound");
+    lblPortsFound_->setWordWrap(true);
+    auto* refresh = new QPushButton("&Refresh", ports);
+    refresh->setObjectName("cmdRefresh");
+    refresh->setAutoDefault(false);
+    refresh->setMinimumWidth(100);
+    auto* portsFoot = new QHBoxLayout;
+    portsFoot->addWidget(lblPortsFound_, 1);
+    portsFoot->addWidget(refresh);
+    auto* portsLayout = new QVBoxLayout(ports);
+    portsLayout->setContentsMargins(12, 10, 12, 10);
+    portsLayout->setSpacing(8);
+    portsLayout->addWidget(lstPorts_, 1);
+    portsLayout->addLayout(portsFoot);
+
+    lblOpens_ = new QLabel(this);
+    lblOpens_->setObjectName("lblOpens");
+    lblOpens_->setWordWrap(true);
+
     const auto [buttons, ok, cancel] =
         OkCancelRow(this, "OK-Enter", "OKButton", "Cancel-Esc", "CancelButton");
     ok->setDefault(true);
 
+    auto* choice = new QHBoxLayout;
+    choice->setSpacing(12);
+    choice->addWidget(frame, 0, Qt::AlignTop);
+    choice->addWidget(ports, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 14, 14, 14);
     layout->setSpacing(12);
-    layout->addWidget(frame);
+    layout->addLayout(choice, 1);
+    layout->addWidget(lblOpens_);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     for (int n = 1; n <= 16; ++n)
         cmbCOM_->addItem(QString::number(n));
@@ -56,8 +108,19 @@ frmComm::frmComm(Par& par, QWidget* parent) : QDialog(parent), par_(par) {
     cmbCOM_->setEditText(QString::number(par_.port));
     cmbCOM_->lineEdit()->selectAll();
     cmbCOM_->setFocus();
+    RefreshPorts();
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(refresh, &QPushButton::clicked, this, &frmComm::RefreshPorts);
+    // The arrow keys pick as they move; a click picks even the row already marked.
+    connect(lstPorts_, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* item) { lstPorts_Pick(item); });
+    connect(lstPorts_, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item) { lstPorts_Pick(item); });
+    connect(lstPorts_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        lstPorts_Pick(item);
+        accept();
+    });
     connect(cancel, &QPushButton::clicked, this, &frmComm::reject);
     // Only the technician's own choices and typing count: the text set while loading shows
     // the stored port and must not be checked or written back.
@@ -90,7 +153,9 @@ void frmComm::reject() {
 
 void frmComm::cmbCOM_Click(int index) {
     par_.port = static_cast<std::int16_t>(cmbCOM_->itemText(index).toInt());
+    par_.PortDevice.clear();  // the number chosen now is what counts
     SavePortNumber(PortFile(), par_.port);
+    ShowTarget();
 }
 
 void frmComm::cmbCOM_Change(const QString& text) {
@@ -101,7 +166,78 @@ void frmComm::cmbCOM_Change(const QString& text) {
         cmbCOM_->lineEdit()->selectAll();
     }
     par_.port = typed.value_or(1);
+    par_.PortDevice.clear();
     SavePortNumber(PortFile(), par_.port);
+    ShowTarget();
+}
+
+void frmComm::RefreshPorts() {
+    rows_ = sources_.listPorts ? PortRows(sources_.listPorts()) : std::vector<PortRow>{};
+    {
+        const QSignalBlocker quiet(lstPorts_);
+        lstPorts_->clear();
+        for (std::size_t i = 0; i < rows_.size(); ++i) {
+            const PortInfo& p = rows_[i].port;
+            auto* item =
+                new QTreeWidgetItem(lstPorts_, {Text(NumberText(rows_[i])), Text(p.device),
+                                                Text(p.description), Text(p.manufacturer)});
+            item->setData(0, kRowIndex, static_cast<int>(i));
+            item->setTextAlignment(0, Qt::AlignCenter);
+        }
+        // Wide enough for the usual names even while the list is short or empty.
+        const int least[] = {50, 150, 220};
+        for (int c = 0; c < 3; ++c) {
+            lstPorts_->resizeColumnToContents(c);
+            lstPorts_->setColumnWidth(c, std::max(lstPorts_->columnWidth(c), least[c]));
+        }
+    }
+    const auto n = rows_.size();
+    lblPortsFound_->setText(n == 0   ? "No serial ports found: plug in the adapter and press "
+                                       "Refresh."
+                            : n == 1 ? "1 serial port found."
+                                     : QString::number(n) + " serial ports found.");
+    ShowTarget();
+}
+
+void frmComm::lstPorts_Pick(QTreeWidgetItem* item) {
+    if (!item)
+        return;
+    const PortRow& row = rows_.at(static_cast<std::size_t>(item->data(0, kRowIndex).toInt()));
+    par_.PortDevice = row.port.device;
+    if (row.number) {
+        par_.port = static_cast<std::int16_t>(*row.number);
+        cmbCOM_->setEditText(QString::number(par_.port));
+        SavePortNumber(PortFile(), par_.port);
+    }
+    ShowTarget();
+}
+
+// Says what OK will open, and marks that port in the list.
+void frmComm::ShowTarget() {
+    const std::string target =
+        DeviceToOpen(par_.PortDevice, sources_.givenDevice, par_.port, sources_.deviceForPort);
+    QTreeWidgetItem* mark = nullptr;
+    for (int i = 0; i < lstPorts_->topLevelItemCount() && !target.empty(); ++i)
+        if (lstPorts_->topLevelItem(i)->text(1) == Text(target))
+            mark = lstPorts_->topLevelItem(i);
+    {
+        const QSignalBlocker quiet(lstPorts_);
+        lstPorts_->setCurrentItem(mark);
+        if (!mark)
+            lstPorts_->clearSelection();
+    }
+    QString text;
+    if (sources_.demo)
+        text = "OK opens the simulated detectors (--demo).";
+    else if (target.empty())
+        text = "No port chosen: type its number or pick it from the list.";
+    else if (par_.PortDevice.empty() && !sources_.givenDevice.empty())
+        text = "OK opens " + Text(target) + " (--device).";
+    else if (sources_.listPorts && !mark)
+        text = "OK opens " + Text(target) + ", which is not among the ports listed.";
+    else
+        text = "OK opens " + Text(target) + ".";
+    lblOpens_->setText(text);
 }
 
 }  // namespace halvern

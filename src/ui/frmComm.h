@@ -1,28 +1,47 @@
 #pragma once
 // frmComm, "Communication setup": the technician picks the COM port before the main window
 // opens. The choice is kept in Par::port and in CommPortNo.txt in the program folder.
+// Beside the number field the dialog lists the serial ports present, with the number that
+// reaches each; picking one sets the number and the device (Par::PortDevice), so that a
+// device no number reaches (a ttyACM adapter) is opened all the same.
 //
-// Signals: accepted() (QDialog's) on "OK-Enter" or Enter anywhere in the dialog; the dialog
-// has hidden itself and stays loaded. cancelled() on "Cancel-Esc", Esc anywhere in the
-// dialog, or its close box; the dialog has hidden itself and the program is to end.
+// Signals: accepted() (QDialog's) on "OK-Enter", Enter anywhere in the dialog, or a
+// double-click on a listed port; the dialog has hidden itself and stays loaded. cancelled()
+// on "Cancel-Esc", Esc anywhere in the dialog, or its close box; the dialog has hidden itself
+// and the program is to end.
 
 #include <QDialog>
 
+#include <functional>
 #include <string>
+#include <vector>
 
+#include "platform/qt/PortList.h"
 #include "state/Par.h"
 
 class QComboBox;
+class QLabel;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace halvern {
+
+struct PortSources {
+    PortEnumerator listPorts;                       // the ports present; unset: none listed
+    std::function<std::string(int)> deviceForPort;  // the program's numbering
+    std::string givenDevice;                        // --device, opened unless a port is picked
+    bool demo = false;                              // the simulated bus is opened, not a port
+};
 
 class frmComm : public QDialog {
     Q_OBJECT
   public:
     // Loads the dialog: fills the list and reads (or creates) CommPortNo.txt.
-    explicit frmComm(Par& par, QWidget* parent = nullptr);
+    explicit frmComm(Par& par, PortSources sources = {}, QWidget* parent = nullptr);
 
     void reject() override;
+    // Lists the ports present again (the Refresh button).
+    void RefreshPorts();
 
   signals:
     void cancelled();
@@ -31,9 +50,16 @@ class frmComm : public QDialog {
     std::string PortFile() const;
     void cmbCOM_Click(int index);
     void cmbCOM_Change(const QString& text);
+    void lstPorts_Pick(QTreeWidgetItem* item);
+    void ShowTarget();
 
     Par& par_;
+    PortSources sources_;
+    std::vector<PortRow> rows_;
     QComboBox* cmbCOM_ = nullptr;
+    QTreeWidget* lstPorts_ = nullptr;
+    QLabel* lblPortsFound_ = nullptr;
+    QLabel* lblOpens_ = nullptr;
 };
 
 }  // namespace halvern

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QTest>
+#include <QTreeWidget>
 #include <algorithm>
 #include <sstream>
 
@@ -37,14 +38,16 @@ class AppTest : public UiTest {
     ScriptedDialogs dialogs;
     Par par;
     bool quit = false;
+    std::vector<PortInfo> ports;  // the serial ports the port dialog lists
     std::unique_ptr<halvern::App> app;
 
     void Make(AppOptions options = {}) {
         par.ProgramFolder = Folder();
         app = std::make_unique<halvern::App>(
-            AppServices{
-                plat, port, dialogs, [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
-                [] { return LocalDateTime{2026, 12, 5, 14, 3, 27}; }, [this] { quit = true; }},
+            AppServices{plat, port, dialogs,
+                        [](int n) { return "/dev/ttyS" + std::to_string(n - 1); },
+                        [] { return LocalDateTime{2026, 12, 5, 14, 3, 27}; },
+                        [this] { quit = true; }, [this] { return ports; }},
             par, std::move(options));
     }
     // Runs the program until virtual time t (the polling loop stops there).
@@ -106,11 +109,29 @@ TEST_F(AppTest, DeviceOptionOverridesThePortNumberAndEscInTheDialogEnds) {
     EXPECT_EQ(port.LastDevice(), "/dev/pts/9");
     EXPECT_NE(app->MainWindow(), nullptr);
     auto other = std::make_unique<halvern::App>(
-        AppServices{plat, port, dialogs, {}, {}, [this] { quit = true; }}, par, AppOptions{});
+        AppServices{plat, port, dialogs, {}, {}, [this] { quit = true; }, {}}, par, AppOptions{});
     other->StartWithPortDialog();
     QTest::keyClick(other->PortDialog(), Qt::Key_Escape);
     EXPECT_TRUE(quit);
     EXPECT_EQ(other->MainWindow(), nullptr);
+}
+
+TEST_F(AppTest, APortPickedFromTheListIsOpenedThoughNoNumberReachesIt) {
+    ports = {PortInfo{"/dev/ttyACM0", "USB Serial", "Microchip", 0x04d8, 0x000a, ""}};
+    Make(AppOptions{"/dev/pts/9", false, ""});  // picked now, it wins over --device too
+    app->StartWithPortDialog();
+    auto* list = app->PortDialog()->findChild<QTreeWidget*>("lstPorts");
+    list->setCurrentItem(list->topLevelItem(0));
+    port.FailNextOpen("Permission denied");
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_FALSE(dialogs.Calls().empty());
+    EXPECT_EQ(dialogs.Calls().back().text,
+              "The serial port /dev/ttyACM0 cannot be opened: Permission denied");
+    EXPECT_TRUE(app->PortDialog()->isVisible());
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(port.LastDevice(), "/dev/ttyACM0");
+    EXPECT_NE(app->MainWindow(), nullptr);
+    EXPECT_EQ(Read("CommPortNo.txt"), "0\r\n");  // the file keeps a number, as ever
 }
 
 TEST_F(AppTest, CtrlSWithPeriodTwoWritesCycleRecordsIntoTheSerialNumberFile) {

@@ -28,7 +28,7 @@ CliRun CliBench::Run(const std::vector<std::string>& args) {
     cli::Tool tool(cli::Environment{
         plat, port, out, err, [](int n) { return "port" + std::to_string(n); },
         [this](const std::string& dataDir) { return dataDir.empty() ? folder : dataDir; },
-        [this] { return ClockAt(plat.NowUs()); }, progress});
+        [this] { return ClockAt(plat.NowUs()); }, progress, [this] { return ports; }});
     if (beforeRun)
         beforeRun(tool);
     CliRun run;

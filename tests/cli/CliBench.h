@@ -39,6 +39,7 @@ class CliBench {
     std::unique_ptr<sim::SimBus> simBus;
     std::string folder;  // the program folder, a scratch one
     bool progress = false;
+    std::vector<PortInfo> ports;                // the serial ports `ports` lists
     std::function<void(cli::Tool&)> beforeRun;  // schedules stops, faults, ...
 };
 

@@ -50,6 +50,8 @@ const BadLine kBadLines[] = {
     {{"--device", "sim", "setup", "1", "Heater Mode="}, "write FIELD=TEXT"},
     {{"--device", "sim", "setup", "1", "Heater Mode=hot"}, "\"hot\" is not an option"},
     {{"status", "1"}, "no port chosen: give --device PATH or --port N"},
+    {{"ports", "1"}, "unexpected argument \"1\" after ports"},
+    {{"ports", "--timeout", "5"}, "--timeout belongs to the scan command"},
 };
 
 class BadInput : public ::testing::TestWithParam<BadLine> {};

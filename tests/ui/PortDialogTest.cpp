@@ -4,11 +4,14 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeWidget>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <tuple>
 #include <utility>
 
+#include "platform/qt/PortDevice.h"
 #include "support/UiTest.h"
 #include "ui/frmComm.h"
 
@@ -21,7 +24,14 @@ class PortDialog : public test::UiTest {
     void Load() {
         par_ = Par{};
         par_.ProgramFolder = Folder();
-        dialog_ = std::make_unique<frmComm>(par_);
+        const auto present = [this](const std::string& path) {
+            return std::any_of(ports_.begin(), ports_.end(),
+                               [&](const PortInfo& p) { return p.device == path; });
+        };
+        dialog_ = std::make_unique<frmComm>(
+            par_, PortSources{[this] { return ++listings_, ports_; },
+                              [present](int n) { return DeviceForPort(n, present); }, givenDevice_,
+                              false});
         dialog_->show();
         accepted_ = std::make_unique<QSignalSpy>(dialog_.get(), &QDialog::accepted);
         cancelled_ = std::make_unique<QSignalSpy>(dialog_.get(), &frmComm::cancelled);
@@ -29,7 +39,31 @@ class PortDialog : public test::UiTest {
     QComboBox& Combo() { return *dialog_->findChild<QComboBox*>("cmbCOM"); }
     QLineEdit* Edit() { return Combo().lineEdit(); }
     QPushButton* Button(const char* name) { return dialog_->findChild<QPushButton*>(name); }
+    QTreeWidget& List() { return *dialog_->findChild<QTreeWidget*>("lstPorts"); }
+    QString Label(const char* name) { return dialog_->findChild<QLabel*>(name)->text(); }
+    std::vector<QString> Rows() {
+        std::vector<QString> rows;
+        for (int i = 0; i < List().topLevelItemCount(); ++i) {
+            const auto* item = List().topLevelItem(i);
+            rows.push_back(item->text(0) + "|" + item->text(1) + "|" + item->text(2) + "|" +
+                           item->text(3));
+        }
+        return rows;
+    }
+    void Click(int row, bool twice = false) {
+        const QPoint at = List().visualItemRect(List().topLevelItem(row)).center();
+        QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, at);
+        if (twice)  // a double click: press, release, then the double click
+            QTest::mouseDClick(List().viewport(), Qt::LeftButton, {}, at);
+    }
+    QString Marked() {
+        const auto* item = List().currentItem();
+        return item && item->isSelected() ? item->text(1) : QString();
+    }
 
+    std::vector<PortInfo> ports_;
+    int listings_ = 0;
+    std::string givenDevice_;
     Par par_;
     std::unique_ptr<frmComm> dialog_;
     std::unique_ptr<QSignalSpy> accepted_, cancelled_;
@@ -103,6 +137,75 @@ TEST_F(PortDialog, EnterOrOkAcceptsWhereverTheFocusIsAndEscCancelOrCloseCancel) 
         EXPECT_EQ(Combo().count(), 16);  // Enter did not add the text as an item
     }
 }
+
+#ifndef _WIN32
+
+const PortInfo kFtdi{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", 0x0403, 0x6001, "A10K3X2B"};
+const PortInfo kAcm{"/dev/ttyACM0", "USB Serial", "Microchip", 0x04d8, 0x000a, ""};
+
+TEST_F(PortDialog, ListsThePortsWithTheNumberThatReachesEachAndMarksTheChosenOne) {
+    ports_ = {kAcm, PortInfo{"/dev/ttyS0", "", "", {}, {}, ""}, kFtdi};
+    Write("CommPortNo.txt", "1\r\n");
+    Load();
+    // ttyS0 is no port 1 while the adapter is there.
+    EXPECT_EQ(Rows(),
+              (std::vector<QString>{"1|/dev/ttyUSB0|FT232R USB UART|FTDI",
+                                    "-|/dev/ttyACM0|USB Serial|Microchip", "-|/dev/ttyS0||"}));
+    EXPECT_EQ(Marked(), "/dev/ttyUSB0");
+    EXPECT_EQ(Label("lblOpens"), "OK opens /dev/ttyUSB0.");
+    EXPECT_EQ(Label("lblPortsFound"), "3 serial ports found.");
+}
+
+TEST_F(PortDialog, PickingSetsTheNumberAndTheDeviceAndTypingANumberTakesOverAgain) {
+    ports_ = {kAcm, kFtdi, PortInfo{"/dev/ttyUSB3", "", "", {}, {}, ""}};
+    givenDevice_ = "/dev/pts/9";  // --device: a pick in the list comes after it
+    Load();
+    EXPECT_EQ(Marked(), "");
+    EXPECT_EQ(Label("lblOpens"), "OK opens /dev/pts/9 (--device).");
+
+    Click(1);  // port 4, /dev/ttyUSB3
+    EXPECT_EQ(Combo().currentText(), "4");
+    EXPECT_EQ(par_.port, 4);
+    EXPECT_EQ(par_.PortDevice, "/dev/ttyUSB3");
+    EXPECT_EQ(Read("CommPortNo.txt"), "4\r\n");
+
+    Click(2);  // no number reaches it: the number stays, the device is taken
+    EXPECT_EQ(par_.port, 4);
+    EXPECT_EQ(Combo().currentText(), "4");
+    EXPECT_EQ(par_.PortDevice, "/dev/ttyACM0");
+    EXPECT_EQ(Read("CommPortNo.txt"), "4\r\n");
+    EXPECT_EQ(Label("lblOpens"), "OK opens /dev/ttyACM0.");
+
+    Edit()->selectAll();
+    QTest::keyClicks(Edit(), "3");
+    EXPECT_EQ(par_.PortDevice, "");
+    EXPECT_EQ(Marked(), "");
+    EXPECT_EQ(Label("lblOpens"), "OK opens /dev/pts/9 (--device).");
+    givenDevice_.clear();
+    Load();
+    EXPECT_EQ(Label("lblOpens"), "OK opens /dev/ttyS2, which is not among the ports listed.");
+
+    Click(0, true);  // a double-click picks and accepts
+    EXPECT_EQ(accepted_->count(), 1);
+    EXPECT_EQ(par_.PortDevice, "/dev/ttyUSB0");
+    EXPECT_EQ(par_.port, 1);
+}
+
+TEST_F(PortDialog, RefreshListsAgainAndNoPortIsSaidAsSuch) {
+    Load();
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ(Label("lblPortsFound"),
+              "No serial ports found: plug in the adapter and press Refresh.");
+    EXPECT_EQ(Label("lblOpens"), "No port chosen: type its number or pick it from the list.");
+    ports_ = {kFtdi};
+    const int before = listings_;
+    QTest::mouseClick(Button("cmdRefresh"), Qt::LeftButton);
+    EXPECT_EQ(listings_, before + 1);
+    EXPECT_EQ(Rows(), std::vector<QString>{"1|/dev/ttyUSB0|FT232R USB UART|FTDI"});
+    EXPECT_EQ(Label("lblPortsFound"), "1 serial port found.");
+}
+
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace halvern

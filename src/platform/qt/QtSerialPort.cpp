@@ -5,6 +5,11 @@
 #include <QString>
 #include <algorithm>
 #include <climits>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/FilePath.h"
+#include "platform/qt/PortAccess.h"
 
 #ifdef Q_OS_LINUX
 #include <sys/ioctl.h>
@@ -19,13 +24,23 @@ namespace halvern {
 namespace {
 constexpr Micros kDrainRecheckUs = 1000;
 constexpr int kDefaultReopenMs = 1000;
+
+// What a device name leads to now (/dev/serial/by-id/... to /dev/ttyUSB0); empty when it
+// leads nowhere, as when the adapter behind a link is gone.
+std::string Resolved(const std::string& device) {
+    std::error_code ec;
+    const auto path = std::filesystem::canonical(Utf8Path(device), ec);
+    return ec ? std::string() : Utf8Text(path);
+}
+
 }  // namespace
 
-QtSerialPort::QtSerialPort(Platform& platform)
+QtSerialPort::QtSerialPort(Platform& platform, PortEnumerator listPorts)
     : p_(platform),
       port_(std::make_unique<QSerialPort>()),
       alive_(std::make_shared<bool>(true)),
-      reopen_(platform.NewTimer()) {
+      reopen_(platform.NewTimer()),
+      listPorts_(std::move(listPorts)) {
     QObject::connect(port_.get(), &QSerialPort::errorOccurred,
                      [this](QSerialPort::SerialPortError e) { OnError(e); });
     QObject::connect(port_.get(), &QSerialPort::bytesWritten, [this](qint64) {
@@ -50,6 +65,7 @@ void QtSerialPort::SetReopenIntervalMs(int ms) {
 bool QtSerialPort::Open(const std::string& device, std::string* error) {
     Close();
     device_ = device;
+    identity_.reset();
     rtsRefused_ = false;
     lossReported_ = false;
     if (device.empty()) {
@@ -58,15 +74,20 @@ bool QtSerialPort::Open(const std::string& device, std::string* error) {
         return false;
     }
     std::string reason;
-    if (OpenDevice(&reason))
-        return true;
-    if (error)
-        *error = "Cannot open the serial port " + device + ": " + reason;
-    return false;
+    if (!OpenDevice(device, &reason)) {
+        if (error)
+            *error = "Cannot open the serial port " + device + ": " + reason;
+        return false;
+    }
+    // Known now, while the adapter is here: once it is pulled out the system forgets it.
+    if (listPorts_)
+        if (const PortInfo* info = FindPort(listPorts_(), device, Resolved(device)))
+            identity_ = IdentityOf(*info);
+    return true;
 }
 
-bool QtSerialPort::OpenDevice(std::string* reason) {
-    port_->setPortName(QString::fromStdString(device_));
+bool QtSerialPort::OpenDevice(const std::string& device, std::string* reason) {
+    port_->setPortName(QString::fromStdString(device));
     port_->setBaudRate(kBaud);
     port_->setDataBits(QSerialPort::Data8);
     port_->setParity(QSerialPort::NoParity);
@@ -74,7 +95,7 @@ bool QtSerialPort::OpenDevice(std::string* reason) {
     port_->setFlowControl(QSerialPort::NoFlowControl);
     if (!port_->open(QIODevice::ReadWrite)) {
         if (reason)
-            *reason = OpenFailure();
+            *reason = OpenFailure(device);
         port_->clearError();
         return false;
     }
@@ -89,16 +110,16 @@ bool QtSerialPort::OpenDevice(std::string* reason) {
     return true;
 }
 
-std::string QtSerialPort::OpenFailure() const {
+std::string QtSerialPort::OpenFailure(const std::string& device) const {
     std::string reason = port_->errorString().toStdString();
     if (port_->error() != QSerialPort::PermissionError)
         return reason;
         // A port held by another program is refused as a permission error ("locking the device"
         // on Unix, "Access is denied." on Windows); say what it most likely is.
 #ifdef Q_OS_UNIX
-    if (::access(device_.c_str(), R_OK | W_OK) == 0)
-        return "the port is in use by another program (" + reason + ")";
-    return reason;
+    if (::access(device.c_str(), R_OK | W_OK) == 0)
+        return OpenFailureReason(OpenRefusal::InUse, reason, {});
+    return OpenFailureReason(OpenRefusal::NoPermission, reason, DeviceAccessOf(device));
 #else
     return reason + " (the port may be in use by another program)";
 #endif
@@ -258,10 +279,18 @@ void QtSerialPort::TryReopen() {
         reopen_->SetEnabled(false);
         return;
     }
-    if (!OpenDevice(nullptr))
+    const auto target = identity_ && listPorts_
+                            ? ReopenTarget(device_, Resolved(device_), identity_, listPorts_())
+                            : std::optional<std::string>(device_);
+    if (!target || !OpenDevice(*target, nullptr))
         return;  // still missing: try again at the next tick
     lost_ = false;
     reopen_->SetEnabled(false);
+    if (*target == device_)
+        return;
+    Notice("The adapter of " + device_ + " (" + IdentityText(*identity_) + ") is back as " +
+           *target + "; reopened " + *target + ".");
+    device_ = *target;
 }
 
 void QtSerialPort::Notice(const std::string& text) {

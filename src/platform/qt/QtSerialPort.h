@@ -1,14 +1,17 @@
 #pragma once
 // The serial port on QSerialPort: 9600 8N1, RTS driven by the program, a send-drained
 // notification when the bytes have left the port, and a device that disappears (a USB adapter
-// pulled out) is reopened once it returns.
+// pulled out) is reopened once it returns: under the same name, or, for an adapter known by
+// its USB identity, under whatever name the system gives it when it is plugged in again.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/qt/PortList.h"
 
 class QSerialPort;
 
@@ -17,7 +20,8 @@ namespace halvern {
 class QtSerialPort : public SerialPort {
   public:
     // Timers and notifications run on the given platform's event loop (a QtPlatform).
-    explicit QtSerialPort(Platform& platform);
+    // The enumerator tells which adapter a device is, and where it went when it comes back.
+    explicit QtSerialPort(Platform& platform, PortEnumerator listPorts = SystemSerialPorts);
     ~QtSerialPort() override;
     QtSerialPort(const QtSerialPort&) = delete;
     QtSerialPort& operator=(const QtSerialPort&) = delete;
@@ -34,11 +38,13 @@ class QtSerialPort : public SerialPort {
     // While the device is missing the port tries to reopen it this often.
     void SetReopenIntervalMs(int ms);
     bool DeviceLost() const { return lost_; }
+    // The device open now: after a re-plugged adapter came back under a new name, that name.
     const std::string& Device() const { return device_; }
+    const std::optional<PortIdentity>& Identity() const { return identity_; }
 
   private:
-    bool OpenDevice(std::string* error);
-    std::string OpenFailure() const;  // why the last open failed, in the technician's words
+    bool OpenDevice(const std::string& device, std::string* error);
+    std::string OpenFailure(const std::string& device) const;  // in the technician's words
     void ApplyRts();
     void OnError(int code);
     void OnDeviceLost();
@@ -52,7 +58,9 @@ class QtSerialPort : public SerialPort {
     std::unique_ptr<QSerialPort> port_;
     std::shared_ptr<bool> alive_;  // posted calls outlive nothing: they check this first
     std::unique_ptr<Timer> reopen_;
+    PortEnumerator listPorts_;
     std::string device_;
+    std::optional<PortIdentity> identity_;  // of the adapter opened, when it has one
     bool rts_ = false;
     bool lost_ = false;
     bool rtsRefused_ = false;          // this device cannot drive RTS; stop asking it

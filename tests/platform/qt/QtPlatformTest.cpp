@@ -110,10 +110,17 @@ class QtSerialPortTest : public QtPlatformTest {
         port.onNotice = [this](const std::string& n) { notices.push_back(n); };
     }
     void SetUp() override { ASSERT_FALSE(pty.path.empty()) << "no pseudo-terminal"; }
-    QtSerialPort port{p};
+    // What the system lists; nothing unless a test says otherwise.
+    std::vector<PortInfo> present;
+    int listings = 0;
+    QtSerialPort port{p, [this] { return ++listings, present; }};
     Pty pty;
     std::vector<std::string> notices;
 };
+
+PortInfo Adapter(std::string device, std::string serial) {
+    return {std::move(device), "FT232R USB UART", "FTDI", 0x0403, 0x6001, std::move(serial)};
+}
 
 TEST_F(QtSerialPortTest, CarriesBytesRawBothWaysAndReportsTheDrainOnlyOnceTheyHaveLeft) {
     std::string error;
@@ -194,6 +201,35 @@ TEST_F(QtSerialPortTest, LostDeviceGoesSilentIsReportedOnceAndReopensWhenItRetur
     ASSERT_TRUE(PumpUntil(p, [&] { return port.BytesWaiting() == 2; }));
     EXPECT_EQ(notices.size(), 1u);  // failed reopen attempts do not nag
     std::filesystem::remove_all(dir);
+}
+
+TEST_F(QtSerialPortTest, ARepluggedAdapterIsFollowedByItsIdentityToItsNewName) {
+    Pty back;  // made now, so that it cannot take over the old terminal's name
+    present = {Adapter(pty.path, "A1")};
+    port.SetReopenIntervalMs(20);
+    ASSERT_TRUE(port.Open(pty.path, nullptr));
+    ASSERT_TRUE(port.Identity().has_value());
+
+    pty.Hangup();
+    present.clear();
+    port.Write(Bytes(9, 0xAA));
+    ASSERT_TRUE(PumpUntil(p, [&] { return port.DeviceLost(); }));
+    // Another adapter under another name is not ours: the port stays shut.
+    present = {Adapter(back.path, "B2")};
+    const int before = listings;
+    ASSERT_TRUE(PumpUntil(p, [&] { return listings >= before + 3; }));
+    EXPECT_FALSE(port.IsOpen());
+
+    present = {Adapter(back.path, "A1")};
+    ASSERT_TRUE(PumpUntil(p, [&] { return port.IsOpen(); }));
+    EXPECT_EQ(port.Device(), back.path);
+    ASSERT_EQ(notices.size(), 2u) << notices[0];
+    EXPECT_EQ(notices[1], "The adapter of " + pty.path +
+                              " (USB 0403:6001, serial number A1) is back as " + back.path +
+                              "; reopened " + back.path + ".");
+    back.Send({0x11, 0x22});
+    ASSERT_TRUE(PumpUntil(p, [&] { return port.BytesWaiting() == 2; }));
+    EXPECT_EQ(port.ReadAll(), (Bytes{0x11, 0x22}));
 }
 
 TEST(DeviceForPort, TakesTheNthUsbAdapterWhenPresentElseTheNthBuiltInPort) {
