@@ -31,20 +31,6 @@ using namespace halvern::fuzz;
 
 namespace {
 
-// The dialogs as a technician backing out answers them: No, nothing typed, no print. The
-// program's logic reaches them through the interface only, so no window is needed.
-class BackingOut : public Dialogs {
-  public:
-    void Message(const std::string&, const std::string&, MsgIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&, MsgIcon) override { return false; }
-    std::string Input(const std::string&, const std::string&, const std::string&) override {
-        return {};
-    }
-    std::optional<int> PrintDialog() override { return std::nullopt; }
-    bool PrintWindow(QWidget&, int) override { return false; }
-    void Beep() override {}
-};
-
 // The program writes a frame at least every few seconds whatever the replies are.
 constexpr Micros kLongestSilenceUs = 60'000'000;
 
@@ -207,7 +193,7 @@ class Program {
     SimulatedSerialPort port_{plat_};
     Par par_;
     Link link_{plat_, port_, par_.Link};
-    BackingOut dialogs_;
+    DecliningDialogs dialogs_;
     PollLoop loop_;
     std::unique_ptr<Timer> logTimer_ = plat_.NewTimer();
     std::unique_ptr<MainComm> comm_;

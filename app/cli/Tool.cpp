@@ -26,20 +26,6 @@ namespace {
 constexpr const char* kProgram = "halvern-cli: ";
 constexpr int kVersionHeaderBytes = 9;  // the text starts at index 9
 
-// The polling cycle asks the operator nothing that a terminal would answer (only the exit
-// question, which it never reaches here).
-class NoDialogs : public Dialogs {
-  public:
-    void Message(const std::string&, const std::string&, MsgIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&, MsgIcon) override { return false; }
-    std::string Input(const std::string&, const std::string&, const std::string&) override {
-        return {};
-    }
-    std::optional<int> PrintDialog() override { return std::nullopt; }
-    bool PrintWindow(QWidget&, int) override { return false; }
-    void Beep() override {}
-};
-
 std::string Seconds(Micros us) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.1f s", static_cast<double>(us) / 1e6);
@@ -227,7 +213,7 @@ void Tool::PollUntilStopped(std::uint8_t address, const std::function<void()>& a
     Par& par = *par_;
     par.CurrentAddress = address;
     par.Main.DetNum = std::to_string(address);
-    NoDialogs dialogs;
+    DecliningDialogs dialogs;
     PollLoop loop;
     MainCommHooks hooks;
     hooks.now = env_.now;

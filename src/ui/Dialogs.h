@@ -39,4 +39,18 @@ class Dialogs {
     }
 };
 
+// The dialogs answered as by someone backing out: No, nothing typed, no print, no file. For
+// the program's logic where no one can be asked (a terminal, a fuzz target).
+class DecliningDialogs : public Dialogs {
+  public:
+    void Message(const std::string&, const std::string&, MsgIcon) override {}
+    bool AskYesNo(const std::string&, const std::string&, MsgIcon) override { return false; }
+    std::string Input(const std::string&, const std::string&, const std::string&) override {
+        return {};
+    }
+    std::optional<int> PrintDialog() override { return std::nullopt; }
+    bool PrintWindow(QWidget&, int) override { return false; }
+    void Beep() override {}
+};
+
 }  // namespace halvern
