@@ -120,6 +120,9 @@ QChartView* MakeChart(QWidget* parent, const QString& name, const QString& title
         upper->append(to, bottom);
         *lower << QPointF(from, bottom) << QPointF(to, bottom);
         auto* band = new QAreaSeries(upper, lower);
+        // An area series does not own its edge lines.
+        upper->setParent(band);
+        lower->setParent(band);
         band->setName("No readings");
         band->setPen(Qt::NoPen);
         band->setBrush(kGapFill);

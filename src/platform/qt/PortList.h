@@ -51,6 +51,9 @@ std::string NumberText(const PortRow& row);  // "3", or "-" when no number reach
 // as /dev/serial/by-id/... leads to /dev/ttyUSB0); null when absent.
 const PortInfo* FindPort(const std::vector<PortInfo>& ports, const std::string& device,
                          const std::string& resolved);
+// The result points into `ports`, so a temporary list is refused.
+const PortInfo* FindPort(std::vector<PortInfo>&& ports, const std::string& device,
+                         const std::string& resolved) = delete;
 
 // What to try to reopen while the opened device is gone. `device` is the name it was opened
 // under, `resolved` what that name leads to now (itself for a plain device name), `identity`

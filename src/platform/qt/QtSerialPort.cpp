@@ -80,9 +80,11 @@ bool QtSerialPort::Open(const std::string& device, std::string* error) {
         return false;
     }
     // Known now, while the adapter is here: once it is pulled out the system forgets it.
-    if (listPorts_)
-        if (const PortInfo* info = FindPort(listPorts_(), device, Resolved(device)))
+    if (listPorts_) {
+        const std::vector<PortInfo> ports = listPorts_();  // kept: FindPort points into it
+        if (const PortInfo* info = FindPort(ports, device, Resolved(device)))
             identity_ = IdentityOf(*info);
+    }
     return true;
 }
 
