@@ -18,6 +18,9 @@ void MaintComm::Open() {
     ++session_;
     open_ = true;
     link_.WaitMs(kMaintOpenWaitMs, [this] { return loop_.Quitting(); });
+    // The main cycle's answer to the query it was waiting on when the window was asked for has
+    // come in during the wait; left there, it would run into the first poll's reply and spoil it.
+    link_.DiscardInput();
     par_.Maint = MaintPanel{};
     par_.Maint.TOTime = OperatingTimeText(par_.Link);
     par_.SnTestMode = false;

@@ -60,6 +60,29 @@ TEST(Maintenance, ItsPollReplacesTheMainCycleAndTheLinkTurnsBadAtTheThirdSilentP
     EXPECT_EQ(p.Sig1.empty(), false);  // the last values stay
 }
 
+// Asked for just after the main cycle sent its query, the window opens while that answer is on
+// its way: it comes in during the opening wait and must not spoil the first poll's reply.
+TEST(Maintenance, TheMainCyclesAnswerDuringTheOpeningWaitSpoilsNoPoll) {
+    Bench b;
+    b.par.Main.DetNum = "1";
+    int failed = 0, decoded = 0;
+    MaintComm maint{b.par, b.link, b.dialogs, b.loop, nullptr};
+    maint.onPolled = [&](bool ok) { (ok ? decoded : failed) += 1; };
+    bool opened = false;
+    for (Micros t = 1'000'000; t < 1'400'000; t += 500)
+        b.At(t, [&, t] {
+            const auto q = b.StatusQueries();
+            if (!opened && !q.empty() && t - q.back().first < 1'000) {
+                opened = true;
+                maint.Open();
+            }
+        });
+    b.Run(3'000'000);
+    ASSERT_TRUE(opened);
+    EXPECT_GE(decoded, 5);
+    EXPECT_EQ(failed, 0);
+}
+
 TEST(Maintenance, SnTestConfirmedAtOnceShowsTheNoiseAndNormalModeBlanksItAgain) {
     Maintenance m;
     Micros started = 0, ended = 0;

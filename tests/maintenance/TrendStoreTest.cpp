@@ -175,8 +175,6 @@ TEST(TrendStore, FedByEachMaintenancePollWithAGapWhileTheDetectorIsSilent) {
     maint.onPolled = [&](bool ok) {
         store.AddPoll(b.par, ok);
         (ok ? decoded : failed) += 1;
-        // (The first poll after opening may fail on the main cycle's late reply: nothing
-        // drawn before it, it breaks no line.)
         if (!ok && decoded > 0 && !firstFailure)
             firstFailure = b.plat.NowUs();
         if (ok)
