@@ -1,5 +1,5 @@
-// What each command prints, as text and as JSON, for one detector of each family of the
-// default bus: the Xenon at 1, the LAMP 411 at 7 and the Talvek at 12.
+// What each command prints for one detector of each family of the default bus: the Xenon at 1,
+// the LAMP 411 at 7 and the Talvek at 12; the JSON of each command for some of them.
 
 #include <gtest/gtest.h>
 
@@ -27,86 +27,63 @@ std::string Status(const char* address, const char* model, const char* serial,
            "\nGas reading  " + v[7] + "\nLink         Good\n";
 }
 
+using Args = std::vector<std::string>;
+
+// A JSON answer: one object on a line.
+std::string Line(const char* json) {
+    return std::string(json) + "\n";
+}
+
 const Case kCases[] = {
-    {{"status", "1"},
-     0,
+    {Args{"status", "1"}, 0,
      Status("1", "Veridan Xenon 621-2", "4711",
             {"3.30", "3.13", "3.09", "1.00", "1.04", "0.99", "0.96", "2"})},
-    {{"status", "7"},
-     0,
+    {Args{"status", "7"}, 0,
      Status("7", "Veridan LAMP 411", "1207",
             {"3.73", "3.50", "3.52", "0.97", "1.02", "0.98", "0.98", "0"})},
-    {{"status", "12"},
-     0,
+    {Args{"status", "12"}, 0,
      Status("12", "Talvek 880", "880",
             {"3.79", "3.52", "3.48", "0.97", "0.98", "1.00", "0.98", "1"})},
-    {{"status", "1", "--json"},
-     0,
-     R"j({"address":1,"model":"Veridan Xenon 621-2","serial":4711,"status":"NNN0","description":"Normal","gain":3,"signal1":3.30,"reference":3.13,"signal2":3.09,"ratio1":1.00,"ratio2":1.04,"nqratio1":0.99,"nqratio2":0.96,"gas":2,"link":"Good"})j"
-     "\n"},
-    {{"--json", "status", "7"},
-     0,
-     R"j({"address":7,"model":"Veridan LAMP 411","serial":1207,"status":"NNN0","description":"Normal","gain":3,"signal1":3.73,"reference":3.50,"signal2":3.52,"ratio1":0.97,"ratio2":1.02,"nqratio1":0.98,"nqratio2":0.98,"gas":0,"link":"Good"})j"
-     "\n"},
-    {{"status", "12", "--json"},
-     0,
-     R"j({"address":12,"model":"Talvek 880","serial":880,"status":"NNN0","description":"Normal","gain":3,"signal1":3.79,"reference":3.52,"signal2":3.48,"ratio1":0.97,"ratio2":0.98,"nqratio1":1.00,"nqratio2":0.98,"gas":1,"link":"Good"})j"
-     "\n"},
+    {Args{"status", "1", "--json"}, 0,
+     Line(
+         R"j({"address":1,"model":"Veridan Xenon 621-2","serial":4711,"status":"NNN0","description":"Normal","gain":3,"signal1":3.30,"reference":3.13,"signal2":3.09,"ratio1":1.00,"ratio2":1.04,"nqratio1":0.99,"nqratio2":0.96,"gas":2,"link":"Good"})j")},
+    {Args{"--json", "status", "7"}, 0,
+     Line(
+         R"j({"address":7,"model":"Veridan LAMP 411","serial":1207,"status":"NNN0","description":"Normal","gain":3,"signal1":3.73,"reference":3.50,"signal2":3.52,"ratio1":0.97,"ratio2":1.02,"nqratio1":0.98,"nqratio2":0.98,"gas":0,"link":"Good"})j")},
 
-    {{"version", "1"}, 0, "Ver 3.12 F24\n"},
-    {{"version", "7", "--secondary"}, 0, "DSP 1.07 F36\n"},
-    {{"version", "12", "--json"},
-     0,
-     R"j({"address":12,"which":"primary","version":"Ver 3.12 F48"})j"
-     "\n"},
-    {{"version", "1", "--secondary", "--json"},
-     0,
-     R"j({"address":1,"which":"secondary","version":"DSP 1.07 F24"})j"
-     "\n"},
+    {Args{"version", "1"}, 0, "Ver 3.12 F24\n"},
+    {Args{"version", "7", "--secondary"}, 0, "DSP 1.07 F36\n"},
+    {Args{"version", "12", "--json"}, 0,
+     Line(R"j({"address":12,"which":"primary","version":"Ver 3.12 F48"})j")},
+    {Args{"version", "1", "--secondary", "--json"}, 0,
+     Line(R"j({"address":1,"which":"secondary","version":"DSP 1.07 F24"})j")},
 
-    {{"setup", "1"},
-     0,
+    {Args{"setup", "1"}, 0,
      "Gas Type                2\nFull Scale Sensitivity  200\nBG Zero Calibration     ENABLE\n"
      "Accessory  Relay        ALARM\nAlarm Latch             YES\nHeater Mode             ON\n"
      "Heater ON at(C)         10\n"},
-    {{"setup", "7"},
-     0,
+    {Args{"setup", "7"}, 0,
      "Gas Type                2\nFull Scale Sensitivity  250\nBG Zero Calibration     ENABLE\n"
      "Accessory  Relay        ALARM\nAlarm Latch             NO\n"},
-    {{"setup", "12"},
-     0,
+    {Args{"setup", "12"}, 0,
      "Range            Medium Long\nHeater Mode      AUTO\nHeater ON at(C)  5\n"},
-    {{"setup", "1", "--json"},
-     0,
-     R"j({"address":1,"model":"Veridan Xenon 621-2","serial":4711,"fields":{"Gas Type":"2","Full Scale Sensitivity":"200","BG Zero Calibration":"ENABLE","Accessory  Relay":"ALARM","Alarm Latch":"YES","Heater Mode":"ON","Heater ON at(C)":"10"}})j"
-     "\n"},
-    {{"setup", "7", "--json"},
-     0,
-     R"j({"address":7,"model":"Veridan LAMP 411","serial":1207,"fields":{"Gas Type":"2","Full Scale Sensitivity":"250","BG Zero Calibration":"ENABLE","Accessory  Relay":"ALARM","Alarm Latch":"NO"}})j"
-     "\n"},
-    {{"setup", "12", "--json"},
-     0,
-     R"j({"address":12,"model":"Talvek 880","serial":880,"fields":{"Range":"Medium Long","Heater Mode":"AUTO","Heater ON at(C)":"5"}})j"
-     "\n"},
+    {Args{"setup", "1", "--json"}, 0,
+     Line(
+         R"j({"address":1,"model":"Veridan Xenon 621-2","serial":4711,"fields":{"Gas Type":"2","Full Scale Sensitivity":"200","BG Zero Calibration":"ENABLE","Accessory  Relay":"ALARM","Alarm Latch":"YES","Heater Mode":"ON","Heater ON at(C)":"10"}})j")},
+    {Args{"setup", "12", "--json"}, 0,
+     Line(
+         R"j({"address":12,"model":"Talvek 880","serial":880,"fields":{"Range":"Medium Long","Heater Mode":"AUTO","Heater ON at(C)":"5"}})j")},
 
-    {{"align", "1"}, 0, "address 1: align command sent\n"},
-    {{"align", "7", "--json"},
-     0,
-     R"j({"address":7,"align":"sent"})j"
-     "\n"},
-    {{"sn-test", "1"}, 0, "address 1: signal/noise test started\n"},
-    {{"sn-test", "12", "--json"},
-     0,
-     R"j({"address":12,"mode":"sn-test","confirmed":true})j"
-     "\n"},
-    {{"normal", "12"}, 0, "address 12: normal mode\n"},
-    {{"normal", "1", "--json"},
-     0,
-     R"j({"address":1,"mode":"normal","confirmed":true})j"
-     "\n"},
+    {Args{"align", "1"}, 0, "address 1: align command sent\n"},
+    {Args{"align", "7", "--json"}, 0, Line(R"j({"address":7,"align":"sent"})j")},
+    {Args{"sn-test", "1"}, 0, "address 1: signal/noise test started\n"},
+    {Args{"sn-test", "12", "--json"}, 0,
+     Line(R"j({"address":12,"mode":"sn-test","confirmed":true})j")},
+    {Args{"normal", "12"}, 0, "address 12: normal mode\n"},
+    {Args{"normal", "1", "--json"}, 0, Line(R"j({"address":1,"mode":"normal","confirmed":true})j")},
     // The maintenance window offers neither mode command for the LAMP 411 and 412.
-    {{"sn-test", "7"}, 2, ""},
-    {{"normal", "7", "--json"}, 2, ""},
+    {Args{"sn-test", "7"}, 2, ""},
+    {Args{"normal", "7", "--json"}, 2, ""},
 };
 
 class Output : public ::testing::TestWithParam<Case> {};

@@ -42,45 +42,41 @@ bool operator==(const SetupTable& a, const SetupTable& b) {
            a.HeaterMode == b.HeaterMode && a.HeaterOnTemp == b.HeaterOnTemp;
 }
 
+using Args = std::vector<std::string>;
+
+constexpr std::nullopt_t kUnwritten = std::nullopt;
+
 const SetupCase kSetupCases[] = {
     // Names by caption, any case and blanks; texts as the option is written; "35" allowed.
-    {{"1", "accessory relay=warning", "Heater ON at(C)=35"},
-     0,
-     "",
-     true,
+    {Args{"1", "accessory relay=warning", "Heater ON at(C)=35"}, 0, "", true,
      SetupTable{0x24, 0x04, 2, 35}},
-    {{"12", "range=SHORT"}, 0, "", true, SetupTable{0x00, 0x04, 1, 5}},
-    {{"7", "Full  Scale Sensitivity=100"}, 0, "", true, SetupTable{0x24, 0x01, 0, 0}},
-    {{"5", "Accessory Relay=eol", "Alarm Latch=YES"}, 0, "", true, SetupTable{0x00, 0x06, 0, 0}},
+    {Args{"12", "range=SHORT"}, 0, "", true, SetupTable{0x00, 0x04, 1, 5}},
+    {Args{"7", "Full  Scale Sensitivity=100"}, 0, "", true, SetupTable{0x24, 0x01, 0, 0}},
+    {Args{"5", "Accessory Relay=eol", "Alarm Latch=YES"}, 0, "", true,
+     SetupTable{0x00, 0x06, 0, 0}},
     // Known to be wrong whatever the detector: nothing is sent at all.
-    {{"1", "Foo=1"}, 2, "unknown field \"Foo\"; the fields are: Gas Type, Full Scale", false, {}},
-    {{"1", "4-20mA Mode=CONTINUO"}, 2, "does not offer the field \"4-20mA Mode\"", false, {}},
-    {{"1", "Heater Mode=hot"},
-     2,
-     "\"hot\" is not an option of \"Heater Mode\": OFF, AUTO, ON",
-     false,
-     {}},
-    {{"1", "alarm latch=YES", "Alarm  Latch=NO"}, 2, "named twice", false, {}},
+    {Args{"1", "Foo=1"}, 2, "unknown field \"Foo\"; the fields are: Gas Type, Full Scale", false,
+     kUnwritten},
+    {Args{"1", "4-20mA Mode=CONTINUO"}, 2, "does not offer the field \"4-20mA Mode\"", false,
+     kUnwritten},
+    {Args{"1", "Heater Mode=hot"}, 2, "\"hot\" is not an option of \"Heater Mode\": OFF, AUTO, ON",
+     false, kUnwritten},
+    {Args{"1", "alarm latch=YES", "Alarm  Latch=NO"}, 2, "named twice", false, kUnwritten},
     // Wrong for this model: the table is read, not written.
-    {{"12", "Alarm Latch=YES"}, 2, "\"Alarm Latch\" is not shown for the Talvek 880", true, {}},
-    {{"1", "Range=Short"}, 2, "\"Range\" is not shown for the Veridan Xenon 621-2", true, {}},
-    {{"7", "Full Scale Sensitivity=500"},
-     2,
+    {Args{"12", "Alarm Latch=YES"}, 2, "\"Alarm Latch\" is not shown for the Talvek 880", true,
+     kUnwritten},
+    {Args{"1", "Range=Short"}, 2, "\"Range\" is not shown for the Veridan Xenon 621-2", true,
+     kUnwritten},
+    {Args{"7", "Full Scale Sensitivity=500"}, 2,
      "\"500\" is not an option of \"Full Scale Sensitivity\" for the Veridan LAMP 411: 250, 100",
-     true,
-     {}},
+     true, kUnwritten},
     // A tested field left empty, as the setup screen refuses it.
-    {{"5", "Alarm Latch=YES"},
-     2,
+    {Args{"5", "Alarm Latch=YES"}, 2,
      "\"Accessory  Relay\" is empty (the detector holds a value that has no text): give it "
      "one of WARNING, ALARM, EOL",
-     true,
-     {}},
-    {{"6", "Range=Short"},
-     2,
-     "\"Accessory  Relay\" is empty and not shown for the Talvek 880",
-     true,
-     {}},
+     true, kUnwritten},
+    {Args{"6", "Range=Short"}, 2, "\"Accessory  Relay\" is empty and not shown for the Talvek 880",
+     true, kUnwritten},
 };
 
 class SetupWrite : public ::testing::TestWithParam<SetupCase> {};
@@ -114,16 +110,12 @@ TEST(Writes, UnconfirmedWritesAreSaidAfterTheirAttempts) {
         std::string err;
     };
     for (const Case& c :
-         {Case{{"setup", "1", "Alarm Latch=NO"},
-               kFunctionWriteMany,
-               3,
+         {Case{Args{"setup", "1", "Alarm Latch=NO"}, kFunctionWriteMany, 3,
                "did not confirm the setup table after 3 attempts"},
-          Case{{"address", "1", "2"},
-               kFunctionWriteOne,
-               6,
+          Case{Args{"address", "1", "2"}, kFunctionWriteOne, 6,
                "did not confirm its new address 2 after 6 attempts; it may still have address 1"},
-          Case{{"normal", "1"}, kFunctionWriteOne, 6, "Not in normal mode - Try again!"},
-          Case{{"sn-test", "1"}, kFunctionWriteOne, 6, "S/N Test Fail - Try Again!"}}) {
+          Case{Args{"normal", "1"}, kFunctionWriteOne, 6, "Not in normal mode - Try again!"},
+          Case{Args{"sn-test", "1"}, kFunctionWriteOne, 6, "S/N Test Fail - Try Again!"}}) {
         const std::size_t from = b.port.Frames().size();
         const CliRun run = b.Cli(c.args);
         EXPECT_EQ(run.code, 1) << c.args[0];

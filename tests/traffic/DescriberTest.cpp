@@ -59,9 +59,18 @@ constexpr auto Sent = TrafficDirection::Sent;
 constexpr auto Rx = TrafficDirection::Received;
 constexpr auto Ok = CrcVerdict::Ok;
 constexpr auto Bad = CrcVerdict::Bad;
+constexpr auto Short = CrcVerdict::Short;
 constexpr auto Plain = TrafficMark::Plain;
 constexpr auto Odd = TrafficMark::Odd;
 constexpr auto Trouble = TrafficMark::Trouble;
+
+// A request as sent, and a whole answer read against its question: both plain, sound CRC.
+MeaningCase Request(std::string name, Bytes frame, std::string text) {
+    return {std::move(name), {}, std::move(frame), Sent, Ok, Plain, std::move(text)};
+}
+MeaningCase Reply(std::string name, const Bytes& request, std::string text) {
+    return {std::move(name), request, Whole(request), Rx, Ok, Plain, std::move(text)};
+}
 
 std::vector<MeaningCase> Cases() {
     const Bytes status = CommandFrame(1, kCodeStatus);
@@ -71,62 +80,36 @@ std::vector<MeaningCase> Cases() {
     const Bytes next = Whole(status);
     tailThenReply.insert(tailThenReply.end(), next.begin(), next.end());
     const SetupTable setup{0x24, 0x05, 2, 10};
+    const Bytes version = CommandFrame(1, kCodePrimaryVersion);
     return {
         // What the program sends.
-        {"StatusQuery", {}, status, Sent, Ok, Plain, "status query to 1"},
-        {"SearchQuery",
-         {},
-         CommandFrame(0, kCodeStatus),
-         Sent,
-         Ok,
-         Plain,
-         "status query to 0 (search)"},
-        {"PrimaryVersionQuery",
-         {},
-         CommandFrame(1, kCodePrimaryVersion),
-         Sent,
-         Ok,
-         Plain,
-         "primary version query to 1"},
-        {"SecondaryVersionQuery",
-         {},
-         CommandFrame(12, kCodeSecondaryVersion),
-         Sent,
-         Ok,
-         Plain,
-         "secondary version query to 12"},
-        {"Align", {}, CommandFrame(7, kCodeAlign), Sent, Ok, Plain, "align command to 7"},
-        {"ReadSetup", {}, ReadSetupFrame(247), Sent, Ok, Plain, "read setup from 247"},
-        {"WriteSetup", {}, WriteSetupFrame(3, setup), Sent, Ok, Plain, "write setup to 3"},
-        {"NewAddress", {}, NewAddressFrame(12, 7), Sent, Ok, Plain, "new address 7 to 12"},
-        {"SnTest", {}, SnTestFrame(12), Sent, Ok, Plain, "S/N test to 12"},
-        {"NormalMode", {}, NormalModeFrame(1), Sent, Ok, Plain, "normal mode to 1"},
+        Request("StatusQuery", status, "status query to 1"),
+        Request("SearchQuery", CommandFrame(0, kCodeStatus), "status query to 0 (search)"),
+        Request("PrimaryVersionQuery", version, "primary version query to 1"),
+        Request("SecondaryVersionQuery", CommandFrame(12, kCodeSecondaryVersion),
+                "secondary version query to 12"),
+        Request("Align", CommandFrame(7, kCodeAlign), "align command to 7"),
+        Request("ReadSetup", ReadSetupFrame(247), "read setup from 247"),
+        Request("WriteSetup", WriteSetupFrame(3, setup), "write setup to 3"),
+        Request("NewAddress", NewAddressFrame(12, 7), "new address 7 to 12"),
+        Request("SnTest", SnTestFrame(12), "S/N test to 12"),
+        Request("NormalMode", NormalModeFrame(1), "normal mode to 1"),
         // Whole answers, read against their question.
-        {"StatusReply", status, Whole(status), Rx, Ok, Plain, normal},
+        Reply("StatusReply", status, normal),
         {"StatusReplyWithoutKnownQuestion", {}, Whole(status), Rx, Ok, Plain, normal},
-        {"PrimaryVersion", CommandFrame(1, kCodePrimaryVersion),
-         Whole(CommandFrame(1, kCodePrimaryVersion)), Rx, Ok, Plain,
-         "primary version from 1: \"Ver 3.12 F24\""},
-        {"SecondaryVersion", CommandFrame(1, kCodeSecondaryVersion),
-         Whole(CommandFrame(1, kCodeSecondaryVersion)), Rx, Ok, Plain,
-         "secondary version from 1: \"DSP 1.07 F24\""},
-        {"VersionReplyToAStatusQueryIsNoStatus", status,
-         Whole(CommandFrame(1, kCodePrimaryVersion)), Rx, Ok, Odd,
+        Reply("PrimaryVersion", version, "primary version from 1: \"Ver 3.12 F24\""),
+        Reply("SecondaryVersion", CommandFrame(1, kCodeSecondaryVersion),
+              "secondary version from 1: \"DSP 1.07 F24\""),
+        {"VersionReplyToAStatusQueryIsNoStatus", status, Whole(version), Rx, Ok, Odd,
          "reply from 1, not a status reply"},
-        {"AlignReply", CommandFrame(1, kCodeAlign), Whole(CommandFrame(1, kCodeAlign)), Rx, Ok,
-         Plain, "align reply from 1"},
-        {"SetupTable", ReadSetupFrame(1), Whole(ReadSetupFrame(1)), Rx, Ok, Plain,
-         "setup table from 1"},
-        {"SetupWriteEcho", WriteSetupFrame(1, setup), Whole(WriteSetupFrame(1, setup)), Rx, Ok,
-         Plain, "setup write confirmed by 1"},
-        {"AddressWriteEcho", NewAddressFrame(1, 9), Whole(NewAddressFrame(1, 9)), Rx, Ok, Plain,
-         "address write confirmed by 1: new address 9"},
-        {"SnTestEcho", SnTestFrame(1), Whole(SnTestFrame(1)), Rx, Ok, Plain,
-         "S/N test confirmed by 1"},
-        {"NormalModeEcho", NormalModeFrame(1), Whole(NormalModeFrame(1)), Rx, Ok, Plain,
-         "normal mode confirmed by 1"},
-        {"AnswerToTheSearch", CommandFrame(0, kCodeStatus), Whole(CommandFrame(0, kCodeStatus)), Rx,
-         Ok, Plain, normal},
+        Reply("AlignReply", CommandFrame(1, kCodeAlign), "align reply from 1"),
+        Reply("SetupTable", ReadSetupFrame(1), "setup table from 1"),
+        Reply("SetupWriteEcho", WriteSetupFrame(1, setup), "setup write confirmed by 1"),
+        Reply("AddressWriteEcho", NewAddressFrame(1, 9),
+              "address write confirmed by 1: new address 9"),
+        Reply("SnTestEcho", SnTestFrame(1), "S/N test confirmed by 1"),
+        Reply("NormalModeEcho", NormalModeFrame(1), "normal mode confirmed by 1"),
+        Reply("AnswerToTheSearch", CommandFrame(0, kCodeStatus), normal),
         // The simulator's faults.
         {"FaultBadCrc", status, Whole(status, {"bad CRC"}), Rx, Bad, Trouble,
          "reply from 1 with a bad CRC, 34 bytes"},
@@ -150,19 +133,8 @@ std::vector<MeaningCase> Cases() {
         {"FaultNoise", status, Whole(status, {"noise"}), Rx, Bad, Trouble,
          "noise, 5 bytes, then " + normal},
         {"NoiseAlone", status, {0x13, 0x77, 0xA0, 0x05, 0x3C}, Rx, Bad, Trouble, "noise, 5 bytes"},
-        {"TwoBytesFFFFAreNoFrame",
-         status,
-         {0xFF, 0xFF},
-         Rx,
-         CrcVerdict::Short,
-         Trouble,
-         "noise, 2 bytes"},
-        {"OneByteOfTheAskedDetector",
-         status,
-         {0x01},
-         Rx,
-         CrcVerdict::Short,
-         Trouble,
+        {"TwoBytesFFFFAreNoFrame", status, Bytes{0xFF, 0xFF}, Rx, Short, Trouble, "noise, 2 bytes"},
+        {"OneByteOfTheAskedDetector", status, Bytes{0x01}, Rx, Short, Trouble,
          "cut reply from 1, 1 byte"},
         {"DiscardedLateReply", status, Whole(status), TrafficDirection::Discarded, Ok, Odd,
          "discarded: " + normal},

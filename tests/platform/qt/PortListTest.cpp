@@ -25,7 +25,7 @@ PortInfo Plain(std::string device) {
 
 #ifndef _WIN32
 
-TEST(PortForDevice, NamesTheNumberDeviceForPortOpensAndNoneWhereItCannotReach) {
+TEST(PortNumbering, NumberAndDeviceAgreeBothWaysAndNoneWhereNoNumberReaches) {
     const auto usb0 = [](const std::string& p) { return p == "/dev/ttyUSB0"; };
     const auto none = [](const std::string&) { return false; };
     EXPECT_EQ(PortForDevice("/dev/ttyUSB0", usb0), 1);
@@ -33,6 +33,12 @@ TEST(PortForDevice, NamesTheNumberDeviceForPortOpensAndNoneWhereItCannotReach) {
     EXPECT_EQ(PortForDevice("/dev/ttyS1", usb0), 2);
     EXPECT_EQ(PortForDevice("/dev/ttyS0", usb0), std::nullopt);  // port 1 is the adapter
     EXPECT_EQ(PortForDevice("/dev/ttyS0", none), 1);
+    // The other way: the nth USB adapter when present, else the nth built-in port.
+    EXPECT_EQ(DeviceForPort(1, none), "/dev/ttyS0");
+    EXPECT_EQ(DeviceForPort(1, usb0), "/dev/ttyUSB0");
+    EXPECT_EQ(DeviceForPort(2, usb0), "/dev/ttyS1");
+    EXPECT_EQ(DeviceForPort(16, [](auto& p) { return p == "/dev/ttyUSB15"; }), "/dev/ttyUSB15");
+    EXPECT_EQ(DeviceForPort(0, none) + DeviceForPort(-3, usb0), "");  // none
     for (const char* unreachable :
          {"/dev/ttyACM0", "/dev/pts/3", "/dev/ttyUSB", "/dev/ttyUSB01", "/dev/ttyUSB-1",
           "/dev/ttyUSB32767", "/dev/ttyUSB1x", "ttyUSB0", "/dev/serial/by-id/usb-FTDI-if00"})
@@ -80,68 +86,30 @@ void PrintTo(const Reopen& c, std::ostream* os) {
 
 const PortIdentity kOurs{0x0403, 0x6001, "A1"};
 
+using Ports = std::vector<PortInfo>;
+using Tried = std::optional<std::string>;
 const Reopen kReopens[] = {
-    {"no identity: the same name, listed or not",
-     "/dev/pts/4",
-     "/dev/pts/4",
-     std::nullopt,
-     {Usb("/dev/ttyUSB1", "A1")},
-     "/dev/pts/4"},
-    {"back under its own name",
-     "/dev/ttyUSB0",
-     "/dev/ttyUSB0",
-     kOurs,
-     {Usb("/dev/ttyUSB0", "A1")},
-     "/dev/ttyUSB0"},
-    {"back under a new name",
-     "/dev/ttyUSB0",
-     "",
-     kOurs,
-     {Plain("/dev/ttyS0"), Usb("/dev/ttyUSB1", "A1")},
-     "/dev/ttyUSB1"},
-    {"a link that leads to it again keeps the link",
-     "/dev/serial/by-id/ftdi-A1",
-     "/dev/ttyUSB1",
-     kOurs,
-     {Usb("/dev/ttyUSB1", "A1")},
-     "/dev/serial/by-id/ftdi-A1"},
-    {"another adapter took its name, ours is elsewhere",
-     "/dev/ttyUSB0",
-     "/dev/ttyUSB0",
-     kOurs,
-     {Usb("/dev/ttyUSB0", "B2"), Usb("/dev/ttyUSB1", "A1")},
-     "/dev/ttyUSB1"},
-    {"another adapter took its name, ours is not back",
-     "/dev/ttyUSB0",
-     "/dev/ttyUSB0",
-     kOurs,
-     {Usb("/dev/ttyUSB0", "B2")},
-     std::nullopt},
-    {"one without a serial number took its name",
-     "/dev/ttyUSB0",
-     "/dev/ttyUSB0",
-     kOurs,
-     {Usb("/dev/ttyUSB0", "")},
-     std::nullopt},
-    {"same serial number, other product: not ours",
-     "/dev/ttyUSB0",
-     "",
-     kOurs,
-     {Usb("/dev/ttyUSB1", "A1", 0x6015)},
-     "/dev/ttyUSB0"},
-    {"two channels of one adapter, neither under the old name",
-     "/dev/ttyUSB0",
-     "",
-     kOurs,
-     {Usb("/dev/ttyUSB2", "A1"), Usb("/dev/ttyUSB3", "A1")},
-     std::nullopt},
-    {"two channels, one under the old name",
-     "/dev/ttyUSB2",
-     "/dev/ttyUSB2",
-     kOurs,
-     {Usb("/dev/ttyUSB2", "A1"), Usb("/dev/ttyUSB3", "A1")},
-     "/dev/ttyUSB2"},
-    {"nothing listed: the same name", "/dev/ttyUSB0", "", kOurs, {}, "/dev/ttyUSB0"},
+    {"no identity: the same name, listed or not", "/dev/pts/4", "/dev/pts/4", std::nullopt,
+     Ports{Usb("/dev/ttyUSB1", "A1")}, "/dev/pts/4"},
+    {"back under its own name", "/dev/ttyUSB0", "/dev/ttyUSB0", kOurs,
+     Ports{Usb("/dev/ttyUSB0", "A1")}, "/dev/ttyUSB0"},
+    {"back under a new name", "/dev/ttyUSB0", "", kOurs,
+     Ports{Plain("/dev/ttyS0"), Usb("/dev/ttyUSB1", "A1")}, "/dev/ttyUSB1"},
+    {"a link that leads to it again keeps the link", "/dev/serial/by-id/ftdi-A1", "/dev/ttyUSB1",
+     kOurs, Ports{Usb("/dev/ttyUSB1", "A1")}, "/dev/serial/by-id/ftdi-A1"},
+    {"another adapter took its name, ours is elsewhere", "/dev/ttyUSB0", "/dev/ttyUSB0", kOurs,
+     Ports{Usb("/dev/ttyUSB0", "B2"), Usb("/dev/ttyUSB1", "A1")}, "/dev/ttyUSB1"},
+    {"another adapter took its name, ours is not back", "/dev/ttyUSB0", "/dev/ttyUSB0", kOurs,
+     Ports{Usb("/dev/ttyUSB0", "B2")}, Tried{}},
+    {"one without a serial number took its name", "/dev/ttyUSB0", "/dev/ttyUSB0", kOurs,
+     Ports{Usb("/dev/ttyUSB0", "")}, Tried{}},
+    {"same serial number, other product: not ours", "/dev/ttyUSB0", "", kOurs,
+     Ports{Usb("/dev/ttyUSB1", "A1", 0x6015)}, "/dev/ttyUSB0"},
+    {"two channels of one adapter, neither under the old name", "/dev/ttyUSB0", "", kOurs,
+     Ports{Usb("/dev/ttyUSB2", "A1"), Usb("/dev/ttyUSB3", "A1")}, Tried{}},
+    {"two channels, one under the old name", "/dev/ttyUSB2", "/dev/ttyUSB2", kOurs,
+     Ports{Usb("/dev/ttyUSB2", "A1"), Usb("/dev/ttyUSB3", "A1")}, "/dev/ttyUSB2"},
+    {"nothing listed: the same name", "/dev/ttyUSB0", "", kOurs, Ports{}, "/dev/ttyUSB0"},
 };
 
 class ReopenTargetTest : public ::testing::TestWithParam<Reopen> {};
@@ -163,42 +131,35 @@ void PrintTo(const Refusal& c, std::ostream* os) {
     *os << c.situation;
 }
 
+using Access = DeviceAccess;
+using enum GroupMembership;
 const Refusal kRefusals[] = {
-    {"not in the serial group",
-     OpenRefusal::NoPermission,
-     {"root", "dialout", true, "tech", GroupMembership::None},
+    {"not in the serial group", OpenRefusal::NoPermission,
+     Access{"root", "dialout", true, "tech", None},
      "Permission denied. The group \"dialout\" may use it and you (tech) are not in it: add "
      "yourself with: sudo usermod -aG dialout $USER, then log out and in."},
-    {"another distribution's group",
-     OpenRefusal::NoPermission,
-     {"root", "uucp", true, "", GroupMembership::None},
+    {"another distribution's group", OpenRefusal::NoPermission,
+     Access{"root", "uucp", true, "", None},
      "Permission denied. The group \"uucp\" may use it and you are not in it: add yourself "
      "with: sudo usermod -aG uucp $USER, then log out and in."},
-    {"added, not yet logged in again",
-     OpenRefusal::NoPermission,
-     {"root", "dialout", true, "tech", GroupMembership::FromNextLogin},
+    {"added, not yet logged in again", OpenRefusal::NoPermission,
+     Access{"root", "dialout", true, "tech", FromNextLogin},
      "Permission denied. The group \"dialout\" may use it and you (tech) joined it, but that "
      "counts only from the next login: log out and in."},
-    {"in the group: something else refuses",
-     OpenRefusal::NoPermission,
-     {"root", "dialout", true, "tech", GroupMembership::Now},
-     "Permission denied"},
-    {"root's group is no advice",
-     OpenRefusal::NoPermission,
-     {"root", "root", true, "tech", GroupMembership::None},
+    {"in the group: something else refuses", OpenRefusal::NoPermission,
+     Access{"root", "dialout", true, "tech", Now}, "Permission denied"},
+    {"root's group is no advice", OpenRefusal::NoPermission,
+     Access{"root", "root", true, "tech", None},
      "Permission denied. Only its owner (root) may use it: ask the PC's administrator for "
      "access."},
-    {"a group without read and write is no advice",
-     OpenRefusal::NoPermission,
-     {"anna", "tty", false, "tech", GroupMembership::None},
+    {"a group without read and write is no advice", OpenRefusal::NoPermission,
+     Access{"anna", "tty", false, "tech", None},
      "Permission denied. Only its owner (anna) may use it: ask the PC's administrator for "
      "access."},
-    {"nothing known", OpenRefusal::NoPermission, {}, "Permission denied"},
-    {"held by another program",
-     OpenRefusal::InUse,
-     {"root", "dialout", true, "tech", GroupMembership::None},
+    {"nothing known", OpenRefusal::NoPermission, Access{}, "Permission denied"},
+    {"held by another program", OpenRefusal::InUse, Access{"root", "dialout", true, "tech", None},
      "the port is in use by another program (Permission denied)"},
-    {"any other failure", OpenRefusal::Other, {}, "Permission denied"},
+    {"any other failure", OpenRefusal::Other, Access{}, "Permission denied"},
 };
 
 class OpenFailureReasonTest : public ::testing::TestWithParam<Refusal> {};

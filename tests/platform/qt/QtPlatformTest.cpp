@@ -232,17 +232,6 @@ TEST_F(QtSerialPortTest, ARepluggedAdapterIsFollowedByItsIdentityToItsNewName) {
     EXPECT_EQ(port.ReadAll(), (Bytes{0x11, 0x22}));
 }
 
-TEST(DeviceForPort, TakesTheNthUsbAdapterWhenPresentElseTheNthBuiltInPort) {
-    const auto only = [](std::string present) {
-        return [=](auto& path) { return path == present; };
-    };
-    EXPECT_EQ(DeviceForPort(1, only("")), "/dev/ttyS0");
-    EXPECT_EQ(DeviceForPort(1, only("/dev/ttyUSB0")), "/dev/ttyUSB0");
-    EXPECT_EQ(DeviceForPort(2, only("/dev/ttyUSB0")), "/dev/ttyS1");
-    EXPECT_EQ(DeviceForPort(16, only("/dev/ttyUSB15")), "/dev/ttyUSB15");
-    EXPECT_EQ(DeviceForPort(0, only("")) + DeviceForPort(-3, only("/dev/ttyUSB0")), "");  // none
-}
-
 #endif  // __linux__
 
 }  // namespace
