@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
-#include <QMenu>
 #include <QPointer>
 #include <QTest>
 #include <QTreeWidget>
@@ -60,6 +59,13 @@ class AppTest : public UiTest {
         combo->lineEdit()->selectAll();
         QTest::keyClicks(combo->lineEdit(), text);
         QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    }
+    // The program past the port dialog on port 1, its main window polling.
+    frmMain* Started() {
+        Make();
+        app->StartWithPortDialog();
+        ChoosePort("1");
+        return app->MainWindow();
     }
 };
 
@@ -135,9 +141,7 @@ TEST_F(AppTest, APortPickedFromTheListIsOpenedThoughNoNumberReachesIt) {
 }
 
 TEST_F(AppTest, CtrlSWithPeriodTwoWritesCycleRecordsIntoTheSerialNumberFile) {
-    Make();
-    app->StartWithPortDialog();
-    ChoosePort("1");
+    Started();
     dialogs.AnswerInput("2");
     plat.Post(1'000'000, [&] { app->MainWindow()->findChild<QAction*>("mnuSLog")->trigger(); });
     RunUntil(6'500'000);
@@ -156,9 +160,7 @@ TEST_F(AppTest, CtrlSWithPeriodTwoWritesCycleRecordsIntoTheSerialNumberFile) {
 
 TEST_F(AppTest, CtrlGOpensTheLogOfTheEnteredSerialNumberAndEscReturnsToPolling) {
     Write("4711.txt", "NNN0    05/12/26  14:03:27 23   3    4.12  3.98\r\n");
-    Make();
-    app->StartWithPortDialog();
-    ChoosePort("1");
+    Started();
     plat.Post(500'000, [&] {
         app->MainWindow()->findChild<QAction*>("mnuVLog")->trigger();
         ASSERT_NE(app->LogPrompt(), nullptr);
@@ -186,9 +188,7 @@ TEST_F(AppTest, CtrlGOpensTheLogOfTheEnteredSerialNumberAndEscReturnsToPolling) 
 }
 
 TEST_F(AppTest, PortTroubleIsShownOnTheMainWindowWithoutStoppingThePolling) {
-    Make();
-    app->StartWithPortDialog();
-    ChoosePort("1");
+    Started();
     plat.Post(1'000'000, [&] { port.Unplug(); });
     plat.Post(3'000'000, [&] { port.Replug(); });
     RunUntil(4'000'000);
@@ -200,10 +200,7 @@ TEST_F(AppTest, PortTroubleIsShownOnTheMainWindowWithoutStoppingThePolling) {
 }
 
 TEST_F(AppTest, ConfigWindowsReplaceTheMainWindowWhichComesBackPollingTheAddressInForce) {
-    Make();
-    app->StartWithPortDialog();
-    ChoosePort("1");
-    frmMain* main = app->MainWindow();
+    frmMain* main = Started();
     const auto check = [&](Micros at, std::function<void()> act, int address) {
         plat.Post(at, [&, act] {
             EXPECT_FALSE(main->isVisible());
@@ -252,10 +249,7 @@ TEST_F(AppTest, MaintenanceWindowPollsInsteadOfTheMainCycleAndItsValuesAreLogged
     family32.Family = 32;
     family32.Serial = 3200;
     bus.GetBus().Add(family32);
-    Make();
-    app->StartWithPortDialog();
-    ChoosePort("1");
-    frmMain* main = app->MainWindow();
+    frmMain* main = Started();
     dialogs.AnswerInput("1");
     plat.Post(500'000, [&] {
         app->Comm()->cmdUp();
@@ -301,10 +295,7 @@ TEST_F(AppTest, MaintenanceWindowPollsInsteadOfTheMainCycleAndItsValuesAreLogged
 }
 
 TEST_F(AppTest, F8ShowsTheTrendsBesideTheMaintenanceWindowAndTheyCloseWithIt) {
-    Make();
-    app->StartWithPortDialog();
-    ChoosePort("1");
-    frmMain* main = app->MainWindow();
+    frmMain* main = Started();
     plat.Post(1'000'000, [&] { QTest::keyClick(main, Qt::Key_M); });
     QRect maintenance;
     qsizetype drawn = 0;
@@ -341,10 +332,7 @@ TEST_F(AppTest, F8ShowsTheTrendsBesideTheMaintenanceWindowAndTheyCloseWithIt) {
 }
 
 TEST_F(AppTest, ScanBusOpensByKeyOrMenuOverAMainWindowThatWaitsAndLogsNothingMeanwhile) {
-    Make();
-    app->StartWithPortDialog();
-    ChoosePort("1");
-    frmMain* main = app->MainWindow();
+    frmMain* main = Started();
     auto* mnuScan = main->findChild<QAction*>("mnuScan");
     ASSERT_NE(mnuScan, nullptr);
     EXPECT_EQ(mnuScan->text(), "Scan &bus...");
@@ -390,16 +378,7 @@ TEST_F(AppTest, ScanBusOpensByKeyOrMenuOverAMainWindowThatWaitsAndLogsNothingMea
 }
 
 TEST_F(AppTest, F7OpensOneBusTrafficWindowThatStaysOpenWhileTheMaintenanceWindowServes) {
-    Make();
-    app->StartWithPortDialog();
-    ChoosePort("1");
-    frmMain* main = app->MainWindow();
-    const auto actions = main->findChild<QMenu*>("mnuFile")->actions();
-    const auto at = [&](const char* name) {
-        return std::find(actions.begin(), actions.end(), main->findChild<QAction*>(name)) -
-               actions.begin();
-    };
-    EXPECT_EQ(at("mnuTraffic"), at("mnuScan") + 1);
+    frmMain* main = Started();
     EXPECT_EQ(main->findChild<QAction*>("mnuTraffic")->text(), "Bus &traffic...");
     EXPECT_EQ(main->findChild<QAction*>("mnuTraffic")->shortcut(), QKeySequence(Qt::Key_F7));
 
@@ -439,9 +418,7 @@ TEST_F(AppTest, F7OpensOneBusTrafficWindowThatStaysOpenWhileTheMaintenanceWindow
 }
 
 TEST_F(AppTest, CloseBoxEndsWithoutAskingAndClosesThePort) {
-    Make();
-    app->StartWithPortDialog();
-    ChoosePort("1");
+    Started();
     plat.Post(1'000'000, [&] { app->MainWindow()->close(); });
     RunUntil(5'000'000);
     EXPECT_TRUE(quit);

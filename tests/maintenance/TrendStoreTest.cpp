@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <ostream>
 
 #include "maintenance/MaintComm.h"
 #include "platform/virtual/VirtualPlatform.h"
@@ -116,53 +115,35 @@ TEST(TrendStore, AnotherDetectorsValuesStartTheTrendsAfresh) {
     EXPECT_EQ(store.begin()->values[static_cast<int>(Trend::Gas)], 7.0f);
 }
 
-TEST(TrendStore, TheTimeAxisGrowsWithTheSamplesToTenMinutes) {
-    const std::pair<Micros, TrendTimeAxis> cases[] = {{0, {60, 7}},
+TEST(TrendStore, TheAxesFollowTheSamples) {
+    // The time axis grows with the samples to ten minutes.
+    const std::pair<Micros, TrendTimeAxis> times[] = {{0, {60, 7}},
                                                       {60'000'000, {60, 7}},
                                                       {60'000'001, {120, 7}},
                                                       {150'000'000, {180, 7}},
                                                       {240'000'000, {300, 6}},
                                                       {301'000'000, {600, 11}},
                                                       {600'000'000, {600, 11}}};
-    for (const auto& [age, axis] : cases) {
-        SCOPED_TRACE(age);
-        EXPECT_EQ(TrendTimeAxisFor(age), axis);
+    for (const auto& [age, axis] : times)
+        EXPECT_EQ(TrendTimeAxisFor(age), axis) << age;
+    // A value axis shows the values with a margin and at least the smallest span.
+    const struct {
+        const char* name;
+        std::optional<std::pair<float, float>> values;
+        double minSpan;
+        std::pair<double, double> axis;
+    } values[] = {{"no value yet", std::nullopt, 0.2, {0, 0.2}},
+                  {"steady line centred in the smallest span", {{3, 3}}, 0.2, {2.9, 3.1}},
+                  {"zeros stay above zero", {{0, 0}}, 0.2, {0, 0.2}},
+                  {"near zero shifted up", {{0.05f, 0.1f}}, 0.2, {0, 0.2}},
+                  {"a wide swing gets a tenth either side", {{1, 3}}, 0.2, {0.8, 3.2}},
+                  {"negative values keep their margin", {{-5, 5}}, 1, {-6, 6}}};
+    for (const auto& c : values) {
+        const auto [from, to] = TrendAxisRange(c.values, c.minSpan);
+        EXPECT_NEAR(from, c.axis.first, 1e-6) << c.name;
+        EXPECT_NEAR(to, c.axis.second, 1e-6) << c.name;
     }
 }
-
-struct AxisCase {
-    const char* name;
-    std::optional<std::pair<float, float>> values;
-    double minSpan;
-    std::pair<double, double> axis;
-};
-void PrintTo(const AxisCase& c, std::ostream* os) {
-    *os << c.name;
-}
-class TrendAxis : public ::testing::TestWithParam<AxisCase> {};
-
-TEST_P(TrendAxis, ShowsTheValuesWithAMarginAndAtLeastTheSmallestSpan) {
-    const auto [from, to] = TrendAxisRange(GetParam().values, GetParam().minSpan);
-    EXPECT_NEAR(from, GetParam().axis.first, 1e-6);
-    EXPECT_NEAR(to, GetParam().axis.second, 1e-6);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TrendAxis,
-    ::testing::Values(AxisCase{"no value yet", std::nullopt, 0.2, {0, 0.2}},
-                      AxisCase{
-                          "steady line centred in the smallest span", {{3, 3}}, 0.2, {2.9, 3.1}},
-                      AxisCase{"zeros stay above zero", {{0, 0}}, 0.2, {0, 0.2}},
-                      AxisCase{"near zero shifted up", {{0.05f, 0.1f}}, 0.2, {0, 0.2}},
-                      AxisCase{"a wide swing gets a tenth either side", {{1, 3}}, 0.2, {0.8, 3.2}},
-                      AxisCase{"negative values keep their margin", {{-5, 5}}, 1, {-6, 6}}),
-    [](const auto& info) {
-        std::string name = info.param.name;
-        for (char& c : name)
-            if (!std::isalnum(static_cast<unsigned char>(c)))
-                c = '_';
-        return name;
-    });
 
 // The maintenance poll against the simulated bus, feeding the store as the program does.
 TEST(TrendStore, FedByEachMaintenancePollWithAGapWhileTheDetectorIsSilent) {

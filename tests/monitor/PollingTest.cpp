@@ -114,7 +114,6 @@ TEST(Polling, FamilyOutsideTheTableShowsGoodWithoutDecoding) {
 }
 
 // A status reply whose index 4 is not 42 passes when index 10 is "V".
-// A status reply whose index 4 is not 42 passes when index 10 is "V".
 TEST(Polling, VAtIndexTenPassesWithoutTheLengthMarker) {
     for (std::uint8_t second : {std::uint8_t('V'), std::uint8_t('N')}) {
         Bench b(Bus{});
