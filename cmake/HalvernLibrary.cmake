@@ -24,9 +24,15 @@ function(halvern_library name)
   endif()
 endfunction()
 
-# halvern_test(NAME folder LIBS ...): one GoogleTest executable per test folder.
+# halvern_test(NAME folder LIBS ... [LOCK resource]): one GoogleTest executable per test folder.
+# LOCK keeps the folder's tests from running at the same time as each other (real devices and
+# timers that a parallel neighbour's load can starve).
 function(halvern_test name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "LOCK" "LIBS" ${ARGN})
+  set(lock "")
+  if(ARG_LOCK)
+    set(lock RESOURCE_LOCK ${ARG_LOCK})
+  endif()
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   add_executable(${name} ${srcs})
@@ -34,5 +40,5 @@ function(halvern_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main halvern_warnings)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60)
+                       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60 ${lock})
 endfunction()
