@@ -33,16 +33,8 @@ std::string Padded(std::string text, std::size_t width) {
     return text;
 }
 
-std::string TimeText(const LocalDateTime& t) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour % 100, t.minute % 100, t.second % 100);
-    return buf;
-}
-
 std::string DateTimeText(const LocalDateTime& t) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d ", t.year % 10000, t.month % 100, t.day % 100);
-    return buf + TimeText(t);
+    return IsoDateText(t) + " " + LongTimeText(t);
 }
 
 // Parts joined by two spaces, empty ones left out.
@@ -212,9 +204,10 @@ std::string WatchText(const LocalDateTime& t, const Reading& r, int missed) {
     std::string values;
     for (std::size_t i = 0; i < r.values.size(); ++i)
         values += std::string(i ? " " : "") + kValueTags[i] + " " + r.values[i];
-    return Printable(Joined({TimeText(t), r.address, r.model, r.serial, StatusWithDescription(r),
-                             r.gain.empty() ? "" : "gain " + r.gain, values, "gas " + r.gas, r.link,
-                             missed > 0 ? "missed " + std::to_string(missed) : ""}));
+    return Printable(
+        Joined({LongTimeText(t), r.address, r.model, r.serial, StatusWithDescription(r),
+                r.gain.empty() ? "" : "gain " + r.gain, values, "gas " + r.gas, r.link,
+                missed > 0 ? "missed " + std::to_string(missed) : ""}));
 }
 
 JsonObject WatchJson(const LocalDateTime& t, const Reading& r, int missed) {

@@ -17,18 +17,6 @@ constexpr const char* kColumns[] = {
     "Line",      "Date",     "Time",    "Status",  "Temperature", "Gain",       "Signal 1",
     "Reference", "Signal 2", "Ratio 1", "Ratio 2", "NQ ratio 1",  "NQ ratio 2", "Gas reading"};
 
-std::string IsoDate(const LocalDateTime& t) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year, t.month, t.day);
-    return buf;
-}
-
-std::string IsoTime(const LocalDateTime& t) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
-    return buf;
-}
-
 std::string Native(const std::string& path) {
     return QDir::toNativeSeparators(QString::fromStdString(path)).toStdString();
 }
@@ -70,8 +58,8 @@ std::string CsvRow(const LogRecord& r) {
         row += ',';
         AppendCsvField(row, text);
     };
-    field(IsoDate(r.When));
-    field(IsoTime(r.When));
+    field(IsoDateText(r.When));
+    field(LongTimeText(r.When));
     field(r.Status);
     const bool cycle = r.Kind == LogRecordKind::Cycle;
     field(cycle ? r.Temperature : std::string_view());

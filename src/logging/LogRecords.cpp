@@ -45,12 +45,6 @@ std::string DateText(const LocalDateTime& t) {
     return buf;
 }
 
-std::string LongTimeText(const LocalDateTime& t) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour % 100, t.minute % 100, t.second % 100);
-    return buf;
-}
-
 std::string ShortTimeText(const LocalDateTime& t) {
     return std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" + std::to_string(t.second);
 }
@@ -204,6 +198,18 @@ void WriteDisconnectionRecord(Par& par, const LocalDateTime& now) {
         return;
     }
     WritePendingDisconnection(par, now);
+}
+
+std::string LongTimeText(const LocalDateTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour % 100, t.minute % 100, t.second % 100);
+    return buf;
+}
+
+std::string IsoDateText(const LocalDateTime& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", t.year % 10000, t.month % 100, t.day % 100);
+    return buf;
 }
 
 }  // namespace halvern

@@ -16,6 +16,11 @@ struct LocalDateTime {
 // The PC's local date and time, for the real program; tests pass their own.
 LocalDateTime CurrentLocalDateTime();
 
+// "14:03:27", as the records give the time.
+std::string LongTimeText(const LocalDateTime& t);
+// "2026-12-05" (ISO 8601), for exports and machine-read output.
+std::string IsoDateText(const LocalDateTime& t);
+
 // The 1-based columns at which the record fields start; the gap up to the next start is spaces.
 // The writer puts the fields there and the record reader takes them back from there.
 namespace RecordColumn {
