@@ -133,6 +133,14 @@ void MainComm::cmdDown() {
 void MainComm::SelectAddress(const std::string& text) {
     par_.Main.DetNum = text;
     Changed();
+    if (par_.SearchMode)
+        return;  // the next reply names the detector found
+    // The poll under way may still bring the old detector's reply, and its decoding would put
+    // the old address back: take that reply in here and begin the next poll at the choice.
+    // A command that runs already drained that reply.
+    if (Busy busy(*this); busy)
+        link_.ReceiveReply(quitting_);
+    loop_.Restart();
 }
 
 void MainComm::cmdAlign() {

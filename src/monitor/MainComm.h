@@ -46,7 +46,8 @@ class MainComm {
 
     void cmdUp();
     void cmdDown();
-    void SelectAddress(const std::string& text);  // a choice from the address list
+    // A choice from the address list: outside a search the next poll goes there.
+    void SelectAddress(const std::string& text);
     void cmdAlign();
     void cmdSetio();
     void cmdSetAddr();

@@ -1,5 +1,6 @@
 #include "monitor/frmMain.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,6 +18,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include "logging/LogRecords.h"
 #include "monitor/MainComm.h"
@@ -44,15 +46,17 @@ QPushButton* Button(const QString& text, const char* name, const QString& tip, Q
 
 }  // namespace
 
-// The address list: a choice counts only when it is made in the opened list. Qt also reports
-// a choice when Enter is pressed in the field, or the field is left, while its text names an
-// item; a typed address is not meant to take effect that way.
+// The address list: a choice counts when it is made in the opened list or by stepping through
+// the list with the arrow keys. Qt also reports a choice when Enter is pressed in the field, or
+// the field is left, while its text names an item; a typed address is not meant to take effect
+// that way. The wheel does not turn the list: a hand passing over the field would change the
+// served detector unseen.
 class AddressList : public QComboBox {
   public:
     using QComboBox::QComboBox;
-    // True once for a choice made in the list opened last.
+    // True once for a choice made in the list opened last, or by an arrow key.
     bool TakeListChoice() {
-        const bool chosen = listOpen_;
+        const bool chosen = listOpen_ || stepping_;
         listOpen_ = false;
         return chosen;
     }
@@ -61,9 +65,27 @@ class AddressList : public QComboBox {
         listOpen_ = true;
         QComboBox::showPopup();
     }
+    void hidePopup() override {
+        QComboBox::hidePopup();
+        // A choice in the list is reported just after the list closes; a list closed with Esc
+        // leaves no choice behind for a later Enter in the field.
+        QMetaObject::invokeMethod(
+            this, [this] { listOpen_ = false; }, Qt::QueuedConnection);
+    }
+
+  protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        const int k = e->key();
+        stepping_ =
+            k == Qt::Key_Up || k == Qt::Key_Down || k == Qt::Key_PageUp || k == Qt::Key_PageDown;
+        QComboBox::keyPressEvent(e);
+        stepping_ = false;
+    }
+    void wheelEvent(QWheelEvent* e) override { e->ignore(); }
 
   private:
     bool listOpen_ = false;
+    bool stepping_ = false;
 };
 
 LampWidget::LampWidget(QWidget* parent) : QWidget(parent), color_(Qt::lightGray) {
@@ -229,7 +251,7 @@ void frmMain::BuildUi() {
     cmbChangeAddr_->setMaxVisibleItems(15);
     for (int a = 1; a <= 247; ++a)
         cmbChangeAddr_->addItem(QString::number(a));
-    cmbChangeAddr_->setEditText(QString());
+    cmbChangeAddr_->setEditText(QString::fromStdString(par_.Main.DetNum));
     cmdUp_ = Button(QString(), "cmdUp", "Increment address", frMisc);
     cmdUp_->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
     cmdDown_ = Button(QString(), "cmdDown", "Decrement address", frMisc);
@@ -281,6 +303,9 @@ void frmMain::BuildUi() {
         if (cmbChangeAddr_->TakeListChoice())
             comm_.SelectAddress(cmbChangeAddr_->itemText(index).toStdString());
     });
+    // Enter, or leaving the field, without a choice: the field shows the served address again.
+    connect(cmbChangeAddr_->lineEdit(), &QLineEdit::editingFinished, this,
+            [this] { cmbChangeAddr_->setEditText(QString::fromStdString(par_.Main.DetNum)); });
     // Only the technician's typing is checked, not texts the program sets.
     connect(cmbChangeAddr_->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
         cmbChangeAddr_->Typed();
@@ -312,6 +337,11 @@ void frmMain::FocusHome() {
 void frmMain::Refresh() {
     const Panel& m = par_.Main;
     lblDetNum_->setText(QString::fromStdString(m.DetNum));
+    // The address field shows the served address too, but not while the technician types into
+    // it or picks from its list.
+    if (!cmbChangeAddr_->lineEdit()->hasFocus() && !cmbChangeAddr_->view()->isVisible() &&
+        cmbChangeAddr_->currentText() != lblDetNum_->text())
+        cmbChangeAddr_->setEditText(lblDetNum_->text());
     lblFlash_->setText(QString::fromStdString(m.Flash));
     lblSeNum_->setText(QString::fromStdString(m.SeNum));
     // The detector's bytes, one character each (the status may carry any byte).

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "monitor/frmMain.h"
 #include "support/Bench.h"
@@ -123,6 +124,7 @@ TEST_F(MainWindowTest, LettersActAtWindowLevelButTypeIntoTheAddressField) {
     EXPECT_TRUE(b.par.SearchMode);
     auto* edit = Find<QComboBox>("cmbChangeAddr")->lineEdit();
     edit->setFocus();
+    edit->selectAll();
     QTest::keyClicks(edit, "r");
     EXPECT_EQ(edit->text(), "r");
     EXPECT_TRUE(b.par.SearchMode);  // not toggled again
@@ -160,17 +162,46 @@ TEST_F(MainWindowTest, JunkTypedIntoTheAddressListIsPutBackHalfASecondLater) {
     }
 }
 
+// The field, the label and the polled address agree: only a choice changes the served address.
 TEST_F(MainWindowTest, ATypedAddressTakesEffectOnlyWhenChosenFromTheList) {
     auto* list = Find<QComboBox>("cmbChangeAddr");
-    list->lineEdit()->setFocus();
-    QTest::keyClicks(list->lineEdit(), "7");
-    QTest::keyClick(list->lineEdit(), Qt::Key_Return);
-    Find<QPushButton>("cmdMaster")->setFocus();  // leaving the field
+    EXPECT_EQ(list->currentText(), "1");
+    const auto typeAndEnter = [&](const char* text) {
+        list->lineEdit()->setFocus();
+        list->lineEdit()->selectAll();
+        QTest::keyClicks(list->lineEdit(), text);
+        QTest::keyClick(list->lineEdit(), Qt::Key_Return);
+    };
+    typeAndEnter("7");
     EXPECT_EQ(b.par.Main.DetNum, "1");
+    EXPECT_EQ(list->currentText(), "1");
+    // A list opened and closed with Esc leaves no choice behind for the next Enter.
+    list->showPopup();
+    QTest::keyClick(list->view(), Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    typeAndEnter("9");
+    EXPECT_EQ(b.par.Main.DetNum, "1");
+    EXPECT_EQ(list->currentText(), "1");
+
     list->showPopup();
     list->view()->setCurrentIndex(list->model()->index(6, 0));
     QTest::keyClick(list->view(), Qt::Key_Return);
     EXPECT_EQ(b.par.Main.DetNum, "7");
+    EXPECT_EQ(list->currentText(), "7");
+    // Stepping through the list with an arrow key is a choice; the wheel turns nothing.
+    QTest::keyClick(list->lineEdit(), Qt::Key_Down);
+    EXPECT_EQ(b.par.Main.DetNum, "8");
+    EXPECT_EQ(list->currentText(), "8");
+    QWheelEvent wheel(QPointF(5, 5), list->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(list, &wheel);
+    EXPECT_EQ(b.par.Main.DetNum, "8");
+    EXPECT_EQ(list->currentText(), "8");
+    // A detector found elsewhere shows in the field too once the technician is not in it.
+    Find<QPushButton>("cmdMaster")->setFocus();
+    b.par.Main.DetNum = "12";
+    w->Refresh();
+    EXPECT_EQ(list->currentText(), "12");
 }
 
 }  // namespace

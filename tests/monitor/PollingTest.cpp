@@ -49,6 +49,36 @@ TEST(Polling, ReplyFromAnotherAddressTakesOver) {
     EXPECT_EQ(b.StatusQueries().back().second, 6);
 }
 
+// Wherever in a poll the choice falls, the old detector's reply must not bring its address back.
+TEST(Polling, AnAddressChosenFromTheListIsPolledNextWhileTheServedDetectorAnswers) {
+    constexpr Micros kSpan = 2 * kAnsweredPoll;
+    for (Micros t = kAnsweredPoll; t < kAnsweredPoll + kSpan; t += kSpan / 100) {
+        Bench b(BusOf({{1, 24, 4711}, {7, 36, 1207}}));
+        std::size_t before = 0;
+        b.At(t, [&] {
+            before = b.StatusQueries().size();
+            b.comm->SelectAddress("7");
+        });
+        b.Run(t + 2'000'000);
+        const auto q = b.StatusQueries();
+        ASSERT_GT(q.size(), before) << "chosen at " << t;
+        EXPECT_EQ(q[before].second, 7) << "chosen at " << t;
+        EXPECT_EQ(q.back().second, 7) << "chosen at " << t;
+        EXPECT_EQ(b.par.Main.DetNum, "7") << "chosen at " << t;
+        EXPECT_EQ(b.par.Main.SeNum, "1207") << "chosen at " << t;
+    }
+}
+
+// In search mode a choice only changes the label: the next reply puts the finder's address.
+TEST(Polling, AChoiceInSearchModeIsOverwrittenByTheNextReply) {
+    Bench b(OneDetector(7, 36, 1207));
+    b.At(100'000, [&] { b.comm->cmdMaster(); });
+    b.At(1'000'000, [&] { b.comm->SelectAddress("12"); });
+    b.Run(2'000'000);
+    EXPECT_EQ(b.par.Main.DetNum, "7");
+    EXPECT_EQ(b.StatusQueries().back().second, 0);
+}
+
 TEST(Polling, ADetectorAbove247IsServedAndLoggedLikeAnyOther) {
     Bench b(OneDetector(250, 24, 2500));  // outside the Modbus range, yet it answers
     b.par.Main.DetNum = "250";
