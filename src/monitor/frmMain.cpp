@@ -23,6 +23,7 @@
 #include "logging/LogRecords.h"
 #include "monitor/MainComm.h"
 #include "state/Par.h"
+#include "ui/ElidedLabel.h"
 #include "ui/ValueLabel.h"
 #include "ui/WindowKeys.h"
 
@@ -282,9 +283,11 @@ void frmMain::BuildUi() {
     // Logging state and logging trouble along the bottom, out of the way of the readings.
     statusBar()->addWidget(lblLogOn_, 1);
     statusBar()->addPermanentWidget(lblLogError_);
-    lblPortNotice_ = Caption(QString(), "lblPortNotice", central);
+    // Long port notices end in an ellipsis on a narrow screen; the whole text is the tooltip.
+    lblPortNotice_ = new ElidedLabel(central);
+    lblPortNotice_->setObjectName("lblPortNotice");
     lblPortNotice_->setStyleSheet("color: #805000;");
-    statusBar()->addPermanentWidget(lblPortNotice_);
+    statusBar()->addPermanentWidget(lblPortNotice_, 1);
     top->setColumnStretch(0, 3);
     top->setColumnStretch(1, 2);
     top->setRowStretch(2, 1);
@@ -377,7 +380,7 @@ void frmMain::Refresh() {
     lblLogError_->setText(
         logWarning.empty() ? QString() : "Logging fails: " + QString::fromStdString(logWarning));
     lblLogError_->setVisible(!logWarning.empty());
-    lblPortNotice_->setText(QString::fromStdString(m.PortNotice));
+    lblPortNotice_->SetFullText(QString::fromStdString(m.PortNotice));
     lblPortNotice_->setVisible(!m.PortNotice.empty());
 }
 

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "HalvernVersion.h"
 #include "ui/WindowKeys.h"
 
 namespace halvern {
@@ -46,6 +47,8 @@ frmAbout::frmAbout(QWidget* parent) : QWidget(parent, Qt::Dialog) {
     layout->addSpacing(6);
     AddLabel(this, layout, "lblDescription", "Version: Nb");
     AddLabel(this, layout, "lblVersion", "Part: K52017");
+    // Which build this is, as --version says it, for a technician reporting a fault.
+    AddLabel(this, layout, "lblProgramVersion", "")->setText(QString("halvern ") + kVersion);
 
     auto* line = new QFrame(this);
     line->setObjectName("Line1");

@@ -133,6 +133,19 @@ TEST_F(MainWindowTest, LettersActAtWindowLevelButTypeIntoTheAddressField) {
     EXPECT_TRUE(Find<QLabel>("lblF12")->isVisible());
 }
 
+TEST_F(MainWindowTest, ALongPortNoticeFitsTheStatusBarAndShowsWhollyOnHover) {
+    const std::string notice(300, 'x');
+    b.par.Main.PortNotice = notice;
+    w->Refresh();
+    w->resize(1000, w->height());
+    QCoreApplication::processEvents();
+    auto* label = Find<QLabel>("lblPortNotice");
+    EXPECT_EQ(label->toolTip().toStdString(), notice);
+    EXPECT_TRUE(label->text().endsWith(QChar(0x2026)));
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+    EXPECT_LE(label->geometry().right(), w->width());
+}
+
 TEST_F(MainWindowTest, EscAsksBeforeExitingAndNoChangesNothing) {
     b.dialogs.AnswerYesNo(false);
     QTest::keyClick(w.get(), Qt::Key_Escape);

@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "HalvernVersion.h"
 #include "platform/virtual/VirtualPlatform.h"
 #include "support/UiTest.h"
 #include "ui/frmAbout.h"
@@ -59,6 +60,7 @@ TEST_F(StartWindows, AboutBoxShowsItsCaptionsOpensOnceAndClosesByOkOrKeys) {
     EXPECT_EQ(Caption(box, "lblDescription"), "Version: Nb");
     EXPECT_EQ(Caption(box, "lblVersion"), "Part: K52017");
     EXPECT_EQ(Caption(box, "Label1"), "Date: 21/7/2019");
+    EXPECT_EQ(Caption(box, "lblProgramVersion"), QString("halvern ") + kVersion);
     EXPECT_EQ(box.findChild<QPushButton*>("cmdOK")->text(), "OK");
 
     QSignalSpy closed(&box, &frmAbout::closed);
