@@ -17,6 +17,7 @@ App::App(AppServices services, Par& par, AppOptions options)
     : s_(std::move(services)),
       par_(par),
       options_(std::move(options)),
+      places_(QString::fromStdString(JoinPath(par.ProgramFolder, kSettingsFile))),
       link_(s_.platform, s_.port, par.Link),
       trends_(s_.platform) {
     MainCommHooks hooks;

@@ -29,6 +29,7 @@
 #include "state/Par.h"
 #include "traffic/frmTraffic.h"
 #include "ui/Dialogs.h"
+#include "ui/WindowPlaces.h"
 #include "ui/frmAbout.h"
 #include "ui/frmOpenS.h"
 
@@ -106,6 +107,7 @@ class App : public QObject {
     AppServices s_;
     Par& par_;
     AppOptions options_;
+    WindowPlaces places_;  // of every window, kept in the program folder
     Link link_;
     PollLoop loop_;
     std::unique_ptr<MainComm> mainComm_;

@@ -1,0 +1,79 @@
+#include "ui/WindowPlaces.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QScreen>
+#include <QWidget>
+#include <QWindow>
+#include <algorithm>
+
+namespace halvern {
+
+QRect FitOnScreen(QRect frame, const QRect& screen, const QSize& minimum) {
+    frame.setWidth(std::max(std::min(frame.width(), screen.width()), minimum.width()));
+    frame.setHeight(std::max(std::min(frame.height(), screen.height()), minimum.height()));
+    // Left and top last, so that a window larger than the screen keeps its title bar on it.
+    frame.moveRight(std::min(frame.right(), screen.right()));
+    frame.moveBottom(std::min(frame.bottom(), screen.bottom()));
+    frame.moveLeft(std::max(frame.left(), screen.left()));
+    frame.moveTop(std::max(frame.top(), screen.top()));
+    return frame;
+}
+
+WindowPlaces::WindowPlaces(const QString& settingsPath, QObject* parent)
+    : QObject(parent), settings_(settingsPath, QSettings::IniFormat) {
+    qApp->installEventFilter(this);
+}
+
+bool WindowPlaces::eventFilter(QObject* watched, QEvent* event) {
+    const auto type = event->type();
+    if (type != QEvent::Show && type != QEvent::Hide)
+        return false;
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w || !w->isWindow() || !w->objectName().startsWith("frm"))
+        return false;
+    if (type == QEvent::Show)
+        Place(*w);
+    else
+        Keep(*w);
+    return false;
+}
+
+void WindowPlaces::Place(QWidget& w) {
+    const QVariant kept = settings_.value(w.objectName() + "/geometry");
+    if (kept.isValid())
+        w.restoreGeometry(kept.toByteArray());
+    // A window placed neither by the program nor before is left to the window manager, once
+    // it fits the screen.
+    const bool placed = kept.isValid() || w.testAttribute(Qt::WA_Moved);
+    // The frame is not known before the window is first shown: allow for a title bar.
+    const QRect frame = w.frameGeometry();
+    const int titleBar = w.testAttribute(Qt::WA_WState_Created) && frame != w.geometry()
+                             ? w.geometry().top() - frame.top()
+                             : 30;
+    QScreen* screen = QGuiApplication::screenAt(w.geometry().center());
+    if (!screen)
+        screen = w.screen() ? w.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect area = screen->availableGeometry();
+    area.setTop(area.top() + titleBar);
+    const QRect fitted = FitOnScreen(w.geometry(), area, w.minimumSize());
+    if (fitted.size() != w.size())
+        w.resize(fitted.size());
+    if (!placed)
+        return;
+    if (fitted.topLeft() != w.geometry().topLeft())
+        w.move(fitted.topLeft() - (w.geometry().topLeft() - w.pos()));
+    // A window shown again where it already stands sends no position, and the window manager
+    // then places it anew: tell the system that the program places this window.
+    if (QWindow* h = w.windowHandle())
+        h->setPosition(h->position());
+}
+
+void WindowPlaces::Keep(QWidget& w) {
+    settings_.setValue(w.objectName() + "/geometry", w.saveGeometry());
+    settings_.sync();
+}
+
+}  // namespace halvern
