@@ -39,6 +39,8 @@ function(halvern_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main halvern_warnings)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  # The windows are tried on the smallest screen a technician's laptop has, 1024x600.
+  set(screen "offscreen:configfile=${PROJECT_SOURCE_DIR}/tests/support/small-screen.json")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60 ${lock})
+                       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=${screen}" TIMEOUT 60 ${lock})
 endfunction()

@@ -171,7 +171,7 @@ QChartView* MakeChart(QWidget* parent, const QString& name, const QString& title
     view->setObjectName(name);
     view->setRenderHint(QPainter::Antialiasing);
     view->setFocusPolicy(Qt::NoFocus);
-    view->setMinimumHeight(190);
+    view->setMinimumHeight(120);  // three charts and the buttons on a 600-pixel screen
     return view;
 }
 

@@ -29,8 +29,8 @@ namespace halvern {
 namespace {
 
 constexpr int kWidth = 640;     // wider when the screen has room
-constexpr int kMinWidth = 460;  // beside the maintenance window on a 1366-pixel screen
-constexpr int kMinChartHeight = 180;
+constexpr int kMinWidth = 400;  // beside the maintenance window on a 1366-pixel screen
+constexpr int kMinChartHeight = 120;  // three charts and the buttons on a 600-pixel screen
 constexpr int kLabelPoints = 9;
 constexpr int kButtonPoints = 11;
 
@@ -247,19 +247,23 @@ void frmTrends::PlaceBeside(QWidget& window) {
         return;
     const QRect area = screen->availableGeometry();
     QRect frame = window.frameGeometry();
-    const int room = area.right() - frame.right();
-    if (room < kMinWidth) {
-        // A laptop screen has no room beside a centred maintenance window: it moves aside.
-        const int shift = std::min(kMinWidth - room, std::max(0, frame.left() - area.left()));
-        window.move(window.pos() - QPoint(shift, 0));
-        frame.translate(-shift, 0);
+    int left = frame.right() + 1;
+    int width = std::min(area.right() - frame.right(), kWidth);
+    if (width < kMinWidth) {
+        // No room on the right: the window goes to the right edge, and the trends stand on its
+        // left, over its first column on a small screen: that column's signals and ratios are
+        // what the trends chart, and the noise figures and the status stay in sight.
+        const int shift = area.right() - frame.right();
+        window.move(window.pos() + QPoint(shift, 0));
+        frame.translate(shift, 0);
+        left = area.left();
+        width = std::clamp(frame.left() - area.left(), kMinWidth, kWidth);
     }
-    const int width = std::clamp(area.right() - frame.right(), kMinWidth, kWidth);
     // The window frame and title bar come around our own geometry.
     const int extraWidth = std::max(0, frame.width() - window.width());
     const int extraHeight = std::max(0, frame.height() - window.height());
     resize(std::min(width, area.width()) - extraWidth, area.height() - extraHeight);
-    move(std::min(frame.right() + 1, area.right() + 1 - width), area.top());
+    move(left, area.top());
 }
 
 void frmTrends::keyPressEvent(QKeyEvent* event) {

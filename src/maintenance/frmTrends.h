@@ -43,7 +43,8 @@ class frmTrends : public QWidget {
     // with the system's reason, and nothing in the window changes.
     bool SaveAsPng(const QString& path);
     // Places the window to the right of `window` on its screen. Where the screen has no room
-    // there, `window` moves left as far as needed; its size stays.
+    // there, `window` moves to the right edge and the trends stand on its left; its size
+    // stays.
     void PlaceBeside(QWidget& window);
 
     // The save dialog: the chosen path, empty when cancelled. Tests replace it.

@@ -20,6 +20,16 @@ QRect FitOnScreen(QRect frame, const QRect& screen, const QSize& minimum) {
     return frame;
 }
 
+namespace {
+
+// A window that belongs to another (the trends beside the maintenance window, the scan over the
+// main window) is placed by that one each time.
+bool Remembered(const QWidget& w) {
+    return w.parentWidget() == nullptr;
+}
+
+}  // namespace
+
 WindowPlaces::WindowPlaces(const QString& settingsPath, QObject* parent)
     : QObject(parent), settings_(settingsPath, QSettings::IniFormat) {
     qApp->installEventFilter(this);
@@ -40,7 +50,7 @@ bool WindowPlaces::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void WindowPlaces::Place(QWidget& w) {
-    const QVariant kept = settings_.value(w.objectName() + "/geometry");
+    const QVariant kept = Remembered(w) ? settings_.value(w.objectName() + "/geometry") : QVariant();
     if (kept.isValid())
         w.restoreGeometry(kept.toByteArray());
     // A window placed neither by the program nor before is left to the window manager, once
@@ -72,6 +82,8 @@ void WindowPlaces::Place(QWidget& w) {
 }
 
 void WindowPlaces::Keep(QWidget& w) {
+    if (!Remembered(w))
+        return;
     settings_.setValue(w.objectName() + "/geometry", w.saveGeometry());
     settings_.sync();
 }

@@ -22,7 +22,8 @@ QRect FitOnScreen(QRect frame, const QRect& screen, const QSize& minimum = {});
 
 class WindowPlaces : public QObject {
   public:
-    // Watches every window of the application whose object name starts with "frm".
+    // Watches every window of the application whose object name starts with "frm"; those of
+    // their own (without a parent window) are remembered.
     explicit WindowPlaces(const QString& settingsPath, QObject* parent = nullptr);
     bool eventFilter(QObject* watched, QEvent* event) override;
 

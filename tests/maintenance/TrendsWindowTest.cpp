@@ -127,21 +127,30 @@ TEST_F(TrendsWindowTest, APlaceThatCannotBeWrittenIsToldAndTheWindowStaysAsItWas
     }
 }
 
-TEST_F(TrendsWindowTest, GoesBesideAWindowThatMovesAsideOnlyWhenTheScreenHasNoRoom) {
+TEST_F(TrendsWindowTest, GoesBesideTheWindowWhereThereIsRoomAndOverItsFirstColumnOtherwise) {
     const QRect area = window->screen()->availableGeometry();
     QWidget maintenance;
-    for (const int left : {area.left(), area.center().x() - 150}) {
-        SCOPED_TRACE(left);
-        maintenance.setGeometry(left, area.top() + 50, 300, 200);
+    const auto place = [&](int left, int width) {
+        maintenance.resize(width, 200);
+        maintenance.move(left, area.top() + 50);  // where its frame goes
         maintenance.show();
         window->PlaceBeside(maintenance);
-        EXPECT_EQ(maintenance.size(), QSize(300, 200));
-        EXPECT_GT(window->x(), maintenance.geometry().right());
-        EXPECT_LE(window->geometry().right(), area.right());
-        EXPECT_GE(window->width(), 400);  // room for ten minutes of lines
-        EXPECT_LE(window->frameGeometry().bottom(), area.bottom());
-    }
-    EXPECT_EQ(maintenance.frameGeometry().right(), area.right() - 460);  // only as far as needed
+        EXPECT_EQ(maintenance.size(), QSize(width, 200));
+        EXPECT_TRUE(area.contains(window->geometry()));
+        EXPECT_TRUE(area.contains(maintenance.frameGeometry()));
+        EXPECT_GE(window->frameGeometry().width(), 400);  // room for ten minutes of lines
+    };
+    place(area.left(), 300);  // room on the right: nothing moves
+    EXPECT_EQ(maintenance.frameGeometry().left(), area.left());
+    EXPECT_GT(window->x(), maintenance.geometry().right());
+    place(area.center().x() - 150, 300);  // room only once it moves to the right edge
+    EXPECT_EQ(maintenance.frameGeometry().right(), area.right());
+    EXPECT_LT(window->frameGeometry().right(), maintenance.frameGeometry().left());
+    // No room at all: the trends cover the window's left part, never its right half.
+    place(area.left() + 20, area.width() - 200);
+    EXPECT_EQ(maintenance.frameGeometry().right(), area.right());
+    EXPECT_EQ(window->x(), area.left());
+    EXPECT_LT(window->frameGeometry().right(), maintenance.geometry().center().x());
 }
 
 }  // namespace
