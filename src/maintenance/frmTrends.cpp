@@ -28,8 +28,8 @@ namespace halvern {
 
 namespace {
 
-constexpr int kWidth = 640;     // wider when the screen has room
-constexpr int kMinWidth = 400;  // beside the maintenance window on a 1366-pixel screen
+constexpr int kWidth = 640;           // wider when the screen has room
+constexpr int kMinWidth = 400;        // beside the maintenance window on a 1366-pixel screen
 constexpr int kMinChartHeight = 120;  // three charts and the buttons on a 600-pixel screen
 constexpr int kLabelPoints = 9;
 constexpr int kButtonPoints = 11;
@@ -47,7 +47,7 @@ QFont Points(QFont f, int points) {
 }  // namespace
 
 frmTrends::frmTrends(const Par& par, const TrendStore& store, Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent, Qt::Window), par_(par), store_(store), dialogs_(dialogs) {
+    : QWidget(parent, Qt::Tool), par_(par), store_(store), dialogs_(dialogs) {
     setObjectName("frmTrends");
     setAttribute(Qt::WA_QuitOnClose, false);
 

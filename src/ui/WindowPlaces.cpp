@@ -50,24 +50,28 @@ bool WindowPlaces::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void WindowPlaces::Place(QWidget& w) {
-    const QVariant kept = Remembered(w) ? settings_.value(w.objectName() + "/geometry") : QVariant();
+    const QVariant kept =
+        Remembered(w) ? settings_.value(w.objectName() + "/geometry") : QVariant();
     if (kept.isValid())
         w.restoreGeometry(kept.toByteArray());
     // A window placed neither by the program nor before is left to the window manager, once
     // it fits the screen.
     const bool placed = kept.isValid() || w.testAttribute(Qt::WA_Moved);
-    // The frame is not known before the window is first shown: allow for a title bar.
+    // The frame is not known before the window is first shown: allow for a title bar and
+    // borders.
     const QRect frame = w.frameGeometry();
-    const int titleBar = w.testAttribute(Qt::WA_WState_Created) && frame != w.geometry()
-                             ? w.geometry().top() - frame.top()
-                             : 30;
+    const QRect inner = w.geometry();
+    const QMargins margins =
+        w.testAttribute(Qt::WA_WState_Created) && frame != inner
+            ? QMargins(inner.left() - frame.left(), inner.top() - frame.top(),
+                       frame.right() - inner.right(), frame.bottom() - inner.bottom())
+            : QMargins(8, 30, 8, 8);
     QScreen* screen = QGuiApplication::screenAt(w.geometry().center());
     if (!screen)
         screen = w.screen() ? w.screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    QRect area = screen->availableGeometry();
-    area.setTop(area.top() + titleBar);
+    const QRect area = screen->availableGeometry().marginsRemoved(margins);
     const QRect fitted = FitOnScreen(w.geometry(), area, w.minimumSize());
     if (fitted.size() != w.size())
         w.resize(fitted.size());

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPointer>
+#include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTreeWidget>
 #include <algorithm>
@@ -64,8 +66,23 @@ class AppTest : public UiTest {
     frmMain* Started() {
         Make();
         app->StartWithPortDialog();
+        OnScreen(app->PortDialog());
         ChoosePort("1");
+        OnScreen(app->MainWindow());
         return app->MainWindow();
+    }
+    // A window opens wholly on the screen (a 1024x600 laptop's), every button of it in sight.
+    static void OnScreen(QWidget* w) {
+        ASSERT_NE(w, nullptr);
+        const std::string name = w->objectName().toStdString();
+        const QRect area = w->screen()->availableGeometry();
+        EXPECT_TRUE(area.contains(w->frameGeometry())) << name;
+        for (auto* b : w->findChildren<QPushButton*>()) {
+            if (b->window() == w && b->isVisibleTo(w)) {
+                EXPECT_TRUE(w->rect().contains(QRect(b->mapTo(w, QPoint()), b->size())))
+                    << name << " " << b->text().toStdString();
+            }
+        }
     }
 };
 
@@ -170,6 +187,12 @@ TEST_F(AppTest, CtrlGOpensTheLogOfTheEnteredSerialNumberAndEscReturnsToPolling) 
         QTest::keyClick(txt, Qt::Key_Return);
         ASSERT_NE(app->LogViewer(), nullptr);
         EXPECT_EQ(app->LogViewer()->windowTitle(), "Log file viewer of detector serial No 4711");
+        OnScreen(app->LogViewer());
+        QTest::keyClick(app->LogViewer(), Qt::Key_G);  // the log plot
+        auto* plot = app->LogViewer()->findChild<QWidget*>("frmLogPlot");
+        OnScreen(plot);
+        if (plot)
+            plot->close();
         EXPECT_FALSE(app->LogPrompt()->isVisible());
     });
     plat.Post(800'000, [&] {
@@ -217,6 +240,7 @@ TEST_F(AppTest, ConfigWindowsReplaceTheMainWindowWhichComesBackPollingTheAddress
         2'500'000,
         [&] {
             EXPECT_FALSE(main->isEnabled());
+            OnScreen(app->SetupScreen());
             app->SetupScreen()->close();
         },
         1);
@@ -224,6 +248,7 @@ TEST_F(AppTest, ConfigWindowsReplaceTheMainWindowWhichComesBackPollingTheAddress
     check(
         5'100'000,
         [&] {
+            OnScreen(app->AddressDialog());
             auto* txt = app->AddressDialog()->findChild<QLineEdit*>("txtNewAddr");
             QTest::keyClicks(txt, "9");
             QTest::keyClick(txt, Qt::Key_Return);
@@ -310,6 +335,8 @@ TEST_F(AppTest, F8ShowsTheTrendsBesideTheMaintenanceWindowAndTheyCloseWithIt) {
         QTest::keyClick(m, Qt::Key_F8);
         ASSERT_NE(app->TrendsWindow(), nullptr);
         EXPECT_TRUE(app->TrendsWindow()->isVisible());
+        OnScreen(app->TrendsWindow());
+        OnScreen(m);
         EXPECT_EQ(m->size(), maintenance.size());  // its own layout stays as it is
         EXPECT_TRUE(m->isVisible());
         drawn = signal1()->count();
@@ -348,6 +375,7 @@ TEST_F(AppTest, ScanBusOpensByKeyOrMenuOverAMainWindowThatWaitsAndLogsNothingMea
         QTest::keyClick(main, Qt::Key_B);
         ASSERT_NE(app->ScanWindow(), nullptr);
         EXPECT_TRUE(app->ScanWindow()->isVisible());
+        OnScreen(app->ScanWindow());
         EXPECT_TRUE(main->isVisible());
         before = records();
         EXPECT_GE(before, 2);
@@ -388,6 +416,7 @@ TEST_F(AppTest, F7OpensOneBusTrafficWindowThatStaysOpenWhileTheMaintenanceWindow
         traffic = app->TrafficWindow();
         ASSERT_NE(traffic, nullptr);
         EXPECT_TRUE(traffic->isVisible());
+        OnScreen(traffic);
         QTest::keyClick(main, Qt::Key_M);
     });
     plat.Post(2'000'000, [&] {
