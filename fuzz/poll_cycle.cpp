@@ -73,7 +73,7 @@ class Program {
         logTimer_->SetEnabled(true);
 
         MainCommHooks hooks;
-        hooks.openSetup = [this] { OpenSetup(); };
+        hooks.openSetup = [this](std::uint8_t address) { OpenSetup(address); };
         hooks.openAddress = [this] { window_ = Window::Address; };
         hooks.openMaintenance = [this] {
             window_ = Window::Maintenance;
@@ -114,10 +114,10 @@ class Program {
         }
     }
 
-    void OpenSetup() {
+    void OpenSetup(std::uint8_t address) {
         window_ = Window::Setup;
         setupModel_ = {par_.Main.Flash, par_.ModelCode};
-        setupAddress_ = DetNumByte(par_);
+        setupAddress_ = address;
         par_.Setup = SetupTableFromReply(par_.Link.RxBuffer);
         setupTexts_ = GetSetupTable(par_.Setup, setupModel_);
     }

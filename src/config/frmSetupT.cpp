@@ -71,11 +71,12 @@ void Fill(QWidget* w, const QColor& back) {
 
 }  // namespace
 
-frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, StopCheck stop, QWidget* parent)
+frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t address, StopCheck stop,
+                     QWidget* parent)
     : ConfigWindow(par, link, dialogs, std::move(stop), parent),
       model_{par.Main.Flash, par.ModelCode},
       layout_(SetupLayoutFor(model_)),
-      address_(DetNumByte(par)) {
+      address_(address) {
     setObjectName("frmSetupT");
     setWindowTitle("Setup table");
     BuildUi();
@@ -83,7 +84,7 @@ frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, StopCheck stop, QWi
     // Decode the reply that opened the screen.
     par_.Setup = SetupTableFromReply(par_.Link.RxBuffer);
     const SetupTexts texts = GetSetupTable(par_.Setup, model_);
-    lblAddr_->setText(QString::fromStdString(par_.Main.DetNum));
+    lblAddr_->setText(QString::number(address_));
     lblSerial_->setText(QString::number(static_cast<long long>(par_.SerialNumber)));
     for (int i = 0; i < kSetupFieldCount; ++i) {
         QComboBox* field = fields_[static_cast<std::size_t>(i)];

@@ -21,9 +21,11 @@ namespace halvern {
 class frmSetupT : public ConfigWindow {
     Q_OBJECT
   public:
-    // Decodes the setup reply that stands in par.Link.RxBuffer for the detector the main window
-    // shows (address, model, serial number). `stop` ends a Burn's waits when the program ends.
-    frmSetupT(Par& par, Link& link, Dialogs& dialogs, StopCheck stop, QWidget* parent = nullptr);
+    // Decodes the setup reply that stands in par.Link.RxBuffer, read from the detector at
+    // `address`, whose model and serial number the shared state holds; a Burn writes there.
+    // `stop` ends a Burn's waits when the program ends.
+    frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t address, StopCheck stop,
+              QWidget* parent = nullptr);
 
     void Burn() override;
     void Print();

@@ -32,7 +32,7 @@ class ConfigWindows : public UiTest {
             w.show();
         };
         b->onOpenSetup = [=, this] {
-            setup = std::make_unique<frmSetupT>(b->par, b->link, b->dialogs, stop);
+            setup = std::make_unique<frmSetupT>(b->par, b->link, b->dialogs, b->setupAddress, stop);
             watch(*setup);
         };
         b->onOpenAddress = [=, this] {
@@ -122,6 +122,37 @@ TEST_F(ConfigWindows, AHiddenEmptyFieldRefusesTheBurnAndSaysWhichFieldItIs) {
     EXPECT_EQ(Calls(Kind::Message)[0].title, "Halvern");
     EXPECT_TRUE(Writes(16).empty());
     EXPECT_TRUE(s.isVisible());
+}
+
+TEST_F(ConfigWindows, BothWindowsWriteToTheDetectorTheyWereOpenedFor) {
+    Make();  // detectors at 1, 7 and 12
+    // Another address chosen while the setup table of 1 is being read.
+    b->At(1'000'000, [&] { b->comm->Hotkey('s'); });
+    b->At(1'300'000, [&] { b->comm->SelectAddress("7"); });
+    b->At(2'500'000, [&] {
+        ASSERT_TRUE(setup);
+        EXPECT_EQ(setup->findChild<QLabel*>("lblAddr")->text(), "1");
+        Key(*setup, Qt::Key_F3);
+    });
+    b->Run(4'000'000);
+    ASSERT_EQ(Writes(3).size(), 1u);
+    EXPECT_LT(Writes(3)[0].atUs, 1'300'000);  // the choice came after the read went to 1
+    ASSERT_EQ(Writes(16).size(), 1u);
+    EXPECT_EQ(Writes(16)[0].bytes[0], 1);
+
+    // The address shown changes while the address dialog is open.
+    b->par.Main.DetNum = "1";
+    b->At(5'000'000, [&] {
+        OpenAddress();
+        b->par.Main.DetNum = "12";
+        QTest::keyClicks(&Text(), "9");
+        Key(*address, Qt::Key_F3);
+    });
+    b->Continue(8'000'000);
+    ASSERT_EQ(Writes(6).size(), 1u);
+    EXPECT_EQ(Writes(6)[0].bytes, NewAddressFrame(1, 9));
+    EXPECT_NE(b->bus().Find(9), nullptr);
+    EXPECT_NE(b->bus().Find(12), nullptr);
 }
 
 TEST_F(ConfigWindows, UnconfirmedWritesRunUndisturbedToTheLastAttemptThenTellAndClose) {
