@@ -158,11 +158,14 @@ class Program {
             case Window::Setup:
                 if (!burning_ && action == kClose)
                     BackToMain();
-                // A Burn with an empty field is refused and the screen stays.
-                if (!burning_ && action == kBurnSetup &&
-                    !FirstEmptyTestedField(setupTexts_, setupModel_.code)) {
+                // A refused Burn (an empty field) leaves the screen as it was.
+                if (!burning_ && action == kBurnSetup) {
+                    const auto burn =
+                        SetupTableToBurn(par_.Setup, setupTexts_, SetupFieldSet(), setupModel_);
+                    if (!std::holds_alternative<SetupTable>(burn))
+                        return;
                     burning_ = true;
-                    par_.Setup = EncodeSetupTable(setupTexts_, setupModel_);
+                    par_.Setup = std::get<SetupTable>(burn);
                     WriteSetupTable(link_, setupAddress_, par_.Setup, Quitting());
                     burning_ = false;
                     BackToMain();

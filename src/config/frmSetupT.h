@@ -43,6 +43,8 @@ class frmSetupT : public ConfigWindow {
     SetupModel model_;
     SetupLayout layout_;
     std::uint8_t address_ = 0;
+    // The table as read: a Burn writes back what the technician did not change.
+    SetupTable read_;
 
     TwipsLayout twips_;
     std::array<QComboBox*, kSetupFieldCount> fields_{};
