@@ -73,7 +73,7 @@ class Program {
         logTimer_->SetEnabled(true);
 
         MainCommHooks hooks;
-        hooks.openSetup = [this] { OpenSetup(); };
+        hooks.openSetup = [this](std::uint8_t address) { OpenSetup(address); };
         hooks.openAddress = [this] { window_ = Window::Address; };
         hooks.openMaintenance = [this] {
             window_ = Window::Maintenance;
@@ -114,10 +114,10 @@ class Program {
         }
     }
 
-    void OpenSetup() {
+    void OpenSetup(std::uint8_t address) {
         window_ = Window::Setup;
         setupModel_ = {par_.Main.Flash, par_.ModelCode};
-        setupAddress_ = DetNumByte(par_);
+        setupAddress_ = address;
         par_.Setup = SetupTableFromReply(par_.Link.RxBuffer);
         setupTexts_ = GetSetupTable(par_.Setup, setupModel_);
     }
@@ -158,11 +158,14 @@ class Program {
             case Window::Setup:
                 if (!burning_ && action == kClose)
                     BackToMain();
-                // A Burn with an empty field is refused and the screen stays.
-                if (!burning_ && action == kBurnSetup &&
-                    !FirstEmptyTestedField(setupTexts_, setupModel_.code)) {
+                // A refused Burn (an empty field) leaves the screen as it was.
+                if (!burning_ && action == kBurnSetup) {
+                    const auto burn =
+                        SetupTableToBurn(par_.Setup, setupTexts_, SetupFieldSet(), setupModel_);
+                    if (!std::holds_alternative<SetupTable>(burn))
+                        return;
                     burning_ = true;
-                    par_.Setup = EncodeSetupTable(setupTexts_, setupModel_);
+                    par_.Setup = std::get<SetupTable>(burn);
                     WriteSetupTable(link_, setupAddress_, par_.Setup, Quitting());
                     burning_ = false;
                     BackToMain();

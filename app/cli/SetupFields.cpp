@@ -30,11 +30,9 @@ const std::vector<SetupModel>& EveryModel() {
 // The text as the field's option is written, when it is one; a typed "35" is kept for the
 // heater temperature, which the screen also writes.
 std::optional<std::string> OptionFor(C field, const SetupLayout& layout, std::string_view text) {
-    for (const auto& option : layout.Options(field))
+    for (const auto& option : WritableTexts(field, layout))
         if (NameKey(option) == NameKey(text))
             return option;
-    if (field == C::Combo10 && NameKey(text) == "35")
-        return std::string("35");
     return std::nullopt;
 }
 
@@ -126,9 +124,10 @@ std::string CheckForEveryModel(const std::vector<FieldAssignment>& assignments) 
     return {};
 }
 
-std::variant<SetupTexts, std::string> ApplyAssignments(
+std::variant<SetupEdit, std::string> ApplyAssignments(
     SetupTexts texts, const SetupModel& model, const std::vector<FieldAssignment>& assignments) {
     const SetupLayout layout = SetupLayoutFor(model);
+    SetupFieldSet named;
     const auto shown = ShownFields(layout);
     for (const auto& a : assignments) {
         const auto it = std::find_if(shown.begin(), shown.end(), [&](const auto& s) {
@@ -141,6 +140,7 @@ std::variant<SetupTexts, std::string> ApplyAssignments(
             return Quote(a.text) + " is not an option of " + Quote(it->second) + " for the " +
                    model.name + ": " + List(layout.Options(it->first));
         texts[static_cast<std::size_t>(Index(it->first))] = *option;
+        named.set(static_cast<std::size_t>(Index(it->first)));
     }
     if (const auto empty = FirstEmptyTestedField(texts, model.code)) {
         const std::string caption = SetupCaption(LabelOf(*empty), layout);
@@ -152,7 +152,7 @@ std::variant<SetupTexts, std::string> ApplyAssignments(
                " is empty (the detector holds a value that has no text): give it one of " +
                List(layout.Options(*empty));
     }
-    return texts;
+    return SetupEdit{std::move(texts), named};
 }
 
 }  // namespace halvern::cli

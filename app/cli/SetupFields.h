@@ -28,9 +28,13 @@ LabelledTexts LabelledSetup(const SetupTexts& texts, const SetupModel& model);
 std::string CheckForEveryModel(const std::vector<FieldAssignment>& assignments);
 
 // The texts with the assignments applied, each text as its option is written ("alarm" ->
-// "ALARM"); or why not: a field this model's screen does not show, a text that is not one of
-// this model's options, or a tested field that stays empty.
-std::variant<SetupTexts, std::string> ApplyAssignments(
+// "ALARM"), and the fields named; or why not: a field this model's screen does not show, a
+// text that is not one of this model's options, or a tested field that stays empty.
+struct SetupEdit {
+    SetupTexts texts;
+    SetupFieldSet named;  // written from their texts, even one named with the text it shows
+};
+std::variant<SetupEdit, std::string> ApplyAssignments(
     SetupTexts texts, const SetupModel& model, const std::vector<FieldAssignment>& assignments);
 
 }  // namespace halvern::cli

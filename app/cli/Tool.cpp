@@ -357,19 +357,24 @@ int Tool::Setup(std::uint8_t address, const std::vector<FieldAssignment>& assign
     const std::string serial = par_->Main.SeNum;
     const std::string a = std::to_string(address);
     link_->DiscardInput();
-    if (!ReadSetupReply(*link_, address, stopCheck_) || !IsSetupReply(link_->Buffers()))
+    if (!ReadSetupReply(*link_, address, stopCheck_))
         return Failed("address " + a + " did not send its setup table");
     const auto& b = link_->Buffers();
-    SetupTexts texts = GetSetupTable(
-        SetupTableFromReply(std::span(b.RxBuffer).first(static_cast<std::size_t>(b.RxCount))),
-        model);
+    const SetupTable read =
+        SetupTableFromReply(std::span(b.RxBuffer).first(static_cast<std::size_t>(b.RxCount)));
+    SetupTexts texts = GetSetupTable(read, model);
     const bool write = !assignments.empty();
     if (write) {
         auto applied = ApplyAssignments(texts, model, assignments);
         if (const auto* why = std::get_if<std::string>(&applied))
             return Refused(*why);
-        texts = std::get<SetupTexts>(applied);
-        if (!WriteSetupTable(*link_, address, EncodeSetupTable(texts, model), stopCheck_))
+        const auto& edit = std::get<SetupEdit>(applied);
+        texts = edit.texts;
+        // Fields not named are written back as read, values without a text of their own too.
+        const auto burn = SetupTableToBurn(read, texts, edit.named, model);
+        if (const auto* refused = std::get_if<SetupRefusal>(&burn))
+            return Refused(SetupRefusalMessage(*refused, texts, SetupLayoutFor(model)));
+        if (!WriteSetupTable(*link_, address, std::get<SetupTable>(burn), stopCheck_))
             return WriteFailed(
                 "the detector at address " + a + " did not confirm the setup table after " +
                     std::to_string(kSetupWriteAttempts) + " attempts",

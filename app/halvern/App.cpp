@@ -27,7 +27,7 @@ App::App(AppServices services, Par& par, AppOptions options)
             main_->Refresh();
     };
     hooks.exitProgram = [this] { End(); };
-    hooks.openSetup = [this] { OpenSetup(); };
+    hooks.openSetup = [this](std::uint8_t address) { OpenSetup(address); };
     hooks.openAddress = [this] { OpenAddress(); };
     hooks.openMaintenance = [this] { OpenMaintenance(); };
     hooks.openScan = [this] { OpenScan(); };
@@ -194,9 +194,9 @@ void App::OpenViewer(const QString& entry) {
     cusLog_->activateWindow();
 }
 
-void App::OpenSetup() {
+void App::OpenSetup(std::uint8_t address) {
     // The setup reply stands in the buffer now; the screen decodes it as it loads.
-    setup_ = new frmSetupT(par_, link_, s_.dialogs, [this] { return loop_.Quitting(); });
+    setup_ = new frmSetupT(par_, link_, s_.dialogs, address, [this] { return loop_.Quitting(); });
     main_->setEnabled(false);
     ShowChild(setup_);
 }

@@ -92,7 +92,7 @@ class App : public QObject {
     void ShowAbout();
     void ViewLog();
     void OpenViewer(const QString& entry);
-    void OpenSetup();
+    void OpenSetup(std::uint8_t address);
     void OpenAddress();
     void OpenMaintenance();
     void ShowTrends();

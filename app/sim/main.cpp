@@ -71,6 +71,12 @@ Commands on standard input, one per line:
                       delivery, truncated, flood, noise, or ignore writes (writes of functions
                       6 and 16 go unanswered and change nothing).
   clear ADDR [NAME]   Clears that fault, or all of them.
+  setup ADDR MEASURE OUTPUT HEATER TEMP
+                      Its four setup bytes (decimal, 0 to 255 each): MeasureFlags (register 1
+                      high byte), OutputFlags (register 1 low), heater mode (register 3) and
+                      heater switch-on temperature (register 4), values the setup screen has
+                      no text for included: "setup 12 8 4 1 35" gives a Talvek range index 2
+                      and 35 degrees.
   dump                Registers 0 to 4 of each detector.
   quit                Ends the simulator, as Ctrl+C and SIGTERM do (the end of standard
                       input does not).

@@ -78,6 +78,76 @@ bool Bit(std::uint8_t byte, int bit) {
     return (byte >> bit) & 1;
 }
 
+// Where each field's setting sits in the table: a byte (0 MeasureFlags, 1 OutputFlags,
+// 2 HeaterMode, 3 HeaterOnTemp) and its bits. Both full-scale fields own bit 5: the model
+// decides which one it is written from.
+struct SettingBits {
+    int byte;
+    std::uint8_t mask;
+};
+constexpr std::array<SettingBits, kSetupFieldCount> kSettingBits = {{
+    {0, 0x1C},  // Combo2: gas index, bits 2-4
+    {0, 0x20},  // Combo3: full scale
+    {0, 0x20},  // cmbShort410: full scale
+    {0, 0x40},  // Combo4: BG zero
+    {1, 0x03},  // Combo5: accessory relay
+    {1, 0x04},  // Combo6: alarm latch
+    {1, 0x08},  // Combo7: 4-20mA mode
+    {1, 0x10},  // Combo8: beam block
+    {2, 0xFF},  // Combo9: heater mode
+    {3, 0xFF},  // Combo10: heater temperature
+}};
+
+std::uint8_t& ByteOf(SetupTable& t, int byte) {
+    switch (byte) {
+        case 0:
+            return t.MeasureFlags;
+        case 1:
+            return t.OutputFlags;
+        case 2:
+            return t.HeaterMode;
+        default:
+            return t.HeaterOnTemp;
+    }
+}
+
+// Every setting from its field's text; the Talvek models have no accessory relay, current-loop
+// or beam-block setting and no full scale, written 0. A Burn takes from this only the settings
+// of the fields that changed, after checking their texts.
+SetupTable EncodeSetupTable(const SetupTexts& texts, const SetupModel& model) {
+    const auto text = [&](C f) -> const std::string& {
+        return texts[static_cast<std::size_t>(Index(f))];
+    };
+    const bool talvek = IsTalvekName(model.name);
+
+    // Gas index times 4: already in place for bits 2-4. "Ethylene" is always index 0.
+    const int gas = talvek ? ValueOf(kTalvekRange, text(C::Combo2)) * 4
+                           : ValueOf(kDigitsGas, text(C::Combo2)) * 4;
+    int fullScale = 0;
+    if (!talvek) {
+        fullScale = HasCombo3FullScale(model.code) ? ValueOf(kFullScale, text(C::Combo3))
+                                                   : ValueOf(kFullScale410, text(C::cmbShort410));
+        fullScale *= 32;
+    }
+    const int bgZero = ValueOf(kBgZero, text(C::Combo4)) * 64;
+
+    const int relay = talvek ? 0 : ValueOf(kRelay, text(C::Combo5));
+    const int latch = ValueOf(kLatch, text(C::Combo6)) * 4;
+    const int loopMode = talvek ? 0 : ValueOf(kLoopMode, text(C::Combo7)) * 8;
+    const int beamBlock = talvek ? 0 : ValueOf(kBeamBlock, text(C::Combo8)) * 16;
+
+    SetupTable t;
+    t.MeasureFlags = static_cast<std::uint8_t>(gas + fullScale + bgZero);
+    t.OutputFlags = static_cast<std::uint8_t>(relay + latch + loopMode + beamBlock);
+    t.HeaterMode = static_cast<std::uint8_t>(ValueOf(kHeaterMode, text(C::Combo9)));
+    // "35" is not in the list, but a typed "35" is written as 35.
+    const auto temp = Position(kHeaterTempList, text(C::Combo10));
+    t.HeaterOnTemp = static_cast<std::uint8_t>(temp                       ? *temp * 5
+                                               : text(C::Combo10) == "35" ? 35
+                                                                          : 0);
+    return t;
+}
+
 }  // namespace
 
 const char* SetupControlName(SetupControl c) {
@@ -183,38 +253,49 @@ SetupTexts GetSetupTable(const SetupTable& t, const SetupModel& model) {
     return texts;
 }
 
-SetupTable EncodeSetupTable(const SetupTexts& texts, const SetupModel& model) {
-    const auto text = [&](C f) -> const std::string& {
-        return texts[static_cast<std::size_t>(Index(f))];
-    };
-    const bool talvek = IsTalvekName(model.name);
+SetupFieldSet ChangedSetupFields(const SetupTable& read, const SetupTexts& texts,
+                                 const SetupModel& model) {
+    const SetupTexts shown = GetSetupTable(read, model);
+    SetupFieldSet changed;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        changed[i] = texts[i] != shown[i];
+    return changed;
+}
 
-    // Gas index times 4: already in place for bits 2-4. "Ethylene" is always index 0.
-    const int gas = talvek ? ValueOf(kTalvekRange, text(C::Combo2)) * 4
-                           : ValueOf(kDigitsGas, text(C::Combo2)) * 4;
-    int fullScale = 0;
-    if (!talvek) {
-        fullScale = HasCombo3FullScale(model.code) ? ValueOf(kFullScale, text(C::Combo3))
-                                                   : ValueOf(kFullScale410, text(C::cmbShort410));
-        fullScale *= 32;
+std::vector<std::string> WritableTexts(SetupControl field, const SetupLayout& layout) {
+    std::vector<std::string> texts = layout.Options(field);
+    if (field == C::Combo10)
+        texts.emplace_back("35");  // not in the list, but a typed "35" is written
+    return texts;
+}
+
+std::variant<SetupTable, SetupRefusal> SetupTableToBurn(const SetupTable& read,
+                                                        const SetupTexts& texts,
+                                                        const SetupFieldSet& changed,
+                                                        const SetupModel& model) {
+    if (const auto empty = FirstEmptyTestedField(texts, model.code))
+        return SetupRefusal{*empty, true};
+    const SetupLayout layout = SetupLayoutFor(model);
+    for (int i = 0; i < kSetupFieldCount; ++i) {
+        const auto f = static_cast<C>(i);
+        const std::string& text = texts[static_cast<std::size_t>(i)];
+        if (!changed[static_cast<std::size_t>(i)])
+            continue;
+        if (text.empty())
+            return SetupRefusal{f, true};
+        if (!Position(WritableTexts(f, layout), text))
+            return SetupRefusal{f, false};
     }
-    const int bgZero = ValueOf(kBgZero, text(C::Combo4)) * 64;
-
-    const int relay = talvek ? 0 : ValueOf(kRelay, text(C::Combo5));
-    const int latch = ValueOf(kLatch, text(C::Combo6)) * 4;
-    const int loopMode = talvek ? 0 : ValueOf(kLoopMode, text(C::Combo7)) * 8;
-    const int beamBlock = talvek ? 0 : ValueOf(kBeamBlock, text(C::Combo8)) * 16;
-
-    SetupTable t;
-    t.MeasureFlags = static_cast<std::uint8_t>(gas + fullScale + bgZero);
-    t.OutputFlags = static_cast<std::uint8_t>(relay + latch + loopMode + beamBlock);
-    t.HeaterMode = static_cast<std::uint8_t>(ValueOf(kHeaterMode, text(C::Combo9)));
-    // "35" is not in the list, but a typed "35" is written as 35.
-    const auto temp = Position(kHeaterTempList, text(C::Combo10));
-    t.HeaterOnTemp = static_cast<std::uint8_t>(temp                       ? *temp * 5
-                                               : text(C::Combo10) == "35" ? 35
-                                                                          : 0);
-    return t;
+    SetupTable encoded = EncodeSetupTable(texts, model);
+    SetupTable burnt = read;
+    for (std::size_t i = 0; i < kSettingBits.size(); ++i) {
+        if (!changed[i])
+            continue;
+        const auto [byte, mask] = kSettingBits[i];
+        std::uint8_t& b = ByteOf(burnt, byte);
+        b = static_cast<std::uint8_t>((b & ~mask) | (ByteOf(encoded, byte) & mask));
+    }
+    return burnt;
 }
 
 std::vector<SetupControl> TestedSetupFields(std::int16_t modelCode) {
@@ -293,6 +374,20 @@ std::string EmptyFieldMessage(SetupControl field, const SetupLayout& layout) {
             " It is not shown for this detector model: the detector holds a value for it that "
             "has no text here, so the table cannot be written from this screen.";
     return text;
+}
+
+std::string SetupRefusalMessage(const SetupRefusal& refusal, const SetupTexts& texts,
+                                const SetupLayout& layout) {
+    if (refusal.empty)
+        return EmptyFieldMessage(refusal.field, layout);
+    std::string options;
+    for (const auto& option : WritableTexts(refusal.field, layout))
+        options += (options.empty() ? "" : ", ") + option;
+    return std::string(kNotAnOptionText) + "\nThe field \"" +
+           SetupCaption(LabelOf(refusal.field), layout) + "\" does not offer \"" +
+           texts[static_cast<std::size_t>(Index(refusal.field))] + "\". " +
+           (options.empty() ? std::string("It has no options for this detector model.")
+                            : "Its options are: " + options + ".");
 }
 
 }  // namespace halvern

@@ -8,11 +8,13 @@
 // choices of an ordinary model and the code-based choices of its family.
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "link/Frame.h"
@@ -77,14 +79,34 @@ struct SetupLayout {
 SetupLayout SetupLayoutFor(const SetupModel& model);
 
 // Reply bytes 3, 4, 8 and 10 of a function-3 reply of registers 1-4 as the setup table.
-// The function code and byte count are not checked: the screen opens only on an accepted reply.
+// The function code and byte count are not checked: the screen opens only on a setup reply.
 SetupTable SetupTableFromReply(std::span<const std::uint8_t> rx);
 // The field texts of a setup table. A value that has no text leaves its field empty.
 SetupTexts GetSetupTable(const SetupTable& table, const SetupModel& model);
-// The setup table the field texts stand for. A text that matches none of a setting's options
-// (case counts) gives 0, as does every hidden setting of the Talvek models but alarm latch
-// and BG zero, which are written back as read. Never fails.
-SetupTable EncodeSetupTable(const SetupTexts& texts, const SetupModel& model);
+
+// Fields, by Index(field).
+using SetupFieldSet = std::bitset<kSetupFieldCount>;
+// The fields whose text differs from the text GetSetupTable gave them for `read`.
+SetupFieldSet ChangedSetupFields(const SetupTable& read, const SetupTexts& texts,
+                                 const SetupModel& model);
+// The texts a field can be written from: its options, and for the heater temperature also "35".
+std::vector<std::string> WritableTexts(SetupControl field, const SetupLayout& layout);
+
+// Why a Burn is refused: `field` is a tested field that is empty, or a changed field whose
+// text is none of its WritableTexts (case counts).
+struct SetupRefusal {
+    SetupControl field;
+    bool empty = false;
+};
+// What a Burn writes after the table `read`: its four bytes as read, with only the settings
+// of the `changed` fields encoded from their texts. So a value that has no text of its own
+// (a Talvek range index 2, an Ethylene gas index 3, a heater temperature of 35 shown as "30")
+// and the reserved bits survive a write of another field. Refused when a tested field is
+// empty or a changed field holds a text that is not one of its options.
+std::variant<SetupTable, SetupRefusal> SetupTableToBurn(const SetupTable& read,
+                                                        const SetupTexts& texts,
+                                                        const SetupFieldSet& changed,
+                                                        const SetupModel& model);
 
 // The fields that must not be empty for a Burn, by ModelCode, whether they show or not.
 std::vector<SetupControl> TestedSetupFields(std::int16_t modelCode);
@@ -99,5 +121,10 @@ constexpr const char* kEmptyFieldText = "Empty Field - try again!";
 // The refusal of a Burn with an empty tested field: kEmptyFieldText, then a line naming the
 // field, and for a hidden one why it cannot be filled here.
 std::string EmptyFieldMessage(SetupControl field, const SetupLayout& layout);
+constexpr const char* kNotAnOptionText = "Not an Option - try again!";
+// The refusal of a Burn: EmptyFieldMessage, or kNotAnOptionText, then a line naming the field,
+// the text typed and the field's options.
+std::string SetupRefusalMessage(const SetupRefusal& refusal, const SetupTexts& texts,
+                                const SetupLayout& layout);
 
 }  // namespace halvern

@@ -21,7 +21,7 @@ constexpr double kMaxScale = 1.7;
 }  // namespace
 
 frmNewAddr::frmNewAddr(Par& par, Link& link, Dialogs& dialogs, StopCheck stop, QWidget* parent)
-    : ConfigWindow(par, link, dialogs, std::move(stop), parent) {
+    : ConfigWindow(par, link, dialogs, std::move(stop), parent), address_(DetNumByte(par)) {
     setObjectName("frmNewAddr");
     setWindowTitle("New address");
 
@@ -93,7 +93,7 @@ void frmNewAddr::Burn() {
         return;
     }
     SetBurning(true);
-    const std::uint8_t oldAddress = DetNumByte(par_);
+    const std::uint8_t oldAddress = address_;
     const bool confirmed = WriteNewAddress(link_, oldAddress, *newAddress, stop_);
     if (!confirmed && !Ending())
         dialogs_.Message(AddressNotConfirmedMessage(oldAddress, *newAddress), "Warning",

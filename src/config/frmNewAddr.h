@@ -28,6 +28,9 @@ class frmNewAddr : public ConfigWindow {
     void BurnShown(bool on) override;
 
     bool filtering_ = false;
+    // The detector the dialog was opened for: the address shown may change while it is open
+    // (a search-mode poll), the detector to be moved does not.
+    std::uint8_t address_;
 
     TwipsLayout twips_;
     QLabel* lblNAddr_{};

@@ -71,19 +71,21 @@ void Fill(QWidget* w, const QColor& back) {
 
 }  // namespace
 
-frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, StopCheck stop, QWidget* parent)
+frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t address, StopCheck stop,
+                     QWidget* parent)
     : ConfigWindow(par, link, dialogs, std::move(stop), parent),
       model_{par.Main.Flash, par.ModelCode},
       layout_(SetupLayoutFor(model_)),
-      address_(DetNumByte(par)) {
+      address_(address),
+      read_(SetupTableFromReply(par.Link.RxBuffer)) {
     setObjectName("frmSetupT");
     setWindowTitle("Setup table");
     BuildUi();
 
     // Decode the reply that opened the screen.
-    par_.Setup = SetupTableFromReply(par_.Link.RxBuffer);
-    const SetupTexts texts = GetSetupTable(par_.Setup, model_);
-    lblAddr_->setText(QString::fromStdString(par_.Main.DetNum));
+    par_.Setup = read_;
+    const SetupTexts texts = GetSetupTable(read_, model_);
+    lblAddr_->setText(QString::number(address_));
     lblSerial_->setText(QString::number(static_cast<long long>(par_.SerialNumber)));
     for (int i = 0; i < kSetupFieldCount; ++i) {
         QComboBox* field = fields_[static_cast<std::size_t>(i)];
@@ -222,12 +224,15 @@ void frmSetupT::Burn() {
     if (Burning())
         return;
     const SetupTexts texts = Texts();
-    if (const auto empty = FirstEmptyTestedField(texts, model_.code)) {
-        dialogs_.Message(EmptyFieldMessage(*empty, layout_), kAppTitle, MsgIcon::Critical);
+    const auto burn =
+        SetupTableToBurn(read_, texts, ChangedSetupFields(read_, texts, model_), model_);
+    if (const auto* refused = std::get_if<SetupRefusal>(&burn)) {
+        dialogs_.Message(SetupRefusalMessage(*refused, texts, layout_), kAppTitle,
+                         MsgIcon::Critical);
         return;
     }
     SetBurning(true);
-    par_.Setup = EncodeSetupTable(texts, model_);
+    par_.Setup = std::get<SetupTable>(burn);
     const bool confirmed = WriteSetupTable(link_, address_, par_.Setup, stop_);
     Frame3_->hide();
     if (!confirmed && !Ending())

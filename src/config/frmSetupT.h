@@ -21,9 +21,11 @@ namespace halvern {
 class frmSetupT : public ConfigWindow {
     Q_OBJECT
   public:
-    // Decodes the setup reply that stands in par.Link.RxBuffer for the detector the main window
-    // shows (address, model, serial number). `stop` ends a Burn's waits when the program ends.
-    frmSetupT(Par& par, Link& link, Dialogs& dialogs, StopCheck stop, QWidget* parent = nullptr);
+    // Decodes the setup reply that stands in par.Link.RxBuffer, read from the detector at
+    // `address`, whose model and serial number the shared state holds; a Burn writes there.
+    // `stop` ends a Burn's waits when the program ends.
+    frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t address, StopCheck stop,
+              QWidget* parent = nullptr);
 
     void Burn() override;
     void Print();
@@ -41,6 +43,8 @@ class frmSetupT : public ConfigWindow {
     SetupModel model_;
     SetupLayout layout_;
     std::uint8_t address_ = 0;
+    // The table as read: a Burn writes back what the technician did not change.
+    SetupTable read_;
 
     TwipsLayout twips_;
     std::array<QComboBox*, kSetupFieldCount> fields_{};

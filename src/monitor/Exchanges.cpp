@@ -38,7 +38,8 @@ std::optional<std::string> ReadVersion(Link& link, std::uint8_t address, bool pr
 bool ReadSetupReply(Link& link, std::uint8_t address, const StopCheck& stop) {
     link.SendReadSetup(address);
     link.WaitMs(500, stop);
-    return link.ReceiveReply(stop);
+    return link.ReceiveReply(stop) && IsSetupReply(link.Buffers()) &&
+           link.Buffers().RxBuffer[0] == address;
 }
 
 bool IsSetupReply(const LinkBuffers& b) {

@@ -31,8 +31,10 @@ PollReply PollStatus(Link& link, Par& into, std::uint8_t address, const StopChec
 std::optional<std::string> ReadVersion(Link& link, std::uint8_t address, bool primary,
                                        const StopCheck& stop = {});
 
-// The read of registers 1-4: the request, half a second, one reception. True when a reply was
-// taken; it stands in the buffers for the setup codec.
+// The read of registers 1-4: the request, half a second, one reception. True only when the
+// reply taken is that detector's setup table (IsSetupReply from `address`); it stands in the
+// buffers for the setup codec. Anything else is a failed read: decoded as a table, it could be
+// burnt back into the detector.
 bool ReadSetupReply(Link& link, std::uint8_t address, const StopCheck& stop = {});
 // The taken reply is the normal answer to that read: function 3 and eight data bytes.
 bool IsSetupReply(const LinkBuffers& b);

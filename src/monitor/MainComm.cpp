@@ -160,8 +160,10 @@ void MainComm::cmdSetio() {
     link_.ReceiveReply(quitting_);
     if (!Connected())
         return;
-    if (ReadSetupReply(link_, DetNumByte(par_), quitting_) && hooks_.openSetup)
-        hooks_.openSetup();
+    // The screen writes to the detector it was read from, whatever the address shown is by then.
+    const std::uint8_t address = DetNumByte(par_);
+    if (ReadSetupReply(link_, address, quitting_) && hooks_.openSetup)
+        hooks_.openSetup(address);
 }
 
 void MainComm::cmdSetAddr() {

@@ -17,8 +17,9 @@ namespace halvern {
 struct MainCommHooks {
     std::function<LocalDateTime()> now;  // local date and time for log records
     std::function<void()> changed;       // the shared state changed: the window shows it again
-    std::function<void()> openSetup;     // the setup table was read: open the setup screen
-    std::function<void()> openAddress;   // open the address dialog
+    // The setup table of the detector at the address given was read: open the setup screen.
+    std::function<void(std::uint8_t)> openSetup;
+    std::function<void()> openAddress;  // open the address dialog
     std::function<void()> openMaintenance;
     std::function<void()> openScan;     // open the bus scan window
     std::function<void()> exitProgram;  // the port is closed: end the process now

@@ -1,5 +1,6 @@
 #include "sim/Console.h"
 
+#include <array>
 #include <charconv>
 #include <sstream>
 #include <vector>
@@ -95,6 +96,18 @@ CommandResult RunCommand(Bus& bus, std::string_view line) {
         if (!n || w[2].size() != 3)
             return fail("usage: status ADDR CCC N (three characters, 0..255)");
         bus.Find(*a)->SetStatus(w[2], static_cast<std::uint8_t>(*n));
+    } else if (cmd == "setup" && w.size() == 6) {
+        const auto a = address();
+        if (!a)
+            return fail("no detector at that address");
+        std::array<std::uint8_t, 4> bytes{};
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const auto v = Number(w[i + 2], 0, 255);
+            if (!v)
+                return fail("usage: setup ADDR MEASURE OUTPUT HEATER TEMP (0..255 each)");
+            bytes[i] = static_cast<std::uint8_t>(*v);
+        }
+        bus.Find(*a)->SetSetup({bytes[0], bytes[1], bytes[2], bytes[3]});
     } else if (cmd == "fault" && w.size() >= 3) {
         const auto a = address();
         if (!a)

@@ -23,7 +23,8 @@ struct CommandResult {
 };
 
 // One line of input: "mute ADDR", "unmute ADDR", "status ADDR CCC N", "dump", "quit";
-// also "fault ADDR NAME" and "clear ADDR [NAME]" for fault trials.
+// also "fault ADDR NAME" and "clear ADDR [NAME]" for fault trials, and
+// "setup ADDR MEASURE OUTPUT HEATER TEMP" for the four setting bytes (0 to 255 each).
 // An empty line does nothing; anything else is reported on the error text.
 CommandResult RunCommand(Bus& bus, std::string_view line);
 

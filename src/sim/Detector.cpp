@@ -292,6 +292,12 @@ SetupTable Detector::Setup() const {
             static_cast<std::uint8_t>(reg3_ & 0xFF), static_cast<std::uint8_t>(reg4_ & 0xFF)};
 }
 
+void Detector::SetSetup(const SetupTable& t) {
+    reg1_ = static_cast<std::uint16_t>(t.MeasureFlags << 8 | t.OutputFlags);
+    reg3_ = t.HeaterMode;
+    reg4_ = t.HeaterOnTemp;
+}
+
 std::vector<std::uint8_t> Detector::StatusReply(Micros now) const {
     const Readings r = ReadingsAt(now);
     const std::string chars = StatusCharsAt(now);

@@ -94,6 +94,9 @@ class Detector {
     bool SnTestRunning() const { return mode_ == 1; }
     std::array<std::uint16_t, kRegisterCount> Registers() const;
     SetupTable Setup() const;
+    // Puts the four setting bytes into registers 1, 3 and 4 as a write would, values that the
+    // setup screen has no text for included.
+    void SetSetup(const SetupTable& t);
 
     // The 34-byte status reply at `now` (what function 200 code 32 answers).
     std::vector<std::uint8_t> StatusReply(Micros now) const;

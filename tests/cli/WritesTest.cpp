@@ -11,15 +11,24 @@
 namespace halvern::test {
 namespace {
 
-// The default bus and two detectors whose accessory relay bits (3) have no text.
+// The default bus; at 5 and 6 two detectors whose accessory relay bits (3) have no text; at
+// 8 a Talvek 880 whose range index 2 has none and at 9 a Veridan Xenon 621-1, both at 35
+// degrees, which shows as "30".
 sim::Bus WriteBus() {
     sim::Bus bus = sim::DefaultBus();
-    for (const auto& [address, family] : {std::pair{5, 24}, std::pair{6, 48}}) {
+    const struct {
+        std::uint8_t address, family;
+        SetupTable setup;
+    } added[] = {{5, 24, {0x00, 0x03, 0, 0}},
+                 {6, 48, {0x00, 0x03, 0, 0}},
+                 {8, 48, {0x48, 0x04, 1, 35}},
+                 {9, 24, {0x24, 0x01, 2, 35}}};
+    for (const auto& a : added) {
         sim::DetectorConfig c;
-        c.Address = static_cast<std::uint8_t>(address);
-        c.Family = static_cast<std::uint8_t>(family);
-        c.Serial = static_cast<std::uint16_t>(address * 11);
-        c.Setup = SetupTable{0x00, 0x03, 0, 0};
+        c.Address = a.address;
+        c.Family = a.family;
+        c.Serial = static_cast<std::uint16_t>(a.address * 11);
+        c.Setup = a.setup;
         bus.Add(c);
     }
     return bus;
@@ -54,6 +63,11 @@ const SetupCase kSetupCases[] = {
     {Args{"7", "Full  Scale Sensitivity=100"}, 0, "", true, SetupTable{0x24, 0x01, 0, 0}},
     {Args{"5", "Accessory Relay=eol", "Alarm Latch=YES"}, 0, "", true,
      SetupTable{0x00, 0x06, 0, 0}},
+    // What is not named is written back as read, values without a text of their own too; a
+    // field named is written from its text even when that is the text it showed.
+    {Args{"8", "heater mode=on"}, 0, "", true, SetupTable{0x48, 0x04, 2, 35}},
+    {Args{"9", "Alarm Latch=YES"}, 0, "", true, SetupTable{0x24, 0x05, 2, 35}},
+    {Args{"8", "Heater ON at(C)=30", "Range=Short"}, 0, "", true, SetupTable{0x40, 0x04, 1, 30}},
     // Known to be wrong whatever the detector: nothing is sent at all.
     {Args{"1", "Foo=1"}, 2, "unknown field \"Foo\"; the fields are: Gas Type, Full Scale", false,
      kUnwritten},

@@ -32,7 +32,7 @@ class ConfigWindows : public UiTest {
             w.show();
         };
         b->onOpenSetup = [=, this] {
-            setup = std::make_unique<frmSetupT>(b->par, b->link, b->dialogs, stop);
+            setup = std::make_unique<frmSetupT>(b->par, b->link, b->dialogs, b->setupAddress, stop);
             watch(*setup);
         };
         b->onOpenAddress = [=, this] {
@@ -122,6 +122,65 @@ TEST_F(ConfigWindows, AHiddenEmptyFieldRefusesTheBurnAndSaysWhichFieldItIs) {
     EXPECT_EQ(Calls(Kind::Message)[0].title, "Halvern");
     EXPECT_TRUE(Writes(16).empty());
     EXPECT_TRUE(s.isVisible());
+}
+
+TEST_F(ConfigWindows, BurnRefusesATextThatIsNoOptionAndWritesBackWhatWasNotChanged) {
+    // A Talvek whose range index 2 has no text ("3" shows), heater at 35 degrees ("30" shows).
+    Make(OneDetector(1, 48, 880, 0, {0x48, 0x04, 1, 35}));
+    frmSetupT& s = OpenSetup();
+    EXPECT_EQ(Field(C::Combo2).currentText(), "3");
+    const auto type = [&](C f, const char* text) {
+        Field(f).lineEdit()->selectAll();
+        QTest::keyClicks(Field(f).lineEdit(), text);
+    };
+    type(C::Combo9, "on");
+    Key(Field(C::Combo9), Qt::Key_F3);
+    ASSERT_EQ(Calls(Kind::Message).size(), 1u);
+    EXPECT_EQ(Calls(Kind::Message)[0].text,
+              "Not an Option - try again!\nThe field \"Heater Mode\" does not offer \"on\". Its "
+              "options are: OFF, AUTO, ON.");
+    EXPECT_EQ(Calls(Kind::Message)[0].title, "Halvern");
+    EXPECT_EQ(Calls(Kind::Message)[0].icon, MsgIcon::Critical);
+    EXPECT_TRUE(Writes(16).empty());
+    EXPECT_TRUE(s.isVisible());
+
+    type(C::Combo9, "ON");
+    Key(s, Qt::Key_F3);
+    ASSERT_EQ(Writes(16).size(), 1u);
+    EXPECT_EQ(Writes(16)[0].bytes, WriteSetupFrame(1, {0x48, 0x04, 2, 35}));
+    EXPECT_EQ(b->bus().Find(1)->Setup().MeasureFlags, 0x48);
+    EXPECT_EQ(closed, 1);
+}
+
+TEST_F(ConfigWindows, BothWindowsWriteToTheDetectorTheyWereOpenedFor) {
+    Make();  // detectors at 1, 7 and 12
+    // Another address chosen while the setup table of 1 is being read.
+    b->At(1'000'000, [&] { b->comm->Hotkey('s'); });
+    b->At(1'300'000, [&] { b->comm->SelectAddress("7"); });
+    b->At(2'500'000, [&] {
+        ASSERT_TRUE(setup);
+        EXPECT_EQ(setup->findChild<QLabel*>("lblAddr")->text(), "1");
+        Key(*setup, Qt::Key_F3);
+    });
+    b->Run(4'000'000);
+    ASSERT_EQ(Writes(3).size(), 1u);
+    EXPECT_LT(Writes(3)[0].atUs, 1'300'000);  // the choice came after the read went to 1
+    ASSERT_EQ(Writes(16).size(), 1u);
+    EXPECT_EQ(Writes(16)[0].bytes[0], 1);
+
+    // The address shown changes while the address dialog is open.
+    b->par.Main.DetNum = "1";
+    b->At(5'000'000, [&] {
+        OpenAddress();
+        b->par.Main.DetNum = "12";
+        QTest::keyClicks(&Text(), "9");
+        Key(*address, Qt::Key_F3);
+    });
+    b->Continue(8'000'000);
+    ASSERT_EQ(Writes(6).size(), 1u);
+    EXPECT_EQ(Writes(6)[0].bytes, NewAddressFrame(1, 9));
+    EXPECT_NE(b->bus().Find(9), nullptr);
+    EXPECT_NE(b->bus().Find(12), nullptr);
 }
 
 TEST_F(ConfigWindows, UnconfirmedWritesRunUndisturbedToTheLastAttemptThenTellAndClose) {

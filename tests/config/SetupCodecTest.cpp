@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <variant>
+
 #include "monitor/Decoder.h"
 
 namespace halvern {
@@ -29,12 +31,12 @@ std::string& Text(SetupTexts& t, C f) {
     return t[static_cast<std::size_t>(Index(f))];
 }
 
-TEST(SetupCodec, DecodesTheDocumentedCasesAndWritesBackWhatTheTextsStandFor) {
+TEST(SetupCodec, DecodesTheTableAndBurnsOnlyTheSettingsOfTheFieldsChanged) {
     struct Case {
         const char* what;
         SetupModel model;
         SetupTable read;
-        std::vector<std::pair<C, const char*>> shown, typed;  // typed: changed before writing
+        std::vector<std::pair<C, const char*>> shown, typed;  // typed: changed before the Burn
         SetupTable written;
     };
     const Case cases[] = {
@@ -44,12 +46,12 @@ TEST(SetupCodec, DecodesTheDocumentedCasesAndWritesBackWhatTheTextsStandFor) {
          {{C::Combo2, "2"}, {C::Combo3, "200"}, {C::Combo4, "DISABLE"}},
          {},
          {0x64, 0, 0, 0}},
-        {"bits 0, 1 and 7 ignored",
+        {"bits 0, 1 and 7 are not shown and kept; changed fields are encoded",
          Model(24),
          {0x83, 0, 0, 0},
          {{C::Combo2, "1"}, {C::Combo3, "500"}, {C::Combo4, "ENABLE"}},
-         {},
-         {0, 0, 0, 0}},
+         {{C::Combo2, "3"}, {C::Combo4, "DISABLE"}},
+         {0xCB, 0, 0, 0}},
         {"output flags and heater",
          Model(32, 2),
          {0x0C, 0x1E, 1, 20},
@@ -62,75 +64,94 @@ TEST(SetupCodec, DecodesTheDocumentedCasesAndWritesBackWhatTheTextsStandFor) {
           {C::Combo10, "20"}},
          {},
          {0x0C, 0x1E, 1, 20}},
-        {"heater 2", Model(24), {0, 0, 0, 2}, {{C::Combo10, "0"}}, {}, {0, 0, 0, 0}},
-        {"heater 3", Model(24), {0, 0, 0, 3}, {{C::Combo10, "5"}}, {}, {0, 0, 0, 5}},
-        {"heater 27", Model(24), {0, 0, 0, 27}, {{C::Combo10, "25"}}, {}, {0, 0, 0, 25}},
-        {"heater 28 to 255 is 30",
+        {"output bits 5-7 kept, relay changed",
+         Model(24),
+         {0, 0xE1, 0, 0},
+         {{C::Combo5, "ALARM"}},
+         {{C::Combo5, "EOL"}},
+         {0, 0xE2, 0, 0}},
+        {"heater 2", Model(24), {0, 0, 0, 2}, {{C::Combo10, "0"}}, {}, {0, 0, 0, 2}},
+        {"heater 3", Model(24), {0, 0, 0, 3}, {{C::Combo10, "5"}}, {}, {0, 0, 0, 3}},
+        {"heater 27", Model(24), {0, 0, 0, 27}, {{C::Combo10, "25"}}, {}, {0, 0, 0, 27}},
+        {"heater 28 to 255 shows 30, kept",
          Model(24),
          {0, 0, 0, 200},
          {{C::Combo10, "30"}},
          {},
-         {0, 0, 0, 30}},
-        {"typed 35 is written, 40 is not",
-         Model(24),
-         {0, 0, 0, 35},
-         {{C::Combo10, "30"}},
-         {{C::Combo10, "35"}, {C::Combo9, "on"}},
-         {0, 0, 0, 35}},
-        {"case counts",
-         Model(24),
-         {0x44, 0x05, 2, 3},
+         {0, 0, 0, 200}},
+        {"heater 35 kept when the alarm latch changes",
+         Model(24, 1),
+         {0x24, 0x01, 2, 35},
+         {{C::Combo10, "30"}, {C::Combo6, "NO"}},
          {{C::Combo6, "YES"}},
-         {{C::Combo6, "yes"}, {C::Combo4, "disable"}, {C::Combo3, "200 "}},
-         {0x04, 0x01, 2, 5}},
-        {"Ethylene: every index shows and writes as 0",
+         {0x24, 0x05, 2, 35}},
+        {"a text put back as it showed is no change",
+         Model(24),
+         {0, 0, 1, 35},
+         {{C::Combo10, "30"}},
+         {{C::Combo10, "30"}},
+         {0, 0, 1, 35}},
+        {"typed 35 is written", Model(24), {0, 0, 0, 20}, {}, {{C::Combo10, "35"}}, {0, 0, 0, 35}},
+        {"heater mode and temperature chosen",
+         Model(38),
+         {0, 0, 0, 35},
+         {},
+         {{C::Combo9, "ON"}, {C::Combo10, "15"}},
+         {0, 0, 2, 15}},
+        {"Ethylene: every index shows Ethylene, kept",
          Model(34, 2),
          {0x2C, 0, 0, 0},
          {{C::Combo2, "Ethylene"}},
          {},
-         {0x20, 0, 0, 0}},
+         {0x2C, 0, 0, 0}},
+        {"Ethylene index 2 kept when the alarm latch changes",
+         Model(33),
+         {0x08, 0, 0, 10},
+         {{C::Combo2, "Ethylene"}},
+         {{C::Combo6, "YES"}},
+         {0x08, 0x04, 0, 10}},
         {"LAMP 411: bit 5 is 100 in its own field",
          Model(36),
-         {0x20, 0, 0, 0},
-         {{C::cmbShort410, "100"}, {C::Combo3, ""}},
-         {},
+         {0, 0, 0, 0},
+         {{C::cmbShort410, "250"}, {C::Combo3, ""}},
+         {{C::cmbShort410, "100"}},
          {0x20, 0, 0, 0}},
         {"LAMP 412: bit 5 is 200",
          Model(37),
          {0x20, 0, 0, 0},
          {{C::Combo3, "200"}, {C::cmbShort410, ""}},
-         {},
-         {0x20, 0, 0, 0}},
-        {"Talvek: hidden latch and BG zero as read, relay, loop, beam block as 0",
+         {{C::Combo3, "500"}},
+         {0, 0, 0, 0}},
+        {"Talvek: hidden relay, loop and beam block kept",
          Model(48),
          {0x44, 0x1E, 2, 30},
          {{C::Combo2, "Medium Long"}, {C::Combo4, "DISABLE"}, {C::Combo5, "EOL"}},
-         {},
-         {0x44, 0x04, 2, 30}},
-        {"Talvek range 2 and 3 show 3 and 4, written as 0",
+         {{C::Combo9, "OFF"}},
+         {0x44, 0x1E, 0, 30}},
+        {"Talvek range index 2 shows 3 and is kept when the heater mode changes",
+         Model(48),
+         {0x48, 0x04, 1, 35},
+         {{C::Combo2, "3"}, {C::Combo9, "AUTO"}, {C::Combo10, "30"}},
+         {{C::Combo9, "ON"}},
+         {0x48, 0x04, 2, 35}},
+        {"Talvek range changed: bits 2-4 as the new index",
          Model(49),
          {0x0C, 0, 0, 0},
          {{C::Combo2, "4"}},
-         {},
-         {0, 0, 0, 0}},
-        {"family 48, another variant: ordinary, no full scale",
+         {{C::Combo2, "Medium Long"}},
+         {0x04, 0, 0, 0}},
+        {"family 48, another variant: ordinary, bit 5 kept",
          Model(48, 1),
          {0x2C, 0x1A, 0, 0},
          {{C::Combo2, "4"}, {C::Combo3, ""}, {C::Combo5, "EOL"}},
-         {},
-         {0x0C, 0x1A, 0, 0}},
-        {"unlisted family: no full scale",
+         {{C::Combo2, "1"}},
+         {0x20, 0x1A, 0, 0}},
+        {"unlisted family: no full scale, kept",
          {"Unknown Detector!", 26},
          {0x24, 0, 0, 0},
          {{C::Combo3, ""}, {C::cmbShort410, ""}},
          {},
-         {0x04, 0, 0, 0}},
-        {"values without a text: empty fields, 0",
-         Model(24),
-         {0x10, 0x03, 3, 0},
-         {{C::Combo2, ""}, {C::Combo5, ""}, {C::Combo9, ""}},
-         {},
-         {0, 0, 0, 0}},
+         {0x24, 0, 0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -139,27 +160,84 @@ TEST(SetupCodec, DecodesTheDocumentedCasesAndWritesBackWhatTheTextsStandFor) {
             EXPECT_EQ(Text(texts, field), text) << SetupControlName(field);
         for (const auto& [field, text] : c.typed)
             Text(texts, field) = text;
-        EXPECT_EQ(EncodeSetupTable(texts, c.model), c.written);
+        const auto burnt =
+            SetupTableToBurn(c.read, texts, ChangedSetupFields(c.read, texts, c.model), c.model);
+        ASSERT_TRUE(std::holds_alternative<SetupTable>(burnt));
+        EXPECT_EQ(std::get<SetupTable>(burnt), c.written);
     }
 }
 
-TEST(SetupCodec, EveryTableWithTextsSurvivesARoundTripOnEveryModel) {
+TEST(SetupCodec, RefusesAnEmptyTestedFieldFirstThenAChangedTextThatIsNoOption) {
+    struct Case {
+        const char* what;
+        SetupModel model;
+        SetupTable read;
+        std::vector<std::pair<C, const char*>> typed;
+        C field;
+        bool empty;
+    };
+    const Case cases[] = {
+        {"other capitals", Model(24), {}, {{C::Combo9, "on"}}, C::Combo9, false},
+        {"yes for YES", Model(24), {}, {{C::Combo6, "yes"}}, C::Combo6, false},
+        {"a blank after", Model(24), {}, {{C::Combo3, "200 "}}, C::Combo3, false},
+        {"a single space", Model(24), {}, {{C::Combo4, " "}}, C::Combo4, false},
+        {"40 degrees", Model(24), {}, {{C::Combo10, "40"}}, C::Combo10, false},
+        {"Talvek: 3 shows for index 2, but is no range",
+         Model(48),
+         {},
+         {{C::Combo2, "3"}},
+         C::Combo2,
+         false},
+        {"Ethylene: a digit", Model(35), {}, {{C::Combo2, "1"}}, C::Combo2, false},
+        {"emptied", Model(24), {}, {{C::Combo6, ""}}, C::Combo6, true},
+        {"values without a text", Model(24), {0x10, 0x03, 3, 0}, {}, C::Combo2, true},
+        {"empty before wrong", Model(24), {0, 0, 3, 0}, {{C::Combo2, "x"}}, C::Combo9, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetupTexts texts = GetSetupTable(c.read, c.model);
+        for (const auto& [field, text] : c.typed)
+            Text(texts, field) = text;
+        const auto burnt =
+            SetupTableToBurn(c.read, texts, ChangedSetupFields(c.read, texts, c.model), c.model);
+        ASSERT_TRUE(std::holds_alternative<SetupRefusal>(burnt));
+        EXPECT_EQ(SetupControlName(std::get<SetupRefusal>(burnt).field), SetupControlName(c.field));
+        EXPECT_EQ(std::get<SetupRefusal>(burnt).empty, c.empty);
+    }
+    SetupTexts texts = GetSetupTable({}, Model(24));
+    Text(texts, C::Combo9) = "on";
+    Text(texts, C::Combo10) = "7";
+    const SetupLayout layout = SetupLayoutFor(Model(24));
+    EXPECT_EQ(SetupRefusalMessage({C::Combo9, false}, texts, layout),
+              "Not an Option - try again!\nThe field \"Heater Mode\" does not offer \"on\". Its "
+              "options are: OFF, AUTO, ON.");
+    EXPECT_EQ(SetupRefusalMessage({C::Combo10, false}, texts, layout),
+              "Not an Option - try again!\nThe field \"Heater ON at(C)\" does not offer \"7\". Its "
+              "options are: 0, 5, 10, 15, 20, 25, 30, 35.");
+    EXPECT_EQ(SetupRefusalMessage({C::Combo6, true}, texts, layout),
+              EmptyFieldMessage(C::Combo6, layout));
+}
+
+TEST(SetupCodec, ABurnOfNoChangeWritesEveryTableBackAsReadOnEveryModel) {
     for (std::uint8_t family : {24, 25, 32, 33, 34, 35, 36, 37, 38, 48, 49}) {
         const SetupModel m = Model(family);
-        const bool talvek = IsTalvekName(m.name), ethylene = IsEthyleneName(m.name);
         for (int measure = 0; measure < 256; ++measure)
-            for (int output : {0x00, 0x05, 0x0A, 0x16, 0x1E}) {
-                if (((measure >> 2) & 7) > 3)
-                    continue;  // no text: the screen refuses to write those
-                const int gas = ethylene || (talvek && (measure & 0x08)) ? 0 : talvek ? 4 : 12;
-                const SetupTable read{static_cast<std::uint8_t>(measure),
-                                      static_cast<std::uint8_t>(output), 2, 15};
-                const SetupTable back = EncodeSetupTable(GetSetupTable(read, m), m);
-                const SetupTable kept{
-                    static_cast<std::uint8_t>(measure & (gas | 0x40 | (talvek ? 0 : 0x20))),
-                    static_cast<std::uint8_t>(output & (talvek ? 0x04 : 0x1F)), 2, 15};
-                ASSERT_EQ(back, kept) << m.name;
-            }
+            for (int output : {0x00, 0x05, 0x0A, 0x13, 0xF6})
+                for (int heater : {0, 2, 3})
+                    for (int temp : {13, 35}) {
+                        const SetupTable read{
+                            static_cast<std::uint8_t>(measure), static_cast<std::uint8_t>(output),
+                            static_cast<std::uint8_t>(heater), static_cast<std::uint8_t>(temp)};
+                        // Refused only for a value without text in a tested field.
+                        const bool refused =
+                            ((measure >> 2) & 7) > 3 || (output & 3) == 3 || heater > 2;
+                        const auto burnt =
+                            SetupTableToBurn(read, GetSetupTable(read, m), SetupFieldSet(), m);
+                        ASSERT_EQ(std::holds_alternative<SetupRefusal>(burnt), refused) << m.name;
+                        if (!refused) {
+                            ASSERT_EQ(std::get<SetupTable>(burnt), read) << m.name;
+                        }
+                    }
     }
 }
 
@@ -211,7 +289,7 @@ TEST(SetupLayout, BurnTestsHiddenFieldsTooAndNamesTheEmptyOne) {
     EXPECT_EQ(message.rfind("Empty Field - try again!\nThe field \"Heater Mode\" is empty.", 0),
               0u);
     EXPECT_NE(message.find("not shown"), std::string::npos);
-    Text(texts, C::Combo9) = " ";  // a space is a text: it passes, and writes 0
+    Text(texts, C::Combo9) = " ";  // a space is a text: it passes (and is refused as no option)
     EXPECT_FALSE(FirstEmptyTestedField(texts, 37));
     EXPECT_EQ(EmptyFieldMessage(C::Combo2, SetupLayoutFor(Model(48))),
               "Empty Field - try again!\nThe field \"Range\" is empty.");

@@ -103,15 +103,26 @@ TEST(Commands, ASecondCommandWhileOneWaitsIsRefused) {
     EXPECT_EQ(b.par.Main.DetNum, "1");
 }
 
-TEST(Commands, SetupReadsTheTableFirstAndOpensTheScreenOnlyOnAReply) {
-    Bench b;
-    b.At(1'000'000, [&] { b.comm->Hotkey('s'); });
-    b.Run(3'000'000);
-    const auto reads = FramesOfFunction(b, 3);
-    ASSERT_EQ(reads.size(), 1u);
-    EXPECT_EQ(reads[0], ReadSetupFrame(1));
-    EXPECT_EQ(b.openedSetup, 1);
-    EXPECT_EQ(b.setupReplyFunction, 3);  // the setup reply stands in the buffer for the screen
+TEST(Commands, SetupReadsTheTableFirstAndOpensTheScreenOnlyOnItsSetupReply) {
+    // The fault is given once the detector is connected: a reply the link takes but that is
+    // not this detector's setup table opens nothing either.
+    for (const char* fault : {"", "wrong address", "exception", "silent", "truncated"}) {
+        SCOPED_TRACE(fault);
+        Bench b;
+        b.At(1'000'000, [&] {
+            b.bus().InjectFault(1, fault);
+            b.comm->Hotkey('s');
+        });
+        b.Run(3'000'000);
+        const auto reads = FramesOfFunction(b, 3);
+        ASSERT_EQ(reads.size(), 1u);
+        EXPECT_EQ(reads[0], ReadSetupFrame(1));
+        EXPECT_EQ(b.openedSetup, *fault ? 0 : 1);
+        if (!*fault) {
+            EXPECT_EQ(b.setupReplyFunction, 3);  // the reply stands in the buffer for the screen
+            EXPECT_EQ(b.setupAddress, 1);
+        }
+    }
 }
 
 TEST(Commands, LetterKeysMapToTheirCommandsAndOtherKeysDoNothing) {

@@ -60,7 +60,7 @@ TEST(SimProgram, ServesItsDetectorsOnAPseudoTerminalWithTraceAndConsole) {
     char dirTemplate[] = "/tmp/halvern-sim-test-XXXXXX";
     const std::filesystem::path dir = mkdtemp(dirTemplate);
     const auto link = dir / "ttySIM", trace = dir / "trace.txt", input = dir / "input.txt";
-    std::ofstream(input) << "status 5 AAN 7\ndump\n";       // then its input ends
+    std::ofstream(input) << "status 5 AAN 7\nsetup 5 72 4 1 35\ndump\n";  // then input ends
     std::filesystem::create_symlink("/nonexistent", link);  // a stale link is replaced
     {
         Running sim;
@@ -82,7 +82,7 @@ TEST(SimProgram, ServesItsDetectorsOnAPseudoTerminalWithTraceAndConsole) {
                   [](auto& s) { return std::count(s.begin(), s.end(), '\n') > 1; });
         const std::string path = output.substr(0, output.find('\n'));
         ASSERT_EQ(path.rfind("/dev/", 0), 0u) << output;
-        EXPECT_EQ(output.substr(path.size()), "\n5 5 0 0 0 0\n");
+        EXPECT_EQ(output.substr(path.size()), "\n5 5 18436 0 1 35\n");  // 0x4804 in register 1
         EXPECT_EQ(std::filesystem::read_symlink(link), path);
 
         // Answered after the end of its input, with the status the command set.

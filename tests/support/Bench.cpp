@@ -54,8 +54,9 @@ Bench::Bench(sim::Bus bus) {
     port.Open("sim", &why);
     simBus = std::make_unique<sim::SimBus>(plat, port, std::move(bus));
     hooks.now = [this] { return clockTime; };
-    hooks.openSetup = [this] {
+    hooks.openSetup = [this](std::uint8_t address) {
         ++openedSetup;
+        setupAddress = address;
         setupReplyFunction = par.Link.RxBuffer[1];
         if (onOpenSetup)
             onOpenSetup();

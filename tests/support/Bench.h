@@ -71,7 +71,8 @@ struct Bench {
     std::function<void()> onChanged;  // after every change the window would show
     // The main window's logic asks for a child window (after the counters below are counted).
     std::function<void()> onOpenSetup, onOpenAddress;
-    int setupReplyFunction = -1;  // RxBuffer[1] when the setup screen was opened
+    int setupReplyFunction = -1;    // RxBuffer[1] when the setup screen was opened
+    std::uint8_t setupAddress = 0;  // the address whose setup table opened the screen
     int openedSetup = 0, openedAddress = 0, openedMaintenance = 0;
 
     sim::Bus& bus() { return simBus->GetBus(); }
