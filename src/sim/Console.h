@@ -23,7 +23,9 @@ struct CommandResult {
 };
 
 // One line of input: "mute ADDR", "unmute ADDR", "status ADDR CCC N", "dump", "quit";
-// also "fault ADDR NAME" and "clear ADDR [NAME]" for fault trials.
+// also "fault ADDR NAME" and "clear ADDR [NAME]" for fault trials, and the reply shapes
+// "reply ADDR LENGTH [marker|nomarker]", "statusbytes ADDR B9 B10 B11 B12" and
+// "reading ADDR NAME VALUE|drift".
 // An empty line does nothing; anything else is reported on the error text.
 CommandResult RunCommand(Bus& bus, std::string_view line);
 
