@@ -1,8 +1,9 @@
-// The program under fault on virtual time: noise, late and cut replies, collisions, floods,
-// detectors that move, an adapter pulled out, a log folder or a disk that fails, and a day of
-// it all at random. Each case says what the panel shows and which lines land in which files.
-// The lines are predicted by the recording rules from what the program read in each poll,
-// apart from the writer, and every line must be one the record formatting writes.
+// The program under fault on virtual time: noise, late and cut replies, short "V" replies,
+// collisions, floods, detectors that move or read an NQ ratio of 0, an adapter pulled out, a
+// log folder or a disk that fails, and a day of it all at random. Each case says what the
+// panel shows and which lines land in which files. The lines are predicted by a model of the
+// recording rules from what the program read in each poll, apart from the writer, and every
+// line must be laid out as the record format says, column by column.
 
 #include <gtest/gtest.h>
 
