@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     link.ReceiveReply();
 
     const auto& rx = par.Link.RxBuffer;
-    (void)PassesAcceptanceTest(rx);
+    (void)PassesAcceptanceTest(OwnBytes(par.Link));
     DecodeStatusReply(par);
     par.SnTestMode = flags & 2;
     DecodeMaintenanceReply(par);

@@ -174,7 +174,8 @@ Reading ReadingOf(const Par& par) {
                 lost ? "0" : Format2(ch[6]),
                 m.ChVal[3],
                 m.ChVal[4]};
-    r.gas = lost ? "0" : std::to_string(std::lround(ch[12]));
+    // A gas reading the last reply did not carry is not given: nothing, as on the panel.
+    r.gas = lost ? "0" : std::isnan(ch[12]) ? std::string() : std::to_string(std::lround(ch[12]));
     return r;
 }
 

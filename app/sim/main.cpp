@@ -77,6 +77,23 @@ Commands on standard input, one per line:
                       heater switch-on temperature (register 4), values the setup screen has
                       no text for included: "setup 12 8 4 1 35" gives a Talvek range index 2
                       and 35 degrees.
+  reply ADDR LENGTH [marker|nomarker]
+                      Its status replies are LENGTH bytes long (9 to 34, CRC included;
+                      "full" is 34), cut after the first LENGTH-2 bytes. A short reply goes
+                      without the length marker 42 at index 4, as the detectors send it, unless
+                      "marker" is given; "nomarker" takes it off a full one too. The host
+                      decodes a short reply when index 10 is "V": "status 1 VVV 81" then
+                      "reply 1 15" is a 15-byte "VVV81" (the supply fault) from address 1.
+  statusbytes ADDR B9 B10 B11 B12
+                      Status bytes 9 to 12 of its replies exactly as given (0 to 255 each),
+                      for odd status bytes: control characters, bytes above 127, a first
+                      "O" (79) sent as itself instead of the digit 2. "status" ends it.
+  reading ADDR NAME VALUE|drift
+                      Holds one reading at a raw value, without drift: signal1, reference,
+                      signal2, voltage, ratio1, ratio2, nq1, nq2, s1n, s2n, rn (0 to 255),
+                      temperature (-128 to 127), gas (0 to 65535). "nq1 0" or "nq2 0" sends
+                      an NQ ratio of 0, which a drifting one never reads. "drift" lets it
+                      drift again.
   dump                Registers 0 to 4 of each detector.
   quit                Ends the simulator, as Ctrl+C and SIGTERM do (the end of standard
                       input does not).

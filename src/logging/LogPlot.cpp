@@ -1,6 +1,7 @@
 #include "logging/LogPlot.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace halvern {
@@ -30,20 +31,18 @@ double PlotValue(const LogRecord& record, int series) {
 
 void LogPlotReducer::Side::Add(const LogRecord& record) {
     const std::int64_t t = record.Seconds;
-    if (!Any) {
-        Any = true;
-        From = To = t;
-        for (int s = 0; s < kPlotSeriesCount; ++s) {
-            const PlotPoint p{t, PlotValue(record, s)};
-            Series[static_cast<std::size_t>(s)] = {p, p};
-        }
-        return;
-    }
-    From = std::min(From, t);
-    To = std::max(To, t);
+    From = Any ? std::min(From, t) : t;
+    To = Any ? std::max(To, t) : t;
+    Any = true;
     for (int s = 0; s < kPlotSeriesCount; ++s) {
-        Extremes& e = Series[static_cast<std::size_t>(s)];
         const double v = PlotValue(record, s);
+        if (std::isnan(v))
+            continue;  // not in the detector's reply: no point
+        Extremes& e = Series[static_cast<std::size_t>(s)];
+        if (!e.Any) {
+            e = {true, {t, v}, {t, v}};
+            continue;
+        }
         if (v < e.Min.Value)
             e.Min = {t, v};
         if (v > e.Max.Value)
@@ -90,7 +89,10 @@ void LogPlotReducer::Add(const LogRecord& record) {
 
 LogPlotData LogPlotReducer::Finish() const {
     LogPlotData data;
-    bool breakDue = true;  // the next point starts a new segment
+    // The next point of a series starts a new segment (after a gap, or a stretch of records
+    // without that value).
+    std::array<bool, kPlotSeriesCount> breakDue;
+    breakDue.fill(true);
     bool gapOpen = false;  // a gap waits for the next points to end it
     PlotGap gap;           // ... from here
     bool anyPoints = false;
@@ -105,15 +107,19 @@ LogPlotData LogPlotReducer::Finish() const {
         }
         for (std::size_t s = 0; s < data.Segments.size(); ++s) {
             auto& segments = data.Segments[s];
-            if (breakDue || segments.empty())
-                segments.emplace_back();
             const Extremes& e = side.Series[s];
+            if (!e.Any) {
+                breakDue[s] = true;
+                continue;
+            }
+            if (breakDue[s] || segments.empty())
+                segments.emplace_back();
+            breakDue[s] = false;
             const bool minFirst = e.Min.Seconds <= e.Max.Seconds;
             segments.back().push_back(minFirst ? e.Min : e.Max);
             if (!(e.Min == e.Max))
                 segments.back().push_back(minFirst ? e.Max : e.Min);
         }
-        breakDue = false;
         anyPoints = true;
         lastPoint = side.To;
     };
@@ -121,7 +127,7 @@ LogPlotData LogPlotReducer::Finish() const {
     for (const Interval& interval : intervals_) {
         emit(interval.Before);
         if (interval.Gap) {
-            breakDue = true;
+            breakDue.fill(true);
             if (!gapOpen) {
                 gapOpen = true;
                 gap = {interval.GapFrom, interval.GapTo};

@@ -61,6 +61,7 @@ class LogPlotReducer {
 
   private:
     struct Extremes {
+        bool Any = false;  // a record of the side gave this series a value
         PlotPoint Min, Max;
     };
     // The records of an interval before its first gap, or after it.

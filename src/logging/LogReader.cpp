@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <charconv>
+#include <limits>
 #include <vector>
 
 namespace halvern {
@@ -126,6 +127,16 @@ bool ParseDecimal(std::string_view s, double* out) {
     return ec == std::errc() && end == s.data() + s.size();
 }
 
+// A value field: a number as the writer writes them, or blank for a value the detector's reply
+// did not carry (NaN).
+bool GivenOrBlank(std::string_view s, double* out) {
+    if (s.empty()) {
+        *out = std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
+    return ParseDecimal(s, out);
+}
+
 std::optional<LogRecord> ParseDisconnection(std::string_view line, LogRecord r) {
     namespace C = RecordColumn;
     if (r.Status != "DDD" || !ParseTime(Span(line, C::Time), &r.When))
@@ -194,23 +205,24 @@ std::optional<LogRecord> ParseLogRecord(std::string_view line, std::int64_t line
     }
     if (!ParseTime(Span(line, C::Time, C::Temperature), &r.When))
         return std::nullopt;
-    double temperature = 0;
     r.Temperature = Span(line, C::Temperature, C::Gain);
     r.Gain = Span(line, C::Gain, C::Signal1);
     r.Gas = Span(line, C::Gas);
-    // The gas reading is written with a space after it: without one, the line was cut and the
-    // number may have lost digits.
-    if (!line.ends_with(' '))
+    // The gas reading is written with a space after it, and a blank one as blank columns up to
+    // the same end: a line that stops short was cut and may have lost digits.
+    if (!line.ends_with(' ') || line.size() < C::Gas + 2)
         return std::nullopt;
-    if (!ParseDecimal(r.Temperature, &temperature) || r.Gain.size() != 1 || !IsDigit(r.Gain[0]) ||
-        !ParseDecimal(r.Gas, &r.GasValue))
+    double temperature = 0;
+    if ((!r.Temperature.empty() && !ParseDecimal(r.Temperature, &temperature)) ||
+        (!r.Gain.empty() && (r.Gain.size() != 1 || !IsDigit(r.Gain[0]))) ||
+        !GivenOrBlank(r.Gas, &r.GasValue))
         return std::nullopt;
     static constexpr std::size_t kStarts[kLogValueCount + 1] = {
         C::Signal1, C::Reference, C::Signal2,  C::Ratio1,
         C::Ratio2,  C::NqRatio1,  C::NqRatio2, C::Gas};
     for (std::size_t v = 0; v < kLogValueCount; ++v) {
         r.ValueTexts[v] = Span(line, kStarts[v], kStarts[v + 1]);
-        if (!ParseDecimal(r.ValueTexts[v], &r.Values[v]))
+        if (!GivenOrBlank(r.ValueTexts[v], &r.Values[v]))
             return std::nullopt;
     }
     r.Seconds = SecondsOf(r.When);

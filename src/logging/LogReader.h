@@ -53,7 +53,8 @@ struct LogRecord {
     LocalDateTime When;
     std::int64_t Seconds = 0;  // When as seconds from 1970-01-01 00:00:00 on the same clock
     std::string_view Status;   // "NNN0"; "DDD" for a disconnection record
-    // Cycle records only; the texts as written (no padding), the numbers read from them.
+    // Cycle records only; the texts as written (no padding), the numbers read from them. A
+    // value the detector's reply did not carry is written blank: an empty text, a NaN number.
     std::string_view Temperature, Gain, Gas;
     std::array<std::string_view, kLogValueCount> ValueTexts{};
     std::array<double, kLogValueCount> Values{};
@@ -69,7 +70,8 @@ std::int64_t SecondsOf(const LocalDateTime& t);
 LocalDateTime FromSeconds(std::int64_t seconds);
 
 // A line as one record, or nothing when it is none: every field where the writer puts it,
-// dates valid dd/mm/yy, times hh:mm:ss (h:m:s in disconnection records), numbers well formed.
+// dates valid dd/mm/yy, times hh:mm:ss (h:m:s in disconnection records), numbers well formed
+// or blank.
 std::optional<LogRecord> ParseLogRecord(std::string_view line, std::int64_t lineNumber = 0);
 
 struct LogReadCounts {

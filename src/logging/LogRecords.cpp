@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kDisconnectedMark = "DDD";
+constexpr std::string_view kBlankGas = "   ";
 
 // A byte a record can hold as it is: printable ASCII and the printable half of Latin-1, in
 // which the viewer reads the files. Control bytes (a CR, LF or NUL among a detector's status
@@ -103,6 +104,8 @@ LocalDateTime CurrentLocalDateTime() {
 }
 
 std::string NumberStyle(double value) {
+    if (std::isnan(value))
+        return {};
     if (!std::isfinite(value))
         value = 0;
     std::string text(1, value < 0 ? '-' : ' ');
@@ -135,7 +138,9 @@ std::string CycleRecordLine(const Par& par, const LocalDateTime& now) {
     PutAt(line, C::Ratio2, Format2(ch[6]));
     PutAt(line, C::NqRatio1, Format2(ch[7]));
     PutAt(line, C::NqRatio2, Format2(ch[8]));
-    PutAt(line, C::Gas, NumberStyle(ch[12]));
+    // A gas reading the reply did not carry leaves its columns blank; the line still reaches
+    // past them, so that a reader tells it from a line cut short.
+    PutAt(line, C::Gas, std::isnan(ch[12]) ? std::string(kBlankGas) : NumberStyle(ch[12]));
     line += kLineEnd;
     return line;
 }
@@ -160,8 +165,8 @@ std::string DisconnectionFileName(std::uint8_t address) {
 
 void WriteCycleRecord(Par& par, const LocalDateTime& now) {
     const std::uint8_t r = par.Link.ReplyAddress;
-    // Before any detector has answered there is no reading to record (the status number is
-    // decoded as text from every reply, so it is empty only until the first).
+    // A record needs a whole status code: there is none before any detector has answered, nor
+    // after a reply too short to reach the status number. The record stays due.
     if (!par.RecordDue[r] || !par.LoggingOn || par.StatusParts[3].empty())
         return;
     // A detector that was given up is marked in its own file first; the cycle record stays due
@@ -191,12 +196,11 @@ std::string LogWarning(const Par& par) {
 }
 
 void WriteDisconnectionRecord(Par& par, const LocalDateTime& now) {
-    // Zero NQ ratios mean no detector has given real values yet: nothing worth marking, now
-    // or later by the cycle record's writer.
-    if (par.ChannelValues[7] == 0 || par.ChannelValues[8] == 0) {
-        par.DisconnectMark[par.CurrentAddress].clear();
+    // With an NQ ratio of 0 the line is not written now; the mark stays, and the cycle
+    // record's writer puts it into the address's file before any further cycle record, so a
+    // lost detector gets its disconnection line and no more records of its last values.
+    if (par.ChannelValues[7] == 0 || par.ChannelValues[8] == 0)
         return;
-    }
     WritePendingDisconnection(par, now);
 }
 

@@ -30,11 +30,13 @@ constexpr std::size_t Status = 1, Date = 9, Time = 19, Temperature = 27, Gain = 
 }
 
 // The record lines, CR LF included, their fields at the columns above. The viewer cuts them
-// back by its own columns and widths.
+// back by its own columns and widths. A value the last reply did not carry (NaN, an empty gain)
+// leaves its columns blank.
 std::string CycleRecordLine(const Par& par, const LocalDateTime& now);
 std::string DisconnectionRecordLine(const std::string& mark, const LocalDateTime& now);
 
-// " 23 ", "-5 ": the sign position (space for zero or more), the whole number, one space.
+// " 23 ", "-5 ": the sign position (space for zero or more), the whole number, one space;
+// empty for a value not given (NaN).
 std::string NumberStyle(double value);
 
 // File names are built from numbers only, so a record never lands outside the program folder.

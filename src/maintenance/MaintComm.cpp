@@ -40,11 +40,13 @@ void MaintComm::PollIteration(const StopCheck& stop) {
         return;  // abandoned: the window closed or the program ends
     MaintPanel& m = par_.Maint;
     auto& fails = par_.MaintFailCount[par_.CurrentAddress];
-    // Only a status reply carries the values; anything shorter would show older bytes as them.
-    const auto& b = par_.Link;
-    const bool decoded =
-        replied && b.RxBuffer[1] == FunctionCommand && b.RxCount >= kStatusReplyMinCount;
+    // Only a status reply carries the values, each field from the reply's own bytes.
+    const bool decoded = replied && HoldsMaintenanceFields(par_.Link);
     if (decoded) {
+        // The log records of this time take the main window's decoding of the same reply, so
+        // that they do not step while this window is open; the window shows its own figures.
+        if (PassesAcceptanceTest(OwnBytes(par_.Link)))
+            DecodeStatusValues(par_);
         DecodeMaintenanceReply(par_);
         if (!ModeCommandsAllowed())
             m.CheckEnabled = m.NormalEnabled = false;

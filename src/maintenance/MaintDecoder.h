@@ -17,9 +17,13 @@ double MaintZeroOffset(std::uint8_t family);
 // The operating time shown at opening: indices 3 to 6 as one unsigned number, 3 the highest.
 std::string OperatingTimeText(const LinkBuffers& b);
 
-// Decodes the status reply in par.Link.RxBuffer: the shared decoded values (serial number,
-// status parts, gain, channel values, ModelCode), the served address on the main window, and
-// the texts of par.Maint. The noise figures show only while par.SnTestMode is set.
+// The reply in par.Link is one the maintenance window decodes: a function-200 reply that is a
+// complete status reply, or a shorter one that passes the main window's acceptance test.
+bool HoldsMaintenanceFields(const LinkBuffers& b);
+// Decodes the status reply in par.Link (its own bytes only) into the window's texts and
+// figures, par.Maint, with its own scaling; also ModelCode and the served address on the main
+// window. The shared decoded values are left to the main window's decoding. The noise figures
+// show only while par.SnTestMode is set; a figure the reply does not reach shows as nothing.
 void DecodeMaintenanceReply(Par& par);
 
 }  // namespace halvern

@@ -1,6 +1,7 @@
 #include "maintenance/TrendStore.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "state/Par.h"
@@ -55,12 +56,12 @@ void TrendStore::AddPoll(const Par& par, bool decoded) {
         AddGap();
         return;
     }
-    if (serial_ && *serial_ != par.SerialNumber)
+    if (serial_ && *serial_ != par.Maint.Serial)
         Clear();
-    serial_ = par.SerialNumber;
+    serial_ = par.Maint.Serial;
     std::array<float, kTrends> values{};
     for (int i = 0; i < kTrends; ++i)
-        values[i] = par.ChannelValues[kTrendSlots[i]];
+        values[i] = par.Maint.Values[kTrendSlots[i]];
     Add(values);
 }
 
@@ -128,6 +129,8 @@ std::optional<std::pair<float, float>> TrendStore::Range(
             continue;
         for (Trend t : trends) {
             const float v = it->values[static_cast<std::size_t>(t)];
+            if (std::isnan(v))
+                continue;  // not in that poll's reply
             if (!range)
                 range.emplace(v, v);
             range->first = std::min(range->first, v);

@@ -21,7 +21,7 @@ struct Par;
 
 enum class Trend { Signal1, Reference, Signal2, Ratio1, Ratio2, Gas };
 constexpr int kTrends = 6;
-// The slot of ChannelValues that each trend follows.
+// The slot of the maintenance window's figures (MaintPanel::Values) that each trend follows.
 constexpr std::array<int, kTrends> kTrendSlots{0, 1, 2, 5, 6, 12};
 
 constexpr Micros kTrendSpanUs = 10 * 60 * 1'000'000LL;
@@ -58,7 +58,8 @@ class TrendStore {
   public:
     explicit TrendStore(const Clock& clock, std::size_t capacity = kTrendCapacity);
 
-    // One maintenance poll: the values it decoded into `par`, or a gap when it failed. Values
+    // One maintenance poll: the window's figures it decoded into `par.Maint` (a figure its reply
+    // did not carry is NaN, where the line breaks), or a gap when it failed. Values
     // of another detector (another serial number) start the trends afresh, so that no line
     // joins two detectors.
     void AddPoll(const Par& par, bool decoded);

@@ -1,5 +1,9 @@
 #include "monitor/Decoder.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
 #include <string_view>
 
 #include "state/Formats.h"
@@ -16,6 +20,18 @@ constexpr double kHundredths = 0.01;
 constexpr std::size_t kChannelStart = 14;
 constexpr int kRawChannelSlots = 12;  // slots 0 to 11 come one byte each
 constexpr int kGasSlot = 12;
+constexpr std::size_t kGasHigh = 27;
+constexpr std::size_t kStatusNumber = 12;
+constexpr std::size_t kGain = 13;
+constexpr std::size_t kSecondStatusCharacter = 10;  // a short reply's "V"
+constexpr float kNotGiven = std::numeric_limits<float>::quiet_NaN();
+
+// Byte i of the fields, when the reply reaches it.
+std::optional<std::uint8_t> FieldAt(std::span<const std::uint8_t> fields, std::size_t i) {
+    if (i >= fields.size())
+        return std::nullopt;
+    return fields[i];
+}
 
 // Slots 0 to 2 lose the detector's zero offset and are never negative.
 void RemoveZeroOffset(float& slot, double offset) {
@@ -32,10 +48,22 @@ std::int16_t SignedByte(std::uint8_t b) {
     return static_cast<std::int16_t>(b < 128 ? b : b - 256);
 }
 
-bool PassesAcceptanceTest(std::span<const std::uint8_t> rx) {
-    if (rx.size() < kStatusReplyMinCount)
+std::span<const std::uint8_t> ReplyFields(std::span<const std::uint8_t> reply) {
+    return reply.first(reply.size() > kReplyCrcBytes ? reply.size() - kReplyCrcBytes : 0);
+}
+
+std::span<const std::uint8_t> OwnBytes(const LinkBuffers& b) {
+    return std::span(b.RxBuffer)
+        .first(static_cast<std::size_t>(std::clamp<int>(b.RxCount, 0, kRxBufferSize)));
+}
+
+bool PassesAcceptanceTest(std::span<const std::uint8_t> reply) {
+    const auto fields = ReplyFields(reply);
+    if (fields.size() <= 6 || !IsAcceptedFamily(fields[6]))
         return false;
-    return IsAcceptedFamily(rx[6]) && (rx[4] == 42 || rx[10] == 'V');
+    // The marker tells a complete reply; a shorter one stands only by its "V".
+    const bool marked = reply.size() >= kStatusReplyFullCount && fields[4] == 42;
+    return marked || FieldAt(fields, kSecondStatusCharacter) == 'V';
 }
 
 double SignalZeroOffset(std::uint8_t family) {
@@ -59,13 +87,19 @@ void DescribeStatus(Par& par) {
     }
 }
 
-std::array<std::string, 4> StatusPartsOf(std::span<const std::uint8_t> rx) {
+std::array<std::string, 4> StatusPartsOf(std::span<const std::uint8_t> reply) {
+    const auto fields = ReplyFields(reply);
     // Characters are kept as the byte the detector sent, one byte each.
-    const auto character = [](std::uint8_t b) { return std::string(1, static_cast<char>(b)); };
-    return {rx[9] == 50   ? "O"
-            : rx[9] == 51 ? "R"
-                          : character(rx[9]),
-            character(rx[10]), character(rx[11]), std::to_string(rx[12])};
+    const auto character = [&](std::size_t i) {
+        const auto b = FieldAt(fields, i);
+        return b ? std::string(1, static_cast<char>(*b)) : std::string();
+    };
+    const auto first = FieldAt(fields, 9);
+    const auto number = FieldAt(fields, kStatusNumber);
+    return {first == 50   ? "O"
+            : first == 51 ? "R"
+                          : character(9),
+            character(10), character(11), number ? std::to_string(*number) : std::string()};
 }
 
 void ApplyStatusColours(Par& par) {
@@ -84,39 +118,62 @@ void ApplyStatusColours(Par& par) {
     }
 }
 
-void DecodeStatusReply(Par& par) {
-    const auto& rx = par.Link.RxBuffer;
-    Panel& panel = par.Main;
+bool DecodeStatusValues(Par& par) {
+    const auto own = OwnBytes(par.Link);
+    const auto f = ReplyFields(own);
+    if (f.size() <= kSecondStatusCharacter)
+        return false;  // not even a short status reply
 
-    par.Link.ReplyAddress = rx[0];
-    panel.Flash = ModelName(rx[5] * 256 + rx[6]);
-    par.SerialNumber = rx[7] * 256 + rx[8];
-    panel.DetNum = std::to_string(rx[0]);
+    par.Link.ReplyAddress = f[0];
+    par.SerialNumber = f[7] * 256 + f[8];
+    par.StatusParts = StatusPartsOf(own);
 
-    par.StatusParts = StatusPartsOf(rx);
+    const auto gain = FieldAt(f, kGain);
+    par.GainByte = gain.value_or(0);
+    par.GainText = gain ? std::to_string(*gain & 7) : std::string();
 
-    par.GainByte = rx[13];
-    par.GainText = std::to_string(rx[13] & 7);
-
+    // Each slot from its own byte, scaled; a slot the reply does not reach is not given.
     auto& ch = par.ChannelValues;
-    for (int i = 0; i < kRawChannelSlots; ++i)
-        ch[i] = rx[kChannelStart + i];
+    const auto raw = [&](int slot) { return FieldAt(f, kChannelStart + slot); };
+    const auto scaled = [&](int slot, double scale) {
+        const auto b = raw(slot);
+        return b ? static_cast<float>(*b * scale) : kNotGiven;
+    };
     for (int i = 0; i <= 2; ++i)
-        ch[i] = static_cast<float>(ch[i] * kSignalScale);
-    ch[3] = static_cast<float>(ch[3] * kVoltageScale);
-    ch[4] = SignedByte(rx[kChannelStart + 4]);
+        ch[i] = scaled(i, kSignalScale);
+    ch[3] = scaled(3, kVoltageScale);
+    ch[4] = raw(4) ? SignedByte(*raw(4)) : kNotGiven;
     for (int i = 5; i <= 8; ++i)
-        ch[i] = static_cast<float>(ch[i] * kHundredths);
-    ch[kGasSlot] = static_cast<float>(rx[27] * 256 + rx[26]);
+        ch[i] = scaled(i, kHundredths);
+    for (int i = 9; i < kRawChannelSlots; ++i)
+        ch[i] = scaled(i, 1);
+    ch[kGasSlot] =
+        f.size() > kGasHigh ? static_cast<float>(f[kGasHigh] * 256 + f[kGasHigh - 1]) : kNotGiven;
 
-    const double offset = SignalZeroOffset(rx[6]);
+    const double offset = SignalZeroOffset(f[6]);
     for (int i = 0; i <= 2; ++i)
-        RemoveZeroOffset(ch[i], offset);
+        if (!std::isnan(ch[i]))
+            RemoveZeroOffset(ch[i], offset);
 
     par.StatusCode =
         par.StatusParts[0] + par.StatusParts[1] + par.StatusParts[2] + par.StatusParts[3];
+    return true;
+}
+
+void DecodeStatusReply(Par& par) {
+    if (!DecodeStatusValues(par))
+        return;
+    const auto f = ReplyFields(OwnBytes(par.Link));
+    const auto& ch = par.ChannelValues;
+    Panel& panel = par.Main;
+    panel.Flash = ModelName(f[5] * 256 + f[6]);
+    panel.DetNum = std::to_string(f[0]);
     panel.Status = par.StatusCode;
-    DescribeStatus(par);
+    // A code cut short is no code of the table; the description of an older one is not its.
+    if (par.StatusParts[3].empty())
+        panel.SIL2Des.clear();
+    else
+        DescribeStatus(par);
     ApplyStatusColours(par);
 
     constexpr std::array<int, 5> kShownSlots{0, 1, 2, 7, 8};

@@ -1,8 +1,5 @@
 #include "monitor/Exchanges.h"
 
-#include <algorithm>
-#include <span>
-
 #include "monitor/Decoder.h"
 #include "monitor/MainComm.h"
 
@@ -15,15 +12,11 @@ PollReply PollStatus(Link& link, Par& into, std::uint8_t address, const StopChec
         return link.LastReceptionHadBytes() ? PollReply::Broken : PollReply::None;
     if (&into.Link != &link.Buffers())
         into.Link = link.Buffers();
-    Par& par = into;
-    const LinkBuffers& b = par.Link;
     // Judged on this reply's own bytes: what stands beyond them is an older reply's.
-    const auto own =
-        std::span(b.RxBuffer).first(static_cast<std::size_t>(std::max<int>(b.RxCount, 0)));
-    if (!PassesAcceptanceTest(own))
+    if (!PassesAcceptanceTest(OwnBytes(into.Link)))
         return PollReply::NotStatus;
-    par.ModelCode = b.RxBuffer[6];
-    DecodeStatusReply(par);
+    into.ModelCode = into.Link.RxBuffer[6];
+    DecodeStatusReply(into);
     return PollReply::Status;
 }
 

@@ -33,6 +33,43 @@ std::string Join(const std::vector<std::string>& w, std::size_t from) {
     return out;
 }
 
+// The reply shapes of one detector: "reply ADDR LENGTH [marker|nomarker]" (or "reply ADDR
+// full"), "statusbytes ADDR B9 B10 B11 B12", "reading ADDR NAME VALUE|drift". The usage text
+// when the words do not fit, else nullptr.
+const char* ShapeCommand(Detector& d, const std::vector<std::string>& w) {
+    const std::string& cmd = w[0];
+    if (cmd == "reply") {
+        constexpr const char* kUsage =
+            "usage: reply ADDR LENGTH [marker|nomarker] (9 to 34 bytes) or reply ADDR full";
+        if (w.size() < 3 || w.size() > 4)
+            return kUsage;
+        const auto length = w[2] == "full" ? std::optional<long long>(kStatusReplyLength)
+                                           : Number(w[2], kShortestStatusReply, kStatusReplyLength);
+        if (!length || (w.size() == 4 && w[3] != "marker" && w[3] != "nomarker"))
+            return kUsage;
+        // A complete reply carries the marker, a short one not, unless told otherwise.
+        const bool marker = w.size() == 4 ? w[3] == "marker"
+                                          : *length == static_cast<long long>(kStatusReplyLength);
+        d.SetStatusReplyShape(static_cast<std::size_t>(*length), marker);
+    } else if (cmd == "statusbytes") {
+        std::array<std::uint8_t, 4> bytes{};
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const auto b = w.size() == 6 ? Number(w[2 + i], 0, 255) : std::nullopt;
+            if (!b)
+                return "usage: statusbytes ADDR B9 B10 B11 B12 (bytes 0 to 255)";
+            bytes[i] = static_cast<std::uint8_t>(*b);
+        }
+        d.SetStatusBytes(bytes);
+    } else {
+        const auto value =
+            w.size() == 4 && w[3] != "drift" ? Number(w[3], -128, 65535) : std::nullopt;
+        if (w.size() != 4 || ((w[3] != "drift" && !value) || !d.HoldReading(w[2], value)))
+            return "usage: reading ADDR NAME VALUE|drift (NAME: signal1, reference, signal2, "
+                   "voltage, temperature, ratio1, ratio2, nq1, nq2, s1n, s2n, rn, gas)";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
@@ -122,6 +159,12 @@ CommandResult RunCommand(Bus& bus, std::string_view line) {
             bus.ClearFaults(*a);
         else if (!bus.ClearFault(*a, Join(w, 2)))
             return fail("unknown fault");
+    } else if (cmd == "reply" || cmd == "statusbytes" || cmd == "reading") {
+        const auto a = address();
+        if (!a)
+            return fail("no detector at that address");
+        if (const char* usage = ShapeCommand(*bus.Find(*a), w))
+            return fail(usage);
     } else {
         return fail("unknown command");
     }

@@ -23,8 +23,10 @@ struct CommandResult {
 };
 
 // One line of input: "mute ADDR", "unmute ADDR", "status ADDR CCC N", "dump", "quit";
-// also "fault ADDR NAME" and "clear ADDR [NAME]" for fault trials, and
-// "setup ADDR MEASURE OUTPUT HEATER TEMP" for the four setting bytes (0 to 255 each).
+// also "fault ADDR NAME" and "clear ADDR [NAME]" for fault trials,
+// "setup ADDR MEASURE OUTPUT HEATER TEMP" for the four setting bytes (0 to 255 each), and the
+// reply shapes "reply ADDR LENGTH [marker|nomarker]", "statusbytes ADDR B9 B10 B11 B12" and
+// "reading ADDR NAME VALUE|drift".
 // An empty line does nothing; anything else is reported on the error text.
 CommandResult RunCommand(Bus& bus, std::string_view line);
 

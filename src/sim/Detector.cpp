@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 #include "link/Frame.h"
 
@@ -43,6 +44,25 @@ void PushWord(std::vector<std::uint8_t>& f, std::uint16_t v) {
     f.push_back(static_cast<std::uint8_t>(v >> 8));
     f.push_back(static_cast<std::uint8_t>(v & 0xFF));
 }
+
+// The readings by name, in the order of the status reply (indices 14 to 26).
+constexpr std::array<std::string_view, 13> kReadingNames = {
+    "signal1", "reference", "signal2", "voltage", "temperature", "ratio1", "ratio2",
+    "nq1",     "nq2",       "s1n",     "s2n",     "rn",          "gas"};
+constexpr std::size_t kTemperature = 4, kGas = 12;
+// The one-byte readings among them (none for the signed temperature).
+constexpr std::array<std::uint8_t Readings::*, 12> kReadingBytes = {&Readings::Signal1,
+                                                                    &Readings::Reference,
+                                                                    &Readings::Signal2,
+                                                                    &Readings::Voltage,
+                                                                    nullptr,
+                                                                    &Readings::Ratio1,
+                                                                    &Readings::Ratio2,
+                                                                    &Readings::NqRatio1,
+                                                                    &Readings::NqRatio2,
+                                                                    &Readings::S1N,
+                                                                    &Readings::S2N,
+                                                                    &Readings::RN};
 
 std::string DefaultPrimary(std::uint8_t family) {
     return "Ver 3.12 F" + std::to_string(family);
@@ -257,6 +277,44 @@ bool Detector::SetStatus(std::string_view chars, std::uint8_t number) {
         return false;
     statusChars_ = std::string(chars);
     statusNumber_ = number;
+    rawStatus_ = false;
+    return true;
+}
+
+void Detector::SetStatusBytes(std::array<std::uint8_t, 4> bytes) {
+    statusChars_.assign(bytes.begin(), bytes.begin() + 3);
+    statusNumber_ = bytes[3];
+    rawStatus_ = true;
+}
+
+bool Detector::SetStatusReplyShape(std::size_t length, bool marker) {
+    if (length < kShortestStatusReply || length > kStatusReplyLength)
+        return false;
+    replyLength_ = length;
+    replyMarker_ = marker;
+    return true;
+}
+
+bool Detector::HoldReading(std::string_view name, std::optional<int> value) {
+    const auto it = std::find(kReadingNames.begin(), kReadingNames.end(), name);
+    if (it == kReadingNames.end())
+        return false;
+    const auto i = static_cast<std::size_t>(it - kReadingNames.begin());
+    const auto [lo, hi] = i == kTemperature ? std::pair{-128, 127}
+                          : i == kGas       ? std::pair{0, 65535}
+                                            : std::pair{0, 255};
+    if (value && (*value < lo || *value > hi))
+        return false;
+    const unsigned bit = 1u << i;
+    heldReadings_ = value ? heldReadings_ | bit : heldReadings_ & ~bit;
+    if (!value)
+        return true;
+    if (i == kGas)
+        base_.Gas = static_cast<std::uint16_t>(*value);
+    else if (i == kTemperature)
+        base_.Temperature = static_cast<std::int8_t>(*value);
+    else
+        base_.*kReadingBytes[i] = static_cast<std::uint8_t>(*value);
     return true;
 }
 
@@ -280,6 +338,15 @@ Readings Detector::ReadingsAt(Micros now) const {
     }
     const int gas = base_.Gas + Drift(seed_, 12, now, 2, 300);
     r.Gas = static_cast<std::uint16_t>(std::clamp(gas, 0, 65535));
+    // A held reading is sent as it was set, whatever the mode.
+    const auto held = [&](std::size_t i) { return (heldReadings_ >> i & 1u) != 0; };
+    for (std::size_t i = 0; i < kReadingBytes.size(); ++i)
+        if (held(i) && kReadingBytes[i])
+            r.*kReadingBytes[i] = base_.*kReadingBytes[i];
+    if (held(kTemperature))
+        r.Temperature = base_.Temperature;
+    if (held(kGas))
+        r.Gas = base_.Gas;
     return r;
 }
 
@@ -304,15 +371,18 @@ std::vector<std::uint8_t> Detector::StatusReply(Micros now) const {
     std::vector<std::uint8_t> f(kStatusReplyLength - 2, 0);
     f[0] = address_;
     f[1] = FunctionCommand;
-    f[2] = static_cast<std::uint8_t>(kStatusReplyLength - 5);  // bytes between it and the CRC
+    f[2] = static_cast<std::uint8_t>(replyLength_ - 5);  // bytes between it and the CRC
     f[3] = operatingTimeByte_;
-    f[4] = kStatusMarker;
+    f[4] = replyMarker_ ? kStatusMarker : 0;
     f[5] = variant_;
     f[6] = family_;
     f[7] = static_cast<std::uint8_t>(serial_ >> 8);
     f[8] = static_cast<std::uint8_t>(serial_ & 0xFF);
     // The detectors send "O" and "R" in the first place as the digits 2 and 3.
-    f[9] = chars[0] == 'O' ? '2' : chars[0] == 'R' ? '3' : static_cast<std::uint8_t>(chars[0]);
+    f[9] = rawStatus_        ? static_cast<std::uint8_t>(chars[0])
+           : chars[0] == 'O' ? '2'
+           : chars[0] == 'R' ? '3'
+                             : static_cast<std::uint8_t>(chars[0]);
     f[10] = static_cast<std::uint8_t>(chars[1]);
     f[11] = static_cast<std::uint8_t>(chars[2]);
     f[12] = statusNumber_;
@@ -332,6 +402,7 @@ std::vector<std::uint8_t> Detector::StatusReply(Micros now) const {
     f[26] = static_cast<std::uint8_t>(r.Gas & 0xFF);
     f[27] = static_cast<std::uint8_t>(r.Gas >> 8);
     // Indices 28..31: two further little-endian values the host does not use.
+    f.resize(replyLength_ - 2);  // a shorter shape ends earlier, with its own CRC
     AppendCrc(f);
     return f;
 }

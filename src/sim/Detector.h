@@ -23,6 +23,8 @@ constexpr std::uint8_t kDeviceFailure = 4;
 
 constexpr std::uint8_t kStatusMarker = 42;      // index 4 of a complete status reply
 constexpr std::size_t kStatusReplyLength = 34;  // indices 0..31 and the CRC
+// The shortest status reply there is: the model family at index 6, then the CRC.
+constexpr std::size_t kShortestStatusReply = 9;
 constexpr std::size_t kSecondaryVersionLength = 20;
 constexpr int kRegisterCount = 5;               // holding registers 0..4
 constexpr Micros kAlignDurationUs = 5'000'000;  // how long "XXX" shows after an align command
@@ -98,8 +100,25 @@ class Detector {
     // setup screen has no text for included.
     void SetSetup(const SetupTable& t);
 
-    // The 34-byte status reply at `now` (what function 200 code 32 answers).
+    // The status reply at `now` (what function 200 code 32 answers): 34 bytes, or the shape
+    // that SetStatusReplyShape chose.
     std::vector<std::uint8_t> StatusReply(Micros now) const;
+
+    // Every reply shape a detector may send a status query, for trials of the host:
+    // - the status reply cut to `length` bytes (kShortestStatusReply to kStatusReplyLength,
+    //   the CRC recomputed at its end), with or without the length marker at index 4; the
+    //   detectors send their short replies, "V" ones, without it. False when out of range.
+    bool SetStatusReplyShape(std::size_t length, bool marker);
+    std::size_t StatusReplyLength() const { return replyLength_; }
+    // - status bytes 9 to 12 exactly as given, none translated: control characters, bytes
+    //   above 127, a first "O" as itself instead of the digit 2. SetStatus ends it.
+    void SetStatusBytes(std::array<std::uint8_t, 4> bytes);
+    // - a reading held at a raw value, without drift and without the floor of 1 that the NQ
+    //   ratios and noise figures otherwise keep (so an NQ ratio can read 0); nullopt lets it
+    //   drift again around that value. Names: signal1, reference, signal2, voltage,
+    //   temperature, ratio1, ratio2, nq1, nq2, s1n, s2n, rn, gas. False for another name or a
+    //   value its byte (or, for gas, two bytes) cannot hold.
+    bool HoldReading(std::string_view name, std::optional<int> value);
     std::vector<std::uint8_t> ExceptionReply(std::uint8_t function, std::uint8_t code) const;
 
   private:
@@ -130,6 +149,10 @@ class Detector {
     std::uint16_t reg3_ = 0;  // HeaterMode in the low byte
     std::uint16_t reg4_ = 0;  // HeaterOnTemp in the low byte
     std::optional<Micros> alignUntilUs_;
+    std::size_t replyLength_ = kStatusReplyLength;
+    bool replyMarker_ = true;
+    bool rawStatus_ = false;     // statusChars_ go out as they are, without the "O"/"R" digits
+    unsigned heldReadings_ = 0;  // bit per reading, in the order of kReadingNames
 };
 
 }  // namespace halvern::sim

@@ -26,6 +26,8 @@ std::string ShortestDecimal(double value) {
 }  // namespace
 
 std::string FormatFixed(double value, int decimals) {
+    if (std::isnan(value))
+        return {};
     if (!std::isfinite(value)) {
         char buf[16];
         std::snprintf(buf, sizeof buf, "%f", value);

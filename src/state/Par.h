@@ -66,6 +66,11 @@ struct MaintPanel {
     Lamp ComState = Lamp::Unknown;      // Green: "Good" on green; Red: "Bad" on red
     std::string LELCaption = "%LEL.m";  // Label9: "%LEL.m" or "PPM.m"
     bool ExitEnabled = true, CheckEnabled = true, NormalEnabled = true, AlignEnabled = true;
+    // The window's own figures of its last decoded reply, slot by slot as ChannelValues (NaN:
+    // not in the reply), and the serial number they belong to. The shared decoded values, which
+    // the log records take, stay the main window's decoding of the same reply.
+    std::array<float, kChannelSlots> Values{};
+    double Serial = 0;
 };
 
 struct Par {

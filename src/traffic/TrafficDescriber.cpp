@@ -67,7 +67,7 @@ int ExpectedMinCount(std::span<const std::uint8_t> rq) {
         case FunctionCommand:
             switch (CommandOf(rq)) {
                 case kCodeStatus:
-                    return kStatusReplyMinCount;
+                    return kStatusReplyFullCount;
                 case kCodePrimaryVersion:
                     return kPrimaryVersionMinCount;
                 case kCodeSecondaryVersion:

@@ -107,6 +107,18 @@ TEST(LogPlotReducer, BreaksTheLinesWhereNoReadingsWereTaken) {
         EXPECT_EQ(d.Segments[static_cast<std::size_t>(s)].size(), 3u) << PlotSeriesName(s);
 }
 
+// A record of a short status reply has no gas reading: that line breaks there, the others
+// go on.
+TEST(LogPlotReducer, AValueAReplyDidNotCarryBreaksOnlyItsOwnLine) {
+    const double none = std::nan("");
+    const LogPlotData d =
+        Reduce({Reading(kStart, 1, 5), Reading(kStart + 1, 2, none), Reading(kStart + 2, 3, 7)}, 3);
+    using Seg = std::vector<PlotPoint>;
+    EXPECT_EQ(d.Segments[PlotSignal1],
+              (std::vector<Seg>{Seg{{kStart, 1}, {kStart + 1, 2}, {kStart + 2, 3}}}));
+    EXPECT_EQ(d.Segments[PlotGas], (std::vector<Seg>{Seg{{kStart, 5}}, Seg{{kStart + 2, 7}}}));
+}
+
 TEST(LogPlotReducer, AFileOfDisconnectionsIsOneGapAndNoLine) {
     const LogPlotData d =
         Reduce({Disconnected(kStart), Disconnected(kStart + 1), Disconnected(kStart + 90)}, 600);

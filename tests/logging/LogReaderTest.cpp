@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <ostream>
 #include <vector>
 
@@ -57,6 +59,15 @@ Par Cold() {
     return par;
 }
 
+// The record of a 22-byte status reply: Ratio 2, the NQ ratios and the gas reading blank.
+Par Short() {
+    Par par = testing::Detector4711();
+    par.StatusParts = {"V", "V", "V", "81"};
+    for (int slot : {6, 7, 8, 12})
+        par.ChannelValues[slot] = std::numeric_limits<float>::quiet_NaN();
+    return par;
+}
+
 std::string Replace(std::string line, std::size_t column, std::string_view text) {
     line.replace(column - 1, text.size(), text);
     return line;
@@ -71,6 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"cycle record", kLine, true, kAt},
         LineCase{"cycle record with its sign, six-character status and five-digit gas",
                  Cycle(kAt, Cold()), true, kAt},
+        LineCase{"cycle record of a short reply, its last values blank", Cycle(kAt, Short()), true,
+                 kAt},
         LineCase{"disconnection record h:m:s",
                  Disconnection({2026, 12, 5, 9, 5, 3}),
                  true,
@@ -103,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
 // However a record is cut short (a write cut by a full disk, a file copied while written), the
 // part left is no record, even when the cut falls in the digits of the gas reading.
 TEST(ParseLogRecord, EveryCutOfACycleRecordIsNoRecord) {
-    for (const Par& par : {testing::Detector4711(), Cold()}) {
+    for (const Par& par : {testing::Detector4711(), Cold(), Short()}) {
         const std::string line = Cycle(kAt, par);
         for (std::size_t n = 0; n < line.size(); ++n)
             EXPECT_FALSE(ParseLogRecord(line.substr(0, n))) << n << ": " << line.substr(0, n);
@@ -126,6 +139,14 @@ TEST(ParseLogRecord, GivesTheFieldsAsWrittenAndTheirValues) {
     EXPECT_EQ(r->ValueTexts, texts);
     EXPECT_DOUBLE_EQ(r->Values[Ratio1], 1.03);
     EXPECT_DOUBLE_EQ(r->Values[NqRatio2], 2.55);
+
+    const auto blank = ParseLogRecord(Cycle(kAt, Short()));
+    ASSERT_TRUE(blank);
+    EXPECT_EQ(blank->ValueTexts[Ratio1], "1.03");
+    EXPECT_EQ(blank->ValueTexts[Ratio2], "");
+    EXPECT_TRUE(std::isnan(blank->Values[NqRatio2]));
+    EXPECT_EQ(blank->Gas, "");
+    EXPECT_TRUE(std::isnan(blank->GasValue));
 
     const std::string disconnection = Disconnection(kAt);
     const auto d = ParseLogRecord(disconnection);

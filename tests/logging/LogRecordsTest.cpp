@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <tuple>
 
 #include "LogTestSupport.h"
@@ -56,6 +57,27 @@ TEST(CycleRecordLine, NumberStyleColumnsWrittenWithSignAndCutWithout) {
     }
 }
 
+// A short status reply carries only its first fields: those it did not reach stay blank, in
+// the same columns, and the line still runs to the end of the gas reading's.
+TEST(CycleRecordLine, ValuesTheReplyDidNotCarryAreBlankColumns) {
+    const float none = std::numeric_limits<float>::quiet_NaN();
+    Par par = Detector4711();
+    par.StatusParts = {"V", "V", "V", "81"};
+    for (int slot : {6, 7, 8, 12})  // a 22-byte reply: through Ratio 1
+        par.ChannelValues[slot] = none;
+    EXPECT_EQ(Bare(CycleRecordLine(par, At(14, 3, 27))),
+              "VVV81   05/12/26  14:03:27 23   3    4.12  3.98  4.05    1.03" +
+                  std::string(86 - 61, ' '));
+    par.GainText.clear();  // a 15-byte reply: the status code alone
+    for (int slot : {0, 1, 2, 4, 5})
+        par.ChannelValues[slot] = none;
+    const std::string line = Bare(CycleRecordLine(par, At(14, 3, 27)));
+    EXPECT_EQ(line, "VVV81   05/12/26  14:03:27" + std::string(86 - 26, ' '));
+    const LogFields expected = {"VVV81", " 14:03:27 ", " 05/12/26", "  ",  " ",   "    ", "    ",
+                                "    ",  "    ",       "    ",      "   ", "   ", "  "};
+    EXPECT_EQ(CutLogLine(line), expected);
+}
+
 TEST(DisconnectionRecordLine, MarkDateAndUnpaddedTimeCutWithEmptyValueColumns) {
     EXPECT_EQ(DisconnectionRecordLine("DDD", At(9, 5, 3)), "DDD     05/12/26  9:5:3\r\n");
     const LogFields expected = {"DDD  ", " 9:5:3", " 05/12/26", "", "", "", "",
@@ -91,16 +113,25 @@ TEST_F(LogWriter, DueCycleRecordWaitsForLoggingOnAndFollowsAPendingDisconnection
     EXPECT_EQ(LogWarning(par), "");
 }
 
-// Zero NQ ratios mean no detector has given real values yet; after that every failed poll is
-// marked, whether logging is on or not.
-TEST_F(LogWriter, DisconnectionRecordPerFailedPollOnceBothNqRatiosAreNonZero) {
+// An NQ ratio of 0 writes no line at the failed poll but leaves the mark: the cycle record's
+// writer puts the DDD line into the address's file instead of the last values into the serial
+// number's. With both ratios above 0 every failed poll is marked at once, logging on or not.
+TEST_F(LogWriter, ALostDetectorIsMarkedInItsAddressFileWhateverItsNqRatiosWere) {
     for (int slot : {7, 8}) {
         Par zero = par;
         zero.ChannelValues[slot] = 0;
-        zero.DisconnectMark[12] = "DDD";
-        WriteDisconnectionRecord(zero, At(9, 5, 1));
+        zero.LoggingOn = true;
+        for (int second = 1; second <= 2; ++second) {  // a failed poll, then the tick
+            zero.DisconnectMark[12] = "DDD";
+            WriteDisconnectionRecord(zero, At(9, 5, second));
+            EXPECT_EQ(zero.DisconnectMark[12], "DDD");
+            WriteCycleRecord(zero, At(9, 5, second));
+            EXPECT_TRUE(zero.RecordDue[12]);
+        }
     }
-    EXPECT_FALSE(fs::exists(PathOf("12.txt")));
+    EXPECT_FALSE(fs::exists(PathOf("4711.txt")));
+    EXPECT_EQ(Lines("12.txt"), 4);
+    fs::remove(PathOf("12.txt"));
     for (int second = 3; second <= 4; ++second) {
         par.DisconnectMark[12] = "DDD";
         WriteDisconnectionRecord(par, At(9, 5, second));

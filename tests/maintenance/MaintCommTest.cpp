@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 
+#include "logging/LoggingControl.h"
 #include "maintenance/MaintDecoder.h"
 #include "maintenance/MaintExchanges.h"
 #include "support/Bench.h"
@@ -168,6 +171,37 @@ TEST(Maintenance, ClosingDuringACommandEndsItQuietlyAndTheMainCycleTakesOver) {
     EXPECT_FALSE(m.maint.CommandRunning());
     EXPECT_EQ(m.b.par.Main.Status, "NNN0");  // the main cycle decodes again
     EXPECT_GT(m.b.StatusQueries().back().first, 11'500'000);
+}
+
+// A family-32 detector with Signal 1 held at raw 200 (3.92 V): the main window takes 0.56 off
+// (3.36), the maintenance window 0.15 (3.77). The records of every tick, before, during and after
+// the window, have the main window's figure; the window shows its own.
+TEST(Maintenance, RecordsTakenWhileItIsOpenHaveTheMainWindowsFiguresOfTheSameReply) {
+    Bench b(OneDetector(1, 32));
+    ASSERT_TRUE(b.bus().Find(1)->HoldReading("signal1", 200));
+    MaintComm maint{b.par, b.link, b.dialogs, b.loop, nullptr};
+    std::string shown;
+    maint.onPolled = [&](bool) { shown = b.par.Maint.Sig1; };
+    LogMenuCommand(b.par, [] { return std::string("1"); });
+    const auto timer2 = b.plat.NewTimer();
+    timer2->SetInterval(kLogTickMs);
+    timer2->onTick = [&] {
+        b.clockTime.second = static_cast<int>(b.plat.NowUs() / 1'000'000);
+        LogTick(b.par, b.clockTime);
+    };
+    timer2->SetEnabled(true);
+    b.At(2'500'000, [&] { maint.Open(); });
+    b.At(6'500'000, [&] {
+        maint.Close();
+        b.comm->Activate();
+    });
+    b.Run(8'500'000);
+    EXPECT_EQ(shown, "3.77");
+    std::ifstream log(std::filesystem::path(b.par.ProgramFolder) / "4711.txt");
+    std::vector<std::string> signal1;
+    for (std::string line; std::getline(log, line);)
+        signal1.push_back(line.substr(37, 4));                // columns 38 to 41
+    EXPECT_EQ(signal1, std::vector<std::string>(9, "3.36"));  // the first reply's, 8 ticks
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
+#include "link/Frame.h"
 #include "monitor/Decoder.h"
 
 namespace halvern {
@@ -56,13 +59,17 @@ TEST(DecodeMaintenanceReply, ScalesTheDocumentedCasesWithItsOwnOffsetsAndVoltage
     EXPECT_EQ(main.Main.ChVal[0], "0.00");
 }
 
-TEST(DecodeMaintenanceReply, FillsTheSharedValuesTitleAddressAndStatusColours) {
+// Its own figures only: the shared decoded values, which the log records take, are the main
+// window's decoding's.
+TEST(DecodeMaintenanceReply, FillsItsFiguresTitleAddressAndStatusColours) {
     const Par par = Decoded({{0, 12}, {10, 'W'}});
     EXPECT_EQ(par.Maint.Title, "Maintenance window of detector serial No:4711");
-    EXPECT_EQ(par.SerialNumber, 4711);
+    EXPECT_EQ(par.Maint.Serial, 4711);
     EXPECT_EQ(par.Main.DetNum, "12");
     EXPECT_EQ(par.ModelCode, 24);
-    EXPECT_EQ(par.GainText, "3");
+    EXPECT_EQ(par.Maint.Gain, "3");
+    EXPECT_EQ(par.SerialNumber, 0);
+    EXPECT_EQ(par.ChannelValues, Par{}.ChannelValues);
     EXPECT_EQ(par.Maint.Status, "NWN0");
     EXPECT_EQ(par.Maint.StatusBack, kYellow);
     EXPECT_EQ(par.Maint.StatusFore, kBlack);
@@ -70,18 +77,42 @@ TEST(DecodeMaintenanceReply, FillsTheSharedValuesTitleAddressAndStatusColours) {
     EXPECT_EQ(alarm.Maint.StatusBack, kRed);
     EXPECT_EQ(alarm.Maint.StatusFore, kWhite);
     EXPECT_EQ(Decoded({{10, 'X'}}).Maint.StatusBack, kWhite);
-    EXPECT_FLOAT_EQ(par.ChannelValues[12], 10);
+    EXPECT_FLOAT_EQ(par.Maint.Values[12], 10);
     EXPECT_EQ(OperatingTimeText(Decoded({{3, 1}}).Link), std::to_string(0x012A0118));
 }
 
 TEST(DecodeMaintenanceReply, ShowsTheNoiseFiguresOnlyDuringTheSnTest) {
     const Par normal = Decoded({});
     EXPECT_EQ(normal.Maint.R2N + normal.Maint.S1N + normal.Maint.S2N, "");
-    EXPECT_FLOAT_EQ(normal.ChannelValues[9], 180);  // decoded all the same
+    EXPECT_FLOAT_EQ(normal.Maint.Values[9], 180);  // decoded all the same
     const Par test = Decoded({}, true);
     EXPECT_EQ(test.Maint.R2N, "190");
     EXPECT_EQ(test.Maint.S1N, "180");
     EXPECT_EQ(test.Maint.S2N, "170");
+}
+
+// A 15-byte "V" reply (status code, then its CRC) over a complete one in the buffer: the
+// figures it does not reach show nothing, not the older reply's.
+TEST(DecodeMaintenanceReply, AShortVReplyShowsOnlyWhatItCarries) {
+    Par par = Decoded({});
+    std::vector<std::uint8_t> reply(par.Link.RxBuffer.begin(), par.Link.RxBuffer.begin() + 13);
+    reply[4] = 0;
+    std::copy_n("VVV", 3, reply.begin() + 9);
+    reply[12] = 81;
+    AppendCrc(reply);
+    std::copy(reply.begin(), reply.end(), par.Link.RxBuffer.begin());
+    par.Link.RxCount = 15;
+    ASSERT_TRUE(HoldsMaintenanceFields(par.Link));
+    DecodeMaintenanceReply(par);
+    const MaintPanel& m = par.Maint;
+    EXPECT_EQ(m.Status, "VVV81");
+    EXPECT_EQ(m.Title, "Maintenance window of detector serial No:4711");
+    EXPECT_EQ(m.Gain + m.Sig1 + m.Ref + m.Sig2 + m.Rat1 + m.Rat2 + m.NQRat1 + m.NQRat2 + m.LEL +
+                  m.Temp + m.Voltage,
+              "");
+    EXPECT_TRUE(std::isnan(m.Values[12]));
+    par.Link.RxBuffer[10] = 'N';  // no "V": a short reply is no status reply
+    EXPECT_FALSE(HoldsMaintenanceFields(par.Link));
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ class TrendsWindowTest : public UiTest {
     void SetUp() override {
         UiTest::SetUp();
         par.ProgramFolder = Folder();
-        par.SerialNumber = 4711;
+        par.Maint.Serial = 4711;
         window = std::make_unique<frmTrends>(par, store, dialogs);
         window->show();
     }
@@ -37,7 +37,7 @@ class TrendsWindowTest : public UiTest {
     void Polls(int n, int failEvery = 0) {
         for (int i = 1; i <= n; ++i) {
             plat.RunFor(1'000'000);
-            par.ChannelValues[0] = static_cast<float>(i % 7) / 2;
+            par.Maint.Values[0] = static_cast<float>(i % 7) / 2;
             store.AddPoll(par, failEvery == 0 || i % failEvery != 0);
             window->Refresh();
         }

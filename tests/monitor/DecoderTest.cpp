@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <span>
 #include <tuple>
 #include <vector>
+
+#include "link/Frame.h"
 
 namespace halvern {
 namespace {
@@ -92,20 +95,75 @@ TEST(ModelName, NamesVariantAndFamily) {
     EXPECT_EQ(ModelName(0x0318), "Unknown Detector!");
 }
 
-TEST(AcceptanceTest, NeedsAListedFamilyAndTheMarkerAtIndexFourOrVAtIndexTen) {
+// The reply as received: its first `length - 2` bytes (the marker at index 4 or not, "V" at
+// index 10 or not), then its CRC.
+std::vector<std::uint8_t> Received(std::size_t length, bool marker, bool v) {
+    std::vector<std::uint8_t> reply = StatusReply{}.Set(4, marker ? 42 : 0).bytes;
+    reply[9] = reply[10] = reply[11] = v ? 'V' : 'N';
+    reply[12] = 81;
+    reply.resize(length - 2);
+    AppendCrc(reply);
+    return reply;
+}
+
+TEST(AcceptanceTest, NeedsAListedFamilyAndTheMarkerInACompleteReplyOrItsOwnVAtIndexTen) {
     for (int family = 0; family < 256; ++family) {
         const bool listed = ModelName(family) != "Unknown Detector!";
         const auto reply = StatusReply{}.Set(6, static_cast<std::uint8_t>(family));
         EXPECT_EQ(PassesAcceptanceTest(reply.bytes), listed) << family;
     }
-    EXPECT_FALSE(PassesAcceptanceTest(StatusReply{}.Set(6, 26).bytes));
-    EXPECT_TRUE(PassesAcceptanceTest(StatusReply{}.Set(4, 0).Set(10, 'V').bytes));
     EXPECT_FALSE(PassesAcceptanceTest(StatusReply{}.Set(4, 41).bytes));
     EXPECT_FALSE(PassesAcceptanceTest(StatusReply{}.Set(4, 0).Set(10, 'v').bytes));
-    // Too short to hold index 10, even with the marker and a listed family.
-    EXPECT_FALSE(
-        PassesAcceptanceTest(std::span<const std::uint8_t>(StatusReply{}.bytes).first(10)));
+    struct Case {
+        std::size_t length;
+        bool marker, v, passes;
+    };
+    const Case cases[] = {
+        {34, true, false, true},   {30, true, false, true},   // complete, with the marker
+        {29, true, false, false},  {15, true, false, false},  // the marker promises more
+        {34, false, true, true},   {15, false, true, true},
+        {13, false, true, true},   {12, false, true, false},  // index 10 is the CRC's
+        {30, false, false, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PassesAcceptanceTest(Received(c.length, c.marker, c.v)), c.passes)
+            << c.length << (c.marker ? " marker" : "") << (c.v ? " V" : "");
     EXPECT_FALSE(PassesAcceptanceTest({}));
+}
+
+// A short "V" reply over an older complete one in the buffer: each field from the reply's own
+// bytes, none from what lies beyond them; a field it does not reach shows nothing and its value
+// is not given.
+TEST(DecodeStatusReply, AShortVReplyGivesOnlyTheFieldsItReaches) {
+    struct Case {
+        std::size_t length;
+        const char *status, *description, *gain;
+        std::array<std::string, 5> shown;  // Signal 1, Reference, Signal 2, NQ ratios
+        bool temperature, gas;
+    };
+    const Case cases[] = {
+        {13, "VV", "", "", {"", "", "", "", ""}, false, false},
+        {14, "VVV", "", "", {"", "", "", "", ""}, false, false},
+        {15, "VVV81", "Wrong 5 volt", "", {"", "", "", "", ""}, false, false},
+        {17, "VVV81", "Wrong 5 volt", "5", {"1.81", "", "", "", ""}, false, false},
+        {22, "VVV81", "Wrong 5 volt", "5", {"1.81", "2.20", "1.61", "", ""}, true, false},
+        {29, "VVV81", "Wrong 5 volt", "5", {"1.81", "2.20", "1.61", "0.47", "0.52"}, true, false},
+        {30, "VVV81", "Wrong 5 volt", "5", {"1.81", "2.20", "1.61", "0.47", "0.52"}, true, true},
+    };
+    for (const Case& c : cases) {
+        Par par = StatusReply{}.Set(14, 255).Set(21, 99).Set(13, 7).Decode();
+        const auto reply = Received(c.length, false, true);
+        std::copy(reply.begin(), reply.end(), par.Link.RxBuffer.begin());
+        par.Link.RxCount = static_cast<std::int16_t>(reply.size());
+        DecodeStatusReply(par);
+        EXPECT_EQ(par.Main.Status, c.status) << c.length;
+        EXPECT_EQ(par.Main.SIL2Des, c.description) << c.length;
+        EXPECT_EQ(par.Main.Gain, c.gain) << c.length;
+        EXPECT_EQ(par.Main.ChVal, c.shown) << c.length;
+        EXPECT_EQ(par.Main.SeNum, "4711");
+        EXPECT_EQ(!std::isnan(par.ChannelValues[4]), c.temperature) << c.length;
+        EXPECT_EQ(!std::isnan(par.ChannelValues[12]), c.gas) << c.length;
+    }
 }
 
 TEST(DecodeStatusReply, RemovesTheFamilysZeroOffsetFromTheSignalsAndNeverGoesNegative) {

@@ -1,8 +1,9 @@
-// The program under fault on virtual time: noise, late and cut replies, collisions, floods,
-// detectors that move, an adapter pulled out, a log folder or a disk that fails, and a day of
-// it all at random. Each case says what the panel shows and which lines land in which files.
-// The lines are predicted by the recording rules from what the program read in each poll,
-// apart from the writer, and every line must be one the record formatting writes.
+// The program under fault on virtual time: noise, late and cut replies, short "V" replies,
+// collisions, floods, detectors that move or read an NQ ratio of 0, an adapter pulled out, a
+// log folder or a disk that fails, and a day of it all at random. Each case says what the
+// panel shows and which lines land in which files. The lines are predicted by a model of the
+// recording rules from what the program read in each poll, apart from the writer, and every
+// line must be laid out as the record format says, column by column.
 
 #include <gtest/gtest.h>
 
@@ -43,35 +44,86 @@ std::string Stamp(const LocalDateTime& t) {
     return text;
 }
 
-// "status date time" of a record line (CR LF taken off); empty unless the record formatting,
-// given the values the line shows, writes exactly this line and the viewer cuts its date back.
+// The record format as the log files define it, read field by field from its start columns:
+// "status date time shape" of a line (CR LF taken off), where the shape has a "v" for each
+// value field that holds a value and a "_" for one left blank (temperature, gain, Signal 1,
+// Reference, Signal 2, Ratio 1, Ratio 2, NQ ratios 1 and 2, gas reading); "DDD date time" of a
+// disconnection record. Empty when the line is no record as written, or the viewer does not
+// cut its date back.
+bool Digits(std::string_view s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+bool Blank(std::string_view s) {
+    return s.find_first_not_of(' ') == std::string_view::npos;
+}
+// "##0.00" at the field's start, then spaces.
+bool TwoDecimals(std::string_view field) {
+    const std::string_view v = field.substr(0, field.find(' '));
+    const std::size_t point = v.find('.');
+    return point != std::string_view::npos && Digits(v.substr(0, point)) && v.size() == point + 3 &&
+           Digits(v.substr(point + 1)) && Blank(field.substr(v.size()));
+}
+// The sign position, the whole number, one space; then spaces.
+bool WholeNumber(std::string_view field) {
+    if (field.size() < 3 || (field[0] != ' ' && field[0] != '-'))
+        return false;
+    const std::size_t end = field.find(' ', 1);
+    return end != std::string_view::npos && Digits(field.substr(1, end - 1)) &&
+           Blank(field.substr(end));
+}
+
 std::string KeyOf(const std::string& line) {
-    std::istringstream in(line);
-    std::string status, date, time, again;
+    const auto column = [&](std::size_t from, std::size_t to) {
+        return from - 1 < line.size() ? std::string_view(line).substr(from - 1, to - from)
+                                      : std::string_view();
+    };
+    const std::string_view status = column(1, 9), date = column(9, 19);
     LocalDateTime t;
-    in >> status >> date >> time;
-    if (std::sscanf(date.c_str(), "%2d/%2d/%2d", &t.day, &t.month, &t.year) != 3 ||
-        std::sscanf(time.c_str(), "%2d:%2d:%2d", &t.hour, &t.minute, &t.second) != 3)
+    if (std::sscanf(std::string(date).c_str(), "%2d/%2d/%2d", &t.day, &t.month, &t.year) != 3 ||
+        date.size() != 10 || date.substr(8) != "  " ||
+        CutLogLine(line)[2] != " " + std::string(date.substr(0, 8)))
         return {};
     t.year += 2000;
-    if (status == "DDD") {
-        again = DisconnectionRecordLine(status, t);
-    } else if (status.size() >= 4) {
-        Par p;
-        p.StatusParts = {status.substr(0, 1), status.substr(1, 1), status.substr(2, 1),
-                         status.substr(3)};
-        in >> p.ChannelValues[4] >> p.GainText;
-        for (int slot : {0, 1, 2, 5, 6, 7, 8, 12})
-            in >> p.ChannelValues[slot];
-        again = CycleRecordLine(p, t);
-    }
-    if (again != line + "\r\n" || CutLogLine(line)[2] != " " + date)
+    const std::string code(status.substr(0, status.find(' ')));
+    if (code.empty() || !Blank(status.substr(code.size())))
         return {};
-    return status + " " + Stamp(t);
+    if (code == "DDD") {  // the time unpadded, and nothing after it
+        const std::string_view time = std::string_view(line).substr(18);
+        if (std::sscanf(std::string(time).c_str(), "%d:%d:%d", &t.hour, &t.minute, &t.second) !=
+                3 ||
+            time != std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" +
+                        std::to_string(t.second))
+            return {};
+        return code + " " + Stamp(t);
+    }
+    const std::string_view time = column(19, 27);
+    if (std::sscanf(std::string(time).c_str(), "%2d:%2d:%2d", &t.hour, &t.minute, &t.second) != 3 ||
+        time.size() != 8 || time[2] != ':' || time[5] != ':' || line.size() < 86 ||
+        line.back() != ' ')
+        return {};
+    std::string shape;
+    const auto field = [&](std::string_view text, bool ok) {
+        shape += Blank(text) ? '_' : ok ? 'v' : '?';
+    };
+    field(column(27, 33), WholeNumber(column(27, 33)));
+    const std::string_view gain = column(33, 38);
+    field(gain, gain[0] >= '0' && gain[0] <= '7' && Blank(gain.substr(1)));
+    using Span = std::pair<std::size_t, std::size_t>;
+    for (const auto& [from, to] : std::initializer_list<Span>{
+             {38, 44}, {44, 50}, {50, 58}, {58, 64}, {64, 72}, {72, 78}, {78, 84}})
+        field(column(from, to), TwoDecimals(column(from, to)));
+    const std::string_view gas = std::string_view(line).substr(83);
+    field(gas, WholeNumber(gas));
+    if (shape.find('?') != std::string::npos)
+        return {};
+    return code + " " + Stamp(t) + " " + shape;
 }
 
 // The recording rules, applied to what the program read in each poll and to the ticks: the
-// lines (status or "DDD", date and time) that must land in each file, in order.
+// lines (status or "DDD", date and time, and which values the line holds) that must land in
+// each file, in order. Written from the description of the link, the status reply and the log
+// records, not from the program's own code.
 struct Rules {
     std::function<LocalDateTime()> now;
     std::function<bool(const std::string& file)> writable = [](const std::string&) { return true; };
@@ -86,27 +138,38 @@ struct Rules {
         if (b.size() < 2 || b.size() > kRxBufferSize || (b[1] != FunctionCommand && b[1] >= 128) ||
             !ReplyCrcIsValid(b, static_cast<int>(b.size())))
             return Silence();
-        if (b.size() < 30 || !PassesAcceptanceTest(b))
-            return;  // taken, but no whole status reply: "Good", nothing decoded
-        answered_ = true;
-        reply_ = b[0];
+        linkReply_ = b[0];
+        // A status reply: a listed family and either the marker of a complete reply or "V" at
+        // index 10, each from the reply's own bytes before its CRC.
+        const std::size_t n = b.size() - 2;
+        const auto has = [n](std::size_t i) { return i < n; };
+        static const std::set<int> kFamilies{24, 25, 32, 33, 34, 35, 36, 37, 38, 48, 49};
+        if (!has(6) || !kFamilies.contains(b[6]) ||
+            !((b.size() >= 30 && b[4] == 42) || (has(10) && b[10] == 'V')))
+            return;  // taken, but no status reply: "Good", nothing decoded
         fails_[current] = 0;
-        status_.clear();
-        for (const auto& part : StatusPartsOf(b))
-            status_ += part;
-        file_ = LogFileName(b[7] * 256 + b[8]);
-        nq_ = b[21] != 0 && b[22] != 0;
-        if (b[9] != last9_[reply_]) {
-            last9_[reply_] = b[9];
-            due_[reply_] = true;
+        status_ = std::string(1, b[9] == '2' ? 'O' : b[9] == '3' ? 'R' : char(b[9])) + char(b[10]);
+        if (has(11))
+            status_ += char(b[11]);
+        wholeStatus_ = has(12);
+        if (wholeStatus_)
+            status_ += std::to_string(b[12]);
+        file_ = std::to_string(b[7] * 256 + b[8]) + ".txt";
+        // Temperature, gain, Signal 1, Reference, Signal 2, Ratio 1, Ratio 2, NQ ratios, gas.
+        shape_.clear();
+        for (std::size_t i : {18, 13, 14, 15, 16, 19, 20, 21, 22, 27})
+            shape_ += has(i) ? 'v' : '_';
+        // An NQ ratio the reply did not carry is not 0.
+        nqZero_ = (has(21) && b[21] == 0) || (has(22) && b[22] == 0);
+        if (b[9] != last9_[linkReply_]) {
+            last9_[linkReply_] = b[9];
+            due_[linkReply_] = true;
         }
         if (const int c = b[10] | 0x20; c >= 'a' && c <= 'z')
             WriteCycle();
     }
     void Tick() {
-        if (!answered_)
-            return;  // no detector has given anything to record yet
-        due_[reply_] = true;
+        due_[linkReply_] = true;
         WriteCycle();
     }
 
@@ -117,27 +180,28 @@ struct Rules {
             fails_[current] = 0;
         if (fails_[current] < 5)
             return;
-        // Without real values from a detector there is nothing to mark, now or later.
-        mark_[current] = nq_;
-        if (nq_)
-            WriteMark();
+        mark_[current] = true;
+        if (!nqZero_)
+            WriteMark();  // with an NQ ratio of 0 the mark waits for the cycle writer
     }
     void WriteCycle() {
-        if (!due_[reply_])
+        // A record needs a whole status code: none before the first status reply, nor from
+        // one too short to reach the status number. It stays due.
+        if (!due_[linkReply_] || !wholeStatus_)
             return;
         if (mark_[current])
             return WriteMark();  // the pending disconnection goes first
-        if (Append(file_, status_, cycle))
-            due_[reply_] = false;
+        if (Append(file_, status_ + " " + Stamp(now()) + " " + shape_, cycle))
+            due_[linkReply_] = false;
     }
     void WriteMark() {
-        if (Append(DisconnectionFileName(current), "DDD", disconnection))
+        if (Append(std::to_string(current) + ".txt", "DDD " + Stamp(now()), disconnection))
             mark_[current] = false;
     }
-    bool Append(const std::string& file, const std::string& status, long long& count) {
+    bool Append(const std::string& file, const std::string& key, long long& count) {
         if (!writable(file))
             return false;
-        lines[file].push_back(status + " " + Stamp(now()));
+        lines[file].push_back(key);
         ++count;
         return true;
     }
@@ -145,9 +209,10 @@ struct Rules {
     std::array<int, 256> fails_{};
     std::array<std::uint8_t, 256> last9_{};
     std::array<bool, 256> due_{}, mark_{};
-    std::uint8_t reply_ = 0;
-    bool answered_ = false, nq_ = false;
-    std::string status_, file_;
+    std::uint8_t linkReply_ = 0;
+    bool wholeStatus_ = false;
+    bool nqZero_ = true;  // the values before any reply are all 0
+    std::string status_, file_, shape_;
 };
 
 // The monitoring program logging at a period of one second, its Timer2 on virtual time as the
@@ -351,6 +416,79 @@ TEST(Scenario, ADetectorAt253MovedByAnotherMasterIsLostThereAndFoundAgainBySearc
     EXPECT_EQ(found.at("2530.txt"), 1 + 11 + 1);  // a first reply at 253, each tick, one at 9
 }
 
+// A detector that sends its supply fault as short "V" replies, without the length marker: 13
+// bytes (not even the status number), then 15 (the status code), 22 (through Ratio 1), 29 (all
+// but the gas reading's high byte), then complete "NNN0" replies again. Each is decoded from
+// its own bytes: the panel shows the fault, no poll fails, and the records hold the values the
+// replies carried and blanks for the rest.
+TEST(Scenario, ShortVRepliesShowTheSupplyFaultAndLogOnlyTheValuesTheyCarry) {
+    Rig r;
+    sim::Detector& d = *r.b.bus().Find(1);
+    std::map<Micros, std::pair<std::string, std::string>> panel;  // status, description
+    for (const auto& [at, length] : {std::pair{2'000'000, 13},
+                                     {3'000'000, 15},
+                                     {4'000'000, 22},
+                                     {5'000'000, 29},
+                                     {6'000'000, 34}}) {
+        r.At(at, [&d, length] {
+            if (length == 34)
+                d.SetStatus("NNN", 0);
+            else
+                d.SetStatus("VVV", 81);
+            d.SetStatusReplyShape(static_cast<std::size_t>(length), length == 34);
+        });
+        r.At(at + 900'000, [&r, &panel, at] {
+            panel[at] = {r.b.par.Main.Status, r.b.par.Main.SIL2Des};
+        });
+    }
+    r.b.Run(7'500'000);
+    using Shown = std::pair<std::string, std::string>;
+    EXPECT_EQ(panel[2'000'000], (Shown{"VV", ""}));
+    for (Micros at : {3'000'000, 4'000'000, 5'000'000})
+        EXPECT_EQ(panel[at], (Shown{"VVV81", "Wrong 5 volt"})) << at;
+    EXPECT_EQ(panel[6'000'000], (Shown{"NNN0", "Normal"}));
+    EXPECT_EQ(r.Shown(), kGood);
+    EXPECT_EQ(r.rules.failed, 1);  // the start-up collision only
+    // Which values the records of each length hold: none (15 bytes), through Ratio 1 (22), all
+    // but the gas reading (29); a 13-byte reply, without a whole status code, makes none.
+    std::vector<std::string> shapes;
+    for (const std::string& key : r.rules.lines["4711.txt"])
+        if (const auto shape = key.substr(key.rfind(' ') + 1);
+            key.starts_with("VV") && (shapes.empty() || shapes.back() != shape))
+            shapes.push_back(shape);
+    EXPECT_EQ(shapes, (std::vector<std::string>{"__________", "vvvvvv____", "vvvvvvvvv_"}));
+    const auto found = r.Settle();
+    EXPECT_EQ(found.count("1.txt"), 0u);
+}
+
+// A detector whose NQ ratio reads 0 is lost: from the fifth failed poll its address's file
+// gets a DDD line at each tick, in place of a record of its last values in its own file.
+TEST(Scenario, ALostDetectorWithAZeroNqRatioIsMarkedAndItsFileGetsNoStaleRecords) {
+    Rig r;
+    ASSERT_TRUE(r.b.bus().Find(1)->HoldReading("nq2", 0));
+    Micros lost = 0;
+    r.b.onChanged = [&, poll = r.b.onChanged] {
+        poll();
+        if (!lost && r.b.par.Main.Status == "DDD")
+            lost = r.b.plat.NowUs();
+    };
+    r.At(3 * kSecond, [&] { r.b.bus().InjectFault(1, "silent"); });
+    r.At(9 * kSecond, [&] { r.b.bus().ClearFaults(1); });
+    r.b.Run(11'500'000);
+    EXPECT_EQ(r.Shown(), kGood);
+    const auto found = r.Settle();
+    EXPECT_GE(found.at("1.txt"), 2);
+    // No record of the last values is stamped while the detector is given up.
+    std::ifstream log(fs::path(r.b.par.ProgramFolder) / "4711.txt");
+    int records = 0;
+    for (std::string line; std::getline(log, line); ++records) {
+        const int m = std::stoi(line.substr(21, 2)), sec = std::stoi(line.substr(24, 2));
+        const Micros at = ((m - 3) * 60 + sec - 27) * kSecond;
+        EXPECT_TRUE(at <= lost || at >= 9 * kSecond) << line;
+    }
+    EXPECT_GE(records, 8);
+}
+
 // A reply the link takes but that holds no status, like a 5-byte exception, is no reading. At
 // address 133 the exception's CRC puts 42, the status marker, at index 4, and the rest of the
 // status check then reads what an earlier reply, even one that failed its CRC, left behind.
@@ -477,7 +615,8 @@ TEST(Soak, HoursOfRandomFaultsLoseNoRecordDoubleNoneAndKeepMemoryFlat) {
     // Not "wrong address": it hands the polling to an address where nobody answers.
     const char* faults[] = {"silent", "late",  "bad CRC",   "split delivery", "truncated",
                             "flood",  "noise", "exception", "ignore writes"};
-    const std::pair<const char*, int> statuses[] = {{"NNN", 0}, {"WWN", 7}, {"S1U", 9}, {"ONN", 0}};
+    const std::pair<const char*, int> statuses[] = {
+        {"NNN", 0}, {"WWN", 7}, {"S1U", 9}, {"ONN", 0}, {"VVV", 81}};
     std::map<std::string, int> injected;
     Micros pluggedAt = 0;
     std::function<void()> next = [&] {
@@ -489,9 +628,17 @@ TEST(Soak, HoursOfRandomFaultsLoseNoRecordDoubleNoneAndKeepMemoryFlat) {
             ++injected[f];
             r.At(now + between(0.2, 30), [&bus, f] { bus.ClearFault(1, f); });
         } else if (choice == 1) {
+            sim::Detector& d = *bus.Find(1);
             const auto& [chars, number] = statuses[random() % std::size(statuses)];
-            bus.Find(1)->SetStatus(chars, static_cast<std::uint8_t>(number));
-            ++injected["status change"];
+            d.SetStatus(chars, static_cast<std::uint8_t>(number));
+            // Now and then a shape a detector may send: a short reply (a status reply when it
+            // carries "V" at index 10), an NQ ratio of 0.
+            const std::size_t length = random() % 3 ? 34 : 13 + random() % 22;
+            d.SetStatusReplyShape(length, length == 34);
+            const bool nqZero = random() % 4 == 0;
+            d.HoldReading("nq1", nqZero ? std::optional<int>(0) : std::nullopt);
+            ++injected[length < 34 ? "short replies" : "status change"];
+            injected["NQ ratio 0"] += nqZero;
         } else if (choice == 2) {
             // Now and then the laptop stays unplugged long enough (4096 polls) for the count of
             // failed polls to start again.

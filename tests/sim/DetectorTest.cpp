@@ -6,6 +6,7 @@
 #include "link/Frame.h"
 #include "link/Requests.h"
 #include "sim/Bus.h"
+#include "sim/Console.h"
 #include "sim/Detector.h"
 
 namespace halvern::sim {
@@ -121,6 +122,55 @@ TEST(Detector, RefusesWhatItDoesNotHaveAndIgnoresFramesNotForIt) {
         EXPECT_EQ(Reply(d, c.request), c.reply) << c.what;
         EXPECT_EQ(d.Registers(), Xenon().Registers()) << c.what;
     }
+}
+
+// The console's reply shapes, each on the status reply of detector 1 at 2 s: its length, the
+// marker at index 4, status bytes 9 to 12 as given, readings held (an NQ ratio of 0 among
+// them) and let drift again.
+TEST(Console, ShapesTheStatusReplyAsTheCommandsSay) {
+    struct Case {
+        std::vector<const char*> lines;
+        std::size_t length;
+        std::uint8_t marker;
+        Bytes status;  // indices 9 to 12; empty: as the detector has it
+        std::vector<std::pair<std::size_t, std::uint8_t>> bytes;  // further indices
+    };
+    const Case cases[] = {
+        {{"status 1 VVV 81", "reply 1 15"}, 15, 0, {'V', 'V', 'V', 81}, {}},
+        {{"reply 1 22 marker"}, 22, 42, {}, {}},
+        {{"reply 1 13", "reply 1 full"}, 34, 42, {}, {}},
+        {{"reply 1 34 nomarker"}, 34, 0, {}, {}},
+        {{"statusbytes 1 79 0 200 255"}, 34, 42, {79, 0, 200, 255}, {}},
+        {{"statusbytes 1 79 0 200 255", "status 1 OMN 7"}, 34, 42, {'2', 'M', 'N', 7}, {}},
+        {{"reading 1 nq1 0", "reading 1 nq2 0"}, 34, 42, {}, {{21, 0}, {22, 0}}},
+        {{"reading 1 gas 1000", "reading 1 temperature -5"},
+         34,
+         42,
+         {},
+         {{26, 0xE8}, {27, 0x03}, {18, 0xFB}}},
+        // Let go, it drifts again around the value it was held at.
+        {{"reading 1 signal1 0", "reading 1 signal1 drift"}, 34, 42, {}, {{14, 0}}},
+    };
+    for (const Case& c : cases) {
+        Bus bus = DefaultBus();
+        for (const char* line : c.lines)
+            EXPECT_EQ(RunCommand(bus, line).error, "") << line;
+        const Bytes f = bus.Find(1)->StatusReply(2'000'000);
+        const std::string what = c.lines.back();
+        ASSERT_EQ(f.size(), c.length) << what;
+        EXPECT_TRUE(CrcOk(f)) << what;
+        EXPECT_EQ(f[4], c.marker) << what;
+        if (!c.status.empty()) {
+            EXPECT_EQ(Bytes(f.begin() + 9, f.begin() + 13), c.status) << what;
+        }
+        for (const auto& [i, b] : c.bytes)
+            EXPECT_NEAR(f[i], b, i == 14 ? 6 : 0) << what << " index " << i;  // 14 drifts
+    }
+    Bus bus = DefaultBus();
+    for (const char* wrong : {"reply 1 8", "reply 1 35", "reply 1 20 half", "reply 2 20",
+                              "statusbytes 1 1 2 3", "statusbytes 1 1 2 3 256", "reading 1 nq3 0",
+                              "reading 1 nq1 256", "reading 1 temperature 128", "reading 1 gas -1"})
+        EXPECT_NE(RunCommand(bus, wrong).error, "") << wrong;
 }
 
 }  // namespace

@@ -81,6 +81,11 @@ std::vector<MeaningCase> Cases() {
     tailThenReply.insert(tailThenReply.end(), next.begin(), next.end());
     const SetupTable setup{0x24, 0x05, 2, 10};
     const Bytes version = CommandFrame(1, kCodePrimaryVersion);
+    // The supply fault as a detector's short "V" reply: the status code, then the CRC.
+    sim::Bus shortV = OneDetector(1);
+    shortV.Find(1)->SetStatus("VVV", 81);
+    shortV.Find(1)->SetStatusReplyShape(15, false);
+    const Bytes supplyFault = shortV.Respond(status, 0).at(0).bytes;
     return {
         // What the program sends.
         Request("StatusQuery", status, "status query to 1"),
@@ -97,6 +102,8 @@ std::vector<MeaningCase> Cases() {
         // Whole answers, read against their question.
         Reply("StatusReply", status, normal),
         {"StatusReplyWithoutKnownQuestion", {}, Whole(status), Rx, Ok, Plain, normal},
+        {"ShortVStatusReply", status, supplyFault, Rx, Ok, Plain,
+         "status reply from 1: VVV81 Wrong 5 volt"},
         Reply("PrimaryVersion", version, "primary version from 1: \"Ver 3.12 F24\""),
         Reply("SecondaryVersion", CommandFrame(1, kCodeSecondaryVersion),
               "secondary version from 1: \"DSP 1.07 F24\""),
