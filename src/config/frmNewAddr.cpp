@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <utility>
 
 #include "config/AddressEntry.h"
 #include "config/ConfigExchanges.h"
@@ -113,8 +114,11 @@ void frmNewAddr::Burn() {
         dialogs_.Message(AddressNotConfirmedMessage(oldAddress, *newAddress), "Warning",
                          MsgIcon::Critical);
     // Unconfirmed, the detector most likely kept its address: the main window stays with it.
-    if (confirmed)
+    if (confirmed) {
         par_.Main.DetNum = std::to_string(*newAddress);
+        // A detector left in its S/N test stays in it under its new address.
+        std::swap(par_.LeftInSnTest[oldAddress], par_.LeftInSnTest[*newAddress]);
+    }
     SetBurning(false);
     close();
 }

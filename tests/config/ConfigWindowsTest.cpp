@@ -286,6 +286,7 @@ TEST_F(ConfigWindows, AddressDialogRefusesAnAddressWhereAnotherDetectorAnswers) 
 
 TEST_F(ConfigWindows, Burning007MovesTheDetectorAndThePollingToAddress7) {
     Make(OneDetector(1));
+    b->par.LeftInSnTest[1] = true;  // the main window's notice follows the detector
     b->At(1'000'000, [&] { b->comm->Hotkey('d'); });
     b->At(1'500'000, [&] {
         QTest::keyClicks(&Text(), "007");
@@ -299,6 +300,7 @@ TEST_F(ConfigWindows, Burning007MovesTheDetectorAndThePollingToAddress7) {
     EXPECT_NE(b->bus().Find(7), nullptr);
     EXPECT_EQ(b->StatusQueries().back().second, 7);
     EXPECT_EQ(b->par.Main.SeNum, "4711");  // the detector answers there
+    EXPECT_TRUE(b->par.LeftInSnTest[7] && !b->par.LeftInSnTest[1]);
 }
 
 }  // namespace
