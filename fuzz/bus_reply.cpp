@@ -107,9 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     (void)VersionText(par.Link, true);
     (void)VersionText(par.Link, false);
-    (void)SetupWriteConfirmed(par.Link);
-    (void)AddressWriteConfirmed(par.Link);
-    (void)SnTestConfirmed(par.Link);
-    (void)NormalModeConfirmed(par.Link);
+    (void)SetupWriteConfirmed(par.Link, rx[0]);
+    (void)AddressWriteConfirmed(par.Link, rx[0], rx[5]);
+    (void)SnTestConfirmed(par.Link, rx[0]);
+    (void)NormalModeConfirmed(par.Link, rx[0]);
     return 0;
 }

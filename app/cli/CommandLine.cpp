@@ -280,7 +280,8 @@ Commands:
                              for the model, e.g. "Accessory Relay=alarm" "Heater ON at(C)=35".
   address ADDR NEW           Gives the detector at ADDR the bus address NEW (refused when a
                              detector answers at NEW).
-  sn-test ADDR               Starts the signal/noise test (not for the LAMP 411 and 412).
+  sn-test ADDR               Starts the signal/noise test (not for the LAMP 411 and 412)
+                             and prints its noise figures; "normal ADDR" ends it.
   normal ADDR                Returns the detector to normal mode (not for the LAMP 411, 412).
   align ADDR                 Sends the align command.
   log ADDR --period S        Logs the readings of ADDR every S seconds (1 to 255) into the
@@ -314,7 +315,8 @@ JSON keys:
   version           address, which ("primary" or "secondary"), version.
   setup             address, model, serial, fields (an object: screen label -> text).
   address           address, new_address, confirmed.
-  sn-test, normal   address, mode ("sn-test" or "normal"), confirmed.
+  sn-test, normal   address, mode ("sn-test" or "normal"), confirmed; sn-test adds
+                    sig1_noise, sig2_noise, ref_noise.
   align             address, align ("sent").
   ports             port (null when no number reaches the device), device, description,
                     maker, usb_vendor and usb_product (4 hex digits), serial_number.

@@ -233,6 +233,14 @@ JsonObject ScanJson(const ScanHit& hit) {
     return j;
 }
 
+std::string NoiseText(const MaintPanel& m) {
+    std::string text;
+    for (const auto& [label, value] :
+         {std::pair{"Sig1/Noise", &m.S1N}, {"Sig2/Noise", &m.S2N}, {"Ref/Noise", &m.R2N}})
+        text += Padded(label, 13) + Printable(*value) + "\n";
+    return text;
+}
+
 std::string SetupText(const LabelledTexts& fields) {
     std::size_t width = 0;
     for (const auto& f : fields)

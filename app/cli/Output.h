@@ -62,6 +62,10 @@ JsonObject ScanJson(const ScanHit& hit);
 std::string PortsText(const std::vector<PortRow>& rows);
 JsonObject PortJson(const PortRow& row);
 
+// The three noise figures of the S/N test as the maintenance window shows them, a
+// "Label  value" line each.
+std::string NoiseText(const MaintPanel& m);
+
 // Setup fields as (screen label, text), in the order of the screen.
 using LabelledTexts = std::vector<std::pair<std::string, std::string>>;
 std::string SetupText(const LabelledTexts& fields);

@@ -406,17 +406,12 @@ int Tool::Address(std::uint8_t address, std::uint8_t newAddress) {
     const std::string a = std::to_string(address), n = std::to_string(newAddress);
     if (newAddress != address) {
         // Two detectors on one address would answer every query together.
-        auto other = std::make_unique<Par>();
         link_->DiscardInput();
-        const PollReply reply = PollStatus(*link_, *other, newAddress, stopCheck_);
+        const auto who = DetectorAt(*link_, newAddress, stopCheck_);
         if (Stopped())
             return Failed("");
-        if (reply != PollReply::None)
-            return Refused("address " + n + " is taken: " +
-                           (reply == PollReply::Status
-                                ? Printable(other->Main.Flash) + " " + other->Main.SeNum
-                                : std::string("a detector")) +
-                           " answers there");
+        if (who)
+            return Refused("address " + n + " is taken: " + *who + " answers there");
     }
     if (!WriteNewAddress(*link_, address, newAddress, stopCheck_))
         return WriteFailed("the detector at address " + a + " did not confirm its new address " +
@@ -447,15 +442,37 @@ int Tool::Mode(std::uint8_t address, bool snTest) {
                                " (address " + a + " did not confirm after " +
                                std::to_string(kModeWriteAttempts) + " attempts)",
                            "the detector may have changed its mode");
-    if (json_)
-        Emit(JsonObject()
-                 .Number("address", static_cast<long>(address))
-                 .Text("mode", snTest ? "sn-test" : "normal")
-                 .Bool("confirmed", true)
-                 .Str());
-    else
+    // The noise figures as the maintenance window shows them in the test: its next poll.
+    bool noiseRead = false;
+    if (snTest) {
+        par_->SnTestMode = true;
+        link_->DiscardInput();
+        noiseRead = PollMaintenance(*link_, *par_, address, stopCheck_);
+    }
+    const MaintPanel& m = par_->Maint;
+    if (json_) {
+        JsonObject j;
+        j.Number("address", static_cast<long>(address))
+            .Text("mode", snTest ? "sn-test" : "normal")
+            .Bool("confirmed", true);
+        if (snTest)
+            j.Number("sig1_noise", noiseRead ? m.S1N : "")
+                .Number("sig2_noise", noiseRead ? m.S2N : "")
+                .Number("ref_noise", noiseRead ? m.R2N : "");
+        Emit(j.Str());
+    } else {
         Emit(snTest ? "address " + a + ": signal/noise test started"
                     : "address " + a + ": normal mode");
+        if (noiseRead)
+            env_.out << NoiseText(m) << std::flush;
+    }
+    if (snTest) {
+        if (!noiseRead)
+            Say(Stopped() ? "interrupted before the noise figures were read"
+                          : "the noise figures were not read: no status reply from address " + a);
+        Say("the detector stays in its signal/noise test: end it with 'halvern-cli normal " + a +
+            "'");
+    }
     return kExitDone;
 }
 

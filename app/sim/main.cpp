@@ -69,7 +69,10 @@ Commands on standard input, one per line:
                       "status 1 AAN 7".
   fault ADDR NAME     Injects a fault: silent, late, bad CRC, wrong address, exception, split
                       delivery, truncated, flood, noise, or ignore writes (writes of functions
-                      6 and 16 go unanswered and change nothing).
+                      6 and 16 go unanswered and change nothing); wrong echo address, wrong
+                      echo register, wrong echo value (writes change nothing and are answered
+                      by an echo from the next address, of the next register, or with the
+                      value or quantity plus one).
   clear ADDR [NAME]   Clears that fault, or all of them.
   setup ADDR MEASURE OUTPUT HEATER TEMP
                       Its four setup bytes (decimal, 0 to 255 each): MeasureFlags (register 1

@@ -2,9 +2,11 @@
 // The two writes of detector configuration, without widgets: the setup table (function 16,
 // registers 1-4) and the bus address (function 6, register 0). Each drains the reply a
 // polling cycle may still be waiting for, then tries a fixed number of times: the request,
-// half a second, one reception, and the detector's echo as the confirmation.
+// half a second, one reception, and the detector's echo as the confirmation. Before a new
+// address is written, the address is asked whether another detector already answers there.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link/Link.h"
@@ -15,10 +17,16 @@ constexpr int kSetupWriteAttempts = 3;
 constexpr int kAddressWriteAttempts = 6;
 constexpr double kWriteEchoWaitMs = 500;
 
-// The last reply is the function-16 echo of a write of four registers (start not checked).
-bool SetupWriteConfirmed(const LinkBuffers& b);
-// The last reply is the function-6 echo of a write of register 0 (value not checked).
-bool AddressWriteConfirmed(const LinkBuffers& b);
+// The last reply is the echo of the setup write to `address` (function 16, registers 1-4).
+bool SetupWriteConfirmed(const LinkBuffers& b, std::uint8_t address);
+// The last reply is the echo of the write of `newAddress` into register 0 of `address`.
+bool AddressWriteConfirmed(const LinkBuffers& b, std::uint8_t address, std::uint8_t newAddress);
+
+// One status query to `address` and one reception: nothing when no one answers; otherwise who
+// does, as model name and serial number, or "a detector" when its reply cannot be read (two
+// answering together, a reply cut short). The caller first drains or discards any reply still
+// due, which would otherwise pass for an answer.
+std::optional<std::string> DetectorAt(Link& link, std::uint8_t address, const StopCheck& stop = {});
 
 // True when an attempt was confirmed; false after the last unconfirmed one, or at once when
 // `stop` says the program is ending.
@@ -29,6 +37,9 @@ bool WriteNewAddress(Link& link, std::uint8_t address, std::uint8_t newAddress,
 
 // What the technician is told when no attempt was confirmed.
 std::string SetupNotConfirmedMessage(std::uint8_t address);
+// The detector may or may not have taken the address; the program goes on with the old one.
 std::string AddressNotConfirmedMessage(std::uint8_t oldAddress, std::uint8_t newAddress);
+// Why a new address is refused: `who` (from DetectorAt) answers there already.
+std::string AddressTakenMessage(std::uint8_t newAddress, const std::string& who);
 
 }  // namespace halvern

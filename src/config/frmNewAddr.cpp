@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <utility>
 
 #include "config/AddressEntry.h"
 #include "config/ConfigExchanges.h"
@@ -94,12 +95,30 @@ void frmNewAddr::Burn() {
     }
     SetBurning(true);
     const std::uint8_t oldAddress = address_;
+    if (*newAddress != oldAddress) {
+        // Two detectors on one address answer every query together: ask the address first.
+        link_.ReceiveReply(stop_);  // drain: a poll reply may still be on its way
+        const auto who = DetectorAt(link_, *newAddress, stop_);
+        if (who && !Ending()) {
+            dialogs_.Message(AddressTakenMessage(*newAddress, *who), kInvalidAddressTitle,
+                             MsgIcon::Critical);
+            dialogs_.Beep();
+            SetBurning(false);
+            txtNewAddr_->selectAll();
+            txtNewAddr_->setFocus();
+            return;
+        }
+    }
     const bool confirmed = WriteNewAddress(link_, oldAddress, *newAddress, stop_);
     if (!confirmed && !Ending())
         dialogs_.Message(AddressNotConfirmedMessage(oldAddress, *newAddress), "Warning",
                          MsgIcon::Critical);
-    // The main window follows the new address whether or not the detector confirmed it.
-    par_.Main.DetNum = std::to_string(*newAddress);
+    // Unconfirmed, the detector most likely kept its address: the main window stays with it.
+    if (confirmed) {
+        par_.Main.DetNum = std::to_string(*newAddress);
+        // A detector left in its S/N test stays in it under its new address.
+        std::swap(par_.LeftInSnTest[oldAddress], par_.LeftInSnTest[*newAddress]);
+    }
     SetBurning(false);
     close();
 }

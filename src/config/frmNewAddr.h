@@ -1,8 +1,8 @@
 #pragma once
 // frmNewAddr: the address dialog. Gives the detector being served a new bus address and makes
 // the main window serve it there. Burn (button, Enter unless the focus is on the Cancel
-// button, F3) checks the address and writes it; Cancel (button, Esc, Ctrl+Break, close box)
-// closes without sending.
+// button, F3) checks the address, refuses one where another detector answers, and writes it;
+// Cancel (button, Esc, Ctrl+Break, close box) closes without sending.
 
 #include "config/ConfigWindow.h"
 #include "ui/TwipsLayout.h"

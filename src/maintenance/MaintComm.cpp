@@ -6,6 +6,16 @@
 
 namespace halvern {
 
+std::string SnTestLeftQuestion(std::uint8_t address) {
+    return "The detector at address " + std::to_string(address) +
+           " was put into its S/N test and has not confirmed normal mode since.\rReturn it to "
+           "normal mode now?";
+}
+
+std::string BackInNormalModeText(std::uint8_t address) {
+    return "The detector at address " + std::to_string(address) + " is back in normal mode.";
+}
+
 MaintComm::MaintComm(Par& par, Link& link, Dialogs& dialogs, PollLoop& loop,
                      std::function<void()> changed)
     : par_(par), link_(link), dialogs_(dialogs), loop_(loop), changed_(std::move(changed)) {}
@@ -17,6 +27,7 @@ StopCheck MaintComm::CommandStop() const {
 void MaintComm::Open() {
     ++session_;
     open_ = true;
+    snTestSentTo_.clear();
     link_.WaitMs(kMaintOpenWaitMs, [this] { return loop_.Quitting(); });
     // The main cycle's answer to the query it was waiting on when the window was asked for has
     // come in during the wait; left there, it would run into the first poll's reply and spoil it.
@@ -24,9 +35,37 @@ void MaintComm::Open() {
     par_.Maint = MaintPanel{};
     par_.Maint.TOTime = OperatingTimeText(par_.Link);
     par_.SnTestMode = false;
+    // The link label judges this opening's polls only: a count left from an earlier opening
+    // would turn it "Bad" too early, or (past three) never.
+    par_.MaintFailCount.fill(0);
     loop_.SetIteration([this](const StopCheck& stop) { PollIteration(stop); });
     loop_.Restart();
     Changed();
+}
+
+void MaintComm::Leave() {
+    if (leaving_ || !open_)
+        return;
+    leaving_ = true;
+    ++session_;  // a running command ends at its next wait
+    const StopCheck ending = [this] { return loop_.Quitting(); };
+    std::set<std::uint8_t> asked = snTestSentTo_;
+    asked.insert(DetNumByte(par_));
+    for (const std::uint8_t address : asked) {
+        if (!par_.LeftInSnTest[address] || ending())
+            continue;
+        SetButtons(false);
+        if (!dialogs_.AskYesNo(SnTestLeftQuestion(address), kSnTestLeftTitle, MsgIcon::Question))
+            continue;  // left so: the main window says it
+        const bool back = WriteMode(address, false, ending);
+        if (ending())
+            break;
+        if (back)
+            dialogs_.Message(BackInNormalModeText(address), kSnTestLeftTitle, MsgIcon::Information);
+        else
+            dialogs_.Message(kNormalModeFailText, kModeFailTitle, MsgIcon::Critical);
+    }
+    leaving_ = false;
 }
 
 void MaintComm::Close() {
@@ -34,20 +73,12 @@ void MaintComm::Close() {
 }
 
 void MaintComm::PollIteration(const StopCheck& stop) {
-    link_.SendQuery(DetNumByte(par_), kCodeStatus);
-    const bool replied = link_.ReceiveReply(stop);
+    const bool decoded = PollMaintenance(link_, par_, DetNumByte(par_), stop);
     if (stop())
         return;  // abandoned: the window closed or the program ends
     MaintPanel& m = par_.Maint;
     auto& fails = par_.MaintFailCount[par_.CurrentAddress];
-    // Only a status reply carries the values, each field from the reply's own bytes.
-    const bool decoded = replied && HoldsMaintenanceFields(par_.Link);
     if (decoded) {
-        // The log records of this time take the main window's decoding of the same reply, so
-        // that they do not step while this window is open; the window shows its own figures.
-        if (PassesAcceptanceTest(OwnBytes(par_.Link)))
-            DecodeStatusValues(par_);
-        DecodeMaintenanceReply(par_);
         if (!ModeCommandsAllowed())
             m.CheckEnabled = m.NormalEnabled = false;
         m.Com = "Good";
@@ -55,7 +86,7 @@ void MaintComm::PollIteration(const StopCheck& stop) {
         fails = 0;
     } else {
         fails += 1;
-        if (fails == kMaintBadAfter) {
+        if (fails >= kMaintBadAfter) {
             m.Com = "Bad";
             m.ComState = Lamp::Red;
         }
@@ -72,14 +103,25 @@ void MaintComm::SetButtons(bool enabled) {
     Changed();
 }
 
+bool MaintComm::WriteMode(std::uint8_t address, bool snTest, const StopCheck& stop) {
+    const bool confirmed = WriteDetectorMode(link_, address, snTest, par_.SnTestMode, stop, [&] {
+        if (snTest) {
+            par_.LeftInSnTest[address] = true;
+            snTestSentTo_.insert(address);
+        }
+    });
+    if (confirmed && !snTest)
+        par_.LeftInSnTest[address] = false;
+    return confirmed;
+}
+
 void MaintComm::ModeCommand(bool snTest) {
-    if (running_ || !open_ || !ModeCommandsAllowed())
+    if (running_ || leaving_ || !open_ || !ModeCommandsAllowed())
         return;
     running_ = true;
     const StopCheck gone = CommandStop();
     SetButtons(false);
-    const bool confirmed =
-        WriteDetectorMode(link_, DetNumByte(par_), snTest, par_.SnTestMode, gone);
+    const bool confirmed = WriteMode(DetNumByte(par_), snTest, gone);
     if (!gone()) {
         if (!confirmed)
             dialogs_.Message(snTest ? kSnTestFailText : kNormalModeFailText, kModeFailTitle,
@@ -98,7 +140,7 @@ void MaintComm::cmdNormal() {
 }
 
 void MaintComm::cmdAlign() {
-    if (running_ || !open_)
+    if (running_ || leaving_ || !open_)
         return;
     running_ = true;
     const StopCheck gone = CommandStop();

@@ -4,10 +4,13 @@
 // shared state (par.Maint and the decoded values) and tells the window to show it.
 //
 // One command at a time: a command asked for while another one runs is refused. Closing the
-// window ends a running command at its next wait, without a message.
+// window ends a running command at its next wait, without a message; a detector that may be
+// in its S/N test is not left so without asking.
 
 #include <cstdint>
 #include <functional>
+#include <set>
+#include <string>
 
 #include "link/Link.h"
 #include "monitor/PollLoop.h"
@@ -18,6 +21,12 @@ namespace halvern {
 
 constexpr double kMaintOpenWaitMs = 500;
 constexpr int kMaintBadAfter = 3;  // silent polls in a row before the link shows "Bad"
+constexpr const char* kSnTestLeftTitle = "S/N test";
+
+// The question when the window closes on a detector that may be in its S/N test, and what is
+// said when the detector confirmed normal mode.
+std::string SnTestLeftQuestion(std::uint8_t address);
+std::string BackInNormalModeText(std::uint8_t address);
 
 class MaintComm {
   public:
@@ -28,6 +37,12 @@ class MaintComm {
     // The window opens: half a second, the operating time of the last reply, the S/N test
     // mode cleared; then this poll takes the place of the main polling cycle.
     void Open();
+    // The window is about to close. A running command ends at its next wait, without a word.
+    // When the served detector, or one this opening sent an S/N test to, may be in its S/N
+    // test, the technician is asked whether to return it to normal mode: Yes runs the
+    // normal-mode write (its attempts as F10) and says what came of it; No leaves it so.
+    void Leave();
+    bool Leaving() const { return leaving_; }
     // The window has closed: a running command ends without a word. The caller restarts the
     // main polling cycle.
     void Close();
@@ -48,6 +63,9 @@ class MaintComm {
 
   private:
     void ModeCommand(bool snTest);
+    // The mode write, keeping par.LeftInSnTest: set when an S/N test frame leaves, cleared
+    // when normal mode is confirmed.
+    bool WriteMode(std::uint8_t address, bool snTest, const StopCheck& stop);
     void SetButtons(bool enabled);
     // Ends the waits of a command once its window has closed (or the program ends).
     StopCheck CommandStop() const;
@@ -63,6 +81,8 @@ class MaintComm {
     std::function<void()> changed_;
     bool open_ = false;
     bool running_ = false;
+    bool leaving_ = false;
+    std::set<std::uint8_t> snTestSentTo_;  // in this opening
     std::uint64_t session_ = 0;  // one per opening: a command belongs to the window it began in
 };
 

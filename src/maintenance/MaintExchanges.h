@@ -4,8 +4,10 @@
 // detector's echo and tried up to six times.
 
 #include <cstdint>
+#include <functional>
 
 #include "link/Link.h"
+#include "state/Par.h"
 
 namespace halvern {
 
@@ -17,15 +19,22 @@ constexpr const char* kSnTestFailText = "S/N Test Fail - Try Again!";
 constexpr const char* kNormalModeFailText = "Not in normal mode - Try again!";
 constexpr const char* kModeFailTitle = "WARNING";
 
-// The last reply is the 8-byte echo of the write of 1 (S/N test) or 0 (normal) to register 2.
-bool SnTestConfirmed(const LinkBuffers& b);
-bool NormalModeConfirmed(const LinkBuffers& b);
+// The last reply is the echo of the write of 1 (S/N test) or 0 (normal) to register 2 of
+// `address`.
+bool SnTestConfirmed(const LinkBuffers& b, std::uint8_t address);
+bool NormalModeConfirmed(const LinkBuffers& b, std::uint8_t address);
 
 // Half a second, then up to six attempts: the write, a second, the mode flag set (S/N test)
 // or cleared (normal), one reception. The flag follows the first attempt, confirmed or not.
 // True when an attempt was confirmed; false after the last unconfirmed one, or at once when
-// `stop` says the command is to end.
+// `stop` says the command is to end. `sent` is told of each frame as it leaves: from then on
+// the detector may have taken the mode, whatever comes back.
 bool WriteDetectorMode(Link& link, std::uint8_t address, bool snTest, bool& snTestMode,
-                       const StopCheck& stop = {});
+                       const StopCheck& stop = {}, const std::function<void()>& sent = {});
+
+// One maintenance poll of `address`: the status query and one reception. True when a status
+// reply came and was decoded into `par` (whose buffers the link fills) as the maintenance
+// window shows it; false without one, or when `stop` ended the wait.
+bool PollMaintenance(Link& link, Par& par, std::uint8_t address, const StopCheck& stop = {});
 
 }  // namespace halvern

@@ -185,6 +185,13 @@ bool frmMainte::HandleKey(QKeyEvent& key) {
 }
 
 void frmMainte::closeEvent(QCloseEvent* event) {
+    // Closed again while the first close asks about, or returns the detector to, normal mode:
+    // the first close ends the window when that is done.
+    if (comm_.Leaving()) {
+        event->ignore();
+        return;
+    }
+    comm_.Leave();
     event->accept();
     if (!closedSent_) {
         closedSent_ = true;

@@ -2,8 +2,9 @@
 // frmMainte: the maintenance window. Shows the raw working values of the detector being
 // served in three columns, large enough to read from a ladder, and turns its keys and buttons
 // into the commands of MaintComm: F9 S/N test, F10 normal mode, A (or Alt+A) align, Esc or the
-// close box exit. It computes nothing itself. Signal closed(): the window has closed and the
-// main window is to come back; trendsRequested(): F8, the trends beside it are to show.
+// close box exit (asking first about a detector left in its S/N test). It computes nothing itself.
+// Signal closed(): the window has closed and the main window is to come back; trendsRequested():
+// F8, the trends beside it are to show.
 
 #include <QWidget>
 

@@ -24,6 +24,21 @@ bool AddressTextAcceptable(const std::string& text) {
     return value && *value <= 65535;
 }
 
+std::string SnTestNotice(const Par& par) {
+    std::string addresses;
+    int count = 0;
+    for (std::size_t a = 0; a < par.LeftInSnTest.size(); ++a)
+        if (par.LeftInSnTest[a]) {
+            addresses += (count++ ? ", " : "") + std::to_string(a);
+        }
+    if (count == 0)
+        return {};
+    return count == 1 ? "S/N test: the detector at address " + addresses +
+                            " is not back in normal mode. Maint. (M), then F10, returns it."
+                      : "S/N test: the detectors at addresses " + addresses +
+                            " are not back in normal mode. Maint. (M), then F10, returns each.";
+}
+
 // One detector command at a time: a command started while another one waits is refused,
 // so no second exchange nests inside the first.
 class MainComm::Busy {

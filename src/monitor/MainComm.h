@@ -31,6 +31,9 @@ std::string VersionText(const LinkBuffers& b, bool primary);
 // A typed address text is kept when it is a number up to 65535 (fractions and signs included:
 // it only takes effect when chosen from the list); anything else is put back.
 bool AddressTextAcceptable(const std::string& text);
+// What the main window says of detectors that may still be in their S/N test
+// (par.LeftInSnTest); empty when there are none.
+std::string SnTestNotice(const Par& par);
 
 class MainComm {
   public:

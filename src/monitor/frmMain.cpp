@@ -271,6 +271,14 @@ void frmMain::BuildUi() {
     lblLogError_->setStyleSheet("color: #b00000; font-weight: bold;");
     lblLogError_->setWordWrap(true);
 
+    // A detector left in its S/N test reads as normal here: said across the window, in the
+    // warning colour, until it is back in normal mode.
+    lblSnTest_ = Caption(QString(), "lblSnTest", central);
+    lblSnTest_->setStyleSheet(
+        "background: rgb(255,255,0); color: black; font-weight: bold; padding: 6px;");
+    lblSnTest_->setWordWrap(true);
+
+    top->addWidget(lblSnTest_, 3, 0, 1, 3);
     top->addWidget(det, 0, 0);
     top->addWidget(com, 1, 0);
     top->addWidget(FrCh, 0, 1, 2, 1);
@@ -382,6 +390,9 @@ void frmMain::Refresh() {
     lblLogError_->setVisible(!logWarning.empty());
     lblPortNotice_->SetFullText(QString::fromStdString(m.PortNotice));
     lblPortNotice_->setVisible(!m.PortNotice.empty());
+    const std::string snTest = SnTestNotice(par_);
+    lblSnTest_->setText(QString::fromStdString(snTest));
+    lblSnTest_->setVisible(!snTest.empty());
 }
 
 bool frmMain::HandleKey(QKeyEvent& e, QWidget& receiver) {

@@ -64,7 +64,7 @@ class frmMain : public QMainWindow {
         *cmdAlign_{}, *cmdSetAddr_{}, *cmdUp_{}, *cmdDown_{};
     AddressList* cmbChangeAddr_{};
     QLabel *lblDetNum_{}, *lblStatus_{}, *lblSIL2Des_{}, *lblGain_{}, *lblFlash_{}, *lblSeNum_{},
-        *lblCom_{}, *lblF12_{}, *lblVer_{}, *lblLogOn_{}, *lblLogError_{};
+        *lblCom_{}, *lblF12_{}, *lblVer_{}, *lblLogOn_{}, *lblLogError_{}, *lblSnTest_{};
     ElidedLabel* lblPortNotice_{};
     std::array<QLabel*, 5> lblCh_{};
     std::array<QLabel*, 5> lblChVal_{};

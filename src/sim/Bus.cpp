@@ -11,9 +11,19 @@ namespace halvern::sim {
 
 namespace {
 
-constexpr std::array<std::string_view, kFaultCount> kFaultNames = {
-    "silent",         "late",      "bad CRC", "wrong address", "exception",
-    "split delivery", "truncated", "flood",   "noise",         "ignore writes"};
+constexpr std::array<std::string_view, kFaultCount> kFaultNames = {"silent",
+                                                                   "late",
+                                                                   "bad CRC",
+                                                                   "wrong address",
+                                                                   "exception",
+                                                                   "split delivery",
+                                                                   "truncated",
+                                                                   "flood",
+                                                                   "noise",
+                                                                   "ignore writes",
+                                                                   "wrong echo address",
+                                                                   "wrong echo register",
+                                                                   "wrong echo value"};
 
 // Lower case without separators: "bad CRC" -> "badcrc".
 std::string Canonical(std::string_view s) {
@@ -36,6 +46,25 @@ std::vector<Transmission> SplitWithPause(const Transmission& t, std::size_t head
     Transmission rest{t.startUs + WireTimeUs(head) + pauseUs,
                       {t.bytes.begin() + static_cast<long>(head), t.bytes.end()}};
     return {first, rest};
+}
+
+// The echo of a write as it comes back wrong: from the next address, of the next register,
+// with the value or quantity plus one.
+std::vector<std::uint8_t> WrongEcho(const std::vector<std::uint8_t>& write, std::uint8_t own,
+                                    bool address, bool reg, bool value) {
+    std::vector<std::uint8_t> echo(write.begin(), write.begin() + 6);
+    echo[0] = address ? static_cast<std::uint8_t>(own % 247 + 1) : own;
+    const auto bump = [&](std::size_t i) {
+        const auto w = static_cast<std::uint16_t>((echo[i] << 8 | echo[i + 1]) + 1);
+        echo[i] = static_cast<std::uint8_t>(w >> 8);
+        echo[i + 1] = static_cast<std::uint8_t>(w & 0xFF);
+    };
+    if (reg)
+        bump(2);
+    if (value)
+        bump(4);
+    AppendCrc(echo);
+    return echo;
 }
 
 }  // namespace
@@ -129,9 +158,12 @@ std::vector<Transmission> Bus::Answer(Node& n, const std::vector<std::uint8_t>& 
     const auto has = [&](Fault f) { return (n.faults & Bit(f)) != 0; };
     if (has(Fault::Silent))
         return {};
-    if (has(Fault::IgnoreWrites) && frame.size() > 1 &&
-        (frame[1] == kFunctionWriteOne || frame[1] == kFunctionWriteMany))
+    const bool write =
+        frame.size() > 1 && (frame[1] == kFunctionWriteOne || frame[1] == kFunctionWriteMany);
+    if (has(Fault::IgnoreWrites) && write)
         return {};
+    const bool wrongEcho = write && (has(Fault::WrongEchoAddress) ||
+                                     has(Fault::WrongEchoRegister) || has(Fault::WrongEchoValue));
     Micros startUs = frameEndUs + latencyUs_;
     if (n.minTurnaroundUs > 0 && turnaroundUs) {
         // RTS dropped too early: the adapter cut the frame's tail, the detector heard garbage.
@@ -141,7 +173,12 @@ std::vector<Transmission> Bus::Answer(Node& n, const std::vector<std::uint8_t>& 
     }
 
     std::vector<std::uint8_t> reply;
-    if (has(Fault::Exception)) {
+    if (wrongEcho) {
+        if (!n.detector.Hears(frame) || frame.size() < 8)
+            return {};
+        reply = WrongEcho(frame, n.detector.Address(), has(Fault::WrongEchoAddress),
+                          has(Fault::WrongEchoRegister), has(Fault::WrongEchoValue));
+    } else if (has(Fault::Exception)) {
         // Refused before it takes effect: the detector's state stays as it was.
         if (!n.detector.Hears(frame))
             return {};

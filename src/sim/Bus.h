@@ -27,8 +27,15 @@ enum class Fault : std::uint8_t {
     Noise,         // "noise": garbage bytes go out just before the reply
     IgnoreWrites,  // "ignore writes": writes (functions 6 and 16) go unanswered and change
                    // nothing, while every other request is answered
+    // A write (function 6 or 16) changes nothing and is answered by an echo that is not its
+    // own: from the next address ("wrong echo address"), of the next register ("wrong echo
+    // register"), or with the value or quantity plus one ("wrong echo value"). Together they
+    // make one echo wrong in each field.
+    WrongEchoAddress,
+    WrongEchoRegister,
+    WrongEchoValue,
 };
-constexpr int kFaultCount = 10;
+constexpr int kFaultCount = 13;
 
 // Accepts the names above in any case, with a space, '-' or '_' between words ("bad CRC",
 // "bad-crc", "badcrc" and "BadCrc" are the same fault).

@@ -102,6 +102,9 @@ struct Par {
 
     SetupTable Setup;
     bool SnTestMode = false;
+    // By address: an S/N test frame went to the detector and no normal-mode write has been
+    // confirmed since, so it may still be in its test. The main window says so.
+    std::array<bool, kAddressSlots> LeftInSnTest{};
 
     // Logging
     bool LoggingOn = false;

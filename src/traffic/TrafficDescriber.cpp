@@ -103,6 +103,8 @@ TrafficMeaning DescribeFrame(std::span<const std::uint8_t> f, std::span<const st
     }
     const LinkBuffers b = AsReceived(f);
     const int code = CommandOf(rq);
+    // Only a write's own echo confirms it (and only then is rq known to hold six bytes).
+    const bool echo = EchoesRequest(b, rq);
     switch (function) {
         case FunctionCommand:
             if (code == kCodePrimaryVersion || code == kCodeSecondaryVersion) {
@@ -127,14 +129,15 @@ TrafficMeaning DescribeFrame(std::span<const std::uint8_t> f, std::span<const st
                 IsSetupReply(b) ? "setup table" + src : "read reply" + src + ", " + Bytes(f.size());
             break;
         case kFunctionWriteMany:
-            m.text = SetupWriteConfirmed(b) ? "setup write confirmed" + by : "write reply" + src;
+            m.text = echo && SetupWriteConfirmed(b, rq[0]) ? "setup write confirmed" + by
+                                                           : "write reply" + src;
             break;
         case kFunctionWriteOne:
-            if (AddressWriteConfirmed(b))
+            if (echo && AddressWriteConfirmed(b, rq[0], rq[5]))
                 m.text = "address write confirmed" + by + ": new address " + Num(f[5]);
-            else if (SnTestConfirmed(b))
+            else if (echo && SnTestConfirmed(b, rq[0]))
                 m.text = "S/N test confirmed" + by;
-            else if (NormalModeConfirmed(b))
+            else if (echo && NormalModeConfirmed(b, rq[0]))
                 m.text = "normal mode confirmed" + by;
             else
                 m.text = "write reply" + src;

@@ -224,12 +224,13 @@ TEST_F(AppTest, PortTroubleIsShownOnTheMainWindowWithoutStoppingThePolling) {
 
 TEST_F(AppTest, ConfigWindowsReplaceTheMainWindowWhichComesBackPollingTheAddressInForce) {
     frmMain* main = Started();
-    const auto check = [&](Micros at, std::function<void()> act, int address) {
+    // `back`: by when the main window is back, polling.
+    const auto check = [&](Micros at, std::function<void()> act, int address, Micros back) {
         plat.Post(at, [&, act] {
             EXPECT_FALSE(main->isVisible());
             act();
         });
-        plat.Post(at + 1'500'000, [&, at, address] {
+        plat.Post(at + back, [&, at, address] {
             EXPECT_TRUE(main->isVisible() && main->isEnabled());
             EXPECT_GT(port.Frames().back().atUs, at + 1'000'000);  // polling again
             EXPECT_EQ(port.Frames().back().bytes, CommandFrame(address, kCodeStatus));
@@ -243,7 +244,7 @@ TEST_F(AppTest, ConfigWindowsReplaceTheMainWindowWhichComesBackPollingTheAddress
             OnScreen(app->SetupScreen());
             app->SetupScreen()->close();
         },
-        1);
+        1, 1'500'000);
     plat.Post(5'000'000, [&] { QTest::keyClick(main, Qt::Key_D); });
     check(
         5'100'000,
@@ -253,8 +254,8 @@ TEST_F(AppTest, ConfigWindowsReplaceTheMainWindowWhichComesBackPollingTheAddress
             QTest::keyClicks(txt, "9");
             QTest::keyClick(txt, Qt::Key_Return);
         },
-        9);
-    RunUntil(8'000'000);
+        9, 3'500'000);  // 9 is asked first, then written
+    RunUntil(9'000'000);
     EXPECT_EQ(main->findChild<QLabel*>("lblDetNum")->text(), "9");
     EXPECT_EQ(main->findChild<QLabel*>("lblSeNum")->text(), "4711");
     // After the echo: the activation's query (to the address polled until then), at once the
@@ -309,6 +310,14 @@ TEST_F(AppTest, MaintenanceWindowPollsInsteadOfTheMainCycleAndTheLogKeepsTheMain
     EXPECT_EQ(aligns, 1);
     EXPECT_EQ(closeTogether, 1);  // the activation's query and the restarted cycle's, once
     EXPECT_EQ(f.back().bytes, CommandFrame(2, kCodeStatus));
+    // Esc after F9 asked about normal mode; left in the test (No), the main window says so.
+    const auto asked = std::count_if(dialogs.Calls().begin(), dialogs.Calls().end(), [](auto& c) {
+        return c.kind == DialogCall::Kind::AskYesNo && c.title == "S/N test";
+    });
+    EXPECT_EQ(asked, 1);
+    const auto* notice = main->findChild<QLabel*>("lblSnTest");
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_NE(notice->text().indexOf("address 2 "), -1);
     // The logging tick went on, its records the main window's decoding throughout: it takes
     // 0.56 off a family-32 signal, where the maintenance window takes 0.15.
     int mainRecords = 0, maintRecords = 0;

@@ -76,9 +76,12 @@ const Case kCases[] = {
 
     {Args{"align", "1"}, 0, "address 1: align command sent\n"},
     {Args{"align", "7", "--json"}, 0, Line(R"j({"address":7,"align":"sent"})j")},
-    {Args{"sn-test", "1"}, 0, "address 1: signal/noise test started\n"},
+    {Args{"sn-test", "1"}, 0,
+     "address 1: signal/noise test started\nSig1/Noise   184\nSig2/Noise   170\nRef/Noise    "
+     "185\n"},
     {Args{"sn-test", "12", "--json"}, 0,
-     Line(R"j({"address":12,"mode":"sn-test","confirmed":true})j")},
+     Line(
+         R"j({"address":12,"mode":"sn-test","confirmed":true,"sig1_noise":176,"sig2_noise":173,"ref_noise":189})j")},
     {Args{"normal", "12"}, 0, "address 12: normal mode\n"},
     {Args{"normal", "1", "--json"}, 0, Line(R"j({"address":1,"mode":"normal","confirmed":true})j")},
     // The maintenance window offers neither mode command for the LAMP 411 and 412.

@@ -52,6 +52,7 @@ bool operator==(const SetupTable& a, const SetupTable& b) {
 }
 
 using Args = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::nullopt_t kUnwritten = std::nullopt;
 
@@ -114,28 +115,40 @@ TEST_P(SetupWrite, ChangesOnlyWhatIsNamedOrRefusesBeforeWriting) {
 
 INSTANTIATE_TEST_SUITE_P(Fields, SetupWrite, ::testing::ValuesIn(kSetupCases));
 
+// Unanswered, or answered by an echo that is not the write's own (from another address, of
+// another register, with another value or quantity): not confirmed, whatever the kind.
 TEST(Writes, UnconfirmedWritesAreSaidAfterTheirAttempts) {
-    CliBench b;
-    b.bus().InjectFault(1, "ignore writes");
-    struct Case {
-        std::vector<std::string> args;
-        int function;
-        std::size_t attempts;
-        std::string err;
-    };
-    for (const Case& c :
-         {Case{Args{"setup", "1", "Alarm Latch=NO"}, kFunctionWriteMany, 3,
-               "did not confirm the setup table after 3 attempts"},
-          Case{Args{"address", "1", "2"}, kFunctionWriteOne, 6,
-               "did not confirm its new address 2 after 6 attempts; it may still have address 1"},
-          Case{Args{"normal", "1"}, kFunctionWriteOne, 6, "Not in normal mode - Try again!"},
-          Case{Args{"sn-test", "1"}, kFunctionWriteOne, 6, "S/N Test Fail - Try Again!"}}) {
-        const std::size_t from = b.port.Frames().size();
-        const CliRun run = b.Cli(c.args);
-        EXPECT_EQ(run.code, 1) << c.args[0];
-        EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
-        EXPECT_EQ(b.Written(from, c.function).size(), c.attempts) << c.args[0];
+    for (const char* fault :
+         {"ignore writes", "wrong echo address", "wrong echo register", "wrong echo value"}) {
+        SCOPED_TRACE(fault);
+        CliBench b;
+        b.bus().InjectFault(1, fault);
+        struct Case {
+            std::vector<std::string> args;
+            int function;
+            std::size_t attempts;
+            std::string err;
+        };
+        for (const Case& c :
+             {Case{Args{"setup", "1", "Alarm Latch=NO"}, kFunctionWriteMany, 3,
+                   "did not confirm the setup table after 3 attempts"},
+              Case{Args{"address", "1", "2"}, kFunctionWriteOne, 6,
+                   "did not confirm its new address 2 after 6 attempts; it may still have address "
+                   "1"},
+              Case{Args{"normal", "1"}, kFunctionWriteOne, 6, "Not in normal mode - Try again!"},
+              Case{Args{"sn-test", "1"}, kFunctionWriteOne, 6, "S/N Test Fail - Try Again!"}}) {
+            const std::size_t from = b.port.Frames().size();
+            const CliRun run = b.Cli(c.args);
+            EXPECT_EQ(run.code, 1) << c.args[0];
+            EXPECT_EQ(run.out, "");
+            EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+            EXPECT_EQ(b.Written(from, c.function).size(), c.attempts) << c.args[0];
+        }
+        const CliRun json = b.Cli({"--json", "address", "1", "9"});
+        EXPECT_EQ(json.code, 1);
+        EXPECT_EQ(json.out, "");
+        EXPECT_EQ(b.bus().Find(1)->Registers(),
+                  (std::array<std::uint16_t, 5>{1, 0x2405, 0, 2, 10}));
     }
 }
 
@@ -169,7 +182,8 @@ TEST(Writes, ANewAddressIsTakenUnlessAnotherDetectorHasIt) {
     CliBench b;
     const CliRun taken = b.Cli({"address", "7", "12"});
     EXPECT_EQ(taken.code, 2);
-    EXPECT_EQ(taken.err, "halvern-cli: address 12 is taken: Talvek 880 880 answers there\n");
+    EXPECT_EQ(taken.err,
+              "halvern-cli: address 12 is taken: Talvek 880, serial number 880 answers there\n");
     EXPECT_TRUE(b.Written(0, kFunctionWriteOne).empty());
 
     const CliRun moved = b.Cli({"address", "7", "9", "--json"});
@@ -178,10 +192,29 @@ TEST(Writes, ANewAddressIsTakenUnlessAnotherDetectorHasIt) {
                          "\n");
     EXPECT_EQ(b.Cli({"status", "9"}).code, 0);
     EXPECT_EQ(b.Cli({"address", "9", "7"}).out, "address 9 -> 7: confirmed\n");
+}
 
+// Once the test is confirmed, the noise figures of the next status reply (indices 23 to 25,
+// shown unscaled) and how to end the test.
+TEST(Writes, SnTestPrintsTheNoiseFiguresAndHowToEndIt) {
+    CliBench b;
+    Bytes lastStatus;
+    b.port.onRead = [&](const Bytes& bytes) {
+        if (bytes.size() == 34)
+            lastStatus = bytes;
+    };
     EXPECT_FALSE(b.bus().Find(1)->SnTestRunning());
-    EXPECT_EQ(b.Cli({"sn-test", "1"}).code, 0);
+    const CliRun run = b.Cli({"sn-test", "1"});
+    EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_TRUE(b.bus().Find(1)->SnTestRunning());
+    ASSERT_EQ(lastStatus.size(), 34u);
+    const auto n = [&](int i) { return std::to_string(lastStatus[static_cast<std::size_t>(i)]); };
+    EXPECT_EQ(run.out, "address 1: signal/noise test started\nSig1/Noise   " + n(23) +
+                           "\nSig2/Noise   " + n(24) + "\nRef/Noise    " + n(25) + "\n");
+    EXPECT_NE(n(23), "0");  // read in the test, not before it
+    EXPECT_EQ(run.err,
+              "halvern-cli: the detector stays in its signal/noise test: end it with "
+              "'halvern-cli normal 1'\n");
 }
 
 }  // namespace

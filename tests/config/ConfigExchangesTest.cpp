@@ -16,23 +16,6 @@ using Bytes = std::vector<std::uint8_t>;
 // One receive that takes nothing: the first-byte window and the microsecond past it.
 constexpr Micros kSilentReceiveUs = kFirstByteWindowUs + 1;
 
-TEST(ConfigExchanges, EchoTestsLookAtFunctionCountAndTheirOwnFieldsOnly) {
-    const auto holding = [](Bytes reply) {
-        LinkBuffers b;
-        AppendCrc(reply);
-        std::copy(reply.begin(), reply.end(), b.RxBuffer.begin());
-        b.RxCount = static_cast<std::int16_t>(reply.size());
-        return b;
-    };
-    EXPECT_TRUE(SetupWriteConfirmed(holding({1, 16, 0, 1, 0, 4})));
-    EXPECT_TRUE(SetupWriteConfirmed(holding({9, 16, 0, 5, 0, 4})));  // start and address unread
-    EXPECT_FALSE(SetupWriteConfirmed(holding({1, 16, 0, 1, 0, 3})));
-    EXPECT_FALSE(SetupWriteConfirmed(holding({1, 16, 0, 1, 0, 4, 0})));
-    EXPECT_TRUE(AddressWriteConfirmed(holding({1, 6, 0, 0, 0, 200})));  // value unread
-    EXPECT_FALSE(AddressWriteConfirmed(holding({1, 6, 0, 2, 0, 1})));
-    EXPECT_FALSE(AddressWriteConfirmed(holding({1, 16, 0, 0, 0, 1})));
-}
-
 TEST(ConfigExchanges, ConfirmedWritesGoOutOnceAfterTheDrainAndTheDetectorTakesThem) {
     Bench b(OneDetector(3));
     EXPECT_TRUE(WriteSetupTable(b.link, 3, {0x24, 0x05, 2, 10}));

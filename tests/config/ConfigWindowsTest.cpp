@@ -219,7 +219,8 @@ TEST_F(ConfigWindows, UnconfirmedWritesRunUndisturbedToTheLastAttemptThenTellAnd
     EXPECT_EQ(writesWhenTold, 3u);
     EXPECT_EQ(closed, 1);
 
-    // The same for a new address: six attempts, told, and the main window follows it anyway.
+    // The same for a new address: six attempts, told, and the main window stays with the
+    // address the detector most likely kept, as the message says.
     b->dialogs.onCall = nullptr;
     b->At(9'000'000, [&] {
         OpenAddress();
@@ -233,10 +234,13 @@ TEST_F(ConfigWindows, UnconfirmedWritesRunUndisturbedToTheLastAttemptThenTellAnd
     });
     b->Continue(18'000'000);
     EXPECT_EQ(Writes(6).size(), 6u);
-    EXPECT_EQ(b->dialogs.Calls().back().text, AddressNotConfirmedMessage(1, 9));
-    EXPECT_EQ(b->par.Main.DetNum, "9");
+    EXPECT_NE(b->dialogs.Calls().back().text.find("goes on polling address 1."), std::string::npos);
+    EXPECT_EQ(b->par.Main.DetNum, "1");
     EXPECT_EQ(closed, 2);
-    EXPECT_EQ(b->StatusQueries().back().second, 9);
+    const auto queries = b->StatusQueries();
+    EXPECT_GT(queries.back().first, 17'000'000);
+    EXPECT_EQ(queries.back().second, 1);
+    EXPECT_EQ(b->par.Main.SeNum, "4711");  // the detector still answers there
 }
 
 TEST_F(ConfigWindows, SetupCloseKeysWriteNothingEnterOnBurnBurnsAndF6PrintsACopyAPage) {
@@ -300,8 +304,48 @@ TEST_F(ConfigWindows, AddressDialogFiltersTypingRefusesBadAddressesAndClosesWith
     EXPECT_EQ(b->par.Main.DetNum, "1");
 }
 
+// Two detectors on one address would answer every query together: the address is asked first,
+// and a detector there refuses the Burn by name.
+TEST_F(ConfigWindows, AddressDialogRefusesAnAddressWhereAnotherDetectorAnswers) {
+    Make();  // 1 Veridan Xenon 621-2, 7 Veridan LAMP 411, 12 Talvek 880 (serial 880)
+    b->At(1'000'000, [&] { b->comm->Hotkey('d'); });
+    b->At(1'500'000, [&] {
+        QTest::keyClicks(&Text(), "12");
+        Key(Text(), Qt::Key_F3);
+    });
+    b->At(4'000'000, [&] {
+        EXPECT_TRUE(address->isVisible() && !address->Burning());
+        EXPECT_EQ(Text().text(), "12");
+        QTest::keyClicks(&Text(), "9");  // replaces the selected text
+        Key(Text(), Qt::Key_Return);
+    });
+    b->Run(8'000'000);
+    const auto calls = b->dialogs.Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].text,
+              "Address 12 is taken: Talvek 880, serial number 880 answers there.\rChange is not "
+              "Saved!");
+    EXPECT_EQ(calls[0].title, "Warning");
+    EXPECT_EQ(calls[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(calls[1].kind, Kind::Beep);
+    const auto writes = Writes(6);
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].bytes, NewAddressFrame(1, 9));
+    // One query to each new address, 12 before the refusal and 9 before the write.
+    std::vector<int> asked;
+    for (const auto& [at, to] : b->StatusQueries())
+        if (to != 1 && at < writes[0].atUs)
+            asked.push_back(to);
+    EXPECT_EQ(asked, (std::vector<int>{12, 9}));
+    EXPECT_EQ(b->bus().Find(12)->Serial(), 880);
+    EXPECT_EQ(b->bus().Find(9)->Serial(), 4711);
+    EXPECT_EQ(b->par.Main.DetNum, "9");
+    EXPECT_EQ(closed, 1);
+}
+
 TEST_F(ConfigWindows, Burning007MovesTheDetectorAndThePollingToAddress7) {
     Make(OneDetector(1));
+    b->par.LeftInSnTest[1] = true;  // the main window's notice follows the detector
     b->At(1'000'000, [&] { b->comm->Hotkey('d'); });
     b->At(1'500'000, [&] {
         QTest::keyClicks(&Text(), "007");
@@ -315,6 +359,7 @@ TEST_F(ConfigWindows, Burning007MovesTheDetectorAndThePollingToAddress7) {
     EXPECT_NE(b->bus().Find(7), nullptr);
     EXPECT_EQ(b->StatusQueries().back().second, 7);
     EXPECT_EQ(b->par.Main.SeNum, "4711");  // the detector answers there
+    EXPECT_TRUE(b->par.LeftInSnTest[7] && !b->par.LeftInSnTest[1]);
 }
 
 }  // namespace

@@ -191,6 +191,43 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplyCase{"CrcHighByteFirst", {5, 3, 2, 0, 1, 0x44, 0x88}, false}),
     [](const auto& info) { return info.param.name; });
 
+// A write is confirmed only by its own echo: the same address, function, register and value
+// (function 6) or quantity (function 16), eight bytes with a valid CRC.
+TEST(Echo, OnlyTheWritesOwnEchoConfirmsIt) {
+    const auto holding = [](const Bytes& reply) {
+        LinkBuffers b;
+        std::copy(reply.begin(), reply.end(), b.RxBuffer.begin());
+        b.RxCount = static_cast<std::int16_t>(reply.size());
+        return b;
+    };
+    const struct {
+        Bytes write;
+        Bytes echo;  // its own, CRC included
+    } writes[] = {
+        {NewAddressFrame(1, 9), Hex("01 06 00 00 00 09 49 CC")},
+        {SnTestFrame(12), Hex("0C 06 00 02 00 01 E8 D7")},
+        {NormalModeFrame(1), Hex("01 06 00 02 00 00 28 0A")},
+        {WriteSetupFrame(3, {0x24, 0x05, 2, 10}), Hex("03 10 00 01 00 04 91 E8")},
+    };
+    for (const auto& w : writes) {
+        SCOPED_TRACE(::testing::PrintToString(w.write));
+        EXPECT_TRUE(EchoesRequest(holding(w.echo), w.write));
+        // Any one byte of the six other: another address, function, register, value or count.
+        for (std::size_t i = 0; i < 6; ++i) {
+            Bytes other(w.echo.begin(), w.echo.begin() + 6);
+            other[i] ^= 0x01;
+            EXPECT_FALSE(EchoesRequest(holding(WithCrc(other)), w.write)) << i;
+        }
+        Bytes longer(w.echo.begin(), w.echo.begin() + 6);
+        longer.push_back(0);
+        EXPECT_FALSE(EchoesRequest(holding(WithCrc(longer)), w.write));
+        Bytes spoilt = w.echo;
+        spoilt.back() ^= 0xFF;
+        EXPECT_FALSE(EchoesRequest(holding(spoilt), w.write));
+    }
+    EXPECT_FALSE(EchoesRequest(holding(Hex("01 06 00 00 00 09 49 CC")), Bytes{1, 6}));
+}
+
 TEST(Turnaround, ReleasesRtsTheTunedDelayAfterTheDrainWithoutRunningEvents) {
     LinkWorld w;
     w.link.TurnaroundDelay = 12500.5;  // a fraction rounds to even: 12500

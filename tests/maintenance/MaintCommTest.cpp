@@ -65,6 +65,28 @@ TEST(Maintenance, ItsPollReplacesTheMainCycleAndTheLinkTurnsBadAtTheThirdSilentP
 
 // Asked for just after the main cycle sent its query, the window opens while that answer is on
 // its way: it comes in during the opening wait and must not spoil the first poll's reply.
+// A second opening on a detector that stayed silent judges its own polls: "Good" until its
+// third silent poll, then "Bad", as the first opening did.
+TEST(Maintenance, EachOpeningCountsItsOwnSilentPolls) {
+    Maintenance m;
+    m.b.bus().InjectFault(1, "silent");
+    m.b.At(5'000'000, [&] {
+        EXPECT_EQ(m.b.par.Maint.Com, "Bad");
+        m.maint.Close();
+        m.b.comm->Activate();  // what the application does when the window closes
+    });
+    m.b.At(8'000'000, [&] {
+        m.linkAtFails.clear();
+        m.maint.Open();
+    });
+    m.b.Run(14'000'000);
+    EXPECT_EQ(m.linkAtFails[0], "Good");
+    EXPECT_EQ(m.linkAtFails[2], "Good");
+    EXPECT_EQ(m.linkAtFails[3], "Bad");
+    EXPECT_EQ(m.b.par.Maint.Com, "Bad");
+    EXPECT_EQ(m.b.par.Maint.ComState, Lamp::Red);
+}
+
 TEST(Maintenance, TheMainCyclesAnswerDuringTheOpeningWaitSpoilsNoPoll) {
     Bench b;
     b.par.Main.DetNum = "1";
@@ -202,6 +224,92 @@ TEST(Maintenance, RecordsTakenWhileItIsOpenHaveTheMainWindowsFiguresOfTheSameRep
     for (std::string line; std::getline(log, line);)
         signal1.push_back(line.substr(37, 4));                // columns 38 to 41
     EXPECT_EQ(signal1, std::vector<std::string>(9, "3.36"));  // the first reply's, 8 ticks
+}
+
+// The window closes (Leave, then Close, as the window and the application do) while the
+// detector may be in its S/N test: the technician is asked whether to return it to normal mode.
+TEST(Maintenance, ClosingAfterAnSnTestAsksWhetherToReturnToNormalMode) {
+    const std::string question =
+        "The detector at address 1 was put into its S/N test and has not confirmed normal mode "
+        "since.\rReturn it to normal mode now?";
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        Maintenance m;
+        m.b.dialogs.AnswerYesNo(yes);
+        m.b.At(2'000'000, [&] { m.maint.cmdCheck(); });  // confirmed at about 3.5 s
+        Micros leftAt = 0;
+        m.b.At(5'000'000, [&] {
+            m.maint.Leave();
+            leftAt = m.b.plat.NowUs();
+            m.maint.Close();
+            m.b.comm->Activate();
+        });
+        m.b.Run(9'000'000);
+        const auto& calls = m.b.dialogs.Calls();
+        ASSERT_EQ(calls.size(), yes ? 2u : 1u);
+        EXPECT_EQ(calls[0].kind, Kind::AskYesNo);
+        EXPECT_EQ(calls[0].text, question);
+        EXPECT_EQ(calls[0].title, "S/N test");
+        const auto writes = m.Writes(6);
+        ASSERT_EQ(writes.size(), yes ? 2u : 1u);
+        EXPECT_EQ(writes[0].bytes, SnTestFrame(1));
+        EXPECT_EQ(m.b.bus().Find(1)->SnTestRunning(), !yes);
+        EXPECT_EQ(m.b.par.LeftInSnTest[1], !yes);
+        if (yes) {
+            // The normal-mode write as F10 makes it: half a second, the frame, a second, the echo.
+            EXPECT_EQ(writes[1].bytes, NormalModeFrame(1));
+            EXPECT_EQ(writes[1].atUs, 5'000'000 + 500'000 + kPreSendPauseUs);
+            EXPECT_EQ(leftAt, writes[1].atUs + 1'000'000 + 150'000);
+            EXPECT_EQ(calls[1].text, "The detector at address 1 is back in normal mode.");
+            EXPECT_EQ(SnTestNotice(m.b.par), "");
+        } else {
+            EXPECT_EQ(leftAt, 5'000'000);
+            EXPECT_NE(SnTestNotice(m.b.par).find("address 1 "), std::string::npos);
+        }
+    }
+}
+
+// Closed while the S/N test is still being tried: the attempts end, and Yes returns the
+// detector to normal mode, or says that it did not confirm. Closed before any frame left:
+// nothing to ask.
+TEST(Maintenance, ClosingWhileTheSnTestIsTriedAsksTooButNotBeforeItsFirstFrame) {
+    for (const bool answers : {true, false}) {
+        SCOPED_TRACE(answers ? "answers normal mode" : "ignores writes");
+        Maintenance m;
+        m.b.dialogs.AnswerYesNo(true);
+        m.b.bus().InjectFault(1, "ignore writes");
+        m.b.At(2'000'000, [&] { m.maint.cmdCheck(); });
+        m.b.At(4'000'000, [&] {  // while the first attempt waits for its echo
+            if (answers)
+                m.b.bus().ClearFaults(1);
+            m.maint.Leave();
+            m.maint.Close();
+            m.b.comm->Activate();
+        });
+        m.b.Run(16'000'000);
+        const auto writes = m.Writes(6);
+        ASSERT_GE(writes.size(), 2u);
+        EXPECT_EQ(writes[0].bytes, SnTestFrame(1));
+        EXPECT_EQ(writes[1].bytes, NormalModeFrame(1));
+        EXPECT_EQ(writes.size(), answers ? 2u : 7u);  // no S/N test frame after the question
+        EXPECT_FALSE(m.b.bus().Find(1)->SnTestRunning());
+        const auto& calls = m.b.dialogs.Calls();
+        ASSERT_EQ(calls.size(), 2u);
+        EXPECT_EQ(calls[1].text, answers ? "The detector at address 1 is back in normal mode."
+                                         : "Not in normal mode - Try again!");
+        EXPECT_EQ(m.b.par.LeftInSnTest[1], !answers);
+        EXPECT_FALSE(m.maint.CommandRunning());
+    }
+    Maintenance m;
+    m.b.At(2'000'000, [&] { m.maint.cmdCheck(); });
+    m.b.At(2'200'000, [&] {
+        m.maint.Leave();
+        m.maint.Close();
+        m.b.comm->Activate();
+    });
+    m.b.Run(5'000'000);
+    EXPECT_TRUE(m.Writes(6).empty());
+    EXPECT_TRUE(m.b.dialogs.Calls().empty());
 }
 
 }  // namespace

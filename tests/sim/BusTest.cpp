@@ -107,6 +107,7 @@ TEST(SimBus, EachFaultShapesTheReplyTheHostSeesOnVirtualTime) {
         {"flood", 145, false, true, 155, 0},  // 150 ms hold 144 bytes; 300 in all, over 257
         {"noise", 39, false, false, 0, 0},
         {"ignore writes", 34, true, true, 0, 0},  // polls are answered as ever
+        {"wrong echo value", 34, true, true, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault ? c.fault : "no fault");
@@ -139,6 +140,28 @@ TEST(Bus, RefusedAndIgnoredWritesLeaveTheDetectorAsItWas) {
     EXPECT_EQ(bus.At(0).Registers(), before);
     EXPECT_FALSE(bus.Respond(ReadSetupFrame(1), 0).empty());
     bus.ClearFault(1, "ignore writes");
+
+    // Echoes that are not the write's own, each wrong in the field named.
+    const struct {
+        std::vector<const char*> faults;
+        Bytes write, echo;  // the echo before its CRC
+    } wrong[] = {
+        {{"wrong echo address"}, NewAddressFrame(1, 9), {2, 6, 0, 0, 0, 9}},
+        {{"wrong echo register"}, SnTestFrame(1), {1, 6, 0, 3, 0, 1}},
+        {{"wrong echo value"}, NormalModeFrame(1), {1, 6, 0, 2, 0, 1}},
+        {{"wrong echo value"}, WriteSetupFrame(1, {0x64, 0x1A, 1, 35}), {1, 16, 0, 1, 0, 5}},
+        {{"wrong echo address", "wrong echo value"}, NewAddressFrame(1, 0xFF), {2, 6, 0, 0, 1, 0}},
+    };
+    for (const auto& c : wrong) {
+        SCOPED_TRACE(c.faults.front());
+        for (const char* f : c.faults)
+            EXPECT_TRUE(bus.InjectFault(1, f));
+        Bytes echo = c.echo;
+        AppendCrc(echo);
+        EXPECT_EQ(bus.Respond(c.write, 0).at(0).bytes, echo);
+        EXPECT_EQ(bus.At(0).Registers(), before);
+        bus.ClearFaults(1);
+    }
     EXPECT_FALSE(bus.Respond(NewAddressFrame(1, 9), 0).empty());
     EXPECT_EQ(bus.At(0).Address(), 9);
 }
