@@ -95,6 +95,30 @@ CommandResult RunCommand(Bus& bus, std::string_view line) {
         if (!n || w[2].size() != 3)
             return fail("usage: status ADDR CCC N (three characters, 0..255)");
         bus.Find(*a)->SetStatus(w[2], static_cast<std::uint8_t>(*n));
+    } else if (cmd == "latency" && (w.size() == 2 || w.size() == 3)) {
+        const auto ms = Number(w.back(), 0, kMaxLatencyMs);
+        if (!ms)
+            return fail("usage: latency [ADDR] MS (0.." + std::to_string(kMaxLatencyMs) + ")");
+        if (w.size() == 2) {
+            bus.SetLatencyUs(*ms * 1000);
+        } else {
+            const auto a = address();
+            if (!a)
+                return fail("no detector at that address");
+            bus.SetDetectorLatencyUs(*a, *ms * 1000);
+        }
+    } else if (cmd == "babble" && w.size() == 2 && (w[1] == "on" || w[1] == "off")) {
+        if (w[1] == "on")
+            bus.SetBabbleContinuous();
+        else
+            bus.SetBabble(0, 0);
+    } else if (cmd == "babble" && w.size() == 3) {
+        const auto bytes = Number(w[1], 1, kMaxBabbleBurst);
+        const auto ms = Number(w[2], 1, kMaxLatencyMs);
+        if (!bytes || !ms)
+            return fail("usage: babble on|off|BYTES MS (1.." + std::to_string(kMaxBabbleBurst) +
+                        " bytes every 1.." + std::to_string(kMaxLatencyMs) + " ms)");
+        bus.SetBabble(static_cast<std::size_t>(*bytes), *ms * 1000);
     } else if (cmd == "fault" && w.size() >= 3) {
         const auto a = address();
         if (!a)
