@@ -323,6 +323,8 @@ int Tool::Scan(const Invocation& inv) {
     clearProgress();
     if (Stopped())
         return Failed("");
+    if (scan.Noisy())
+        return Failed(scan.NoiseText());
     const std::size_t n = scan.Hits().size();
     Say(std::to_string(n) + (n == 1 ? " address" : " addresses") + " of " +
         std::to_string(inv.from) + "-" + std::to_string(inv.to) + " answered (" +

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "cli/CliBench.h"
 
 namespace halvern::test {
@@ -22,6 +24,14 @@ sim::Bus ScanBus() {
 TEST(Scan, ListsExactlyTheDetectorsThatAnswerAndTheBrokenRepliesAsSuch) {
     CliBench b(ScanBus());
     b.progress = true;
+    // The summary says how long the scan took.
+    Micros start = b.plat.NowUs();
+    const auto took = [&] {
+        char text[32];
+        std::snprintf(text, sizeof text, " answered (%.1f s)\n", (b.plat.NowUs() - start) / 1e6);
+        start = b.plat.NowUs();
+        return std::string(text);
+    };
     const CliRun run = b.Cli({"scan"});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out,
@@ -33,8 +43,7 @@ TEST(Scan, ListsExactlyTheDetectorsThatAnswerAndTheBrokenRepliesAsSuch) {
               "247  Talvek 890  890  NNN5\n");
     // The progress line names the address reached and the time left, and is wiped at the end.
     EXPECT_NE(run.err.find("\rscan 1-247: address 200, "), std::string::npos);
-    EXPECT_TRUE(run.err.ends_with("\rhalvern-cli: 6 addresses of 1-247 answered (23.2 s)\n"))
-        << run.err;
+    EXPECT_TRUE(run.err.ends_with("\rhalvern-cli: 6 addresses of 1-247" + took())) << run.err;
 
     b.progress = false;
     const CliRun json = b.Cli({"scan", "1", "61", "--json"});
@@ -46,14 +55,37 @@ TEST(Scan, ListsExactlyTheDetectorsThatAnswerAndTheBrokenRepliesAsSuch) {
         "\n"
         R"({"address":61,"valid":true,"model":"Talvek 880","serial":6100,"status":"NNN0","description":"Normal"})"
         "\n");
-    EXPECT_EQ(json.err, "halvern-cli: 3 addresses of 1-61 answered (6.0 s)\n");
+    EXPECT_EQ(json.err, "halvern-cli: 3 addresses of 1-61" + took());
 }
 
-TEST(Scan, NothingAnsweringOrAStopIsNotDone) {
+TEST(Scan, NothingAnsweringNoiseOrAStopIsNotDone) {
     CliBench b(ScanBus());
     const CliRun none = b.Cli({"scan", "2", "59"});
     EXPECT_EQ(none.code, 1);
     EXPECT_EQ(none.out, "");
+
+    // A babbling line, back to back or in bursts: said early, as what it is, and no address
+    // is listed for bytes that nobody sent in answer.
+    struct Babble {
+        std::size_t bytes;
+        Micros periodUs, saidWithinUs;
+    };
+    for (const Babble& babble :
+         {Babble{48, WireTimeUs(48), 3'000'000}, Babble{8, 1'000'000, 60'000'000}}) {
+        b.bus().SetBabble(babble.bytes, babble.periodUs);
+        const Micros start = b.plat.NowUs();
+        const CliRun noise = b.Cli({"scan", "2", "59"});
+        EXPECT_LT(b.plat.NowUs() - start, babble.saidWithinUs) << babble.bytes;
+        EXPECT_EQ(noise.code, 1);
+        EXPECT_EQ(noise.out, "");
+        EXPECT_TRUE(noise.err.starts_with("halvern-cli: scan stopped at address ")) << noise.err;
+        EXPECT_TRUE(noise.err.find(": the bus carries bytes nobody asked for (") !=
+                        std::string::npos &&
+                    noise.err.ends_with("): noise, not detectors\n"))
+            << noise.err;
+        b.bus().SetBabble(0, 0);
+        b.plat.RunFor(2'000'000);  // the babble's last burst and its tail leave the line
+    }
 
     b.beforeRun = [&](cli::Tool& tool) {
         b.plat.Post(b.plat.NowUs() + 1'000'000, [&] { tool.RequestStop(); });
