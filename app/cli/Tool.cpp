@@ -354,9 +354,10 @@ int Tool::Scan(const Invocation& inv) {
     while (!scan.Done() && !Stopped()) {
         const std::size_t before = scan.Hits().size();
         scan.Step(stopCheck_);
-        if (scan.Hits().size() > before) {
+        // A step may list several: addresses asked again for what its wait saw.
+        for (std::size_t i = before; i < scan.Hits().size(); ++i) {
             clearProgress();
-            const ScanHit& hit = scan.Hits().back();
+            const ScanHit& hit = scan.Hits()[i];
             Emit(json_ ? ScanJson(hit).Str() : ScanText(hit));
         }
         if (env_.progress && !scan.Done()) {

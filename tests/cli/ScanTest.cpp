@@ -16,8 +16,13 @@ sim::Bus ScanBus() {
                           {61, 48, 6100},
                           {100, 32, 1000, "flood"},
                           {101, 33, 1010},
+                          {150, 34, 1500},
+                          {151, 35, 1510},
                           {247, 49, 890}});
     bus.Find(247)->SetStatus("NNN", 5);  // a code without a description
+    // Slower than the first pass's wait: both found when 151's wait sees 150's answer.
+    bus.SetDetectorLatencyUs(150, 120'000);
+    bus.SetDetectorLatencyUs(151, 400'000);
     return bus;
 }
 
@@ -40,10 +45,12 @@ TEST(Scan, ListsExactlyTheDetectorsThatAnswerAndTheBrokenRepliesAsSuch) {
               "61  Talvek 880  6100  NNN0 Normal\n"
               "100  answered, reply not valid\n"
               "101  Veridan Ethylene 641-1  1010  NNN0 Normal\n"
+              "150  Veridan Ethylene 642-1  1500  NNN0 Normal\n"
+              "151  Veridan Ethylene 643-1  1510  NNN0 Normal\n"
               "247  Talvek 890  890  NNN5\n");
     // The progress line names the address reached and the time left, and is wiped at the end.
     EXPECT_NE(run.err.find("\rscan 1-247: address 200, "), std::string::npos);
-    EXPECT_TRUE(run.err.ends_with("\rhalvern-cli: 6 addresses of 1-247" + took())) << run.err;
+    EXPECT_TRUE(run.err.ends_with("\rhalvern-cli: 8 addresses of 1-247" + took())) << run.err;
 
     b.progress = false;
     const CliRun json = b.Cli({"scan", "1", "61", "--json"});
