@@ -11,6 +11,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "HalvernVersion.h"
@@ -28,8 +29,9 @@ struct Options {
     std::optional<std::string> trace;
     std::vector<DetectorConfig> detectors;
     Micros latencyUs = kDefaultLatencyUs;
-    // Settings given as console commands, run once the bus is built ("latency 7 120").
-    std::vector<std::string> commands;
+    // Settings given as console commands, run once the bus is built: the option and its
+    // command ("--latency", "latency 7 120").
+    std::vector<std::pair<std::string, std::string>> commands;
 };
 
 constexpr const char* kUsage =
@@ -147,7 +149,7 @@ Options ParseOptions(int argc, char** argv) {
         else if (arg == "--latency") {
             std::string v = value();
             if (const auto colon = v.find(':'); colon != std::string::npos) {
-                o.commands.push_back("latency " + v.replace(colon, 1, " "));
+                o.commands.emplace_back(arg, "latency " + v.replace(colon, 1, " "));
                 continue;
             }
             const auto ms = WholeNumber(v, 0, kMaxLatencyMs);
@@ -158,7 +160,7 @@ Options ParseOptions(int argc, char** argv) {
             std::string v = value();
             if (const auto colon = v.find(':'); colon != std::string::npos)
                 v.replace(colon, 1, " ");
-            o.commands.push_back("babble " + v);
+            o.commands.emplace_back(arg, "babble " + v);
         } else if (arg == "--help" || arg == "-h")
             Help();
         else if (arg == "--version") {
@@ -181,10 +183,10 @@ int main(int argc, char** argv) {
     for (const auto& d : o.detectors)
         bus.Add(d);
     bus.SetLatencyUs(o.latencyUs);
-    for (const auto& command : o.commands) {
+    for (const auto& [option, command] : o.commands) {
         const CommandResult r = RunCommand(bus, command);
         if (!r.error.empty())
-            Usage(r.error.substr(0, r.error.size() - 1));
+            Usage(option + ": " + r.error.substr(0, r.error.size() - 1));
     }
 
     std::string error;

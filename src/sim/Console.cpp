@@ -107,18 +107,18 @@ CommandResult RunCommand(Bus& bus, std::string_view line) {
                 return fail("no detector at that address");
             bus.SetDetectorLatencyUs(*a, *ms * 1000);
         }
-    } else if (cmd == "babble" && w.size() == 2 && (w[1] == "on" || w[1] == "off")) {
-        if (w[1] == "on")
+    } else if (cmd == "babble") {
+        const auto bytes = w.size() == 3 ? Number(w[1], 1, kMaxBabbleBurst) : std::nullopt;
+        const auto ms = w.size() == 3 ? Number(w[2], 1, kMaxLatencyMs) : std::nullopt;
+        if (w.size() == 2 && w[1] == "on")
             bus.SetBabbleContinuous();
-        else
+        else if (w.size() == 2 && w[1] == "off")
             bus.SetBabble(0, 0);
-    } else if (cmd == "babble" && w.size() == 3) {
-        const auto bytes = Number(w[1], 1, kMaxBabbleBurst);
-        const auto ms = Number(w[2], 1, kMaxLatencyMs);
-        if (!bytes || !ms)
+        else if (bytes && ms)
+            bus.SetBabble(static_cast<std::size_t>(*bytes), *ms * 1000);
+        else
             return fail("usage: babble on|off|BYTES MS (1.." + std::to_string(kMaxBabbleBurst) +
                         " bytes every 1.." + std::to_string(kMaxLatencyMs) + " ms)");
-        bus.SetBabble(static_cast<std::size_t>(*bytes), *ms * 1000);
     } else if (cmd == "fault" && w.size() >= 3) {
         const auto a = address();
         if (!a)
