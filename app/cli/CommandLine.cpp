@@ -239,7 +239,7 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
     if (!error.empty())
         return fail(error);
     if (timeout) {
-        const auto ms = WholeNumber(*timeout, 1, 10'000);
+        const auto ms = WholeNumber(*timeout, 1, kMaxScanTimeoutMs);
         if (!ms)
             return fail("--timeout \"" + *timeout + "\": whole milliseconds from 1 to 10000");
         inv.timeoutMs = *ms;
@@ -268,9 +268,11 @@ Commands:
   watch ADDR                 Polls ADDR as the program's main window does, one line per poll,
                              until Ctrl+C. Like the program, writes a disconnection record
                              to <ADDR>.txt while the detector is given up.
-  scan [FROM [TO]]           Polls every address from FROM to TO (1 to 247) once and lists
-                             each detector that answers; a broken reply is listed as
-                             "answered, reply not valid".
+  scan [FROM [TO]]           Polls every address from FROM to TO (1 to 247) and lists each
+                             detector that answers within the program's 0.6 s reply window;
+                             an address that answers with broken replies is listed as
+                             "answered, reply not valid". Bytes that nobody asked for (noise)
+                             stop the scan with exit code 1.
   version ADDR [--secondary]
                              The primary (or secondary) software version.
   setup ADDR                 The setup table, field by field, by the setup screen's labels.
@@ -300,9 +302,11 @@ Options:
   --data-dir PATH   The program folder (CommPortNo.txt, CommTune2.txt, log files); by default
                     the program's: this program's folder when writable and not installed
                     (under /usr), else the per-user application data folder.
-  --timeout MS      scan: how long each address has to begin its answer once the query has
-                    left (default )") +
-           std::to_string(kDefaultScanTimeoutMs) + R"( ms).
+  --timeout MS      scan: how long each address has to begin its answer in the first pass,
+                    once the query has left (default )") +
+           std::to_string(kDefaultScanTimeoutMs) + R"( ms). Where bytes came, the addresses
+                    they may be from are asked again with the full 0.6 s, so a slower
+                    detector is found all the same, only later.
   --json            One JSON object per line on standard output.
   -h, --help        This text.
   --version         The version of halvern-cli.

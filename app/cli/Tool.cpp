@@ -1,5 +1,6 @@
 #include "cli/Tool.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <span>
@@ -15,6 +16,7 @@
 #include "logging/LoggingControl.h"
 #include "maintenance/MaintExchanges.h"
 #include "monitor/BusScan.h"
+#include "monitor/Decoder.h"
 #include "monitor/MainComm.h"
 #include "platform/FilePath.h"
 #include "ui/Dialogs.h"
@@ -32,12 +34,56 @@ std::string Seconds(Micros us) {
     return buf;
 }
 
+constexpr int kExceptionBytes = 5;        // address, 200, code, CRC: function 200 keeps its byte
+constexpr std::size_t kCommandIndex = 4;  // a version reply repeats the code asked for there
+
+// The taken reply is a version of the kind `code` asks for: an exception (five bytes, function
+// 200 too) or a status reply (its marker where the code stands) holds none.
+bool IsVersionReply(const LinkBuffers& b, std::uint8_t code) {
+    return b.RxBuffer[1] == FunctionCommand && b.RxCount >= kVersionHeaderBytes + 2 &&
+           b.RxBuffer[kCommandIndex] == code;
+}
+
+// What the taken reply is, by its own bytes.
+std::string WhatCame(const LinkBuffers& b) {
+    const auto own =
+        std::span(b.RxBuffer).first(static_cast<std::size_t>(std::max<int>(b.RxCount, 0)));
+    if (b.RxBuffer[1] == FunctionCommand) {
+        if (b.RxCount == kExceptionBytes)
+            return "an exception (code " + std::to_string(b.RxBuffer[2]) + ")";
+        if (PassesAcceptanceTest(own))
+            return "a status reply";
+        if (IsVersionReply(b, kCodePrimaryVersion))
+            return "a primary version";
+        if (IsVersionReply(b, kCodeSecondaryVersion))
+            return "a secondary version";
+    }
+    return "a reply of function " + std::to_string(b.RxBuffer[1]) + ", " +
+           std::to_string(b.RxCount) + " bytes";
+}
+
+// Why the taken reply is not the answer to the question: another address answered, or the
+// asked one with another kind of reply. Empty when it is the answer.
+std::string NotTheAnswer(const LinkBuffers& b, std::uint8_t address, bool kindAsked,
+                         const std::string& asked) {
+    const std::string a = std::to_string(address);
+    if (b.RxBuffer[0] != address)
+        return "address " + a + " was asked, but address " + std::to_string(b.RxBuffer[0]) +
+               " answered, with " + WhatCame(b);
+    if (!kindAsked)
+        return "address " + a + " answered with " + WhatCame(b) + ", not " + asked;
+    return {};
+}
+
+std::string NoValidAnswer(std::uint8_t address, std::size_t bytes) {
+    return "no valid answer from address " + std::to_string(address) + ": " +
+           std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") +
+           " came that are not a whole reply";
+}
+
 // The version text of the reply just taken, cut to the reply's own bytes: a secondary version
 // is read as 20 characters, which a short reply does not hold.
-std::optional<std::string> VersionOfReply(const LinkBuffers& b, const std::string& text) {
-    // An exception (five bytes, function 200 too) or another reply holds no version.
-    if (b.RxBuffer[1] != FunctionCommand || b.RxCount < kVersionHeaderBytes + 2)
-        return std::nullopt;
+std::string VersionOfReply(const LinkBuffers& b, const std::string& text) {
     const int own = b.RxCount - 2 - kVersionHeaderBytes;
     std::string v =
         text.substr(0, std::min<std::size_t>(text.size(), static_cast<std::size_t>(own)));
@@ -185,16 +231,21 @@ int Tool::Dispatch(const Invocation& inv) {
 
 std::optional<int> Tool::Reach(std::uint8_t address) {
     const PollReply reply = PollStatus(*link_, *par_, address, stopCheck_);
-    const std::string a = std::to_string(address);
     switch (reply) {
-        case PollReply::Status:
-            par_->Main.Com = "Good";
-            return std::nullopt;
         case PollReply::None:
-            return Failed("no answer from address " + a);
+            return Failed("no answer from address " + std::to_string(address));
+        case PollReply::Broken:
+            return Failed(NoValidAnswer(address, link_->LastReceptionBytes()));
         default:
-            return Failed("address " + a + " answered, reply not valid");
+            break;
     }
+    // Only the detector asked may be checked, written or shown.
+    const std::string wrong =
+        NotTheAnswer(link_->Buffers(), address, reply == PollReply::Status, "a status reply");
+    if (!wrong.empty())
+        return Failed(wrong);
+    par_->Main.Com = "Good";
+    return std::nullopt;
 }
 
 int Tool::Status(std::uint8_t address) {
@@ -303,9 +354,10 @@ int Tool::Scan(const Invocation& inv) {
     while (!scan.Done() && !Stopped()) {
         const std::size_t before = scan.Hits().size();
         scan.Step(stopCheck_);
-        if (scan.Hits().size() > before) {
+        // A step may list several: addresses asked again for what its wait saw.
+        for (std::size_t i = before; i < scan.Hits().size(); ++i) {
             clearProgress();
-            const ScanHit& hit = scan.Hits().back();
+            const ScanHit& hit = scan.Hits()[i];
             Emit(json_ ? ScanJson(hit).Str() : ScanText(hit));
         }
         if (env_.progress && !scan.Done()) {
@@ -323,6 +375,8 @@ int Tool::Scan(const Invocation& inv) {
     clearProgress();
     if (Stopped())
         return Failed("");
+    if (scan.Noisy())
+        return Failed(scan.NoiseText());
     const std::size_t n = scan.Hits().size();
     Say(std::to_string(n) + (n == 1 ? " address" : " addresses") + " of " +
         std::to_string(inv.from) + "-" + std::to_string(inv.to) + " answered (" +
@@ -332,21 +386,25 @@ int Tool::Scan(const Invocation& inv) {
 
 int Tool::Version(std::uint8_t address, bool secondary) {
     const auto text = ReadVersion(*link_, address, !secondary, stopCheck_);
-    const std::string a = std::to_string(address);
     if (!text)
-        return Failed(link_->LastReceptionHadBytes() ? "address " + a + " answered, reply not valid"
-                                                     : "no answer from address " + a);
-    const auto version = VersionOfReply(link_->Buffers(), *text);
-    if (!version)
-        return Failed("address " + a + " answered, reply not valid");
+        return Failed(link_->LastReceptionHadBytes()
+                          ? NoValidAnswer(address, link_->LastReceptionBytes())
+                          : "no answer from address " + std::to_string(address));
+    const LinkBuffers& b = link_->Buffers();
+    const std::string wrong = NotTheAnswer(
+        b, address, IsVersionReply(b, secondary ? kCodeSecondaryVersion : kCodePrimaryVersion),
+        secondary ? "a secondary version" : "a primary version");
+    if (!wrong.empty())
+        return Failed(wrong);
+    const std::string version = VersionOfReply(b, *text);
     if (json_)
         Emit(JsonObject()
                  .Number("address", static_cast<long>(address))
                  .Text("which", secondary ? "secondary" : "primary")
-                 .Text("version", *version, true)
+                 .Text("version", version, true)
                  .Str());
     else
-        Emit(Printable(*version));
+        Emit(Printable(version));
     return kExitDone;
 }
 

@@ -11,10 +11,12 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "HalvernVersion.h"
 #include "sim/Bus.h"
+#include "sim/Console.h"
 #include "sim/PtyServer.h"
 
 using namespace halvern;
@@ -27,11 +29,14 @@ struct Options {
     std::optional<std::string> trace;
     std::vector<DetectorConfig> detectors;
     Micros latencyUs = kDefaultLatencyUs;
+    // Settings given as console commands, run once the bus is built: the option and its
+    // command ("--latency", "latency 7 120").
+    std::vector<std::pair<std::string, std::string>> commands;
 };
 
 constexpr const char* kUsage =
-    "Usage: halvern-sim [--link PATH] [--trace FILE] [--latency MS] "
-    "[--detector ADDR:FAMILY:VARIANT:SERIAL]...\n";
+    "Usage: halvern-sim [--link PATH] [--trace FILE] [--latency [ADDR:]MS]... "
+    "[--babble on|BYTES:MS] [--detector ADDR:FAMILY:VARIANT:SERIAL]...\n";
 
 [[noreturn]] void Usage(const std::string& why) {
     std::cerr << "halvern-sim: " << why << "\n" << kUsage << "Try 'halvern-sim --help'.\n";
@@ -57,6 +62,11 @@ Options:
                     for more detectors.
   --latency MS      How long a detector takes to begin its answer (0 to 10000 ms, default )"
               << kDefaultLatencyUs / 1000 << R"().
+  --latency ADDR:MS The latency of the detector at ADDR alone, in place of the bus's (for
+                    example --latency 7:400); repeat it for more detectors.
+  --babble on       A device on the line that sends random bytes nobody asked for, back to
+                    back, from the first request on.
+  --babble BYTES:MS The same in bursts: BYTES (1 to 1000) random bytes every MS ms.
   --trace FILE      Appends a line per frame: milliseconds since start, ">" (from the host)
                     or "<" (reply), and the bytes in hexadecimal.
   -h, --help        This text.
@@ -97,6 +107,12 @@ Commands on standard input, one per line:
                       temperature (-128 to 127), gas (0 to 65535). "nq1 0" or "nq2 0" sends
                       an NQ ratio of 0, which a drifting one never reads. "drift" lets it
                       drift again.
+  latency ADDR MS     The detector at ADDR begins its answers MS ms (0 to 10000) after a
+                      request, whatever the bus's latency.
+  latency MS          The bus's latency: that of every detector without its own.
+  babble on           Random bytes that nobody asked for, back to back.
+  babble BYTES MS     Bursts of BYTES (1 to 1000) random bytes every MS ms.
+  babble off          The babbling stops.
   dump                Registers 0 to 4 of each detector.
   quit                Ends the simulator, as Ctrl+C and SIGTERM do (the end of standard
                       input does not).
@@ -157,10 +173,20 @@ Options ParseOptions(int argc, char** argv) {
         else if (arg == "--detector")
             o.detectors.push_back(ParseDetector(value()));
         else if (arg == "--latency") {
-            const auto ms = WholeNumber(value(), 0, 10'000);
+            std::string v = value();
+            if (const auto colon = v.find(':'); colon != std::string::npos) {
+                o.commands.emplace_back(arg, "latency " + v.replace(colon, 1, " "));
+                continue;
+            }
+            const auto ms = WholeNumber(v, 0, kMaxLatencyMs);
             if (!ms)
-                Usage("--latency wants milliseconds from 0 to 10000");
+                Usage("--latency wants milliseconds from 0 to 10000, or ADDR:MS");
             o.latencyUs = *ms * 1000;
+        } else if (arg == "--babble") {
+            std::string v = value();
+            if (const auto colon = v.find(':'); colon != std::string::npos)
+                v.replace(colon, 1, " ");
+            o.commands.emplace_back(arg, "babble " + v);
         } else if (arg == "--help" || arg == "-h")
             Help();
         else if (arg == "--version") {
@@ -183,6 +209,11 @@ int main(int argc, char** argv) {
     for (const auto& d : o.detectors)
         bus.Add(d);
     bus.SetLatencyUs(o.latencyUs);
+    for (const auto& [option, command] : o.commands) {
+        const CommandResult r = RunCommand(bus, command);
+        if (!r.error.empty())
+            Usage(option + ": " + r.error.substr(0, r.error.size() - 1));
+    }
 
     std::string error;
     auto pty = OpenPty(&error);

@@ -52,7 +52,7 @@ bool Link::ReceiveReply(const StopCheck& stop, Micros firstByteUs) {
     const Micros start = p_.NowUs();
     // The window ends only once more than its length has passed, so wait one microsecond past.
     const Micros firstByteDeadline = start + firstByteUs + 1;
-    lastHadBytes_ = false;
+    lastBytes_ = 0;
     for (;;) {
         if (Stopped(stop))
             return false;
@@ -66,10 +66,10 @@ bool Link::ReceiveReply(const StopCheck& stop, Micros firstByteUs) {
     WaitMs(kCollectionWindowMs, stop);
     if (Stopped(stop))
         return false;  // leave the bytes for whoever receives next
-    lastHadBytes_ = true;
 
     const int count = port_.BytesWaiting();
     const std::vector<std::uint8_t> bytes = port_.ReadAll();  // empties the input in any case
+    lastBytes_ = std::max<std::size_t>(bytes.size(), 1);
     if (tap_ && !bytes.empty())
         tap_(p_.NowUs(), TrafficDirection::Received, bytes);
     // More than a frame can hold is noise or a collision; storing a part of it would leave a

@@ -59,8 +59,9 @@ class Link {
     // Takes in one reply: waits up to `firstByteUs` (0.6 s) for its first byte, then collects
     // for 150 ms. True when the bytes are a reply the program takes (function and CRC).
     bool ReceiveReply(const StopCheck& stop = {}, Micros firstByteUs = kFirstByteWindowUs);
-    // Whether the last ReceiveReply took any bytes, taken as a reply or not.
-    bool LastReceptionHadBytes() const { return lastHadBytes_; }
+    // Whether the last ReceiveReply took any bytes, taken as a reply or not, and how many.
+    bool LastReceptionHadBytes() const { return lastBytes_ > 0; }
+    std::size_t LastReceptionBytes() const { return lastBytes_; }
     void WaitMs(double ms, const StopCheck& stop = {});
     // Processes events until RTS reads false (the frame has left and the line is released),
     // for at most kRtsReleaseLimitUs.
@@ -92,7 +93,7 @@ class Link {
     Platform& p_;
     SerialPort& port_;
     LinkBuffers& b_;
-    bool lastHadBytes_ = false;
+    std::size_t lastBytes_ = 0;
     TrafficTap tap_;
 };
 

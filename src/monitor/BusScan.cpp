@@ -1,6 +1,7 @@
 #include "monitor/BusScan.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "monitor/Decoder.h"
 #include "monitor/Exchanges.h"
@@ -8,8 +9,30 @@
 namespace halvern {
 
 namespace {
-constexpr int kMaxDrains = 20;
+
 constexpr std::size_t kQueryBytes = 9;
+// The shortest frame a detector sends: an exception answer.
+constexpr int kShortestFrame = 5;
+// The longest a reply can keep the line busy once it has begun: a full buffer's worth of
+// bytes and a pause inside it.
+constexpr Micros kLongestReplyUs = WireTimeUs(kRxBufferSize) + 250'000;
+// Bytes that go on this long after every query has had its time are nobody's answer.
+constexpr Micros kBabbleUs = 500'000;
+// Sightings of bytes that no detector turns out to have sent, before the scan calls it noise.
+constexpr int kUnexplainedLimit = 3;
+// Asks with the full window before an address is given up on or listed as not valid.
+constexpr int kConfirmAsks = 3;
+
+bool Stopped(const StopCheck& stop) {
+    return stop && stop();
+}
+
+std::string Seconds(Micros us) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f s", static_cast<double>(us) / 1e6);
+    return buf;
+}
+
 }  // namespace
 
 BusScan::BusScan(Link& link, int from, int to, int timeoutMs)
@@ -17,49 +40,227 @@ BusScan::BusScan(Link& link, int from, int to, int timeoutMs)
       from_(std::max(from, 0)),
       to_(std::min(to, 255)),
       next_(from_),
-      timeoutUs_(MsToUs(std::max(timeoutMs, 1))) {}
+      finished_(from_ > to_) {
+    SetTimeoutMs(timeoutMs);
+    askedAt_.fill(-1);
+}
+
+void BusScan::SetTimeoutMs(int ms) {
+    timeoutUs_ = MsToUs(std::clamp(ms, 1, kMaxScanTimeoutMs));
+}
+
+BusScan::Heard BusScan::Took(bool status) const {
+    Heard h;
+    h.bytes = link_.LastReceptionBytes();
+    if (h.bytes == 0)
+        return h;
+    // The reception ends a collection window after its first byte.
+    h.firstByteUs = link_.Plat().NowUs() - MsToUs(kCollectionWindowMs);
+    const LinkBuffers& b = link_.Buffers();
+    const bool whole = static_cast<std::size_t>(b.RxCount) == h.bytes &&
+                       b.RxCount >= kShortestFrame && ReplyCrcIsValid(b.RxBuffer, b.RxCount);
+    h.kind = whole ? Heard::Kind::Frame : Heard::Kind::Garbage;
+    h.address = static_cast<std::size_t>(b.RxCount) == h.bytes ? b.RxBuffer[0] : 0;
+    h.status = whole && status;
+    return h;
+}
+
+BusScan::Heard BusScan::Ask(int address, Micros windowUs, const StopCheck& stop) {
+    lastQueryUs_ = link_.Plat().NowUs();
+    askedAt_[static_cast<std::size_t>(address)] = lastQueryUs_;
+    const PollReply reply =
+        PollStatus(link_, scratch_, static_cast<std::uint8_t>(address), stop, windowUs);
+    return Took(reply == PollReply::Status);
+}
+
+BusScan::Heard BusScan::Listen(Micros windowUs, const StopCheck& stop) {
+    link_.ReceiveReply(stop, windowUs);
+    return Took(false);
+}
 
 bool BusScan::Step(const StopCheck& stop) {
     if (Done())
         return false;
-    const Micros start = link_.Plat().NowUs();
-    const auto address = static_cast<std::uint8_t>(next_);
-    link_.DiscardInput();  // a reply that came too late for the address before is not this one's
-    // The time-out runs from the moment the query has left: a detector gets all of it to answer.
-    const PollReply reply =
-        PollStatus(link_, scratch_, address, stop, WireTimeUs(kQueryBytes) + timeoutUs_);
-    if (stop && stop())
+    if (next_ <= to_ && !StepAddress(stop))
         return false;  // this address again next time
-    // The rest of a broken reply may still be on its way; it is not the next address's answer.
-    // Take in what comes until the line is quiet (a few seconds at most, should it never be).
-    if (reply == PollReply::Broken)
-        for (int i = 0; i < kMaxDrains && !(stop && stop()); ++i)
-            if (!link_.ReceiveReply(stop, timeoutUs_) && !link_.LastReceptionHadBytes())
-                break;
-    spentUs_ += link_.Plat().NowUs() - start;
-    ++next_;
-    if (reply != PollReply::None) {
-        ScanHit hit;
-        hit.address = address;
-        // A status reply from another address (a late one, or a detector that names itself
-        // wrongly) says nothing about the detector at this one.
-        hit.valid = reply == PollReply::Status && scratch_.Link.ReplyAddress == address;
-        if (hit.valid) {
-            hit.model = scratch_.Main.Flash;
-            hit.serial = static_cast<long>(scratch_.SerialNumber);
-            hit.status = scratch_.StatusCode;
-            // The code's own description: the panel keeps an older one for a code without any.
-            const char* description = StatusDescription(hit.status);
-            hit.description = description ? description : "";
+    if (next_ > to_) {
+        // The last addresses asked may still answer.
+        if (lastQueryUs_ >= 0) {
+            Addresses again;
+            if (!WaitQuiet(again, stop) || (!again.empty() && !Settle(again, false, stop)))
+                return false;
         }
-        hits_.push_back(hit);
+        finished_ = true;
     }
     return !Done();
 }
 
+bool BusScan::StepAddress(const StopCheck& stop) {
+    const Micros start = link_.Plat().NowUs();
+    const int address = next_;
+    if (settled_[static_cast<std::size_t>(address)]) {
+        ++next_;  // asked with the full window by a step that a stop interrupted
+        return true;
+    }
+    // The wait runs from the moment the query has left: a detector gets all of it to answer.
+    const Heard h = Ask(address, WireTimeUs(kQueryBytes) + timeoutUs_, stop);
+    if (Stopped(stop))
+        return false;
+    if (h.kind == Heard::Kind::Frame && h.address == address && h.status) {
+        // Its own answer: only the address asked answers with its own address byte.
+        settled_[static_cast<std::size_t>(address)] = true;
+        List(address, true);
+    } else if (h.kind != Heard::Kind::Nothing) {
+        Addresses again;
+        File(h, address, again);
+        if (!Settle(std::move(again), h.kind == Heard::Kind::Garbage, stop))
+            return false;
+    }
+    spentUs_ += link_.Plat().NowUs() - start;
+    ++next_;
+    return true;
+}
+
+void BusScan::File(const Heard& h, int window, Addresses& again) {
+    const auto add = [&](int a) {
+        if (Asked(a) && !settled_[static_cast<std::size_t>(a)])
+            again.insert(a);
+    };
+    if (window >= 0) {
+        // The wait that saw bytes, and the address asked before it, whose late answer they
+        // may be or may have spoilt.
+        add(window);
+        add(window - 1);
+    }
+    if (h.kind == Heard::Kind::Frame && Asked(h.address)) {
+        add(h.address);  // a reply belongs to the address it names
+        return;
+    }
+    // Bytes that name no address asked: the answer of any address asked within the reply
+    // window before them.
+    for (int a = from_; a <= std::min(to_, next_); ++a) {
+        const Micros at = askedAt_[static_cast<std::size_t>(a)];
+        if (at >= 0 && at < h.firstByteUs &&
+            h.firstByteUs - at <= WireTimeUs(kQueryBytes) + kFirstByteWindowUs + ByteTimeUs())
+            add(a);
+    }
+}
+
+bool BusScan::Settle(Addresses again, bool strayBytes, const StopCheck& stop) {
+    const std::size_t bytes = link_.LastReceptionBytes();
+    const Micros sawUs = link_.Plat().NowUs();
+    if (!WaitQuiet(again, stop))
+        return false;
+    bool found = false;
+    while (!again.empty()) {
+        const int address = *again.begin();
+        again.erase(again.begin());
+        if (settled_[static_cast<std::size_t>(address)])
+            continue;
+        found = Confirm(address, again, stop) || found;
+        if (Stopped(stop) || Noisy())
+            return false;
+    }
+    if (strayBytes && !found) {
+        // Bytes that no address asked again has sent: a few such sightings are noise.
+        if (unexplained_++ == 0)
+            firstUnexplainedUs_ = sawUs;
+        unexplainedBytes_ += bytes;
+        if (unexplained_ >= kUnexplainedLimit) {
+            Noise(unexplainedBytes_, firstUnexplainedUs_);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool BusScan::WaitQuiet(Addresses& again, const StopCheck& stop) {
+    // No answer to any query begins after this.
+    const Micros answersEnd = lastQueryUs_ + WireTimeUs(kQueryBytes) + kFirstByteWindowUs;
+    Micros straySince = -1;
+    std::size_t strayBytes = 0;
+    for (;;) {
+        const Heard h = Listen(std::max(answersEnd - link_.Plat().NowUs(), timeoutUs_), stop);
+        if (Stopped(stop))
+            return false;
+        if (h.kind == Heard::Kind::Nothing)
+            return true;
+        File(h, -1, again);
+        if (h.kind != Heard::Kind::Garbage || h.firstByteUs <= answersEnd + kLongestReplyUs)
+            continue;
+        if (straySince < 0)
+            straySince = h.firstByteUs;
+        strayBytes += h.bytes;
+        if (link_.Plat().NowUs() - straySince >= kBabbleUs) {
+            Noise(strayBytes, straySince);
+            return false;
+        }
+    }
+}
+
+bool BusScan::Confirm(int address, Addresses& again, const StopCheck& stop) {
+    int own = 0;  // asks that took bytes of its own that are not a status reply
+    for (int ask = 0; ask < kConfirmAsks; ++ask) {
+        const Heard h = Ask(address, kFirstByteWindowUs, stop);
+        if (Stopped(stop))
+            return false;
+        if (h.kind == Heard::Kind::Nothing)
+            break;
+        if (h.kind == Heard::Kind::Frame && h.address == address && h.status) {
+            settled_[static_cast<std::size_t>(address)] = true;
+            List(address, true);
+            return true;
+        }
+        if (h.kind == Heard::Kind::Frame && h.address != address && Asked(h.address)) {
+            // Another's late answer: it is asked again in its turn, this one once more.
+            File(h, -1, again);
+        } else if (h.address == address || h.kind == Heard::Kind::Frame) {
+            // A broken answer begins with its address byte; a whole frame naming an address
+            // never asked came in answer to this one.
+            if (++own == 2)
+                break;
+        }
+        if (!WaitQuiet(again, stop))
+            return false;
+    }
+    settled_[static_cast<std::size_t>(address)] = true;
+    // A single broken answer among silence may be a stray; twice is this address's own.
+    if (own < 2)
+        return false;
+    List(address, false);
+    return true;
+}
+
+void BusScan::List(int address, bool valid) {
+    ScanHit hit;
+    hit.address = static_cast<std::uint8_t>(address);
+    hit.valid = valid;
+    if (valid) {
+        hit.model = scratch_.Main.Flash;
+        hit.serial = static_cast<long>(scratch_.SerialNumber);
+        hit.status = scratch_.StatusCode;
+        // The code's own description: the panel keeps an older one for a code without any.
+        const char* description = StatusDescription(hit.status);
+        hit.description = description ? description : "";
+    }
+    hits_.push_back(hit);
+}
+
+void BusScan::Noise(std::size_t bytes, Micros sinceUs) {
+    noise_ = NoiseSeen{next_, bytes, link_.Plat().NowUs() - sinceUs};
+}
+
+std::string BusScan::NoiseText() const {
+    if (!noise_)
+        return {};
+    return "scan stopped at address " + std::to_string(noise_->address) +
+           ": the bus carries bytes nobody asked for (" + std::to_string(noise_->bytes) +
+           " bytes in " + Seconds(noise_->spanUs) + "): noise, not detectors";
+}
+
 Micros BusScan::TimeLeftUs() const {
     const int left = Total() - Reached();
-    if (left <= 0)
+    if (left <= 0 || Noisy())
         return 0;
     const Micros perAddress =
         Reached() > 0 ? spentUs_ / Reached() : WireTimeUs(kQueryBytes) + timeoutUs_;

@@ -1,6 +1,7 @@
 #include "monitor/ScanComm.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace halvern {
 
@@ -20,13 +21,19 @@ ScanComm::ScanComm(Link& link, PollLoop& loop, MainComm& main, std::function<voi
       scan_(std::make_shared<BusScan>(link)) {}
 
 void ScanComm::Start() {
-    scan_ = std::make_shared<BusScan>(link_);
+    scan_ = std::make_shared<BusScan>(link_, 1, 247, timeoutMs_);
     running_ = true;
     fresh_ = true;
     cancel_ = false;
     cancelled_ = false;
     loop_.SetIteration([this](const StopCheck& stop) { Iteration(stop); });
     loop_.Restart();
+    Changed();
+}
+
+void ScanComm::SetTimeoutMs(int ms) {
+    timeoutMs_ = std::clamp(ms, 1, kMaxScanTimeoutMs);
+    scan_->SetTimeoutMs(timeoutMs_);
     Changed();
 }
 
@@ -105,6 +112,11 @@ std::string ScanComm::StateText() const {
     if (running_)
         return cancel_ ? "Stopping after address " + std::to_string(scan_->NextAddress()) + "..."
                        : "Scanning addresses 1 to 247...";
+    if (scan_->Noisy()) {
+        std::string text = scan_->NoiseText() + ".";
+        text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+        return text;
+    }
     std::string text =
         (cancelled_ ? "Scan cancelled: " : "Scan complete: ") + Detectors(valid) + " found";
     if (hits.size() > valid)

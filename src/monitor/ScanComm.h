@@ -4,8 +4,9 @@
 // detector it found; and the texts the window shows. When the scan ends (done or cancelled)
 // the main window is activated once and its cycle takes the loop back; the list stays.
 //
-// A cancel lets the address being asked finish (a reply takes a quarter of a second at most),
-// so that the main cycle's first query never meets a detector's answer on the line.
+// A cancel lets the address being asked finish (with the addresses asked again because of
+// what it heard), so that the main cycle's first query never meets a detector's answer on the
+// line.
 
 #include <cstddef>
 #include <functional>
@@ -26,6 +27,10 @@ class ScanComm {
 
     // The window opens: a new scan of addresses 1-247 takes the place of the main cycle.
     void Start();
+    // The first pass's wait at each address (as halvern-cli's --timeout): for the scan that
+    // runs, from its next address on, and for the scans after it.
+    void SetTimeoutMs(int ms);
+    int TimeoutMs() const { return timeoutMs_; }
     // Cancel or Esc: the scan ends after the address being asked.
     void Cancel();
     // The window has closed: a running scan is cancelled.
@@ -65,6 +70,7 @@ class ScanComm {
     bool fresh_ = false;  // the first iteration of a scan is still to come
     bool cancel_ = false;
     bool cancelled_ = false;  // the last scan ended before its last address
+    int timeoutMs_ = kDefaultScanTimeoutMs;
 };
 
 }  // namespace halvern

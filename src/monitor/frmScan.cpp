@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "monitor/ScanComm.h"
@@ -51,6 +53,17 @@ frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog),
     prgScan_->setMinimumHeight(28);
     lblAddress_ = Named(new QLabel(this), "lblAddress", kTextPoints);
     lblTimeLeft_ = Named(new QLabel(this), "lblTimeLeft", kTextPoints);
+    auto* lblTimeout = Named(new QLabel("Time-out:", this), "lblTimeout", kTextPoints);
+    spnTimeout_ = Named(new QSpinBox(this), "spnTimeout", kTextPoints);
+    spnTimeout_->setRange(1, kMaxScanTimeoutMs);
+    spnTimeout_->setSuffix(" ms");
+    spnTimeout_->setValue(comm_.TimeoutMs());
+    const QString timeoutTip =
+        "How long each address has to begin its answer in the first pass; an address where "
+        "bytes came is asked again with the full 0.6 s";
+    lblTimeout->setToolTip(timeoutTip);
+    spnTimeout_->setToolTip(timeoutTip);
+    lblTimeout->setBuddy(spnTimeout_);
     auto* lblFound = Named(new QLabel("Detectors found", this), "lblFound", kTextPoints);
     lstFound_ = Named(new QListWidget(this), "lstFound", kListPoints);
     lstFound_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -66,6 +79,10 @@ frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog),
     auto* progress = new QHBoxLayout;
     progress->addWidget(lblAddress_, 1);
     progress->addWidget(lblTimeLeft_, 0, Qt::AlignRight);
+    auto* timeout = new QHBoxLayout;
+    timeout->addWidget(lblTimeout);
+    timeout->addWidget(spnTimeout_);
+    timeout->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cmdCancel_);
@@ -76,6 +93,7 @@ frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog),
     layout->addWidget(lblState_);
     layout->addWidget(prgScan_);
     layout->addLayout(progress);
+    layout->addLayout(timeout);
     layout->addSpacing(6);
     layout->addWidget(lblFound);
     layout->addWidget(lstFound_, 1);
@@ -84,6 +102,7 @@ frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog),
 
     connect(cmdCancel_, &QPushButton::clicked, this, [this] { comm_.Cancel(); });
     connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
+    connect(spnTimeout_, &QSpinBox::valueChanged, this, [this](int ms) { comm_.SetTimeoutMs(ms); });
     connect(lstFound_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { Choose(lstFound_->row(item)); });
     new WindowKeys(*this, [this](QKeyEvent& key, QWidget&) { return HandleKey(key); });
@@ -104,6 +123,10 @@ void frmScan::Refresh() {
     prgScan_->setValue(scan.Reached());
     lblAddress_->setText(QString::fromStdString(comm_.AddressText()));
     lblTimeLeft_->setText(QString::fromStdString(comm_.TimeLeftText()));
+    if (spnTimeout_->value() != comm_.TimeoutMs()) {
+        const QSignalBlocker quiet(spnTimeout_);
+        spnTimeout_->setValue(comm_.TimeoutMs());
+    }
     const auto& hits = scan.Hits();
     if (static_cast<std::size_t>(lstFound_->count()) > hits.size())
         lstFound_->clear();  // a new scan

@@ -2,8 +2,9 @@
 // frmScan: the bus scan window. Shows the progress of the scan (bar, the address reached, the
 // time left) and the detectors found as they are found, and forwards the operator's keys and
 // clicks to ScanComm: Cancel or Esc stop the scan, a double-click or Enter on a detector makes
-// the main window serve it, Esc or Close after the scan (or the close box) close the window.
-// It computes nothing itself. Signal closed(): the window has closed.
+// the main window serve it, Esc or Close after the scan (or the close box) close the window,
+// and the time-out box sets the first pass's wait at each address. It computes nothing
+// itself. Signal closed(): the window has closed.
 
 #include <QWidget>
 
@@ -13,6 +14,7 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 
 namespace halvern {
 
@@ -43,6 +45,7 @@ class frmScan : public QWidget {
     QLabel *lblState_{}, *lblAddress_{}, *lblTimeLeft_{};
     QProgressBar* prgScan_{};
     QListWidget* lstFound_{};
+    QSpinBox* spnTimeout_{};
     QPushButton *cmdCancel_{}, *cmdClose_{};
 };
 

@@ -86,7 +86,7 @@ std::string_view FaultName(Fault f) {
 }
 
 Detector& Bus::Add(const DetectorConfig& config) {
-    nodes_.push_back(Node{Detector(config)});
+    nodes_.push_back(Node{Detector(config), 0, 0, 1, std::nullopt});
     nodes_.back().noiseSeed = 0x9E37u * (static_cast<std::uint32_t>(nodes_.size()) + config.Serial);
     return nodes_.back().detector;
 }
@@ -148,6 +148,33 @@ bool Bus::SetMinTurnaroundUs(std::uint8_t address, Micros us) {
     return true;
 }
 
+bool Bus::SetDetectorLatencyUs(std::uint8_t address, Micros us) {
+    Node* n = FindNode(address);
+    if (!n)
+        return false;
+    n->latencyUs = std::max<Micros>(us, 0);
+    return true;
+}
+
+Micros Bus::LatencyUs(std::uint8_t address) const {
+    const Node* n = FindNode(address);
+    return n && n->latencyUs ? *n->latencyUs : latencyUs_;
+}
+
+void Bus::SetBabble(std::size_t bytes, Micros periodUs) {
+    babbleBytes_ = bytes;
+    babblePeriodUs_ = std::max<Micros>(periodUs, 0);
+}
+
+std::vector<std::uint8_t> Bus::BabbleBurst() {
+    std::vector<std::uint8_t> burst(babbleBytes_);
+    for (auto& b : burst) {
+        babbleSeed_ = babbleSeed_ * 1103515245u + 12345u;
+        b = static_cast<std::uint8_t>(babbleSeed_ >> 16);
+    }
+    return burst;
+}
+
 bool Bus::NeedsTurnaround() const {
     return std::any_of(nodes_.begin(), nodes_.end(),
                        [](const Node& n) { return n.minTurnaroundUs > 0; });
@@ -164,7 +191,7 @@ std::vector<Transmission> Bus::Answer(Node& n, const std::vector<std::uint8_t>& 
         return {};
     const bool wrongEcho = write && (has(Fault::WrongEchoAddress) ||
                                      has(Fault::WrongEchoRegister) || has(Fault::WrongEchoValue));
-    Micros startUs = frameEndUs + latencyUs_;
+    Micros startUs = frameEndUs + (n.latencyUs ? *n.latencyUs : latencyUs_);
     if (n.minTurnaroundUs > 0 && turnaroundUs) {
         // RTS dropped too early: the adapter cut the frame's tail, the detector heard garbage.
         if (*turnaroundUs < n.minTurnaroundUs)

@@ -47,6 +47,7 @@ constexpr Micros kSplitPauseUs = 50'000;  // reply of 34 bytes + pause stays wit
 constexpr Micros kLatePauseUs = 200'000;  // beyond the host's 150 ms collection window
 constexpr std::size_t kFloodLength = 300;
 constexpr std::size_t kNoiseLength = 5;
+constexpr std::size_t kBabbleBurst = 48;
 
 // Bytes for the host line: the first byte starts at startUs and is complete one byte time
 // later; the rest follow back to back (the contract of SimulatedSerialPort::SendToHost).
@@ -78,6 +79,20 @@ class Bus {
 
     void SetLatencyUs(Micros us) { latencyUs_ = us; }
     Micros LatencyUs() const { return latencyUs_; }
+    // A detector's own latency, which takes the place of the bus's (detectors differ: a slow
+    // one may answer near or past the host's 0.6 s reply window). False without a detector.
+    bool SetDetectorLatencyUs(std::uint8_t address, Micros us);
+    // The latency of the detector at `address`: its own, else the bus's.
+    Micros LatencyUs(std::uint8_t address) const;
+
+    // A babbling device on the line: a burst of `bytes` random bytes every `periodUs`, that
+    // nobody asked for (0 bytes: quiet). The carrier puts the bursts on the line.
+    void SetBabble(std::size_t bytes, Micros periodUs);
+    // Bytes back to back, the line never quiet.
+    void SetBabbleContinuous() { SetBabble(kBabbleBurst, WireTimeUs(kBabbleBurst)); }
+    bool Babbling() const { return babbleBytes_ > 0 && babblePeriodUs_ > 0; }
+    Micros BabblePeriodUs() const { return babblePeriodUs_; }
+    std::vector<std::uint8_t> BabbleBurst();
 
     // Everything the detectors send in answer to one host frame that ended at frameEndUs,
     // in time order. turnaroundUs: how long after the frame end the host released RTS, as
@@ -93,6 +108,7 @@ class Bus {
         unsigned faults = 0;  // bit per Fault
         Micros minTurnaroundUs = 0;
         std::uint32_t noiseSeed = 1;
+        std::optional<Micros> latencyUs;  // its own, in place of the bus's
     };
     Node* FindNode(std::uint8_t address);
     const Node* FindNode(std::uint8_t address) const;
@@ -102,6 +118,9 @@ class Bus {
 
     std::deque<Node> nodes_;  // a deque keeps references from Add valid
     Micros latencyUs_ = kDefaultLatencyUs;
+    std::size_t babbleBytes_ = 0;
+    Micros babblePeriodUs_ = 0;
+    std::uint32_t babbleSeed_ = 0xB0B5;
 };
 
 // Several answers played on one line at the same time: bytes that overlap in time are OR-ed

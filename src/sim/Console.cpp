@@ -145,6 +145,30 @@ CommandResult RunCommand(Bus& bus, std::string_view line) {
             bytes[i] = static_cast<std::uint8_t>(*v);
         }
         bus.Find(*a)->SetSetup({bytes[0], bytes[1], bytes[2], bytes[3]});
+    } else if (cmd == "latency" && (w.size() == 2 || w.size() == 3)) {
+        const auto ms = Number(w.back(), 0, kMaxLatencyMs);
+        if (!ms)
+            return fail("usage: latency [ADDR] MS (0.." + std::to_string(kMaxLatencyMs) + ")");
+        if (w.size() == 2) {
+            bus.SetLatencyUs(*ms * 1000);
+        } else {
+            const auto a = address();
+            if (!a)
+                return fail("no detector at that address");
+            bus.SetDetectorLatencyUs(*a, *ms * 1000);
+        }
+    } else if (cmd == "babble") {
+        const auto bytes = w.size() == 3 ? Number(w[1], 1, kMaxBabbleBurst) : std::nullopt;
+        const auto ms = w.size() == 3 ? Number(w[2], 1, kMaxLatencyMs) : std::nullopt;
+        if (w.size() == 2 && w[1] == "on")
+            bus.SetBabbleContinuous();
+        else if (w.size() == 2 && w[1] == "off")
+            bus.SetBabble(0, 0);
+        else if (bytes && ms)
+            bus.SetBabble(static_cast<std::size_t>(*bytes), *ms * 1000);
+        else
+            return fail("usage: babble on|off|BYTES MS (1.." + std::to_string(kMaxBabbleBurst) +
+                        " bytes every 1.." + std::to_string(kMaxLatencyMs) + " ms)");
     } else if (cmd == "fault" && w.size() >= 3) {
         const auto a = address();
         if (!a)

@@ -16,6 +16,10 @@ namespace halvern::sim {
 std::string TraceLine(std::int64_t ms, bool fromHost, std::span<const std::uint8_t> bytes);
 std::string HexBytes(std::span<const std::uint8_t> bytes);
 
+// The bounds of the console's and the command line's numbers.
+constexpr int kMaxLatencyMs = 10'000;
+constexpr int kMaxBabbleBurst = 1000;
+
 struct CommandResult {
     bool quit = false;
     std::string output;  // for standard output, each line ending in '\n'
@@ -24,9 +28,10 @@ struct CommandResult {
 
 // One line of input: "mute ADDR", "unmute ADDR", "status ADDR CCC N", "dump", "quit";
 // also "fault ADDR NAME" and "clear ADDR [NAME]" for fault trials,
-// "setup ADDR MEASURE OUTPUT HEATER TEMP" for the four setting bytes (0 to 255 each), and the
+// "setup ADDR MEASURE OUTPUT HEATER TEMP" for the four setting bytes (0 to 255 each), the
 // reply shapes "reply ADDR LENGTH [marker|nomarker]", "statusbytes ADDR B9 B10 B11 B12" and
-// "reading ADDR NAME VALUE|drift".
+// "reading ADDR NAME VALUE|drift", "latency [ADDR] MS" for slow detectors and
+// "babble on|off|BYTES MS" for bytes that nobody asked for.
 // An empty line does nothing; anything else is reported on the error text.
 CommandResult RunCommand(Bus& bus, std::string_view line);
 

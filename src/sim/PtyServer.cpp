@@ -132,8 +132,12 @@ std::optional<Micros> PtyServer::NextWakeUs() const {
         earlier(out_.front().dueUs);
     if (!traces_.empty())
         earlier(traces_.front().atUs);
+    if (!due_.empty())
+        earlier(due_.begin()->first);
     if (splitter_.Pending() > 0)
         earlier(lastHostByteUs_ + kIdleFlushUs);
+    if (bus_.Babbling())
+        earlier(nextBabbleUs_.value_or(0));
     return wake;
 }
 
@@ -166,21 +170,54 @@ void PtyServer::OnFrame(const std::vector<std::uint8_t>& frame, Micros nowUs) {
     // its last byte has been sent at 9600 baud, and the detectors answer from then.
     const Micros frameEnd = std::max(nowUs, hostLineFreeUs_) + WireTimeUs(frame.size());
     hostLineFreeUs_ = frameEnd;
-    std::vector<std::uint8_t> all;
-    std::optional<Micros> first;
-    for (const auto& t : bus_.Respond(frame, frameEnd)) {
-        Micros at = std::max({t.startUs, lineFreeUs_, frameEnd});
-        if (!first)
-            first = at;
-        for (auto b : t.bytes) {
+    // An answer takes the line when it begins, not when it was asked for: a slow detector's
+    // reply must not hold back a quick one asked after it.
+    auto answer = bus_.Respond(frame, frameEnd);
+    if (!answer.empty())
+        due_.emplace(std::max(answer.front().startUs, frameEnd), std::move(answer));
+}
+
+void PtyServer::Begin(Micros nowUs) {
+    while (!due_.empty() && due_.begin()->first <= nowUs) {
+        std::vector<std::uint8_t> all;
+        std::optional<Micros> first;
+        for (const auto& t : due_.begin()->second) {
+            Micros at = std::max({t.startUs, due_.begin()->first, lineFreeUs_});
+            if (!first)
+                first = at;
+            for (auto b : t.bytes) {
+                at += ByteTimeUs();
+                out_.push_back({at, b});
+            }
+            lineFreeUs_ = at;
+            all.insert(all.end(), t.bytes.begin(), t.bytes.end());
+        }
+        traces_.push_back({*first, std::move(all)});
+        due_.erase(due_.begin());
+    }
+}
+
+void PtyServer::Babble(Micros nowUs) {
+    if (!bus_.Babbling()) {
+        nextBabbleUs_.reset();
+        return;
+    }
+    if (!nextBabbleUs_)
+        nextBabbleUs_ = nowUs;
+    for (; *nextBabbleUs_ <= nowUs; *nextBabbleUs_ += bus_.BabblePeriodUs()) {
+        // A burst due while a reply still holds the line is left out, so that a babbling
+        // line never builds up a backlog.
+        if (lineFreeUs_ > *nextBabbleUs_)
+            continue;
+        Micros at = *nextBabbleUs_;
+        const auto burst = bus_.BabbleBurst();
+        traces_.push_back({at, burst});
+        for (auto b : burst) {
             at += ByteTimeUs();
             out_.push_back({at, b});
         }
         lineFreeUs_ = at;
-        all.insert(all.end(), t.bytes.begin(), t.bytes.end());
     }
-    if (first)
-        traces_.push_back({*first, std::move(all)});
 }
 
 void PtyServer::ReadConsole() {
@@ -217,6 +254,8 @@ void PtyServer::Command(std::string line) {
 }
 
 void PtyServer::Service(Micros nowUs) {
+    Begin(nowUs);
+    Babble(nowUs);
     while (!traces_.empty() && traces_.front().atUs <= nowUs) {
         Trace(traces_.front().atUs, false, traces_.front().bytes);
         traces_.pop_front();

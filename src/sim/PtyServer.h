@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -67,6 +68,10 @@ class PtyServer {
     void ReadHost();
     void ReadConsole();
     void OnFrame(const std::vector<std::uint8_t>& frame, Micros nowUs);
+    // Puts the answers that have begun by `nowUs` on the line, after what holds it.
+    void Begin(Micros nowUs);
+    // Puts the bus's babble bursts due by `nowUs` on the line.
+    void Babble(Micros nowUs);
     void Command(std::string line);
 
     Bus bus_;
@@ -74,11 +79,13 @@ class PtyServer {
     std::FILE* trace_;
     int consoleFd_;
     FrameSplitter splitter_;
+    std::multimap<Micros, std::vector<Transmission>> due_;  // answers not yet begun, by start
     std::deque<Pending> out_;
     std::deque<TraceDue> traces_;
     Micros lineFreeUs_ = 0;
     Micros hostLineFreeUs_ = 0;  // when the host's last frame has left the wire
     Micros lastHostByteUs_ = 0;
+    std::optional<Micros> nextBabbleUs_;  // while the bus babbles
     std::string input_;
     bool consoleOpen_ = true;
     bool quit_ = false;

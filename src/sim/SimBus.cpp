@@ -19,6 +19,8 @@ SimBus::~SimBus() {
 void SimBus::OnHostFrame(Micros endUs, const std::vector<std::uint8_t>& frame) {
     if (onTraffic)
         onTraffic(endUs, true, frame);
+    if (bus_.Babbling() && !babbling_)
+        Babble(endUs);
     if (!bus_.NeedsTurnaround()) {
         Deliver(endUs, frame, std::nullopt);
         return;
@@ -50,15 +52,41 @@ void SimBus::AwaitRelease(Micros endUs, std::vector<std::uint8_t> frame) {
     });
 }
 
+void SimBus::Babble(Micros atUs) {
+    babbling_ = bus_.Babbling();
+    if (!babbling_)
+        return;
+    const auto burst = bus_.BabbleBurst();
+    if (onTraffic)
+        onTraffic(atUs, false, burst);
+    port_.SendToHost(burst, atUs);
+    const Micros next = atUs + bus_.BabblePeriodUs();
+    std::weak_ptr<bool> alive = alive_;
+    p_.Post(next, [this, alive, next] {
+        if (!alive.expired())
+            Babble(next);
+    });
+}
+
 void SimBus::Deliver(Micros endUs, const std::vector<std::uint8_t>& frame,
                      std::optional<Micros> turnaroundUs) {
-    const Micros now = p_.NowUs();
-    for (auto& t : bus_.Respond(frame, endUs, turnaroundUs)) {
-        const Micros start = std::max(t.startUs, now);
-        if (onTraffic)
-            onTraffic(start, false, t.bytes);
-        port_.SendToHost(t.bytes, start);
-    }
+    auto answer = bus_.Respond(frame, endUs, turnaroundUs);
+    if (answer.empty())
+        return;
+    // An answer takes the line when it begins, not when it was asked for: a slow detector's
+    // reply must not hold back a quick one asked after it. Its pieces stay together.
+    const Micros start = std::max(answer.front().startUs, p_.NowUs());
+    std::weak_ptr<bool> alive = alive_;
+    p_.Post(start, [this, alive, answer = std::move(answer)] {
+        if (alive.expired())
+            return;
+        for (const auto& t : answer) {
+            const Micros at = std::max(t.startUs, p_.NowUs());
+            if (onTraffic)
+                onTraffic(at, false, t.bytes);
+            port_.SendToHost(t.bytes, at);
+        }
+    });
 }
 
 }  // namespace halvern::sim

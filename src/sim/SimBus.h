@@ -1,8 +1,9 @@
 #pragma once
 // Puts a Bus on the far end of a SimulatedSerialPort: every frame the host writes reaches the
 // detectors when its last byte is on the wire, and their answers come back at the line rate
-// after the reply latency, with the timing of any injected fault. Runs on any Platform:
-// virtual time in tests, real time in the demo.
+// after the reply latency, with the timing of any injected fault. A babbling bus talks from
+// the first host frame after the babble was set until it is quiet again. Runs on any
+// Platform: virtual time in tests, real time in the demo.
 
 #include <cstdint>
 #include <functional>
@@ -40,10 +41,12 @@ class SimBus {
     void AwaitRelease(Micros endUs, std::vector<std::uint8_t> frame);
     void Deliver(Micros endUs, const std::vector<std::uint8_t>& frame,
                  std::optional<Micros> turnaroundUs);
+    void Babble(Micros atUs);
 
     Platform& p_;
     SimulatedSerialPort& port_;
     Bus bus_;
+    bool babbling_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

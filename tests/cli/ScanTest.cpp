@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "cli/CliBench.h"
 
 namespace halvern::test {
@@ -14,14 +16,27 @@ sim::Bus ScanBus() {
                           {61, 48, 6100},
                           {100, 32, 1000, "flood"},
                           {101, 33, 1010},
+                          {150, 34, 1500},
+                          {151, 35, 1510},
                           {247, 49, 890}});
     bus.Find(247)->SetStatus("NNN", 5);  // a code without a description
+    // Slower than the first pass's wait: both found when 151's wait sees 150's answer.
+    bus.SetDetectorLatencyUs(150, 120'000);
+    bus.SetDetectorLatencyUs(151, 400'000);
     return bus;
 }
 
 TEST(Scan, ListsExactlyTheDetectorsThatAnswerAndTheBrokenRepliesAsSuch) {
     CliBench b(ScanBus());
     b.progress = true;
+    // The summary says how long the scan took.
+    Micros start = b.plat.NowUs();
+    const auto took = [&] {
+        char text[32];
+        std::snprintf(text, sizeof text, " answered (%.1f s)\n", (b.plat.NowUs() - start) / 1e6);
+        start = b.plat.NowUs();
+        return std::string(text);
+    };
     const CliRun run = b.Cli({"scan"});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.out,
@@ -30,11 +45,12 @@ TEST(Scan, ListsExactlyTheDetectorsThatAnswerAndTheBrokenRepliesAsSuch) {
               "61  Talvek 880  6100  NNN0 Normal\n"
               "100  answered, reply not valid\n"
               "101  Veridan Ethylene 641-1  1010  NNN0 Normal\n"
+              "150  Veridan Ethylene 642-1  1500  NNN0 Normal\n"
+              "151  Veridan Ethylene 643-1  1510  NNN0 Normal\n"
               "247  Talvek 890  890  NNN5\n");
     // The progress line names the address reached and the time left, and is wiped at the end.
     EXPECT_NE(run.err.find("\rscan 1-247: address 200, "), std::string::npos);
-    EXPECT_TRUE(run.err.ends_with("\rhalvern-cli: 6 addresses of 1-247 answered (23.2 s)\n"))
-        << run.err;
+    EXPECT_TRUE(run.err.ends_with("\rhalvern-cli: 8 addresses of 1-247" + took())) << run.err;
 
     b.progress = false;
     const CliRun json = b.Cli({"scan", "1", "61", "--json"});
@@ -46,14 +62,37 @@ TEST(Scan, ListsExactlyTheDetectorsThatAnswerAndTheBrokenRepliesAsSuch) {
         "\n"
         R"({"address":61,"valid":true,"model":"Talvek 880","serial":6100,"status":"NNN0","description":"Normal"})"
         "\n");
-    EXPECT_EQ(json.err, "halvern-cli: 3 addresses of 1-61 answered (6.0 s)\n");
+    EXPECT_EQ(json.err, "halvern-cli: 3 addresses of 1-61" + took());
 }
 
-TEST(Scan, NothingAnsweringOrAStopIsNotDone) {
+TEST(Scan, NothingAnsweringNoiseOrAStopIsNotDone) {
     CliBench b(ScanBus());
     const CliRun none = b.Cli({"scan", "2", "59"});
     EXPECT_EQ(none.code, 1);
     EXPECT_EQ(none.out, "");
+
+    // A babbling line, back to back or in bursts: said early, as what it is, and no address
+    // is listed for bytes that nobody sent in answer.
+    struct Babble {
+        std::size_t bytes;
+        Micros periodUs, saidWithinUs;
+    };
+    for (const Babble& babble :
+         {Babble{48, WireTimeUs(48), 3'000'000}, Babble{8, 1'000'000, 60'000'000}}) {
+        b.bus().SetBabble(babble.bytes, babble.periodUs);
+        const Micros start = b.plat.NowUs();
+        const CliRun noise = b.Cli({"scan", "2", "59"});
+        EXPECT_LT(b.plat.NowUs() - start, babble.saidWithinUs) << babble.bytes;
+        EXPECT_EQ(noise.code, 1);
+        EXPECT_EQ(noise.out, "");
+        EXPECT_TRUE(noise.err.starts_with("halvern-cli: scan stopped at address ")) << noise.err;
+        EXPECT_TRUE(noise.err.find(": the bus carries bytes nobody asked for (") !=
+                        std::string::npos &&
+                    noise.err.ends_with("): noise, not detectors\n"))
+            << noise.err;
+        b.bus().SetBabble(0, 0);
+        b.plat.RunFor(2'000'000);  // the babble's last burst and its tail leave the line
+    }
 
     b.beforeRun = [&](cli::Tool& tool) {
         b.plat.Post(b.plat.NowUs() + 1'000'000, [&] { tool.RequestStop(); });

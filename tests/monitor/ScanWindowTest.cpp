@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <map>
 
@@ -28,6 +29,7 @@ class ScanWindowTest : public UiTest {
     int closed = 0;
     Micros openedAt = -1;
     std::map<int, int> listed;  // lines listed, by addresses reached
+    std::function<void()> onScanChanged;
 
     void TearDown() override {
         b.onChanged = nullptr;
@@ -39,6 +41,8 @@ class ScanWindowTest : public UiTest {
             return;
         w->Refresh();
         listed[scan.Scan().Reached()] = Find<QListWidget>("lstFound")->count();
+        if (onScanChanged)
+            onScanChanged();
     }
     // What the application does on the menu entry.
     void Open() {
@@ -234,6 +238,38 @@ TEST_F(ScanWindowTest, EnterDuringTheScanEndsItAndTheMainWindowWakesOnTheChosenD
     EXPECT_EQ(b.par.Main.SeNum, "880");
     const auto q = QueriesSinceOpen();
     MainCycleOnceActivated(q, ScanRun(q), 12);
+}
+
+TEST_F(ScanWindowTest, TheTimeOutBoxSetsTheShortWaitAndANoisyBusEndsTheScanSayingSo) {
+    b.At(1'000'000, [&] {
+        Open();
+        auto* timeout = Find<QSpinBox>("spnTimeout");
+        EXPECT_EQ(timeout->value(), 80);  // halvern-cli's default
+        timeout->setValue(200);
+    });
+    Micros babbleFrom = 0;
+    onScanChanged = [&] {
+        if (scan.Running() && scan.Scan().Reached() == 20 && babbleFrom == 0) {
+            babbleFrom = b.plat.NowUs();
+            b.bus().SetBabbleContinuous();
+        }
+    };
+    b.Run(12'000'000);
+    // Silent addresses 13 to 19 each had the query's wire time and the 200 ms.
+    const auto q = QueriesSinceOpen();
+    ASSERT_GT(ScanRun(q), 19u);
+    for (std::size_t i = 13; i < 19; ++i)
+        EXPECT_NEAR(q[i].first - q[i - 1].first, WireTimeUs(9) + 200'000, 2'000) << i;
+
+    ASSERT_GT(babbleFrom, 0);
+    EXPECT_FALSE(scan.Running());
+    const std::string state = Find<QLabel>("lblState")->text().toStdString();
+    EXPECT_TRUE(state.starts_with("Scan stopped at address 21: the bus carries bytes nobody asked "
+                                  "for (") &&
+                state.ends_with("): noise, not detectors."))
+        << state;
+    EXPECT_EQ(Lines().size(), 3u);                           // what was found before stays
+    EXPECT_LT(q[ScanRun(q)].first - babbleFrom, 3'000'000);  // said early; the main cycle polls
 }
 
 }  // namespace

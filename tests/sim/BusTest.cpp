@@ -8,6 +8,7 @@
 #include "platform/SimulatedSerialPort.h"
 #include "platform/virtual/VirtualPlatform.h"
 #include "sim/Bus.h"
+#include "sim/Console.h"
 #include "sim/FrameSplitter.h"
 #include "sim/SimBus.h"
 
@@ -123,6 +124,36 @@ TEST(SimBus, EachFaultShapesTheReplyTheHostSeesOnVirtualTime) {
         EXPECT_EQ(w.answerStarts.size(), c.gapUs ? 2u : 1u);
         EXPECT_EQ(w.answerStarts.back() - w.answerStarts.front(), c.gapUs);
     }
+}
+
+TEST(SimBus, ADetectorsOwnLatencyAndABabblingLineAsTheConsoleSetsThem) {
+    World w(DefaultBus());
+    Bus& bus = w.sim.GetBus();
+    for (const char* bad : {"latency 8 400", "latency 7 10001", "latency 7 x", "babble 0 100",
+                            "babble 10", "babble loud"})
+        EXPECT_NE(RunCommand(bus, bad).error, "") << bad;
+    for (const char* good : {"latency 7 400", "latency 20"})
+        EXPECT_EQ(RunCommand(bus, good).error, "") << good;
+    const auto firstByte = [&](std::uint8_t address) {
+        return w.Exchange(CommandFrame(address, kCodeStatus)).firstByteUs;
+    };
+    EXPECT_EQ(firstByte(7), WireTimeUs(9) + 400'000 + ByteTimeUs());  // its own
+    EXPECT_EQ(firstByte(1), WireTimeUs(9) + 20'000 + ByteTimeUs());   // the bus's
+    EXPECT_EQ(firstByte(3), std::nullopt);
+
+    // Bursts of bytes nobody asked for, from the next frame on, until it is quiet again.
+    EXPECT_EQ(RunCommand(bus, "babble 10 100").error, "");
+    const auto noisy = w.Exchange(CommandFrame(3, kCodeStatus));
+    // From the frame's end on, taken in once the host's 4 ms turnaround has passed.
+    EXPECT_EQ(noisy.firstByteUs, WireTimeUs(9) + 4'000);
+    EXPECT_EQ(noisy.inWindow.size(), 20u);  // two bursts in 150 ms
+    EXPECT_EQ(noisy.late.size(), 200u);     // and ten a second after
+    EXPECT_EQ(RunCommand(bus, "babble off").error, "");
+    w.p.RunFor(200'000);
+    w.port.ReadAll();
+    EXPECT_EQ(firstByte(3), std::nullopt);
+    EXPECT_EQ(RunCommand(bus, "babble on").error, "");
+    EXPECT_GE(w.Exchange(CommandFrame(3, kCodeStatus)).inWindow.size(), 140u);  // back to back
 }
 
 TEST(Bus, RefusedAndIgnoredWritesLeaveTheDetectorAsItWas) {
