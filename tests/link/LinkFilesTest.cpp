@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <QTemporaryDir>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,7 +12,6 @@
 #include "link/LinkFiles.h"
 #include "link/Tuning.h"
 #include "platform/FilePath.h"
-#include "support/Guarded.h"
 
 namespace halvern {
 namespace {
@@ -89,42 +86,6 @@ TEST(FileNames, AFolderNameBeyondAsciiWorksForEveryFileOfTheProgram) {
     EXPECT_EQ(LoadPortNumber(port), 7);
     EXPECT_TRUE(std::filesystem::exists(Utf8Path(folder) / "CommPortNo.txt"));
     std::filesystem::remove_all(Utf8Path(folder));
-}
-
-// A FIFO or a folder under a setting file's name is neither read nor replaced, nor waited on:
-// the value is the default and the problem names the file. Each load runs in a child process
-// with a time bound, so a FIFO that blocked fails the case instead of hanging the run.
-TEST(SettingFiles, SomethingElseUnderTheNameIsReportedAndLeftAlone) {
-    using Make = bool (*)(const std::filesystem::path&);
-    const std::pair<Make, std::string> impostors[] = {
-        {[](const std::filesystem::path& p) { return ::mkfifo(p.c_str(), 0600) == 0; },
-         "it is a FIFO (named pipe), not a regular file"},
-        {[](const std::filesystem::path& p) { return std::filesystem::create_directory(p); },
-         "it is a folder, not a regular file"},
-    };
-    for (const auto& [make, why] : impostors) {
-        QTemporaryDir dir;
-        const std::string tune = JoinPath(dir.path().toStdString(), kTuneFile);
-        const std::string port = JoinPath(dir.path().toStdString(), kPortFile);
-        ASSERT_TRUE(make(tune) && make(port));
-        const auto loaded = test::RunGuarded([&] {
-            std::string tuneProblem, portProblem, existsProblem;
-            const double delay = LoadTurnaroundDelay(tune, &tuneProblem);
-            const int number = LoadPortNumber(port, 4, &portProblem);
-            const bool exists = FileExists(port, &existsProblem);
-            TuneState t;
-            StartTuning(t);
-            TuneAfterGoodReply(t, true, 9000, tune);  // a tuning search that found 9000
-            SavePortNumber(port, 7);
-            return std::to_string(delay) + "|" + tuneProblem + "|" + std::to_string(number) + "|" +
-                   portProblem + "|" + (exists ? "exists" : "no file") + "|" + existsProblem;
-        });
-        EXPECT_EQ(loaded.value_or("blocked"), "4000.000000|Cannot read " + tune + ": " + why +
-                                                  "|4|Cannot read " + port + ": " + why +
-                                                  "|no file|Cannot read " + port + ": " + why);
-        EXPECT_FALSE(std::filesystem::is_regular_file(tune) ||
-                     std::filesystem::is_regular_file(port));
-    }
 }
 
 TEST_F(ValueFile, TuningStepsWrapsGivesUpAfter23FailuresAndSavesOnlyAtAValidStatusReply) {
