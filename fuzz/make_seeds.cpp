@@ -268,6 +268,58 @@ void LogViewerSeeds() {
     seed("empty", 0, 0, "");
 }
 
+// Conversations as the traffic window sees them: each entry a header (its kind in bits 0-1:
+// sent, taken in, discarded, taken in after a flood; its length in bits 2-7) and its bytes.
+class TrafficSeed {
+  public:
+    TrafficSeed& Entry(int kind, Bytes bytes) {
+        if (bytes.size() > 63)
+            bytes.resize(63);
+        bytes_.push_back(static_cast<std::uint8_t>(bytes.size() << 2 | kind));
+        bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+        return *this;
+    }
+    // The request, and the bus's answer to it taken in.
+    TrafficSeed& Exchange(sim::Bus& bus, const Bytes& request, int kind = 1) {
+        return Entry(0, request).Entry(kind, Answer(bus, request, 0));
+    }
+    void Save(const std::string& name) { Write("traffic_describer", name, bytes_); }
+
+  private:
+    Bytes bytes_;
+};
+
+void TrafficSeeds() {
+    auto bus = sim::DefaultBus();
+    TrafficSeed()
+        .Exchange(bus, CommandFrame(1, kCodeStatus))
+        .Exchange(bus, CommandFrame(0, kCodeStatus))
+        .Exchange(bus, CommandFrame(1, kCodePrimaryVersion))
+        .Exchange(bus, CommandFrame(12, kCodeSecondaryVersion))
+        .Exchange(bus, CommandFrame(7, kCodeAlign))
+        .Save("requests-and-replies");
+    TrafficSeed()
+        .Exchange(bus, ReadSetupFrame(1))
+        .Exchange(bus, WriteSetupFrame(1, {0x24, 0x05, 2, 10}))
+        .Exchange(bus, NewAddressFrame(12, 9))
+        .Exchange(bus, SnTestFrame(1))
+        .Exchange(bus, NormalModeFrame(1))
+        .Save("setup-and-writes");
+    for (const char* fault :
+         {"bad CRC", "wrong address", "exception", "truncated", "flood", "noise", "late"}) {
+        auto faulty = sim::DefaultBus();
+        faulty.InjectFault(1, fault);
+        std::string name = fault;
+        std::replace(name.begin(), name.end(), ' ', '-');
+        const bool flood = name == "flood";
+        TrafficSeed()
+            .Exchange(faulty, CommandFrame(1, kCodeStatus), flood ? 3 : 1)
+            .Exchange(faulty, CommandFrame(1, kCodeStatus), 2)
+            .Save("fault-" + name);
+    }
+    TrafficSeed().Entry(0, {0x01}).Entry(1, {0x01, 0xC8, 0x00}).Entry(0, {}).Save("short-frames");
+}
+
 void SimFrameSeeds() {
     const Bytes requests = CommandFrame(1, kCodeStatus) + CommandFrame(7, kCodePrimaryVersion) +
                            CommandFrame(12, kCodeSecondaryVersion) + ReadSetupFrame(1) +
@@ -308,6 +360,7 @@ int main(int argc, char** argv) {
     PollSeeds();
     LinkFileSeeds();
     LogViewerSeeds();
+    TrafficSeeds();
     SimFrameSeeds();
     SimConsoleSeeds();
     return 0;

@@ -160,8 +160,11 @@ int Tool::Run(const Invocation& inv) {
     if (device.empty()) {
         int number = inv.port.value_or(0);
         const std::string portFile = JoinPath(folder, kPortFile);
-        if (!inv.port && FileExists(portFile))
+        std::string problem;
+        if (!inv.port && FileExists(portFile, &problem))
             number = LoadPortNumber(portFile);
+        if (!problem.empty())
+            Say(problem);
         if (number < 1)
             return Refused("no port chosen: give --device PATH or --port N");
         device = env_.deviceForPort(number);
@@ -187,8 +190,12 @@ int Tool::Run(const Invocation& inv) {
     par_->ProgramFolder = folder;
     Link link(env_.platform, env_.port, par_->Link);
     const std::string tuneFile = JoinPath(folder, kTuneFile);
-    if (FileExists(tuneFile))
+    std::string problem;
+    if (FileExists(tuneFile, &problem))
         link.TurnaroundDelay = LoadTurnaroundDelay(tuneFile);
+    if (!problem.empty())
+        Say(problem + "; the turnaround delay stays " +
+            std::to_string(static_cast<long long>(link.TurnaroundDelay)) + " us");
     link_ = &link;
     const int code = Dispatch(inv);
     if (code == kExitNoAnswer)

@@ -80,6 +80,9 @@ void App::StartWithPortDialog() {
     connect(comm_.get(), &QDialog::accepted, this, &App::OnPortChosen);
     connect(comm_.get(), &frmComm::cancelled, this, &App::End);
     comm_->show();
+    if (!comm_->PortFileProblem().empty())
+        s_.dialogs.Message(comm_->PortFileProblem() + ". The port chosen is not remembered.",
+                           "Communication setup", MsgIcon::Critical);
 }
 
 void App::OnPortChosen() {
@@ -124,7 +127,13 @@ void App::LoadMain() {
     connect(main_.get(), &frmMain::trafficRequested, this, &App::OpenTraffic);
     main_->show();
     main_->FocusHome();
-    link_.TurnaroundDelay = LoadTurnaroundDelay(JoinPath(par_.ProgramFolder, kTuneFile));
+    std::string problem;
+    link_.TurnaroundDelay = LoadTurnaroundDelay(JoinPath(par_.ProgramFolder, kTuneFile), &problem);
+    if (!problem.empty())
+        s_.dialogs.Message(problem + ". The turnaround delay stays " +
+                               std::to_string(static_cast<long long>(kDefaultTurnaroundUs)) +
+                               " microseconds.",
+                           "Communication setup", MsgIcon::Critical);
     // The activation runs the polling loop; let the OK click return first.
     s_.platform.Post(s_.platform.NowUs(), [this] { ActivateMain(); });
 }

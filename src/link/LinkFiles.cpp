@@ -2,11 +2,10 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 
 #include "platform/FilePath.h"
+#include "platform/ProgramFile.h"
 
 namespace halvern {
 
@@ -45,9 +44,11 @@ std::optional<std::int16_t> ToInt16(double value) {
 
 }  // namespace
 
-bool FileExists(const std::string& path) {
-    std::ifstream f(Utf8Path(path), std::ios::binary);
-    return f.is_open();
+bool FileExists(const std::string& path, std::string* problem) {
+    const OpenedFile f = OpenProgramFile(path, FileAccess::Read);
+    if (!f && !f.missing && problem)
+        *problem = CannotRead(path, f);
+    return static_cast<bool>(f);
 }
 
 std::optional<double> FirstValue(const std::string& text) {
@@ -60,20 +61,22 @@ std::optional<double> FirstValue(const std::string& text) {
 }
 
 std::optional<double> ReadFirstValue(const std::string& path) {
-    std::ifstream f(Utf8Path(path), std::ios::binary);
-    if (!f.is_open())
+    const OpenedFile f = OpenProgramFile(path, FileAccess::Read);
+    if (!f)
         return std::nullopt;
-    const std::string text{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-    return FirstValue(text);
+    const QByteArray text = f->readAll();
+    return FirstValue(std::string(text.constData(), static_cast<std::size_t>(text.size())));
 }
 
 bool WriteValueFile(const std::string& path, long long value) {
-    std::ofstream f(Utf8Path(path), std::ios::binary | std::ios::trunc);
-    if (!f.is_open())
+    const OpenedFile f = OpenProgramFile(path, FileAccess::Replace);
+    if (!f)
         return false;
-    f << value << "\r\n";
-    f.close();
-    return !f.fail();
+    const std::string line = std::to_string(value) + "\r\n";
+    const bool written =
+        f->write(line.data(), static_cast<qint64>(line.size())) == static_cast<qint64>(line.size());
+    f->close();
+    return written && f->error() == QFileDevice::NoError;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -82,12 +85,23 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return Utf8Text(Utf8Path(folder) / Utf8Path(name));
 }
 
-std::int16_t LoadPortNumber(const std::string& path, std::int16_t current) {
-    if (!FileExists(path)) {
-        WriteValueFile(path, current);
-        return current;
+std::optional<double> LoadSettingValue(const std::string& path, long long initial,
+                                       std::string* problem) {
+    std::string why;
+    if (FileExists(path, &why))
+        return ReadFirstValue(path);
+    // Only a missing file is made: whatever else has the name stays as it is.
+    if (!why.empty()) {
+        if (problem)
+            *problem = why;
+        return std::nullopt;
     }
-    const auto value = ReadFirstValue(path);
+    WriteValueFile(path, initial);
+    return initial;
+}
+
+std::int16_t LoadPortNumber(const std::string& path, std::int16_t current, std::string* problem) {
+    const auto value = LoadSettingValue(path, current, problem);
     if (!value)
         return current;
     return ToInt16(*value).value_or(current);

@@ -38,14 +38,11 @@ void TuneAfterGoodReply(TuneState& t, bool validStatusReply, double turnaroundDe
     t.TuneActive = false;
 }
 
-double LoadTurnaroundDelay(const std::string& tuneFilePath) {
-    if (!FileExists(tuneFilePath)) {
-        WriteValueFile(tuneFilePath, static_cast<long long>(kDefaultTurnaroundUs));
-        return kDefaultTurnaroundUs;
-    }
+double LoadTurnaroundDelay(const std::string& tuneFilePath, std::string* problem) {
     // A value no delay can take (text, negative, beyond the delay's range) is ignored rather
     // than rewritten: the technician may want to see what the file held.
-    const auto value = ReadFirstValue(tuneFilePath);
+    const auto value =
+        LoadSettingValue(tuneFilePath, static_cast<long long>(kDefaultTurnaroundUs), problem);
     if (!value || *value < 0 || *value > std::numeric_limits<std::int32_t>::max())
         return kDefaultTurnaroundUs;
     return *value;

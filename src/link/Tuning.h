@@ -19,7 +19,8 @@ void TuneAfterGoodReply(TuneState& t, bool validStatusReply, double turnaroundDe
                         const std::string& tuneFilePath);
 // The delay at start-up: the file's first value, or 4000 (the file is then created holding
 // 4000 when it is missing). A file that does not read as a number from 0 to 2147483647 gives
-// 4000 and is left alone.
-double LoadTurnaroundDelay(const std::string& tuneFilePath);
+// 4000 and is left alone; so does one that cannot be read, or something else than a file
+// under the name (*problem says which).
+double LoadTurnaroundDelay(const std::string& tuneFilePath, std::string* problem = nullptr);
 
 }  // namespace halvern

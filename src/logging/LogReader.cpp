@@ -1,10 +1,10 @@
 #include "logging/LogReader.h"
 
-#include <QFile>
-
 #include <charconv>
 #include <limits>
 #include <vector>
+
+#include "platform/ProgramFile.h"
 
 namespace halvern {
 
@@ -232,11 +232,12 @@ std::optional<LogRecord> ParseLogRecord(std::string_view line, std::int64_t line
 LogReadResult ReadLogRecords(const std::string& path,
                              const std::function<void(const LogRecord&)>& onRecord) {
     LogReadResult result;
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.Error = file.errorString().toStdString();
+    const OpenedFile opened = OpenProgramFile(path, FileAccess::Read);
+    if (!opened) {
+        result.Error = opened.error;
         return result;
     }
+    QFile& file = *opened.file;
     LogReadCounts& counts = result.Counts;
     const auto onLine = [&](std::string_view line, bool cut) {
         ++counts.Lines;

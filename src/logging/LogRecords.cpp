@@ -2,12 +2,12 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 
 #include <cmath>
 #include <cstdio>
 #include <string_view>
 
+#include "platform/ProgramFile.h"
 #include "state/Formats.h"
 
 namespace halvern {
@@ -56,11 +56,12 @@ bool AppendRecord(const Par& par, std::map<std::string, std::string>& failures,
                   const std::string& fileName, const std::string& line) {
     const QString path =
         QDir(QString::fromStdString(par.ProgramFolder)).filePath(QString::fromStdString(fileName));
-    QFile file(path);
+    const OpenedFile opened = OpenProgramFile(path.toStdString(), FileAccess::Append);
     QString reason;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        reason = file.errorString();
+    if (!opened) {
+        reason = QString::fromStdString(opened.error);
     } else {
+        QFile& file = *opened.file;
         const qint64 sizeBefore = file.size();
         const qint64 written = file.write(line.data(), static_cast<qint64>(line.size()));
         if (written != static_cast<qint64>(line.size())) {

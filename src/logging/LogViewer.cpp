@@ -2,9 +2,9 @@
 
 #include "link/LinkFiles.h"
 #include "logging/LogReader.h"
+#include "platform/ProgramFile.h"
 
 #include <QDir>
-#include <QFile>
 
 namespace halvern {
 
@@ -65,12 +65,13 @@ std::vector<std::string> SplitLogLines(std::string_view text) {
 }
 
 std::optional<std::vector<std::string>> ReadLogLines(const std::string& path, std::string* error) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
+    const OpenedFile opened = OpenProgramFile(path, FileAccess::Read);
+    if (!opened) {
         if (error)
-            *error = file.errorString().toStdString();
+            *error = opened.error;
         return std::nullopt;
     }
+    QFile& file = *opened.file;
     LineCollector collector;
     // Log files only grow; read no more of them than the table can hold.
     char buf[64 * 1024];
@@ -163,10 +164,14 @@ std::optional<std::string> LogPathForEntry(const std::string& folder, std::strin
 SerialEntryCheck CheckSerialEntry(const std::string& folder, std::string_view entry) {
     const std::optional<std::string> path = LogPathForEntry(folder, entry);
     if (!path)
-        return {SerialEntryOutcome::Invalid, {}};
-    if (!FileExists(*path))
-        return {SerialEntryOutcome::MissingFile, *path};
-    return {SerialEntryOutcome::Open, *path};
+        return {SerialEntryOutcome::Invalid, {}, {}};
+    const OpenedFile f = OpenProgramFile(*path, FileAccess::Read);
+    if (f)
+        return {SerialEntryOutcome::Open, *path, {}};
+    // "does not exsist" would be untrue of a FIFO or a folder of that name.
+    if (f.notRegular)
+        return {SerialEntryOutcome::NoFile, *path, CannotRead(*path, f)};
+    return {SerialEntryOutcome::MissingFile, *path, {}};
 }
 
 std::string ViewerTitle(std::string_view entry) {

@@ -98,15 +98,19 @@ std::optional<std::string> LogPathForEntry(const std::string& folder, std::strin
 enum class SerialEntryOutcome {
     Invalid,      // kInvalidEntryText / kInvalidEntryTitle, the prompt closes
     MissingFile,  // kMissingFileText / kMissingFileTitle, the prompt stays open
+    NoFile,       // something else than a file has the name (a FIFO, a device, a folder):
+                  // `problem` / kInvalidEntryTitle, the prompt stays open
     Open,         // hide the prompt, open the viewer on `path`
 };
 
 struct SerialEntryCheck {
     SerialEntryOutcome outcome = SerialEntryOutcome::Invalid;
     std::string path;
+    std::string problem;  // NoFile: what is wrong, naming the file
 };
 
-// The prompt's OK button: checks the entry and that its log file can be opened for reading.
+// The prompt's OK button: checks the entry and that its log file is a file that can be opened
+// for reading.
 SerialEntryCheck CheckSerialEntry(const std::string& folder, std::string_view entry);
 
 // "Log file viewer of detector serial No 4711": the entry exactly as typed.

@@ -74,7 +74,11 @@ void frmSerForLog::cmdOK_Click() {
             close();
             return;
         case SerialEntryOutcome::MissingFile:
-            dialogs_.Message(kMissingFileText, kMissingFileTitle, MsgIcon::Critical);
+        case SerialEntryOutcome::NoFile:
+            if (check.outcome == SerialEntryOutcome::MissingFile)
+                dialogs_.Message(kMissingFileText, kMissingFileTitle, MsgIcon::Critical);
+            else
+                dialogs_.Message(check.problem, kInvalidEntryTitle, MsgIcon::Critical);
             txtSer_->setFocus();
             txtSer_->selectAll();
             return;

@@ -221,6 +221,10 @@ TrafficMeaning DescribeRequest(std::span<const std::uint8_t> f) {
 
 TrafficMeaning DescribeReply(std::span<const std::uint8_t> bytes, std::size_t count,
                              std::span<const std::uint8_t> rq) {
+    // A frame without an address and a function asks nothing (it is never sent, but the tap
+    // shows whatever is written); the reply is then read as if no question were known.
+    if (rq.size() < 2)
+        rq = {};
     TrafficMeaning m;
     const std::string n = Bytes(count);
     if (count > static_cast<std::size_t>(kRxBufferSize)) {

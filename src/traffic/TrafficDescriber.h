@@ -33,8 +33,9 @@ struct TrafficMeaning {
 
 // A request the program writes, read from its bytes alone.
 TrafficMeaning DescribeRequest(std::span<const std::uint8_t> frame);
-// Bytes taken in, read against the request they answer (empty when none is known). `count`
-// is how many came, which may be more than the bytes kept.
+// Bytes taken in, read against the request they answer (empty, or shorter than an address
+// and a function, when none is known). `count` is how many came, which may be more than the
+// bytes kept.
 TrafficMeaning DescribeReply(std::span<const std::uint8_t> bytes, std::size_t count,
                              std::span<const std::uint8_t> request);
 

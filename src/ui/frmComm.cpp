@@ -104,7 +104,7 @@ frmComm::frmComm(Par& par, PortSources sources, QWidget* parent)
 
     for (int n = 1; n <= 16; ++n)
         cmbCOM_->addItem(QString::number(n));
-    par_.port = LoadPortNumber(PortFile(), par_.port);
+    par_.port = LoadPortNumber(PortFile(), par_.port, &portFileProblem_);
     cmbCOM_->setEditText(QString::number(par_.port));
     cmbCOM_->lineEdit()->selectAll();
     cmbCOM_->setFocus();

@@ -42,6 +42,9 @@ class frmComm : public QDialog {
     void reject() override;
     // Lists the ports present again (the Refresh button).
     void RefreshPorts();
+    // Why CommPortNo.txt could not be read at the load (something else than a file has its
+    // name, say); empty when it was read or created.
+    const std::string& PortFileProblem() const { return portFileProblem_; }
 
   signals:
     void cancelled();
@@ -56,6 +59,7 @@ class frmComm : public QDialog {
     Par& par_;
     PortSources sources_;
     std::vector<PortRow> rows_;
+    std::string portFileProblem_;
     QComboBox* cmbCOM_ = nullptr;
     QTreeWidget* lstPorts_ = nullptr;
     QLabel* lblPortsFound_ = nullptr;

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "App.h"
@@ -123,6 +124,30 @@ TEST_F(AppTest, APortThatCannotBeOpenedIsNamedAndTheDialogComesBack) {
     EXPECT_EQ(app->MainWindow(), nullptr);
     ChoosePort("3");
     EXPECT_NE(app->MainWindow(), nullptr);
+}
+
+// Folders (as a FIFO or a device would be) named like the setting files: each is named in a
+// message, neither is replaced, and the program goes on with the defaults.
+TEST_F(AppTest, SomethingElseNamedLikeASettingFileIsSaidAndLeftAlone) {
+    for (const char* name : {"CommPortNo.txt", "CommTune2.txt"})
+        std::filesystem::create_directory(PathOf(name));
+    Make();
+    app->StartWithPortDialog();
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].text, "Cannot read " + PathOf("CommPortNo.txt") +
+                                           ": it is a folder, not a regular file. The port "
+                                           "chosen is not remembered.");
+    ChoosePort("1");
+    ASSERT_NE(app->MainWindow(), nullptr);
+    ASSERT_EQ(dialogs.Calls().size(), 2u);
+    EXPECT_EQ(dialogs.Calls()[1].text, "Cannot read " + PathOf("CommTune2.txt") +
+                                           ": it is a folder, not a regular file. The turnaround "
+                                           "delay stays 4000 microseconds.");
+    EXPECT_EQ(dialogs.Calls()[1].icon, MsgIcon::Critical);
+    RunUntil(1'000'000);
+    EXPECT_EQ(app->MainWindow()->findChild<QLabel*>("lblCom")->text(), "Good");
+    EXPECT_TRUE(std::filesystem::is_directory(PathOf("CommPortNo.txt")) &&
+                std::filesystem::is_directory(PathOf("CommTune2.txt")));
 }
 
 TEST_F(AppTest, DeviceOptionOverridesThePortNumberAndEscInTheDialogEnds) {

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -133,6 +134,34 @@ TEST(EndToEnd, ScanStatusAndASignalEndingTheLogOnAPseudoTerminal) {
     std::ifstream in(dir / "4711.txt", std::ios::binary);
     const std::string records{std::istreambuf_iterator<char>(in), {}};
     EXPECT_TRUE(records.empty() || records.ends_with("\r\n"));
+
+    kill(sim.pid, SIGTERM);
+    EXPECT_EQ(sim.Finish(), 0);
+    std::filesystem::remove_all(dir);
+}
+
+// FIFOs named like the setting files in the data folder: each command says what it refuses
+// and goes on with what it has, instead of waiting for the FIFO's other end.
+TEST(EndToEnd, FifosNamedLikeTheSettingFilesAreRefusedNotWaitedOn) {
+    char dirTemplate[] = "/tmp/halvern-cli-fifo-XXXXXX";
+    const std::filesystem::path dir = mkdtemp(dirTemplate);
+    const std::string tty = (dir / "tty").string();
+    Child sim({HALVERN_SIM_PATH, "--link", tty});
+    ASSERT_TRUE(sim.Read([&] { return sim.out.find('\n') != std::string::npos; })) << sim.err;
+    const std::string tune = (dir / "CommTune2.txt").string();
+    const std::string port = (dir / "CommPortNo.txt").string();
+    ASSERT_EQ(mkfifo(tune.c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(port.c_str(), 0600), 0);
+    const std::string fifo = ": it is a FIFO (named pipe), not a regular file";
+
+    Child status({HALVERN_CLI_PATH, "--device", tty, "--data-dir", dir.string(), "status", "7"});
+    EXPECT_EQ(status.Finish(), 0) << status.err;
+    EXPECT_EQ(status.err,
+              "halvern-cli: Cannot read " + tune + fifo + "; the turnaround delay stays 4000 us\n");
+    Child noPort({HALVERN_CLI_PATH, "--data-dir", dir.string(), "status", "7"});
+    EXPECT_EQ(noPort.Finish(), 2);
+    EXPECT_EQ(noPort.err, "halvern-cli: Cannot read " + port + fifo +
+                              "\nhalvern-cli: no port chosen: give --device PATH or --port N\n");
 
     kill(sim.pid, SIGTERM);
     EXPECT_EQ(sim.Finish(), 0);

@@ -10,6 +10,9 @@
 #include "cli/CliBench.h"
 #include "cli/SignalStop.h"
 #include "logging/LoggingControl.h"
+#ifndef _WIN32
+#include "support/Guarded.h"
+#endif
 
 namespace halvern::test {
 namespace {
@@ -174,6 +177,44 @@ TEST(Log, AStopSignalEndsItBetweenRecordsNeverInsideOne) {
         EXPECT_TRUE(log.ends_with("\r\n"));
         ASSERT_GE(stoppedAt, 0);
         EXPECT_LE(b.port.Frames().back().atUs, stoppedAt);  // nothing sent after the stop
+    }
+}
+
+// Where no event loop takes the request, the signal still ends the command: a system call
+// it is blocked in returns; a wait that goes on after the interruption (as a library's may)
+// ends by the signal after the grace time, or at once at another signal. Each in a child
+// process, so that a signal that ends nothing fails the case instead of hanging the run.
+TEST(SignalStop, ASignalEndsTheCommandWhereverItWaits) {
+    enum Wait { BlockedCall, RetriedCall, RetriedCallSignalledTwice };
+    for (const Wait wait : {BlockedCall, RetriedCall, RetriedCallSignalledTwice}) {
+        SCOPED_TRACE(wait);
+        GuardedChild child([wait](int out) {
+            cli::SignalStop signals;
+            int never[2];
+            if (!signals.Install(nullptr) || pipe(never) != 0)
+                return 3;
+            [[maybe_unused]] auto n = write(out, "waiting\n", 8);
+            char c;
+            while (read(never[0], &c, 1) < 0 && errno == EINTR && wait != BlockedCall)
+                n = write(out, "again\n", 6);
+            return signals.Take() ? 0 : 1;
+        });
+        ASSERT_TRUE(child.WaitFor("waiting\n"));
+        ASSERT_TRUE(child.WaitUntilAsleep());  // in the read: a signal before it would not test it
+        kill(child.pid, SIGTERM);
+        if (wait == RetriedCallSignalledTwice) {
+            ASSERT_TRUE(child.WaitFor("again\n"));
+            kill(child.pid, SIGINT);
+        }
+        // A second signal does not wait for the grace time.
+        const auto status = child.End(
+            wait == RetriedCallSignalledTwice ? 1000 : cli::SignalStop::kGraceSeconds * 2000);
+        ASSERT_TRUE(status.has_value()) << "still waiting";
+        if (wait == BlockedCall)
+            EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+        else
+            EXPECT_TRUE(WIFSIGNALED(*status) &&
+                        WTERMSIG(*status) == (wait == RetriedCall ? SIGTERM : SIGINT));
     }
 }
 

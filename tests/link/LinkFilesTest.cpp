@@ -57,7 +57,8 @@ TEST_F(ValueFile, TurnaroundDelayAtStartUpIsTheFirstValueOrTheDefault) {
         {"6000", 6000},           {"4500.5\n", 4500.5}, {"0\r\n", 0},     {"  12 \r\n9\r\n", 12},
         {"\357\273\2778\r\n", 8}, {"abc\r\n", 4000},    {"", 4000},       {"\r\n5\r\n", 4000},
         {"5abc\r\n", 4000},       {"nan\r\n", 4000},    {"-5\r\n", 4000}, {"3000000000\r\n", 4000}};
-    ExpectLoads(LoadTurnaroundDelay, 4000, "4000\r\n", cases);
+    ExpectLoads([](const std::string& path) { return LoadTurnaroundDelay(path); }, 4000, "4000\r\n",
+                cases);
 }
 
 TEST_F(ValueFile, PortNumberIsLoadedAsAWhole16BitNumberAndSavedAsOneLine) {

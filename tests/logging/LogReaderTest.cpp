@@ -2,14 +2,19 @@
 // with the lines that are no record counted.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <limits>
+#include <filesystem>
 #include <ostream>
 #include <vector>
 
 #include "LogTestSupport.h"
+#include "logging/LogCsv.h"
 #include "logging/LogReader.h"
+#include "logging/LogViewer.h"
+#include "support/Guarded.h"
 
 namespace halvern {
 namespace {
@@ -248,6 +253,65 @@ TEST_F(ReadLogRecordsFiles, SaysWhyAFileCannotBeRead) {
     EXPECT_FALSE(read.Ok);
     EXPECT_FALSE(read.Error.empty());
 }
+
+// Something else than a file named like detector 4711's log (a FIFO, a folder, a link to
+// /dev/zero): the writer, the prompt, the viewer, the plot's reader and the CSV export each
+// refuse it at once and say why. Everything runs in a child process with a time bound: a
+// FIFO waited on, or a device read for ever, fails the case instead of hanging the run.
+struct Impostor {
+    const char* name;
+    bool (*make)(const std::string& path);
+    std::string why;
+};
+
+void PrintTo(const Impostor& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LogNameTakenBy : public testing::LogTest, public ::testing::WithParamInterface<Impostor> {};
+
+TEST_P(LogNameTakenBy, EveryReaderAndTheWriterRefuseItWithoutWaiting) {
+    const Impostor& c = GetParam();
+    const std::string log = PathOf("4711.txt");
+    ASSERT_TRUE(c.make(log));
+    par.LoggingOn = true;
+    par.RecordDue[12] = true;
+    const auto seen = test::RunGuarded([&] {
+        WriteCycleRecord(par, testing::At(14, 3, 27));
+        const SerialEntryCheck prompt = CheckSerialEntry(Folder(), "4711");
+        std::string viewer;
+        ReadLogLines(log, &viewer);
+        const LogReadResult records = ReadLogRecords(log, [](const LogRecord&) {});
+        const CsvExportResult csv = ExportLogCsv(log, PathOf("4711.csv"));
+        return LogWarning(par) + "|" + (par.RecordDue[12] ? "due" : "done") + "|" +
+               std::to_string(static_cast<int>(prompt.outcome)) + " " + prompt.problem + "|" +
+               viewer + "|" + (records.Ok ? "read " : "") + records.Error + "|" + csv.Error;
+    });
+    const std::string why = ": it is " + c.why + ", not a regular file";
+    EXPECT_EQ(seen.value_or("blocked"),
+              "Cannot write the log file " + log + why + "|due|" +
+                  std::to_string(static_cast<int>(SerialEntryOutcome::NoFile)) + " Cannot read " +
+                  log + why + "|" + why.substr(2) + "|" + why.substr(2) +
+                  "|Cannot read the log file " + log + why);
+    EXPECT_FALSE(std::filesystem::is_regular_file(log));
+    EXPECT_FALSE(std::filesystem::exists(PathOf("4711.csv")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LogNameTakenBy,
+    ::testing::Values(
+        Impostor{"FIFO", [](const std::string& p) { return ::mkfifo(p.c_str(), 0600) == 0; },
+                 "a FIFO (named pipe)"},
+        Impostor{"Folder",
+                 [](const std::string& p) { return std::filesystem::create_directory(p); },
+                 "a folder"},
+        Impostor{"LinkToDevZero",
+                 [](const std::string& p) {
+                     std::filesystem::create_symlink("/dev/zero", p);
+                     return true;
+                 },
+                 "a device"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace halvern

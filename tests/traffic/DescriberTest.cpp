@@ -185,6 +185,21 @@ TEST(TrafficDescriber, AReplyIsReadAgainstTheLastRequestSent) {
     EXPECT_EQ(d.Describe(Rx, version, version.size()).text, "reply from 1, not a status reply");
 }
 
+// A frame of fewer than two bytes asks nothing: what follows is read as if no question were
+// known, not against what a longer frame before it left behind.
+TEST(TrafficDescriber, ARequestOfLessThanTwoBytesIsNoQuestion) {
+    const Bytes bad{0x01, 0xC8, 0x00, 0x00, 0x00};
+    for (const Bytes& stub : {Bytes{}, Bytes{0x01}}) {
+        TrafficDescriber d;
+        d.Describe(Sent, CommandFrame(1, kCodeStatus), 9);
+        EXPECT_EQ(
+            d.Describe(Sent, stub, stub.size()).text,
+            "frame of " + std::to_string(stub.size()) + (stub.size() == 1 ? " byte" : " bytes"));
+        EXPECT_EQ(d.Describe(Rx, bad, bad.size()).text, "noise, 5 bytes");
+        EXPECT_EQ(d.Describe(Rx, Bytes(300, 0x01), 300).text, "too long, 300 bytes");
+    }
+}
+
 TEST(TrafficDescriber, HexTextSaysHowManyCameWhenNotAllAreKept) {
     EXPECT_EQ(HexText(Bytes{0x01, 0xC8, 0x0A}, 3), "01 C8 0A");
     EXPECT_EQ(HexText(Bytes{0xFF, 0x00}, 700), "FF 00 ... (700 bytes)");

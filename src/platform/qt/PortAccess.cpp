@@ -1,14 +1,22 @@
 #include "platform/qt/PortAccess.h"
 
+#include <QByteArray>
+#include <QList>
 #include <algorithm>
+#include <climits>
 #include <vector>
+
+#include "platform/ProgramFile.h"
 
 #if defined(__unix__)
 #define HALVERN_UNIX_GROUPS 1
 #include <grp.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace halvern {
@@ -82,6 +90,71 @@ DeviceAccess DeviceAccessOf([[maybe_unused]] const std::string& device) {
         a.membership = GroupMembership::FromNextLogin;
 #endif
     return a;
+}
+
+const std::vector<std::string>& PortLockFolders() {
+    static const std::vector<std::string> folders{
+        "/var/lock", "/etc/locks", "/var/spool/locks",  "/var/spool/uucp",
+        "/tmp",      "/var/tmp",   "/var/lock/lockdev", "/run/lock"};
+    return folders;
+}
+
+std::string PortLockName(const std::string& device) {
+    std::string name = device.starts_with("/dev/") ? device.substr(5) : device;
+    std::replace(name.begin(), name.end(), '/', '_');
+    return "LCK.." + name;
+}
+
+namespace {
+
+// False only when the system says there is no such process.
+bool ProcessRuns([[maybe_unused]] long long pid) {
+#ifdef HALVERN_UNIX_GROUPS
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+#else
+    return true;
+#endif
+}
+
+QByteArray ThisHost() {
+    char name[256] = {};
+#ifdef HALVERN_UNIX_GROUPS
+    ::gethostname(name, sizeof name - 1);
+#endif
+    return name;
+}
+
+}  // namespace
+
+std::optional<StaleLock> StalePortLock(const std::string& device,
+                                       const std::vector<std::string>& folders) {
+    const std::string name = PortLockName(device);
+    for (const std::string& folder : folders) {
+        const std::string file = folder + "/" + name;
+        const OpenedFile lock = OpenProgramFile(file, FileAccess::Read);
+        if (lock.missing)
+            continue;
+        if (!lock)
+            return std::nullopt;
+        // Qt writes the process, the program and the host on three lines; other programs
+        // write the process alone, as ten characters padded with spaces.
+        const QList<QByteArray> lines = lock->read(512).split('\n');
+        bool ok = false;
+        const long long pid = lines.value(0).trimmed().toLongLong(&ok);
+        if (!ok || pid <= 0 || pid > INT_MAX)
+            return std::nullopt;
+        const QByteArray host = lines.value(2).trimmed();
+        if ((!host.isEmpty() && host != ThisHost()) || ProcessRuns(pid))
+            return std::nullopt;
+        return StaleLock{file, pid};
+    }
+    return std::nullopt;
+}
+
+std::string StaleLockReason(const StaleLock& lock) {
+    return "the port is blocked by the lock file " + lock.file + ", left by a program (process " +
+           std::to_string(lock.pid) + ") that no longer runs; remove that file (sudo rm " +
+           lock.file + ") and try again";
 }
 
 }  // namespace halvern

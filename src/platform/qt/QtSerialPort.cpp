@@ -119,6 +119,9 @@ std::string QtSerialPort::OpenFailure(const std::string& device) const {
         // A port held by another program is refused as a permission error ("locking the device"
         // on Unix, "Access is denied." on Windows); say what it most likely is.
 #ifdef Q_OS_UNIX
+    // A lock left by a killed program blocks whoever may not remove it; it is not "in use".
+    if (const auto stale = StalePortLock(device, PortLockFolders()))
+        return StaleLockReason(*stale);
     if (::access(device.c_str(), R_OK | W_OK) == 0)
         return OpenFailureReason(OpenRefusal::InUse, reason, {});
     return OpenFailureReason(OpenRefusal::NoPermission, reason, DeviceAccessOf(device));

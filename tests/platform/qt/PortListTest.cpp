@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <QTemporaryDir>
+#include <fstream>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -170,6 +177,58 @@ TEST_P(OpenFailureReasonTest, SaysWhatToDo) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Situations, OpenFailureReasonTest, ::testing::ValuesIn(kRefusals));
+
+#ifndef _WIN32
+
+// A lock file is stale only when the process it names is known to be gone from this PC.
+TEST(PortLock, ALockOfAProcessThatNoLongerRunsIsStaleAndNamed) {
+    const pid_t gone = fork();  // a process that has ended and been reaped
+    if (gone == 0)
+        _exit(0);
+    ASSERT_GT(gone, 0);
+    waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone), alive = std::to_string(getpid());
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    EXPECT_EQ(PortLockName("/dev/ttyUSB0"), "LCK..ttyUSB0");
+    EXPECT_EQ(PortLockName("/dev/pts/3"), "LCK..pts_3");
+
+    struct Case {
+        const char* situation;
+        std::string content;  // nothing written when empty
+        bool stale;
+    };
+    const Case cases[] = {
+        {"Qt's lock of a killed program", dead + "\nhalvern-cli\n" + host + "\n", true},
+        {"another program's lock: the process alone, padded",
+         std::string(10 - dead.size(), ' ') + dead + "\n", true},
+        {"a running process", alive + "\nhalvern\n" + host + "\n", false},
+        {"a process of another PC", dead + "\nhalvern\nsome-other-pc\n", false},
+        {"no process named", "locked\n", false},
+        {"no lock file", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.situation);
+        QTemporaryDir empty, locks;
+        const std::string file = locks.path().toStdString() + "/LCK..ttyUSB0";
+        if (!c.content.empty())
+            std::ofstream(file, std::ios::binary) << c.content;
+        // The first folder that holds a lock file for the port counts.
+        const auto stale =
+            StalePortLock("/dev/ttyUSB0", {empty.path().toStdString(), locks.path().toStdString()});
+        ASSERT_EQ(stale.has_value(), c.stale);
+        if (stale) {
+            EXPECT_EQ(stale->file, file);
+            EXPECT_EQ(StaleLockReason(*stale),
+                      "the port is blocked by the lock file " + file +
+                          ", left by a program (process " + dead +
+                          ") that no longer runs; remove that file (sudo rm " + file +
+                          ") and try again");
+        }
+    }
+}
+
+#endif
 
 }  // namespace
 }  // namespace halvern
