@@ -506,7 +506,10 @@ int Tool::Mode(std::uint8_t address, bool snTest) {
         return WriteFailed(std::string(snTest ? kSnTestFailText : kNormalModeFailText) +
                                " (address " + a + " did not confirm after " +
                                std::to_string(kModeWriteAttempts) + " attempts)",
-                           "the detector may have changed its mode");
+                           snTest ? "the detector may be in its signal/noise test all the same: "
+                                    "end it with 'halvern-cli normal " +
+                                        a + "'"
+                                  : "the detector may have changed its mode");
     // The noise figures as the maintenance window shows them in the test: its next poll.
     bool noiseRead = false;
     if (snTest) {

@@ -5,39 +5,54 @@
 #include "platform/ProgramFile.h"
 
 #include <QDir>
+#include <algorithm>
 
 namespace halvern {
 
 namespace {
 
-// Splits text into the line table as it arrives, chunk by chunk. The viewer shows nothing past
-// column 87; a longer line keeps only its start.
+// Splits text into a line table as it arrives, chunk by chunk, counting every line: the first
+// 1025 lines, or the last 1025 kept in a ring. The viewer shows nothing past column 87; a
+// longer line keeps only its start.
 class LineCollector {
   public:
-    LineCollector() : lines_(kLogLineCount) {}
+    explicit LineCollector(LogStretch stretch = LogStretch::First)
+        : stretch_(stretch), ring_(kLogLineCount) {}
 
     void Feed(std::string_view chunk) {
-        if (!Full())
-            splitter_.Feed(chunk, [this](std::string_view line, bool) { return Store(line); });
+        splitter_.Feed(chunk, [this](std::string_view line, bool) { return Store(line); });
     }
 
-    bool Full() const { return count_ >= static_cast<std::size_t>(kLogLineCount); }
-
-    std::vector<std::string> Finish() && {
-        if (!Full())
-            splitter_.Finish([this](std::string_view line, bool) { return Store(line); });
-        return std::move(lines_);
+    LogLineTable Finish() && {
+        splitter_.Finish([this](std::string_view line, bool) { return Store(line); });
+        LogLineTable table;
+        table.Total = count_;
+        const auto n = static_cast<std::int64_t>(kLogLineCount);
+        if (stretch_ == LogStretch::Last && count_ > n) {
+            // The ring's oldest entry stands where the next line would have gone.
+            table.First = count_ - n;
+            std::rotate(ring_.begin(), ring_.begin() + static_cast<std::ptrdiff_t>(count_ % n),
+                        ring_.end());
+        }
+        table.Lines = std::move(ring_);
+        return table;
     }
 
   private:
     bool Store(std::string_view line) {
-        lines_[count_++] = std::string(line);
-        return !Full();
+        const auto n = static_cast<std::int64_t>(kLogLineCount);
+        if (count_ < n)
+            ring_[static_cast<std::size_t>(count_)] = line;
+        else if (stretch_ == LogStretch::Last)
+            ring_[static_cast<std::size_t>(count_ % n)].assign(line);  // reuses its memory
+        ++count_;
+        return true;
     }
 
+    LogStretch stretch_;
     LogLineSplitter splitter_;
-    std::vector<std::string> lines_;
-    std::size_t count_ = 0;
+    std::vector<std::string> ring_;
+    std::int64_t count_ = 0;
 };
 
 bool IsDigit(char c) {
@@ -61,10 +76,11 @@ LogFields CutLogLine(std::string_view line) {
 std::vector<std::string> SplitLogLines(std::string_view text) {
     LineCollector collector;
     collector.Feed(text);
-    return std::move(collector).Finish();
+    return std::move(collector).Finish().Lines;
 }
 
-std::optional<std::vector<std::string>> ReadLogLines(const std::string& path, std::string* error) {
+std::optional<LogLineTable> ReadLogLines(const std::string& path, LogStretch stretch,
+                                         std::string* error) {
     const OpenedFile opened = OpenProgramFile(path, FileAccess::Read);
     if (!opened) {
         if (error)
@@ -72,11 +88,11 @@ std::optional<std::vector<std::string>> ReadLogLines(const std::string& path, st
         return std::nullopt;
     }
     QFile& file = *opened.file;
-    LineCollector collector;
-    // Log files only grow; read no more of them than the table can hold.
-    char buf[64 * 1024];
-    while (!collector.Full()) {
-        const qint64 n = file.read(buf, sizeof buf);
+    // The whole file is read: the viewer says how many lines it has beyond the table.
+    LineCollector collector(stretch);
+    std::vector<char> buf(1 << 20);
+    for (;;) {
+        const qint64 n = file.read(buf.data(), static_cast<qint64>(buf.size()));
         if (n < 0) {
             if (error)
                 *error = file.errorString().toStdString();
@@ -84,24 +100,42 @@ std::optional<std::vector<std::string>> ReadLogLines(const std::string& path, st
         }
         if (n == 0)
             break;
-        collector.Feed(std::string_view(buf, static_cast<std::size_t>(n)));
+        collector.Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)));
     }
     return std::move(collector).Finish();
 }
 
-LogViewerModel::LogViewerModel(std::vector<std::string> lines) : lines_(std::move(lines)) {
-    lines_.resize(kLogLineCount);
+LogViewerModel::LogViewerModel(LogLineTable table) : table_(std::move(table)) {
+    table_.Lines.resize(kLogLineCount);
 }
 
 const std::string& LogViewerModel::Entry(int index) const {
     static const std::string kEmpty;
     if (index < 0 || index >= kLogLineCount)
         return kEmpty;
-    return lines_[static_cast<std::size_t>(index)];
+    return table_.Lines[static_cast<std::size_t>(index)];
 }
 
 LogRow LogViewerModel::Row(int row) const {
-    return {std::to_string(topLine_ + row + 1), CutLogLine(Entry(topLine_ + row))};
+    return {std::to_string(table_.First + topLine_ + row + 1), CutLogLine(Entry(topLine_ + row))};
+}
+
+std::string LogViewerModel::Extent() const {
+    if (table_.First == 0 && table_.Total <= kLogLineCount)
+        return {};
+    const std::int64_t last = std::min(table_.Total, table_.First + kLogLineCount);
+    return "lines " + std::to_string(table_.First + 1) + "-" + std::to_string(last) + " of " +
+           std::to_string(table_.Total);
+}
+
+void LogViewerModel::ShowFirst(LogLineTable table) {
+    *this = LogViewerModel(std::move(table));
+}
+
+void LogViewerModel::ShowLast(LogLineTable table) {
+    *this = LogViewerModel(std::move(table));
+    const std::int64_t held = std::min<std::int64_t>(table_.Total - table_.First, kLogLineCount);
+    topLine_ = static_cast<int>(std::max<std::int64_t>(0, held - kViewerRows));
 }
 
 bool LogViewerModel::PageDown() {

@@ -3,6 +3,7 @@
 // a log file, paging through it twelve rows at a time, and the serial-number prompt's checks.
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,10 +50,21 @@ LogFields CutLogLine(std::string_view line);
 // 1025th are ignored. Always kLogLineCount entries.
 std::vector<std::string> SplitLogLines(std::string_view text);
 
-// Reads the line table from a file, reading no further than the 1025th line. Nothing when the
-// file cannot be opened or read; *error then says why.
-std::optional<std::vector<std::string>> ReadLogLines(const std::string& path,
-                                                     std::string* error = nullptr);
+// A stretch of a log file's lines, as the viewer pages through it.
+struct LogLineTable {
+    std::vector<std::string> Lines;  // kLogLineCount entries, empty past the file's end
+    std::int64_t First = 0;          // lines of the file before entry 0
+    std::int64_t Total = 0;          // lines in the whole file
+};
+
+// Which lines of a longer file the table holds: its first 1025 or its last.
+enum class LogStretch { First, Last };
+
+// Reads a log file's line table, counting all its lines. Nothing when the file cannot be
+// opened or read; *error then says why.
+std::optional<LogLineTable> ReadLogLines(const std::string& path,
+                                         LogStretch stretch = LogStretch::First,
+                                         std::string* error = nullptr);
 
 // What one row of the viewer shows.
 struct LogRow {
@@ -60,14 +72,21 @@ struct LogRow {
     LogFields Fields;
 };
 
-// The twelve rows over the line table. Row r shows entry TopLine + r.
+// The twelve rows over the line table. Row r shows entry TopLine + r, numbered by its line in
+// the file.
 class LogViewerModel {
   public:
-    explicit LogViewerModel(std::vector<std::string> lines);
+    explicit LogViewerModel(LogLineTable table);
 
     int TopLine() const { return topLine_; }
     LogRow Row(int row) const;
     const std::string& Entry(int index) const;
+    // "lines 1-1025 of 3000" when the file has more lines than the table; empty otherwise.
+    std::string Extent() const;
+    // Home and End: a table of the file's first lines, shown from its top, or of its last
+    // lines, shown with the last line in the bottom row.
+    void ShowFirst(LogLineTable table);
+    void ShowLast(LogLineTable table);
 
     // PgDn: one line further. Stops once the bottom row shows the last entry; false then.
     bool PageDown();
@@ -75,7 +94,7 @@ class LogViewerModel {
     bool PageUp();
 
   private:
-    std::vector<std::string> lines_;
+    LogLineTable table_;
     int topLine_ = 0;
 };
 

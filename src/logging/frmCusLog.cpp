@@ -35,16 +35,15 @@ const QColor kOddRow(0xf0, 0xf4, 0xf8);
 const QColor kNumberText(0x4a, 0x55, 0x63);
 constexpr int kCellPadX = 7;
 constexpr int kCellPadY = 3;
-constexpr int kNumberDigits = 4;  // the last row can show line 1025
+constexpr int kNumberDigits = 8;  // the last lines of a year of records a second
 const QColor kExtraHelpText(0x4a, 0x55, 0x63);
 constexpr const char* kExportTitle = "Export log as CSV";
 
-std::vector<std::string> LoadLines(const Par& par, const QString& entry) {
-    const auto path = LogPathForEntry(par.ProgramFolder, entry.toStdString());
-    if (!path)
+LogLineTable LoadLines(const std::string& path, LogStretch stretch = LogStretch::First) {
+    if (path.empty())
         return {};
     // A file that went away since the prompt looked shows as an empty table.
-    return ReadLogLines(*path).value_or(std::vector<std::string>{});
+    return ReadLogLines(path, stretch).value_or(LogLineTable{});
 }
 
 QFont TableFont(const QFont& base, bool bold) {
@@ -94,7 +93,7 @@ frmCusLog::frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWi
       folder_(par.ProgramFolder),
       entry_(entry),
       path_(LogPathForEntry(par.ProgramFolder, entry.toStdString()).value_or("")),
-      model_(LoadLines(par, entry)) {
+      model_(LoadLines(path_)) {
     setObjectName("frmCusLog");
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
@@ -111,7 +110,12 @@ frmCusLog::frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWi
     exitKey->setObjectName("lblExit");
     exitKey->setFrameShape(QFrame::StyledPanel);
     exitKey->setContentsMargins(8, 2, 8, 2);
+    // Which of the file's lines the table holds, when it cannot hold them all.
+    lblExtent_ = new QLabel(this);
+    lblExtent_->setObjectName("lblExtent");
+    lblExtent_->setFont(helpFont);
     auto* top = new QHBoxLayout;
+    top->addWidget(lblExtent_);
     top->addStretch(1);
     top->addWidget(exitKey);
 
@@ -133,8 +137,9 @@ frmCusLog::frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWi
     // The plot and the export, below the viewer's own keys and a shade lighter.
     auto* extraHelp = new QHBoxLayout;
     extraHelp->setSpacing(28);
-    const char* extraTexts[] = {"Plot - G", "Export CSV - X", "Menu - right click"};
-    for (int i = 0; i < 3; ++i) {
+    const char* extraTexts[] = {"First/last lines - Home/End", "Plot - G", "Export CSV - X",
+                                "Menu - right click"};
+    for (int i = 0; i < 4; ++i) {
         auto* label = new QLabel(extraTexts[i], this);
         label->setObjectName(QString("lblMoreHelp(%1)").arg(i));
         QPalette palette = label->palette();
@@ -208,6 +213,7 @@ void frmCusLog::BuildTable(QWidget* table) {
 }
 
 void frmCusLog::ShowRows() {
+    lblExtent_->setText(QString::fromStdString(model_.Extent()));
     for (int r = 0; r < kViewerRows; ++r) {
         const LogRow shown = model_.Row(r);
         RowLabels& row = rows_[static_cast<std::size_t>(r)];
@@ -269,6 +275,8 @@ void frmCusLog::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_PageDown:
         case Qt::Key_PageUp:
+        case Qt::Key_Home:
+        case Qt::Key_End:
         case Qt::Key_P:
         case Qt::Key_G:
         case Qt::Key_X:
@@ -296,6 +304,14 @@ void frmCusLog::keyReleaseEvent(QKeyEvent* event) {
             break;
         case Qt::Key_PageUp:
             model_.PageUp();
+            ShowRows();
+            break;
+        case Qt::Key_Home:  // with Ctrl too
+            model_.ShowFirst(LoadLines(path_));
+            ShowRows();
+            break;
+        case Qt::Key_End:  // the file as it is now: the newest records
+            model_.ShowLast(LoadLines(path_, LogStretch::Last));
             ShowRows();
             break;
         case Qt::Key_P:

@@ -1,13 +1,15 @@
 #pragma once
 // frmCusLog: the log viewer. Shows one detector's log file twelve lines at a time, each line
-// cut into its columns, and prints an image of itself. The file is read once, when the viewer
-// is made; records appended while it is open are seen only after reopening.
+// cut into its columns, and prints an image of itself. The table holds 1025 lines: the file's
+// first, read when the viewer is made, or with End its last, read at that moment (Home goes
+// back to the first); records appended meanwhile are not shown by themselves. A line above the
+// table says which lines of how many it holds when that is not all of them.
 //
 // Keys act when released (and only when their press also came to this window, so the Esc
 // that cancels the print dialog does not close the viewer too): PgDn next line, PgUp previous
-// line, P print, Esc close; G plots the whole file (frmLogPlot) and X exports it as CSV, both
-// also on the right-click menu. Signal closed(): the viewer has closed (Esc or its close box)
-// and the main window is to come back.
+// line, Home/End first/last lines, P print, Esc close; G plots the whole file (frmLogPlot) and X
+// exports it as CSV, both also on the right-click menu. Signal closed(): the viewer has closed (Esc
+// or its close box) and the main window is to come back.
 
 #include <QPointer>
 #include <QSet>
@@ -68,6 +70,7 @@ class frmCusLog : public QWidget {
     std::string folder_;
     QString entry_;
     std::string path_;  // the log file; empty when the entry names none
+    QLabel* lblExtent_ = nullptr;
     QAction* plotAction_ = nullptr;
     QAction* exportAction_ = nullptr;
     QPointer<frmLogPlot> plot_;

@@ -8,7 +8,7 @@ namespace halvern {
 
 std::string SnTestLeftQuestion(std::uint8_t address) {
     return "The detector at address " + std::to_string(address) +
-           " was put into its S/N test and has not confirmed normal mode since.\rReturn it to "
+           " was told to start its S/N test and has not confirmed normal mode since.\rReturn it to "
            "normal mode now?";
 }
 

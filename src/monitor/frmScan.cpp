@@ -49,6 +49,7 @@ frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog),
                    Qt::WindowCloseButtonHint);
 
     lblState_ = Named(new QLabel(this), "lblState", kTextPoints, true);
+    lblState_->setWordWrap(true);  // a long message (noise on the bus) keeps the window narrow
     prgScan_ = Named(new QProgressBar(this), "prgScan", kTextPoints);
     prgScan_->setMinimumHeight(28);
     lblAddress_ = Named(new QLabel(this), "lblAddress", kTextPoints);

@@ -281,7 +281,7 @@ TEST_P(LogNameTakenBy, EveryReaderAndTheWriterRefuseItWithoutWaiting) {
         WriteCycleRecord(par, testing::At(14, 3, 27));
         const SerialEntryCheck prompt = CheckSerialEntry(Folder(), "4711");
         std::string viewer;
-        ReadLogLines(log, &viewer);
+        ReadLogLines(log, LogStretch::First, &viewer);
         const LogReadResult records = ReadLogRecords(log, [](const LogRecord&) {});
         const CsvExportResult csv = ExportLogCsv(log, PathOf("4711.csv"));
         return LogWarning(par) + "|" + (par.RecordDue[12] ? "due" : "done") + "|" +

@@ -19,20 +19,30 @@ std::string NumberedLines(int count) {
 
 class ReadLogLines : public test::UiTest {};
 
-// The reads take 64 KiB at a time: the first CR is the last byte of the first read.
-TEST_F(ReadLogLines, AnyLineBreakEndsALineEvenSplitBetweenTwoReadsAndTheTableStopsAt1025) {
-    Write("4711.txt", std::string(65535, 'x') + "\r\nafter\r\n\r\na\nb\r" + NumberedLines(1100));
-    const auto lines = halvern::ReadLogLines(PathOf("4711.txt"));
-    ASSERT_TRUE(lines);
-    ASSERT_EQ(lines->size(), 1025u);
-    EXPECT_EQ(std::vector<std::string>(lines->begin() + 1, lines->begin() + 6),
+// The reads take 1 MiB at a time: the first CR is the last byte of the first read.
+TEST_F(ReadLogLines, AnyLineBreakEndsALineEvenSplitBetweenTwoReadsAndEveryLineIsCounted) {
+    Write("4711.txt", std::string((1 << 20) - 1, 'x') + "\r\nafter\r\n\r\na\nb\r" +
+                          NumberedLines(1100) + "no break");
+    const auto first = halvern::ReadLogLines(PathOf("4711.txt"));
+    ASSERT_TRUE(first);
+    ASSERT_EQ(first->Lines.size(), 1025u);
+    EXPECT_EQ(std::vector<std::string>(first->Lines.begin() + 1, first->Lines.begin() + 6),
               (std::vector<std::string>{"after", "", "a", "b", "line 1"}));
-    EXPECT_EQ((*lines)[1024], "line 1020");
+    EXPECT_EQ(first->Lines[1024], "line 1020");
+    EXPECT_EQ(first->First, 0);
+    EXPECT_EQ(first->Total, 1106);
+    const auto last = halvern::ReadLogLines(PathOf("4711.txt"), LogStretch::Last);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->First, 81);
+    EXPECT_EQ(last->Total, 1106);
+    EXPECT_EQ(last->Lines[0], "line 77");  // line 82 of the file
+    EXPECT_EQ(last->Lines[1023], "line 1100");
+    EXPECT_EQ(last->Lines[1024], "no break");
     EXPECT_EQ(SplitLogLines("last without break")[0], "last without break");
 }
 
 TEST(LogViewerModel, PagingStopsAtTheFirstLineAndWhenTheBottomRowShowsEntry1024) {
-    LogViewerModel m(SplitLogLines(NumberedLines(1030)));
+    LogViewerModel m({SplitLogLines(NumberedLines(1030)), 0, 1030});
     EXPECT_FALSE(m.PageUp());
     int moves = 0;
     while (m.PageDown())

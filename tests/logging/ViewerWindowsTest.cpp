@@ -161,6 +161,35 @@ TEST_F(ViewerWindows, KeysActOnReleasePagingOneLineOrClosing) {
     EXPECT_EQ(closed_->count(), 1);
 }
 
+// A log longer than the table says so; End shows its last lines as the file is then, Home the
+// first again.
+TEST_F(ViewerWindows, EndShowsTheLastLinesOfALongLogAndTheWindowSaysWhichLinesItHolds) {
+    std::string text;
+    for (int i = 1; i <= 3000; ++i)
+        text += "NNN" + std::to_string(i) + "\r\n";
+    Write("4711.txt", text);
+    auto& v = Viewer();
+    const auto extent = [&] { return v.findChild<QLabel*>("lblExtent")->text(); };
+    EXPECT_EQ(extent(), "lines 1-1025 of 3000");
+    Write("4711.txt", text + "NNN3001\r\n");  // a record comes in meanwhile
+    Release(Qt::Key_End);
+    EXPECT_EQ(extent(), "lines 1977-3001 of 3001");
+    EXPECT_EQ((QStringList{Row(11)[0], Row(11)[1], Row(0)[0], Row(0)[1]}),
+              (QStringList{"3001", "NNN30", "2990", "NNN29"}));
+    Release(Qt::Key_PageDown);  // the bottom row shows the last line already
+    EXPECT_EQ(Row(11)[0], "3001");
+    Release(Qt::Key_PageUp);
+    EXPECT_EQ(Row(11)[0], "3000");
+    QTest::keyClick(&v, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(extent(), "lines 1-1025 of 3001");
+    EXPECT_EQ((QStringList{Row(0)[0], Row(0)[1]}), (QStringList{"1", "NNN1"}));
+    // A log the table holds whole says nothing, and End brings its last line to the bottom.
+    Write("4711.txt", "NNN1\r\nNNN2\r\n");
+    Release(Qt::Key_End);
+    EXPECT_EQ(extent(), "");
+    EXPECT_EQ((QStringList{Row(0)[0], Row(1)[1]}), (QStringList{"1", "NNN2"}));
+}
+
 TEST_F(ViewerWindows, PPrintsOneImageOfTheWindowPerCopyAndACancelPrintsNothing) {
     Viewer();
     const std::string pdf = PathOf("viewer.pdf");
