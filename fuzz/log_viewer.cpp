@@ -8,6 +8,7 @@
 //   byte 0 bits 0-6: PgDn presses, 16 each
 //   byte 1: PgUp presses
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -38,7 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream(path, std::ios::binary) << text;
     const auto lines = ReadLogLines(path);
     FUZZ_CHECK(lines);
-    FUZZ_CHECK(*lines == SplitLogLines(text));
+    FUZZ_CHECK(lines->Lines == SplitLogLines(text));
+    // The last lines, read in one pass with the count, end where the file does.
+    const auto last = ReadLogLines(path, LogStretch::Last);
+    FUZZ_CHECK(last && last->Total == lines->Total);
+    FUZZ_CHECK(last->First == std::max<std::int64_t>(0, lines->Total - kLogLineCount));
+    if (lines->Total <= kLogLineCount)
+        FUZZ_CHECK(last->Lines == lines->Lines);
 
     LogViewerModel model(*lines);
     for (int i = (data[0] & 0x7F) * 16; i > 0 && model.PageDown(); --i) {

@@ -315,8 +315,12 @@ void frmMain::BuildUi() {
             comm_.SelectAddress(cmbChangeAddr_->itemText(index).toStdString());
     });
     // Enter, or leaving the field, without a choice: the field shows the served address again.
-    connect(cmbChangeAddr_->lineEdit(), &QLineEdit::editingFinished, this,
-            [this] { cmbChangeAddr_->setEditText(QString::fromStdString(par_.Main.DetNum)); });
+    connect(cmbChangeAddr_->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        // The list opening takes the focus too: leave it be, or it closes again at once.
+        const QString served = QString::fromStdString(par_.Main.DetNum);
+        if (!cmbChangeAddr_->view()->isVisible() && cmbChangeAddr_->currentText() != served)
+            cmbChangeAddr_->setEditText(served);
+    });
     // Only the technician's typing is checked, not texts the program sets.
     connect(cmbChangeAddr_->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
         cmbChangeAddr_->Typed();
