@@ -38,9 +38,7 @@ bool StandardErrorIsTerminal() {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     QCoreApplication app(argc, argv);
-    // The same names as the program, so the same per-user folder.
-    QCoreApplication::setApplicationName("Halvern");
-    QCoreApplication::setOrganizationName("Halvern");
+    halvern::NameProgram();  // the same per-user folder as the program's
     std::setlocale(LC_NUMERIC, "C");
 
     halvern::QtPlatform platform;

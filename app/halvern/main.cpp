@@ -29,8 +29,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Halvern");
-    QApplication::setOrganizationName("Halvern");
+    halvern::NameProgram();
     // The desktop entry and the icon that the package installs.
     QApplication::setDesktopFileName("halvern");
     QApplication::setWindowIcon(QIcon(":/halvern.png"));

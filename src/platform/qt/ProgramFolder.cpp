@@ -6,6 +6,8 @@
 #include <QTemporaryFile>
 #include <filesystem>
 
+#include "platform/FilePath.h"
+
 namespace halvern {
 
 std::string ProgramFolder(const std::string& override, const FolderProbe& probe) {
@@ -47,6 +49,27 @@ bool IsSystemInstall(const std::string& executableFolder, const std::string& ins
     return !installedBinFolder.empty() && exe == Tidy(installedBinFolder);
 }
 
+void NameProgram() {
+    // No organisation name: Qt would put it in between (Halvern/Halvern).
+    QCoreApplication::setApplicationName("Halvern");
+}
+
+std::string PerUserFolder(const std::string& folder) {
+    // Earlier versions also named an organisation "Halvern", which Qt put in between.
+    constexpr const char* kEarlierSubfolder = "Halvern";
+    const auto path = Utf8Path(folder);
+    const auto earlier = path / kEarlierSubfolder;
+    std::error_code error;
+    if (!std::filesystem::is_directory(earlier, error))
+        return folder;
+    for (std::filesystem::directory_iterator it(path, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->path().filename() != kEarlierSubfolder)
+            return folder;
+    }
+    return error ? folder : Utf8Text(earlier);
+}
+
 bool FolderIsWritable(const std::string& folder) {
     QTemporaryFile trial(QString::fromStdString(folder) + "/.halvern-write-test-XXXXXX");
     return trial.open();  // removed again when trial goes out of scope
@@ -60,9 +83,10 @@ std::string ProgramFolder(const std::string& override) {
     probe.installedBinFolder = HALVERN_INSTALL_BINDIR;
 #endif
     probe.appDataFolder = [] {
-        const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-        QDir().mkpath(dir);
-        return dir.toStdString();
+        const std::string dir = PerUserFolder(
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString());
+        QDir().mkpath(QString::fromStdString(dir));
+        return dir;
     };
     return ProgramFolder(override, probe);
 }

@@ -24,6 +24,16 @@ bool IsSystemInstall(const std::string& executableFolder, const std::string& ins
 // The real probe: QCoreApplication::applicationDirPath and QStandardPaths::AppDataLocation.
 std::string ProgramFolder(const std::string& override);
 
+// Gives Qt the program's name, which names the per-user folder: ~/.local/share/Halvern
+// (Windows: %APPDATA%\Halvern). halvern and halvern-cli both call it, so they share the folder.
+void NameProgram();
+
+// The per-user folder to use, given the one the system names for the program
+// (~/.local/share/Halvern). Earlier versions kept their files one level deeper, in its
+// subfolder "Halvern"; while the folder holds nothing but that subfolder, the subfolder is
+// used, so that an upgrade goes on with its port, tuning, settings and logs.
+std::string PerUserFolder(const std::string& folder);
+
 // True when a file can be created in the folder (a trial file, removed again). Permission
 // bits alone do not tell: ACLs, read-only mounts and protected install folders differ.
 bool FolderIsWritable(const std::string& folder);

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "platform/qt/ProgramFolder.h"
 
@@ -15,7 +19,7 @@ struct FolderCase {
     bool writable;
     const char* expected;  // kAppData for the per-user folder
 };
-constexpr const char* kAppData = "/home/tech/.local/share/Halvern/Halvern";
+constexpr const char* kAppData = "/home/tech/.local/share/Halvern";
 
 void PrintTo(const FolderCase& c, std::ostream* os) {
     *os << (*c.override ? c.override : "no --data-dir") << ", program in " << c.executableFolder
@@ -59,6 +63,55 @@ TEST(IsSystemInstall, ComparesWholeFolderNamesAfterTidying) {
     EXPECT_FALSE(IsSystemInstall("/opt/halvern/binaries", "/opt/halvern/bin"));
     EXPECT_FALSE(IsSystemInstall("/", "/usr/local/bin"));
     EXPECT_FALSE(IsSystemInstall("/work/usr/bin", "/usr/local/bin"));
+}
+
+struct PerUserCase {
+    const char* situation;
+    std::vector<const char*> entries;  // in ~/.local/share/Halvern; a folder ends in "/"
+    bool earlierFolder;                // expected: ~/.local/share/Halvern/Halvern
+};
+
+void PrintTo(const PerUserCase& c, std::ostream* os) {
+    *os << c.situation;
+}
+
+class PerUserFolderChoice : public ::testing::TestWithParam<PerUserCase> {};
+
+TEST_P(PerUserFolderChoice, KeepsToTheEarlierFolderWhileItIsAllThereIs) {
+    namespace fs = std::filesystem;
+    const PerUserCase& c = GetParam();
+    const QTemporaryDir home;
+    const fs::path folder = fs::path(home.path().toStdString()) / "Halvern";
+    for (const std::string entry : c.entries) {
+        fs::create_directories((folder / entry).parent_path());
+        if (!entry.ends_with('/'))
+            std::ofstream(folder / entry) << "1\r\n";
+    }
+    const fs::path expected = c.earlierFolder ? folder / "Halvern" : folder;
+    EXPECT_EQ(PerUserFolder(folder.string()), expected.string()) << c.situation;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , PerUserFolderChoice,
+    ::testing::Values(PerUserCase{"first run", {}, false},
+                      PerUserCase{"new folder, empty", {"./"}, false},
+                      PerUserCase{"new folder in use", {"CommPortNo.txt", "4711.txt"}, false},
+                      PerUserCase{"upgrade", {"Halvern/CommPortNo.txt", "Halvern/4711.txt"}, true},
+                      PerUserCase{"upgrade, nothing written yet", {"Halvern/"}, true},
+                      PerUserCase{"both in use", {"Halvern/4711.txt", "CommPortNo.txt"}, false},
+                      PerUserCase{
+                          "both, the new one with a folder", {"Halvern/4711.txt", "old/"}, false},
+                      PerUserCase{"a file named like the earlier folder", {"Halvern"}, false}));
+
+// The folder Qt names for the program is the program's name under the data folder, once.
+TEST(NameProgram, NamesThePerUserFolderOnce) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the data folders of Windows differ (Roaming, Local)";
+#endif
+    NameProgram();
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    EXPECT_EQ(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString(),
+              (data + "/Halvern").toStdString());
 }
 
 TEST(FolderIsWritable, CreatesAndRemovesATrialFile) {
