@@ -18,6 +18,11 @@ namespace halvern::cli {
 // Bytes from a detector as terminal text: Latin-1 to UTF-8, control bytes as '?'.
 std::string Printable(std::string_view bytes);
 
+// A text typed or named by the user (an argument, a path) for a message: control bytes
+// (C0, DEL, C1) and bytes that are not UTF-8 as escapes ("\n", "\x1b"), so that a message
+// cannot move the cursor or hide what it quotes. The rest, UTF-8 included, is kept.
+std::string Escaped(std::string_view text, bool keepNewlines = false);
+
 // One JSON object, keys in the order they are added.
 class JsonObject {
   public:
@@ -54,6 +59,7 @@ JsonObject ReadingJson(const Reading& r);
 std::string WatchText(const LocalDateTime& t, const Reading& r, int missed);
 JsonObject WatchJson(const LocalDateTime& t, const Reading& r, int missed);
 
+// A hit in aligned columns: the address, the model, the serial number, the status.
 std::string ScanText(const ScanHit& hit);
 JsonObject ScanJson(const ScanHit& hit);
 
