@@ -1,6 +1,7 @@
 #include "cli/Output.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -148,6 +149,16 @@ std::string Escaped(std::string_view text, bool keepNewlines) {
         ++i;
     }
     return out;
+}
+
+int FailingOutput::overflow(int) {
+    errno = error_;
+    return traits_type::eof();
+}
+
+std::streamsize FailingOutput::xsputn(const char*, std::streamsize) {
+    errno = error_;
+    return 0;
 }
 
 void JsonObject::Key(std::string_view key) {

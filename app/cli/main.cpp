@@ -15,10 +15,10 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <streambuf>
 #include <string>
 #include <vector>
 
+#include "cli/Output.h"
 #include "cli/SignalStop.h"
 #include "cli/Tool.h"
 #include "logging/LogRecords.h"
@@ -30,20 +30,6 @@
 namespace {
 
 #ifndef _WIN32
-// Standard output that was closed (">&-"): every write fails as it would on the closed
-// descriptor, so the command ends as a failure instead of seeming done.
-class ClosedOutput : public std::streambuf {
-  protected:
-    int overflow(int) override {
-        errno = EBADF;
-        return traits_type::eof();
-    }
-    std::streamsize xsputn(const char*, std::streamsize) override {
-        errno = EBADF;
-        return 0;
-    }
-};
-
 // A closed standard descriptor would be taken by the next file opened, and the serial port
 // or a log file would get what was meant for the terminal: each is held by /dev/null.
 // True when standard output was closed.
@@ -81,7 +67,9 @@ std::string CurrentFolder() {
 
 int main(int argc, char** argv) {
 #ifndef _WIN32
-    ClosedOutput closedOutput;
+    // Standard output that was closed (">&-"): every write fails as it would on the closed
+    // descriptor, so the command ends as a failure instead of seeming done.
+    halvern::cli::FailingOutput closedOutput(EBADF);
     if (HoldStandardDescriptors())
         std::cout.rdbuf(&closedOutput);
 #endif

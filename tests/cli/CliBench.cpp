@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+
+#include "cli/Output.h"
 
 namespace halvern::test {
 
@@ -24,32 +25,9 @@ LocalDateTime CliBench::ClockAt(Micros us) {
     return {2026, 12, 5, 14 + s / 3600, 3 + s / 60 % 60, s % 60};
 }
 
-namespace {
-
-// A full disk or a closed descriptor: every write fails with the errno given.
-class FailingOutput : public std::streambuf {
-  public:
-    explicit FailingOutput(int error) : error_(error) {}
-
-  protected:
-    int overflow(int) override {
-        errno = error_;
-        return traits_type::eof();
-    }
-    std::streamsize xsputn(const char*, std::streamsize) override {
-        errno = error_;
-        return 0;
-    }
-
-  private:
-    int error_;
-};
-
-}  // namespace
-
 CliRun CliBench::Run(const std::vector<std::string>& args) {
     std::ostringstream out, err;
-    FailingOutput failing(outputErrno);
+    cli::FailingOutput failing(outputErrno);
     if (outputErrno)
         out.std::ostream::rdbuf(&failing);
     cli::Tool tool(cli::Environment{

@@ -93,7 +93,7 @@ struct Child {
     std::string out, err;
 };
 
-TEST(EndToEnd, ScanStatusAndASignalEndingTheLogOnAPseudoTerminal) {
+TEST(EndToEnd, ScanStatusLogAndOutputOnAPseudoTerminal) {
     char dirTemplate[] = "/tmp/halvern-cli-e2e-XXXXXX";
     const std::filesystem::path dir = mkdtemp(dirTemplate);
     const std::string tty = (dir / "tty").string();
@@ -125,6 +125,30 @@ TEST(EndToEnd, ScanStatusAndASignalEndingTheLogOnAPseudoTerminal) {
                    R"(,"gas":\d+,"link":"Good"\}\n)")))
         << status.out;
 
+    // A device named relative to the current folder is opened there and named by its full
+    // path; standard output that cannot be written (a full disk, closed) fails the command.
+    // Each from the simulator's folder: sh -c 'cd DIR && exec CLI ARGS... REDIRECTION'.
+    const auto inDir = [&](const std::string& args) {
+        return Child({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" --data-dir . " + args,
+                      dir.string(), HALVERN_CLI_PATH});
+    };
+    Child relative = inDir("--device tty --json status 7");
+    EXPECT_EQ(relative.Finish(), 0) << relative.err;
+    EXPECT_TRUE(relative.out.starts_with(R"({"address":7,)")) << relative.out;
+
+    Child missing = inDir("--device nosuch status 7");
+    EXPECT_EQ(missing.Finish(), 3);
+    EXPECT_NE(missing.err.find((dir / "nosuch").string()), std::string::npos) << missing.err;
+
+    for (const auto& [redirect, reason] : std::vector<std::pair<std::string, std::string>>{
+             {">/dev/full", "No space left on device"}, {">&-", "Bad file descriptor"}}) {
+        Child lost = inDir("--device tty status 7 " + redirect);
+        EXPECT_EQ(lost.Finish(), 1) << redirect;
+        EXPECT_TRUE(
+            lost.err.ends_with("halvern-cli: cannot write to standard output: " + reason + "\n"))
+            << lost.err;
+    }
+
     // Logging ends on SIGTERM, or SIGHUP, with exit 0, the files holding whole records only.
     for (const int sig : {SIGTERM, SIGHUP}) {
         std::filesystem::remove(dir / "4711.txt");
@@ -141,40 +165,6 @@ TEST(EndToEnd, ScanStatusAndASignalEndingTheLogOnAPseudoTerminal) {
         std::ifstream in(dir / "4711.txt", std::ios::binary);
         const std::string records{std::istreambuf_iterator<char>(in), {}};
         EXPECT_TRUE(records.ends_with("\r\n"));
-    }
-
-    kill(sim.pid, SIGTERM);
-    EXPECT_EQ(sim.Finish(), 0);
-    std::filesystem::remove_all(dir);
-}
-
-// A device named relative to the current folder is opened there and named by its full path;
-// standard output that cannot be written (a full disk, closed) fails the command.
-TEST(EndToEnd, ARelativeDeviceAndStandardOutputThatCannotBeWritten) {
-    char dirTemplate[] = "/tmp/halvern-cli-out-XXXXXX";
-    const std::filesystem::path dir = mkdtemp(dirTemplate);
-    Child sim({HALVERN_SIM_PATH, "--link", (dir / "tty").string()});
-    ASSERT_TRUE(sim.Read([&] { return sim.out.find('\n') != std::string::npos; })) << sim.err;
-    // From the simulator's folder: sh -c 'cd DIR && exec CLI ARGS... REDIRECTION'.
-    const auto inDir = [&](const std::string& args) {
-        return Child({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" --data-dir . " + args,
-                      dir.string(), HALVERN_CLI_PATH});
-    };
-    Child status = inDir("--device tty --json status 7");
-    EXPECT_EQ(status.Finish(), 0) << status.err;
-    EXPECT_TRUE(status.out.starts_with(R"({"address":7,)")) << status.out;
-
-    Child missing = inDir("--device nosuch status 7");
-    EXPECT_EQ(missing.Finish(), 3);
-    EXPECT_NE(missing.err.find((dir / "nosuch").string()), std::string::npos) << missing.err;
-
-    for (const auto& [redirect, reason] : std::vector<std::pair<std::string, std::string>>{
-             {">/dev/full", "No space left on device"}, {">&-", "Bad file descriptor"}}) {
-        Child lost = inDir("--device tty status 7 " + redirect);
-        EXPECT_EQ(lost.Finish(), 1) << redirect;
-        EXPECT_TRUE(
-            lost.err.ends_with("halvern-cli: cannot write to standard output: " + reason + "\n"))
-            << lost.err;
     }
 
     kill(sim.pid, SIGTERM);
