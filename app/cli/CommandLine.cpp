@@ -2,17 +2,18 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <sstream>
 
+#include "cli/Output.h"
+#include "cli/SetupFields.h"
 #include "config/AddressEntry.h"
 
 namespace halvern::cli {
 
 namespace {
-
-struct CommandName {
-    const char* name;
-    Command command;
-};
 
 constexpr std::array<CommandName, 11> kCommands = {{
     {"status", Command::Status},
@@ -26,6 +27,19 @@ constexpr std::array<CommandName, 11> kCommands = {{
     {"align", Command::Align},
     {"log", Command::Log},
     {"ports", Command::Ports},
+}};
+
+constexpr std::array<OptionSpec, 10> kOptions = {{
+    {"device", true, std::nullopt},
+    {"port", true, std::nullopt},
+    {"data-dir", true, std::nullopt},
+    {"json", false, std::nullopt},
+    {"help", false, std::nullopt},
+    {"version", false, std::nullopt},
+    {"timeout", true, Command::Scan},
+    {"interval", true, Command::Watch},
+    {"period", true, Command::Log},
+    {"secondary", false, Command::Version},
 }};
 
 std::optional<Command> CommandNamed(std::string_view name) {
@@ -42,24 +56,40 @@ const char* NameOf(Command command) {
     return "";
 }
 
-// Options that take a value, and flags.
-constexpr std::array<std::string_view, 5> kValued = {"device", "port", "data-dir", "timeout",
-                                                     "period"};
-constexpr std::array<std::string_view, 4> kFlags = {"json", "secondary", "help", "version"};
+const OptionSpec* OptionNamed(std::string_view name) {
+    for (const auto& o : kOptions)
+        if (name == o.name)
+            return &o;
+    return nullptr;
+}
 
-bool Among(std::string_view name, const auto& names) {
-    return std::find(names.begin(), names.end(), name) != names.end();
+// An argument quoted in a message, its control bytes escaped.
+std::string Quote(std::string_view text) {
+    return "\"" + Escaped(text) + "\"";
 }
 
 std::optional<int> Address(std::string_view text, const char* what, std::string& error) {
     const auto a = WholeNumber(text, 1, kLastBusAddress);
     if (!a)
-        error = std::string(what) + " \"" + std::string(text) +
-                "\" is not a bus address: a whole number from 1 to 247";
+        error = std::string(what) + " " + Quote(text) +
+                " is not a bus address: a whole number from 1 to 247";
     return a;
 }
 
+// "-5" is a (wrong) address, not an option.
+bool IsOption(const std::string& arg) {
+    return arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
+}
+
 }  // namespace
+
+std::span<const CommandName> CommandNames() {
+    return kCommands;
+}
+
+std::span<const OptionSpec> OptionSpecs() {
+    return kOptions;
+}
 
 std::optional<int> WholeNumber(std::string_view text, int lo, int hi) {
     if (text.empty() || text.size() > 9 ||
@@ -73,22 +103,56 @@ std::optional<int> WholeNumber(std::string_view text, int lo, int hi) {
     return v;
 }
 
-ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
-    ParsedLine result;
-    const auto fail = [&](std::string why) {
-        result.error = std::move(why);
-        return result;
-    };
-    Invocation inv;
-    std::vector<std::string> positional;
-    std::vector<std::string> seen;
-    std::optional<std::string> timeout, period;
+std::string DevicePath(const std::string& given, const std::string& currentFolder) {
+#ifdef _WIN32
+    (void)currentFolder;
+    return given;
+#else
+    if (given.empty() || given.front() == '/' || currentFolder.empty())
+        return given;
+    return (std::filesystem::path(currentFolder) / given).lexically_normal().string();
+#endif
+}
+
+std::string ShellWord(std::string_view word) {
+    const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) ||
+               std::string_view("/._-+:,=@%").find(c) != std::string_view::npos;
+    });
+    if (plain)
+        return std::string(word);
+    // Double quotes: a suggestion is itself quoted with single ones.
+    std::string quoted = "\"";
+    for (const char c : word) {
+        if (std::string_view("\"\\$`").find(c) != std::string_view::npos)
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+bool AsksForJson(const std::vector<std::string>& args) {
+    const auto end = std::find(args.begin(), args.end(), "--");
+    return std::find(args.begin(), end, "--json") != end;
+}
+
+namespace {
+
+// Each option given, with its last value ("" for a flag).
+using Given = std::map<std::string_view, std::string>;
+
+const std::string* ValueOf(const Given& given, std::string_view name) {
+    const auto it = given.find(name);
+    return it == given.end() ? nullptr : &it->second;
+}
+
+// Sorts the arguments into options and operands; the reason when one cannot be taken.
+std::string SplitArguments(const std::vector<std::string>& args, Given& given,
+                           std::vector<std::string>& positional) {
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        // "-5" is a (wrong) address, not an option.
-        const bool number = arg.size() > 1 && arg[0] == '-' && arg[1] >= '0' && arg[1] <= '9';
-        if (optionsEnded || number || arg.size() < 2 || arg[0] != '-') {
+        if (optionsEnded || !IsOption(arg)) {
             positional.push_back(arg);
             continue;
         }
@@ -97,70 +161,46 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
             continue;
         }
         if (arg == "-h") {
-            result.help = true;
+            given["help"];
             continue;
         }
         if (arg.rfind("--", 0) != 0)
-            return fail("unknown option " + arg);
+            return "unknown option " + Escaped(arg);
         const auto eq = arg.find('=');
         const std::string name = arg.substr(2, eq == std::string::npos ? eq : eq - 2);
+        const OptionSpec* option = OptionNamed(name);
+        if (!option)
+            return "unknown option --" + Escaped(name);
         std::optional<std::string> value;
         if (eq != std::string::npos)
             value = arg.substr(eq + 1);
-        if (Among(name, kFlags)) {
-            if (value)
-                return fail("--" + name + " takes no value");
-        } else if (Among(name, kValued)) {
-            if (!value) {
-                if (i + 1 >= args.size())
-                    return fail("--" + name + " needs a value");
-                value = args[++i];
-            }
-        } else {
-            return fail("unknown option --" + name);
+        if (!option->valued && value)
+            return "--" + name + " takes no value";
+        if (option->valued && !value) {
+            if (i + 1 >= args.size())
+                return "--" + name + " needs a value";
+            value = args[++i];
         }
-        if (std::find(seen.begin(), seen.end(), name) != seen.end())
-            return fail("--" + name + " is given twice");
-        seen.push_back(name);
-
-        if (name == "help") {
-            result.help = true;
-        } else if (name == "version") {
-            result.version = true;
-        } else if (name == "json") {
-            inv.json = true;
-        } else if (name == "secondary") {
-            inv.secondary = true;
-        } else if (name == "device") {
-            if (value->empty())
-                return fail("--device needs a device path");
-            inv.device = *value;
-        } else if (name == "data-dir") {
-            if (value->empty())
-                return fail("--data-dir needs a folder");
-            inv.dataDir = *value;
-        } else if (name == "port") {
-            inv.port = WholeNumber(*value, 1, 32767);
-            if (!inv.port)
-                return fail("--port \"" + *value + "\": a port number is from 1 to 32767");
-        } else if (name == "timeout") {
-            timeout = *value;
-        } else if (name == "period") {
-            period = *value;
-        }
+        // --device and --port name one port.
+        if (name == "device")
+            given.erase("port");
+        if (name == "port")
+            given.erase("device");
+        given[option->name] = value.value_or("");
     }
-    if (result.help || result.version)
-        return result;
-    if (!inv.device.empty() && inv.port)
-        return fail("give --device or --port, not both");
+    return {};
+}
+
+// The command and its operands; the reason when they do not fit.
+std::string ReadOperands(const std::vector<std::string>& positional, Invocation& inv) {
     if (positional.empty())
-        return fail("no command given");
+        return "no command given";
     const auto command = CommandNamed(positional[0]);
     if (!command)
-        return fail("unknown command \"" + positional[0] + "\"");
+        return "unknown command " + Quote(positional[0]);
     inv.command = *command;
     const std::string cmd = positional[0];
-    std::vector<std::string> ops(positional.begin() + 1, positional.end());
+    const std::vector<std::string> ops(positional.begin() + 1, positional.end());
 
     // Operand counts: a second command name among the extra operands is said as such.
     std::size_t least = 1, most = 1;
@@ -181,40 +221,41 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
         default:
             break;
     }
+    const std::string example = ": write FIELD=TEXT, for example \"Alarm Latch=YES\"";
     for (std::size_t k = 0; k < ops.size(); ++k) {
         const bool extra = k >= most || (inv.command == Command::Setup && k > 0 &&
                                          ops[k].find('=') == std::string::npos);
         if (extra && CommandNamed(ops[k]))
-            return fail("two commands at once (" + cmd + " and " + ops[k] + "): give one");
+            return "two commands at once (" + cmd + " and " + ops[k] + "): give one";
         if (extra && inv.command == Command::Setup)
-            return fail("\"" + ops[k] + "\": write FIELD=TEXT, for example \"Alarm Latch=YES\"");
+            return Quote(ops[k]) + example;
         if (extra)
-            return fail("unexpected argument \"" + ops[k] + "\" after " + cmd);
+            return "unexpected argument " + Quote(ops[k]) + " after " + cmd;
     }
     if (ops.size() < least)
-        return fail(cmd + (inv.command == Command::Address ? " needs ADDR and NEW"
-                                                           : " needs the detector's address"));
+        return cmd + (inv.command == Command::Address ? " needs ADDR and NEW"
+                                                      : " needs the detector's address");
 
     std::string error;
     if (inv.command == Command::Scan) {
         for (std::size_t k = 0; k < ops.size(); ++k) {
             const auto a = Address(ops[k], k == 0 ? "FROM" : "TO", error);
             if (!a)
-                return fail(error);
+                return error;
             (k == 0 ? inv.from : inv.to) = *a;
         }
         if (inv.from > inv.to)
-            return fail("scan: FROM (" + ops[0] + ") is above TO (" + ops[1] + ")");
+            return "scan: FROM (" + ops[0] + ") is above TO (" + ops[1] + ")";
     } else if (inv.command != Command::Ports) {
         const auto a = Address(ops[0], "address", error);
         if (!a)
-            return fail(error);
+            return error;
         inv.address = *a;
     }
     if (inv.command == Command::Address) {
         const auto n = Address(ops[1], "new address", error);
         if (!n)
-            return fail(error);
+            return error;
         inv.newAddress = *n;
     }
     if (inv.command == Command::Setup) {
@@ -222,41 +263,105 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
             const auto eq = ops[k].find('=');
             FieldAssignment a{ops[k].substr(0, eq), ops[k].substr(eq + 1)};
             if (a.field.find_first_not_of(" \t") == std::string::npos || a.text.empty())
-                return fail("\"" + ops[k] +
-                            "\": write FIELD=TEXT, for example \"Alarm Latch=YES\"");
+                return Quote(ops[k]) + example;
             inv.assignments.push_back(std::move(a));
         }
     }
+    return {};
+}
 
-    // Options that belong to one command only.
-    const auto belongs = [&](bool given, const char* option, Command owner) {
-        if (given && inv.command != owner)
-            error = std::string(option) + " belongs to the " + NameOf(owner) + " command";
-    };
-    belongs(inv.secondary, "--secondary", Command::Version);
-    belongs(timeout.has_value(), "--timeout", Command::Scan);
-    belongs(period.has_value(), "--period", Command::Log);
-    if (!error.empty())
-        return fail(error);
-    if (timeout) {
+// The values of the options that belong to one command; the reason when one does not fit.
+std::string ReadCommandOptions(const Given& given, Invocation& inv) {
+    for (const auto& o : kOptions)
+        if (o.owner && *o.owner != inv.command && ValueOf(given, o.name))
+            return std::string("--") + o.name + " belongs to the " + NameOf(*o.owner) + " command";
+    if (const auto* timeout = ValueOf(given, "timeout")) {
         const auto ms = WholeNumber(*timeout, 1, kMaxScanTimeoutMs);
         if (!ms)
-            return fail("--timeout \"" + *timeout + "\": whole milliseconds from 1 to 10000");
+            return "--timeout " + Quote(*timeout) + ": whole milliseconds from 1 to 10000";
         inv.timeoutMs = *ms;
     }
+    if (const auto* interval = ValueOf(given, "interval")) {
+        const auto s = WholeNumber(*interval, 1, kMaxWatchIntervalS);
+        if (!s)
+            return "--interval " + Quote(*interval) + ": whole seconds from 1 to " +
+                   std::to_string(kMaxWatchIntervalS);
+        inv.intervalS = *s;
+    }
+    inv.secondary = ValueOf(given, "secondary") != nullptr;
     if (inv.command == Command::Log) {
+        const auto* period = ValueOf(given, "period");
         if (!period)
-            return fail("log needs --period S (seconds from 1 to 255)");
+            return "log needs --period S (seconds from 1 to 255)";
         const auto s = WholeNumber(*period, 1, 255);
         if (!s)
-            return fail("--period \"" + *period + "\": whole seconds from 1 to 255");
+            return "--period " + Quote(*period) + ": whole seconds from 1 to 255";
         inv.period = *s;
     }
-    result.invocation = std::move(inv);
+    return {};
+}
+
+}  // namespace
+
+ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
+    ParsedLine result;
+    Given given;
+    std::vector<std::string> positional;
+    result.error = SplitArguments(args, given, positional);
+    if (!result.error.empty())
+        return result;
+    result.help = ValueOf(given, "help") != nullptr;
+    result.version = ValueOf(given, "version") != nullptr;
+    if (result.help || result.version)
+        return result;
+
+    // The options of every command, then the command, then its own options.
+    Invocation inv;
+    const auto fail = [&](std::string why) {
+        if (result.error.empty())  // the first reason found
+            result.error = std::move(why);
+    };
+    inv.json = ValueOf(given, "json") != nullptr;
+    if (const auto* device = ValueOf(given, "device")) {
+        if (device->empty())
+            fail("--device needs a device path");
+        inv.device = *device;
+    }
+    if (const auto* dataDir = ValueOf(given, "data-dir")) {
+        if (dataDir->empty())
+            fail("--data-dir needs a folder");
+        inv.dataDir = *dataDir;
+    }
+    if (const auto* port = ValueOf(given, "port")) {
+        inv.port = WholeNumber(*port, 1, 32767);
+        if (!inv.port)
+            fail("--port " + Quote(*port) + ": a port number is from 1 to 32767");
+    }
+    if (result.error.empty())
+        result.error = ReadOperands(positional, inv);
+    if (result.error.empty())
+        result.error = ReadCommandOptions(given, inv);
+    if (result.error.empty())
+        result.invocation = std::move(inv);
     return result;
 }
 
 std::string HelpText() {
+    std::string fieldKeys;
+    for (const auto& [caption, key] : SetupFieldKeys())
+        fieldKeys += std::string(fieldKeys.empty() ? "" : ", ") + key;
+    // The keys wrapped to the column of the other JSON descriptions.
+    std::string wrapped, line;
+    std::istringstream words(fieldKeys);
+    for (std::string word; words >> word;) {
+        if (!line.empty() && line.size() + 1 + word.size() > 70) {
+            wrapped += line + "\n" + std::string(20, ' ');
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+    }
+    wrapped += line;
+
     return std::string(R"(Usage: halvern-cli [OPTIONS] COMMAND [ARGUMENTS]
 
 Services open-path gas detectors on the RS-485 bus from a terminal: the exchanges of the
@@ -265,9 +370,10 @@ halvern program, without its windows. ADDR is a bus address from 1 to 247.
 Commands:
   status ADDR                One status poll: model, serial number, status code and its
                              description, gain, signals, ratios, gas reading, link state.
-  watch ADDR                 Polls ADDR as the program's main window does, one line per poll,
-                             until Ctrl+C. Like the program, writes a disconnection record
-                             to <ADDR>.txt while the detector is given up.
+  watch ADDR [--interval S]  Polls ADDR as the program's main window does, one line per poll
+                             (or one every S seconds, 1 to 86400), until Ctrl+C. Like the
+                             program, writes a disconnection record to <ADDR>.txt while the
+                             detector is given up.
   scan [FROM [TO]]           Polls every address from FROM to TO (1 to 247) and lists each
                              detector that answers within the program's 0.6 s reply window;
                              an address that answers with broken replies is listed as
@@ -278,8 +384,9 @@ Commands:
   setup ADDR                 The setup table, field by field, by the setup screen's labels.
   setup ADDR FIELD=TEXT...   Changes fields and writes the table; fields not named are written
                              back as read. FIELD is a label of the setup screen (case and
-                             runs of blanks do not matter), TEXT one of the field's options
-                             for the model, e.g. "Accessory Relay=alarm" "Heater ON at(C)=35".
+                             runs of blanks do not matter) or its JSON key, TEXT one of the
+                             field's options for the model, e.g. "Accessory Relay=alarm"
+                             "Heater ON at(C)=35" alarm_latch=yes.
   address ADDR NEW           Gives the detector at ADDR the bus address NEW (refused when a
                              detector answers at NEW).
   sn-test ADDR               Starts the signal/noise test (not for the LAMP 411 and 412)
@@ -288,14 +395,15 @@ Commands:
   align ADDR                 Sends the align command.
   log ADDR --period S        Logs the readings of ADDR every S seconds (1 to 255) into the
                              program folder with the program's files, columns and rules,
-                             until Ctrl+C or SIGTERM.
+                             until Ctrl+C, SIGTERM or SIGHUP. On a terminal a status line
+                             shows the records written, the last reading and the failures.
   ports                      Lists the serial ports present: the port number that reaches
                              each (as --port N; "-" when none does: use --device), the
                              device, and the adapter's description and maker.
 
 Options:
   --device PATH     The serial device (USB adapters, /dev/serial/by-id links, halvern-sim's
-                    pseudo-terminal).
+                    pseudo-terminal); a relative PATH is taken from the current folder.
   --port N          Port number N as the program numbers ports (Linux: /dev/ttyUSB{N-1} when
                     it exists, else /dev/ttyS{N-1}; Windows: COMN). Without --device and
                     --port, the port chosen last in the program (CommPortNo.txt).
@@ -307,25 +415,35 @@ Options:
            std::to_string(kDefaultScanTimeoutMs) + R"( ms). Where bytes came, the addresses
                     they may be from are asked again with the full 0.6 s, so a slower
                     detector is found all the same, only later.
-  --json            One JSON object per line on standard output.
+  --interval S      watch: one line every S seconds instead of every poll.
+  --json            One JSON object per line on standard output; a failure too.
   -h, --help        This text.
   --version         The version of halvern-cli.
+An option given twice counts with its last value (so an alias can be overridden); of
+--device and --port the last given counts.
 
-JSON keys:
+JSON keys (the same for every model; a value not known is null):
   status, watch     address, model, serial, status, description, gain, signal1, reference,
                     signal2, ratio1, ratio2, nqratio1, nqratio2, gas, link; watch adds time
-                    and missed (silent polls in a row). Values not known are null.
+                    and missed (silent polls in a row).
   scan              address, valid; when valid also model, serial, status, description.
   version           address, which ("primary" or "secondary"), version.
-  setup             address, model, serial, fields (an object: screen label -> text).
+  setup             address, model, serial, fields, confirmed (true after a confirmed
+                    write, null when only read). fields has every key below: the field's
+                    text ("" when empty), null when the model's screen does not show it:
+                    )" +
+           wrapped +
+           R"(.
   address           address, new_address, confirmed.
   sn-test, normal   address, mode ("sn-test" or "normal"), confirmed; sn-test adds
                     sig1_noise, sig2_noise, ref_noise.
   align             address, align ("sent").
   ports             port (null when no number reaches the device), device, description,
                     maker, usb_vendor and usb_product (4 hex digits), serial_number.
+  a failure         error (the message), exit_code.
 
-Exit codes: 0 done; 1 no answer, a write not confirmed, or interrupted; 2 usage error or a
+Exit codes: 0 done; 1 no answer, a write not confirmed, interrupted, standard output not
+writable, or a log that wrote no record or whose detector never answered; 2 usage error or a
 request refused before anything was written; 3 the port could not be opened.
 )";
 }

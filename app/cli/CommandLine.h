@@ -3,6 +3,7 @@
 // full before the port is opened, so a mistyped command sends nothing.
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,18 +33,39 @@ enum class Command {
     Ports
 };
 
+constexpr int kMaxWatchIntervalS = 86'400;  // a day
+
+struct CommandName {
+    const char* name;
+    Command command;
+};
+// Every command, by the name typed.
+std::span<const CommandName> CommandNames();
+
+// An option: --name, or --name VALUE (also --name=VALUE). One that belongs to a command is
+// refused with any other.
+struct OptionSpec {
+    const char* name;
+    bool valued;
+    std::optional<Command> owner;  // nothing: any command
+};
+std::span<const OptionSpec> OptionSpecs();
+
 struct FieldAssignment {
-    std::string field;  // as typed: a caption of the setup screen
+    std::string field;  // as typed: a caption of the setup screen or its JSON key
     std::string text;
 };
 
+// An option given more than once counts with its last value, so that an alias can be
+// overridden; --device and --port name one port, and the last of them counts.
 struct Invocation {
     Command command = Command::Status;
-    std::string device;       // --device
+    std::string device;       // --device, as given
     std::optional<int> port;  // --port
     std::string dataDir;      // --data-dir
     bool json = false;
     int timeoutMs = kDefaultScanTimeoutMs;     // --timeout, scan only
+    int intervalS = 0;                         // watch --interval; 0: a line every poll
     int address = 0;                           // the detector served (every command but scan)
     int from = 1, to = 247;                    // scan
     bool secondary = false;                    // version --secondary
@@ -61,6 +83,17 @@ struct ParsedLine {
 
 // The arguments after the program name; options may stand before or after the command.
 ParsedLine ParseCommandLine(const std::vector<std::string>& args);
+// --json stands among the options: a line that cannot be parsed is answered in JSON too.
+bool AsksForJson(const std::vector<std::string>& args);
+
+// The device to open for --device: a relative path is taken from `currentFolder` (the serial
+// library would read a bare name as a device under /dev); an absolute one, and on Windows
+// any name (COM3), stays as given.
+std::string DevicePath(const std::string& given, const std::string& currentFolder);
+
+// An argument as a POSIX shell reads it back: as it is when it holds only plain characters,
+// else in double quotes.
+std::string ShellWord(std::string_view word);
 
 // A whole decimal number from lo to hi, digits only (leading zeros allowed).
 std::optional<int> WholeNumber(std::string_view text, int lo, int hi);

@@ -1,6 +1,7 @@
 #include "cli/Output.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -101,6 +102,63 @@ std::string Printable(std::string_view bytes) {
         }
     }
     return text;
+}
+
+std::string Escaped(std::string_view text, bool keepNewlines) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    // The length of the UTF-8 sequence at i, 0 when there is none (or it is a C1 control).
+    const auto sequence = [&](std::size_t i) -> std::size_t {
+        const unsigned char c = byte(i);
+        const std::size_t n = c > 0xF4 ? 0 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        if (n == 0 || i + n > text.size())
+            return 0;
+        for (std::size_t k = 1; k < n; ++k)
+            if ((byte(i + k) & 0xC0) != 0x80)
+                return 0;
+        if (c == 0xC2 && byte(i + 1) < 0xA0)
+            return 0;
+        return n;
+    };
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = byte(i);
+        if (c >= 0x20 && c < 0x7F) {
+            out += text[i++];
+            continue;
+        }
+        if (c >= 0x80) {
+            if (const std::size_t n = sequence(i)) {
+                out += text.substr(i, n);
+                i += n;
+                continue;
+            }
+        }
+        if (c == '\n' && keepNewlines)
+            out += '\n';
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        }
+        ++i;
+    }
+    return out;
+}
+
+int FailingOutput::overflow(int) {
+    errno = error_;
+    return traits_type::eof();
+}
+
+std::streamsize FailingOutput::xsputn(const char*, std::streamsize) {
+    errno = error_;
+    return 0;
 }
 
 void JsonObject::Key(std::string_view key) {
@@ -219,7 +277,22 @@ JsonObject WatchJson(const LocalDateTime& t, const Reading& r, int missed) {
 }
 
 std::string ScanText(const ScanHit& hit) {
-    return Printable(BusScan::Describe(hit));
+    // Hits are printed as they come, so the widths are those of every possible value: three
+    // digits of address, the longest model name, five digits of serial number.
+    static const std::size_t modelWidth = [] {
+        std::size_t w = 0;
+        for (int code = 0; code < 4 * 256; ++code)  // variant byte * 256 + family byte
+            w = std::max(w, ModelName(code).size());
+        return w;
+    }();
+    std::string address = std::to_string(hit.address);
+    address.insert(0, 3 - std::min<std::size_t>(3, address.size()), ' ');
+    if (!hit.valid)
+        return address + "  answered, reply not valid";
+    std::string serial = std::to_string(hit.serial);
+    serial.insert(0, 5 - std::min<std::size_t>(5, serial.size()), ' ');
+    return Printable(address + "  " + Padded(hit.model, modelWidth) + "  " + serial + "  " +
+                     (hit.description.empty() ? hit.status : hit.status + " " + hit.description));
 }
 
 JsonObject ScanJson(const ScanHit& hit) {

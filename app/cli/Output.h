@@ -3,6 +3,7 @@
 // aligned text or as one JSON object per line.
 
 #include <array>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +18,24 @@ namespace halvern::cli {
 
 // Bytes from a detector as terminal text: Latin-1 to UTF-8, control bytes as '?'.
 std::string Printable(std::string_view bytes);
+
+// A text typed or named by the user (an argument, a path) for a message: control bytes
+// (C0, DEL, C1) and bytes that are not UTF-8 as escapes ("\n", "\x1b"), so that a message
+// cannot move the cursor or hide what it quotes. The rest, UTF-8 included, is kept.
+std::string Escaped(std::string_view text, bool keepNewlines = false);
+
+// An output that fails every write with `error` (an errno): standard output once closed.
+class FailingOutput : public std::streambuf {
+  public:
+    explicit FailingOutput(int error) : error_(error) {}
+
+  protected:
+    int overflow(int) override;
+    std::streamsize xsputn(const char*, std::streamsize) override;
+
+  private:
+    int error_;
+};
 
 // One JSON object, keys in the order they are added.
 class JsonObject {
@@ -54,6 +73,7 @@ JsonObject ReadingJson(const Reading& r);
 std::string WatchText(const LocalDateTime& t, const Reading& r, int missed);
 JsonObject WatchJson(const LocalDateTime& t, const Reading& r, int missed);
 
+// A hit in aligned columns: the address, the model, the serial number, the status.
 std::string ScanText(const ScanHit& hit);
 JsonObject ScanJson(const ScanHit& hit);
 

@@ -12,6 +12,19 @@ namespace {
 
 using C = SetupControl;
 
+constexpr std::array<SetupFieldKey, 10> kFieldKeys = {{
+    {"Gas Type", "gas_type"},
+    {"Range", "range"},
+    {"Full Scale Sensitivity", "full_scale_sensitivity"},
+    {"BG Zero Calibration", "bg_zero_calibration"},
+    {"Accessory  Relay", "accessory_relay"},
+    {"Alarm Latch", "alarm_latch"},
+    {"4-20mA Mode", "mode_4_20ma"},  // a key that starts with a letter serves jq's .fields.KEY
+    {"Beam Block During Alarm Indication", "beam_block_during_alarm_indication"},
+    {"Heater Mode", "heater_mode"},
+    {"Heater ON at(C)", "heater_on_at_c"},
+}};
+
 constexpr std::array<C, kSetupFieldCount> kScreenOrder = {
     C::Combo2, C::Combo3, C::cmbShort410, C::Combo4, C::Combo5,
     C::Combo6, C::Combo7, C::Combo8,      C::Combo9, C::Combo10};
@@ -49,7 +62,16 @@ void AddOnce(std::vector<std::string>& items, const std::string& item) {
 }
 
 std::string Quote(std::string_view s) {
-    return "\"" + std::string(s) + "\"";
+    return "\"" + Escaped(s) + "\"";
+}
+
+// A typed field name as NameKey gives it for the caption: a JSON key stands for its caption.
+std::string TypedName(std::string_view typed) {
+    const std::string name = NameKey(typed);
+    for (const auto& f : kFieldKeys)
+        if (name == f.key)
+            return NameKey(f.caption);
+    return name;
 }
 
 }  // namespace
@@ -68,6 +90,24 @@ std::string NameKey(std::string_view name) {
         key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return key;
+}
+
+std::span<const SetupFieldKey> SetupFieldKeys() {
+    return kFieldKeys;
+}
+
+JsonObject SetupFieldsJson(const LabelledTexts& fields) {
+    JsonObject j;
+    for (const auto& f : kFieldKeys) {
+        const auto shown = std::find_if(fields.begin(), fields.end(), [&](const auto& field) {
+            return field.first == f.caption;
+        });
+        if (shown == fields.end())
+            j.Text(f.key, "");
+        else
+            j.Text(f.key, shown->second, true);
+    }
+    return j;
 }
 
 std::vector<std::pair<SetupControl, std::string>> ShownFields(const SetupLayout& layout) {
@@ -91,7 +131,7 @@ std::string CheckForEveryModel(const std::vector<FieldAssignment>& assignments) 
         for (const auto& [field, caption] : ShownFields(SetupLayoutFor(model)))
             AddOnce(captions, caption);
     for (const auto& a : assignments) {
-        const std::string key = NameKey(a.field);
+        const std::string key = TypedName(a.field);
         if (std::find(keys.begin(), keys.end(), key) != keys.end())
             return "the field " + Quote(a.field) + " is named twice";
         keys.push_back(key);
@@ -131,7 +171,7 @@ std::variant<SetupEdit, std::string> ApplyAssignments(
     const auto shown = ShownFields(layout);
     for (const auto& a : assignments) {
         const auto it = std::find_if(shown.begin(), shown.end(), [&](const auto& s) {
-            return NameKey(s.second) == NameKey(a.field);
+            return NameKey(s.second) == TypedName(a.field);
         });
         if (it == shown.end())
             return "the field " + Quote(a.field) + " is not shown for the " + model.name;

@@ -3,6 +3,7 @@
 // checked against the options the screen offers.
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -18,9 +19,21 @@ namespace halvern::cli {
 // "accessory relay" are one name.
 std::string NameKey(std::string_view name);
 
+// The JSON key of each caption the setup screen shows ("Accessory  Relay" ->
+// "accessory_relay"), the same for every model; the key names the field on the command line
+// too. In the screen's order.
+struct SetupFieldKey {
+    const char* caption;
+    const char* key;
+};
+std::span<const SetupFieldKey> SetupFieldKeys();
+
 // The fields the screen shows for the model, in its order, with their captions.
 std::vector<std::pair<SetupControl, std::string>> ShownFields(const SetupLayout& layout);
 LabelledTexts LabelledSetup(const SetupTexts& texts, const SetupModel& model);
+// The fields as one JSON object with every key of SetupFieldKeys: the text of the field shown
+// under its caption ("" when empty), null when the model's screen shows no such field.
+JsonObject SetupFieldsJson(const LabelledTexts& fields);
 
 // What can be told before the detector is asked: a name that is no caption of any model, a
 // field the screen never shows, a text that is an option for no model, a field named twice.

@@ -63,14 +63,16 @@ bool SignalStop::Install(std::string* error) {
     sigemptyset(&sa.sa_mask);
     sigaddset(&sa.sa_mask, SIGINT);
     sigaddset(&sa.sa_mask, SIGTERM);
+    sigaddset(&sa.sa_mask, SIGHUP);
     sigaddset(&sa.sa_mask, SIGALRM);
     // No SA_RESTART: a system call the command is blocked in returns at the signal, so the
     // command sees the request at once instead of waiting on (for a FIFO's other end, say).
     sa.sa_flags = 0;
     struct sigaction grace = sa;
     grace.sa_handler = OnGraceOver;
+    // SIGHUP too: a closed terminal or SSH session ends a watch or a log as cleanly as Ctrl+C.
     installed_ = sigaction(SIGINT, &sa, nullptr) == 0 && sigaction(SIGTERM, &sa, nullptr) == 0 &&
-                 sigaction(SIGALRM, &grace, nullptr) == 0;
+                 sigaction(SIGHUP, &sa, nullptr) == 0 && sigaction(SIGALRM, &grace, nullptr) == 0;
     if (!installed_ && error)
         *error = std::strerror(errno);
     return installed_;
@@ -97,6 +99,7 @@ SignalStop::~SignalStop() {
         return;
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    signal(SIGHUP, SIG_DFL);
     alarm(0);
     signal(SIGALRM, SIG_DFL);
     g_writeFd = -1;

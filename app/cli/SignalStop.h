@@ -1,5 +1,5 @@
 #pragma once
-// SIGINT and SIGTERM as a request to stop. The handler only writes a byte into a pipe; the
+// SIGINT, SIGTERM and SIGHUP as a request to stop. The handler only writes a byte into a pipe; the
 // event loop watches the pipe's other end and ends the command at its next wait. So no file is
 // written from the handler, and a log record being written is finished before the tool stops.
 // A blocked system call returns at the signal. Should the loop still not take the request

@@ -1,8 +1,9 @@
 #include "cli/Tool.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 #include <span>
 #include <variant>
 
@@ -107,43 +108,87 @@ void Tool::RequestStop() {
 }
 
 void Tool::Say(const std::string& text) {
-    env_.err << kProgram << text << "\n" << std::flush;
+    ClearLine();
+    env_.err << kProgram << Escaped(text, true) << "\n" << std::flush;
 }
 
-void Tool::Emit(const std::string& line) {
-    env_.out << line << "\n" << std::flush;
+void Tool::ShowLine(const std::string& line) {
+    const std::string text = Escaped(line);
+    if (shownLine_ && text == shownText_)
+        return;
+    shownText_ = text;
+    env_.err << '\r' << text;
+    if (text.size() < shownLine_)
+        env_.err << std::string(shownLine_ - text.size(), ' ');
+    env_.err << std::flush;
+    shownLine_ = std::max(shownLine_, text.size());
 }
 
-int Tool::Refused(const std::string& why) {
+void Tool::ClearLine() {
+    if (shownLine_)
+        env_.err << '\r' << std::string(shownLine_, ' ') << '\r' << std::flush;
+    shownLine_ = 0;
+}
+
+bool Tool::Print(const std::string& text) {
+    if (!outputError_.empty())
+        return false;
+    env_.out << text << std::flush;
+    if (env_.out)
+        return true;
+    const int why = errno;
+    outputError_ = std::string("cannot write to standard output: ") +
+                   (why ? std::strerror(why) : "write failed");
+    return false;
+}
+
+bool Tool::Emit(const std::string& line) {
+    return Print(line + "\n");
+}
+
+int Tool::Fail(int code, const std::string& why) {
     Say(why);
-    return kExitUsage;
+    error_ = why;
+    return code;
 }
 
 int Tool::Failed(const std::string& why) {
-    Say(Stopped() ? "interrupted" : why);
-    return kExitNoAnswer;
+    return Fail(kExitNoAnswer, Stopped() ? "interrupted" : why);
 }
 
 int Tool::WriteFailed(const std::string& why, const std::string& check) {
-    Say((Stopped() ? "interrupted during the write; " : why + "; ") + check);
-    return kExitNoAnswer;
+    return Fail(kExitNoAnswer, (Stopped() ? "interrupted during the write; " : why + "; ") + check);
+}
+
+std::string Tool::Suggest(const std::string& command) const {
+    return "'halvern-cli" + sameRun_ + " " + command + "'";
 }
 
 int Tool::Main(const std::vector<std::string>& args) {
     const ParsedLine parsed = ParseCommandLine(args);
+    int code = kExitDone;
     if (parsed.help) {
-        env_.out << HelpText() << std::flush;
-        return kExitDone;
+        Print(HelpText());
+    } else if (parsed.version) {
+        Print(std::string("halvern-cli ") + kVersion + "\n");
+    } else if (!parsed.invocation) {
+        json_ = AsksForJson(args);
+        code = Fail(kExitUsage, parsed.error);
+        env_.err << kUsageLine << std::flush;
+    } else {
+        code = Run(*parsed.invocation);
     }
-    if (parsed.version) {
-        env_.out << "halvern-cli " << kVersion << "\n" << std::flush;
-        return kExitDone;
+    if (code != kExitDone && json_)
+        Emit(JsonObject()
+                 .Utf8("error", Escaped(error_.empty() ? "failed" : error_))
+                 .Number("exit_code", static_cast<long>(code))
+                 .Str());
+    // Output a script never got is no success.
+    if (!outputError_.empty()) {
+        Say(outputError_);
+        return code == kExitDone ? kExitNoAnswer : code;
     }
-    if (!parsed.invocation) {
-        env_.err << kProgram << parsed.error << "\n" << kUsageLine << std::flush;
-        return kExitUsage;
-    }
-    return Run(*parsed.invocation);
+    return code;
 }
 
 int Tool::Run(const Invocation& inv) {
@@ -156,7 +201,13 @@ int Tool::Run(const Invocation& inv) {
             return Refused(why);
     }
     const std::string folder = env_.programFolder(inv.dataDir);
-    std::string device = inv.device;
+    std::string device = DevicePath(inv.device, env_.currentFolder);
+    if (!device.empty())
+        sameRun_ = " --device " + ShellWord(device);
+    else if (inv.port)
+        sameRun_ = " --port " + std::to_string(*inv.port);
+    if (!inv.dataDir.empty())
+        sameRun_ += " --data-dir " + ShellWord(inv.dataDir);
     if (device.empty()) {
         int number = inv.port.value_or(0);
         const std::string portFile = JoinPath(folder, kPortFile);
@@ -170,21 +221,14 @@ int Tool::Run(const Invocation& inv) {
         device = env_.deviceForPort(number);
     }
     std::string why;
-    if (!env_.port.Open(device, &why)) {
-        Say(why.find(device) != std::string::npos ? why : "cannot open " + device + ": " + why);
-        return kExitPort;
-    }
-    // What the port reports (RTS refused, device gone) is said at once while polling goes on,
-    // and otherwise only to explain a command that failed: a pseudo-terminal or an adapter
-    // that switches direction by itself refuses RTS and works all the same.
-    std::vector<std::string> notices;
-    const bool polling = inv.command == Command::Watch || inv.command == Command::Log;
-    env_.port.onNotice = [this, polling, &notices](const std::string& notice) {
-        if (polling)
-            Say(notice);
-        else
-            notices.push_back(notice);
-    };
+    if (!env_.port.Open(device, &why))
+        return Fail(kExitPort, why.find(device) != std::string::npos
+                                   ? why
+                                   : "cannot open " + device + ": " + why);
+    // What the port reports (RTS refused, device gone) is said at once, so that it stands
+    // before the results it may explain: a pseudo-terminal or an adapter that switches
+    // direction by itself refuses RTS and works all the same.
+    env_.port.onNotice = [this](const std::string& notice) { Say(notice); };
 
     par_ = std::make_unique<Par>();
     par_->ProgramFolder = folder;
@@ -198,9 +242,6 @@ int Tool::Run(const Invocation& inv) {
             std::to_string(static_cast<long long>(link.TurnaroundDelay)) + " us");
     link_ = &link;
     const int code = Dispatch(inv);
-    if (code == kExitNoAnswer)
-        for (const auto& notice : notices)
-            Say(notice);
     link_ = nullptr;
     env_.port.onNotice = nullptr;
     env_.port.Close();
@@ -213,7 +254,7 @@ int Tool::Dispatch(const Invocation& inv) {
         case Command::Status:
             return Status(a);
         case Command::Watch:
-            return Watch(a);
+            return Watch(a, inv.intervalS);
         case Command::Scan:
             return Scan(inv);
         case Command::Version:
@@ -262,7 +303,7 @@ int Tool::Status(std::uint8_t address) {
     if (json_)
         Emit(ReadingJson(r).Str());
     else
-        env_.out << StatusText(r) << std::flush;
+        Print(StatusText(r));
     return kExitDone;
 }
 
@@ -289,33 +330,63 @@ void Tool::PollUntilStopped(std::uint8_t address, const std::function<void()>& a
     loop_ = nullptr;
 }
 
-int Tool::Watch(std::uint8_t address) {
+int Tool::Watch(std::uint8_t address, int intervalS) {
+    // With an interval, the first poll of each interval from the first line on gives its line.
+    std::optional<Micros> due;
     PollUntilStopped(address, [&] {
+        if (intervalS > 0) {
+            const Micros now = env_.platform.NowUs();
+            if (due && now < *due)
+                return;
+            const Micros step = static_cast<Micros>(intervalS) * 1'000'000;
+            due = due ? *due + step : now + step;
+            while (*due <= now)
+                *due += step;
+        }
         const Par& par = *par_;
         const int missed = static_cast<int>(par.FailCount[par.CurrentAddress]);
         const LocalDateTime t = env_.now();
-        Emit(json_ ? WatchJson(t, ReadingOf(par), missed).Str()
-                   : WatchText(t, ReadingOf(par), missed));
+        if (!Emit(json_ ? WatchJson(t, ReadingOf(par), missed).Str()
+                        : WatchText(t, ReadingOf(par), missed)))
+            RequestStop();
     });
     return kExitDone;
 }
 
 int Tool::Log(std::uint8_t address, int period) {
     Par& par = *par_;
-    // A folder that cannot be made shows as records that cannot be written.
-    std::error_code ignored;
-    std::filesystem::create_directories(Utf8Path(par.ProgramFolder), ignored);
+    // A folder that is not there is not made: records that cannot be written are said, and a
+    // log that wrote none ends as a failure.
     const auto started = LogMenuCommand(par, [&] { return std::to_string(period); });
     if (started.outcome != LogCommandOutcome::Started)
         return Refused(started.message.empty() ? "logging did not start" : started.message);
 
-    std::string warning;
+    std::string warning, lastProblem;
     const auto reportTrouble = [&] {
         const std::string now = LogWarning(par);
+        if (!now.empty())
+            lastProblem = now;
         if (now == warning)
             return;
         warning = now;
         Say(now.empty() ? "the log files can be written again" : now);
+    };
+    const std::string a = std::to_string(address);
+    bool answered = false;
+    std::string lastReading = "none";
+    const auto afterPoll = [&] {
+        reportTrouble();
+        if (par.Main.Com == "Good") {
+            answered = true;
+            const Reading r = ReadingOf(par);
+            lastReading = LongTimeText(env_.now()) + " " + r.status + " gas " + r.gas;
+        }
+        if (!env_.progress)
+            return;
+        const auto missed = static_cast<long>(par.FailCount[par.CurrentAddress]);
+        ShowLine("log " + a + ": " + std::to_string(par.LogRecordsWritten) + " records written, " +
+                 "last reading " + lastReading + ", " + std::to_string(par.LogWriteFailures) +
+                 " write failures" + (missed ? ", missed " + std::to_string(missed) : ""));
     };
     // The program's logging tick: a repeating one-second timer from the moment logging starts.
     auto tick = env_.platform.NewTimer();
@@ -326,13 +397,19 @@ int Tool::Log(std::uint8_t address, int period) {
         LogTick(par, env_.now());
         reportTrouble();
     };
-    Say("logging address " + std::to_string(address) + " every " + std::to_string(period) +
-        " s into " + par.ProgramFolder + "; Ctrl+C or SIGTERM ends it");
+    Say("logging address " + a + " every " + std::to_string(period) + " s into " +
+        par.ProgramFolder + "; Ctrl+C or SIGTERM ends it");
     tick->SetEnabled(true);
-    PollUntilStopped(address, reportTrouble);
+    PollUntilStopped(address, afterPoll);
     tick->SetEnabled(false);
     LogMenuCommand(par, {});  // logging off, as the program's menu command leaves it
-    Say("logging ended");
+    const auto written = par.LogRecordsWritten;
+    Say("logging ended: " + std::to_string(written) + (written == 1 ? " record" : " records") +
+        " written");
+    if (written == 0 && par.LogWriteFailures > 0)
+        return Fail(kExitNoAnswer, "no record could be written: " + lastProblem);
+    if (!answered)
+        return Fail(kExitNoAnswer, "address " + a + " never answered: no reading was logged");
     return kExitDone;
 }
 
@@ -345,50 +422,43 @@ int Tool::Ports() {
         for (const PortRow& row : rows)
             Emit(PortJson(row).Str());
     else
-        env_.out << PortsText(rows) << std::flush;
+        Print(PortsText(rows));
     return kExitDone;
 }
 
 int Tool::Scan(const Invocation& inv) {
     BusScan scan(*link_, inv.from, inv.to, inv.timeoutMs);
     const Micros start = env_.platform.NowUs();
-    std::size_t shownProgress = 0;
-    const auto clearProgress = [&] {
-        if (shownProgress)
-            env_.err << '\r' << std::string(shownProgress, ' ') << '\r' << std::flush;
-        shownProgress = 0;
-    };
-    while (!scan.Done() && !Stopped()) {
+    bool printed = true;
+    while (!scan.Done() && !Stopped() && printed) {
         const std::size_t before = scan.Hits().size();
         scan.Step(stopCheck_);
         // A step may list several: addresses asked again for what its wait saw.
-        for (std::size_t i = before; i < scan.Hits().size(); ++i) {
-            clearProgress();
+        for (std::size_t i = before; i < scan.Hits().size() && printed; ++i) {
+            ClearLine();
             const ScanHit& hit = scan.Hits()[i];
-            Emit(json_ ? ScanJson(hit).Str() : ScanText(hit));
+            printed = Emit(json_ ? ScanJson(hit).Str() : ScanText(hit));
         }
-        if (env_.progress && !scan.Done()) {
-            const std::string line = "scan " + std::to_string(inv.from) + "-" +
-                                     std::to_string(inv.to) + ": address " +
-                                     std::to_string(scan.NextAddress() - 1) + ", " +
-                                     Seconds(scan.TimeLeftUs()) + " left";
-            env_.err << '\r' << line;
-            if (line.size() < shownProgress)
-                env_.err << std::string(shownProgress - line.size(), ' ');
-            env_.err << std::flush;
-            shownProgress = std::max(shownProgress, line.size());
-        }
+        if (env_.progress && !scan.Done())
+            ShowLine("scan " + std::to_string(inv.from) + "-" + std::to_string(inv.to) +
+                     ": address " + std::to_string(scan.NextAddress() - 1) + ", " +
+                     Seconds(scan.TimeLeftUs()) + " left");
     }
-    clearProgress();
+    ClearLine();
+    if (!printed)
+        return kExitNoAnswer;  // said as the output's failure
     if (Stopped())
         return Failed("");
     if (scan.Noisy())
         return Failed(scan.NoiseText());
     const std::size_t n = scan.Hits().size();
-    Say(std::to_string(n) + (n == 1 ? " address" : " addresses") + " of " +
-        std::to_string(inv.from) + "-" + std::to_string(inv.to) + " answered (" +
-        Seconds(env_.platform.NowUs() - start) + ")");
-    return n ? kExitDone : kExitNoAnswer;
+    const std::string summary = std::to_string(n) + (n == 1 ? " address" : " addresses") + " of " +
+                                std::to_string(inv.from) + "-" + std::to_string(inv.to) +
+                                " answered (" + Seconds(env_.platform.NowUs() - start) + ")";
+    if (n == 0)
+        return Fail(kExitNoAnswer, summary);
+    Say(summary);
+    return kExitDone;
 }
 
 int Tool::Version(std::uint8_t address, bool secondary) {
@@ -440,27 +510,28 @@ int Tool::Setup(std::uint8_t address, const std::vector<FieldAssignment>& assign
         if (const auto* refused = std::get_if<SetupRefusal>(&burn))
             return Refused(SetupRefusalMessage(*refused, texts, SetupLayoutFor(model)));
         if (!WriteSetupTable(*link_, address, std::get<SetupTable>(burn), stopCheck_))
-            return WriteFailed(
-                "the detector at address " + a + " did not confirm the setup table after " +
-                    std::to_string(kSetupWriteAttempts) + " attempts",
-                "the setup table may not have been written: check it with 'halvern-cli setup " + a +
-                    "'");
+            return WriteFailed("the detector at address " + a +
+                                   " did not confirm the setup table after " +
+                                   std::to_string(kSetupWriteAttempts) + " attempts",
+                               "the setup table may not have been written: check it with " +
+                                   Suggest("setup " + a));
     }
     const LabelledTexts fields = LabelledSetup(texts, model);
     if (json_) {
-        JsonObject f;
-        for (const auto& [label, text] : fields)
-            f.Text(label, text, true);
         JsonObject j;
         j.Number("address", static_cast<long>(address))
             .Text("model", model.name)
             .Number("serial", serial)
-            .Object("fields", f);
+            .Object("fields", SetupFieldsJson(fields));
         if (write)
             j.Bool("confirmed", true);
+        else
+            j.Number("confirmed", "");
         Emit(j.Str());
     } else {
-        env_.out << SetupText(fields) << std::flush;
+        if (write)
+            Emit("address " + a + ": setup table written: confirmed");
+        Print(SetupText(fields));
     }
     return kExitDone;
 }
@@ -482,7 +553,7 @@ int Tool::Address(std::uint8_t address, std::uint8_t newAddress) {
         return WriteFailed("the detector at address " + a + " did not confirm its new address " +
                                n + " after " + std::to_string(kAddressWriteAttempts) + " attempts",
                            "it may still have address " + a + " or have taken address " + n +
-                               ": check with 'halvern-cli status " + n + "'");
+                               ": check with " + Suggest("status " + n));
     if (json_)
         Emit(JsonObject()
                  .Number("address", static_cast<long>(address))
@@ -532,14 +603,13 @@ int Tool::Mode(std::uint8_t address, bool snTest) {
         Emit(snTest ? "address " + a + ": signal/noise test started"
                     : "address " + a + ": normal mode");
         if (noiseRead)
-            env_.out << NoiseText(m) << std::flush;
+            Print(NoiseText(m));
     }
     if (snTest) {
         if (!noiseRead)
             Say(Stopped() ? "interrupted before the noise figures were read"
                           : "the noise figures were not read: no status reply from address " + a);
-        Say("the detector stays in its signal/noise test: end it with 'halvern-cli normal " + a +
-            "'");
+        Say("the detector stays in its signal/noise test: end it with " + Suggest("normal " + a));
     }
     return kExitDone;
 }

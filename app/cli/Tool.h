@@ -29,8 +29,10 @@ struct Environment {
     // The program folder for a --data-dir (empty: the program's default).
     std::function<std::string(const std::string&)> programFolder;
     std::function<LocalDateTime()> now;
-    bool progress = false;     // standard error is a terminal: the scan shows how far it is
-    PortEnumerator listPorts;  // the serial ports present
+    // Standard error is a terminal: the scan shows how far it is, the log how it goes.
+    bool progress = false;
+    PortEnumerator listPorts;   // the serial ports present
+    std::string currentFolder;  // a relative --device is taken from here
 };
 
 class Tool {
@@ -42,14 +44,14 @@ class Tool {
     int Main(const std::vector<std::string>& args);
     int Run(const Invocation& inv);
 
-    // What SIGINT and SIGTERM do: watch and log end there (exit 0); any other command ends at
-    // its next wait (exit 1). Safe to call at any time from the event loop.
+    // What SIGINT, SIGTERM and SIGHUP do: watch and log end there (exit 0); any other command
+    // ends at its next wait (exit 1). Safe to call at any time from the event loop.
     void RequestStop();
 
   private:
     int Dispatch(const Invocation& inv);
     int Status(std::uint8_t address);
-    int Watch(std::uint8_t address);
+    int Watch(std::uint8_t address, int intervalS);
     int Scan(const Invocation& inv);
     int Version(std::uint8_t address, bool secondary);
     int Setup(std::uint8_t address, const std::vector<FieldAssignment>& assignments);
@@ -63,19 +65,36 @@ class Tool {
 
     // One status poll of the detector; nothing when it answered with a status, else the exit.
     std::optional<int> Reach(std::uint8_t address);
-    int Refused(const std::string& why);
+    // Every failure ends here: said on standard error, and kept for the JSON error object.
+    int Fail(int code, const std::string& why);
+    int Refused(const std::string& why) { return Fail(kExitUsage, why); }
     int Failed(const std::string& why);  // no answer, not confirmed, or interrupted
     // A write not confirmed. A stop may come after a frame has left: the detector may have
     // taken it, so the interruption says what to check rather than only "interrupted".
     int WriteFailed(const std::string& why, const std::string& check);
-    void Say(const std::string& text);   // a line on standard error
-    void Emit(const std::string& line);  // a line on standard output, flushed
+    // "'halvern-cli --device /dev/ttyUSB0 status 7'": a command to run next, on the same port
+    // and folder as this one.
+    std::string Suggest(const std::string& command) const;
+    void Say(const std::string& text);  // a line on standard error
+    // Text on standard output, flushed: a line, or whole lines. False once a write failed;
+    // the command then ends with exit 1.
+    bool Emit(const std::string& line);
+    bool Print(const std::string& text);
+    // The line on a terminal's standard error that is rewritten in place (the scan's progress,
+    // the log's state); a message clears it first.
+    void ShowLine(const std::string& line);
+    void ClearLine();
     bool Stopped() const { return stop_; }
 
     Environment env_;
     StopCheck stopCheck_;
     bool json_ = false;
     bool stop_ = false;
+    std::string error_;          // the failure said last
+    std::string outputError_;    // why standard output could not be written; empty: it could
+    std::string sameRun_;        // the options that name this run's port and folder
+    std::size_t shownLine_ = 0;  // the width of the line shown; 0: none
+    std::string shownText_;
     PollLoop* loop_ = nullptr;
     std::unique_ptr<Par> par_;
     Link* link_ = nullptr;

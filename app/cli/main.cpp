@@ -4,17 +4,21 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <clocale>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/Output.h"
 #include "cli/SignalStop.h"
 #include "cli/Tool.h"
 #include "logging/LogRecords.h"
@@ -25,6 +29,26 @@
 
 namespace {
 
+#ifndef _WIN32
+// A closed standard descriptor would be taken by the next file opened, and the serial port
+// or a log file would get what was meant for the terminal: each is held by /dev/null.
+// True when standard output was closed.
+bool HoldStandardDescriptors() {
+    bool outputClosed = false;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int held = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (held >= 0 && held != fd) {
+            dup2(held, fd);
+            close(held);
+        }
+        outputClosed = outputClosed || fd == 1;
+    }
+    return outputClosed;
+}
+#endif
+
 bool StandardErrorIsTerminal() {
 #ifdef _WIN32
     return _isatty(_fileno(stderr)) != 0;
@@ -33,9 +57,22 @@ bool StandardErrorIsTerminal() {
 #endif
 }
 
+std::string CurrentFolder() {
+    std::error_code ec;
+    const auto folder = std::filesystem::current_path(ec);
+    return ec ? std::string() : folder.string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+    // Standard output that was closed (">&-"): every write fails as it would on the closed
+    // descriptor, so the command ends as a failure instead of seeming done.
+    halvern::cli::FailingOutput closedOutput(EBADF);
+    if (HoldStandardDescriptors())
+        std::cout.rdbuf(&closedOutput);
+#endif
     const std::vector<std::string> args(argv + 1, argv + argc);
     QCoreApplication app(argc, argv);
     halvern::NameProgram();  // the same per-user folder as the program's
@@ -47,7 +84,7 @@ int main(int argc, char** argv) {
         platform, port, std::cout, std::cerr, [](int n) { return halvern::DeviceForPort(n); },
         [](const std::string& dataDir) { return halvern::ProgramFolder(dataDir); },
         [] { return halvern::CurrentLocalDateTime(); }, StandardErrorIsTerminal(),
-        halvern::SystemSerialPorts});
+        halvern::SystemSerialPorts, CurrentFolder()});
 
     // A signal wakes the event loop through the pipe; the command stops at its next wait.
     halvern::cli::SignalStop stopSignals;

@@ -52,7 +52,7 @@ std::string ShortTimeText(const LocalDateTime& t) {
 
 // Appends one record in one write. On failure the file is left as it was (as far as the system
 // allows) and `failures` holds the file with the reason; a success takes the file out again.
-bool AppendRecord(const Par& par, std::map<std::string, std::string>& failures,
+bool AppendRecord(Par& par, std::map<std::string, std::string>& failures,
                   const std::string& fileName, const std::string& line) {
     const QString path =
         QDir(QString::fromStdString(par.ProgramFolder)).filePath(QString::fromStdString(fileName));
@@ -79,9 +79,11 @@ bool AppendRecord(const Par& par, std::map<std::string, std::string>& failures,
         failures[fileName] = "Cannot write the log file " +
                              QDir::toNativeSeparators(path).toStdString() + ": " +
                              reason.toStdString();
+        ++par.LogWriteFailures;
         return false;
     }
     failures.erase(fileName);
+    ++par.LogRecordsWritten;
     return true;
 }
 

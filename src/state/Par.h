@@ -117,6 +117,8 @@ struct Par {
     // when a record is written to it; the cycle records' list empties when logging stops,
     // since none of them is due any more.
     std::map<std::string, std::string> CycleLogFailures, DisconnectionLogFailures;
+    // Records appended to the log files, and appends that failed, since the start.
+    std::uint64_t LogRecordsWritten = 0, LogWriteFailures = 0;
 
     Panel Main;
     MaintPanel Maint;

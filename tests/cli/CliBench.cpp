@@ -7,6 +7,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "cli/Output.h"
+
 namespace halvern::test {
 
 CliBench::CliBench(sim::Bus bus) : folder(ScratchFolder("cli")) {
@@ -25,10 +27,14 @@ LocalDateTime CliBench::ClockAt(Micros us) {
 
 CliRun CliBench::Run(const std::vector<std::string>& args) {
     std::ostringstream out, err;
+    cli::FailingOutput failing(outputErrno);
+    if (outputErrno)
+        out.std::ostream::rdbuf(&failing);
     cli::Tool tool(cli::Environment{
         plat, port, out, err, [](int n) { return "port" + std::to_string(n); },
         [this](const std::string& dataDir) { return dataDir.empty() ? folder : dataDir; },
-        [this] { return ClockAt(plat.NowUs()); }, progress, [this] { return ports; }});
+        [this] { return ClockAt(plat.NowUs()); }, progress, [this] { return ports; },
+        kCurrentFolder});
     if (beforeRun)
         beforeRun(tool);
     CliRun run;

@@ -39,8 +39,11 @@ class CliBench {
     std::unique_ptr<sim::SimBus> simBus;
     std::string folder;  // the program folder, a scratch one
     bool progress = false;
-    std::vector<PortInfo> ports;                // the serial ports `ports` lists
-    std::function<void(cli::Tool&)> beforeRun;  // schedules stops, faults, ...
+    // Standard output fails every write with this errno (0: it takes them).
+    int outputErrno = 0;
+    static constexpr const char* kCurrentFolder = "/home/tech";  // a relative --device's base
+    std::vector<PortInfo> ports;                                 // the serial ports `ports` lists
+    std::function<void(cli::Tool&)> beforeRun;                   // schedules stops, faults, ...
 };
 
 // A command line as typed, for the names of parameterised cases.

@@ -93,7 +93,7 @@ struct Child {
     std::string out, err;
 };
 
-TEST(EndToEnd, ScanStatusAndASignalEndingTheLogOnAPseudoTerminal) {
+TEST(EndToEnd, ScanStatusLogAndOutputOnAPseudoTerminal) {
     char dirTemplate[] = "/tmp/halvern-cli-e2e-XXXXXX";
     const std::filesystem::path dir = mkdtemp(dirTemplate);
     const std::string tty = (dir / "tty").string();
@@ -109,9 +109,9 @@ TEST(EndToEnd, ScanStatusAndASignalEndingTheLogOnAPseudoTerminal) {
     Child scan(cli({"scan", "1", "12"}));
     EXPECT_EQ(scan.Finish(), 0) << scan.err;
     EXPECT_EQ(scan.out,
-              "1  Veridan Xenon 621-2  4711  NNN0 Normal\n"
-              "7  Veridan LAMP 411  1207  NNN0 Normal\n"
-              "12  Talvek 880  880  NNN0 Normal\n");
+              "  1  Veridan Xenon 621-2      4711  NNN0 Normal\n"
+              "  7  Veridan LAMP 411         1207  NNN0 Normal\n"
+              " 12  Talvek 880                880  NNN0 Normal\n");
 
     Child status(cli({"status", "7", "--json"}));
     EXPECT_EQ(status.Finish(), 0) << status.err;
@@ -125,15 +125,47 @@ TEST(EndToEnd, ScanStatusAndASignalEndingTheLogOnAPseudoTerminal) {
                    R"(,"gas":\d+,"link":"Good"\}\n)")))
         << status.out;
 
-    // Logging ends on SIGTERM with exit 0, the files holding whole records only.
-    Child log(cli({"log", "1", "--period", "1"}));
-    ASSERT_TRUE(log.Read([&] { return log.err.find("every 1 s") != std::string::npos; }));
-    kill(log.pid, SIGTERM);
-    EXPECT_EQ(log.Finish(), 0) << log.err;
-    EXPECT_TRUE(log.err.ends_with("logging ended\n")) << log.err;
-    std::ifstream in(dir / "4711.txt", std::ios::binary);
-    const std::string records{std::istreambuf_iterator<char>(in), {}};
-    EXPECT_TRUE(records.empty() || records.ends_with("\r\n"));
+    // A device named relative to the current folder is opened there and named by its full
+    // path; standard output that cannot be written (a full disk, closed) fails the command.
+    // Each from the simulator's folder: sh -c 'cd DIR && exec CLI ARGS... REDIRECTION'.
+    const auto inDir = [&](const std::string& args) {
+        return Child({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" --data-dir . " + args,
+                      dir.string(), HALVERN_CLI_PATH});
+    };
+    Child relative = inDir("--device tty --json status 7");
+    EXPECT_EQ(relative.Finish(), 0) << relative.err;
+    EXPECT_TRUE(relative.out.starts_with(R"({"address":7,)")) << relative.out;
+
+    Child missing = inDir("--device nosuch status 7");
+    EXPECT_EQ(missing.Finish(), 3);
+    EXPECT_NE(missing.err.find((dir / "nosuch").string()), std::string::npos) << missing.err;
+
+    for (const auto& [redirect, reason] : std::vector<std::pair<std::string, std::string>>{
+             {">/dev/full", "No space left on device"}, {">&-", "Bad file descriptor"}}) {
+        Child lost = inDir("--device tty status 7 " + redirect);
+        EXPECT_EQ(lost.Finish(), 1) << redirect;
+        EXPECT_TRUE(
+            lost.err.ends_with("halvern-cli: cannot write to standard output: " + reason + "\n"))
+            << lost.err;
+    }
+
+    // Logging ends on SIGTERM, or SIGHUP, with exit 0, the files holding whole records only.
+    for (const int sig : {SIGTERM, SIGHUP}) {
+        std::filesystem::remove(dir / "4711.txt");
+        Child log(cli({"log", "1", "--period", "1"}));
+        ASSERT_TRUE(log.Read([&] { return log.err.find("every 1 s") != std::string::npos; }));
+        // Once the detector has answered (its first reply writes a record): a log whose
+        // detector never did is a failure. A bounded wait for the file, 10 ms a look.
+        for (int look = 0; look < 1000 && !std::filesystem::exists(dir / "4711.txt"); ++look)
+            poll(nullptr, 0, 10);
+        ASSERT_TRUE(std::filesystem::exists(dir / "4711.txt"));
+        kill(log.pid, sig);
+        EXPECT_EQ(log.Finish(), 0) << sig << log.err;
+        EXPECT_TRUE(log.err.ends_with(" written\n")) << log.err;
+        std::ifstream in(dir / "4711.txt", std::ios::binary);
+        const std::string records{std::istreambuf_iterator<char>(in), {}};
+        EXPECT_TRUE(records.ends_with("\r\n"));
+    }
 
     kill(sim.pid, SIGTERM);
     EXPECT_EQ(sim.Finish(), 0);
@@ -156,8 +188,12 @@ TEST(EndToEnd, FifosNamedLikeTheSettingFilesAreRefusedNotWaitedOn) {
 
     Child status({HALVERN_CLI_PATH, "--device", tty, "--data-dir", dir.string(), "status", "7"});
     EXPECT_EQ(status.Finish(), 0) << status.err;
-    EXPECT_EQ(status.err,
-              "halvern-cli: Cannot read " + tune + fifo + "; the turnaround delay stays 4000 us\n");
+    // Then the pseudo-terminal's refusal of RTS, said as it comes.
+    EXPECT_TRUE(status.err.starts_with("halvern-cli: Cannot read " + tune + fifo +
+                                       "; the turnaround delay stays 4000 us\n"
+                                       "halvern-cli: The serial port " +
+                                       tty + " does not let the program switch RTS"))
+        << status.err;
     Child noPort({HALVERN_CLI_PATH, "--data-dir", dir.string(), "status", "7"});
     EXPECT_EQ(noPort.Finish(), 2);
     EXPECT_EQ(noPort.err, "halvern-cli: Cannot read " + port + fifo +

@@ -3,10 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+
+#include <algorithm>
+#include <cstdio>
 
 #include "HalvernVersion.h"
 #include "cli/CliBench.h"
+#include "cli/CommandLine.h"
+#include "cli/SetupFields.h"
 
 namespace halvern::test {
 namespace {
@@ -43,8 +50,14 @@ const BadLine kBadLines[] = {
     {{"--device", "sim", "--bogus", "status", "1"}, "unknown option --bogus"},
     {{"--device", "sim", "--json=yes", "status", "1"}, "--json takes no value"},
     {{"--version=2", "status", "1"}, "--version takes no value"},
-    {{"--device", "sim", "--device", "x", "status", "1"}, "--device is given twice"},
-    {{"--device", "sim", "--port", "2", "status", "1"}, "give --device or --port, not both"},
+    {{"--device", "sim", "status", "1", "--interval", "2"}, "--interval belongs to the watch"},
+    {{"--device", "sim", "watch", "1", "--interval", "0"}, "--interval \"0\": whole seconds"},
+    // Only the last value counts, and is checked.
+    {{"--port", "2", "--port", "x", "status", "1"}, "--port \"x\": a port number is from 1"},
+    // Control bytes in what is quoted back are shown, not sent to the terminal.
+    {{"--device", "sim", "status", "1\x1b[2J"}, "address \"1\\x1b[2J\" is not a bus address"},
+    {{"--device", "sim", "st\natus\x7f", "1"}, "unknown command \"st\\natus\\x7f\""},
+    {{"--device", "sim", "setup", "1", "Al\rarm=YES"}, "unknown field \"Al\\rarm\""},
     {{"--port", "0", "status", "1"}, "--port \"0\": a port number is from 1 to 32767"},
     {{"--device", "sim", "setup", "1", "Heater Mode"}, "\"Heater Mode\": write FIELD=TEXT"},
     {{"--device", "sim", "setup", "1", "Heater Mode="}, "write FIELD=TEXT"},
@@ -97,12 +110,104 @@ TEST(Ports, TheProgramsNumberingAndStoredPortAndTheSystemsReasonWhenClosed) {
     b.port.FailNextOpen("No such file or directory");
     const CliRun missing = b.Cli({"status", "1"});
     EXPECT_EQ(missing.code, 3);
-    EXPECT_EQ(missing.err, "halvern-cli: cannot open sim: No such file or directory\n");
+    EXPECT_EQ(missing.err, "halvern-cli: cannot open /home/tech/sim: No such file or directory\n");
     std::string why;
     b.port.Open("held elsewhere", &why);
     const CliRun busy = b.Cli({"status", "1"});
     EXPECT_EQ(busy.code, 3);
-    EXPECT_EQ(busy.err, "halvern-cli: cannot open sim: Device or resource busy\n");
+    EXPECT_EQ(busy.err, "halvern-cli: cannot open /home/tech/sim: Device or resource busy\n");
+}
+
+// The device opened: a relative path from the current folder (not a name under /dev), and of
+// options given twice the last, --device and --port counting as one.
+TEST(Ports, TheDeviceOpenedIsTheLastNamedAndAFullPath) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--device", "tty"}, "/home/tech/tty"},
+        {{"--device", "./x/../pty"}, "/home/tech/pty"},
+        {{"--device", "../other/pty"}, "/home/other/pty"},
+        {{"--device", "/dev/ttyUSB0"}, "/dev/ttyUSB0"},
+        {{"--device", "/dev/ttyUSB0", "--device=tty"}, "/home/tech/tty"},
+        {{"--device", "tty", "--port", "3"}, "port3"},
+        {{"--port", "3", "--device", "tty"}, "/home/tech/tty"},
+        {{"--port", "3", "--port", "4"}, "port4"},
+    };
+    for (const auto& [options, device] : cases) {
+        CliBench b;
+        std::vector<std::string> args = options;
+        args.insert(args.end(), {"status", "1"});
+        const CliRun run = b.Run(args);
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(b.port.LastDevice(), device);
+    }
+}
+
+// What the port reports (a refused RTS) is said even when the command succeeds, and at once.
+TEST(Ports, ANoticeOfThePortIsSaidAsItComes) {
+    CliBench b;
+    const std::string notice = "The serial port /home/tech/sim does not let the program switch RTS";
+    b.beforeRun = [&](cli::Tool&) {
+        b.plat.Post(b.plat.NowUs() + 1'000, [&] {
+            if (b.port.onNotice)
+                b.port.onNotice(notice);
+        });
+    };
+    const CliRun run = b.Cli({"status", "1"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.err, "halvern-cli: " + notice + "\n");
+}
+
+// Output that cannot be written (a full disk, a closed standard output) is a failure said on
+// standard error, whatever the command did.
+TEST(Output, AFailedWriteToStandardOutputIsAFailure) {
+    struct Case {
+        std::vector<std::string> args;
+        int error;
+        int code;
+    };
+    for (const Case& c : {Case{{"status", "1"}, ENOSPC, 1}, Case{{"--help"}, EBADF, 1},
+                          Case{{"setup", "1", "alarm_latch=no"}, ENOSPC, 1},
+                          Case{{"watch", "12"}, ENOSPC, 1}, Case{{"scan", "1", "20"}, EBADF, 1},
+                          Case{{"status", "1", "--port", "0", "--json"}, ENOSPC, 2}}) {
+        CliBench b;
+        b.outputErrno = c.error;
+        // watch would go on: a stop after 10 s makes a broken one fail, not hang.
+        b.beforeRun = [&](cli::Tool& tool) {
+            b.plat.Post(10'000'000, [&tool] { tool.RequestStop(); });
+        };
+        std::vector<std::string> args = c.args;
+        if (args[0] != "--help")
+            args.insert(args.begin(), {"--device", "sim"});
+        const CliRun run = b.Run(args);
+        EXPECT_EQ(run.code, c.code) << c.args[0];
+        EXPECT_TRUE(run.err.ends_with("halvern-cli: cannot write to standard output: " +
+                                      std::string(std::strerror(c.error)) + "\n"))
+            << run.err;
+        if (c.args[0] == "watch") {  // it ends at the line it could not print
+            EXPECT_EQ(b.Written().size(), 1u);
+        }
+        if (c.args[0] == "setup") {  // written all the same: the failure is the output's only
+            EXPECT_EQ(b.bus().Find(1)->Setup().OutputFlags & 0x04, 0);  // the alarm latch
+        }
+    }
+}
+
+// A line that cannot be parsed is answered in JSON too when --json stands among its options.
+TEST(Output, WithJsonAFailureIsAnObjectOnStandardOutput) {
+    for (
+        const auto& [args, out] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+            {{"--json", "status"},
+             R"({"error":"status needs the detector's address","exit_code":2})"},
+            {{"status", "1", "--port", "0", "--json"},
+             R"({"error":"--port \"0\": a port number is from 1 to 32767","exit_code":2})"},
+            {{"--json", "status", "1"},
+             R"({"error":"no port chosen: give --device PATH or --port N","exit_code":2})"},
+            {{"--device", "sim", "status", "\x1b", "--json"},
+             R"({"error":"address \"\\x1b\" is not a bus address: a whole number from 1 to 247","exit_code":2})"}}) {
+        CliBench b;
+        const CliRun run = b.Run(args);
+        EXPECT_EQ(run.code, 2);
+        EXPECT_EQ(run.out, out + "\n");
+    }
 }
 
 TEST(Answers, OnlyTheAddressAskedAndTheKindAskedForAreTakenTheRestIsSaidAsWhatItIs) {
@@ -152,13 +257,81 @@ TEST(Answers, OnlyTheAddressAskedAndTheKindAskedForAreTakenTheRestIsSaidAsWhatIt
         };
         const CliRun run = b.Cli(c.args);
         EXPECT_EQ(run.code, 1) << c.args[0] << " " << c.args[1];
-        EXPECT_EQ(run.out, "");
+        const bool json = c.args.back() == "--json";
+        EXPECT_EQ(run.out, json ? R"({"error":")" + c.err +
+                                      R"(","exit_code":1})"
+                                      "\n"
+                                : "");
         EXPECT_EQ(run.err, "halvern-cli: " + c.err + "\n");
         // Nothing but the one question: no write, no align for the wrong detector.
         EXPECT_EQ(b.Written(sent).size(), 1u) << run.err;
         EXPECT_EQ(b.Written(sent, FunctionCommand).size(), 1u) << run.err;
     }
 }
+
+#ifndef _WIN32
+// What bash's completion offers for the words typed, the last one being completed.
+std::vector<std::string> Completions(const std::vector<std::string>& words,
+                                     const std::string& dir) {
+    std::string script = "source '" HALVERN_CLI_COMPLETION "'\nCOMP_WORDS=(halvern-cli";
+    for (const auto& w : words)
+        script += " '" + w + "'";
+    script += ")\nCOMP_CWORD=" + std::to_string(words.size()) +
+              "\n_halvern_cli\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
+    const std::string file = dir + "/complete.sh";
+    std::ofstream(file) << script;
+    std::vector<std::string> offered;
+    FILE* bash = popen(("bash --norc --noprofile " + file + " 2>/dev/null").c_str(), "r");
+    if (!bash)
+        return offered;
+    char line[256];
+    while (std::fgets(line, sizeof line, bash)) {
+        std::string word(line);
+        if (!word.empty() && word.back() == '\n')
+            word.pop_back();
+        if (!word.empty())
+            offered.push_back(word);
+    }
+    pclose(bash);
+    std::sort(offered.begin(), offered.end());
+    return offered;
+}
+
+// The completion offers what the command line takes: every command, the options of the
+// command typed, the setup fields by their keys; it is checked against the parser's tables.
+TEST(Completion, OffersTheCommandsOptionsAndSetupFieldsTheCommandLineTakes) {
+    CliBench b;  // for its scratch folder
+    const auto sorted = [](std::vector<std::string> v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    };
+    std::vector<std::string> commands, fields, heater;
+    for (const auto& c : cli::CommandNames())
+        commands.push_back(c.name);
+    for (const auto& f : cli::SetupFieldKeys()) {
+        fields.push_back(std::string(f.key) + "=");
+        if (std::string_view(f.key).starts_with("he"))
+            heater.push_back(fields.back());
+    }
+    EXPECT_EQ(Completions({""}, b.folder), sorted(commands));
+    EXPECT_EQ(Completions({"s"}, b.folder),
+              (std::vector<std::string>{"scan", "setup", "sn-test", "status"}));
+    for (const auto& c : cli::CommandNames()) {
+        std::vector<std::string> options;
+        for (const auto& o : cli::OptionSpecs())
+            if (!o.owner || *o.owner == c.command)
+                options.push_back(std::string("--") + o.name);
+        EXPECT_EQ(Completions({"--json", c.name, "1", "--"}, b.folder), sorted(options)) << c.name;
+    }
+    EXPECT_EQ(Completions({"--device", "x", "setup", "1", ""}, b.folder), sorted(fields));
+    EXPECT_EQ(Completions({"setup", "1", "alarm_latch", "=", "YES", "he"}, b.folder),
+              sorted(heater));
+    EXPECT_EQ(Completions({"status", ""}, b.folder), std::vector<std::string>{});
+    EXPECT_EQ(Completions({"--data-dir", b.folder + "/"}, b.folder), std::vector<std::string>{});
+    EXPECT_EQ(Completions({"--device", b.folder + "/comp"}, b.folder),
+              std::vector<std::string>{b.folder + "/complete.sh"});
+}
+#endif
 
 }  // namespace
 }  // namespace halvern::test

@@ -1,9 +1,12 @@
 // What each command prints for one detector of each family of the default bus: the Xenon at 1,
-// the LAMP 411 at 7 and the Talvek at 12; the JSON of each command for some of them.
+// the LAMP 411 at 7 and the Talvek at 12; the JSON of each command for some of them, and of a
+// failure.
 
 #include <gtest/gtest.h>
 
 #include "cli/CliBench.h"
+#include "cli/SetupFields.h"
+#include "monitor/Decoder.h"
 
 namespace halvern::test {
 namespace {
@@ -12,6 +15,7 @@ struct Case {
     std::vector<std::string> args;
     int code;
     std::string out;
+    std::string says = "";  // a part of standard error
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -34,59 +38,76 @@ std::string Line(const char* json) {
     return std::string(json) + "\n";
 }
 
-const Case kCases[] = {
-    {Args{"status", "1"}, 0,
-     Status("1", "Veridan Xenon 621-2", "4711",
-            {"3.30", "3.13", "3.09", "1.00", "1.04", "0.99", "0.96", "2"})},
-    {Args{"status", "7"}, 0,
-     Status("7", "Veridan LAMP 411", "1207",
-            {"3.73", "3.50", "3.52", "0.97", "1.02", "0.98", "0.98", "0"})},
-    {Args{"status", "12"}, 0,
-     Status("12", "Talvek 880", "880",
-            {"3.79", "3.52", "3.48", "0.97", "0.98", "1.00", "0.98", "1"})},
-    {Args{"status", "1", "--json"}, 0,
-     Line(
-         R"j({"address":1,"model":"Veridan Xenon 621-2","serial":4711,"status":"NNN0","description":"Normal","gain":3,"signal1":3.30,"reference":3.13,"signal2":3.09,"ratio1":1.00,"ratio2":1.04,"nqratio1":0.99,"nqratio2":0.96,"gas":2,"link":"Good"})j")},
-    {Args{"--json", "status", "7"}, 0,
-     Line(
-         R"j({"address":7,"model":"Veridan LAMP 411","serial":1207,"status":"NNN0","description":"Normal","gain":3,"signal1":3.73,"reference":3.50,"signal2":3.52,"ratio1":0.97,"ratio2":1.02,"nqratio1":0.98,"nqratio2":0.98,"gas":0,"link":"Good"})j")},
+const Case kCases[] =
+    {
+        {Args{"status", "1"}, 0,
+         Status("1", "Veridan Xenon 621-2", "4711",
+                {"3.30", "3.13", "3.09", "1.00", "1.04", "0.99", "0.96", "2"})},
+        {Args{"status", "7"}, 0,
+         Status("7", "Veridan LAMP 411", "1207",
+                {"3.73", "3.50", "3.52", "0.97", "1.02", "0.98", "0.98", "0"})},
+        {Args{"status", "12"}, 0,
+         Status("12", "Talvek 880", "880",
+                {"3.79", "3.52", "3.48", "0.97", "0.98", "1.00", "0.98", "1"})},
+        {Args{"status", "1", "--json"}, 0,
+         Line(
+             R"j({"address":1,"model":"Veridan Xenon 621-2","serial":4711,"status":"NNN0","description":"Normal","gain":3,"signal1":3.30,"reference":3.13,"signal2":3.09,"ratio1":1.00,"ratio2":1.04,"nqratio1":0.99,"nqratio2":0.96,"gas":2,"link":"Good"})j")},
+        {Args{"--json", "status", "7"}, 0,
+         Line(
+             R"j({"address":7,"model":"Veridan LAMP 411","serial":1207,"status":"NNN0","description":"Normal","gain":3,"signal1":3.73,"reference":3.50,"signal2":3.52,"ratio1":0.97,"ratio2":1.02,"nqratio1":0.98,"nqratio2":0.98,"gas":0,"link":"Good"})j")},
 
-    {Args{"version", "1"}, 0, "Ver 3.12 F24\n"},
-    {Args{"version", "7", "--secondary"}, 0, "DSP 1.07 F36\n"},
-    {Args{"version", "12", "--json"}, 0,
-     Line(R"j({"address":12,"which":"primary","version":"Ver 3.12 F48"})j")},
-    {Args{"version", "1", "--secondary", "--json"}, 0,
-     Line(R"j({"address":1,"which":"secondary","version":"DSP 1.07 F24"})j")},
+        {Args{"version", "1"}, 0, "Ver 3.12 F24\n"},
+        {Args{"version", "7", "--secondary"}, 0, "DSP 1.07 F36\n"},
+        {Args{"version", "12", "--json"}, 0,
+         Line(R"j({"address":12,"which":"primary","version":"Ver 3.12 F48"})j")},
+        {Args{"version", "1", "--secondary", "--json"}, 0,
+         Line(R"j({"address":1,"which":"secondary","version":"DSP 1.07 F24"})j")},
 
-    {Args{"setup", "1"}, 0,
-     "Gas Type                2\nFull Scale Sensitivity  200\nBG Zero Calibration     ENABLE\n"
-     "Accessory  Relay        ALARM\nAlarm Latch             YES\nHeater Mode             ON\n"
-     "Heater ON at(C)         10\n"},
-    {Args{"setup", "7"}, 0,
-     "Gas Type                2\nFull Scale Sensitivity  250\nBG Zero Calibration     ENABLE\n"
-     "Accessory  Relay        ALARM\nAlarm Latch             NO\n"},
-    {Args{"setup", "12"}, 0,
-     "Range            Medium Long\nHeater Mode      AUTO\nHeater ON at(C)  5\n"},
-    {Args{"setup", "1", "--json"}, 0,
-     Line(
-         R"j({"address":1,"model":"Veridan Xenon 621-2","serial":4711,"fields":{"Gas Type":"2","Full Scale Sensitivity":"200","BG Zero Calibration":"ENABLE","Accessory  Relay":"ALARM","Alarm Latch":"YES","Heater Mode":"ON","Heater ON at(C)":"10"}})j")},
-    {Args{"setup", "12", "--json"}, 0,
-     Line(
-         R"j({"address":12,"model":"Talvek 880","serial":880,"fields":{"Range":"Medium Long","Heater Mode":"AUTO","Heater ON at(C)":"5"}})j")},
+        {Args{"setup", "1"}, 0,
+         "Gas Type                2\nFull Scale Sensitivity  200\nBG Zero Calibration     ENABLE\n"
+         "Accessory  Relay        ALARM\nAlarm Latch             YES\nHeater Mode             ON\n"
+         "Heater ON at(C)         10\n"},
+        {Args{"setup", "7"}, 0,
+         "Gas Type                2\nFull Scale Sensitivity  250\nBG Zero Calibration     ENABLE\n"
+         "Accessory  Relay        ALARM\nAlarm Latch             NO\n"},
+        {Args{"setup", "12"}, 0,
+         "Range            Medium Long\nHeater Mode      AUTO\nHeater ON at(C)  5\n"},
+        // A confirmed write says so, then shows the table as written; a field by its JSON key.
+        {Args{"setup", "1", "alarm_latch=no"}, 0,
+         "address 1: setup table written: confirmed\n"
+         "Gas Type                2\nFull Scale Sensitivity  200\nBG Zero Calibration     ENABLE\n"
+         "Accessory  Relay        ALARM\nAlarm Latch             NO\nHeater Mode             ON\n"
+         "Heater ON at(C)         10\n"},
+        // The same keys for every model: null for a field the model's screen does not show.
+        {Args{"setup", "1", "--json"}, 0,
+         Line(
+             R"j({"address":1,"model":"Veridan Xenon 621-2","serial":4711,"fields":{"gas_type":"2","range":null,"full_scale_sensitivity":"200","bg_zero_calibration":"ENABLE","accessory_relay":"ALARM","alarm_latch":"YES","mode_4_20ma":null,"beam_block_during_alarm_indication":null,"heater_mode":"ON","heater_on_at_c":"10"},"confirmed":null})j")},
+        {Args{"setup", "7", "--json"}, 0,
+         Line(
+             R"j({"address":7,"model":"Veridan LAMP 411","serial":1207,"fields":{"gas_type":"2","range":null,"full_scale_sensitivity":"250","bg_zero_calibration":"ENABLE","accessory_relay":"ALARM","alarm_latch":"NO","mode_4_20ma":null,"beam_block_during_alarm_indication":null,"heater_mode":null,"heater_on_at_c":null},"confirmed":null})j")},
+        {Args{"setup", "12", "Heater Mode=off", "--json"}, 0, Line(R"j({"address":12,"model":"Talvek 880","serial":880,"fields":{"gas_type":null,"range":"Medium Long","full_scale_sensitivity":null,"bg_zero_calibration":null,"accessory_relay":null,"alarm_latch":null,"mode_4_20ma":null,"beam_block_during_alarm_indication":null,"heater_mode":"OFF","heater_on_at_c":"5"},"confirmed":true})j")},
 
-    {Args{"align", "1"}, 0, "address 1: align command sent\n"},
-    {Args{"align", "7", "--json"}, 0, Line(R"j({"address":7,"align":"sent"})j")},
-    {Args{"sn-test", "1"}, 0,
-     "address 1: signal/noise test started\nSig1/Noise   184\nSig2/Noise   170\nRef/Noise    "
-     "185\n"},
-    {Args{"sn-test", "12", "--json"}, 0,
-     Line(
-         R"j({"address":12,"mode":"sn-test","confirmed":true,"sig1_noise":176,"sig2_noise":173,"ref_noise":189})j")},
-    {Args{"normal", "12"}, 0, "address 12: normal mode\n"},
-    {Args{"normal", "1", "--json"}, 0, Line(R"j({"address":1,"mode":"normal","confirmed":true})j")},
-    // The maintenance window offers neither mode command for the LAMP 411 and 412.
-    {Args{"sn-test", "7"}, 2, ""},
-    {Args{"normal", "7", "--json"}, 2, ""},
+        {Args{"align", "1"}, 0, "address 1: align command sent\n"},
+        {Args{"align", "7", "--json"}, 0, Line(R"j({"address":7,"align":"sent"})j")},
+        {Args{"sn-test", "1"}, 0,
+         "address 1: signal/noise test started\nSig1/Noise   184\nSig2/Noise   170\nRef/Noise    "
+         "185\n"},
+        {Args{"sn-test", "12", "--json"}, 0,
+         Line(
+             R"j({"address":12,"mode":"sn-test","confirmed":true,"sig1_noise":176,"sig2_noise":173,"ref_noise":189})j")},
+        {Args{"normal", "12"}, 0, "address 12: normal mode\n"},
+        {Args{"normal", "1", "--json"}, 0,
+         Line(R"j({"address":1,"mode":"normal","confirmed":true})j")},
+        // The maintenance window offers neither mode command for the LAMP 411 and 412.
+        {Args{"sn-test", "7"}, 2, "", "not for the Veridan LAMP 411"},
+        // With --json a failure is an object on standard output too.
+        {Args{"normal", "7", "--json"}, 2,
+         Line(
+             R"j({"error":"the normal-mode command is not for the Veridan LAMP 411","exit_code":2})j"),
+         "not for the Veridan LAMP 411"},
+        {Args{"status", "99", "--json"}, 1,
+         Line(R"j({"error":"no answer from address 99","exit_code":1})j"),
+         "halvern-cli: no answer from address 99\n"},
 };
 
 class Output : public ::testing::TestWithParam<Case> {};
@@ -96,13 +117,26 @@ TEST_P(Output, IsWhatTheTechnicianReads) {
     const CliRun run = b.Cli(GetParam().args);
     EXPECT_EQ(run.code, GetParam().code) << run.err;
     EXPECT_EQ(run.out, GetParam().out);
-    if (run.code != 0) {  // refused after the poll that told the model: nothing written
+    EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
+    if (run.code != 0) {  // failed or refused after the first poll: nothing written
         EXPECT_EQ(b.Written().size(), 1u);
-        EXPECT_NE(run.err.find("not for the Veridan LAMP 411"), std::string::npos) << run.err;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(EachFamily, Output, ::testing::ValuesIn(kCases));
+
+// Every caption any model's setup screen shows has its JSON key, so no field is left out.
+TEST(SetupKeys, EveryCaptionOfEveryModelHasOne) {
+    for (const std::int16_t family : {24, 25, 32, 33, 34, 35, 36, 37, 38, 48, 49}) {
+        const SetupModel model{ModelName(family), family};
+        for (const auto& [field, caption] : cli::ShownFields(SetupLayoutFor(model))) {
+            const auto keys = cli::SetupFieldKeys();
+            EXPECT_TRUE(std::any_of(keys.begin(), keys.end(),
+                                    [&](const auto& k) { return caption == k.caption; }))
+                << model.name << ": " << caption;
+        }
+    }
+}
 
 }  // namespace
 }  // namespace halvern::test

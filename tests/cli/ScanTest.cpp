@@ -39,15 +39,16 @@ TEST(Scan, ListsExactlyTheDetectorsThatAnswerAndTheBrokenRepliesAsSuch) {
     };
     const CliRun run = b.Cli({"scan"});
     EXPECT_EQ(run.code, 0);
+    // In columns: the address, the longest model name, five digits of serial number.
     EXPECT_EQ(run.out,
-              "1  Veridan Xenon 621-1  4711  NNN0 Normal\n"
-              "60  answered, reply not valid\n"
-              "61  Talvek 880  6100  NNN0 Normal\n"
+              "  1  Veridan Xenon 621-1      4711  NNN0 Normal\n"
+              " 60  answered, reply not valid\n"
+              " 61  Talvek 880               6100  NNN0 Normal\n"
               "100  answered, reply not valid\n"
-              "101  Veridan Ethylene 641-1  1010  NNN0 Normal\n"
-              "150  Veridan Ethylene 642-1  1500  NNN0 Normal\n"
-              "151  Veridan Ethylene 643-1  1510  NNN0 Normal\n"
-              "247  Talvek 890  890  NNN5\n");
+              "101  Veridan Ethylene 641-1   1010  NNN0 Normal\n"
+              "150  Veridan Ethylene 642-1   1500  NNN0 Normal\n"
+              "151  Veridan Ethylene 643-1   1510  NNN0 Normal\n"
+              "247  Talvek 890                890  NNN5\n");
     // The progress line names the address reached and the time left, and is wiped at the end.
     EXPECT_NE(run.err.find("\rscan 1-247: address 200, "), std::string::npos);
     EXPECT_TRUE(run.err.ends_with("\rhalvern-cli: 8 addresses of 1-247" + took())) << run.err;
@@ -67,9 +68,9 @@ TEST(Scan, ListsExactlyTheDetectorsThatAnswerAndTheBrokenRepliesAsSuch) {
 
 TEST(Scan, NothingAnsweringNoiseOrAStopIsNotDone) {
     CliBench b(ScanBus());
-    const CliRun none = b.Cli({"scan", "2", "59"});
+    const CliRun none = b.Cli({"scan", "2", "59", "--json"});
     EXPECT_EQ(none.code, 1);
-    EXPECT_EQ(none.out, "");
+    EXPECT_TRUE(none.out.starts_with(R"({"error":"0 addresses of 2-59 answered ()")) << none.out;
 
     // A babbling line, back to back or in bursts: said early, as what it is, and no address
     // is listed for bytes that nobody sent in answer.
@@ -99,7 +100,7 @@ TEST(Scan, NothingAnsweringNoiseOrAStopIsNotDone) {
     };
     const CliRun stopped = b.Cli({"scan"});
     EXPECT_EQ(stopped.code, 1);
-    EXPECT_EQ(stopped.out, "1  Veridan Xenon 621-1  4711  NNN0 Normal\n");
+    EXPECT_EQ(stopped.out, "  1  Veridan Xenon 621-1      4711  NNN0 Normal\n");
     EXPECT_EQ(stopped.err, "halvern-cli: interrupted\n");
 }
 

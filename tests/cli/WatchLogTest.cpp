@@ -5,6 +5,7 @@
 
 #include <csignal>
 
+#include <algorithm>
 #include <regex>
 
 #include "cli/CliBench.h"
@@ -59,6 +60,21 @@ TEST(Watch, PrintsALinePerPollAndTheLostDetectorAsTheMainWindowShowsIt) {
         // Like the program, it marks the lost detector in its address's file.
         EXPECT_EQ(b.File("12.txt"), "DDD     05/12/26  14:3:30\r\n");
     }
+}
+
+// With --interval the polling goes on as before, and the first poll of each interval gives its
+// line: one line every 2 s from the first poll on.
+TEST(Watch, WithAnIntervalPrintsOneLinePerInterval) {
+    CliBench b;
+    b.beforeRun = [&](cli::Tool& tool) { b.plat.Post(7'000'000, [&] { tool.RequestStop(); }); };
+    const CliRun run = b.Cli({"watch", "12", "--interval", "2"});
+    EXPECT_EQ(run.code, 0) << run.err;
+    std::vector<std::string> times;
+    std::istringstream in(run.out);
+    for (std::string line; std::getline(in, line);)
+        times.push_back(line.substr(0, 8));
+    EXPECT_EQ(times, (std::vector<std::string>{"14:03:27", "14:03:29", "14:03:31", "14:03:33"}));
+    EXPECT_GT(b.Written().size(), 20u);  // still a poll after another
 }
 
 // What the program's polling cycle and logging do on the same bus: the cycle of MainComm, the
@@ -128,6 +144,53 @@ TEST(Log, WritesTheProgramsRecordsByteForByte) {
     EXPECT_NE(b.File("4711.txt").find("AAN7    05/12/26  14:03:29"), std::string::npos);
 }
 
+// A log that wrote no record, or whose detector never answered, is a failure that says which;
+// on a terminal a status line, rewritten in place, shows how the log goes.
+TEST(Log, EndsAsAFailureWhenItLoggedNothingAndShowsItsStateOnATerminal) {
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string says;
+    };
+    CliBench folder;  // its scratch folder, for one that is missing
+    const std::string missing = folder.folder + "/missing";
+    for (const Case& c :
+         {Case{{"log", "1", "--period", "1"}, 0, "halvern-cli: logging ended: "},
+          Case{{"log", "3", "--period", "1", "--json"},
+               1,
+               "halvern-cli: address 3 never answered: no reading was logged\n"},
+          Case{{"--data-dir", missing, "log", "1", "--period", "1"},
+               1,
+               "halvern-cli: no record could be written: Cannot write the log file " + missing +
+                   "/4711.txt: "}}) {
+        CliBench b;
+        b.progress = true;
+        b.beforeRun = [&](cli::Tool& tool) { b.plat.Post(3'500'000, [&] { tool.RequestStop(); }); };
+        const CliRun run = b.Cli(c.args);
+        EXPECT_EQ(run.code, c.code) << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        if (c.code == 0) {  // the records said are those in the file
+            const std::string records = b.File("4711.txt");
+            const auto n = std::count(records.begin(), records.end(), '\n');
+            EXPECT_NE(run.err.find("logging ended: " + std::to_string(n) + " records written\n"),
+                      std::string::npos)
+                << run.err;
+            EXPECT_TRUE(std::regex_search(
+                run.err, std::regex("\rlog 1: [1-9] records written, last reading 14:03:(29|30) "
+                                    "NNN0 gas \\d+, 0 write failures *\r")))
+                << run.err;
+        } else if (c.args[1] == "3") {
+            EXPECT_EQ(run.out,
+                      R"({"error":"address 3 never answered: no reading was logged","exit_code":1})"
+                      "\n");
+            EXPECT_NE(run.err.find("\rlog 3: 0 records written, last reading none, "
+                                   "0 write failures, missed "),
+                      std::string::npos)
+                << run.err;
+        }
+    }
+}
+
 #ifndef _WIN32
 // The stop path of SIGINT and SIGTERM: the signal only wakes the loop, which then asks the
 // tool to stop; a record under way is finished, none is begun, nothing more is sent.
@@ -166,7 +229,9 @@ TEST(Log, AStopSignalEndsItBetweenRecordsNeverInsideOne) {
         };
         const CliRun run = b.Cli({"log", "1", "--period", "1"});
         EXPECT_EQ(run.code, 0);
-        EXPECT_TRUE(run.err.ends_with("logging ended\n")) << run.err;
+        EXPECT_TRUE(run.err.ends_with("logging ended: " + std::to_string(m.records) +
+                                      (m.records == 1 ? " record" : " records") + " written\n"))
+            << run.err;
         const std::string log = b.File("4711.txt");
         std::size_t records = 0;
         const std::regex record(R"((NNN0|AAN7) {4}05/12/26  14:03:2\d +\d+ .*\r)");
@@ -186,8 +251,17 @@ TEST(Log, AStopSignalEndsItBetweenRecordsNeverInsideOne) {
 // process, so that a signal that ends nothing fails the case instead of hanging the run.
 TEST(SignalStop, ASignalEndsTheCommandWhereverItWaits) {
     enum Wait { BlockedCall, RetriedCall, RetriedCallSignalledTwice };
-    for (const Wait wait : {BlockedCall, RetriedCall, RetriedCallSignalledTwice}) {
+    // SIGHUP (a closed terminal or SSH session) as SIGTERM.
+    struct Case {
+        Wait wait;
+        int sig;
+    };
+    for (const Case c : {Case{BlockedCall, SIGTERM}, Case{BlockedCall, SIGHUP},
+                         Case{RetriedCall, SIGHUP}, Case{RetriedCallSignalledTwice, SIGTERM}}) {
+        const Wait wait = c.wait;
+        const int sig = c.sig;
         SCOPED_TRACE(wait);
+        SCOPED_TRACE(sig);
         GuardedChild child([wait](int out) {
             cli::SignalStop signals;
             int never[2];
@@ -201,7 +275,7 @@ TEST(SignalStop, ASignalEndsTheCommandWhereverItWaits) {
         });
         ASSERT_TRUE(child.WaitFor("waiting\n"));
         ASSERT_TRUE(child.WaitUntilAsleep());  // in the read: a signal before it would not test it
-        kill(child.pid, SIGTERM);
+        kill(child.pid, sig);
         if (wait == RetriedCallSignalledTwice) {
             ASSERT_TRUE(child.WaitFor("again\n"));
             kill(child.pid, SIGINT);
@@ -214,7 +288,7 @@ TEST(SignalStop, ASignalEndsTheCommandWhereverItWaits) {
             EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
         else
             EXPECT_TRUE(WIFSIGNALED(*status) &&
-                        WTERMSIG(*status) == (wait == RetriedCall ? SIGTERM : SIGINT));
+                        WTERMSIG(*status) == (wait == RetriedCall ? sig : SIGINT));
     }
 }
 

@@ -146,7 +146,11 @@ TEST(Writes, UnconfirmedWritesAreSaidAfterTheirAttempts) {
         }
         const CliRun json = b.Cli({"--json", "address", "1", "9"});
         EXPECT_EQ(json.code, 1);
-        EXPECT_EQ(json.out, "");
+        EXPECT_TRUE(json.out.starts_with(R"({"error":"the detector at address 1 did not confirm )"
+                                         R"(its new address 9 after 6 attempts; )") &&
+                    json.out.ends_with(R"(","exit_code":1})"
+                                       "\n"))
+            << json.out;
         EXPECT_EQ(b.bus().Find(1)->Registers(),
                   (std::array<std::uint16_t, 5>{1, 0x2405, 0, 2, 10}));
     }
@@ -172,7 +176,7 @@ TEST(Writes, AStopDuringAWriteEndsItAfterTheFrameAndSaysWhatToCheck) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err,
               "halvern-cli: interrupted during the write; the setup table may not have been "
-              "written: check it with 'halvern-cli setup 1'\n");
+              "written: check it with 'halvern-cli --device /home/tech/sim setup 1'\n");
     const auto writes = b.Written(0, kFunctionWriteMany);
     ASSERT_EQ(writes.size(), 2u);
     EXPECT_EQ(writes[1], writes[0]);  // whole frames only
@@ -214,7 +218,14 @@ TEST(Writes, SnTestPrintsTheNoiseFiguresAndHowToEndIt) {
     EXPECT_NE(n(23), "0");  // read in the test, not before it
     EXPECT_EQ(run.err,
               "halvern-cli: the detector stays in its signal/noise test: end it with "
-              "'halvern-cli normal 1'\n");
+              "'halvern-cli --device /home/tech/sim normal 1'\n");
+
+    // The command suggested runs on the port and folder of this one, as a shell reads them.
+    const CliRun other = b.Run({"--port", "3", "--data-dir", "/srv/halvern logs", "sn-test", "12"});
+    EXPECT_EQ(other.code, 0) << other.err;
+    EXPECT_NE(other.err.find("'halvern-cli --port 3 --data-dir \"/srv/halvern logs\" normal 12'"),
+              std::string::npos)
+        << other.err;
 }
 
 }  // namespace
