@@ -277,6 +277,7 @@ void frmMain::BuildUi() {
     lblSnTest_->setStyleSheet(
         "background: rgb(255,255,0); color: black; font-weight: bold; padding: 6px;");
     lblSnTest_->setWordWrap(true);
+    lblSnTest_->hide();  // until there is something to say: the window's height is made without it
 
     top->addWidget(lblSnTest_, 3, 0, 1, 3);
     top->addWidget(det, 0, 0);
