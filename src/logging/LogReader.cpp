@@ -1,5 +1,6 @@
 #include "logging/LogReader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <vector>
@@ -10,7 +11,7 @@ namespace halvern {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 256 * 1024;
+constexpr std::int64_t kReadChunk = 256 * 1024;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -107,21 +108,27 @@ bool ParseTime(std::string_view s, LocalDateTime* t) {
 // A decimal number as the writer writes them: optional minus, digits, optional point and
 // digits. No exponent, no "inf" or "nan".
 bool ParseDecimal(std::string_view s, double* out) {
-    std::size_t i = s.starts_with('-') ? 1 : 0;
-    std::size_t digits = 0;
-    while (i < s.size() && IsDigit(s[i])) {
-        ++i;
-        ++digits;
-    }
+    const bool negative = s.starts_with('-');
+    std::size_t i = negative ? 1 : 0;
+    std::uint64_t mantissa = 0;
+    std::size_t digits = 0, decimals = 0;
+    for (; i < s.size() && IsDigit(s[i]); ++i, ++digits)
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(s[i] - '0');
     if (i < s.size() && s[i] == '.') {
-        ++i;
-        while (i < s.size() && IsDigit(s[i])) {
-            ++i;
-            ++digits;
-        }
+        for (++i; i < s.size() && IsDigit(s[i]); ++i, ++digits, ++decimals)
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(s[i] - '0');
     }
     if (digits == 0 || i != s.size() || digits > 18)
         return false;
+    // A log holds millions of these. The digits and the power of ten are both exact doubles
+    // here, so one correctly rounded division gives the nearest double, as from_chars does.
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                         1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+    if (mantissa <= (std::uint64_t{1} << 53)) {
+        const double v = static_cast<double>(mantissa) / kPowers[decimals];
+        *out = negative ? -v : v;
+        return true;
+    }
     const auto [end, ec] =
         std::from_chars(s.data(), s.data() + s.size(), *out, std::chars_format::fixed);
     return ec == std::errc() && end == s.data() + s.size();
@@ -229,8 +236,17 @@ std::optional<LogRecord> ParseLogRecord(std::string_view line, std::int64_t line
     return r;
 }
 
+int LogReadControl::Percent() const {
+    const std::int64_t total = Total.load(std::memory_order_relaxed);
+    if (total <= 0)
+        return 0;
+    const std::int64_t done = Done.load(std::memory_order_relaxed);
+    return static_cast<int>(std::clamp<std::int64_t>(done * 100 / total, 0, 100));
+}
+
 LogReadResult ReadLogRecords(const std::string& path,
-                             const std::function<void(const LogRecord&)>& onRecord) {
+                             const std::function<void(const LogRecord&)>& onRecord,
+                             LogReadControl* control, LogByteRange range) {
     LogReadResult result;
     const OpenedFile opened = OpenProgramFile(path, FileAccess::Read);
     if (!opened) {
@@ -238,8 +254,21 @@ LogReadResult ReadLogRecords(const std::string& path,
         return result;
     }
     QFile& file = *opened.file;
+    // A part that starts inside the file reads from the byte before its start: the line that
+    // byte ends or belongs to began before this part, and is the previous part's.
+    bool skipLine = range.Begin > 0;
+    std::int64_t at = skipLine ? range.Begin - 1 : 0;
+    if (at > 0 && !file.seek(at)) {
+        result.Error = file.errorString().toStdString();
+        return result;
+    }
+    bool pastEnd = false;  // the part's bytes are all fed: the line still open is the last
     LogReadCounts& counts = result.Counts;
     const auto onLine = [&](std::string_view line, bool cut) {
+        if (skipLine) {
+            skipLine = false;
+            return !pastEnd;
+        }
         ++counts.Lines;
         const std::optional<LogRecord> record =
             cut ? std::nullopt : ParseLogRecord(line, counts.Lines);
@@ -250,21 +279,47 @@ LogReadResult ReadLogRecords(const std::string& path,
                                                     : counts.DisconnectionRecords);
             onRecord(*record);
         }
-        return true;
+        return !pastEnd;
     };
     LogLineSplitter splitter;
-    std::vector<char> buf(kReadChunk);
+    // A small file or part gets a small buffer (a part is read to its end's line break).
+    const std::int64_t ahead = (range.End >= 0 ? range.End : file.size()) - at;
+    std::vector<char> buf(static_cast<std::size_t>(
+        std::clamp<std::int64_t>(ahead + static_cast<std::int64_t>(kMaxLogLine), 1, kReadChunk)));
     for (;;) {
-        const qint64 n = file.read(buf.data(), static_cast<qint64>(buf.size()));
+        if (control && control->Cancelled()) {
+            result.Cancelled = true;
+            result.Error = "cancelled";
+            return result;
+        }
+        auto want = static_cast<std::int64_t>(buf.size());
+        if (range.End >= 0 && !pastEnd) {
+            want = std::min(want, range.End - at);
+            if (want <= 0) {
+                pastEnd = true;
+                if (!splitter.InLine())
+                    break;
+                want = static_cast<std::int64_t>(buf.size());
+            }
+        }
+        const qint64 n = file.read(buf.data(), want);
         if (n < 0) {
             result.Error = file.errorString().toStdString();
             return result;
         }
-        if (n == 0)
+        if (n == 0) {
+            splitter.Finish(onLine);
             break;
-        splitter.Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)), onLine);
+        }
+        at += n;
+        if (control) {
+            control->Done.fetch_add(n, std::memory_order_relaxed);
+            if (control->OnProgress)
+                control->OnProgress();
+        }
+        if (!splitter.Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)), onLine))
+            break;
     }
-    splitter.Finish(onLine);
     result.Ok = true;
     return result;
 }

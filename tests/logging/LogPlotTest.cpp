@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "LogTestSupport.h"
 #include "logging/LogPlot.h"
@@ -140,7 +141,104 @@ TEST(LogPlotReducer, StaysBoundedWhateverTheFile) {
     EXPECT_LE(d.Gaps.size(), 2u * intervals);
 }
 
+// The file read in parts side by side, each part reduced by a reducer of its own: merged in
+// file order they give what one reducer fed every record gives, wherever a part ends (in a
+// gap, before a silence or a clock set back, among equal values).
+TEST(LogPlotReducer, PartsMergedGiveWhatOneReducerGives) {
+    std::vector<LogRecord> records;
+    std::int64_t t = kStart;
+    std::uint32_t seed = 2026;
+    for (int i = 0; i < 240; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const std::uint32_t r = (seed >> 16) & 0x7fff;
+        t += r % 10 == 0 ? 400 : (r % 17 == 0 ? -50 : 1 + static_cast<std::int64_t>(r % 40));
+        if (r % 13 == 0)
+            records.push_back(Disconnected(t));
+        else
+            records.push_back(Reading(t, r % 7, r % 11 == 0 ? std::nan("") : r % 5));
+    }
+    std::int64_t first = records.front().Seconds, last = first;
+    for (const LogRecord& r : records) {
+        first = std::min(first, r.Seconds);
+        last = std::max(last, r.Seconds);
+    }
+    constexpr int kIntervals = 25;
+    LogPlotReducer whole(first, last, kIntervals);
+    for (const LogRecord& r : records)
+        whole.Add(r);
+    const LogPlotData expected = whole.Finish();
+    ASSERT_GT(expected.Gaps.size(), 3u);
+    for (std::size_t cut = 0; cut <= records.size(); ++cut) {
+        LogPlotReducer before(first, last, kIntervals), after(first, last, kIntervals);
+        for (std::size_t i = 0; i < records.size(); ++i)
+            (i < cut ? before : after).Add(records[i]);
+        before.Merge(after);
+        const LogPlotData merged = before.Finish();
+        ASSERT_EQ(merged.Segments, expected.Segments) << "cut before record " << cut;
+        ASSERT_EQ(merged.Gaps, expected.Gaps) << "cut before record " << cut;
+    }
+}
+
 class LogPlotFiles : public testing::LogTest {};
+
+// Readings a minute apart with a broken line, disconnections, a silence and the clock set
+// back, in lines ending every way.
+std::string MixedLog(Par par) {
+    std::string log;
+    const char* breaks[] = {"\r\n", "\n", "\r"};
+    for (int i = 0; i < 5000; ++i) {
+        std::int64_t at = SecondsOf(testing::At(0, 0, 0)) + i * 60;
+        if (i > 1500)
+            at += 3600;  // an hour of silence
+        if (i >= 4000)
+            at -= 300 * 60;  // the clock set back
+        par.ChannelValues[0] = static_cast<float>(4 + (i * 7919 % 100) / 100.0);
+        std::string line = i % 97 == 5 ? DisconnectionRecordLine("DDD", FromSeconds(at))
+                                       : CycleRecordLine(par, FromSeconds(at));
+        line.resize(line.size() - 2);
+        log += (i % 211 == 7 ? "broken" : line) + breaks[i % 3];
+    }
+    return log;
+}
+
+// However many parts the file is read in, side by side, the plot is the same.
+TEST_F(LogPlotFiles, IsTheSameReadInOnePartOrInMany) {
+    Write("4711.txt", MixedLog(par));
+    const LogPlotData one = ReadLogPlot(PathOf("4711.txt"), 50, nullptr, 1);
+    ASSERT_TRUE(one.Read.Ok);
+    ASSERT_GT(one.Gaps.size(), 2u);
+    for (const int parts : {2, 3, 7}) {
+        const LogPlotData many = ReadLogPlot(PathOf("4711.txt"), 50, nullptr, parts);
+        ASSERT_TRUE(many.Read.Ok) << parts;
+        EXPECT_EQ(many.Segments, one.Segments) << parts;
+        EXPECT_EQ(many.Gaps, one.Gaps) << parts;
+        EXPECT_EQ(std::tie(many.First, many.Last), std::tie(one.First, one.Last)) << parts;
+        EXPECT_EQ(PlotSummary(many), PlotSummary(one)) << parts;
+    }
+}
+
+// A reading cancelled after its first chunk stops there, and gives nothing to plot.
+TEST_F(LogPlotFiles, ACancelledReadingStopsAndGivesNothingToPlot) {
+    Write("4711.txt", MixedLog(par));  // more than a chunk
+    for (const int parts : {1, 2}) {
+        LogReadControl control;
+        int calls = 0;
+        control.OnProgress = [&] {
+            ++calls;
+            control.Cancel = true;
+        };
+        const LogPlotData d = ReadLogPlot(PathOf("4711.txt"), kPlotIntervals, &control, parts);
+        EXPECT_FALSE(d.Read.Ok);
+        EXPECT_TRUE(d.Read.Cancelled);
+        // Each part stopped after its first chunk at most.
+        EXPECT_GE(calls, 1);
+        EXPECT_LE(calls, parts);
+        for (const auto& segments : d.Segments)
+            EXPECT_TRUE(segments.empty());
+        EXPECT_EQ(control.Total, 2 * static_cast<std::int64_t>(Read("4711.txt").size()));
+        EXPECT_LT(control.Percent(), 50);
+    }
+}
 
 TEST_F(LogPlotFiles, ReadsTheWholeFileAndSaysWhatItSkipped) {
     std::string log;
