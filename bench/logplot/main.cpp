@@ -34,14 +34,26 @@ double PeakMegabytes() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;  // Linux gives KiB
 }
 
-// Runs a step and prints its wall time and the peak memory after it.
+// User and system time of every thread of this process so far.
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto s = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return s(usage.ru_utime) + s(usage.ru_stime);
+}
+
+// Runs a step and prints its wall time, the processor time it took (on a machine shared with
+// other work the wall time says less) and the peak memory after it.
 void Step(const char* name, const std::function<std::string()>& step) {
     const auto start = std::chrono::steady_clock::now();
+    const double cpu = CpuSeconds();
     const std::string note = step();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%s: %.2f s, peak memory %.0f MB%s%s\n", name, seconds, PeakMegabytes(),
-                note.empty() ? "" : ", ", note.c_str());
+    std::printf("%s: %.2f s, cpu %.2f s, peak memory %.0f MB%s%s\n", name, seconds,
+                CpuSeconds() - cpu, PeakMegabytes(), note.empty() ? "" : ", ", note.c_str());
     std::fflush(stdout);
 }
 

@@ -298,6 +298,61 @@ LogReadResult Joined(const std::vector<LogReadResult>& parts) {
     return all;
 }
 
+// First and last record time.
+struct TimeRange {
+    bool Any = false;
+    std::int64_t First = 0, Last = 0;
+    bool operator==(const TimeRange&) const = default;
+    void Add(std::int64_t t) {
+        First = Any ? std::min(First, t) : t;
+        Last = Any ? std::max(Last, t) : t;
+        Any = true;
+    }
+};
+
+// How far from each end of the file the first and the last record are looked for.
+constexpr std::int64_t kEdgeBytes = 64 * 1024;
+
+// Reads the parts side by side, each into a reducer of the given range, and merges them;
+// *seen is the range the records really span.
+LogPlotData ReduceParts(const std::string& path, const std::vector<LogByteRange>& ranges,
+                        const TimeRange& range, int intervals, LogReadControl* control,
+                        TimeRange* seen) {
+    std::vector<LogPlotReducer> reducers(ranges.size(),
+                                         LogPlotReducer(range.First, range.Last, intervals));
+    std::vector<TimeRange> spans(ranges.size());
+    std::vector<LogReadResult> reads(ranges.size());
+    SideBySide(static_cast<int>(ranges.size()), [&](int i) {
+        const auto k = static_cast<std::size_t>(i);
+        reads[k] = ReadLogRecords(
+            path,
+            [&reducer = reducers[k], &span = spans[k]](const LogRecord& r) {
+                reducer.Add(r);
+                span.Add(r.Seconds);
+            },
+            control, ranges[k]);
+    });
+    *seen = {};
+    for (const TimeRange& span : spans) {
+        if (span.Any) {
+            seen->Add(span.First);
+            seen->Add(span.Last);
+        }
+    }
+    LogPlotData data;
+    data.Read = Joined(reads);
+    if (!data.Read.Ok)
+        return data;
+    for (std::size_t k = 1; k < reducers.size(); ++k)
+        reducers[0].Merge(reducers[k]);
+    const LogReadResult read = data.Read;
+    data = reducers[0].Finish();
+    data.Read = read;
+    data.First = seen->First;
+    data.Last = seen->Last;
+    return data;
+}
+
 }  // namespace
 
 LogPlotData ReadLogPlot(const std::string& path, int intervals, LogReadControl* control,
@@ -312,65 +367,45 @@ LogPlotData ReadLogPlot(const std::string& path, int intervals, LogReadControl* 
         }
         size = opened->size();
     }
+    // The file as it is now: records appended meanwhile are for the next plot.
     const int n = parts > 0 ? parts : PartsFor(size);
     std::vector<LogByteRange> ranges(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        ranges[static_cast<std::size_t>(i)] = {size * i / n, i + 1 < n ? size * (i + 1) / n : -1};
-    }
+    for (int i = 0; i < n; ++i)
+        ranges[static_cast<std::size_t>(i)] = {size * i / n, size * (i + 1) / n};
     if (control) {
         control->Done = 0;
-        control->Total = 2 * size;
+        control->Total = size;
     }
 
-    struct Range {
-        bool any = false;
-        std::int64_t first = 0, last = 0;
-    };
-    std::vector<Range> found(ranges.size());
-    std::vector<LogReadResult> reads(ranges.size());
-    SideBySide(n, [&](int i) {
-        const auto k = static_cast<std::size_t>(i);
-        Range& f = found[k];
-        reads[k] = ReadLogRecords(
+    // The time range is needed before the first record is reduced. A log written in time
+    // order has its first and last records at its ends: one reading does, and confirms it.
+    TimeRange range;
+    const auto edge = [&](LogByteRange part, bool last) {
+        ReadLogRecords(
             path,
-            [&f](const LogRecord& r) {
-                f.first = f.any ? std::min(f.first, r.Seconds) : r.Seconds;
-                f.last = f.any ? std::max(f.last, r.Seconds) : r.Seconds;
-                f.any = true;
+            [&](const LogRecord& r) {
+                if (last || !range.Any)
+                    (last ? range.Last : range.First) = r.Seconds;
+                range.Any = true;
             },
-            control, ranges[k]);
-    });
-    data.Read = Joined(reads);
-    if (!data.Read.Ok)
-        return data;
-    Range all;
-    for (const Range& f : found) {
-        if (!f.any)
-            continue;
-        all.first = all.any ? std::min(all.first, f.first) : f.first;
-        all.last = all.any ? std::max(all.last, f.last) : f.last;
-        all.any = true;
-    }
+            nullptr, part);
+    };
+    edge({0, std::min(size, kEdgeBytes)}, false);
+    const bool haveFirst = range.Any;
+    range.Any = false;
+    edge({std::max<std::int64_t>(0, size - kEdgeBytes), size}, true);
+    range.Any = range.Any && haveFirst && range.First <= range.Last;
 
-    std::vector<LogPlotReducer> reducers(ranges.size(),
-                                         LogPlotReducer(all.first, all.last, intervals));
-    SideBySide(n, [&](int i) {
-        const auto k = static_cast<std::size_t>(i);
-        reads[k] = ReadLogRecords(
-            path, [&reducer = reducers[k]](const LogRecord& r) { reducer.Add(r); }, control,
-            ranges[k]);
-    });
-    const LogReadResult read = Joined(reads);
-    if (!read.Ok) {
-        data.Read = read;
-        return data;
+    TimeRange seen;
+    data = ReduceParts(path, ranges, range, intervals, control, &seen);
+    if (data.Read.Ok && seen.Any && !(range.Any && seen == range)) {
+        // Out of time order (the PC's clock set back), or no record near an end: again, now
+        // that the range is known.
+        if (control)
+            control->Total += size;
+        range = seen;
+        data = ReduceParts(path, ranges, range, intervals, control, &seen);
     }
-    for (std::size_t k = 1; k < reducers.size(); ++k)
-        reducers[0].Merge(reducers[k]);
-    data = reducers[0].Finish();
-    data.Read = read;
-    data.First = all.first;
-    data.Last = all.last;
     return data;
 }
 

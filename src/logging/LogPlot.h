@@ -97,9 +97,11 @@ class LogPlotReducer {
 // 3 disconnection records, 2 lines skipped (not log records)".
 std::string PlotSummary(const LogPlotData& data);
 
-// Reads the file twice, for its time range and then for the reduction, each time in `parts`
-// pieces read side by side (0: as many as the file's size and the machine's cores make worth
-// it). A reading stopped through `control` gives Read.Cancelled and nothing to plot.
+// The plot of the file as it is when the reading starts: its records reduced in file order
+// over the time range of them all. The file is read in `parts` pieces side by side (0: as
+// many as its size and the machine's cores make worth it), once when its first and last
+// records span that range (a log written in time order), else twice. A reading stopped
+// through `control` gives Read.Cancelled and nothing to plot.
 LogPlotData ReadLogPlot(const std::string& path, int intervals = kPlotIntervals,
                         LogReadControl* control = nullptr, int parts = 0);
 
