@@ -167,11 +167,22 @@ LogPlotData LogPlotReducer::Finish() const {
     bool anyPoints = false;
     std::int64_t lastPoint = 0;
 
+    // A gap shorter than an interval does not show at the plot's scale (a minute of
+    // disconnection in a plot of months): the lines go on across it. This also bounds the
+    // lines a window draws.
+    const double shortest = static_cast<double>(span_) / static_cast<double>(intervals_.size());
+    const auto closeGap = [&](PlotGap g) {
+        if (static_cast<double>(g.To - g.From) < shortest)
+            return;
+        data.Gaps.push_back(g);
+        breakDue.fill(true);
+    };
+
     const auto emitSide = [&](const Side& side) {
         if (!side.Any)
             return;
         if (gapOpen) {
-            data.Gaps.push_back({anyPoints ? lastPoint : gap.From, std::max(gap.From, side.From)});
+            closeGap({anyPoints ? lastPoint : gap.From, std::max(gap.From, side.From)});
             gapOpen = false;
         }
         for (std::size_t s = 0; s < data.Segments.size(); ++s) {
@@ -196,7 +207,6 @@ LogPlotData LogPlotReducer::Finish() const {
     for (const Interval& interval : intervals_) {
         emitSide(interval.Before);
         if (interval.Gap) {
-            breakDue.fill(true);
             if (!gapOpen) {
                 gapOpen = true;
                 gap = {interval.GapFrom, interval.GapTo};
@@ -207,7 +217,7 @@ LogPlotData LogPlotReducer::Finish() const {
     }
     if (gapOpen) {
         const std::int64_t from = anyPoints ? lastPoint : gap.From;
-        data.Gaps.push_back({from, std::max(from, gap.To)});
+        closeGap({from, std::max(from, gap.To)});
     }
     return data;
 }

@@ -3,7 +3,8 @@
 // number of points per series. The time range is cut into equal intervals, and each interval
 // keeps the lowest and the highest value of each series, so a one-record spike still shows.
 // Disconnection records, and stretches without records longer than the longest logging
-// period, are gaps: the lines break there.
+// period, are gaps: the lines break there, where the gap is at least an interval long (a
+// shorter one does not show at the plot's scale).
 
 #include <array>
 #include <cstdint>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -18,13 +19,34 @@ bool IsDigit(char c) {
 }
 
 // The writer writes printable ASCII and Latin-1 only; a control byte is damage.
-bool Printable(std::string_view s) {
+bool PrintableBytes(std::string_view s) {
     for (const char c : s) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || (b >= 0x7F && b < 0xA0))
             return false;
     }
     return true;
+}
+
+// The same, eight bytes at a time while they are ASCII: every line of a log passes here.
+bool Printable(std::string_view s) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, s.data() + i, 8);
+        if (x & kHigh) {
+            if (!PrintableBytes(s.substr(i, 8)))
+                return false;
+            continue;
+        }
+        // In bytes below 0x80: is one of them below 0x20, or 0x7F (zero once xored)?
+        const std::uint64_t below = (x - kOnes * 0x20) & ~x & kHigh;
+        const std::uint64_t del = x ^ (kOnes * 0x7F);
+        if (below | ((del - kOnes) & ~del & kHigh))
+            return false;
+    }
+    return PrintableBytes(s.substr(i));
 }
 
 std::string_view Trim(std::string_view s) {
@@ -106,8 +128,8 @@ bool ParseTime(std::string_view s, LocalDateTime* t) {
 }
 
 // A decimal number as the writer writes them: optional minus, digits, optional point and
-// digits. No exponent, no "inf" or "nan".
-bool ParseDecimal(std::string_view s, double* out) {
+// digits. No exponent, no "inf" or "nan". Inlined: the divisions of a line's values overlap.
+[[gnu::always_inline]] inline bool ParseDecimal(std::string_view s, double* out) {
     const bool negative = s.starts_with('-');
     std::size_t i = negative ? 1 : 0;
     std::uint64_t mantissa = 0;
@@ -144,12 +166,57 @@ bool GivenOrBlank(std::string_view s, double* out) {
     return ParseDecimal(s, out);
 }
 
-std::optional<LogRecord> ParseDisconnection(std::string_view line, LogRecord r) {
+bool ParseDisconnection(std::string_view line, LogRecord& r) {
     namespace C = RecordColumn;
     if (r.Status != "DDD" || !ParseTime(Span(line, C::Time), &r.When))
-        return std::nullopt;
+        return false;
     r.Kind = LogRecordKind::Disconnection;
-    return r;
+    r.Temperature = r.Gain = r.Gas = {};
+    r.ValueTexts = {};
+    r.Values = {};
+    r.GasValue = 0;
+    r.Seconds = SecondsOf(r.When);
+    return true;
+}
+
+// ParseLogRecord into a record of the caller's, which a reader reuses line after line: every
+// field is set when the line is a record; otherwise the record is left half filled.
+bool ParseInto(std::string_view line, std::int64_t lineNumber, LogRecord& r) {
+    namespace C = RecordColumn;
+    if (!Printable(line))
+        return false;
+    r.Line = lineNumber;
+    r.Status = Span(line, C::Status, C::Date);
+    if (r.Status.empty() || !ParseDate(Span(line, C::Date, C::Time), &r.When))
+        return false;
+    // A disconnection record ends with its time; a cycle record goes on to the gas reading.
+    if (line.size() < C::Gas)
+        return ParseDisconnection(line, r);
+    r.Kind = LogRecordKind::Cycle;
+    if (!ParseTime(Span(line, C::Time, C::Temperature), &r.When))
+        return false;
+    r.Temperature = Span(line, C::Temperature, C::Gain);
+    r.Gain = Span(line, C::Gain, C::Signal1);
+    r.Gas = Span(line, C::Gas);
+    // The gas reading is written with a space after it, and a blank one as blank columns up to
+    // the same end: a line that stops short was cut and may have lost digits.
+    if (!line.ends_with(' ') || line.size() < C::Gas + 2)
+        return false;
+    double temperature = 0;
+    if ((!r.Temperature.empty() && !ParseDecimal(r.Temperature, &temperature)) ||
+        (!r.Gain.empty() && (r.Gain.size() != 1 || !IsDigit(r.Gain[0]))) ||
+        !GivenOrBlank(r.Gas, &r.GasValue))
+        return false;
+    static constexpr std::size_t kStarts[kLogValueCount + 1] = {
+        C::Signal1, C::Reference, C::Signal2,  C::Ratio1,
+        C::Ratio2,  C::NqRatio1,  C::NqRatio2, C::Gas};
+    for (std::size_t v = 0; v < kLogValueCount; ++v) {
+        r.ValueTexts[v] = Span(line, kStarts[v], kStarts[v + 1]);
+        if (!GivenOrBlank(r.ValueTexts[v], &r.Values[v]))
+            return false;
+    }
+    r.Seconds = SecondsOf(r.When);
+    return true;
 }
 
 }  // namespace
@@ -195,44 +262,9 @@ LocalDateTime FromSeconds(std::int64_t seconds) {
 }
 
 std::optional<LogRecord> ParseLogRecord(std::string_view line, std::int64_t lineNumber) {
-    namespace C = RecordColumn;
-    if (!Printable(line))
-        return std::nullopt;
     LogRecord r;
-    r.Line = lineNumber;
-    r.Status = Span(line, C::Status, C::Date);
-    if (r.Status.empty() || !ParseDate(Span(line, C::Date, C::Time), &r.When))
+    if (!ParseInto(line, lineNumber, r))
         return std::nullopt;
-    // A disconnection record ends with its time; a cycle record goes on to the gas reading.
-    if (line.size() < C::Gas) {
-        auto d = ParseDisconnection(line, r);
-        if (d)
-            d->Seconds = SecondsOf(d->When);
-        return d;
-    }
-    if (!ParseTime(Span(line, C::Time, C::Temperature), &r.When))
-        return std::nullopt;
-    r.Temperature = Span(line, C::Temperature, C::Gain);
-    r.Gain = Span(line, C::Gain, C::Signal1);
-    r.Gas = Span(line, C::Gas);
-    // The gas reading is written with a space after it, and a blank one as blank columns up to
-    // the same end: a line that stops short was cut and may have lost digits.
-    if (!line.ends_with(' ') || line.size() < C::Gas + 2)
-        return std::nullopt;
-    double temperature = 0;
-    if ((!r.Temperature.empty() && !ParseDecimal(r.Temperature, &temperature)) ||
-        (!r.Gain.empty() && (r.Gain.size() != 1 || !IsDigit(r.Gain[0]))) ||
-        !GivenOrBlank(r.Gas, &r.GasValue))
-        return std::nullopt;
-    static constexpr std::size_t kStarts[kLogValueCount + 1] = {
-        C::Signal1, C::Reference, C::Signal2,  C::Ratio1,
-        C::Ratio2,  C::NqRatio1,  C::NqRatio2, C::Gas};
-    for (std::size_t v = 0; v < kLogValueCount; ++v) {
-        r.ValueTexts[v] = Span(line, kStarts[v], kStarts[v + 1]);
-        if (!GivenOrBlank(r.ValueTexts[v], &r.Values[v]))
-            return std::nullopt;
-    }
-    r.Seconds = SecondsOf(r.When);
     return r;
 }
 
@@ -264,20 +296,19 @@ LogReadResult ReadLogRecords(const std::string& path,
     }
     bool pastEnd = false;  // the part's bytes are all fed: the line still open is the last
     LogReadCounts& counts = result.Counts;
+    LogRecord record;
     const auto onLine = [&](std::string_view line, bool cut) {
         if (skipLine) {
             skipLine = false;
             return !pastEnd;
         }
         ++counts.Lines;
-        const std::optional<LogRecord> record =
-            cut ? std::nullopt : ParseLogRecord(line, counts.Lines);
-        if (!record) {
+        if (cut || !ParseInto(line, counts.Lines, record)) {
             ++counts.Skipped;
         } else {
-            ++(record->Kind == LogRecordKind::Cycle ? counts.CycleRecords
-                                                    : counts.DisconnectionRecords);
-            onRecord(*record);
+            ++(record.Kind == LogRecordKind::Cycle ? counts.CycleRecords
+                                                   : counts.DisconnectionRecords);
+            onRecord(record);
         }
         return !pastEnd;
     };

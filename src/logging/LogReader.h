@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -132,9 +133,13 @@ bool LogLineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
             i = 1;
     }
     while (i < n) {
-        std::size_t end = i;
-        while (end < n && chunk[end] != '\r' && chunk[end] != '\n')
-            ++end;
+        // The first CR or LF: two searches a machine does many bytes at a time beat one byte
+        // by byte.
+        const char* from = chunk.data() + i;
+        const auto* cr = static_cast<const char*>(std::memchr(from, '\r', n - i));
+        const std::size_t lookIn = cr ? static_cast<std::size_t>(cr - from) : n - i;
+        const auto* lf = static_cast<const char*>(std::memchr(from, '\n', lookIn));
+        const std::size_t end = i + (lf ? static_cast<std::size_t>(lf - from) : lookIn);
         if (end == n) {
             Keep(chunk.substr(i));
             open_ = true;

@@ -2,9 +2,31 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QThread>
 #include <exception>
 
+#ifdef __linux__
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 namespace halvern {
+
+namespace {
+
+// The polling waits on the program's thread and must be woken the moment a reply is due: the
+// reading (and the threads it starts, which inherit this) gives way to it and to everything
+// else. With nothing else to run, the reading still has every core. (Qt sets no priority of
+// an ordinary Linux thread, hence the nice value there.)
+void GiveWay() {
+#ifdef __linux__
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+#else
+    QThread::currentThread()->setPriority(QThread::LowestPriority);
+#endif
+}
+
+}  // namespace
 
 LogWorker::LogWorker(Work work, std::function<void(int)> onProgress, std::function<void()> onDone)
     : onProgress_(std::move(onProgress)),
@@ -28,6 +50,7 @@ LogWorker::LogWorker(Work work, std::function<void(int)> onProgress, std::functi
         }
     };
     thread_ = std::thread([this, work = std::move(work)] {
+        GiveWay();
         try {
             work(control_);
         } catch (const std::exception& e) {

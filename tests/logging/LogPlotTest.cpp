@@ -89,7 +89,7 @@ TEST(LogPlotReducer, KeepsTheLowestAndHighestOfEachIntervalInTimeOrder) {
 }
 
 // Disconnection records and a silence longer than any logging period break the lines; a
-// silence of a whole logging period of 255 s does not.
+// silence of a whole logging period of 255 s does not, nor a gap shorter than an interval.
 TEST(LogPlotReducer, BreaksTheLinesWhereNoReadingsWereTaken) {
     const std::vector<LogRecord> records{
         Reading(kStart, 1),         Reading(kStart + 255, 2),  // one period: no gap
@@ -106,6 +106,14 @@ TEST(LogPlotReducer, BreaksTheLinesWhereNoReadingsWereTaken) {
               (std::vector<PlotGap>{{kStart + 255, kStart + 300}, {kStart + 301, kStart + 1000}}));
     for (int s = 0; s < kPlotSeriesCount; ++s)
         EXPECT_EQ(d.Segments[static_cast<std::size_t>(s)].size(), 3u) << PlotSeriesName(s);
+
+    // In ten intervals of about 100 s the 45 s gap does not show: the line goes on across it.
+    const LogPlotData coarse = Reduce(records, 10);
+    EXPECT_EQ(
+        coarse.Segments[PlotSignal1],
+        (std::vector<Seg>{Seg{{kStart, 1}, {kStart + 255, 2}, {kStart + 300, 3}, {kStart + 301, 4}},
+                          Seg{{kStart + 1000, 5}}}));
+    EXPECT_EQ(coarse.Gaps, (std::vector<PlotGap>{{kStart + 301, kStart + 1000}}));
 }
 
 // A record of a short status reply has no gas reading: that line breaks there, the others
@@ -162,7 +170,7 @@ TEST(LogPlotReducer, PartsMergedGiveWhatOneReducerGives) {
         first = std::min(first, r.Seconds);
         last = std::max(last, r.Seconds);
     }
-    constexpr int kIntervals = 25;
+    constexpr int kIntervals = 100;
     LogPlotReducer whole(first, last, kIntervals);
     for (const LogRecord& r : records)
         whole.Add(r);
@@ -226,10 +234,10 @@ TEST_F(LogPlotFiles, IsTheDefinedOneReadInOnePartOrInMany) {
     for (const auto& [setBack, garbageFirst] :
          {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}}) {
         Write("4711.txt", MixedLog(par, setBack, garbageFirst));
-        const LogPlotData expected = Defined(PathOf("4711.txt"), 50);
+        const LogPlotData expected = Defined(PathOf("4711.txt"), 3000);
         ASSERT_GT(expected.Gaps.size(), 2u);
         for (const int parts : {1, 2, 3, 7}) {
-            const LogPlotData d = ReadLogPlot(PathOf("4711.txt"), 50, nullptr, parts);
+            const LogPlotData d = ReadLogPlot(PathOf("4711.txt"), 3000, nullptr, parts);
             ASSERT_TRUE(d.Read.Ok) << parts;
             const auto why = ::testing::Message() << parts << " parts, clock set back " << setBack
                                                   << ", garbage first " << garbageFirst;
