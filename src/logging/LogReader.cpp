@@ -81,13 +81,16 @@ bool SmallNumber(std::string_view s, bool two, int* out) {
     return true;
 }
 
-// Three numbers separated by `sep`.
+// Three numbers separated by `sep`. The texts are short (a date, a time): a plain look for
+// the separators beats a library search.
 bool ThreeParts(std::string_view s, char sep, bool two, int* a, int* b, int* c) {
-    const std::size_t p = s.find(sep);
-    if (p == std::string_view::npos)
-        return false;
-    const std::size_t q = s.find(sep, p + 1);
-    if (q == std::string_view::npos)
+    std::size_t p = 0;
+    while (p < s.size() && s[p] != sep)
+        ++p;
+    std::size_t q = p + 1;
+    while (q < s.size() && s[q] != sep)
+        ++q;
+    if (q >= s.size())
         return false;
     return SmallNumber(s.substr(0, p), two, a) && SmallNumber(s.substr(p + 1, q - p - 1), two, b) &&
            SmallNumber(s.substr(q + 1), two, c);
