@@ -334,13 +334,19 @@ LogPlotData ReduceParts(const std::string& path, const std::vector<LogByteRange>
     std::vector<LogReadResult> reads(ranges.size());
     SideBySide(static_cast<int>(ranges.size()), [&](int i) {
         const auto k = static_cast<std::size_t>(i);
+        // Each thread works on its own reducer and span, handed over at the end: neighbours
+        // in one vector share cache lines, which writes from two threads would bounce.
+        LogPlotReducer reducer = reducers[k];
+        TimeRange span;
         reads[k] = ReadLogRecords(
             path,
-            [&reducer = reducers[k], &span = spans[k]](const LogRecord& r) {
+            [&](const LogRecord& r) {
                 reducer.Add(r);
                 span.Add(r.Seconds);
             },
             control, ranges[k]);
+        reducers[k] = std::move(reducer);
+        spans[k] = span;
     });
     *seen = {};
     for (const TimeRange& span : spans) {
