@@ -49,6 +49,11 @@ LogWorker::LogWorker(Work work, std::function<void(int)> onProgress, std::functi
             }
         }
     };
+    // The program ending ends the reading first: its thread must not outlive the event loop
+    // and the objects it reports to.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QObject::connect(app, &QCoreApplication::aboutToQuit, receiver_.get(),
+                         [this] { Cancel(); });
     thread_ = std::thread([this, work = std::move(work)] {
         GiveWay();
         try {

@@ -36,7 +36,6 @@ class LogWorker {
     bool Cancelled() const { return control_.Cancelled(); }
     // The work has not returned yet.
     bool Running() const { return running_.load(); }
-    int Percent() const { return control_.Percent(); }
     // What the work threw instead of returning (out of memory, say); empty when it returned.
     const std::string& Failure() const { return failure_; }
     // Waits for the work to return and delivers its progress and end now, rather than from
