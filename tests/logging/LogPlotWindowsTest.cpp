@@ -184,6 +184,15 @@ TEST_F(PlotAndExport, ACancelledReadingLeavesNoWindowAndNoCsv) {
     }
     Release(Qt::Key_PageDown);  // the viewer's keys work again
     EXPECT_EQ(viewer_->TopLine(), 1);
+
+    // The viewer closing takes its reading with it.
+    Release(Qt::Key_G);
+    task = viewer_->Task();
+    ASSERT_TRUE(task);
+    viewer_->close();
+    EXPECT_FALSE(task->Running());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(viewer_->Plot());
 }
 
 // The window of a reading under way: it shows how far the reading has come and stays until
