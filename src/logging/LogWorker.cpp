@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QThread>
 #include <exception>
+#include <system_error>
 
 #ifdef __linux__
 #include <sys/resource.h>
@@ -54,17 +55,25 @@ LogWorker::LogWorker(Work work, std::function<void(int)> onProgress, std::functi
     if (QCoreApplication* app = QCoreApplication::instance())
         QObject::connect(app, &QCoreApplication::aboutToQuit, receiver_.get(),
                          [this] { Cancel(); });
-    thread_ = std::thread([this, work = std::move(work)] {
-        GiveWay();
-        try {
-            work(control_);
-        } catch (const std::exception& e) {
-            failure_ = e.what();
-        }
+    const auto finished = [this] {
         running_ = false;
         QMetaObject::invokeMethod(
             receiver_.get(), [this] { Deliver(); }, Qt::QueuedConnection);
-    });
+    };
+    try {
+        thread_ = std::thread([this, finished, work = std::move(work)] {
+            GiveWay();
+            try {
+                work(control_);
+            } catch (const std::exception& e) {
+                failure_ = e.what();
+            }
+            finished();
+        });
+    } catch (const std::system_error& e) {
+        failure_ = e.what();  // no thread to be had: said as the work's failure
+        finished();
+    }
 }
 
 LogWorker::~LogWorker() {

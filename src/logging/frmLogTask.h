@@ -15,7 +15,6 @@
 
 class QCloseEvent;
 class QKeyEvent;
-class QLabel;
 class QProgressBar;
 
 namespace halvern {
