@@ -2,12 +2,17 @@
 // halvern-sim on a pseudo-terminal, opens that terminal with the Qt serial port, runs the main
 // window's polling cycle headless for a while and prints what it measured as "name: value"
 // lines. It checks nothing: the figures are for people comparing builds and machines.
+//
+// With --plot MEGABYTES it then polls again, logging a record a second, while the log viewer
+// plots a generated log of that size, and prints how the polls and the records kept their pace
+// meanwhile and how long the plot took.
 
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -18,14 +23,19 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "GeneratedLog.h"
 #include "link/Link.h"
+#include "link/LinkFiles.h"
 #include "logging/LogRecords.h"
+#include "logging/LoggingControl.h"
+#include "logging/frmCusLog.h"
 #include "maintenance/TrendStore.h"
 #include "maintenance/frmTrends.h"
 #include "monitor/MainComm.h"
@@ -54,7 +64,8 @@ struct Options {
     int latencyMs = kDefaultLatencyMs;
     double turnaroundUs = kDefaultTurnaroundUs;
     bool gui = false;
-    bool views = false;  // a second run of the same length with the traffic and trend windows
+    bool views = false;        // a second run of the same length with the traffic and trend windows
+    double plotMegabytes = 0;  // a run during the plot of a generated log of this size
 };
 
 [[noreturn]] void Usage(const std::string& why) {
@@ -63,7 +74,7 @@ struct Options {
     std::fprintf(
         why.empty() ? stdout : stderr,
         "usage: halvern-bench-poll [--sim PATH] [--seconds N] [--latency MS] [--turnaround US]\n"
-        "                          [--gui] [--views]\n"
+        "                          [--gui] [--views] [--plot MEGABYTES]\n"
         "  --sim PATH        the simulator to start (default: halvern-sim next to this program)\n"
         "  --seconds N       how long to poll (default %d)\n"
         "  --latency MS      the detectors' answer latency, handed to the simulator (default %d)\n"
@@ -72,7 +83,9 @@ struct Options {
         "  --gui             run under QApplication like the program (offscreen unless\n"
         "                    QT_QPA_PLATFORM says otherwise)\n"
         "  --views           then poll as long again with the bus traffic window and the\n"
-        "                    trends open and fed (implies --gui), and compare the two runs\n",
+        "                    trends open and fed (implies --gui), and compare the two runs\n"
+        "  --plot MEGABYTES  then poll, logging a record a second, while the log viewer plots\n"
+        "                    a generated log of that size (implies --gui)\n",
         kDefaultSeconds, kDefaultLatencyMs, kDefaultTurnaroundUs);
     std::exit(why.empty() ? 0 : 2);
 }
@@ -120,6 +133,12 @@ Options ParseOptions(int argc, char** argv) {
             o.gui = true;
         } else if (arg == "--views") {
             o.gui = o.views = true;
+        } else if (arg == "--plot") {
+            const auto v = Number(value(), 1, 100'000);
+            if (!v)
+                Usage("--plot wants megabytes from 1 to 100000");
+            o.plotMegabytes = *v;
+            o.gui = true;
         } else if (arg == "--help" || arg == "-h") {
             Usage("");
         } else {
@@ -324,9 +343,50 @@ struct ViewRun {
     }
 };
 
+// The run of --plot.
+struct PlotRun {
+    double megabytes = 0;
+    std::int64_t lines = 0;
+    double seconds = 0;  // from asking for the plot to its window being there
+    double peakBeforeMb = 0, peakAfterMb = 0;
+    Stats period;             // of the polls sent meanwhile
+    std::size_t due = 0;      // records the one-second tick was due to write meanwhile
+    std::size_t ticks = 0;    // ticks that came
+    std::size_t records = 0;  // lines the detector's log grew by
+    double longestTickGapS = 0;
+    std::string summary;
+
+    void Print(double floorMs, double plainPeriodMs) const {
+        std::printf("plot of a generated log: %.0f MB, %lld lines\n", megabytes,
+                    static_cast<long long>(lines));
+        std::printf("plot summary: %s\n", summary.c_str());
+        Line("plot time (asked to window shown)", "%.2f", seconds, " s");
+        Line("peak memory before the plot", "%.0f", peakBeforeMb, " MB");
+        Line("peak memory after the plot", "%.0f", peakAfterMb, " MB");
+        std::printf("polls during the plot: %zu\n", period.n + 1);
+        Line("during the plot mean poll period", "%.2f", period.mean, " ms");
+        Line("during the plot max poll period", "%.2f", period.max, " ms");
+        Line("during the plot mean period / floor", "%.3f", period.n ? period.mean / floorMs : 0.0);
+        Line("during the plot max period / floor", "%.3f", period.n ? period.max / floorMs : 0.0);
+        Line("during the plot mean period / without the plot", "%.3f",
+             plainPeriodMs > 0 ? period.mean / plainPeriodMs : 0.0);
+        std::printf(
+            "records due during the plot: %zu, ticks %zu, records written %zu, missed %zu\n", due,
+            ticks, records, due > records ? due - records : 0);
+        Line("longest time between two ticks", "%.3f", longestTickGapS, " s");
+    }
+};
+
+double PeakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // Linux gives KiB
+}
+
 bool WantsGui(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]) == "--gui" || std::string(argv[i]) == "--views")
+        if (std::string(argv[i]) == "--gui" || std::string(argv[i]) == "--views" ||
+            std::string(argv[i]) == "--plot")
             return true;
     return false;
 }
@@ -412,13 +472,14 @@ int main(int argc, char** argv) {
     const Micros t0 = platform.NowUs();
     // Stopped rather than quit when a second run follows: a quit loop does not run again.
     platform.Post(t0 + static_cast<Micros>(o.seconds * 1e6), [&] {
-        if (o.views)
+        if (o.views || o.plotMegabytes > 0)
             loop.Stop();
         else
             loop.Quit();
     });
     comm.Activate();  // returns when the loop ends
     const Micros t1 = platform.NowUs();
+    const std::size_t plainPolls = port.polls.size();  // the runs after it count on their own
     const Cpu cpu1 = OwnCpu();
     const auto simCpu1 = ProcessCpuSeconds(simPid);
 
@@ -436,7 +497,12 @@ int main(int argc, char** argv) {
         const std::size_t from = port.polls.size();
         const Cpu v0 = OwnCpu();
         const Micros u0 = platform.NowUs();
-        platform.Post(u0 + static_cast<Micros>(o.seconds * 1e6), [&] { loop.Quit(); });
+        platform.Post(u0 + static_cast<Micros>(o.seconds * 1e6), [&] {
+            if (o.plotMegabytes > 0)
+                loop.Stop();
+            else
+                loop.Quit();
+        });
         comm.Activate();
         const Micros u1 = platform.NowUs();
         const Cpu v1 = OwnCpu();
@@ -451,6 +517,73 @@ int main(int argc, char** argv) {
         viewRun = r;
     }
 
+    std::optional<PlotRun> plotRun;
+    if (o.plotMegabytes > 0) {
+        PlotRun r;
+        r.megabytes = o.plotMegabytes;
+        r.lines = bench::WriteGeneratedLog(JoinPath(par->ProgramFolder, "9999.txt"),
+                                           o.plotMegabytes * 1e6);
+        // Logging on, a record a second, ticking as the program's Timer2 does.
+        par->LoggingOn = true;
+        par->LogPeriod = 1;
+        std::vector<Micros> ticks;
+        auto timer2 = platform.NewTimer();
+        timer2->SetInterval(kLogTickMs);
+        timer2->onTick = [&] {
+            ticks.push_back(platform.NowUs());
+            LogTick(*par, CurrentLocalDateTime());
+        };
+        const auto records = [&] {
+            std::ifstream in(JoinPath(par->ProgramFolder, LogFileName(par->SerialNumber)),
+                             std::ios::binary);
+            return static_cast<std::size_t>(std::count(std::istreambuf_iterator<char>(in),
+                                                       std::istreambuf_iterator<char>(), '\n'));
+        };
+        frmCusLog viewer(*par, dialogs, "9999");
+        viewer.show();
+        Micros from = 0, to = 0, tickStart = 0;
+        std::size_t recordsFrom = 0;
+        // Two seconds of polling and logging, then G; the run ends when the plot is there.
+        std::function<void()> look = [&] {
+            if (!viewer.Plot()) {
+                platform.Post(platform.NowUs() + 10'000, look);
+                return;
+            }
+            to = platform.NowUs();
+            r.records = records() - recordsFrom;
+            loop.Quit();
+        };
+        platform.Post(platform.NowUs() + 2'000'000, [&] {
+            r.peakBeforeMb = PeakMegabytes();
+            from = platform.NowUs();
+            recordsFrom = records();
+            viewer.OpenPlot();
+            look();
+        });
+        tickStart = platform.NowUs();
+        timer2->SetEnabled(true);
+        comm.Activate();
+        timer2->SetEnabled(false);
+        r.peakAfterMb = PeakMegabytes();
+        r.seconds = static_cast<double>(to - from) / 1e6;
+        for (std::size_t i = 1; i < port.polls.size(); ++i)
+            if (port.polls[i - 1].sent >= from && port.polls[i].sent <= to)
+                r.period.Add(static_cast<double>(port.polls[i].sent - port.polls[i - 1].sent) /
+                             1000.0);
+        const auto tick = [&](Micros t) { return (t - tickStart) / (kLogTickMs * 1000); };
+        r.due = static_cast<std::size_t>(tick(to) - tick(from));
+        for (std::size_t i = 0; i < ticks.size(); ++i) {
+            if (ticks[i] > from && ticks[i] <= to)
+                ++r.ticks;
+            if (i > 0 && ticks[i] > from && ticks[i - 1] <= to)
+                r.longestTickGapS =
+                    std::max(r.longestTickGapS, static_cast<double>(ticks[i] - ticks[i - 1]) / 1e6);
+        }
+        if (viewer.Plot())
+            r.summary = viewer.Plot()->findChild<QLabel*>("lblSummary")->text().toStdString();
+        plotRun = r;
+    }
+
     port.Close();
     const bool simStopped = StopSim(sim);
 
@@ -458,7 +591,8 @@ int main(int argc, char** argv) {
     const auto completed = static_cast<std::uint64_t>(outcomes.size());
     const auto answered =
         static_cast<std::uint64_t>(std::count(outcomes.begin(), outcomes.end(), true));
-    const auto& polls = port.polls;
+    const std::vector<Poll> polls(port.polls.begin(),
+                                  port.polls.begin() + static_cast<std::ptrdiff_t>(plainPolls));
     // The first query is the activation's own, sent just before the first poll's.
     const std::size_t first = polls.empty() ? 0 : 1;
     Stats period;
@@ -539,6 +673,8 @@ int main(int argc, char** argv) {
         Line("sim cpu share of one core", "%.2f", 100.0 * (*simCpu1 - *simCpu0) / wallS, " %");
     if (viewRun)
         viewRun->Print(period.mean, 100.0 * (cpu1.seconds - cpu0.seconds) / wallS);
+    if (plotRun)
+        plotRun->Print(floorMs, period.mean);
     for (const auto& n : notices)
         std::printf("port notice: %s\n", n.c_str());
     if (!simStopped)

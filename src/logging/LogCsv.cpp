@@ -70,7 +70,8 @@ std::string CsvRow(const LogRecord& r) {
     return row + kCsvLineEnd;
 }
 
-CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvPath) {
+CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvPath,
+                             LogReadControl* control) {
     CsvExportResult result;
     const QString log = QString::fromStdString(logPath);
     const QString csv = QString::fromStdString(csvPath);
@@ -96,18 +97,32 @@ CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvP
                       static_cast<qint64>(block.size());
         block.clear();
     };
-    const LogReadResult read = ReadLogRecords(logPath, [&](const LogRecord& record) {
-        block += CsvRow(record);
-        if (block.size() >= kWriteBlock)
-            flush();
-    });
+    if (control) {
+        control->Done = 0;
+        control->Total = QFileInfo(log).size();
+    }
+    const LogReadResult read = ReadLogRecords(
+        logPath,
+        [&](const LogRecord& record) {
+            block += CsvRow(record);
+            if (block.size() >= kWriteBlock)
+                flush();
+        },
+        control);
     result.Counts = read.Counts;
     if (!read.Ok) {
         out.cancelWriting();
+        result.Cancelled = read.Cancelled;
         result.Error = "Cannot read the log file " + Native(logPath) + ": " + read.Error;
         return result;
     }
     flush();
+    if (control && control->Cancelled()) {
+        out.cancelWriting();
+        result.Cancelled = true;
+        result.Error = "cancelled";
+        return result;
+    }
     if (!written || !out.commit()) {
         result.Error = "Cannot write " + Native(csvPath) + ": " + out.errorString().toStdString();
         return result;

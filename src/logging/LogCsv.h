@@ -23,12 +23,15 @@ void AppendCsvField(std::string& row, std::string_view field);
 
 struct CsvExportResult {
     bool Ok = false;
-    std::string Error;  // what went wrong, for the operator, when not Ok
+    bool Cancelled = false;  // stopped through the control (not Ok then)
+    std::string Error;       // what went wrong, for the operator, when not Ok
     LogReadCounts Counts;
 };
 
 // Writes the whole log at logPath as CSV to csvPath. The CSV appears only complete: a failure
-// leaves whatever was at csvPath as it was. The log itself is never the target.
-CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvPath);
+// leaves whatever was at csvPath as it was, and so does a cancel through `control`. The log
+// itself is never the target.
+CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvPath,
+                             LogReadControl* control = nullptr);
 
 }  // namespace halvern

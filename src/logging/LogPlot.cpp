@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "platform/ProgramFile.h"
 
 namespace halvern {
 
@@ -50,6 +56,42 @@ void LogPlotReducer::Side::Add(const LogRecord& record) {
     }
 }
 
+void LogPlotReducer::Side::Merge(const Side& later) {
+    if (!later.Any)
+        return;
+    From = Any ? std::min(From, later.From) : later.From;
+    To = Any ? std::max(To, later.To) : later.To;
+    Any = true;
+    for (std::size_t s = 0; s < Series.size(); ++s) {
+        Extremes& e = Series[s];
+        const Extremes& l = later.Series[s];
+        if (!l.Any)
+            continue;
+        if (!e.Any) {
+            e = l;
+            continue;
+        }
+        // Ties keep the earlier record, as Add does.
+        if (l.Min.Value < e.Min.Value)
+            e.Min = l.Min;
+        if (l.Max.Value > e.Max.Value)
+            e.Max = l.Max;
+    }
+}
+
+void LogPlotReducer::Interval::Merge(const Interval& later) {
+    // Once this interval has a gap, every later record of it comes after the gap.
+    if (Gap)
+        After.Merge(later.Before);
+    else
+        Before.Merge(later.Before);
+    After.Merge(later.After);
+    if (later.Gap) {
+        MarkGap(later.GapFrom);
+        MarkGap(later.GapTo);
+    }
+}
+
 void LogPlotReducer::Interval::MarkGap(std::int64_t at) {
     if (!Gap) {
         Gap = true;
@@ -82,9 +124,36 @@ void LogPlotReducer::Add(const LogRecord& record) {
     // A long silence, or the PC's clock set back, is no stretch to draw a line across.
     if (havePrevious_ && (t - previous_ > kPlotSilence || t < previous_))
         interval.MarkGap(t);
+    if (!havePrevious_)
+        firstCycle_ = t;
     havePrevious_ = true;
     previous_ = t;
     (interval.Gap ? interval.After : interval.Before).Add(record);
+}
+
+void LogPlotReducer::Merge(const LogPlotReducer& next) {
+    std::size_t silenced = intervals_.size();  // none
+    Interval moved;
+    if (havePrevious_ && next.havePrevious_) {
+        const std::int64_t t = next.firstCycle_;
+        if (t - previous_ > kPlotSilence || t < previous_) {
+            // The silence between the parts comes before the next part's first reading, which
+            // opens a gap: the next part's records of that interval all come after it.
+            silenced = static_cast<std::size_t>(&At(t) - intervals_.data());
+            moved = next.intervals_[silenced];
+            moved.Before.Merge(moved.After);
+            moved.After = std::exchange(moved.Before, Side{});
+            moved.MarkGap(t);
+        }
+    }
+    for (std::size_t i = 0; i < intervals_.size(); ++i)
+        intervals_[i].Merge(i == silenced ? moved : next.intervals_[i]);
+    if (next.havePrevious_) {
+        if (!havePrevious_)
+            firstCycle_ = next.firstCycle_;
+        havePrevious_ = true;
+        previous_ = next.previous_;
+    }
 }
 
 LogPlotData LogPlotReducer::Finish() const {
@@ -98,11 +167,22 @@ LogPlotData LogPlotReducer::Finish() const {
     bool anyPoints = false;
     std::int64_t lastPoint = 0;
 
-    const auto emit = [&](const Side& side) {
+    // A gap shorter than an interval does not show at the plot's scale (a minute of
+    // disconnection in a plot of months): the lines go on across it. This also bounds the
+    // lines a window draws.
+    const double shortest = static_cast<double>(span_) / static_cast<double>(intervals_.size());
+    const auto closeGap = [&](PlotGap g) {
+        if (static_cast<double>(g.To - g.From) < shortest)
+            return;
+        data.Gaps.push_back(g);
+        breakDue.fill(true);
+    };
+
+    const auto emitSide = [&](const Side& side) {
         if (!side.Any)
             return;
         if (gapOpen) {
-            data.Gaps.push_back({anyPoints ? lastPoint : gap.From, std::max(gap.From, side.From)});
+            closeGap({anyPoints ? lastPoint : gap.From, std::max(gap.From, side.From)});
             gapOpen = false;
         }
         for (std::size_t s = 0; s < data.Segments.size(); ++s) {
@@ -125,20 +205,19 @@ LogPlotData LogPlotReducer::Finish() const {
     };
 
     for (const Interval& interval : intervals_) {
-        emit(interval.Before);
+        emitSide(interval.Before);
         if (interval.Gap) {
-            breakDue.fill(true);
             if (!gapOpen) {
                 gapOpen = true;
                 gap = {interval.GapFrom, interval.GapTo};
             }
             gap.To = std::max(gap.To, interval.GapTo);
         }
-        emit(interval.After);
+        emitSide(interval.After);
     }
     if (gapOpen) {
         const std::int64_t from = anyPoints ? lastPoint : gap.From;
-        data.Gaps.push_back({from, std::max(from, gap.To)});
+        closeGap({from, std::max(from, gap.To)});
     }
     return data;
 }
@@ -179,25 +258,170 @@ std::string PlotSummary(const LogPlotData& data) {
     return text;
 }
 
-LogPlotData ReadLogPlot(const std::string& path, int intervals) {
-    bool any = false;
-    std::int64_t first = 0, last = 0;
-    const LogReadResult range = ReadLogRecords(path, [&](const LogRecord& r) {
-        first = any ? std::min(first, r.Seconds) : r.Seconds;
-        last = any ? std::max(last, r.Seconds) : r.Seconds;
-        any = true;
-    });
-    if (!range.Ok) {
-        LogPlotData data;
-        data.Read = range;
-        return data;
+namespace {
+
+// Below this much a part is not worth a thread of its own.
+constexpr std::int64_t kPartBytes = 16 << 20;
+constexpr int kMostParts = 16;
+
+int PartsFor(std::int64_t bytes) {
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    return static_cast<int>(
+        std::clamp<std::int64_t>(bytes / kPartBytes, 1, std::min(cores, kMostParts)));
+}
+
+// Runs job(0) .. job(n - 1) side by side, job(0) on this thread.
+void SideBySide(int n, const std::function<void(int)>& job) {
+    std::vector<std::thread> threads;
+    int inlineFrom = n;  // jobs left to this thread when no more threads could be had
+    for (int i = 1; i < n; ++i) {
+        try {
+            threads.emplace_back(job, i);
+        } catch (const std::system_error&) {
+            inlineFrom = i;
+            break;
+        }
     }
-    LogPlotReducer reducer(first, last, intervals);
-    const LogReadResult read = ReadLogRecords(path, [&](const LogRecord& r) { reducer.Add(r); });
-    LogPlotData data = reducer.Finish();
+    job(0);
+    for (int i = inlineFrom; i < n; ++i)
+        job(i);
+    for (std::thread& t : threads)
+        t.join();
+}
+
+// The parts' results as one reading's, in file order.
+LogReadResult Joined(const std::vector<LogReadResult>& parts) {
+    LogReadResult all;
+    all.Ok = true;
+    for (const LogReadResult& part : parts) {
+        all.Counts.Lines += part.Counts.Lines;
+        all.Counts.CycleRecords += part.Counts.CycleRecords;
+        all.Counts.DisconnectionRecords += part.Counts.DisconnectionRecords;
+        all.Counts.Skipped += part.Counts.Skipped;
+        if (!part.Ok) {
+            all.Cancelled = all.Cancelled || part.Cancelled;
+            if (all.Ok || all.Error == "cancelled")
+                all.Error = part.Error;
+            all.Ok = false;
+        }
+    }
+    return all;
+}
+
+// First and last record time.
+struct TimeRange {
+    bool Any = false;
+    std::int64_t First = 0, Last = 0;
+    bool operator==(const TimeRange&) const = default;
+    void Add(std::int64_t t) {
+        First = Any ? std::min(First, t) : t;
+        Last = Any ? std::max(Last, t) : t;
+        Any = true;
+    }
+};
+
+// How far from each end of the file the first and the last record are looked for.
+constexpr std::int64_t kEdgeBytes = 64 * 1024;
+
+// Reads the parts side by side, each into a reducer of the given range, and merges them;
+// *seen is the range the records really span.
+LogPlotData ReduceParts(const std::string& path, const std::vector<LogByteRange>& ranges,
+                        const TimeRange& range, int intervals, LogReadControl* control,
+                        TimeRange* seen) {
+    std::vector<LogPlotReducer> reducers(ranges.size(),
+                                         LogPlotReducer(range.First, range.Last, intervals));
+    std::vector<TimeRange> spans(ranges.size());
+    std::vector<LogReadResult> reads(ranges.size());
+    SideBySide(static_cast<int>(ranges.size()), [&](int i) {
+        const auto k = static_cast<std::size_t>(i);
+        // Each thread works on its own reducer and span, handed over at the end: neighbours
+        // in one vector share cache lines, which writes from two threads would bounce.
+        LogPlotReducer reducer = reducers[k];
+        TimeRange span;
+        reads[k] = ReadLogRecords(
+            path,
+            [&](const LogRecord& r) {
+                reducer.Add(r);
+                span.Add(r.Seconds);
+            },
+            control, ranges[k]);
+        reducers[k] = std::move(reducer);
+        spans[k] = span;
+    });
+    *seen = {};
+    for (const TimeRange& span : spans) {
+        if (span.Any) {
+            seen->Add(span.First);
+            seen->Add(span.Last);
+        }
+    }
+    LogPlotData data;
+    data.Read = Joined(reads);
+    if (!data.Read.Ok)
+        return data;
+    for (std::size_t k = 1; k < reducers.size(); ++k)
+        reducers[0].Merge(reducers[k]);
+    const LogReadResult read = data.Read;
+    data = reducers[0].Finish();
     data.Read = read;
-    data.First = first;
-    data.Last = last;
+    data.First = seen->First;
+    data.Last = seen->Last;
+    return data;
+}
+
+}  // namespace
+
+LogPlotData ReadLogPlot(const std::string& path, int intervals, LogReadControl* control,
+                        int parts) {
+    LogPlotData data;
+    std::int64_t size = 0;
+    {
+        const OpenedFile opened = OpenProgramFile(path, FileAccess::Read);
+        if (!opened) {
+            data.Read.Error = opened.error;
+            return data;
+        }
+        size = opened->size();
+    }
+    // The file as it is now: records appended meanwhile are for the next plot.
+    const int n = parts > 0 ? parts : PartsFor(size);
+    std::vector<LogByteRange> ranges(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        ranges[static_cast<std::size_t>(i)] = {size * i / n, size * (i + 1) / n};
+    if (control) {
+        control->Done = 0;
+        control->Total = size;
+    }
+
+    // The time range is needed before the first record is reduced. A log written in time
+    // order has its first and last records at its ends: one reading does, and confirms it.
+    TimeRange range;
+    const auto edge = [&](LogByteRange part, bool last) {
+        ReadLogRecords(
+            path,
+            [&](const LogRecord& r) {
+                if (last || !range.Any)
+                    (last ? range.Last : range.First) = r.Seconds;
+                range.Any = true;
+            },
+            nullptr, part);
+    };
+    edge({0, std::min(size, kEdgeBytes)}, false);
+    const bool haveFirst = range.Any;
+    range.Any = false;
+    edge({std::max<std::int64_t>(0, size - kEdgeBytes), size}, true);
+    range.Any = range.Any && haveFirst && range.First <= range.Last;
+
+    TimeRange seen;
+    data = ReduceParts(path, ranges, range, intervals, control, &seen);
+    if (data.Read.Ok && seen.Any && !(range.Any && seen == range)) {
+        // Out of time order (the PC's clock set back), or no record near an end: again, now
+        // that the range is known.
+        if (control)
+            control->Total += size;
+        range = seen;
+        data = ReduceParts(path, ranges, range, intervals, control, &seen);
+    }
     return data;
 }
 

@@ -3,7 +3,8 @@
 // number of points per series. The time range is cut into equal intervals, and each interval
 // keeps the lowest and the highest value of each series, so a one-record spike still shows.
 // Disconnection records, and stretches without records longer than the longest logging
-// period, are gaps: the lines break there.
+// period, are gaps: the lines break there, where the gap is at least an interval long (a
+// shorter one does not show at the plot's scale).
 
 #include <array>
 #include <cstdint>
@@ -56,6 +57,9 @@ class LogPlotReducer {
   public:
     LogPlotReducer(std::int64_t first, std::int64_t last, int intervals = kPlotIntervals);
     void Add(const LogRecord& record);
+    // Takes in what a reducer of the same range was fed from the part of the file that follows
+    // this one's: the outcome is as if this one had been fed those records after its own.
+    void Merge(const LogPlotReducer& next);
     // The segments and gaps; Read, First and Last are the caller's.
     LogPlotData Finish() const;
 
@@ -70,12 +74,14 @@ class LogPlotReducer {
         std::int64_t From = 0, To = 0;  // first and last record time
         std::array<Extremes, kPlotSeriesCount> Series{};
         void Add(const LogRecord& record);
+        void Merge(const Side& later);
     };
     struct Interval {
         Side Before, After;
         bool Gap = false;
         std::int64_t GapFrom = 0, GapTo = 0;  // the earliest and latest time seen in the gap
         void MarkGap(std::int64_t at);
+        void Merge(const Interval& later);
     };
 
     Interval& At(std::int64_t seconds);
@@ -84,14 +90,20 @@ class LogPlotReducer {
     std::int64_t span_;
     std::vector<Interval> intervals_;
     bool havePrevious_ = false;
-    std::int64_t previous_ = 0;  // time of the last cycle record
+    std::int64_t previous_ = 0;    // time of the last cycle record
+    std::int64_t firstCycle_ = 0;  // ... and of the first (when there is a previous)
 };
 
 // What the plot shows, in a line: "1200 readings from 05/12/26 14:00:27 to 05/12/26 15:00:00,
 // 3 disconnection records, 2 lines skipped (not log records)".
 std::string PlotSummary(const LogPlotData& data);
 
-// Reads the file twice, for its time range and then for the reduction.
-LogPlotData ReadLogPlot(const std::string& path, int intervals = kPlotIntervals);
+// The plot of the file as it is when the reading starts: its records reduced in file order
+// over the time range of them all. The file is read in `parts` pieces side by side (0: as
+// many as its size and the machine's cores make worth it), once when its first and last
+// records span that range (a log written in time order), else twice. A reading stopped
+// through `control` gives Read.Cancelled and nothing to plot.
+LogPlotData ReadLogPlot(const std::string& path, int intervals = kPlotIntervals,
+                        LogReadControl* control = nullptr, int parts = 0);
 
 }  // namespace halvern

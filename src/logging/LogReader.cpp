@@ -1,6 +1,8 @@
 #include "logging/LogReader.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -10,20 +12,41 @@ namespace halvern {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 256 * 1024;
+constexpr std::int64_t kReadChunk = 256 * 1024;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
 // The writer writes printable ASCII and Latin-1 only; a control byte is damage.
-bool Printable(std::string_view s) {
+bool PrintableBytes(std::string_view s) {
     for (const char c : s) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || (b >= 0x7F && b < 0xA0))
             return false;
     }
     return true;
+}
+
+// The same, eight bytes at a time while they are ASCII: every line of a log passes here.
+bool Printable(std::string_view s) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, s.data() + i, 8);
+        if (x & kHigh) {
+            if (!PrintableBytes(s.substr(i, 8)))
+                return false;
+            continue;
+        }
+        // In bytes below 0x80: is one of them below 0x20, or 0x7F (zero once xored)?
+        const std::uint64_t below = (x - kOnes * 0x20) & ~x & kHigh;
+        const std::uint64_t del = x ^ (kOnes * 0x7F);
+        if (below | ((del - kOnes) & ~del & kHigh))
+            return false;
+    }
+    return PrintableBytes(s.substr(i));
 }
 
 std::string_view Trim(std::string_view s) {
@@ -58,13 +81,16 @@ bool SmallNumber(std::string_view s, bool two, int* out) {
     return true;
 }
 
-// Three numbers separated by `sep`.
+// Three numbers separated by `sep`. The texts are short (a date, a time): a plain look for
+// the separators beats a library search.
 bool ThreeParts(std::string_view s, char sep, bool two, int* a, int* b, int* c) {
-    const std::size_t p = s.find(sep);
-    if (p == std::string_view::npos)
-        return false;
-    const std::size_t q = s.find(sep, p + 1);
-    if (q == std::string_view::npos)
+    std::size_t p = 0;
+    while (p < s.size() && s[p] != sep)
+        ++p;
+    std::size_t q = p + 1;
+    while (q < s.size() && s[q] != sep)
+        ++q;
+    if (q >= s.size())
         return false;
     return SmallNumber(s.substr(0, p), two, a) && SmallNumber(s.substr(p + 1, q - p - 1), two, b) &&
            SmallNumber(s.substr(q + 1), two, c);
@@ -105,23 +131,29 @@ bool ParseTime(std::string_view s, LocalDateTime* t) {
 }
 
 // A decimal number as the writer writes them: optional minus, digits, optional point and
-// digits. No exponent, no "inf" or "nan".
-bool ParseDecimal(std::string_view s, double* out) {
-    std::size_t i = s.starts_with('-') ? 1 : 0;
-    std::size_t digits = 0;
-    while (i < s.size() && IsDigit(s[i])) {
-        ++i;
-        ++digits;
-    }
+// digits. No exponent, no "inf" or "nan". Inlined: the divisions of a line's values overlap.
+[[gnu::always_inline]] inline bool ParseDecimal(std::string_view s, double* out) {
+    const bool negative = s.starts_with('-');
+    std::size_t i = negative ? 1 : 0;
+    std::uint64_t mantissa = 0;
+    std::size_t digits = 0, decimals = 0;
+    for (; i < s.size() && IsDigit(s[i]); ++i, ++digits)
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(s[i] - '0');
     if (i < s.size() && s[i] == '.') {
-        ++i;
-        while (i < s.size() && IsDigit(s[i])) {
-            ++i;
-            ++digits;
-        }
+        for (++i; i < s.size() && IsDigit(s[i]); ++i, ++digits, ++decimals)
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(s[i] - '0');
     }
     if (digits == 0 || i != s.size() || digits > 18)
         return false;
+    // A log holds millions of these. The digits and the power of ten are both exact doubles
+    // here, so one correctly rounded division gives the nearest double, as from_chars does.
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                         1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+    if (mantissa <= (std::uint64_t{1} << 53)) {
+        const double v = static_cast<double>(mantissa) / kPowers[decimals];
+        *out = negative ? -v : v;
+        return true;
+    }
     const auto [end, ec] =
         std::from_chars(s.data(), s.data() + s.size(), *out, std::chars_format::fixed);
     return ec == std::errc() && end == s.data() + s.size();
@@ -137,12 +169,57 @@ bool GivenOrBlank(std::string_view s, double* out) {
     return ParseDecimal(s, out);
 }
 
-std::optional<LogRecord> ParseDisconnection(std::string_view line, LogRecord r) {
+bool ParseDisconnection(std::string_view line, LogRecord& r) {
     namespace C = RecordColumn;
     if (r.Status != "DDD" || !ParseTime(Span(line, C::Time), &r.When))
-        return std::nullopt;
+        return false;
     r.Kind = LogRecordKind::Disconnection;
-    return r;
+    r.Temperature = r.Gain = r.Gas = {};
+    r.ValueTexts = {};
+    r.Values = {};
+    r.GasValue = 0;
+    r.Seconds = SecondsOf(r.When);
+    return true;
+}
+
+// ParseLogRecord into a record of the caller's, which a reader reuses line after line: every
+// field is set when the line is a record; otherwise the record is left half filled.
+bool ParseInto(std::string_view line, std::int64_t lineNumber, LogRecord& r) {
+    namespace C = RecordColumn;
+    if (!Printable(line))
+        return false;
+    r.Line = lineNumber;
+    r.Status = Span(line, C::Status, C::Date);
+    if (r.Status.empty() || !ParseDate(Span(line, C::Date, C::Time), &r.When))
+        return false;
+    // A disconnection record ends with its time; a cycle record goes on to the gas reading.
+    if (line.size() < C::Gas)
+        return ParseDisconnection(line, r);
+    r.Kind = LogRecordKind::Cycle;
+    if (!ParseTime(Span(line, C::Time, C::Temperature), &r.When))
+        return false;
+    r.Temperature = Span(line, C::Temperature, C::Gain);
+    r.Gain = Span(line, C::Gain, C::Signal1);
+    r.Gas = Span(line, C::Gas);
+    // The gas reading is written with a space after it, and a blank one as blank columns up to
+    // the same end: a line that stops short was cut and may have lost digits.
+    if (!line.ends_with(' ') || line.size() < C::Gas + 2)
+        return false;
+    double temperature = 0;
+    if ((!r.Temperature.empty() && !ParseDecimal(r.Temperature, &temperature)) ||
+        (!r.Gain.empty() && (r.Gain.size() != 1 || !IsDigit(r.Gain[0]))) ||
+        !GivenOrBlank(r.Gas, &r.GasValue))
+        return false;
+    static constexpr std::size_t kStarts[kLogValueCount + 1] = {
+        C::Signal1, C::Reference, C::Signal2,  C::Ratio1,
+        C::Ratio2,  C::NqRatio1,  C::NqRatio2, C::Gas};
+    for (std::size_t v = 0; v < kLogValueCount; ++v) {
+        r.ValueTexts[v] = Span(line, kStarts[v], kStarts[v + 1]);
+        if (!GivenOrBlank(r.ValueTexts[v], &r.Values[v]))
+            return false;
+    }
+    r.Seconds = SecondsOf(r.When);
+    return true;
 }
 
 }  // namespace
@@ -188,49 +265,23 @@ LocalDateTime FromSeconds(std::int64_t seconds) {
 }
 
 std::optional<LogRecord> ParseLogRecord(std::string_view line, std::int64_t lineNumber) {
-    namespace C = RecordColumn;
-    if (!Printable(line))
-        return std::nullopt;
     LogRecord r;
-    r.Line = lineNumber;
-    r.Status = Span(line, C::Status, C::Date);
-    if (r.Status.empty() || !ParseDate(Span(line, C::Date, C::Time), &r.When))
+    if (!ParseInto(line, lineNumber, r))
         return std::nullopt;
-    // A disconnection record ends with its time; a cycle record goes on to the gas reading.
-    if (line.size() < C::Gas) {
-        auto d = ParseDisconnection(line, r);
-        if (d)
-            d->Seconds = SecondsOf(d->When);
-        return d;
-    }
-    if (!ParseTime(Span(line, C::Time, C::Temperature), &r.When))
-        return std::nullopt;
-    r.Temperature = Span(line, C::Temperature, C::Gain);
-    r.Gain = Span(line, C::Gain, C::Signal1);
-    r.Gas = Span(line, C::Gas);
-    // The gas reading is written with a space after it, and a blank one as blank columns up to
-    // the same end: a line that stops short was cut and may have lost digits.
-    if (!line.ends_with(' ') || line.size() < C::Gas + 2)
-        return std::nullopt;
-    double temperature = 0;
-    if ((!r.Temperature.empty() && !ParseDecimal(r.Temperature, &temperature)) ||
-        (!r.Gain.empty() && (r.Gain.size() != 1 || !IsDigit(r.Gain[0]))) ||
-        !GivenOrBlank(r.Gas, &r.GasValue))
-        return std::nullopt;
-    static constexpr std::size_t kStarts[kLogValueCount + 1] = {
-        C::Signal1, C::Reference, C::Signal2,  C::Ratio1,
-        C::Ratio2,  C::NqRatio1,  C::NqRatio2, C::Gas};
-    for (std::size_t v = 0; v < kLogValueCount; ++v) {
-        r.ValueTexts[v] = Span(line, kStarts[v], kStarts[v + 1]);
-        if (!GivenOrBlank(r.ValueTexts[v], &r.Values[v]))
-            return std::nullopt;
-    }
-    r.Seconds = SecondsOf(r.When);
     return r;
 }
 
+int LogReadControl::Percent() const {
+    const std::int64_t total = Total.load(std::memory_order_relaxed);
+    if (total <= 0)
+        return 0;
+    const std::int64_t done = Done.load(std::memory_order_relaxed);
+    return static_cast<int>(std::clamp<std::int64_t>(done * 100 / total, 0, 100));
+}
+
 LogReadResult ReadLogRecords(const std::string& path,
-                             const std::function<void(const LogRecord&)>& onRecord) {
+                             const std::function<void(const LogRecord&)>& onRecord,
+                             LogReadControl* control, LogByteRange range) {
     LogReadResult result;
     const OpenedFile opened = OpenProgramFile(path, FileAccess::Read);
     if (!opened) {
@@ -238,33 +289,71 @@ LogReadResult ReadLogRecords(const std::string& path,
         return result;
     }
     QFile& file = *opened.file;
+    // A part that starts inside the file reads from the byte before its start: the line that
+    // byte ends or belongs to began before this part, and is the previous part's.
+    bool skipLine = range.Begin > 0;
+    std::int64_t at = skipLine ? range.Begin - 1 : 0;
+    if (at > 0 && !file.seek(at)) {
+        result.Error = file.errorString().toStdString();
+        return result;
+    }
+    bool pastEnd = false;  // the part's bytes are all fed: the line still open is the last
     LogReadCounts& counts = result.Counts;
+    LogRecord record;
     const auto onLine = [&](std::string_view line, bool cut) {
+        if (skipLine) {
+            skipLine = false;
+            return !pastEnd;
+        }
         ++counts.Lines;
-        const std::optional<LogRecord> record =
-            cut ? std::nullopt : ParseLogRecord(line, counts.Lines);
-        if (!record) {
+        if (cut || !ParseInto(line, counts.Lines, record)) {
             ++counts.Skipped;
         } else {
-            ++(record->Kind == LogRecordKind::Cycle ? counts.CycleRecords
-                                                    : counts.DisconnectionRecords);
-            onRecord(*record);
+            ++(record.Kind == LogRecordKind::Cycle ? counts.CycleRecords
+                                                   : counts.DisconnectionRecords);
+            onRecord(record);
         }
-        return true;
+        return !pastEnd;
     };
     LogLineSplitter splitter;
-    std::vector<char> buf(kReadChunk);
+    // A small file or part gets a small buffer (a part is read to its end's line break).
+    const std::int64_t ahead = (range.End >= 0 ? range.End : file.size()) - at;
+    std::vector<char> buf(static_cast<std::size_t>(
+        std::clamp<std::int64_t>(ahead + static_cast<std::int64_t>(kMaxLogLine), 1, kReadChunk)));
     for (;;) {
-        const qint64 n = file.read(buf.data(), static_cast<qint64>(buf.size()));
+        if (control && control->Cancelled()) {
+            result.Cancelled = true;
+            result.Error = "cancelled";
+            return result;
+        }
+        auto want = static_cast<std::int64_t>(buf.size());
+        if (range.End >= 0 && !pastEnd) {
+            want = std::min(want, range.End - at);
+            if (want <= 0) {
+                pastEnd = true;
+                if (!splitter.InLine())
+                    break;
+                want = static_cast<std::int64_t>(buf.size());
+            }
+        }
+        const qint64 n = file.read(buf.data(), want);
         if (n < 0) {
             result.Error = file.errorString().toStdString();
             return result;
         }
-        if (n == 0)
+        if (n == 0) {
+            splitter.Finish(onLine);
             break;
-        splitter.Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)), onLine);
+        }
+        at += n;
+        if (control) {
+            control->Done.fetch_add(n, std::memory_order_relaxed);
+            if (control->OnProgress)
+                control->OnProgress();
+        }
+        if (!splitter.Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)), onLine))
+            break;
     }
-    splitter.Finish(onLine);
     result.Ok = true;
     return result;
 }

@@ -4,8 +4,10 @@
 // (cut, garbled, binary) are counted and passed over.
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,6 +33,8 @@ class LogLineSplitter {
     bool Feed(std::string_view chunk, OnLine&& onLine);
     template <typename OnLine>
     void Finish(OnLine&& onLine);
+    // A line has begun and waits for its end in the next chunk.
+    bool InLine() const { return open_; }
 
   private:
     void Keep(std::string_view piece);
@@ -49,7 +53,9 @@ enum LogValue { Signal1, Reference, Signal2, Ratio1, Ratio2, NqRatio1, NqRatio2,
 // One record read back. The texts are views into the line and live only as long as it.
 struct LogRecord {
     LogRecordKind Kind = LogRecordKind::Cycle;
-    std::int64_t Line = 0;  // 1-based line number in the file, as the viewer numbers lines
+    // 1-based line number in the file, as the viewer numbers lines (in the part of the file read,
+    // when only a part is)
+    std::int64_t Line = 0;
     LocalDateTime When;
     std::int64_t Seconds = 0;  // When as seconds from 1970-01-01 00:00:00 on the same clock
     std::string_view Status;   // "NNN0"; "DDD" for a disconnection record
@@ -84,13 +90,35 @@ struct LogReadCounts {
 
 struct LogReadResult {
     bool Ok = false;
-    std::string Error;  // why the file could not be read, when not Ok
+    bool Cancelled = false;  // stopped through LogReadControl::Cancel (not Ok then)
+    std::string Error;       // why the file could not be read, when not Ok
     LogReadCounts Counts;
 };
 
-// Reads the whole file, calling onRecord for each record in file order.
+// A reading followed, and stopped, from another thread than the one that reads.
+struct LogReadControl {
+    std::atomic<bool> Cancel{false};     // set: the reading stops before its next chunk
+    std::atomic<std::int64_t> Done{0};   // bytes read so far, by every thread of the reading
+    std::atomic<std::int64_t> Total{0};  // of about this many; set by whoever starts the reading
+    // Called after each chunk read, from the reading's threads (several at once, maybe).
+    std::function<void()> OnProgress;
+
+    bool Cancelled() const { return Cancel.load(std::memory_order_relaxed); }
+    // 0 to 100; 0 while the total is not known.
+    int Percent() const;
+};
+
+// Part of a file: the lines that begin at a byte offset from Begin up to, not including, End
+// (End -1: up to the end of the file). A line that begins before End is read whole, even past
+// End, so parts that meet give every line exactly once.
+struct LogByteRange {
+    std::int64_t Begin = 0, End = -1;
+};
+
+// Reads the whole file (or a part of it), calling onRecord for each record in file order.
 LogReadResult ReadLogRecords(const std::string& path,
-                             const std::function<void(const LogRecord&)>& onRecord);
+                             const std::function<void(const LogRecord&)>& onRecord,
+                             LogReadControl* control = nullptr, LogByteRange range = {});
 
 // "3 lines skipped (not log records)", or empty when none was.
 std::string SkippedText(const LogReadCounts& counts);
@@ -105,9 +133,13 @@ bool LogLineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
             i = 1;
     }
     while (i < n) {
-        std::size_t end = i;
-        while (end < n && chunk[end] != '\r' && chunk[end] != '\n')
-            ++end;
+        // The first CR or LF: two searches a machine does many bytes at a time beat one byte
+        // by byte.
+        const char* from = chunk.data() + i;
+        const auto* cr = static_cast<const char*>(std::memchr(from, '\r', n - i));
+        const std::size_t lookIn = cr ? static_cast<std::size_t>(cr - from) : n - i;
+        const auto* lf = static_cast<const char*>(std::memchr(from, '\n', lookIn));
+        const std::size_t end = i + (lf ? static_cast<std::size_t>(lf - from) : lookIn);
         if (end == n) {
             Keep(chunk.substr(i));
             open_ = true;

@@ -8,7 +8,6 @@
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,6 +15,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "logging/LogCsv.h"
 #include "logging/frmLogPlot.h"
@@ -236,34 +236,77 @@ void frmCusLog::OpenPlot() {
         plot_->activateWindow();
         return;
     }
+    if (RaiseTask())
+        return;
     const QString serial = entry_.trimmed();
-    plot_ = new frmLogPlot(path_, serial, folder_, dialogs_, this);
-    plot_->setAttribute(Qt::WA_DeleteOnClose);
-    plot_->show();
-    plot_->activateWindow();
+    auto data = std::make_shared<LogPlotData>();
+    task_ = new frmLogTask(
+        LogPlotTitle(serial), "Reading the whole log file for the plot...",
+        [path = path_, data](LogReadControl& control) {
+            *data = ReadLogPlot(path, kPlotIntervals, &control);
+        },
+        this);
+    connect(task_, &frmLogTask::done, this, [this, serial, data] {
+        if (const std::string failure = task_->Failure(); !failure.empty()) {
+            data->Read.Ok = false;
+            data->Read.Error = failure;
+        }
+        plot_ = new frmLogPlot(std::move(*data), serial, folder_, dialogs_, this);
+        plot_->setAttribute(Qt::WA_DeleteOnClose);
+        plot_->show();
+        plot_->activateWindow();
+    });
+    task_->show();
 }
 
 void frmCusLog::ExportCsv() {
+    if (RaiseTask())
+        return;
     const QString suggested =
         QDir(QString::fromStdString(folder_)).filePath(entry_.trimmed() + ".csv");
     const std::string target =
         dialogs_.SaveFileName(kExportTitle, suggested.toStdString(), "CSV files (*.csv)");
     if (target.empty())
         return;
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const CsvExportResult result = ExportLogCsv(path_, target);
-    QGuiApplication::restoreOverrideCursor();
-    if (!result.Ok) {
-        dialogs_.Message(result.Error, kExportTitle, MsgIcon::Critical);
-        return;
-    }
-    const LogReadCounts& c = result.Counts;
-    std::string text = std::to_string(c.Records()) + (c.Records() == 1 ? " record" : " records") +
-                       " written to " +
-                       QDir::toNativeSeparators(QString::fromStdString(target)).toStdString() + ".";
-    if (c.Skipped > 0)
-        text += "\n" + SkippedText(c) + ".";
-    dialogs_.Message(text, kExportTitle, MsgIcon::Information);
+    const std::string shown =
+        QDir::toNativeSeparators(QString::fromStdString(target)).toStdString();
+    auto result = std::make_shared<CsvExportResult>();
+    task_ = new frmLogTask(
+        kExportTitle, QString::fromStdString("Writing the whole log file to " + shown + "..."),
+        [log = path_, target, result](LogReadControl& control) {
+            *result = ExportLogCsv(log, target, &control);
+        },
+        this);
+    const auto report = [this, shown, result] {
+        if (const std::string failure = task_->Failure(); !failure.empty())
+            result->Error = "Cannot write " + shown + ": " + failure;
+        if (!result->Ok) {
+            dialogs_.Message(result->Error, kExportTitle, MsgIcon::Critical);
+            return;
+        }
+        const LogReadCounts& c = result->Counts;
+        std::string text = std::to_string(c.Records()) +
+                           (c.Records() == 1 ? " record" : " records") + " written to " + shown +
+                           ".";
+        if (c.Skipped > 0)
+            text += "\n" + SkippedText(c) + ".";
+        dialogs_.Message(text, kExportTitle, MsgIcon::Information);
+    };
+    connect(task_, &frmLogTask::done, this, report);
+    // A cancel that came as the file was completed leaves it whole: that is said too.
+    connect(task_, &frmLogTask::cancelled, this, [report, result] {
+        if (result->Ok)
+            report();
+    });
+    task_->show();
+}
+
+bool frmCusLog::RaiseTask() {
+    if (!task_ || !task_->Running())
+        return false;
+    task_->raise();
+    task_->activateWindow();
+    return true;
 }
 
 void frmCusLog::contextMenuEvent(QContextMenuEvent* event) {

@@ -19,6 +19,7 @@
 
 #include "logging/LogViewer.h"
 #include "logging/frmLogPlot.h"
+#include "logging/frmLogTask.h"
 #include "state/Par.h"
 
 class QAction;
@@ -41,10 +42,14 @@ class frmCusLog : public QWidget {
     int TopLine() const { return model_.TopLine(); }
     // The plot window while it is open.
     frmLogPlot* Plot() const { return plot_; }
+    // The reading for the plot or the CSV while it is under way.
+    frmLogTask* Task() const { return task_; }
 
-    // G: opens the plot of the whole file, or brings the open one to the front.
+    // G: reads the whole file away from the polling and opens its plot when it is read, or
+    // brings the open plot to the front.
     void OpenPlot();
-    // X: asks for a file name and writes the whole file there as CSV; says how it went.
+    // X: asks for a file name and writes the whole file there as CSV, away from the polling;
+    // says how it went when it is done.
     void ExportCsv();
 
   signals:
@@ -65,6 +70,8 @@ class frmCusLog : public QWidget {
     void BuildTable(QWidget* table);
     void ShowRows();
     void Print();
+    // Brings the reading under way to the front; false when there is none.
+    bool RaiseTask();
 
     Dialogs& dialogs_;
     std::string folder_;
@@ -74,6 +81,7 @@ class frmCusLog : public QWidget {
     QAction* plotAction_ = nullptr;
     QAction* exportAction_ = nullptr;
     QPointer<frmLogPlot> plot_;
+    QPointer<frmLogTask> task_;  // one reading at a time
     LogViewerModel model_;
     std::array<RowLabels, kViewerRows> rows_{};
     QSet<int> pressed_;  // keys whose press this window saw and whose release is still due

@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QDir>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImageWriter>
 #include <QKeyEvent>
@@ -20,6 +19,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <limits>
+#include <utility>
 
 #include "ui/Dialogs.h"
 
@@ -181,16 +181,16 @@ QString LogPlotTitle(const QString& serial) {
     return "Log plot of detector serial No " + serial;
 }
 
-frmLogPlot::frmLogPlot(const std::string& logPath, const QString& serial, const std::string& folder,
+frmLogPlot::frmLogPlot(LogPlotData data, const QString& serial, const std::string& folder,
                        Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent, Qt::Window), dialogs_(dialogs), serial_(serial), folder_(folder) {
+    : QWidget(parent, Qt::Window),
+      dialogs_(dialogs),
+      data_(std::move(data)),
+      serial_(serial),
+      folder_(folder) {
     setObjectName("frmLogPlot");
     setWindowTitle(LogPlotTitle(serial));
     setFocusPolicy(Qt::StrongFocus);
-
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    data_ = ReadLogPlot(logPath);
-    QGuiApplication::restoreOverrideCursor();
 
     // What is saved as PNG: the charts and the line that says what they are drawn from.
     charts_ = new QWidget(this);

@@ -4,8 +4,8 @@
 // Ratio 2) and the gas reading. Stretches without readings are shaded and the lines break
 // there. A line under the charts says what was read and how many lines were skipped.
 //
-// Keys: S (or Ctrl+S) saves the charts as a PNG file, Esc closes. The file is read once, when
-// the window is made.
+// Keys: S (or Ctrl+S) saves the charts as a PNG file, Esc closes. The window shows the data
+// it is given; the file is read before (ReadLogPlot, away from the polling's thread).
 
 #include <QString>
 #include <QWidget>
@@ -27,8 +27,8 @@ class frmLogPlot : public QWidget {
     Q_OBJECT
   public:
     // `serial` as the log is named (without ".txt"); `folder` is where the save dialog opens.
-    frmLogPlot(const std::string& logPath, const QString& serial, const std::string& folder,
-               Dialogs& dialogs, QWidget* parent = nullptr);
+    frmLogPlot(LogPlotData data, const QString& serial, const std::string& folder, Dialogs& dialogs,
+               QWidget* parent = nullptr);
 
     const LogPlotData& Data() const { return data_; }
 

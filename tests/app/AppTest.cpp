@@ -15,9 +15,13 @@
 #include <QTreeWidget>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "App.h"
+#include "logging/LogReader.h"
+#include "logging/frmLogTask.h"
 #include "maintenance/frmMainte.h"
 #include "maintenance/frmTrends.h"
 #include "monitor/frmMain.h"
@@ -213,7 +217,9 @@ TEST_F(AppTest, CtrlGOpensTheLogOfTheEnteredSerialNumberAndEscReturnsToPolling) 
         ASSERT_NE(app->LogViewer(), nullptr);
         EXPECT_EQ(app->LogViewer()->windowTitle(), "Log file viewer of detector serial No 4711");
         OnScreen(app->LogViewer());
-        QTest::keyClick(app->LogViewer(), Qt::Key_G);  // the log plot
+        QTest::keyClick(app->LogViewer(), Qt::Key_G);  // the log plot, once the file is read
+        OnScreen(app->LogViewer()->Task());
+        app->LogViewer()->Task()->WaitUntilDone();
         auto* plot = app->LogViewer()->findChild<QWidget*>("frmLogPlot");
         OnScreen(plot);
         if (plot)
@@ -233,6 +239,97 @@ TEST_F(AppTest, CtrlGOpensTheLogOfTheEnteredSerialNumberAndEscReturnsToPolling) 
     EXPECT_TRUE(app->MainWindow()->isVisible());
     // No window was visible for a moment; that must not end the program.
     EXPECT_FALSE(QGuiApplication::quitOnLastWindowClosed());
+}
+
+// A big log read for its plot (a few tens of MB here, a gigabyte in the field) is read beside
+// the polling: the polls go on at their pace and the logging tick writes its record every
+// second while the file is read; the plot comes when it is read.
+TEST_F(AppTest, ThePollingAndItsRecordsGoOnWhileABigLogIsReadForItsPlot) {
+    // Detector 4712's readings, one a second for almost three days: some 20 MB.
+    constexpr int kReadings = 250'000;
+    {
+        Par other;
+        other.StatusParts = {"N", "N", "N", "0"};
+        other.GainText = "3";
+        std::ofstream out(PathOf("4712.txt"), std::ios::binary);
+        std::string block;
+        const std::int64_t start = SecondsOf({2026, 11, 1, 0, 0, 0});
+        for (int i = 0; i < kReadings; ++i) {
+            other.ChannelValues[0] = static_cast<float>(4 + i % 100 / 100.0);
+            block += CycleRecordLine(other, FromSeconds(start + i));
+            if (block.size() >= (1u << 20)) {
+                out << block;
+                block.clear();
+            }
+        }
+        out << block;
+    }
+    Started();
+    dialogs.AnswerInput("1");  // a record every second
+    plat.Post(500'000, [&] { app->MainWindow()->findChild<QAction*>("mnuSLog")->trigger(); });
+    QPointer<frmLogTask> task;
+    plat.Post(1'000'000, [&] {
+        app->MainWindow()->findChild<QAction*>("mnuVLog")->trigger();
+        auto* txt = app->LogPrompt()->findChild<QLineEdit*>("txtSer");
+        QTest::keyClicks(txt, "4712");
+        QTest::keyClick(txt, Qt::Key_Return);
+        QTest::keyClick(app->LogViewer(), Qt::Key_G);
+        task = app->LogViewer()->Task();
+    });
+    // Every tenth of a second: whether the file is still being read, and the records so far.
+    struct Probe {
+        Micros at;
+        bool reading;
+        std::size_t records;
+    };
+    std::vector<Probe> probes;
+    std::function<void()> probe = [&] {
+        const bool reading = task && task->Working();
+        probes.push_back({plat.NowUs(), reading,
+                          static_cast<std::size_t>(std::ranges::count(Read("4711.txt"), '\n'))});
+        if (reading) {
+            plat.Post(plat.NowUs() + 100'000, probe);
+        } else {
+            app->Timer2().SetEnabled(false);
+            app->Loop().Stop();
+        }
+    };
+    plat.Post(1'100'000, probe);
+    RunUntil(60'000'000);
+
+    ASSERT_TRUE(task);
+    ASSERT_GE(probes.size(), 2u);
+    const Probe& first = probes.front();
+    const Probe& last = probes[probes.size() - 2];  // the last that saw the file being read
+    ASSERT_TRUE(first.reading);
+    ASSERT_TRUE(last.reading);
+    EXPECT_GE(last.at - first.at, 3'000'000) << "the file was read in less than 3 s of polling";
+    // The polls before the log was opened set the pace; it holds while the file is read.
+    std::vector<Micros> queries;
+    for (const auto& f : port.Frames())
+        if (f.bytes.size() == 9 && f.bytes[1] == 200 && f.bytes[4] == 32)
+            queries.push_back(f.atUs);
+    std::vector<Micros> before, during;
+    for (std::size_t i = 1; i < queries.size(); ++i) {
+        if (queries[i] < 1'000'000 && queries[i - 1] > 200'000)
+            before.push_back(queries[i] - queries[i - 1]);
+        if (queries[i - 1] >= first.at && queries[i] <= last.at)
+            during.push_back(queries[i] - queries[i - 1]);
+    }
+    ASSERT_FALSE(before.empty());
+    ASSERT_GE(during.size(), 10u);
+    for (const Micros period : during)
+        EXPECT_EQ(period, before.front());
+    // The tick at 1.5 s, 2.5 s, ... writes a record each time.
+    const auto ticks = static_cast<std::size_t>((last.at - 500'000) / 1'000'000 -
+                                                (first.at - 500'000) / 1'000'000);
+    EXPECT_EQ(last.records - first.records, ticks);
+
+    task->WaitUntilDone();
+    auto* plot = app->LogViewer()->Plot();
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(plot->findChild<QLabel*>("lblSummary")->text(),
+              "250000 readings from 01/11/26 00:00:00 to 03/11/26 21:26:39");
 }
 
 TEST_F(AppTest, PortTroubleIsShownOnTheMainWindowWithoutStoppingThePolling) {

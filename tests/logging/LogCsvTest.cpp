@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "LogTestSupport.h"
 #include "logging/LogCsv.h"
@@ -102,6 +104,30 @@ TEST_F(LogCsv, ATargetThatCannotBeWrittenLeavesEverythingAsItWas) {
     EXPECT_FALSE(missing.Ok);
     EXPECT_NE(missing.Error.find("Cannot read the log file"), std::string::npos);
     EXPECT_EQ(Read("old.csv"), "kept\r\n");
+}
+
+// Cancelled after its first chunk, the export leaves no CSV and no file of its own: a file
+// there before stays as it was.
+TEST_F(LogCsv, ACancelledExportLeavesNoCsvAndTheOldFileAsItWas) {
+    std::string big;
+    while (big.size() < 600'000)
+        big += CycleRecordLine(par, testing::At(14, 3, 27));
+    Write("big.txt", big);
+    Write("old.csv", "kept\r\n");
+    for (const char* target : {"new.csv", "old.csv"}) {
+        LogReadControl control;
+        control.OnProgress = [&] { control.Cancel = true; };
+        const CsvExportResult r = ExportLogCsv(PathOf("big.txt"), PathOf(target), &control);
+        EXPECT_FALSE(r.Ok) << target;
+        EXPECT_TRUE(r.Cancelled) << target;
+        EXPECT_EQ(control.Total, static_cast<std::int64_t>(big.size()));
+    }
+    EXPECT_EQ(Read("old.csv"), "kept\r\n");
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(Folder()))
+        files.push_back(entry.path().filename().string());
+    std::ranges::sort(files);
+    EXPECT_EQ(files, (std::vector<std::string>{"4711.txt", "big.txt", "old.csv"}));
 }
 
 }  // namespace

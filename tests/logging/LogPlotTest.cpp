@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "LogTestSupport.h"
 #include "logging/LogPlot.h"
@@ -88,7 +89,7 @@ TEST(LogPlotReducer, KeepsTheLowestAndHighestOfEachIntervalInTimeOrder) {
 }
 
 // Disconnection records and a silence longer than any logging period break the lines; a
-// silence of a whole logging period of 255 s does not.
+// silence of a whole logging period of 255 s does not, nor a gap shorter than an interval.
 TEST(LogPlotReducer, BreaksTheLinesWhereNoReadingsWereTaken) {
     const std::vector<LogRecord> records{
         Reading(kStart, 1),         Reading(kStart + 255, 2),  // one period: no gap
@@ -105,6 +106,14 @@ TEST(LogPlotReducer, BreaksTheLinesWhereNoReadingsWereTaken) {
               (std::vector<PlotGap>{{kStart + 255, kStart + 300}, {kStart + 301, kStart + 1000}}));
     for (int s = 0; s < kPlotSeriesCount; ++s)
         EXPECT_EQ(d.Segments[static_cast<std::size_t>(s)].size(), 3u) << PlotSeriesName(s);
+
+    // In ten intervals of about 100 s the 45 s gap does not show: the line goes on across it.
+    const LogPlotData coarse = Reduce(records, 10);
+    EXPECT_EQ(
+        coarse.Segments[PlotSignal1],
+        (std::vector<Seg>{Seg{{kStart, 1}, {kStart + 255, 2}, {kStart + 300, 3}, {kStart + 301, 4}},
+                          Seg{{kStart + 1000, 5}}}));
+    EXPECT_EQ(coarse.Gaps, (std::vector<PlotGap>{{kStart + 301, kStart + 1000}}));
 }
 
 // A record of a short status reply has no gas reading: that line breaks there, the others
@@ -140,7 +149,128 @@ TEST(LogPlotReducer, StaysBoundedWhateverTheFile) {
     EXPECT_LE(d.Gaps.size(), 2u * intervals);
 }
 
+// The file read in parts side by side, each part reduced by a reducer of its own: merged in
+// file order they give what one reducer fed every record gives, wherever a part ends (in a
+// gap, before a silence or a clock set back, among equal values).
+TEST(LogPlotReducer, PartsMergedGiveWhatOneReducerGives) {
+    std::vector<LogRecord> records;
+    std::int64_t t = kStart;
+    std::uint32_t seed = 2026;
+    for (int i = 0; i < 240; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        const std::uint32_t r = (seed >> 16) & 0x7fff;
+        t += r % 10 == 0 ? 400 : (r % 17 == 0 ? -50 : 1 + static_cast<std::int64_t>(r % 40));
+        if (r % 13 == 0)
+            records.push_back(Disconnected(t));
+        else
+            records.push_back(Reading(t, r % 7, r % 11 == 0 ? std::nan("") : r % 5));
+    }
+    std::int64_t first = records.front().Seconds, last = first;
+    for (const LogRecord& r : records) {
+        first = std::min(first, r.Seconds);
+        last = std::max(last, r.Seconds);
+    }
+    constexpr int kIntervals = 100;
+    LogPlotReducer whole(first, last, kIntervals);
+    for (const LogRecord& r : records)
+        whole.Add(r);
+    const LogPlotData expected = whole.Finish();
+    ASSERT_GT(expected.Gaps.size(), 3u);
+    for (std::size_t cut = 0; cut <= records.size(); ++cut) {
+        LogPlotReducer before(first, last, kIntervals), after(first, last, kIntervals);
+        for (std::size_t i = 0; i < records.size(); ++i)
+            (i < cut ? before : after).Add(records[i]);
+        before.Merge(after);
+        const LogPlotData merged = before.Finish();
+        ASSERT_EQ(merged.Segments, expected.Segments) << "cut before record " << cut;
+        ASSERT_EQ(merged.Gaps, expected.Gaps) << "cut before record " << cut;
+    }
+}
+
 class LogPlotFiles : public testing::LogTest {};
+
+// Readings a minute apart with broken lines, disconnections and an hour of silence, in lines
+// ending every way; maybe with the clock set back, maybe after 70 kB of garbage.
+std::string MixedLog(Par par, bool setBack = false, bool garbageFirst = false) {
+    std::string log = garbageFirst ? std::string(70'000, '#') + "\r\n" : "";
+    const char* breaks[] = {"\r\n", "\n", "\r"};
+    for (int i = 0; i < 5000; ++i) {
+        std::int64_t at = SecondsOf(testing::At(0, 0, 0)) + i * 60;
+        if (i > 1500)
+            at += 3600;
+        if (setBack && i >= 4900)
+            at -= 1000 * 60;  // the last record is not the latest
+        par.ChannelValues[0] = static_cast<float>(4 + (i * 7919 % 100) / 100.0);
+        std::string line = i % 97 == 5 ? DisconnectionRecordLine("DDD", FromSeconds(at))
+                                       : CycleRecordLine(par, FromSeconds(at));
+        line.resize(line.size() - 2);
+        log += (i % 211 == 7 ? "broken" : line) + breaks[i % 3];
+    }
+    return log;
+}
+
+// The plot as it is defined: the time range of all the records first, then every record
+// reduced in file order.
+LogPlotData Defined(const std::string& path, int intervals) {
+    bool any = false;
+    std::int64_t first = 0, last = 0;
+    ReadLogRecords(path, [&](const LogRecord& r) {
+        first = any ? std::min(first, r.Seconds) : r.Seconds;
+        last = any ? std::max(last, r.Seconds) : r.Seconds;
+        any = true;
+    });
+    LogPlotReducer reducer(first, last, intervals);
+    const LogReadResult read = ReadLogRecords(path, [&](const LogRecord& r) { reducer.Add(r); });
+    LogPlotData d = reducer.Finish();
+    d.Read = read;
+    d.First = first;
+    d.Last = last;
+    return d;
+}
+
+// However many parts the file is read in side by side, once or twice, the plot is the one
+// defined.
+TEST_F(LogPlotFiles, IsTheDefinedOneReadInOnePartOrInMany) {
+    for (const auto& [setBack, garbageFirst] :
+         {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}}) {
+        Write("4711.txt", MixedLog(par, setBack, garbageFirst));
+        const LogPlotData expected = Defined(PathOf("4711.txt"), 3000);
+        ASSERT_GT(expected.Gaps.size(), 2u);
+        for (const int parts : {1, 2, 3, 7}) {
+            const LogPlotData d = ReadLogPlot(PathOf("4711.txt"), 3000, nullptr, parts);
+            ASSERT_TRUE(d.Read.Ok) << parts;
+            const auto why = ::testing::Message() << parts << " parts, clock set back " << setBack
+                                                  << ", garbage first " << garbageFirst;
+            EXPECT_EQ(d.Segments, expected.Segments) << why;
+            EXPECT_EQ(d.Gaps, expected.Gaps) << why;
+            EXPECT_EQ(std::tie(d.First, d.Last), std::tie(expected.First, expected.Last)) << why;
+            EXPECT_EQ(PlotSummary(d), PlotSummary(expected)) << why;
+        }
+    }
+}
+
+// A reading cancelled after its first chunk stops there, and gives nothing to plot.
+TEST_F(LogPlotFiles, ACancelledReadingStopsAndGivesNothingToPlot) {
+    Write("4711.txt", MixedLog(par));  // more than a chunk
+    for (const int parts : {1, 2}) {
+        LogReadControl control;
+        int calls = 0;
+        control.OnProgress = [&] {
+            ++calls;
+            control.Cancel = true;
+        };
+        const LogPlotData d = ReadLogPlot(PathOf("4711.txt"), kPlotIntervals, &control, parts);
+        EXPECT_FALSE(d.Read.Ok);
+        EXPECT_TRUE(d.Read.Cancelled);
+        // Each part stopped after its first chunk at most.
+        EXPECT_GE(calls, 1);
+        EXPECT_LE(calls, parts);
+        for (const auto& segments : d.Segments)
+            EXPECT_TRUE(segments.empty());
+        EXPECT_EQ(control.Total, static_cast<std::int64_t>(Read("4711.txt").size()));
+        EXPECT_LT(control.Percent(), 100);
+    }
+}
 
 TEST_F(LogPlotFiles, ReadsTheWholeFileAndSaysWhatItSkipped) {
     std::string log;

@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 
 #include <cmath>
-#include <limits>
 #include <filesystem>
+#include <limits>
 #include <ostream>
 #include <vector>
 
@@ -162,6 +162,21 @@ TEST(ParseLogRecord, GivesTheFieldsAsWrittenAndTheirValues) {
     EXPECT_EQ(d->Seconds - r->Seconds, 0);
 }
 
+// Each value is the double nearest its digits, as strtod reads them, down to the sign of zero
+// and past the digits a double holds exactly.
+TEST(ParseLogRecord, ReadsEveryValueAsTheNearestDouble) {
+    for (const char* text : {"0.00", "-0.00", "4.12", "-12.5", "65535", "0.1", "2.675", "1234.56",
+                             "999999999999999.999", "9007199254740993", "123456789012345678",
+                             "0.00000000000000001", "-.5", "7."}) {
+        const std::string line = kLine.substr(0, RecordColumn::Gas - 1) + text + " ";
+        const auto r = ParseLogRecord(line);
+        ASSERT_TRUE(r) << text;
+        const double expected = std::strtod(text, nullptr);
+        EXPECT_EQ(r->GasValue, expected) << text;
+        EXPECT_EQ(std::signbit(r->GasValue), std::signbit(expected)) << text;
+    }
+}
+
 TEST(SecondsOf, CountsFrom1970AndComesBack) {
     EXPECT_EQ(SecondsOf({1970, 1, 1, 0, 0, 0}), 0);
     EXPECT_EQ(SecondsOf({2000, 3, 1, 0, 0, 1}), 951868801);
@@ -248,6 +263,63 @@ INSTANTIATE_TEST_SUITE_P(
                  kRecord + std::string("\0\x01\r\x02\n\0\r\n", 8) + kRecord,
                  {5, 2, 0, 3},
                  {1, 5}}));
+
+// A file read in parts side by side: wherever the parts meet (inside a CR LF, a long line or
+// a record, on a break, a one-byte part between two), together they give every line once, to
+// the part it begins in.
+TEST_F(ReadLogRecordsFiles, PartsThatMeetGiveEveryLineOnce) {
+    std::string bytes;
+    const std::string breaks[] = {"\r\n", "\n", "\r", "\r\n"};
+    for (int i = 0; i < 12; ++i) {
+        bytes +=
+            (i % 5 == 4 ? Disconnection(testing::At(14, i, 0)) : Cycle(testing::At(14, i, 0))) +
+            breaks[i % 4];
+        if (i == 3)
+            bytes += "\r\n" + std::string(kMaxLogLine + 5, 'x') + "\r";
+        if (i == 7)
+            bytes += "garbage\n\n";
+    }
+    bytes += Cycle(testing::At(15, 0, 0));  // no break at the end
+    Write("4711.txt", bytes);
+    const std::string path = PathOf("4711.txt");
+
+    using Seen = std::pair<std::vector<std::int64_t>, LogReadCounts>;
+    const auto read = [&](std::int64_t begin, std::int64_t end, Seen& seen) {
+        const LogReadResult r = ReadLogRecords(
+            path, [&](const LogRecord& record) { seen.first.push_back(record.Seconds); }, nullptr,
+            {begin, end});
+        ASSERT_TRUE(r.Ok);
+        seen.second.Lines += r.Counts.Lines;
+        seen.second.CycleRecords += r.Counts.CycleRecords;
+        seen.second.DisconnectionRecords += r.Counts.DisconnectionRecords;
+        seen.second.Skipped += r.Counts.Skipped;
+    };
+    // 12 records and the last, 1 long line, 1 garbage, 2 empty lines.
+    std::vector<std::int64_t> all;
+    for (int i = 0; i < 12; ++i)
+        all.push_back(SecondsOf(testing::At(14, i, 0)));
+    all.push_back(SecondsOf(testing::At(15, 0, 0)));
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    for (std::int64_t at = 0; at <= size; ++at) {
+        // Inside the long line one place is as good as the next.
+        const auto k = static_cast<std::size_t>(at);
+        if (at > 1 && at + 1 < size && bytes[k - 2] == 'x' && bytes[k + 1] == 'x' && at % 101)
+            continue;
+        Seen two, three;
+        read(0, at, two);
+        read(at, -1, two);
+        read(0, at, three);
+        read(at, at + 1, three);
+        read(at + 1, -1, three);
+        for (const Seen* seen : {&two, &three}) {
+            ASSERT_EQ(seen->first, all) << "parts meet at " << at;
+            EXPECT_EQ(seen->second.Lines, 17) << at;
+            EXPECT_EQ(seen->second.CycleRecords, 11) << at;
+            EXPECT_EQ(seen->second.DisconnectionRecords, 2) << at;
+            EXPECT_EQ(seen->second.Skipped, 4) << at;
+        }
+    }
+}
 
 TEST_F(ReadLogRecordsFiles, SaysWhyAFileCannotBeRead) {
     const LogReadResult read = ReadLogRecords(PathOf("missing.txt"), [](const LogRecord&) {});
