@@ -247,7 +247,7 @@ void App::ShowTrends() {
         // the maintenance window aside on a small screen, never resize it.
         trendsWin_ = new frmTrends(par_, trends_, s_.dialogs, mainte_);
         trendsWin_->setAttribute(Qt::WA_DeleteOnClose);
-        trendsWin_->PlaceBeside(*mainte_);
+        trendsWin_->PlaceBeside(*mainte_, &mainte_->Buttons());
     }
     trendsWin_->show();
     trendsWin_->raise();

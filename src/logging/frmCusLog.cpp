@@ -264,9 +264,12 @@ void frmCusLog::ExportCsv() {
         return;
     const QString suggested =
         QDir(QString::fromStdString(folder_)).filePath(entry_.trimmed() + ".csv");
-    const std::string target =
-        dialogs_.SaveFileName(kExportTitle, suggested.toStdString(), "CSV files (*.csv)");
-    if (target.empty())
+    dialogs_.SaveFileName(*this, kExportTitle, suggested.toStdString(), "CSV files (*.csv)",
+                          [this](const std::string& target) { ExportCsvTo(target); });
+}
+
+void frmCusLog::ExportCsvTo(const std::string& target) {
+    if (RaiseTask())  // a reading started while the dialog was open
         return;
     const std::string shown =
         QDir::toNativeSeparators(QString::fromStdString(target)).toStdString();
@@ -310,7 +313,11 @@ bool frmCusLog::RaiseTask() {
 }
 
 void frmCusLog::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu::exec({plotAction_, exportAction_}, event->globalPos(), nullptr, this);
+    // Shown without a loop of its own, as the save dialog: the polling goes on while it is open.
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addActions({plotAction_, exportAction_});
+    menu->popup(event->globalPos());
     event->accept();
 }
 

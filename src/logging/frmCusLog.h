@@ -72,6 +72,7 @@ class frmCusLog : public QWidget {
     void Print();
     // Brings the reading under way to the front; false when there is none.
     bool RaiseTask();
+    void ExportCsvTo(const std::string& target);
 
     Dialogs& dialogs_;
     std::string folder_;

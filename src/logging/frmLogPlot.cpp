@@ -248,10 +248,11 @@ frmLogPlot::frmLogPlot(LogPlotData data, const QString& serial, const std::strin
 void frmLogPlot::Save() {
     const QString suggested =
         QDir(QString::fromStdString(folder_)).filePath(serial_.trimmed() + ".png");
-    const std::string path =
-        dialogs_.SaveFileName(kSaveTitle, suggested.toStdString(), "PNG images (*.png)");
-    if (path.empty())
-        return;
+    dialogs_.SaveFileName(*this, kSaveTitle, suggested.toStdString(), "PNG images (*.png)",
+                          [this](const std::string& path) { SaveAs(path); });
+}
+
+void frmLogPlot::SaveAs(const std::string& path) {
     const QString file = QString::fromStdString(path);
     QImageWriter writer(file, "png");
     if (!writer.write(charts_->grab().toImage())) {

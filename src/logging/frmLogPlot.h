@@ -40,6 +40,8 @@ class frmLogPlot : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    void SaveAs(const std::string& path);
+
     QWidget* charts_ = nullptr;
     QLabel* saved_ = nullptr;
     Dialogs& dialogs_;

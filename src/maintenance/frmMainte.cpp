@@ -93,6 +93,7 @@ frmMainte::frmMainte(const Par& par, MaintComm& comm, QWidget* parent)
 
     auto* frame = new QGroupBox(this);
     frame->setObjectName("Frame1");
+    buttons_ = frame;
     auto* buttons = new QHBoxLayout(frame);
     buttons->setSpacing(14);
     cmdExit_ = Button("Exit-Esc", "cmdExit", QString(), frame);

@@ -26,6 +26,8 @@ class frmMainte : public QWidget {
 
     // Shows the shared state again.
     void Refresh();
+    // The row of buttons, which a window beside this one leaves in sight.
+    const QWidget& Buttons() const { return *buttons_; }
 
   signals:
     void closed();
@@ -45,6 +47,7 @@ class frmMainte : public QWidget {
     QLabel *lblGain_{}, *lblSig1_{}, *lblRef_{}, *lblSig2_{}, *lblRat1_{}, *lblRat2_{},
         *lblNQRat1_{}, *lblNQRat2_{}, *lblLEL_{}, *lblTemp_{}, *lblVoltage_{}, *lblTOTime_{},
         *lblR2N_{}, *lblS1N_{}, *lblS2N_{}, *lblStatus_{}, *lblCom_{}, *Label9_{};
+    QWidget* buttons_{};
     QPushButton *cmdExit_{}, *cmdCheck_{}, *cmdNormal_{}, *cmdAlign_{};
 };
 

@@ -30,7 +30,8 @@ namespace {
 
 constexpr int kWidth = 640;           // wider when the screen has room
 constexpr int kMinWidth = 400;        // beside the maintenance window on a 1366-pixel screen
-constexpr int kMinChartHeight = 120;  // three charts and the buttons on a 600-pixel screen
+constexpr int kMinChartHeight = 100;  // three charts and the buttons above the maintenance
+                                      // window's buttons on a 600-pixel screen
 constexpr int kLabelPoints = 9;
 constexpr int kButtonPoints = 11;
 
@@ -105,10 +106,6 @@ frmTrends::frmTrends(const Par& par, const TrendStore& store, Dialogs& dialogs, 
     connect(cmdSave_, &QPushButton::clicked, this, &frmTrends::cmdSave_Click);
     connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
 
-    askSavePath = [this](const QString& suggested) {
-        return QFileDialog::getSaveFileName(this, kTrendsSaveTitle, suggested,
-                                            "PNG images (*.png)");
-    };
     resize(kMinWidth, 3 * kMinChartHeight + 60);
     Draw();
 }
@@ -213,12 +210,14 @@ void frmTrends::cmdSave_Click() {
                              .arg(serial ? QString::number(*serial, 'f', 0) : QString("none"))
                              .arg(QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss"));
     const QString folder = QString::fromStdString(par_.ProgramFolder);
-    QString path = askSavePath(folder.isEmpty() ? name : QDir(folder).filePath(name));
-    if (path.isEmpty())
-        return;
-    if (!path.endsWith(".png", Qt::CaseInsensitive))
-        path += ".png";
-    SaveAsPng(path);
+    const QString suggested = folder.isEmpty() ? name : QDir(folder).filePath(name);
+    dialogs_.SaveFileName(*this, kTrendsSaveTitle, suggested.toStdString(), "PNG images (*.png)",
+                          [this](const std::string& chosen) {
+                              QString path = QString::fromStdString(chosen);
+                              if (!path.endsWith(".png", Qt::CaseInsensitive))
+                                  path += ".png";
+                              SaveAsPng(path);
+                          });
 }
 
 bool frmTrends::SaveAsPng(const QString& path) {
@@ -241,7 +240,7 @@ bool frmTrends::SaveAsPng(const QString& path) {
     return false;
 }
 
-void frmTrends::PlaceBeside(QWidget& window) {
+void frmTrends::PlaceBeside(QWidget& window, const QWidget* keepInSight) {
     QScreen* screen = window.screen();
     if (!screen)
         return;
@@ -249,6 +248,7 @@ void frmTrends::PlaceBeside(QWidget& window) {
     QRect frame = window.frameGeometry();
     int left = frame.right() + 1;
     int width = std::min(area.right() - frame.right(), kWidth);
+    int bottom = area.bottom();
     if (width < kMinWidth) {
         // No room on the right: the window goes to the right edge, and the trends stand on its
         // left, over its first column on a small screen: that column's signals and ratios are
@@ -258,11 +258,14 @@ void frmTrends::PlaceBeside(QWidget& window) {
         frame.translate(shift, 0);
         left = area.left();
         width = std::clamp(frame.left() - area.left(), kMinWidth, kWidth);
+        // The window's buttons stay in sight and can be clicked: the charts get shorter.
+        if (keepInSight)
+            bottom = window.geometry().top() + keepInSight->mapTo(&window, QPoint()).y() - 6;
     }
     // The window frame and title bar come around our own geometry.
     const int extraWidth = std::max(0, frame.width() - window.width());
     const int extraHeight = std::max(0, frame.height() - window.height());
-    resize(std::min(width, area.width()) - extraWidth, area.height() - extraHeight);
+    resize(std::min(width, area.width()) - extraWidth, bottom - area.top() + 1 - extraHeight);
     move(left, area.top());
 }
 

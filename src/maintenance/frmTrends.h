@@ -43,12 +43,9 @@ class frmTrends : public QWidget {
     // with the system's reason, and nothing in the window changes.
     bool SaveAsPng(const QString& path);
     // Places the window to the right of `window` on its screen. Where the screen has no room
-    // there, `window` moves to the right edge and the trends stand on its left; its size
-    // stays.
-    void PlaceBeside(QWidget& window);
-
-    // The save dialog: the chosen path, empty when cancelled. Tests replace it.
-    std::function<QString(const QString& suggested)> askSavePath;
+    // there, `window` moves to the right edge (its size stays) and the trends stand on its
+    // left, ending above `keepInSight` (its buttons) when given.
+    void PlaceBeside(QWidget& window, const QWidget* keepInSight = nullptr);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

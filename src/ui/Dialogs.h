@@ -2,6 +2,7 @@
 // The dialog layer: message boxes, the input box, the print dialog and window printing.
 // The real one shows Qt dialogs; tests use a scripted one that records what was asked.
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -29,13 +30,15 @@ class Dialogs {
     virtual bool PrintWindow(QWidget& window, int copies) = 0;
     // A short warning sound.
     virtual void Beep() = 0;
-    // The system's save dialog: the chosen path, empty when cancelled. `suggested` is the
-    // path it opens with; `filter` as "CSV files (*.csv)". A layer that saves nothing (a
-    // terminal) answers as cancelled.
-    virtual std::string SaveFileName(const std::string& title, const std::string& suggested,
-                                     const std::string& filter) {
-        (void)title, (void)suggested, (void)filter;
-        return {};
+    // The system's save dialog over `owner`: `chosen` gets the path, later, and is not called
+    // when the dialog is cancelled or `owner` goes first. It returns at once: the polling goes
+    // on while the technician picks a file, which a dialog waiting in a loop of its own would
+    // hold up. `suggested` is the path it opens with; `filter` as "CSV files (*.csv)". A layer
+    // that saves nothing (a terminal) answers as cancelled.
+    virtual void SaveFileName(QWidget& owner, const std::string& title,
+                              const std::string& suggested, const std::string& filter,
+                              std::function<void(const std::string& path)> chosen) {
+        (void)owner, (void)title, (void)suggested, (void)filter, (void)chosen;
     }
 };
 

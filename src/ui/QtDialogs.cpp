@@ -115,12 +115,21 @@ void QtDialogs::Beep() {
     QApplication::beep();
 }
 
-std::string QtDialogs::SaveFileName(const std::string& title, const std::string& suggested,
-                                    const std::string& filter) {
-    return QFileDialog::getSaveFileName(Owner(), QString::fromStdString(title),
-                                        QString::fromStdString(suggested),
-                                        QString::fromStdString(filter))
-        .toStdString();
+void QtDialogs::SaveFileName(QWidget& owner, const std::string& title, const std::string& suggested,
+                             const std::string& filter,
+                             std::function<void(const std::string& path)> chosen) {
+    // A child of the owner: it goes with it, and `chosen` is never called on a window gone.
+    auto* dialog =
+        new QFileDialog(&owner, QString::fromStdString(title), QString::fromStdString(suggested),
+                        QString::fromStdString(filter));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
+                     [chosen = std::move(chosen)](const QString& path) {
+                         if (!path.isEmpty())
+                             chosen(path.toStdString());
+                     });
+    dialog->open();
 }
 
 void QtDialogs::PrintToPdf(const std::string& path) {

@@ -29,8 +29,9 @@ class QtDialogs : public Dialogs {
     std::optional<int> PrintDialog() override;
     bool PrintWindow(QWidget& window, int copies) override;
     void Beep() override;
-    std::string SaveFileName(const std::string& title, const std::string& suggested,
-                             const std::string& filter) override;
+    void SaveFileName(QWidget& owner, const std::string& title, const std::string& suggested,
+                      const std::string& filter,
+                      std::function<void(const std::string& path)> chosen) override;
 
     // Sends the printouts into a PDF file instead of the printer (until a print dialog
     // chooses otherwise).

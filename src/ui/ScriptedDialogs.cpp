@@ -79,13 +79,15 @@ void ScriptedDialogs::Beep() {
     Record(Call(DialogCall::Kind::Beep));
 }
 
-std::string ScriptedDialogs::SaveFileName(const std::string& title, const std::string& suggested,
-                                          const std::string& filter) {
+void ScriptedDialogs::SaveFileName(QWidget&, const std::string& title, const std::string& suggested,
+                                   const std::string& filter,
+                                   std::function<void(const std::string& path)> chosen) {
     DialogCall call = Call(DialogCall::Kind::SaveFileName, {}, title);
     call.defaultText = suggested;
     call.filter = filter;
     Record(call);
-    return Take(saveNames_, std::string());
+    if (const std::string path = Take(saveNames_, std::string()); !path.empty())
+        chosen(path);
 }
 
 }  // namespace halvern

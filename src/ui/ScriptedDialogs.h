@@ -33,7 +33,7 @@ class ScriptedDialogs : public Dialogs {
     void AnswerInput(std::string text) { inputs_.push_back(std::move(text)); }
     void AnswerPrintDialog(std::optional<int> copies) { printDialogs_.push_back(copies); }
     void AnswerPrintWindow(bool printed) { printWindows_.push_back(printed); }
-    // The path chosen in a save dialog; empty for Cancel.
+    // The path chosen in a save dialog (handed on at once); empty for Cancel.
     void AnswerSaveFileName(std::string path) { saveNames_.push_back(std::move(path)); }
     // PrintWindow also renders its pages into this PDF file (rewritten by each call).
     void PrintToPdf(std::string path) { pdfPath_ = std::move(path); }
@@ -52,8 +52,9 @@ class ScriptedDialogs : public Dialogs {
     std::optional<int> PrintDialog() override;
     bool PrintWindow(QWidget& window, int copies) override;
     void Beep() override;
-    std::string SaveFileName(const std::string& title, const std::string& suggested,
-                             const std::string& filter) override;
+    void SaveFileName(QWidget& owner, const std::string& title, const std::string& suggested,
+                      const std::string& filter,
+                      std::function<void(const std::string& path)> chosen) override;
 
   private:
     static DialogCall Call(DialogCall::Kind kind, std::string text = {}, std::string title = {},

@@ -468,6 +468,13 @@ TEST_F(AppTest, F8ShowsTheTrendsBesideTheMaintenanceWindowAndTheyCloseWithIt) {
         EXPECT_TRUE(app->TrendsWindow()->isVisible());
         OnScreen(app->TrendsWindow());
         OnScreen(m);
+        for (auto* b : m->findChildren<QPushButton*>()) {  // no button hidden under the trends
+            if (b->window() == m) {
+                EXPECT_FALSE(app->TrendsWindow()->frameGeometry().intersects(
+                    QRect(b->mapToGlobal(QPoint()), b->size())))
+                    << b->text().toStdString();
+            }
+        }
         EXPECT_EQ(m->size(), maintenance.size());  // its own layout stays as it is
         EXPECT_TRUE(m->isVisible());
         drawn = signal1()->count();

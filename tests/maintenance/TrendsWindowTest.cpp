@@ -87,21 +87,19 @@ TEST_F(TrendsWindowTest, DrawsEachPollWithGapsAndPauseFreezesTheViewWhileSamples
 
 TEST_F(TrendsWindowTest, SaveAsPngWritesTheChartsAsShown) {
     Polls(5);
-    QString suggested;
-    window->askSavePath = [&](const QString& s) {
-        suggested = s;
-        return QString::fromStdString(PathOf("trends"));
-    };
+    dialogs.AnswerSaveFileName(PathOf("trends"));
     QTest::mouseClick(Button("cmdSave"), Qt::LeftButton);
-    EXPECT_TRUE(suggested.startsWith(QString::fromStdString(PathOf("trends-4711-"))));
+    ASSERT_EQ(dialogs.Calls().size(), 1u);
+    EXPECT_EQ(dialogs.Calls()[0].kind, DialogCall::Kind::SaveFileName);
+    EXPECT_EQ(dialogs.Calls()[0].defaultText.rfind(PathOf("trends-4711-"), 0), 0u);
     QImage saved(QString::fromStdString(PathOf("trends.png")));  // the suffix added
     ASSERT_FALSE(saved.isNull());
     EXPECT_EQ(saved.size(), window->findChild<QWidget*>("chartArea")->size());
-    EXPECT_TRUE(dialogs.Calls().empty());
 
-    window->askSavePath = [](const QString&) { return QString(); };  // cancelled
+    dialogs.ClearCalls();
+    dialogs.AnswerSaveFileName("");  // cancelled
     QTest::mouseClick(Button("cmdSave"), Qt::LeftButton);
-    EXPECT_TRUE(dialogs.Calls().empty());
+    EXPECT_EQ(dialogs.Calls().size(), 1u);  // nothing said
 }
 
 TEST_F(TrendsWindowTest, APlaceThatCannotBeWrittenIsToldAndTheWindowStaysAsItWas) {
@@ -112,10 +110,10 @@ TEST_F(TrendsWindowTest, APlaceThatCannotBeWrittenIsToldAndTheWindowStaysAsItWas
     for (const std::string& place : places) {
         SCOPED_TRACE(place);
         dialogs.ClearCalls();
-        window->askSavePath = [&](const QString&) { return QString::fromStdString(place); };
+        dialogs.AnswerSaveFileName(place);
         QTest::mouseClick(Button("cmdSave"), Qt::LeftButton);
-        ASSERT_EQ(dialogs.Calls().size(), 1u);
-        const DialogCall& call = dialogs.Calls()[0];
+        ASSERT_EQ(dialogs.Calls().size(), 2u);  // the save dialog, then the message
+        const DialogCall& call = dialogs.Calls()[1];
         EXPECT_EQ(call.title, "Save as PNG");
         EXPECT_EQ(call.icon, MsgIcon::Critical);
         EXPECT_NE(call.text.find("could not be saved as " + place + ": "), std::string::npos)

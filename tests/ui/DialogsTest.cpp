@@ -1,3 +1,4 @@
+#include <QFileDialog>
 #include <QLabel>
 
 #include "support/UiTest.h"
@@ -63,6 +64,32 @@ TEST_F(DialogLayer, PrintingAWindowWritesOnePdfPagePerCopyOrReportsFailure) {
     EXPECT_EQ(pages(real, 3, "three.pdf"), 3);
     EXPECT_EQ(pages(scripted, 2, "scripted.pdf"), 2);
     EXPECT_EQ(pages(real, 1, "no-such-folder/out.pdf"), -1);
+}
+
+// The save dialog waits in no loop of its own: the call returns with the dialog open, so the
+// polling's wait that was under way when the key came goes on.
+TEST_F(DialogLayer, TheSaveDialogReturnsAtOnceAndHandsOnOnlyAChosenPath) {
+    QtDialogs real;
+    Screen owner;
+    owner.show();
+    std::vector<std::string> chosen;
+    const auto open = [&] {
+        real.SaveFileName(owner, "Export log as CSV", PathOf("4711.csv"), "CSV files (*.csv)",
+                          [&](const std::string& path) { chosen.push_back(path); });
+        auto* dialog = owner.findChild<QFileDialog*>();
+        EXPECT_TRUE(dialog && dialog->isVisible());
+        return dialog;
+    };
+    open()->reject();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(chosen.empty());
+    EXPECT_EQ(owner.findChild<QFileDialog*>(), nullptr);  // gone with its closing
+
+    QFileDialog* dialog = open();
+    dialog->selectFile(QString::fromStdString(PathOf("out.csv")));
+    static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+    QCoreApplication::processEvents();
+    EXPECT_EQ(chosen, std::vector<std::string>{PathOf("out.csv")});
 }
 
 }  // namespace
