@@ -442,7 +442,8 @@ JSON keys (the same for every model; a value not known is null):
                     maker, usb_vendor and usb_product (4 hex digits), serial_number.
   a failure         error (the message), exit_code.
 
-Exit codes: 0 done; 1 no answer, a write not confirmed, interrupted, standard output not
+Exit codes: 0 done (watch and log also when ended by a signal); 1 no answer, a write not
+confirmed, another command interrupted, standard output not
 writable, or a log that wrote no record or whose detector never answered; 2 usage error or a
 request refused before anything was written; 3 the port could not be opened.
 )";

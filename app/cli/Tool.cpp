@@ -384,7 +384,9 @@ int Tool::Log(std::uint8_t address, int period) {
         if (!env_.progress)
             return;
         const auto missed = static_cast<long>(par.FailCount[par.CurrentAddress]);
-        ShowLine("log " + a + ": " + std::to_string(par.LogRecordsWritten) + " records written, " +
+        const auto written = par.LogRecordsWritten;
+        ShowLine("log " + a + ": " + std::to_string(written) +
+                 (written == 1 ? " record" : " records") + " written, " +
                  "last reading " + lastReading + ", " + std::to_string(par.LogWriteFailures) +
                  " write failures" + (missed ? ", missed " + std::to_string(missed) : ""));
     };

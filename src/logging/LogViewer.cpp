@@ -16,17 +16,18 @@ namespace {
 // longer line keeps only its start.
 class LineCollector {
   public:
-    explicit LineCollector(LogStretch stretch = LogStretch::First)
-        : stretch_(stretch), ring_(kLogLineCount) {}
+    explicit LineCollector(LogStretch stretch = LogStretch::First, bool countAll = true)
+        : stretch_(stretch), countAll_(countAll), ring_(kLogLineCount) {}
 
-    void Feed(std::string_view chunk) {
-        splitter_.Feed(chunk, [this](std::string_view line, bool) { return Store(line); });
+    // False once the table is full and no more lines are wanted.
+    bool Feed(std::string_view chunk) {
+        return splitter_.Feed(chunk, [this](std::string_view line, bool) { return Store(line); });
     }
 
     LogLineTable Finish() && {
         splitter_.Finish([this](std::string_view line, bool) { return Store(line); });
         LogLineTable table;
-        table.Total = count_;
+        table.Total = stopped_ ? -1 : count_;
         const auto n = static_cast<std::int64_t>(kLogLineCount);
         if (stretch_ == LogStretch::Last && count_ > n) {
             // The ring's oldest entry stands where the next line would have gone.
@@ -41,6 +42,10 @@ class LineCollector {
   private:
     bool Store(std::string_view line) {
         const auto n = static_cast<std::int64_t>(kLogLineCount);
+        if (count_ == n && !countAll_) {
+            stopped_ = true;
+            return false;
+        }
         if (count_ < n)
             ring_[static_cast<std::size_t>(count_)] = line;
         else if (stretch_ == LogStretch::Last)
@@ -50,6 +55,8 @@ class LineCollector {
     }
 
     LogStretch stretch_;
+    bool countAll_;
+    bool stopped_ = false;  // a line past the table came, and was not counted
     LogLineSplitter splitter_;
     std::vector<std::string> ring_;
     std::int64_t count_ = 0;
@@ -80,7 +87,8 @@ std::vector<std::string> SplitLogLines(std::string_view text) {
 }
 
 std::optional<LogLineTable> ReadLogLines(const std::string& path, LogStretch stretch,
-                                         std::string* error) {
+                                         std::string* error, LogReadControl* control,
+                                         bool countAll) {
     const OpenedFile opened = OpenProgramFile(path, FileAccess::Read);
     if (!opened) {
         if (error)
@@ -89,9 +97,13 @@ std::optional<LogLineTable> ReadLogLines(const std::string& path, LogStretch str
     }
     QFile& file = *opened.file;
     // The whole file is read: the viewer says how many lines it has beyond the table.
-    LineCollector collector(stretch);
+    LineCollector collector(stretch, countAll || stretch == LogStretch::Last);
     std::vector<char> buf(1 << 20);
+    if (control && control->Total.load() == 0)
+        control->Total = file.size();
     for (;;) {
+        if (control && control->Cancelled())
+            return std::nullopt;
         const qint64 n = file.read(buf.data(), static_cast<qint64>(buf.size()));
         if (n < 0) {
             if (error)
@@ -100,7 +112,13 @@ std::optional<LogLineTable> ReadLogLines(const std::string& path, LogStretch str
         }
         if (n == 0)
             break;
-        collector.Feed(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+        if (!collector.Feed(std::string_view(buf.data(), static_cast<std::size_t>(n))))
+            break;
+        if (control) {
+            control->Done.fetch_add(n, std::memory_order_relaxed);
+            if (control->OnProgress)
+                control->OnProgress();
+        }
     }
     return std::move(collector).Finish();
 }
@@ -121,6 +139,8 @@ LogRow LogViewerModel::Row(int row) const {
 }
 
 std::string LogViewerModel::Extent() const {
+    if (table_.Total < 0)
+        return "lines 1-" + std::to_string(kLogLineCount) + " of ... (counting)";
     if (table_.First == 0 && table_.Total <= kLogLineCount)
         return {};
     const std::int64_t last = std::min(table_.Total, table_.First + kLogLineCount);
@@ -130,6 +150,11 @@ std::string LogViewerModel::Extent() const {
 
 void LogViewerModel::ShowFirst(LogLineTable table) {
     *this = LogViewerModel(std::move(table));
+}
+
+void LogViewerModel::SetTotal(std::int64_t total) {
+    if (table_.First == 0 && table_.Total < 0)
+        table_.Total = std::max<std::int64_t>(total, kLogLineCount + 1);
 }
 
 void LogViewerModel::ShowLast(LogLineTable table) {

@@ -54,17 +54,27 @@ std::vector<std::string> SplitLogLines(std::string_view text);
 struct LogLineTable {
     std::vector<std::string> Lines;  // kLogLineCount entries, empty past the file's end
     std::int64_t First = 0;          // lines of the file before entry 0
-    std::int64_t Total = 0;          // lines in the whole file
+    std::int64_t Total = 0;          // lines in the whole file; -1: more than the table, not
+                                     // counted yet
 };
+
+// A log up to this size is read whole at once, in a few milliseconds. A bigger one takes
+// longer than the polling may wait: its first lines are read alone, and its line count and its
+// last lines on a thread of its own.
+constexpr std::int64_t kViewerQuickBytes = 4 << 20;
+
+struct LogReadControl;
 
 // Which lines of a longer file the table holds: its first 1025 or its last.
 enum class LogStretch { First, Last };
 
-// Reads a log file's line table, counting all its lines. Nothing when the file cannot be
-// opened or read; *error then says why.
+// Reads a log file's line table, counting all its lines (with `countAll` false, the first
+// lines only: Total is -1 when the file has more). Nothing when the file cannot be opened or
+// read (*error then says why) or the reading was cancelled through `control`.
 std::optional<LogLineTable> ReadLogLines(const std::string& path,
                                          LogStretch stretch = LogStretch::First,
-                                         std::string* error = nullptr);
+                                         std::string* error = nullptr,
+                                         LogReadControl* control = nullptr, bool countAll = true);
 
 // What one row of the viewer shows.
 struct LogRow {
@@ -87,6 +97,9 @@ class LogViewerModel {
     // lines, shown with the last line in the bottom row.
     void ShowFirst(LogLineTable table);
     void ShowLast(LogLineTable table);
+    // The file's line count, once counted, while the table still holds its first lines.
+    void SetTotal(std::int64_t total);
+    bool Counted() const { return table_.Total >= 0; }
 
     // PgDn: one line further. Stops once the bottom row shows the last entry; false then.
     bool PageDown();

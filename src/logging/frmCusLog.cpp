@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
@@ -18,6 +19,7 @@
 #include <memory>
 
 #include "logging/LogCsv.h"
+#include "logging/LogReader.h"
 #include "logging/frmLogPlot.h"
 #include "ui/Dialogs.h"
 
@@ -39,11 +41,13 @@ constexpr int kNumberDigits = 8;  // the last lines of a year of records a secon
 const QColor kExtraHelpText(0x4a, 0x55, 0x63);
 constexpr const char* kExportTitle = "Export log as CSV";
 
-LogLineTable LoadLines(const std::string& path, LogStretch stretch = LogStretch::First) {
+// The file's first lines; a big file's are read alone, and its lines counted later.
+LogLineTable LoadFirstLines(const std::string& path) {
     if (path.empty())
         return {};
+    const bool quick = QFileInfo(QString::fromStdString(path)).size() <= kViewerQuickBytes;
     // A file that went away since the prompt looked shows as an empty table.
-    return ReadLogLines(path, stretch).value_or(LogLineTable{});
+    return ReadLogLines(path, LogStretch::First, nullptr, nullptr, quick).value_or(LogLineTable{});
 }
 
 QFont TableFont(const QFont& base, bool bold) {
@@ -93,7 +97,7 @@ frmCusLog::frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWi
       folder_(par.ProgramFolder),
       entry_(entry),
       path_(LogPathForEntry(par.ProgramFolder, entry.toStdString()).value_or("")),
-      model_(LoadLines(path_)) {
+      model_(LoadFirstLines(path_)) {
     setObjectName("frmCusLog");
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
@@ -166,6 +170,48 @@ frmCusLog::frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWi
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     ShowRows();
+    CountLines();
+}
+
+frmCusLog::~frmCusLog() = default;
+
+void frmCusLog::CountLines() {
+    if (model_.Counted())
+        return;
+    auto total = std::make_shared<std::int64_t>(-1);
+    counter_ = std::make_unique<LogWorker>(
+        [path = path_, total](LogReadControl& control) {
+            if (const auto table = ReadLogLines(path, LogStretch::First, nullptr, &control))
+                *total = table->Total;
+        },
+        [](int) {},
+        [this, total] {
+            model_.SetTotal(*total);
+            ShowRows();
+        });
+}
+
+void frmCusLog::ShowLastLines() {
+    if (RaiseTask())
+        return;
+    if (QFileInfo(QString::fromStdString(path_)).size() <= kViewerQuickBytes) {
+        model_.ShowLast(ReadLogLines(path_, LogStretch::Last).value_or(LogLineTable{}));
+        ShowRows();
+        return;
+    }
+    auto table = std::make_shared<std::optional<LogLineTable>>();
+    task_ = new frmLogTask(
+        windowTitle(), "Reading the last lines of the log file...",
+        [path = path_, table](LogReadControl& control) {
+            *table = ReadLogLines(path, LogStretch::Last, nullptr, &control);
+        },
+        this);
+    connect(task_, &frmLogTask::done, this, [this, table] {
+        counter_.reset();  // the new table has its own count
+        model_.ShowLast(table->value_or(LogLineTable{}));
+        ShowRows();
+    });
+    task_->show();
 }
 
 void frmCusLog::BuildTable(QWidget* table) {
@@ -357,12 +403,14 @@ void frmCusLog::keyReleaseEvent(QKeyEvent* event) {
             ShowRows();
             break;
         case Qt::Key_Home:  // with Ctrl too
-            model_.ShowFirst(LoadLines(path_));
+            if (RaiseTask())
+                break;
+            model_.ShowFirst(LoadFirstLines(path_));
             ShowRows();
+            CountLines();
             break;
         case Qt::Key_End:  // the file as it is now: the newest records
-            model_.ShowLast(LoadLines(path_, LogStretch::Last));
-            ShowRows();
+            ShowLastLines();
             break;
         case Qt::Key_P:
             Print();

@@ -15,6 +15,7 @@
 #include <QSet>
 #include <QWidget>
 #include <array>
+#include <memory>
 #include <string>
 
 #include "logging/LogViewer.h"
@@ -38,12 +39,19 @@ class frmCusLog : public QWidget {
     // Opens the log of `entry`, the prompt's text as typed, from par.ProgramFolder. A file that
     // cannot be read shows as an empty table.
     frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWidget* parent = nullptr);
+    ~frmCusLog() override;
 
     int TopLine() const { return model_.TopLine(); }
     // The plot window while it is open.
     frmLogPlot* Plot() const { return plot_; }
-    // The reading for the plot or the CSV while it is under way.
+    // The reading for the plot, the CSV or End while it is under way.
     frmLogTask* Task() const { return task_; }
+    // Waits for a big file's line count under way and shows it now (what the event queue does
+    // a moment later).
+    void WaitForLineCount() {
+        if (counter_)
+            counter_->Wait();
+    }
 
     // G: reads the whole file away from the polling and opens its plot when it is read, or
     // brings the open plot to the front.
@@ -72,6 +80,11 @@ class frmCusLog : public QWidget {
     void Print();
     // Brings the reading under way to the front; false when there is none.
     bool RaiseTask();
+    // A big file's line count, on a thread of its own; the line above the table says it when
+    // it is known.
+    void CountLines();
+    // End: the file's last lines; a big file's read on a thread of its own, with progress.
+    void ShowLastLines();
     void ExportCsvTo(const std::string& target);
 
     Dialogs& dialogs_;
@@ -83,6 +96,7 @@ class frmCusLog : public QWidget {
     QAction* exportAction_ = nullptr;
     QPointer<frmLogPlot> plot_;
     QPointer<frmLogTask> task_;  // one reading at a time
+    std::unique_ptr<LogWorker> counter_;
     LogViewerModel model_;
     std::array<RowLabels, kViewerRows> rows_{};
     QSet<int> pressed_;  // keys whose press this window saw and whose release is still due

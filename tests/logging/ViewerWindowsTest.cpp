@@ -190,6 +190,30 @@ TEST_F(ViewerWindows, EndShowsTheLastLinesOfALongLogAndTheWindowSaysWhichLinesIt
     EXPECT_EQ((QStringList{Row(0)[0], Row(1)[1]}), (QStringList{"1", "NNN2"}));
 }
 
+// A big log opens at once with its first lines; its lines are counted, and End reads its last
+// lines, away from the polling's thread, with progress.
+TEST_F(ViewerWindows, ABigLogIsCountedAndItsLastLinesReadAwayFromThePolling) {
+    std::string text;
+    const std::string pad(80, ' ');
+    for (int i = 1; i <= 50'000; ++i)  // 4.5 MB
+        text += "NNN" + std::to_string(i) + pad + "\r\n";
+    Write("4711.txt", text);
+    auto& v = Viewer();
+    const auto extent = [&] { return v.findChild<QLabel*>("lblExtent")->text(); };
+    EXPECT_EQ(extent(), "lines 1-1025 of ... (counting)");
+    EXPECT_EQ((QStringList{Row(0)[0], Row(0)[1]}), (QStringList{"1", "NNN1 "}));
+    v.WaitForLineCount();
+    EXPECT_EQ(extent(), "lines 1-1025 of 50000");
+    Release(Qt::Key_End);
+    ASSERT_NE(v.Task(), nullptr);
+    v.Task()->WaitUntilDone();
+    EXPECT_EQ(extent(), "lines 48976-50000 of 50000");
+    EXPECT_EQ((QStringList{Row(11)[0], Row(11)[1]}), (QStringList{"50000", "NNN50"}));
+    Release(Qt::Key_Home);
+    EXPECT_EQ(extent(), "lines 1-1025 of ... (counting)");
+    EXPECT_EQ(Row(0)[0], "1");
+}
+
 TEST_F(ViewerWindows, PPrintsOneImageOfTheWindowPerCopyAndACancelPrintsNothing) {
     Viewer();
     const std::string pdf = PathOf("viewer.pdf");
