@@ -386,9 +386,9 @@ int Tool::Log(std::uint8_t address, int period) {
         const auto missed = static_cast<long>(par.FailCount[par.CurrentAddress]);
         const auto written = par.LogRecordsWritten;
         ShowLine("log " + a + ": " + std::to_string(written) +
-                 (written == 1 ? " record" : " records") + " written, " +
-                 "last reading " + lastReading + ", " + std::to_string(par.LogWriteFailures) +
-                 " write failures" + (missed ? ", missed " + std::to_string(missed) : ""));
+                 (written == 1 ? " record" : " records") + " written, " + "last reading " +
+                 lastReading + ", " + std::to_string(par.LogWriteFailures) + " write failures" +
+                 (missed ? ", missed " + std::to_string(missed) : ""));
     };
     // The program's logging tick: a repeating one-second timer from the moment logging starts.
     auto tick = env_.platform.NewTimer();
