@@ -86,7 +86,7 @@ struct ProgramBeside {
         std::string why;
         port.Open("sim", &why);
         MainCommHooks hooks;
-        hooks.now = [this] { return CliBench::ClockAt(plat.NowUs()); };
+        hooks.now = [this] { return ClockAt(plat.NowUs()); };
         comm = std::make_unique<MainComm>(par, link, dialogs, loop, std::move(hooks));
     }
     void Log(int address, int period, Micros until) {
@@ -94,7 +94,7 @@ struct ProgramBeside {
         LogMenuCommand(par, [&] { return std::to_string(period); });
         auto timer2 = plat.NewTimer();
         timer2->SetInterval(kLogTickMs);
-        timer2->onTick = [this] { LogTick(par, CliBench::ClockAt(plat.NowUs())); };
+        timer2->onTick = [this] { LogTick(par, ClockAt(plat.NowUs())); };
         timer2->SetEnabled(true);
         loop.SetIteration([this](const StopCheck& stop) { comm->PollIteration(stop); });
         plat.Post(until, [this] { loop.Quit(); });

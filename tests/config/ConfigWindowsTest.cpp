@@ -54,12 +54,8 @@ class ConfigWindows : public UiTest {
     static void Key(QWidget& w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         QTest::keyClick(&w, key, mods);
     }
-    std::vector<SimulatedSerialPort::Written> Writes(std::uint8_t function) const {
-        std::vector<SimulatedSerialPort::Written> out;
-        for (const auto& f : b->port.Frames())
-            if (f.bytes[1] == function)
-                out.push_back(f);
-        return out;
+    std::vector<SimulatedSerialPort::Written> Writes(int function) const {
+        return b->FramesOf(function);
     }
     std::vector<DialogCall> Calls(Kind kind) const {
         std::vector<DialogCall> out;

@@ -31,12 +31,6 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 constexpr Micros kSecond = 1'000'000;
 
-// The PC clock: 14:03:27 on 5 December 2026 when virtual time starts, then running with it.
-LocalDateTime ClockAt(Micros t) {
-    const int s = static_cast<int>(14 * 3600 + 3 * 60 + 27 + t / kSecond);
-    return {2026, 12, 5 + s / 86400, s / 3600 % 24, s / 60 % 60, s % 60};
-}
-
 std::string Stamp(const LocalDateTime& t) {
     char text[32];
     std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d", t.day, t.month, t.year % 100,
@@ -220,7 +214,6 @@ struct Rules {
 struct Rig {
     explicit Rig(sim::Bus bus = OneDetector(1)) : b(std::move(bus)) {
         rules.now = [this] { return b.clockTime; };
-        b.clockTime = ClockAt(0);
         b.simBus->onTraffic = [this](Micros, bool fromHost, const Bytes& f) {
             if (fromHost && f.size() == 9 && f[1] == FunctionCommand && f[4] == kCodeStatus) {
                 rules.current = f[0];
