@@ -119,9 +119,14 @@ TEST_F(MainWindowTest, StatusBytesAbove127ShowAsTheirCharacters) {
     EXPECT_EQ(Find<QLabel>("lblStatus")->text(), QString::fromLatin1("\xC4\xE9N7"));
 }
 
-TEST_F(MainWindowTest, LettersActAtWindowLevelButTypeIntoTheAddressField) {
+TEST_F(MainWindowTest, LettersAndEscActAtWindowLevelButLettersTypeIntoTheAddressField) {
     QTest::keyClick(w.get(), Qt::Key_R, Qt::NoModifier);
     EXPECT_TRUE(b.par.SearchMode);
+    b.dialogs.AnswerYesNo(false);
+    QTest::keyClick(w.get(), Qt::Key_Escape);  // asks before exiting; No changes nothing
+    ASSERT_EQ(b.dialogs.Calls().size(), 1u);
+    EXPECT_EQ(b.dialogs.Calls()[0].title, "EXIT PROGRAM");
+    EXPECT_FALSE(b.exited);
     auto* edit = Find<QComboBox>("cmbChangeAddr")->lineEdit();
     edit->setFocus();
     edit->selectAll();
@@ -144,14 +149,6 @@ TEST_F(MainWindowTest, ALongPortNoticeFitsTheStatusBarAndShowsWhollyOnHover) {
     EXPECT_TRUE(label->text().endsWith(QChar(0x2026)));
     EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
     EXPECT_LE(label->geometry().right(), w->width());
-}
-
-TEST_F(MainWindowTest, EscAsksBeforeExitingAndNoChangesNothing) {
-    b.dialogs.AnswerYesNo(false);
-    QTest::keyClick(w.get(), Qt::Key_Escape);
-    ASSERT_EQ(b.dialogs.Calls().size(), 1u);
-    EXPECT_EQ(b.dialogs.Calls()[0].title, "EXIT PROGRAM");
-    EXPECT_FALSE(b.exited);
 }
 
 TEST_F(MainWindowTest, JunkTypedIntoTheAddressListIsPutBackHalfASecondLater) {
