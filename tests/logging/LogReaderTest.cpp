@@ -321,12 +321,6 @@ TEST_F(ReadLogRecordsFiles, PartsThatMeetGiveEveryLineOnce) {
     }
 }
 
-TEST_F(ReadLogRecordsFiles, SaysWhyAFileCannotBeRead) {
-    const LogReadResult read = ReadLogRecords(PathOf("missing.txt"), [](const LogRecord&) {});
-    EXPECT_FALSE(read.Ok);
-    EXPECT_FALSE(read.Error.empty());
-}
-
 // Something else than a file named like detector 4711's log (a FIFO, a folder, a link to
 // /dev/zero): the writer, the prompt, the viewer, the plot's reader and the CSV export each
 // refuse it at once and say why. Everything runs in a child process with a time bound: a

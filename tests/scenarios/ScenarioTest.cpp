@@ -454,11 +454,13 @@ TEST(Scenario, ShortVRepliesShowTheSupplyFaultAndLogOnlyTheValuesTheyCarry) {
     EXPECT_EQ(found.count("1.txt"), 0u);
 }
 
-// A detector whose NQ ratio reads 0 is lost: from the fifth failed poll its address's file
-// gets a DDD line at each tick, in place of a record of its last values in its own file.
-TEST(Scenario, ALostDetectorWithAZeroNqRatioIsMarkedAndItsFileGetsNoStaleRecords) {
+// A detector whose NQ ratio (either) reads 0 is lost: from the fifth failed poll its address's
+// file gets a DDD line at each tick, in place of a record of its last values in its own file.
+class ZeroNqRatio : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ZeroNqRatio, ALostDetectorIsMarkedAndItsFileGetsNoStaleRecords) {
     Rig r;
-    ASSERT_TRUE(r.b.bus().Find(1)->HoldReading("nq2", 0));
+    ASSERT_TRUE(r.b.bus().Find(1)->HoldReading(GetParam(), 0));
     Micros lost = 0;
     r.b.onChanged = [&, poll = r.b.onChanged] {
         poll();
@@ -481,6 +483,9 @@ TEST(Scenario, ALostDetectorWithAZeroNqRatioIsMarkedAndItsFileGetsNoStaleRecords
     }
     EXPECT_GE(records, 8);
 }
+
+INSTANTIATE_TEST_SUITE_P(Scenario, ZeroNqRatio, ::testing::Values("nq1", "nq2"),
+                         [](const auto& info) { return std::string(info.param); });
 
 // A reply the link takes but that holds no status, like a 5-byte exception, is no reading. At
 // address 133 the exception's CRC puts 42, the status marker, at index 4, and the rest of the
