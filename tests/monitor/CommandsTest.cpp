@@ -28,13 +28,6 @@ TEST(Commands, UpAndDownStayWithinOneTo247AndStillDrain) {
     EXPECT_FALSE(b.par.SearchToggle);
 }
 
-TEST(Commands, TypedAddressTextIsKeptOnlyWhenItIsANumberUpTo65535) {
-    for (const char* ok : {"1", "247", "1000", "65535", "-3", "1.5", " 7", "1e3"})
-        EXPECT_TRUE(AddressTextAcceptable(ok)) << ok;
-    for (const char* bad : {"", "abc", "12a", "65536", "65535.5", "1e5"})
-        EXPECT_FALSE(AddressTextAcceptable(bad)) << bad;
-}
-
 TEST(Commands, AlignNeedsAConnectedDetectorAndSendsCode17) {
     Bench b;
     b.comm->Hotkey('A');  // lamp not green yet

@@ -155,14 +155,15 @@ TEST_F(MainWindowTest, JunkTypedIntoTheAddressListIsPutBackHalfASecondLater) {
     b.par.Main.DetNum = "12";
     auto* list = Find<QComboBox>("cmbChangeAddr");
     list->lineEdit()->setFocus();
-    for (const char* kept : {"1000", "1.5", "-5", "65535"}) {
+    for (const char* kept : {"1", "247", "1000", "1.5", "-5", "65535", " 7", "1e3"}) {
         list->lineEdit()->selectAll();
         QTest::keyClicks(list->lineEdit(), kept);
         b.plat.RunFor(600'000);
         EXPECT_EQ(list->currentText(), kept);  // a number up to 65535 is kept as typed
     }
-    for (const char* junk : {"abc", "65536"}) {
+    for (const char* junk : {"", "abc", "12a", "65536", "65535.5", "1e5"}) {
         list->lineEdit()->selectAll();
+        QTest::keyClick(list->lineEdit(), Qt::Key_Backspace);
         QTest::keyClicks(list->lineEdit(), junk);
         ASSERT_EQ(list->currentText(), junk);
         b.plat.RunFor(499'000);
