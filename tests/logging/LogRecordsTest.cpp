@@ -22,14 +22,11 @@ std::string Bare(std::string line) {
     return line;
 }
 
-TEST(CycleRecordLine, ExampleRecordIsExactlyTheFixedColumnsAndCutsBack) {
-    const std::string line = CycleRecordLine(Detector4711(), At(14, 3, 27));
-    EXPECT_EQ(line,
+// How the viewer cuts such a line and a disconnection record back is checked on its table.
+TEST(CycleRecordLine, ExampleRecordIsExactlyTheFixedColumns) {
+    EXPECT_EQ(CycleRecordLine(Detector4711(), At(14, 3, 27)),
               "NNN0    05/12/26  14:03:27 23   3    4.12  3.98  4.05    1.03  0.98    0.47  "
               "2.55   0 \r\n");
-    const LogFields expected = {"NNN0 ", " 14:03:27 ", " 05/12/26", "23",  "3",   "4.12", "3.98",
-                                "4.05",  "1.03",       "0.98",      "0.4", "2.5", "0 "};
-    EXPECT_EQ(CutLogLine(Bare(line)), expected);
 }
 
 TEST(CycleRecordLine, StaysOneLineWhateverBytesTheStatusCarries) {
@@ -76,11 +73,8 @@ TEST(CycleRecordLine, ValuesTheReplyDidNotCarryAreBlankColumns) {
     EXPECT_EQ(CutLogLine(line), expected);
 }
 
-TEST(DisconnectionRecordLine, MarkDateAndUnpaddedTimeCutWithEmptyValueColumns) {
+TEST(DisconnectionRecordLine, MarkDateAndUnpaddedTimeAndAShortLineIsCutToItself) {
     EXPECT_EQ(DisconnectionRecordLine("DDD", At(9, 5, 3)), "DDD     05/12/26  9:5:3\r\n");
-    const LogFields expected = {"DDD  ", " 9:5:3", " 05/12/26", "", "", "", "",
-                                "",      "",       "",          "", "", ""};
-    EXPECT_EQ(CutLogLine("DDD     05/12/26  9:5:3"), expected);
     EXPECT_EQ(CutLogLine("AB")[0], "AB");
 }
 
