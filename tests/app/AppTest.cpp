@@ -94,7 +94,7 @@ class AppTest : public UiTest {
 TEST_F(AppTest, SplashThenPortDialogThenMainWindowPollingTheChosenPort) {
     Make();
     app->Start();
-    plat.RunUntil(2'999'000);
+    plat.RunUntil(2'999'999);
     EXPECT_EQ(app->PortDialog(), nullptr);
     plat.RunUntil(3'000'000);
     ASSERT_NE(app->PortDialog(), nullptr);

@@ -20,11 +20,6 @@ CliBench::~CliBench() {
     std::filesystem::remove_all(folder, ignored);
 }
 
-LocalDateTime CliBench::ClockAt(Micros us) {
-    const int s = 27 + static_cast<int>(us / 1'000'000);
-    return {2026, 12, 5, 14 + s / 3600, 3 + s / 60 % 60, s % 60};
-}
-
 CliRun CliBench::Run(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     cli::FailingOutput failing(outputErrno);

@@ -31,8 +31,6 @@ class CliBench {
     std::vector<std::vector<std::uint8_t>> Written(std::size_t from = 0, int function = -1) const;
     // The file in the program folder, byte for byte (empty when missing).
     std::string File(const std::string& name) const;
-    // Local time at the virtual time `us` after the start.
-    static LocalDateTime ClockAt(Micros us);
 
     VirtualPlatform plat;
     TappedPort port{plat};

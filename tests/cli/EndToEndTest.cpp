@@ -1,13 +1,7 @@
-// The real halvern-cli against the real halvern-sim on a pseudo-terminal. Every wait is a
-// poll() with a bound, so a broken program fails the test instead of hanging it.
+// The real halvern-cli against the real halvern-sim on a pseudo-terminal, every wait bounded.
 #if defined(HALVERN_SIM_PATH) && defined(HALVERN_CLI_PATH)
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -19,79 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "support/Spawned.h"
+
 namespace halvern::test {
 namespace {
 
-// A started program with its standard output and error; killed if a check gives up early.
-struct Child {
-    explicit Child(const std::vector<std::string>& argv) {
-        int out[2], err[2];
-        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
-            return;
-        if ((pid = fork()) == 0) {
-            dup2(out[1], 1);
-            dup2(err[1], 2);
-            std::vector<char*> args;
-            for (const auto& a : argv)
-                args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-        close(out[1]);
-        close(err[1]);
-        fds = {out[0], err[0]};
-    }
-    ~Child() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        for (int fd : fds)
-            close(fd);
-    }
-    // Reads both outputs until done() or both have ended; false when nothing came for 10 s.
-    template <typename Done>
-    bool Read(Done done) {
-        std::vector<pollfd> p;
-        while (!done()) {
-            p.clear();
-            for (int fd : fds)
-                if (fd >= 0)
-                    p.push_back({fd, POLLIN, 0});
-            if (p.empty())
-                return true;
-            if (poll(p.data(), p.size(), 10'000) <= 0)
-                return false;
-            for (const auto& q : p) {
-                if (!q.revents)
-                    continue;
-                char chunk[512];
-                const ssize_t n = read(q.fd, chunk, sizeof chunk);
-                const int i = q.fd == fds[0] ? 0 : 1;
-                if (n <= 0) {
-                    close(fds[i]);
-                    fds[i] = -1;
-                } else {
-                    (i ? err : out).append(chunk, static_cast<std::size_t>(n));
-                }
-            }
-        }
-        return true;
-    }
-    // Reads to the end of both outputs and returns the exit code (-1: no clean exit).
-    int Finish() {
-        if (!Read([] { return false; }))
-            return -1;
-        int status = 0;
-        waitpid(std::exchange(pid, -1), &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    pid_t pid = -1;
-    std::array<int, 2> fds{-1, -1};
-    std::string out, err;
-};
+using Child = Spawned;
 
 TEST(EndToEnd, ScanStatusLogAndOutputOnAPseudoTerminal) {
     char dirTemplate[] = "/tmp/halvern-cli-e2e-XXXXXX";

@@ -6,6 +6,9 @@
 #include <csignal>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 
 #include "cli/CliBench.h"
@@ -78,38 +81,22 @@ TEST(Watch, WithAnIntervalPrintsOneLinePerInterval) {
 }
 
 // What the program's polling cycle and logging do on the same bus: the cycle of MainComm, the
-// one-second tick of its logging timer, the period given to its menu command. (The window's
-// activation adds a query of its own before the first poll; neither side sends it here.)
-struct ProgramBeside {
-    explicit ProgramBeside(const std::string& folder) {
-        par.ProgramFolder = folder;
-        std::string why;
-        port.Open("sim", &why);
-        MainCommHooks hooks;
-        hooks.now = [this] { return CliBench::ClockAt(plat.NowUs()); };
-        comm = std::make_unique<MainComm>(par, link, dialogs, loop, std::move(hooks));
-    }
-    void Log(int address, int period, Micros until) {
-        par.Main.DetNum = std::to_string(address);
-        LogMenuCommand(par, [&] { return std::to_string(period); });
-        auto timer2 = plat.NewTimer();
-        timer2->SetInterval(kLogTickMs);
-        timer2->onTick = [this] { LogTick(par, CliBench::ClockAt(plat.NowUs())); };
-        timer2->SetEnabled(true);
-        loop.SetIteration([this](const StopCheck& stop) { comm->PollIteration(stop); });
-        plat.Post(until, [this] { loop.Quit(); });
-        loop.Run();
-    }
-
-    VirtualPlatform plat;
-    SimulatedSerialPort port{plat};
-    sim::SimBus simBus{plat, port};
-    Par par;
-    Link link{plat, port, par.Link};
-    ScriptedDialogs dialogs;
-    PollLoop loop;
-    std::unique_ptr<MainComm> comm;
-};
+// one-second tick of its logging timer (the clock read at each tick), the period given to its
+// menu command. (The window's activation adds a query of its own before the first poll;
+// neither side sends it here.)
+void LogAsTheProgram(Bench& program, int address, int period, Micros until) {
+    program.par.Main.DetNum = std::to_string(address);
+    LogMenuCommand(program.par, [&] { return std::to_string(period); });
+    auto timer2 = program.plat.NewTimer();
+    timer2->SetInterval(kLogTickMs);
+    timer2->onTick = [&] {
+        program.clockTime = ClockAt(program.plat.NowUs());
+        LogTick(program.par, program.clockTime);
+    };
+    timer2->SetEnabled(true);
+    program.loop.SetIteration([&](const StopCheck& stop) { program.comm->PollIteration(stop); });
+    program.Continue(until);
+}
 
 // An alarm (a record at once), a detector lost for a while (disconnection records) and back.
 void Happenings(Platform& p, sim::Bus& bus) {
@@ -132,13 +119,13 @@ TEST(Log, WritesTheProgramsRecordsByteForByte) {
     const CliRun run = b.Cli({"log", "1", "--period", "2"});
     EXPECT_EQ(run.code, 0) << run.err;
 
-    CliBench folder;  // only for its scratch folder
-    ProgramBeside program(folder.folder);
-    Happenings(program.plat, program.simBus.GetBus());
-    program.Log(1, 2, 12'100'000);
+    Bench program;
+    Happenings(program.plat, program.bus());
+    LogAsTheProgram(program, 1, 2, 12'100'000);
 
     for (const char* file : {"4711.txt", "1.txt"}) {
-        EXPECT_EQ(b.File(file), folder.File(file)) << file;
+        std::ifstream in(std::filesystem::path(program.par.ProgramFolder) / file, std::ios::binary);
+        EXPECT_EQ(b.File(file), std::string(std::istreambuf_iterator<char>(in), {})) << file;
         EXPECT_NE(b.File(file).find("\r\n"), std::string::npos) << file;
     }
     EXPECT_NE(b.File("4711.txt").find("AAN7    05/12/26  14:03:29"), std::string::npos);

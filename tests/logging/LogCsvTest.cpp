@@ -64,19 +64,6 @@ TEST_F(LogCsv, WholeFileMatchesTheHandMadeCsvAndCountsTheSkippedLines) {
     EXPECT_EQ(r.Counts.Skipped, 4);
 }
 
-TEST(CsvField, QuotesOnlyWhatNeedsIt) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"NNN0", "NNN0"},         {"", ""},
-        {"a,b", "\"a,b\""},       {"say \"hi\"", "\"say \"\"hi\"\"\""},
-        {"a\r\nb", "\"a\r\nb\""}, {"a\nb", "\"a\nb\""},
-        {" 23 ", " 23 "}};
-    for (const auto& [field, quoted] : cases) {
-        std::string row;
-        AppendCsvField(row, field);
-        EXPECT_EQ(row, quoted) << field;
-    }
-}
-
 // Nothing is lost when the export fails: the log stays, a CSV there before stays whole, and
 // the message names the file and the reason.
 TEST_F(LogCsv, ATargetThatCannotBeWrittenLeavesEverythingAsItWas) {

@@ -177,18 +177,6 @@ TEST(ParseLogRecord, ReadsEveryValueAsTheNearestDouble) {
     }
 }
 
-TEST(SecondsOf, CountsFrom1970AndComesBack) {
-    EXPECT_EQ(SecondsOf({1970, 1, 1, 0, 0, 0}), 0);
-    EXPECT_EQ(SecondsOf({2000, 3, 1, 0, 0, 1}), 951868801);
-    for (const LocalDateTime& t :
-         {LocalDateTime{1980, 1, 1, 0, 0, 0}, LocalDateTime{2024, 2, 29, 23, 59, 59},
-          LocalDateTime{2079, 12, 31, 12, 30, 5}}) {
-        const LocalDateTime back = FromSeconds(SecondsOf(t));
-        EXPECT_EQ(std::tie(back.year, back.month, back.day, back.hour, back.minute, back.second),
-                  std::tie(t.year, t.month, t.day, t.hour, t.minute, t.second));
-    }
-}
-
 // Whatever the chunks, the lines are the same: a CR LF split between two chunks is one break.
 TEST(LogLineSplitter, GivesTheSameLinesWhereverTheChunksEnd) {
     const std::string text = "ab\r\ncd\re\n\r\n" + std::string(kMaxLogLine + 3, 'x') + "\nlast";
@@ -319,12 +307,6 @@ TEST_F(ReadLogRecordsFiles, PartsThatMeetGiveEveryLineOnce) {
             EXPECT_EQ(seen->second.Skipped, 4) << at;
         }
     }
-}
-
-TEST_F(ReadLogRecordsFiles, SaysWhyAFileCannotBeRead) {
-    const LogReadResult read = ReadLogRecords(PathOf("missing.txt"), [](const LogRecord&) {});
-    EXPECT_FALSE(read.Ok);
-    EXPECT_FALSE(read.Error.empty());
 }
 
 // Something else than a file named like detector 4711's log (a FIFO, a folder, a link to

@@ -119,9 +119,14 @@ TEST_F(MainWindowTest, StatusBytesAbove127ShowAsTheirCharacters) {
     EXPECT_EQ(Find<QLabel>("lblStatus")->text(), QString::fromLatin1("\xC4\xE9N7"));
 }
 
-TEST_F(MainWindowTest, LettersActAtWindowLevelButTypeIntoTheAddressField) {
+TEST_F(MainWindowTest, LettersAndEscActAtWindowLevelButLettersTypeIntoTheAddressField) {
     QTest::keyClick(w.get(), Qt::Key_R, Qt::NoModifier);
     EXPECT_TRUE(b.par.SearchMode);
+    b.dialogs.AnswerYesNo(false);
+    QTest::keyClick(w.get(), Qt::Key_Escape);  // asks before exiting; No changes nothing
+    ASSERT_EQ(b.dialogs.Calls().size(), 1u);
+    EXPECT_EQ(b.dialogs.Calls()[0].title, "EXIT PROGRAM");
+    EXPECT_FALSE(b.exited);
     auto* edit = Find<QComboBox>("cmbChangeAddr")->lineEdit();
     edit->setFocus();
     edit->selectAll();
@@ -146,26 +151,19 @@ TEST_F(MainWindowTest, ALongPortNoticeFitsTheStatusBarAndShowsWhollyOnHover) {
     EXPECT_LE(label->geometry().right(), w->width());
 }
 
-TEST_F(MainWindowTest, EscAsksBeforeExitingAndNoChangesNothing) {
-    b.dialogs.AnswerYesNo(false);
-    QTest::keyClick(w.get(), Qt::Key_Escape);
-    ASSERT_EQ(b.dialogs.Calls().size(), 1u);
-    EXPECT_EQ(b.dialogs.Calls()[0].title, "EXIT PROGRAM");
-    EXPECT_FALSE(b.exited);
-}
-
 TEST_F(MainWindowTest, JunkTypedIntoTheAddressListIsPutBackHalfASecondLater) {
     b.par.Main.DetNum = "12";
     auto* list = Find<QComboBox>("cmbChangeAddr");
     list->lineEdit()->setFocus();
-    for (const char* kept : {"1000", "1.5", "-5", "65535"}) {
+    for (const char* kept : {"1", "247", "1000", "1.5", "-5", "65535", " 7", "1e3"}) {
         list->lineEdit()->selectAll();
         QTest::keyClicks(list->lineEdit(), kept);
         b.plat.RunFor(600'000);
         EXPECT_EQ(list->currentText(), kept);  // a number up to 65535 is kept as typed
     }
-    for (const char* junk : {"abc", "65536"}) {
+    for (const char* junk : {"", "abc", "12a", "65536", "65535.5", "1e5"}) {
         list->lineEdit()->selectAll();
+        QTest::keyClick(list->lineEdit(), Qt::Key_Backspace);
         QTest::keyClicks(list->lineEdit(), junk);
         ASSERT_EQ(list->currentText(), junk);
         b.plat.RunFor(499'000);

@@ -79,17 +79,6 @@ TEST(Polling, AChoiceInSearchModeIsOverwrittenByTheNextReply) {
     EXPECT_EQ(b.StatusQueries().back().second, 0);
 }
 
-TEST(Polling, ADetectorAbove247IsServedAndLoggedLikeAnyOther) {
-    Bench b(OneDetector(250, 24, 2500));  // outside the Modbus range, yet it answers
-    b.par.Main.DetNum = "250";
-    b.par.LoggingOn = true;
-    b.At(2'000'000, [&] { b.bus().InjectFault(250, "silent"); });
-    b.Run(6'000'000);
-    EXPECT_EQ(b.par.Main.Status, "DDD");
-    EXPECT_EQ(b.Lines("2500.txt"), 1);  // its first reply's cycle record
-    EXPECT_GE(b.Lines("250.txt"), 1);   // and its disconnection
-}
-
 TEST(Polling, SearchFindsTheOnlyDetectorAndMasterOffPollsIt) {
     Bench b(OneDetector(7, 36, 1207));
     b.At(100'000, [&] { b.comm->cmdMaster(); });

@@ -9,6 +9,11 @@
 
 namespace halvern::test {
 
+LocalDateTime ClockAt(Micros t) {
+    const auto s = static_cast<int>(14 * 3600 + 3 * 60 + 27 + t / 1'000'000);
+    return {2026, 12, 5 + s / 86400, s / 3600 % 24, s / 60 % 60, s % 60};
+}
+
 sim::Bus BusOf(std::initializer_list<DetectorSpec> detectors) {
     sim::Bus bus;
     for (const auto& d : detectors) {
@@ -102,6 +107,14 @@ void Bench::Continue(Micros until) {
 std::vector<SimulatedSerialPort::Written> Bench::Frames(std::size_t from) const {
     const auto& all = port.Frames();
     return {all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())), all.end()};
+}
+
+std::vector<SimulatedSerialPort::Written> Bench::FramesOf(int function, int code) const {
+    std::vector<SimulatedSerialPort::Written> out;
+    for (const auto& f : port.Frames())
+        if (f.bytes.size() > 4 && f.bytes[1] == function && (code < 0 || f.bytes[4] == code))
+            out.push_back(f);
+    return out;
 }
 
 std::vector<std::pair<Micros, int>> Bench::StatusQueries() const {

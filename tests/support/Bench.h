@@ -25,6 +25,9 @@ namespace halvern::test {
 // same time (another build, another checkout) never share one.
 std::string ScratchFolder(const std::string& kind);
 
+// The PC clock: 14:03:27 on 5 December 2026 when virtual time starts, then running with it.
+LocalDateTime ClockAt(Micros t);
+
 // A bus of detectors given as {address, family, serial, fault name or nullptr}.
 struct DetectorSpec {
     std::uint8_t address, family;
@@ -66,7 +69,7 @@ struct Bench {
     MainCommHooks hooks;
     std::unique_ptr<MainComm> comm;
     std::unique_ptr<sim::SimBus> simBus;
-    LocalDateTime clockTime{2026, 12, 5, 14, 3, 27};
+    LocalDateTime clockTime = ClockAt(0);
     bool exited = false;
     std::function<void()> onChanged;  // after every change the window would show
     // The main window's logic asks for a child window (after the counters below are counted).
@@ -83,6 +86,8 @@ struct Bench {
     void Continue(Micros until);
     // Frames the program wrote, with their times, from index `from` on.
     std::vector<SimulatedSerialPort::Written> Frames(std::size_t from = 0) const;
+    // Frames written of one function (and, for function 200, one command code when given).
+    std::vector<SimulatedSerialPort::Written> FramesOf(int function, int code = -1) const;
     // Status queries (function 200, code 32) written, with the address each went to.
     std::vector<std::pair<Micros, int>> StatusQueries() const;
 };

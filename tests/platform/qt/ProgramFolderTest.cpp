@@ -53,17 +53,13 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{"", "/opt/halvern/bin/", true, kAppData},
                       FolderCase{"", "/opt/halvern", true, "/opt/halvern"},
                       FolderCase{"", "/usrdata/halvern", true, "/usrdata/halvern"},
-                      FolderCase{"", "", true, kAppData}));
-
-TEST(IsSystemInstall, ComparesWholeFolderNamesAfterTidying) {
-    EXPECT_TRUE(IsSystemInstall("/usr", ""));
-    EXPECT_TRUE(IsSystemInstall("/usr/./lib/../bin", ""));
-    EXPECT_TRUE(IsSystemInstall("/opt/halvern/sbin/../bin", "/opt/halvern/bin"));
-    EXPECT_FALSE(IsSystemInstall("/opt/halvern/bin", ""));
-    EXPECT_FALSE(IsSystemInstall("/opt/halvern/binaries", "/opt/halvern/bin"));
-    EXPECT_FALSE(IsSystemInstall("/", "/usr/local/bin"));
-    EXPECT_FALSE(IsSystemInstall("/work/usr/bin", "/usr/local/bin"));
-}
+                      FolderCase{"", "/work/usr/bin", true, "/work/usr/bin"},
+                      FolderCase{"", "/", true, "/"},
+                      FolderCase{"", "/opt/halvern/binaries", true, "/opt/halvern/binaries"},
+                      // Whole folder names, after "." and ".." are taken out.
+                      FolderCase{"", "/usr/./lib/../bin", true, kAppData},
+                      FolderCase{"", "/opt/halvern/sbin/../bin", true, kAppData},
+                      FolderCase{"", "/usr", true, kAppData}, FolderCase{"", "", true, kAppData}));
 
 struct PerUserCase {
     const char* situation;
