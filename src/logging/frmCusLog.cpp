@@ -330,7 +330,7 @@ void frmCusLog::ExportCsvTo(const std::string& target) {
         if (const std::string failure = task_->Failure(); !failure.empty())
             result->Error = "Cannot write " + shown + ": " + failure;
         if (!result->Ok) {
-            dialogs_.Message(result->Error, kExportTitle, MsgIcon::Critical);
+            dialogs_.Notice(*this, result->Error, kExportTitle, MsgIcon::Critical);
             return;
         }
         const LogReadCounts& c = result->Counts;
@@ -339,7 +339,7 @@ void frmCusLog::ExportCsvTo(const std::string& target) {
                            ".";
         if (c.Skipped > 0)
             text += "\n" + SkippedText(c) + ".";
-        dialogs_.Message(text, kExportTitle, MsgIcon::Information);
+        dialogs_.Notice(*this, text, kExportTitle, MsgIcon::Information);
     };
     connect(task_, &frmLogTask::done, this, report);
     // A cancel that came as the file was completed leaves it whole: that is said too.

@@ -256,9 +256,10 @@ void frmLogPlot::SaveAs(const std::string& path) {
     const QString file = QString::fromStdString(path);
     QImageWriter writer(file, "png");
     if (!writer.write(charts_->grab().toImage())) {
-        dialogs_.Message("Cannot write " + QDir::toNativeSeparators(file).toStdString() + ": " +
-                             writer.errorString().toStdString(),
-                         kSaveTitle, MsgIcon::Critical);
+        dialogs_.Notice(*this,
+                        "Cannot write " + QDir::toNativeSeparators(file).toStdString() + ": " +
+                            writer.errorString().toStdString(),
+                        kSaveTitle, MsgIcon::Critical);
         return;
     }
     saved_->setText("Saved " + QDir::toNativeSeparators(file));

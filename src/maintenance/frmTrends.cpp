@@ -30,6 +30,7 @@ namespace {
 
 constexpr int kWidth = 640;           // wider when the screen has room
 constexpr int kMinWidth = 400;        // beside the maintenance window on a 1366-pixel screen
+constexpr int kTickSpacing = 24;      // pixels between value labels at least
 constexpr int kMinChartHeight = 100;  // three charts and the buttons above the maintenance
                                       // window's buttons on a 600-pixel screen
 constexpr int kLabelPoints = 9;
@@ -186,6 +187,14 @@ void frmTrends::Draw() {
             else if (r)
                 range = r;
         }
+        // As many value labels as the chart's height shows whole (a short chart on a small
+        // screen would otherwise elide them all to "...").
+        const int ticks =
+            std::clamp(static_cast<int>(c.chart->plotArea().height()) / kTickSpacing, 2, 5);
+        if (c.chart->plotArea().height() > 0 && ticks != c.values->tickCount()) {
+            c.values->setTickCount(ticks);
+            c.wanted = {-1, -1};
+        }
         // Set only when it changes: a new range lays the chart out again.
         const auto wanted = TrendAxisRange(range, c.minSpan);
         if (wanted != c.wanted) {
@@ -234,9 +243,10 @@ bool frmTrends::SaveAsPng(const QString& path) {
         why = file.errorString();
     if (why.isEmpty())
         return true;
-    dialogs_.Message("The trends could not be saved as " +
-                         QDir::toNativeSeparators(path).toStdString() + ": " + why.toStdString(),
-                     kTrendsSaveTitle, MsgIcon::Critical);
+    dialogs_.Notice(*this,
+                    "The trends could not be saved as " +
+                        QDir::toNativeSeparators(path).toStdString() + ": " + why.toStdString(),
+                    kTrendsSaveTitle, MsgIcon::Critical);
     return false;
 }
 
@@ -275,6 +285,12 @@ void frmTrends::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void frmTrends::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (isVisible() && !paused_)
+        Draw();
 }
 
 void frmTrends::showEvent(QShowEvent* event) {

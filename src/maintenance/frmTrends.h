@@ -50,6 +50,7 @@ class frmTrends : public QWidget {
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     struct Chart {

@@ -19,6 +19,13 @@ class Dialogs {
   public:
     virtual ~Dialogs() = default;
     virtual void Message(const std::string& text, const std::string& title, MsgIcon icon) = 0;
+    // A message over `owner` that returns at once, for what the program's own windows report
+    // (a file saved or not): the polling goes on while it stays open. Message waits for OK.
+    virtual void Notice(QWidget& owner, const std::string& text, const std::string& title,
+                        MsgIcon icon) {
+        (void)owner;
+        Message(text, title, icon);
+    }
     // True for Yes.
     virtual bool AskYesNo(const std::string& text, const std::string& title, MsgIcon icon) = 0;
     // The typed text; empty when cancelled.

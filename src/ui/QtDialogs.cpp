@@ -80,6 +80,14 @@ void QtDialogs::Message(const std::string& text, const std::string& title, MsgIc
     box.exec();
 }
 
+void QtDialogs::Notice(QWidget& owner, const std::string& text, const std::string& title,
+                       MsgIcon icon) {
+    auto* box = new QMessageBox(ToQt(icon), QString::fromStdString(title), MessageText(text),
+                                QMessageBox::Ok, &owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
 bool QtDialogs::AskYesNo(const std::string& text, const std::string& title, MsgIcon icon) {
     QMessageBox box(ToQt(icon), QString::fromStdString(title), MessageText(text),
                     QMessageBox::Yes | QMessageBox::No, Owner());

@@ -28,6 +28,8 @@ class QtDialogs : public Dialogs {
                       const std::string& defaultText) override;
     std::optional<int> PrintDialog() override;
     bool PrintWindow(QWidget& window, int copies) override;
+    void Notice(QWidget& owner, const std::string& text, const std::string& title,
+                MsgIcon icon) override;
     void Beep() override;
     void SaveFileName(QWidget& owner, const std::string& title, const std::string& suggested,
                       const std::string& filter,

@@ -50,14 +50,12 @@ bool WindowPlaces::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void WindowPlaces::Place(QWidget& w) {
-    // The place itself (frame corner, size), not Qt's saved geometry: that one is thrown away
-    // whole when the screen has changed size since, though the window would fit.
+    // The place itself (the inside of the frame, which the window system does not move), not
+    // Qt's saved geometry: that one is thrown away whole when the screen has changed size
+    // since, though the window would fit.
     const QVariant kept = Remembered(w) ? settings_.value(w.objectName() + "/place") : QVariant();
-    if (kept.isValid()) {
-        const QRect place = kept.toRect();
-        w.resize(place.size());
-        w.move(place.topLeft());
-    }
+    if (kept.isValid())
+        w.setGeometry(kept.toRect());
     // A window placed neither by the program nor before is left to the window manager, once
     // it fits the screen.
     const bool placed = kept.isValid() || w.testAttribute(Qt::WA_Moved);
@@ -92,7 +90,7 @@ void WindowPlaces::Place(QWidget& w) {
 void WindowPlaces::Keep(QWidget& w) {
     if (!Remembered(w))
         return;
-    settings_.setValue(w.objectName() + "/place", QRect(w.pos(), w.size()));
+    settings_.setValue(w.objectName() + "/place", w.geometry());
     settings_.sync();
 }
 

@@ -1,5 +1,6 @@
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 
 #include "support/UiTest.h"
 #include "ui/QtDialogs.h"
@@ -66,7 +67,7 @@ TEST_F(DialogLayer, PrintingAWindowWritesOnePdfPagePerCopyOrReportsFailure) {
     EXPECT_EQ(pages(real, 1, "no-such-folder/out.pdf"), -1);
 }
 
-// The save dialog waits in no loop of its own: the call returns with the dialog open, so the
+// The save dialog and a notice wait in no loop of their own: the call returns with the dialog open, so the
 // polling's wait that was under way when the key came goes on.
 TEST_F(DialogLayer, TheSaveDialogReturnsAtOnceAndHandsOnOnlyAChosenPath) {
     QtDialogs real;
@@ -90,6 +91,13 @@ TEST_F(DialogLayer, TheSaveDialogReturnsAtOnceAndHandsOnOnlyAChosenPath) {
     static_cast<QDialog*>(dialog)->accept();  // as the Save button does
     QCoreApplication::processEvents();
     EXPECT_EQ(chosen, std::vector<std::string>{PathOf("out.csv")});
+
+    real.Notice(owner, "21 records written to out.csv.", "Export log as CSV",
+                MsgIcon::Information);  // also returns with the message open
+    auto* notice = owner.findChild<QMessageBox*>();
+    ASSERT_TRUE(notice && notice->isVisible());
+    EXPECT_EQ(notice->text(), "21 records written to out.csv.");
+    notice->close();
 }
 
 }  // namespace
