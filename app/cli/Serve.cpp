@@ -201,6 +201,7 @@ std::string DetectorsJson(const std::vector<PolledDetector>& detectors) {
 
 HttpAnswer Answer(std::string_view method, std::string_view path, const BusPoller* state) {
     HttpAnswer a;
+    a.head = method == "HEAD";  // whatever the answer, without its body
     const bool known = path == "/metrics" || path == "/api/detectors" || path == "/healthz";
     if (!known) {
         a.status = 404;
@@ -214,7 +215,6 @@ HttpAnswer Answer(std::string_view method, std::string_view path, const BusPolle
         a.body = "read-only: GET or HEAD\n";
         return a;
     }
-    a.head = method == "HEAD";
     if (path == "/healthz") {
         a.contentType = "text/plain; charset=utf-8";
         a.body = state ? "ok\n" : "ok: scanning the bus\n";

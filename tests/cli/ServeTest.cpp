@@ -39,7 +39,7 @@ TEST(ServeCommandLine, TakesAddressesAListenAddressAndALogPeriod) {
         {{"serve", "--log-period", "10", "1"}, {1}, "", 10, true},
         {{"serve", "0"}, {}, "", 0, false},
         {{"serve", "248"}, {}, "", 0, false},
-        {{"serve", "7", "1", "7"}, {}, "", 0, false},  // twice the same
+        {{"serve", "7", "1", "7"}, {}, "", 0, false},                   // twice the same
         {{"serve", "--listen", "localhost"}, {}, "", 0, false},         // no port
         {{"serve", "--listen", "plant.example:80"}, {}, "", 0, false},  // not an address
         {{"serve", "--listen", "127.0.0.1:0"}, {}, "", 0, false},
@@ -234,6 +234,7 @@ TEST(ServeRequests, ReadOnlyEndpointsAnswerGetAndHeadOnly) {
         {"PUT", "/api/detectors", 405, "text/plain", false},
         {"DELETE", "/healthz", 405, "text/plain", false},
         {"GET", "/", 404, "text/plain", false},
+        {"HEAD", "/nothing", 404, "text/plain", true},
         {"GET", "/metrics/", 404, "text/plain", false},
         {"POST", "/write", 404, "text/plain", false},
     };

@@ -104,13 +104,5 @@ TEST_F(BusOverviewTest, EnterServesTheChosenDetectorAndTheMainCycleGoesOn) {
     EXPECT_EQ(b.par.Main.SeNum, "1207");
 }
 
-TEST_F(BusOverviewTest, WithoutAListScansFirst) {
-    b.At(500'000, [&] { Open({}); });
-    b.Run(30'000'000);                 // the scan of 1-247 takes about 23 s
-    ASSERT_EQ(Grid()->rowCount(), 2);  // the silent one does not answer the scan
-    EXPECT_EQ(Cell(0, 0), "1");
-    EXPECT_EQ(Cell(1, 0), "7");
-}
-
 }  // namespace
 }  // namespace halvern::test
