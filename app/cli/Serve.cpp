@@ -3,7 +3,6 @@
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtHttpServer/QAbstractHttpServer>
@@ -12,12 +11,10 @@
 #include <charconv>
 #include <cmath>
 #include <memory>
-#include <sstream>
 
 #include "cli/Output.h"
 #include "logging/LoggingControl.h"
 #include "monitor/BusScan.h"
-#include "monitor/Decoder.h"
 
 namespace halvern::cli {
 
