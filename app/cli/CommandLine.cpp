@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli/Output.h"
+#include "cli/Serve.h"
 #include "cli/SetupFields.h"
 #include "config/AddressEntry.h"
 
@@ -15,7 +16,7 @@ namespace halvern::cli {
 
 namespace {
 
-constexpr std::array<CommandName, 11> kCommands = {{
+constexpr std::array<CommandName, 12> kCommands = {{
     {"status", Command::Status},
     {"watch", Command::Watch},
     {"scan", Command::Scan},
@@ -27,9 +28,10 @@ constexpr std::array<CommandName, 11> kCommands = {{
     {"align", Command::Align},
     {"log", Command::Log},
     {"ports", Command::Ports},
+    {"serve", Command::Serve},
 }};
 
-constexpr std::array<OptionSpec, 10> kOptions = {{
+constexpr std::array<OptionSpec, 12> kOptions = {{
     {"device", true, std::nullopt},
     {"port", true, std::nullopt},
     {"data-dir", true, std::nullopt},
@@ -40,6 +42,8 @@ constexpr std::array<OptionSpec, 10> kOptions = {{
     {"interval", true, Command::Watch},
     {"period", true, Command::Log},
     {"secondary", false, Command::Version},
+    {"listen", true, Command::Serve},
+    {"log-period", true, Command::Serve},
 }};
 
 std::optional<Command> CommandNamed(std::string_view name) {
@@ -218,6 +222,10 @@ std::string ReadOperands(const std::vector<std::string>& positional, Invocation&
         case Command::Ports:
             least = most = 0;
             break;
+        case Command::Serve:
+            least = 0;
+            most = kLastBusAddress;
+            break;
         default:
             break;
     }
@@ -246,6 +254,15 @@ std::string ReadOperands(const std::vector<std::string>& positional, Invocation&
         }
         if (inv.from > inv.to)
             return "scan: FROM (" + ops[0] + ") is above TO (" + ops[1] + ")";
+    } else if (inv.command == Command::Serve) {
+        for (const auto& op : ops) {
+            const auto a = Address(op, "address", error);
+            if (!a)
+                return error;
+            if (std::find(inv.addresses.begin(), inv.addresses.end(), *a) != inv.addresses.end())
+                return "serve: address " + std::to_string(*a) + " given twice";
+            inv.addresses.push_back(*a);
+        }
     } else if (inv.command != Command::Ports) {
         const auto a = Address(ops[0], "address", error);
         if (!a)
@@ -289,6 +306,12 @@ std::string ReadCommandOptions(const Given& given, Invocation& inv) {
         inv.intervalS = *s;
     }
     inv.secondary = ValueOf(given, "secondary") != nullptr;
+    if (inv.command == Command::Serve) {
+        const std::string why =
+            ReadServeOptions(ValueOf(given, "listen"), ValueOf(given, "log-period"), inv);
+        if (!why.empty())
+            return why;
+    }
     if (inv.command == Command::Log) {
         const auto* period = ValueOf(given, "period");
         if (!period)
@@ -400,6 +423,11 @@ Commands:
   ports                      Lists the serial ports present: the port number that reaches
                              each (as --port N; "-" when none does: use --device), the
                              device, and the adapter's description and maker.
+  serve [ADDR...]            Polls the detectors at ADDR... (or those a scan of 1 to 247
+                             finds) in turn and serves their readings over HTTP, read-only:
+                             /metrics (Prometheus text format), /api/detectors (JSON) and
+                             /healthz. A detector is lost after 5 failed polls in a row and
+                             asked again every round. Runs until Ctrl+C or SIGTERM.
 
 Options:
   --device PATH     The serial device (USB adapters, /dev/serial/by-id links, halvern-sim's
@@ -416,6 +444,12 @@ Options:
                     they may be from are asked again with the full 0.6 s, so a slower
                     detector is found all the same, only later.
   --interval S      watch: one line every S seconds instead of every poll.
+  --listen HOST:PORT
+                    serve: the address and port to listen on (default 127.0.0.1:9464; IPv6
+                    in brackets). The endpoint has no authentication: give another address
+                    than this machine's own only on a network where everyone may read it.
+  --log-period S    serve: also writes each detector's cycle and disconnection records, as
+                    the program does, every S seconds (1 to 255) into the program folder.
   --json            One JSON object per line on standard output; a failure too.
   -h, --help        This text.
   --version         The version of halvern-cli.
@@ -440,6 +474,8 @@ JSON keys (the same for every model; a value not known is null):
   align             address, align ("sent").
   ports             port (null when no number reaches the device), device, description,
                     maker, usb_vendor and usb_product (4 hex digits), serial_number.
+  serve             /api/detectors: an array, per detector the keys of status and lost,
+                    last_seen, polls and failures.
   a failure         error (the message), exit_code.
 
 Exit codes: 0 done (watch and log also when ended by a signal); 1 no answer, a write not

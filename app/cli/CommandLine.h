@@ -30,7 +30,8 @@ enum class Command {
     Normal,
     Align,
     Log,
-    Ports
+    Ports,
+    Serve
 };
 
 constexpr int kMaxWatchIntervalS = 86'400;  // a day
@@ -72,6 +73,9 @@ struct Invocation {
     int newAddress = 0;                        // address
     int period = 0;                            // log --period
     std::vector<FieldAssignment> assignments;  // setup FIELD=TEXT...
+    std::vector<int> addresses;                // serve ADDR...; none: a scan finds them
+    std::string listen;                        // serve --listen HOST:PORT, as given
+    int logPeriodS = 0;                        // serve --log-period; 0: no records
 };
 
 struct ParsedLine {

@@ -34,10 +34,6 @@ std::string Padded(std::string text, std::size_t width) {
     return text;
 }
 
-std::string DateTimeText(const LocalDateTime& t) {
-    return IsoDateText(t) + " " + LongTimeText(t);
-}
-
 // Parts joined by two spaces, empty ones left out.
 std::string Joined(const std::vector<std::string>& parts) {
     std::string line;
@@ -87,6 +83,10 @@ void AddReading(JsonObject& j, const Reading& r) {
 }
 
 }  // namespace
+
+std::string DateTimeText(const LocalDateTime& t) {
+    return IsoDateText(t) + " " + LongTimeText(t);
+}
 
 std::string Printable(std::string_view bytes) {
     std::string text;
@@ -212,7 +212,10 @@ JsonObject& JsonObject::Object(std::string_view key, const JsonObject& inner) {
 }
 
 Reading ReadingOf(const Par& par) {
-    const Panel& m = par.Main;
+    return ReadingOf(par.Main, par.ChannelValues);
+}
+
+Reading ReadingOf(const Panel& m, const std::array<float, kChannelSlots>& ch) {
     Reading r;
     r.address = m.DetNum;
     r.model = m.Flash;
@@ -224,7 +227,6 @@ Reading ReadingOf(const Par& par) {
     r.gain = m.Gain;
     r.link = m.Com;
     const bool lost = m.Shape1 == Lamp::Red;  // the panel shows zeros for a lost detector
-    const auto& ch = par.ChannelValues;
     r.values = {m.ChVal[0],
                 m.ChVal[1],
                 m.ChVal[2],

@@ -66,6 +66,11 @@ struct Reading {
     std::string link;  // "Good", "Bad"
 };
 Reading ReadingOf(const Par& par);
+// The same of a panel and its decoded slots (a detector of the bus poller).
+Reading ReadingOf(const Panel& m, const std::array<float, kChannelSlots>& ch);
+
+// "2026-12-05 14:03:27", as the JSON output gives a time.
+std::string DateTimeText(const LocalDateTime& t);
 
 std::string StatusText(const Reading& r);  // one "Label  value" line per value
 JsonObject ReadingJson(const Reading& r);

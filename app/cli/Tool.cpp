@@ -9,6 +9,7 @@
 
 #include "HalvernVersion.h"
 #include "cli/Output.h"
+#include "cli/Serve.h"
 #include "cli/SetupFields.h"
 #include "config/ConfigExchanges.h"
 #include "config/SetupCodec.h"
@@ -273,6 +274,11 @@ int Tool::Dispatch(const Invocation& inv) {
             return Log(a, inv.period);
         case Command::Ports:
             return Ports();
+        case Command::Serve:
+            return cli::Serve(
+                inv, {env_.platform, env_.port, *link_, env_.now, par_->ProgramFolder, stopCheck_,
+                      [this](const std::string& s) { Say(s); },
+                      [this](int code, const std::string& why) { return Fail(code, why); }});
     }
     return kExitUsage;
 }

@@ -31,6 +31,7 @@ App::App(AppServices services, Par& par, AppOptions options)
     hooks.openAddress = [this] { OpenAddress(); };
     hooks.openMaintenance = [this] { OpenMaintenance(); };
     hooks.openScan = [this] { OpenScan(); };
+    hooks.openOverview = [this] { OpenOverview({}); };
     mainComm_ = std::make_unique<MainComm>(par_, link_, s_.dialogs, loop_, std::move(hooks));
     // Kept for the life of the program: a command or scan step still running when its window
     // closes ends inside these objects, never inside a window that is gone.
@@ -46,6 +47,10 @@ App::App(AppServices services, Par& par, AppOptions options)
     scanComm_ = std::make_unique<ScanComm>(link_, loop_, *mainComm_, [this] {
         if (scan_)
             scan_->Refresh();
+    });
+    overviewComm_ = std::make_unique<OverviewComm>(link_, loop_, *mainComm_, s_.now, [this] {
+        if (overview_)
+            overview_->Refresh();
     });
     // The program ends only through its own exit paths: while a child window replaces the
     // main window for a moment no window is visible, and that must not end anything (an
@@ -168,7 +173,7 @@ void App::StartStopLog() {
 void App::LogTick() {
     // While the bus is scanned the served detector is not read: a record now would give its
     // last values the time of this tick.
-    if (scanComm_->Running())
+    if (scanComm_->Running() || overviewComm_->Running())
         return;
     halvern::LogTick(par_, s_.now());
     if (main_)
@@ -264,6 +269,14 @@ void App::OpenScan() {
     scan_ = new frmScan(*scanComm_, main_.get());
     scan_->setAttribute(Qt::WA_DeleteOnClose);
     scan_->setWindowModality(Qt::WindowModal);
+    connect(scan_, &frmScan::overviewRequested, this, [this] {
+        std::vector<std::uint8_t> found;
+        for (const auto& hit : scanComm_->Scan().Hits())
+            if (hit.valid)
+                found.push_back(hit.address);
+        scan_->close();
+        OpenOverview(std::move(found));
+    });
     connect(scan_, &frmScan::closed, this, [this] {
         if (!main_ || ended_)
             return;
@@ -274,6 +287,26 @@ void App::OpenScan() {
     scan_->show();
     scan_->raise();
     scan_->activateWindow();
+}
+
+void App::OpenOverview(std::vector<std::uint8_t> addresses) {
+    if (overview_ && overview_->isVisible())
+        return;
+    overviewComm_->Start(std::move(addresses));  // its polls take the place of the main cycle
+    // Over the main window, which takes no input while it is open, as for the scan.
+    overview_ = new frmBusOverview(*overviewComm_, main_.get());
+    overview_->setAttribute(Qt::WA_DeleteOnClose);
+    overview_->setWindowModality(Qt::WindowModal);
+    connect(overview_, &frmBusOverview::closed, this, [this] {
+        if (!main_ || ended_)
+            return;
+        main_->Refresh();
+        main_->raise();
+        main_->activateWindow();
+    });
+    overview_->show();
+    overview_->raise();
+    overview_->activateWindow();
 }
 
 void App::OpenTraffic() {

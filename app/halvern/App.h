@@ -21,8 +21,10 @@
 #include "maintenance/frmMainte.h"
 #include "maintenance/frmTrends.h"
 #include "monitor/MainComm.h"
+#include "monitor/OverviewComm.h"
 #include "monitor/PollLoop.h"
 #include "monitor/ScanComm.h"
+#include "monitor/frmBusOverview.h"
 #include "monitor/frmScan.h"
 #include "platform/Platform.h"
 #include "platform/qt/PortList.h"
@@ -76,6 +78,7 @@ class App : public QObject {
     frmTrends* TrendsWindow() const { return trendsWin_; }
     const TrendStore& Trends() const { return trends_; }
     frmScan* ScanWindow() const { return scan_; }
+    frmBusOverview* OverviewWindow() const { return overview_; }
     frmTraffic* TrafficWindow() const { return traffic_; }
     MainComm* Comm() const { return mainComm_.get(); }
     PollLoop& Loop() { return loop_; }
@@ -97,6 +100,8 @@ class App : public QObject {
     void OpenMaintenance();
     void ShowTrends();
     void OpenScan();
+    // The bus overview of the detectors at `addresses` (none: of those a scan finds).
+    void OpenOverview(std::vector<std::uint8_t> addresses);
     // The bus traffic window: modeless, beside whichever window serves the detector.
     void OpenTraffic();
     // Shows a child window that replaces the main window until it reports its closing.
@@ -114,6 +119,7 @@ class App : public QObject {
     std::unique_ptr<MaintComm> maintComm_;
     TrendStore trends_;  // of the maintenance window's polls
     std::unique_ptr<ScanComm> scanComm_;
+    std::unique_ptr<OverviewComm> overviewComm_;
     std::unique_ptr<frmComm> comm_;
     std::unique_ptr<frmMain> main_;
     QPointer<frmOpenS> splash_;
@@ -125,6 +131,7 @@ class App : public QObject {
     QPointer<frmMainte> mainte_;
     QPointer<frmTrends> trendsWin_;
     QPointer<frmScan> scan_;
+    QPointer<frmBusOverview> overview_;
     QPointer<frmTraffic> traffic_;
     Micros startUs_ = 0;  // the traffic window counts its milliseconds from here
     std::unique_ptr<Timer> timer2_;

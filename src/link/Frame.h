@@ -12,10 +12,10 @@ namespace halvern {
 constexpr int kRxBufferSize = 257;
 
 struct LinkBuffers {
-    std::vector<std::uint8_t> TxBuffer;                // the request being sent, CRC included
+    std::vector<std::uint8_t> TxBuffer;                  // the request being sent, CRC included
     std::array<std::uint8_t, kRxBufferSize> RxBuffer{};  // the last reply read, accepted or not
-    std::int16_t RxCount = 0;                          // valid bytes in RxBuffer
-    std::uint8_t ReplyAddress = 0;                     // address byte of the last accepted reply
+    std::int16_t RxCount = 0;                            // valid bytes in RxBuffer
+    std::uint8_t ReplyAddress = 0;                       // address byte of the last accepted reply
 };
 
 // Folds one byte into the running CRC; updates crc in place and returns it.
@@ -28,5 +28,10 @@ void ComputeFrameCrc(std::vector<std::uint8_t>& tx, int last);
 bool ReplyCrcIsValid(std::span<const std::uint8_t> rx, int count);
 // Appends the CRC (low byte first) to a frame: what a detector does to its replies.
 void AppendCrc(std::vector<std::uint8_t>& frame);
+// The length a reply will have, CRC included, told by its first bytes: 5 for an exception
+// (function above 127, but for the detectors' own 200), 8 for the echo of a write (functions 6 and
+// 16), otherwise three header bytes, the count byte's data bytes and the CRC. Zero while too few
+// bytes are in to tell.
+std::size_t ExpectedReplyLength(std::span<const std::uint8_t> head);
 
 }  // namespace halvern

@@ -89,6 +89,55 @@ bool Link::ReceiveReply(const StopCheck& stop, Micros firstByteUs) {
     return true;
 }
 
+bool Link::ReceiveWholeReply(const StopCheck& stop, Micros firstByteUs) {
+    const Micros start = p_.NowUs();
+    const Micros firstByteDeadline = start + firstByteUs + 1;
+    lastBytes_ = 0;
+    for (;;) {
+        if (Stopped(stop))
+            return false;
+        if (port_.BytesWaiting() >= 1)
+            break;
+        if (p_.NowUs() - start > firstByteUs)
+            return false;
+        p_.ProcessEvents(firstByteDeadline);
+    }
+
+    const Micros end = p_.NowUs() + MsToUs(kCollectionWindowMs);
+    std::vector<std::uint8_t> bytes;
+    for (;;) {
+        const std::vector<std::uint8_t> more = port_.ReadAll();
+        if (tap_ && !more.empty())
+            tap_(p_.NowUs(), TrafficDirection::Received, more);
+        bytes.insert(bytes.end(), more.begin(), more.end());
+        const std::size_t whole = ExpectedReplyLength(bytes);
+        if (whole != 0 && bytes.size() == whole && ReplyCrcIsValid(bytes, static_cast<int>(whole)))
+            break;
+        if (p_.NowUs() >= end)
+            break;
+        if (Stopped(stop)) {
+            lastBytes_ = std::max<std::size_t>(bytes.size(), 1);
+            return false;
+        }
+        p_.ProcessEvents(end);
+    }
+    return TakeReception(bytes);
+}
+
+bool Link::TakeReception(const std::vector<std::uint8_t>& bytes) {
+    lastBytes_ = std::max<std::size_t>(bytes.size(), 1);
+    if (bytes.size() > static_cast<std::size_t>(kRxBufferSize))
+        return false;
+    std::copy(bytes.begin(), bytes.end(), b_.RxBuffer.begin());
+    b_.RxCount = static_cast<std::int16_t>(bytes.size());
+    const std::uint8_t function = b_.RxBuffer[1];
+    const bool functionOk = function == FunctionCommand || function < 128;
+    if (!functionOk || !ReplyCrcIsValid(b_.RxBuffer, b_.RxCount))
+        return false;
+    b_.ReplyAddress = b_.RxBuffer[0];
+    return true;
+}
+
 void Link::WaitMs(double ms, const StopCheck& stop) {
     if (!(ms > 0))
         return;

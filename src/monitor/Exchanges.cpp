@@ -6,9 +6,11 @@
 namespace halvern {
 
 PollReply PollStatus(Link& link, Par& into, std::uint8_t address, const StopCheck& stop,
-                     Micros firstByteUs) {
+                     Micros firstByteUs, ReceptionEnd end) {
     link.SendQuery(address, kCodeStatus);
-    if (!link.ReceiveReply(stop, firstByteUs))
+    const bool taken = end == ReceptionEnd::WholeReply ? link.ReceiveWholeReply(stop, firstByteUs)
+                                                       : link.ReceiveReply(stop, firstByteUs);
+    if (!taken)
         return link.LastReceptionHadBytes() ? PollReply::Broken : PollReply::None;
     if (&into.Link != &link.Buffers())
         into.Link = link.Buffers();

@@ -21,11 +21,16 @@ enum class PollReply {
     Status,     // a status reply, decoded into the shared values and the main panel
 };
 
+// How a reception ends: after the program's 150 ms collection window (ReceiveReply), or as
+// soon as a whole valid reply is in (ReceiveWholeReply).
+enum class ReceptionEnd { Window, WholeReply };
+
 // Sends the status query to `address` and takes in one reply, waiting `firstByteUs` for its
 // first byte (the polling cycle's 0.6 s by default; a bus scan waits less). A status reply is
 // decoded into `into`, which need not be the Par whose buffers the link fills.
 PollReply PollStatus(Link& link, Par& into, std::uint8_t address, const StopCheck& stop = {},
-                     Micros firstByteUs = kFirstByteWindowUs);
+                     Micros firstByteUs = kFirstByteWindowUs,
+                     ReceptionEnd end = ReceptionEnd::Window);
 
 // The primary (code 20) or secondary (code 23) software version; nothing without a reply.
 std::optional<std::string> ReadVersion(Link& link, std::uint8_t address, bool primary,

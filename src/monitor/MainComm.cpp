@@ -58,6 +58,18 @@ class MainComm::Busy {
     bool got_;
 };
 
+void ShowLost(Panel& m) {
+    m.Com = "Bad";
+    m.Shape1 = Lamp::Red;
+    for (auto& v : m.ChVal)
+        v = "0";
+    m.Flash.clear();
+    m.Status = "DDD";
+    m.SIL2Des = StatusDescription("DDD");
+    m.SeNum.clear();
+    m.Gain.clear();
+}
+
 MainComm::MainComm(Par& par, Link& link, Dialogs& dialogs, PollLoop& loop, MainCommHooks hooks)
     : par_(par), link_(link), dialogs_(dialogs), loop_(loop), hooks_(std::move(hooks)) {
     quitting_ = [this] { return loop_.Quitting(); };
@@ -107,18 +119,9 @@ void MainComm::OnSilence() {
     fails += 1;
     if (fails > 4095)
         fails = 0;
-    if (fails >= 5) {
-        auto& m = par_.Main;
-        m.Com = "Bad";
-        m.Shape1 = Lamp::Red;
-        for (auto& v : m.ChVal)
-            v = "0";
-        m.Flash.clear();
-        m.Status = "DDD";
-        m.SIL2Des = StatusDescription("DDD");
-        m.SeNum.clear();
-        m.Gain.clear();
-        par_.DisconnectMark[par_.CurrentAddress] = m.Status;
+    if (fails >= kLostAfterFailedPolls) {
+        ShowLost(par_.Main);
+        par_.DisconnectMark[par_.CurrentAddress] = par_.Main.Status;
         WriteDisconnectionRecord(par_, Now());
     }
     TuneAfterFailedPoll(par_.Tune, link_.TurnaroundDelay);
@@ -200,6 +203,13 @@ void MainComm::cmdScan() {
         return;
     if (hooks_.openScan)
         hooks_.openScan();
+}
+
+void MainComm::cmdOverview() {
+    if (busy_)
+        return;
+    if (hooks_.openOverview)
+        hooks_.openOverview();
 }
 
 void MainComm::Serve(std::uint8_t address) {
@@ -299,6 +309,10 @@ bool MainComm::Hotkey(char c) {
         case 'b':
         case 'B':
             cmdScan();
+            return true;
+        case 'o':
+        case 'O':
+            cmdOverview();
             return true;
         case 'r':
         case 'R':

@@ -14,6 +14,9 @@
 
 namespace halvern {
 
+// Consecutive failed polls after which a detector is shown as lost (disconnected).
+constexpr int kLostAfterFailedPolls = 5;
+
 struct MainCommHooks {
     std::function<LocalDateTime()> now;  // local date and time for log records
     std::function<void()> changed;       // the shared state changed: the window shows it again
@@ -21,9 +24,14 @@ struct MainCommHooks {
     std::function<void(std::uint8_t)> openSetup;
     std::function<void()> openAddress;  // open the address dialog
     std::function<void()> openMaintenance;
-    std::function<void()> openScan;     // open the bus scan window
-    std::function<void()> exitProgram;  // the port is closed: end the process now
+    std::function<void()> openScan;      // open the bus scan window
+    std::function<void()> openOverview;  // open the bus overview window
+    std::function<void()> exitProgram;   // the port is closed: end the process now
 };
+
+// What the main window shows of a detector it has lost: zeros, no model, serial or gain, and
+// the status "DDD" with its description.
+void ShowLost(Panel& m);
 
 // The version text of a reply: primary = indices 9 to count-3 (empty below 12 bytes);
 // secondary = always the 20 bytes at indices 9 to 28.
@@ -56,7 +64,8 @@ class MainComm {
     void cmdSetio();
     void cmdSetAddr();
     void cmdMaint();
-    void cmdScan();  // B, Ctrl+B: the bus scan window
+    void cmdScan();      // B, Ctrl+B: the bus scan window
+    void cmdOverview();  // O: the bus overview window
     // A detector chosen from the bus scan: the main window serves it, and a search ends. The
     // caller makes sure that no poll of the detector served until now is still under way.
     void Serve(std::uint8_t address);

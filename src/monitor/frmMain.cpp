@@ -132,6 +132,8 @@ void frmMain::BuildUi() {
     auto* mnuScan = mnuFile->addAction("Scan &bus...");
     mnuScan->setObjectName("mnuScan");
     mnuScan->setShortcut(QKeySequence("Ctrl+B"));
+    auto* mnuOverview = mnuFile->addAction("Bus overview...");
+    mnuOverview->setObjectName("mnuOverview");
     auto* mnuTraffic = mnuFile->addAction("Bus &traffic...");
     mnuTraffic->setObjectName("mnuTraffic");
     mnuTraffic->setShortcut(QKeySequence(Qt::Key_F7));
@@ -143,6 +145,7 @@ void frmMain::BuildUi() {
     connect(mnuSLog_, &QAction::triggered, this, &frmMain::startLogRequested);
     connect(mnuVLog, &QAction::triggered, this, &frmMain::viewLogRequested);
     connect(mnuScan, &QAction::triggered, this, [this] { comm_.cmdScan(); });
+    connect(mnuOverview, &QAction::triggered, this, [this] { comm_.cmdOverview(); });
     connect(mnuTraffic, &QAction::triggered, this, &frmMain::trafficRequested);
     connect(mnuExit, &QAction::triggered, this, [this] { comm_.ConfirmExit(); });
     connect(mnuAbout, &QAction::triggered, this, &frmMain::aboutRequested);

@@ -1,5 +1,7 @@
 #include "monitor/frmScan.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -76,6 +78,8 @@ frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog),
     cmdCancel_ = Button("Cancel", "cmdCancel", this);
     cmdCancel_->setToolTip("Stop the scan (Esc)");
     cmdClose_ = Button("Close", "cmdClose", this);
+    cmdOverview_ = Button("Bus overview", "cmdOverview", this);
+    cmdOverview_->setToolTip("Every detector found, polled in turn, on one screen");
 
     auto* progress = new QHBoxLayout;
     progress->addWidget(lblAddress_, 1);
@@ -85,6 +89,7 @@ frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog),
     timeout->addWidget(spnTimeout_);
     timeout->addStretch(1);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdOverview_);
     buttons->addStretch(1);
     buttons->addWidget(cmdCancel_);
     buttons->addWidget(cmdClose_);
@@ -103,6 +108,7 @@ frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog),
 
     connect(cmdCancel_, &QPushButton::clicked, this, [this] { comm_.Cancel(); });
     connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdOverview_, &QPushButton::clicked, this, &frmScan::overviewRequested);
     connect(spnTimeout_, &QSpinBox::valueChanged, this, [this](int ms) { comm_.SetTimeoutMs(ms); });
     connect(lstFound_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { Choose(lstFound_->row(item)); });
@@ -142,6 +148,9 @@ void frmScan::Refresh() {
     if (lstFound_->currentRow() < 0 && lstFound_->count() > 0)
         lstFound_->setCurrentRow(0);
     cmdCancel_->setEnabled(comm_.Running() && !comm_.Cancelling());
+    cmdOverview_->setEnabled(
+        !comm_.Running() &&
+        std::any_of(hits.begin(), hits.end(), [](const ScanHit& h) { return h.valid; }));
 }
 
 void frmScan::Choose(int row) {

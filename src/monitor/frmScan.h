@@ -31,6 +31,8 @@ class frmScan : public QWidget {
 
   signals:
     void closed();
+    // "Bus overview" after a scan that found detectors: the overview of those detectors.
+    void overviewRequested();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -46,7 +48,7 @@ class frmScan : public QWidget {
     QProgressBar* prgScan_{};
     QListWidget* lstFound_{};
     QSpinBox* spnTimeout_{};
-    QPushButton *cmdCancel_{}, *cmdClose_{};
+    QPushButton *cmdCancel_{}, *cmdClose_{}, *cmdOverview_{};
 };
 
 }  // namespace halvern

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
 #include <algorithm>
@@ -594,6 +595,36 @@ TEST_F(AppTest, CloseBoxEndsWithoutAskingAndClosesThePort) {
     EXPECT_TRUE(dialogs.Calls().empty());
     ASSERT_FALSE(port.Frames().empty());
     EXPECT_LT(port.Frames().back().atUs, 1'000'000);  // nothing was sent after the close
+}
+
+}  // namespace
+}  // namespace halvern::test
+
+namespace halvern::test {
+namespace {
+
+// O opens the bus overview over the main window; it scans, then polls the detectors found in
+// place of the main cycle; Enter on a row serves that detector and the main cycle goes on.
+TEST_F(AppTest, OOpensTheBusOverviewAndEnterServesTheChosenDetector) {
+    frmMain* main = Started();
+    EXPECT_NE(main->findChild<QAction*>("mnuOverview"), nullptr);
+    plat.Post(500'000, [&] {
+        QTest::keyClick(main, Qt::Key_O);
+        ASSERT_NE(app->OverviewWindow(), nullptr);
+        EXPECT_TRUE(app->OverviewWindow()->isVisible());
+        OnScreen(app->OverviewWindow());
+    });
+    plat.Post(28'000'000, [&] {  // the scan of 1-247 takes about 23 s
+        auto* grid = app->OverviewWindow()->findChild<QTableWidget*>("grdDetectors");
+        ASSERT_EQ(grid->rowCount(), 3);
+        EXPECT_EQ(grid->item(1, 0)->text(), "7");
+        grid->setCurrentCell(1, 0);
+        QTest::keyClick(grid, Qt::Key_Return);
+    });
+    RunUntil(31'000'000);
+    EXPECT_FALSE(app->OverviewWindow() && app->OverviewWindow()->isVisible());
+    EXPECT_EQ(par.Main.DetNum, "7");
+    EXPECT_EQ(port.Frames().back().bytes, CommandFrame(7, kCodeStatus));
 }
 
 }  // namespace

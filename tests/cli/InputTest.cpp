@@ -315,7 +315,7 @@ TEST(Completion, OffersTheCommandsOptionsAndSetupFieldsTheCommandLineTakes) {
     }
     EXPECT_EQ(Completions({""}, b.folder), sorted(commands));
     EXPECT_EQ(Completions({"s"}, b.folder),
-              (std::vector<std::string>{"scan", "setup", "sn-test", "status"}));
+              (std::vector<std::string>{"scan", "serve", "setup", "sn-test", "status"}));
     for (const auto& c : cli::CommandNames()) {
         std::vector<std::string> options;
         for (const auto& o : cli::OptionSpecs())

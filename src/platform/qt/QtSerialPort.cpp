@@ -290,6 +290,7 @@ void QtSerialPort::TryReopen() {
     if (!target || !OpenDevice(*target, nullptr))
         return;  // still missing: try again at the next tick
     lost_ = false;
+    ++reopenings_;
     reopen_->SetEnabled(false);
     if (*target == device_)
         return;

@@ -34,6 +34,7 @@ class QtSerialPort : public SerialPort {
     void Write(std::span<const std::uint8_t> bytes) override;
     void SetRts(bool on) override;
     bool Rts() const override { return rts_; }
+    std::uint64_t Reopenings() const override { return reopenings_; }
 
     // While the device is missing the port tries to reopen it this often.
     void SetReopenIntervalMs(int ms);
@@ -63,6 +64,7 @@ class QtSerialPort : public SerialPort {
     std::optional<PortIdentity> identity_;  // of the adapter opened, when it has one
     bool rts_ = false;
     bool lost_ = false;
+    std::uint64_t reopenings_ = 0;
     bool rtsRefused_ = false;          // this device cannot drive RTS; stop asking it
     bool rtsRefusalReported_ = false;  // the operator hears of it once
     bool lossReported_ = false;        // once per Open: a flaky adapter must not nag

@@ -189,6 +189,7 @@ TEST_F(QtSerialPortTest, LostDeviceGoesSilentIsReportedOnceAndReopensWhenItRetur
     port.Write(Bytes(9, 0xAA));  // the write fails on a hung-up device
     ASSERT_TRUE(PumpUntil(p, [&] { return !notices.empty(); }));
     EXPECT_TRUE(port.DeviceLost() && !port.IsOpen());
+    EXPECT_EQ(port.Reopenings(), 0u);
     EXPECT_NE(notices[0].find(link.string()), std::string::npos);
     // The frame goes nowhere but still "leaves", so the program releases RTS and hears silence.
     ASSERT_TRUE(PumpUntil(p, [&] { return drained == 1; }));
@@ -198,6 +199,7 @@ TEST_F(QtSerialPortTest, LostDeviceGoesSilentIsReportedOnceAndReopensWhenItRetur
     std::filesystem::create_symlink(back.path, link);
     ASSERT_TRUE(PumpUntil(p, [&] { return port.IsOpen(); }));
     EXPECT_FALSE(port.DeviceLost());
+    EXPECT_EQ(port.Reopenings(), 1u);  // counted for serve's /metrics
     back.Send({0x11, 0x22});
     ASSERT_TRUE(PumpUntil(p, [&] { return port.BytesWaiting() == 2; }));
     EXPECT_EQ(notices.size(), 1u);  // failed reopen attempts do not nag

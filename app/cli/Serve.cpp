@@ -1,0 +1,419 @@
+#include "cli/Serve.h"
+
+#include <QHostAddress>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtHttpServer/QAbstractHttpServer>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <memory>
+
+#include "cli/Output.h"
+#include "logging/LoggingControl.h"
+#include "monitor/BusScan.h"
+
+namespace halvern::cli {
+
+namespace {
+
+constexpr int kMaxLogPeriodS = 255;
+
+// A label value: the detector's bytes as UTF-8 text, with \, " and newline escaped.
+std::string LabelValue(std::string_view raw) {
+    std::string v;
+    for (const char c : Printable(raw)) {
+        if (c == '\\' || c == '"')
+            v += '\\';
+        v += c;
+    }
+    return v;
+}
+
+std::string Number(double value) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<float>(value));
+    return std::string(buf, r.ptr);
+}
+
+// Metric families, each with its help, type and samples, in the order first named.
+class Exposition {
+  public:
+    void Sample(const std::string& name, const char* type, const char* help,
+                const std::string& labels, const std::string& value) {
+        for (auto& f : families_)
+            if (f.name == name) {
+                f.samples += Line(name, labels, value);
+                return;
+            }
+        families_.push_back({name, type, help, Line(name, labels, value)});
+    }
+    std::string Str() const {
+        std::string text;
+        for (const auto& f : families_)
+            text += "# HELP " + f.name + " " + f.help + "\n# TYPE " + f.name + " " + f.type + "\n" +
+                    f.samples;
+        return text;
+    }
+
+  private:
+    static std::string Line(const std::string& name, const std::string& labels,
+                            const std::string& value) {
+        return name + (labels.empty() ? "" : "{" + labels + "}") + " " + value + "\n";
+    }
+    struct Family {
+        std::string name;
+        const char* type;
+        const char* help;
+        std::string samples;
+    };
+    std::vector<Family> families_;
+};
+
+constexpr std::array<std::pair<std::size_t, const char*>, 3> kSignals{
+    {{0, "signal1"}, {1, "reference"}, {2, "signal2"}}};
+constexpr std::array<std::pair<std::size_t, const char*>, 4> kRatios{
+    {{5, "ratio1"}, {6, "ratio2"}, {7, "nqratio1"}, {8, "nqratio2"}}};
+constexpr std::size_t kVoltageSlot = 3, kTemperatureSlot = 4, kGasSlot = 12;
+
+}  // namespace
+
+std::optional<ListenAddress> ParseListen(std::string_view text) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string_view::npos)
+        return std::nullopt;
+    std::string host(text.substr(0, colon));
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    else if (host.find(':') != std::string::npos)
+        return std::nullopt;  // an IPv6 address needs its brackets
+    const auto port = WholeNumber(text.substr(colon + 1), 1, 65535);
+    if (!port || host.empty())
+        return std::nullopt;
+    if (host != "localhost" && QHostAddress(QString::fromStdString(host)).isNull())
+        return std::nullopt;
+    return ListenAddress{host, *port};
+}
+
+bool IsLoopback(const std::string& host) {
+    return host == "localhost" || QHostAddress(QString::fromStdString(host)).isLoopback();
+}
+
+std::string ReadServeOptions(const std::string* listen, const std::string* logPeriod,
+                             Invocation& inv) {
+    if (listen) {
+        if (!ParseListen(*listen))
+            return "--listen \"" + Escaped(*listen) +
+                   "\": HOST:PORT, an IP address (or localhost) and a port from 1 to 65535";
+        inv.listen = *listen;
+    }
+    if (logPeriod) {
+        const auto s = WholeNumber(*logPeriod, 1, kMaxLogPeriodS);
+        if (!s)
+            return "--log-period \"" + Escaped(*logPeriod) + "\": whole seconds from 1 to 255";
+        inv.logPeriodS = *s;
+    }
+    return {};
+}
+
+std::string MetricsText(const std::vector<PolledDetector>& detectors, const BusFigures& bus) {
+    Exposition e;
+    for (const auto& d : detectors) {
+        const std::string id = "address=\"" + std::to_string(d.address) + "\",serial=\"" +
+                               LabelValue(d.panel.SeNum) + "\",model=\"" +
+                               LabelValue(d.panel.Flash) + "\"";
+        const bool up = d.answered && !d.lost;
+        e.Sample("halvern_detector_up", "gauge",
+                 "1 while the detector answers its status polls, 0 before its first answer and "
+                 "once it is lost (5 failed polls in a row).",
+                 id, up ? "1" : "0");
+        if (!up)
+            continue;  // no stale readings of a detector that does not answer
+        const auto value = [&](std::size_t slot) { return d.values[slot]; };
+        if (!std::isnan(value(kGasSlot)))
+            e.Sample("halvern_detector_gas_reading", "gauge",
+                     "The gas reading, in the detector's unit (LEL.m or ppm.m by model).", id,
+                     Number(value(kGasSlot)));
+        for (const auto& [slot, name] : kSignals)
+            if (!std::isnan(value(slot)))
+                e.Sample("halvern_detector_signal_volts", "gauge",
+                         "Signal 1, reference and signal 2, in volts.",
+                         id + ",signal=\"" + name + "\"", Number(value(slot)));
+        for (const auto& [slot, name] : kRatios)
+            if (!std::isnan(value(slot)))
+                e.Sample("halvern_detector_ratio", "gauge",
+                         "Ratio 1, ratio 2 and the NQ ratios 1 and 2.",
+                         id + ",ratio=\"" + name + "\"", Number(value(slot)));
+        if (!std::isnan(value(kVoltageSlot)))
+            e.Sample("halvern_detector_supply_volts", "gauge", "The supply voltage, in volts.", id,
+                     Number(value(kVoltageSlot)));
+        if (!std::isnan(value(kTemperatureSlot)))
+            e.Sample("halvern_detector_temperature_celsius", "gauge",
+                     "The detector's temperature, in degrees Celsius.", id,
+                     Number(value(kTemperatureSlot)));
+        e.Sample("halvern_detector_status_info", "gauge",
+                 "The status code and its meaning (empty for a code without one); always 1.",
+                 id + ",code=\"" + LabelValue(d.panel.Status) + "\",meaning=\"" +
+                     LabelValue(d.panel.SIL2Des) + "\"",
+                 "1");
+    }
+    for (const auto& d : detectors) {
+        const std::string id = "address=\"" + std::to_string(d.address) + "\",serial=\"" +
+                               LabelValue(d.panel.SeNum) + "\",model=\"" +
+                               LabelValue(d.panel.Flash) + "\"";
+        e.Sample("halvern_detector_polls_total", "counter", "Status polls sent to the detector.",
+                 id, std::to_string(d.polls));
+        e.Sample("halvern_detector_failed_polls_total", "counter",
+                 "Status polls that got no status reply from the detector.", id,
+                 std::to_string(d.failures));
+    }
+    e.Sample("halvern_bus_detectors", "gauge", "Detectors polled on the bus.", "",
+             std::to_string(detectors.size()));
+    e.Sample("halvern_bus_rounds_total", "counter", "Whole rounds of polls over the detectors.", "",
+             std::to_string(bus.rounds));
+    e.Sample("halvern_bus_round_duration_seconds", "gauge",
+             "How long the last whole round took, in seconds.", "",
+             Number(static_cast<double>(bus.lastRoundUs) / 1e6));
+    e.Sample("halvern_bus_port_reopenings_total", "counter",
+             "Times the serial port came back and was opened again after its device had gone.", "",
+             std::to_string(bus.reopenings));
+    return e.Str();
+}
+
+std::string DetectorsJson(const std::vector<PolledDetector>& detectors) {
+    std::string text = "[";
+    for (const auto& d : detectors) {
+        JsonObject j = ReadingJson(ReadingOf(d.Shown(), d.values));
+        j.Bool("lost", d.lost)
+            .Text("last_seen", d.lastSeenUs < 0 ? std::string() : DateTimeText(d.lastSeen))
+            .Number("polls", static_cast<long>(d.polls))
+            .Number("failures", static_cast<long>(d.failures));
+        text += (text.size() > 1 ? "," : "") + j.Str();
+    }
+    return text + "]\n";
+}
+
+HttpAnswer Answer(std::string_view method, std::string_view path, const BusPoller* state) {
+    HttpAnswer a;
+    a.head = method == "HEAD";  // whatever the answer, without its body
+    const bool known = path == "/metrics" || path == "/api/detectors" || path == "/healthz";
+    if (!known) {
+        a.status = 404;
+        a.contentType = "text/plain; charset=utf-8";
+        a.body = "not found: the endpoints are /metrics, /api/detectors and /healthz\n";
+        return a;
+    }
+    if (method != "GET" && method != "HEAD") {
+        a.status = 405;
+        a.contentType = "text/plain; charset=utf-8";
+        a.body = "read-only: GET or HEAD\n";
+        return a;
+    }
+    if (path == "/healthz") {
+        a.contentType = "text/plain; charset=utf-8";
+        a.body = state ? "ok\n" : "ok: scanning the bus\n";
+        return a;
+    }
+    static const std::vector<PolledDetector> kNone;
+    const auto& detectors = state ? state->Detectors() : kNone;
+    if (path == "/metrics") {
+        a.contentType = "text/plain; version=0.0.4; charset=utf-8";
+        a.body = MetricsText(detectors, state ? state->Bus() : BusFigures{});
+    } else {
+        a.contentType = "application/json";
+        a.body = DetectorsJson(detectors);
+    }
+    return a;
+}
+
+namespace {
+
+const char* MethodName(QHttpServerRequest::Method m) {
+    switch (m) {
+        case QHttpServerRequest::Method::Get:
+            return "GET";
+        case QHttpServerRequest::Method::Head:
+            return "HEAD";
+        case QHttpServerRequest::Method::Post:
+            return "POST";
+        case QHttpServerRequest::Method::Put:
+            return "PUT";
+        case QHttpServerRequest::Method::Delete:
+            return "DELETE";
+        case QHttpServerRequest::Method::Options:
+            return "OPTIONS";
+        case QHttpServerRequest::Method::Patch:
+            return "PATCH";
+        case QHttpServerRequest::Method::Connect:
+            return "CONNECT";
+        case QHttpServerRequest::Method::Trace:
+            return "TRACE";
+        default:
+            return "UNKNOWN";
+    }
+}
+
+// The connections the HTTP server gets, each watched: one that sends more than a request may
+// hold is answered 413 and closed, and past kMaxConnections a new one is closed at once.
+class GuardedTcpServer : public QTcpServer {
+  public:
+    using QTcpServer::QTcpServer;
+
+    // The request answered: the next one counts from zero.
+    static void Answered(QTcpSocket* socket) { socket->setProperty(kCount, 0); }
+
+  protected:
+    void incomingConnection(qintptr fd) override {
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(fd) || open_ >= kMaxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
+        ++open_;
+        connect(socket, &QObject::destroyed, this, [this] { --open_; });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        // Connected before the HTTP server's own reader: it sees the bytes first.
+        connect(socket, &QTcpSocket::readyRead, this, [socket] {
+            const auto count = socket->property(kCount).toLongLong() + socket->bytesAvailable();
+            socket->setProperty(kCount, count);
+            if (count <= kMaxRequestBytes)
+                return;
+            socket->readAll();  // nothing of it reaches the request reader
+            socket->write(
+                "HTTP/1.1 413 Payload Too Large\r\nContent-Length: 0\r\n"
+                "Connection: close\r\n\r\n");
+            socket->disconnectFromHost();
+        });
+        addPendingConnection(socket);
+    }
+
+  private:
+    static constexpr const char* kCount = "halvernRequestBytes";
+    int open_ = 0;
+};
+
+class Endpoint : public QAbstractHttpServer {
+  public:
+    explicit Endpoint(const BusPoller* const& state) : state_(state) {}
+
+  protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
+        GuardedTcpServer::Answered(socket);
+        if (socket->bytesToWrite() > kMaxUnsentBytes) {
+            socket->abort();  // it does not read what it asks for
+            return true;
+        }
+        const HttpAnswer a =
+            Answer(MethodName(request.method()), request.url().path().toStdString(), state_);
+        QHttpServerResponder responder = makeResponder(request, socket);
+        const auto status = static_cast<QHttpServerResponder::StatusCode>(a.status);
+        responder.writeStatusLine(status);
+        responder.writeHeader("Content-Type", QByteArray::fromStdString(a.contentType));
+        responder.writeHeader("Content-Length", QByteArray::number(qsizetype(a.body.size())));
+        if (a.status == 405)
+            responder.writeHeader("Allow", "GET, HEAD");
+        responder.writeHeader("Cache-Control", "no-store");
+        if (a.head)
+            responder.writeBody("", 0);
+        else
+            responder.writeBody(a.body.data(), static_cast<qint64>(a.body.size()));
+        return true;
+    }
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override {
+        handleRequest(request, socket);
+    }
+
+  private:
+    const BusPoller* const& state_;
+};
+
+std::string AddressList(const std::vector<std::uint8_t>& addresses) {
+    std::string list;
+    for (const auto a : addresses)
+        list += (list.empty() ? "" : ", ") + std::to_string(a);
+    return list;
+}
+
+}  // namespace
+
+int Serve(const Invocation& inv, const ServeContext& ctx) {
+    const ListenAddress where = inv.listen.empty()
+                                    ? ListenAddress{kDefaultListenHost, kDefaultListenPort}
+                                    : *ParseListen(inv.listen);
+    const BusPoller* state = nullptr;
+    Endpoint endpoint(state);
+    auto* tcp = new GuardedTcpServer(&endpoint);
+    const QHostAddress host = where.host == "localhost"
+                                  ? QHostAddress(QHostAddress::LocalHost)
+                                  : QHostAddress(QString::fromStdString(where.host));
+    const std::string url = where.host.find(':') != std::string::npos
+                                ? "[" + where.host + "]:" + std::to_string(where.port)
+                                : where.host + ":" + std::to_string(where.port);
+    if (!tcp->listen(host, static_cast<quint16>(where.port)))
+        return ctx.fail(kExitUsage,
+                        "cannot listen on " + url + ": " + tcp->errorString().toStdString());
+    endpoint.bind(tcp);
+    if (!IsLoopback(where.host))
+        ctx.say("warning: the endpoint on " + url +
+                " has no authentication: whoever reaches it reads every detector's values");
+
+    std::vector<std::uint8_t> addresses;
+    for (const int a : inv.addresses)
+        addresses.push_back(static_cast<std::uint8_t>(a));
+    if (addresses.empty()) {
+        ctx.say("scanning addresses 1 to 247 for the detectors to serve");
+        BusScan scan(ctx.link);
+        while (!scan.Done() && !ctx.stop())
+            scan.Step(ctx.stop);
+        if (ctx.stop())
+            return kExitDone;
+        for (const auto& hit : scan.Hits())
+            if (hit.valid)
+                addresses.push_back(hit.address);
+        if (addresses.empty())
+            return ctx.fail(kExitNoAnswer, scan.Noisy() ? scan.NoiseText()
+                                                        : "no detector answered: nothing to serve");
+    }
+
+    BusPoller poller(ctx.link, addresses, ctx.now);
+    std::unique_ptr<Timer> tick;
+    if (inv.logPeriodS > 0) {
+        poller.StartLogging(ctx.folder, inv.logPeriodS);
+        tick = ctx.platform.NewTimer();
+        tick->SetInterval(kLogTickMs);
+        tick->onTick = [&] {
+            if (!ctx.stop())
+                poller.LogTick();
+        };
+        tick->SetEnabled(true);
+    }
+    state = &poller;
+    ctx.say("serving address" + std::string(addresses.size() == 1 ? " " : "es ") +
+            AddressList(addresses) + " on http://" + url +
+            "/metrics (and /api/detectors, /healthz)" +
+            (inv.logPeriodS > 0
+                 ? "; records every " + std::to_string(inv.logPeriodS) + " s into " + ctx.folder
+                 : "") +
+            "; Ctrl+C or SIGTERM ends it");
+    std::string warning;
+    while (!ctx.stop()) {
+        poller.Step(ctx.stop);
+        poller.SetReopenings(ctx.port.Reopenings());
+        const std::string now = LogWarning(poller.LogState());
+        if (now != warning) {
+            warning = now;
+            ctx.say(now.empty() ? "the log files can be written again" : now);
+        }
+    }
+    if (tick)
+        tick->SetEnabled(false);
+    state = nullptr;
+    ctx.say("serve ended after " + std::to_string(poller.Bus().rounds) + " rounds");
+    return kExitDone;
+}
+
+}  // namespace halvern::cli

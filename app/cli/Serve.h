@@ -1,0 +1,71 @@
+#pragma once
+// halvern-cli serve: the detectors of a bus polled in turn and served over HTTP, read-only, for
+// the plant's monitoring stack: /metrics in the Prometheus text format, /api/detectors as JSON
+// with the keys of --json, and /healthz. The texts are functions of the poller's state; the
+// HTTP server only hands them out.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "link/Link.h"
+#include "logging/LogRecords.h"
+#include "monitor/BusPoller.h"
+
+namespace halvern::cli {
+
+constexpr const char* kDefaultListenHost = "127.0.0.1";
+constexpr int kDefaultListenPort = 9464;
+// A request (request line, headers and body) larger than this is refused: the endpoint takes
+// GET and HEAD, whose requests are a few hundred bytes.
+constexpr std::int64_t kMaxRequestBytes = 16 * 1024;
+constexpr int kMaxConnections = 64;
+// A client that does not read its answers is dropped once this much waits to be sent to it.
+constexpr std::int64_t kMaxUnsentBytes = 4 * 1024 * 1024;
+
+struct ListenAddress {
+    std::string host;  // an IPv4 or IPv6 address, or "localhost"
+    int port = kDefaultListenPort;
+};
+// "HOST:PORT" ("[::1]:9464" for IPv6); nothing when it is not one.
+std::optional<ListenAddress> ParseListen(std::string_view text);
+// Whether only this machine can reach the address.
+bool IsLoopback(const std::string& host);
+
+// serve's own options, checked with the command line; the reason when one does not fit.
+std::string ReadServeOptions(const std::string* listen, const std::string* logPeriod,
+                             Invocation& inv);
+
+// The Prometheus text exposition of the poller's state.
+std::string MetricsText(const std::vector<PolledDetector>& detectors, const BusFigures& bus);
+// A JSON array: per detector the keys of status --json, and lost, last_seen, polls, failures.
+std::string DetectorsJson(const std::vector<PolledDetector>& detectors);
+
+// What the endpoint answers to a request, before any socket is involved.
+struct HttpAnswer {
+    int status = 200;
+    std::string contentType;
+    std::string body;  // for HEAD, the body a GET would get: its length is given, not its bytes
+    bool head = false;
+};
+// `state`: the poller, or nothing while the start-up scan runs.
+HttpAnswer Answer(std::string_view method, std::string_view path, const BusPoller* state);
+
+struct ServeContext {
+    Platform& platform;
+    SerialPort& port;
+    Link& link;
+    std::function<LocalDateTime()> now;
+    std::string folder;  // where --log-period writes
+    StopCheck stop;
+    std::function<void(const std::string&)> say;                // a line on standard error
+    std::function<int(int code, const std::string& why)> fail;  // a failure, said; its exit code
+};
+// Listens, scans when no address is given, and polls until a stop.
+int Serve(const Invocation& inv, const ServeContext& ctx);
+
+}  // namespace halvern::cli

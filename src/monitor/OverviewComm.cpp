@@ -1,0 +1,124 @@
+#include "monitor/OverviewComm.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace halvern {
+
+std::array<std::string, 7> OverviewRow(const PolledDetector& d) {
+    const Panel m = d.Shown();
+    const std::string status =
+        m.Status.empty() ? std::string() : m.Status + (m.SIL2Des.empty() ? "" : " " + m.SIL2Des);
+    const float gas = d.values[12];
+    const std::string link = d.lost ? "Lost" : d.answered ? "Good" : "";
+    return {std::to_string(d.address),
+            m.Flash,
+            m.SeNum,
+            status,
+            d.lost || std::isnan(gas) ? std::string() : std::to_string(std::lround(gas)),
+            link,
+            d.lastSeenUs < 0 ? std::string() : LongTimeText(d.lastSeen)};
+}
+
+OverviewComm::OverviewComm(Link& link, PollLoop& loop, MainComm& main,
+                           std::function<LocalDateTime()> now, std::function<void()> changed)
+    : link_(link), loop_(loop), main_(main), now_(std::move(now)), changed_(std::move(changed)) {}
+
+void OverviewComm::Start(std::vector<std::uint8_t> addresses) {
+    poller_.reset();
+    scan_.reset();
+    if (addresses.empty())
+        scan_ = std::make_shared<BusScan>(link_);
+    else
+        poller_ = std::make_shared<BusPoller>(link_, addresses, now_);
+    running_ = true;
+    fresh_ = true;
+    closing_ = false;
+    loop_.SetIteration([this](const StopCheck& stop) { Iteration(stop); });
+    loop_.Restart();
+    Changed();
+}
+
+void OverviewComm::Close() {
+    if (!running_ || closing_)
+        return;
+    closing_ = true;
+    loop_.Restart();  // the poll under way is abandoned at its wait
+}
+
+bool OverviewComm::Choose(std::size_t row) {
+    const auto& d = Detectors();
+    if (row >= d.size())
+        return false;
+    main_.Serve(d[row].address);
+    Close();
+    return true;
+}
+
+const std::vector<PolledDetector>& OverviewComm::Detectors() const {
+    static const std::vector<PolledDetector> kNone;
+    return poller_ ? poller_->Detectors() : kNone;
+}
+
+std::string OverviewComm::StateText() const {
+    if (scan_ && !poller_)
+        return "Scanning the bus: address " + std::to_string(scan_->Reached()) + " of " +
+               std::to_string(scan_->Total());
+    const auto& d = Detectors();
+    std::size_t lost = 0;
+    for (const auto& x : d)
+        lost += x.lost ? 1 : 0;
+    std::string text = std::to_string(d.size()) + (d.size() == 1 ? " detector" : " detectors");
+    if (lost > 0)
+        text += ", " + std::to_string(lost) + " lost";
+    if (d.empty())
+        return "No detector answered the scan.";
+    if (poller_ && poller_->Bus().rounds > 0) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.1f",
+                      static_cast<double>(poller_->Bus().lastRoundUs) / 1e6);
+        text += "; a round takes " + std::string(seconds) + " s";
+    }
+    return text + ".";
+}
+
+void OverviewComm::Iteration(const StopCheck& stop) {
+    if (fresh_ || closing_) {
+        // The reply the interrupted poll (the main cycle's, or this one's) may still get is
+        // taken in first, so that no one else takes it for its answer.
+        link_.ReceiveReply(stop);
+        if (stop())
+            return;
+        fresh_ = false;
+    }
+    if (closing_) {
+        running_ = false;
+        closing_ = false;
+        Changed();
+        main_.Activate();
+        return;
+    }
+    if (const auto scan = scan_; scan && !poller_) {
+        scan->Step(stop);
+        if (stop())
+            return;
+        if (scan->Done()) {
+            std::vector<std::uint8_t> found;
+            for (const auto& hit : scan->Hits())
+                if (hit.valid)
+                    found.push_back(hit.address);
+            poller_ = std::make_shared<BusPoller>(link_, found, now_);
+        }
+        Changed();
+        return;
+    }
+    const auto poller = poller_;
+    if (poller->Detectors().empty()) {
+        link_.WaitMs(100, stop);  // nothing to poll: the loop idles until the window closes
+        return;
+    }
+    if (poller->Step(stop))
+        Changed();
+}
+
+}  // namespace halvern

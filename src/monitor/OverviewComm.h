@@ -1,0 +1,64 @@
+#pragma once
+// The bus overview's logic without widgets: the detectors of a list (or, without one, those a
+// scan finds first) polled in turn as the polling loop's iterations in place of the main
+// cycle; the choice of one to serve; and the texts the window shows. When the overview closes
+// the main window is activated once and its cycle takes the loop back.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "monitor/BusPoller.h"
+#include "monitor/BusScan.h"
+#include "monitor/MainComm.h"
+#include "monitor/PollLoop.h"
+
+namespace halvern {
+
+// The columns of a row: address, model, serial, status and its description, gas reading,
+// link ("Good", "Lost", or empty before the first answer), last seen ("14:03:27").
+std::array<std::string, 7> OverviewRow(const PolledDetector& d);
+
+class OverviewComm {
+  public:
+    OverviewComm(Link& link, PollLoop& loop, MainComm& main, std::function<LocalDateTime()> now,
+                 std::function<void()> changed);
+
+    // The window opens with the detectors at `addresses`; none: a scan of 1-247 finds them.
+    void Start(std::vector<std::uint8_t> addresses);
+    // The window has closed: once the poll under way has ended, the main cycle goes on.
+    void Close();
+    // The detector of a row becomes the main window's; the overview closes.
+    bool Choose(std::size_t row);
+    bool Running() const { return running_; }
+    bool Scanning() const { return running_ && !poller_; }
+    // Empty while the scan runs.
+    const std::vector<PolledDetector>& Detectors() const;
+    // "Scanning the bus: address 37 of 247", "3 detectors, 1 lost; a round takes 0.2 s".
+    std::string StateText() const;
+
+    void Iteration(const StopCheck& stop);
+
+  private:
+    void Changed() {
+        if (changed_)
+            changed_();
+    }
+
+    Link& link_;
+    PollLoop& loop_;
+    MainComm& main_;
+    std::function<LocalDateTime()> now_;
+    std::function<void()> changed_;
+    // Shared with the step in progress, which a new Start may outlive.
+    std::shared_ptr<BusScan> scan_;
+    std::shared_ptr<BusPoller> poller_;
+    bool running_ = false;
+    bool fresh_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace halvern
