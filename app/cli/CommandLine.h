@@ -30,7 +30,9 @@ enum class Command {
     Normal,
     Align,
     Log,
-    Ports
+    Ports,
+    History,
+    Report
 };
 
 constexpr int kMaxWatchIntervalS = 86'400;  // a day
@@ -72,6 +74,9 @@ struct Invocation {
     int newAddress = 0;                        // address
     int period = 0;                            // log --period
     std::vector<FieldAssignment> assignments;  // setup FIELD=TEXT...
+    std::string serial, since, output;         // history [SERIAL] --since; report SERIAL -o
+    int days = 90;                             // report --days
+    bool letter = false;                       // report --page letter
 };
 
 struct ParsedLine {

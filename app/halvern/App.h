@@ -12,6 +12,8 @@
 
 #include "config/frmNewAddr.h"
 #include "config/frmSetupT.h"
+#include "history/HistoryStore.h"
+#include "history/frmHistory.h"
 #include "link/Link.h"
 #include "logging/LogRecords.h"
 #include "logging/frmCusLog.h"
@@ -37,6 +39,8 @@ namespace halvern {
 
 class frmComm;
 class frmMain;
+
+constexpr int kHistoryRetryMs = 30'000;
 
 struct AppOptions {
     std::string device;   // --device: open this device whatever port number is chosen
@@ -77,6 +81,8 @@ class App : public QObject {
     const TrendStore& Trends() const { return trends_; }
     frmScan* ScanWindow() const { return scan_; }
     frmTraffic* TrafficWindow() const { return traffic_; }
+    frmHistory* HistoryWindow() const { return historyWin_; }
+    HistoryStore& History() { return *history_; }
     MainComm* Comm() const { return mainComm_.get(); }
     PollLoop& Loop() { return loop_; }
     Link& GetLink() { return link_; }
@@ -99,6 +105,12 @@ class App : public QObject {
     void OpenScan();
     // The bus traffic window: modeless, beside whichever window serves the detector.
     void OpenTraffic();
+    void OpenHistory();
+    // The service report of the detector with this serial number, on the printer (or PDF)
+    // chosen in the print dialog.
+    void ServiceReport(const std::string& serial);
+    // Events the history could not take are tried again until they are written.
+    void HistoryRetry();
     // Shows a child window that replaces the main window until it reports its closing.
     void ShowChild(ConfigWindow* child);
     void BackToMain();
@@ -126,6 +138,9 @@ class App : public QObject {
     QPointer<frmTrends> trendsWin_;
     QPointer<frmScan> scan_;
     QPointer<frmTraffic> traffic_;
+    std::unique_ptr<HistoryStore> history_;
+    std::unique_ptr<Timer> historyRetry_;
+    QPointer<frmHistory> historyWin_;
     Micros startUs_ = 0;  // the traffic window counts its milliseconds from here
     std::unique_ptr<Timer> timer2_;
     bool ended_ = false;

@@ -22,6 +22,7 @@ struct MainCommHooks {
     std::function<void()> openAddress;  // open the address dialog
     std::function<void()> openMaintenance;
     std::function<void()> openScan;     // open the bus scan window
+    std::function<void()> openHistory;  // open the service history window
     std::function<void()> exitProgram;  // the port is closed: end the process now
 };
 
@@ -56,7 +57,8 @@ class MainComm {
     void cmdSetio();
     void cmdSetAddr();
     void cmdMaint();
-    void cmdScan();  // B, Ctrl+B: the bus scan window
+    void cmdScan();     // B, Ctrl+B: the bus scan window
+    void cmdHistory();  // H: the service history window
     // A detector chosen from the bus scan: the main window serves it, and a search ends. The
     // caller makes sure that no poll of the detector served until now is still under way.
     void Serve(std::uint8_t address);

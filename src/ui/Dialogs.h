@@ -2,9 +2,11 @@
 // The dialog layer: message boxes, the input box, the print dialog and window printing.
 // The real one shows Qt dialogs; tests use a scripted one that records what was asked.
 
+#include <functional>
 #include <optional>
 #include <string>
 
+class QPagedPaintDevice;
 class QWidget;
 
 namespace halvern {
@@ -27,6 +29,12 @@ class Dialogs {
     virtual std::optional<int> PrintDialog() = 0;
     // Prints an image of the window's client area `copies` times; false when printing failed.
     virtual bool PrintWindow(QWidget& window, int copies) = 0;
+    // Prints a document on the printer chosen in PrintDialog: `paint` lays it out on the
+    // printer's pages. False when nothing was printed.
+    virtual bool PrintDocument(const std::function<void(QPagedPaintDevice&)>& paint) {
+        (void)paint;
+        return false;
+    }
     // A short warning sound.
     virtual void Beep() = 0;
     // The system's save dialog: the chosen path, empty when cancelled. `suggested` is the

@@ -28,6 +28,7 @@ class QtDialogs : public Dialogs {
                       const std::string& defaultText) override;
     std::optional<int> PrintDialog() override;
     bool PrintWindow(QWidget& window, int copies) override;
+    bool PrintDocument(const std::function<void(QPagedPaintDevice&)>& paint) override;
     void Beep() override;
     std::string SaveFileName(const std::string& title, const std::string& suggested,
                              const std::string& filter) override;
