@@ -33,15 +33,17 @@ halvern::ServiceEvent Event(int n, const std::string& tag) {
     return e;
 }
 
-int Write(const std::string& path, int count, const std::string& tag) {
+int Write(const std::string& path, int count, const std::string& tag, bool say) {
     halvern::HistoryStore store(path, {"halvern-bench-history", "0", "bench"});
     for (int n = 1; n <= count; ++n) {
         if (!store.Record(Event(n, tag))) {
             std::fprintf(stderr, "%s\n", store.Warning().c_str());
             return 1;
         }
-        std::printf("committed %d\n", n);
-        std::fflush(stdout);
+        if (say) {
+            std::printf("committed %d\n", n);
+            std::fflush(stdout);
+        }
     }
     return 0;
 }
@@ -50,7 +52,7 @@ int Write(const std::string& path, int count, const std::string& tag) {
 
 int main(int argc, char** argv) {
     if (argc >= 4 && std::string(argv[1]) == "write")
-        return Write(argv[2], std::stoi(argv[3]), argc > 4 ? argv[4] : "event");
+        return Write(argv[2], std::stoi(argv[3]), argc > 4 ? argv[4] : "event", true);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const int events = argc > 1 ? std::stoi(argv[1]) : 10'000;
@@ -58,7 +60,7 @@ int main(int argc, char** argv) {
     const std::string path = dir.filePath("history.sqlite").toStdString();
     QElapsedTimer t;
     t.start();
-    if (Write(path, events, "bench") != 0)
+    if (Write(path, events, "bench", false) != 0)
         return 1;
     const double seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
     halvern::HistoryStore store(path, {"halvern-bench-history", "0", "bench"});

@@ -1,8 +1,10 @@
 #include "history/HistoryStore.h"
 
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
 #include <atomic>
 
@@ -74,9 +76,10 @@ bool HistoryStore::Exec(const QString& sql, std::string& why) {
     return false;
 }
 
-bool HistoryStore::Open(std::string& why) {
+bool HistoryStore::Open(std::string& why, bool readOnly) {
     if (open_)
         return true;
+    why.clear();
     if (!QSqlDatabase::isDriverAvailable("QSQLITE")) {
         why = "Qt's SQLite driver is missing (libqt6sql6-sqlite)";
         return false;
@@ -85,20 +88,30 @@ bool HistoryStore::Open(std::string& why) {
         QSqlDatabase db = QSqlDatabase::contains(connection_)
                               ? QSqlDatabase::database(connection_, false)
                               : QSqlDatabase::addDatabase("QSQLITE", connection_);
-        db.setDatabaseName(Q(path_));
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs_));
-        if (!db.open()) {
-            why = Why(db.lastError());
-            Close();
-            return false;
+        if (readOnly) {
+            // A file in a folder that cannot be written has no room for the log's index:
+            // read as it stands, which nothing may change meanwhile.
+            db.setDatabaseName(QUrl::fromLocalFile(Q(path_)).toString(QUrl::FullyEncoded) +
+                               "?immutable=1");
+            db.setConnectOptions("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
+        } else {
+            db.setDatabaseName(Q(path_));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs_));
         }
+        if (!db.open())
+            why = Why(db.lastError());
+    }
+    if (!why.empty()) {
+        Close();
+        return false;
     }
     open_ = true;
-    // A read-only file keeps its journal mode; its events can still be read.
     std::string ignored;
-    Exec("PRAGMA journal_mode=WAL", ignored);
-    // Each committed event survives a crash or a power cut of the PC.
-    Exec("PRAGMA synchronous=FULL", ignored);
+    if (!readOnly) {
+        Exec("PRAGMA journal_mode=WAL", ignored);
+        // Each committed event survives a crash or a power cut of the PC.
+        Exec("PRAGMA synchronous=FULL", ignored);
+    }
     if (!Migrate(why)) {
         Close();
         return false;
@@ -107,16 +120,17 @@ bool HistoryStore::Open(std::string& why) {
 }
 
 bool HistoryStore::Migrate(std::string& why) {
-    if (!Exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", why))
-        return false;
     for (;;) {
-        QSqlQuery q(QSqlDatabase::database(connection_, false));
-        if (!q.exec("SELECT MAX(version) FROM schema_version") || !q.next()) {
-            why = Why(q.lastError());
-            return false;
+        // Read first: a read-only file of this layout is read without a single write.
+        int version = 0;
+        {
+            QSqlQuery q(QSqlDatabase::database(connection_, false));
+            if (q.exec("SELECT MAX(version) FROM schema_version") && q.next())
+                version = q.value(0).isNull() ? 0 : q.value(0).toInt();
+            else if (!Exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)",
+                           why))
+                return false;  // not a database, or a new file that cannot be made
         }
-        const int version = q.value(0).isNull() ? 0 : q.value(0).toInt();
-        q.finish();
         if (version > kHistorySchemaVersion) {
             why = "it was made by a newer version of the program (layout " +
                   std::to_string(version) + ")";
@@ -130,7 +144,8 @@ bool HistoryStore::Migrate(std::string& why) {
         QSqlQuery again(QSqlDatabase::database(connection_, false));
         if (!again.exec("SELECT MAX(version) FROM schema_version") || !again.next()) {
             why = Why(again.lastError());
-            Exec("ROLLBACK", why);
+            std::string ignored;
+            Exec("ROLLBACK", ignored);
             return false;
         }
         const int now = again.value(0).isNull() ? 0 : again.value(0).toInt();
@@ -230,11 +245,25 @@ std::string HistoryStore::Warning() const {
 std::vector<ServiceEvent> HistoryStore::Events(const HistoryQuery& query) {
     std::vector<ServiceEvent> events;
     readError_.clear();
-    std::string why;
+    std::string why, readOnlyWhy;
+    bool readOnly = false;
     if (!Open(why)) {
-        readError_ = why;
-        return events;
+        // A file that cannot be written may still be read.
+        readOnly = QFileInfo::exists(Q(path_)) && Open(readOnlyWhy, true);
+        if (!readOnly) {
+            readError_ = why;
+            return events;
+        }
     }
+    readError_ = Select(query, events);
+    // After a failure, and after reading a file that cannot be written, the next use opens
+    // the file as it then is.
+    if (readOnly || !readError_.empty())
+        Close();
+    return events;
+}
+
+std::string HistoryStore::Select(const HistoryQuery& query, std::vector<ServiceEvent>& events) {
     QString sql =
         "SELECT id, utc, local, serial, model, address, action, before, after, confirmed, "
         "program, version, user, raw_before, raw_after, attempts, status FROM events WHERE 1";
@@ -255,11 +284,8 @@ std::vector<ServiceEvent> HistoryStore::Events(const HistoryQuery& query) {
         q.bindValue(":utc", Q(query.sinceUtc));
     if (!query.sinceLocal.empty())
         q.bindValue(":local", Q(query.sinceLocal));
-    if (!q.exec()) {
-        readError_ = Why(q.lastError());
-        Close();
-        return events;
-    }
+    if (!q.exec())
+        return Why(q.lastError());
     while (q.next()) {
         ServiceEvent e;
         int c = 0;
@@ -278,7 +304,7 @@ std::vector<ServiceEvent> HistoryStore::Events(const HistoryQuery& query) {
         e.status = q.value(c++).toString().toStdString();
         events.push_back(std::move(e));
     }
-    return events;
+    return {};
 }
 
 }  // namespace halvern

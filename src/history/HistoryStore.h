@@ -61,11 +61,13 @@ class HistoryStore {
     const std::string& Path() const { return path_; }
 
   private:
-    bool Open(std::string& why);
+    bool Open(std::string& why, bool readOnly = false);
     void Close();
     bool Migrate(std::string& why);
     bool Exec(const QString& sql, std::string& why);
     bool Write(const ServiceEvent& e, std::string& why);
+    // The events asked for; why they could not be read, empty when they could.
+    std::string Select(const HistoryQuery& query, std::vector<ServiceEvent>& events);
 
     std::string path_;
     HistoryWriter writer_;

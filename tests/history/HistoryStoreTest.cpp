@@ -206,7 +206,7 @@ TEST_F(HistoryFile, AReadOnlyFileIsReadButNotWritten) {
     HistoryStore store = Store();
     EXPECT_FALSE(store.Record(Event("880", kActionAlign, "new")));
     EXPECT_EQ(store.Pending(), 1u);
-    EXPECT_EQ(store.Events().size(), 1u);
+    EXPECT_EQ(store.Events().size(), 1u) << store.ReadError();
 }
 
 // A file of the first layout (no raw bytes, attempts or status) keeps its events and takes
