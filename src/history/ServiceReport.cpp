@@ -1,5 +1,8 @@
 #include "history/ServiceReport.h"
 
+#include <QStringList>
+#include <utility>
+
 namespace halvern {
 
 namespace {
@@ -20,6 +23,31 @@ QString Row(const char* caption, const QString& value) {
 std::string VersionOf(const ServiceEvent& e, const std::string& kind) {
     const std::string prefix = kind + ": ";
     return e.after.rfind(prefix, 0) == 0 ? e.after.substr(prefix.size()) : std::string();
+}
+
+// The lines of a text, for comparing a setup table before and after.
+QStringList Lines(const std::string& text) {
+    return QString::fromStdString(text).split('\n');
+}
+
+// An event's texts in the list: of a setup write only the fields it changed; a table on one
+// line ("Gas Type: 2; Alarm Latch: NO"), so that the list stays short.
+std::pair<QString, QString> ListedTexts(const ServiceEvent& e) {
+    QStringList before = Lines(e.before), after = Lines(e.after);
+    if (e.action == kActionSetupWrite && before.size() == after.size()) {
+        QStringList b, a;
+        for (qsizetype i = 0; i < before.size(); ++i)
+            if (before[i] != after[i]) {
+                b << before[i];
+                a << after[i];
+            }
+        if (b.isEmpty())
+            b << "(unchanged)";
+        before = b;
+        after = a.isEmpty() ? b : a;
+    }
+    const auto join = [](const QStringList& l) { return l.join("; ").toHtmlEscaped(); };
+    return {join(before), join(after)};
 }
 
 }  // namespace
@@ -98,6 +126,7 @@ QString ReportHtml(const ReportData& r) {
              "<tr><th>Time</th><th>Action</th><th>Before</th><th>After</th><th>Outcome</th>"
              "<th>User</th></tr>";
         for (const ServiceEvent& e : r.events) {
+            const auto texts = ListedTexts(e);
             QString outcome = QString::fromStdString(OutcomeText(e));
             if (e.attempts)
                 outcome +=
@@ -105,7 +134,7 @@ QString ReportHtml(const ReportData& r) {
             h += QString(
                      "<tr><td style=\"white-space: nowrap\">%1</td><td>%2</td><td>%3</td>"
                      "<td>%4</td><td style=\"white-space: nowrap\">%5</td><td>%6</td></tr>")
-                     .arg(Html(e.local), Html(e.action), Html(e.before), Html(e.after),
+                     .arg(Html(e.local), Html(e.action), texts.first, texts.second,
                           outcome.toHtmlEscaped(), Html(e.user));
         }
         h += "</table>";
