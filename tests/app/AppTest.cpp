@@ -637,6 +637,13 @@ TEST_F(AppTest, EachActionLeavesOneHistoryEventAndHShowsThem) {
     EXPECT_EQ(grid->item(0, 4)->text(), "align");
     EXPECT_EQ(grid->item(3, 5)->text().toStdString(), events[3].before);  // before and after
     EXPECT_EQ(grid->item(3, 6)->text().toStdString(), events[3].after);   // side by side
+    // The report of the served detector, printed (here into a PDF) from the history window.
+    dialogs.AnswerPrintDialog(1);
+    const std::string pdf = Folder() + "/report.pdf";
+    dialogs.PrintToPdf(pdf);
+    history->findChild<QPushButton*>("cmdReport")->click();
+    EXPECT_EQ(dialogs.Calls().back().kind, DialogCall::Kind::PrintDocument);
+    EXPECT_EQ(PdfPages(pdf), 1);
     auto* serial = history->findChild<QLineEdit*>("txtSerial");
     serial->setText("880");
     EXPECT_EQ(grid->rowCount(), 0);
