@@ -148,9 +148,4 @@ QString ReportHtml(const ReportData& r) {
     return h;
 }
 
-std::string ReportFileName(const std::string& serial, const QDateTime& now) {
-    return "Service report " + serial + " " +
-           now.toLocalTime().toString("yyyy-MM-dd").toStdString() + ".pdf";
-}
-
 }  // namespace halvern

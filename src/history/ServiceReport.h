@@ -38,7 +38,5 @@ struct ReportData {
 ReportData ReportFromHistory(const std::string& serial, const std::vector<ServiceEvent>& history,
                              int days, const QDateTime& now, const HistoryWriter& by);
 QString ReportHtml(const ReportData& report);
-// The report's file name the program suggests: "Service report 4711 2026-12-07.pdf".
-std::string ReportFileName(const std::string& serial, const QDateTime& now);
 
 }  // namespace halvern

@@ -16,8 +16,9 @@ namespace halvern {
 
 namespace {
 
-const char* const kColumns[] = {"Time",   "Serial No.", "Model",   "Address", "Action",
-                                "Before", "After",      "Outcome", "User"};
+// The outcome beside the action: the texts before and after may be wider than the window.
+const char* const kColumns[] = {"Time",    "Serial No.", "Model", "Address", "Action",
+                                "Outcome", "Before",     "After", "User"};
 
 }  // namespace
 
@@ -97,8 +98,8 @@ void frmHistory::Refresh() {
             outcome += QString(" (%1)").arg(*e.attempts);
         const QString cells[] = {QString::fromStdString(e.local),  QString::fromStdString(e.serial),
                                  QString::fromStdString(e.model),  QString::number(e.address),
-                                 QString::fromStdString(e.action), QString::fromStdString(e.before),
-                                 QString::fromStdString(e.after),  outcome,
+                                 QString::fromStdString(e.action), outcome,
+                                 QString::fromStdString(e.before), QString::fromStdString(e.after),
                                  QString::fromStdString(e.user)};
         for (int c = 0; c < static_cast<int>(std::size(cells)); ++c)
             grdHistory_->setItem(row, c, new QTableWidgetItem(cells[c]));
