@@ -651,5 +651,24 @@ TEST_F(AppTest, EachActionLeavesOneHistoryEventAndHShowsThem) {
     EXPECT_FALSE(main->findChild<QLabel*>("lblHistoryError")->isVisible());
 }
 
+// A history that cannot be written is said on the main window; its event waits and is written
+// by the retry once the file can take it, and the warning goes.
+TEST_F(AppTest, AHistoryThatCannotBeWrittenIsSaidAndItsEventWrittenLater) {
+    frmMain* main = Started();
+    const auto file = std::filesystem::path(Folder()) / kHistoryFile;
+    std::filesystem::create_directories(file);  // a folder in the way
+    auto* warning = main->findChild<QLabel*>("lblHistoryError");
+    plat.Post(1'000'000, [&] { QTest::keyClick(main, Qt::Key_A); });
+    plat.Post(3'000'000, [&] {
+        EXPECT_TRUE(warning->isVisibleTo(main));
+        EXPECT_NE(warning->text().indexOf("1 event kept"), -1) << warning->text().toStdString();
+        std::filesystem::remove(file);
+    });
+    RunUntil(3'000'000 + kHistoryRetryMs * 1000 + 1'000'000);
+    EXPECT_FALSE(warning->isVisibleTo(main));
+    ASSERT_EQ(app->History().Events().size(), 1u);
+    EXPECT_EQ(app->History().Events()[0].action, kActionAlign);
+}
+
 }  // namespace
 }  // namespace halvern::test
