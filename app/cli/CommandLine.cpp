@@ -16,7 +16,7 @@ namespace halvern::cli {
 
 namespace {
 
-constexpr std::array<CommandName, 12> kCommands = {{
+constexpr std::array<CommandName, 14> kCommands = {{
     {"status", Command::Status},
     {"watch", Command::Watch},
     {"scan", Command::Scan},
@@ -29,9 +29,11 @@ constexpr std::array<CommandName, 12> kCommands = {{
     {"log", Command::Log},
     {"ports", Command::Ports},
     {"serve", Command::Serve},
+    {"history", Command::History},
+    {"report", Command::Report},
 }};
 
-constexpr std::array<OptionSpec, 12> kOptions = {{
+constexpr std::array<OptionSpec, 16> kOptions = {{
     {"device", true, std::nullopt},
     {"port", true, std::nullopt},
     {"data-dir", true, std::nullopt},
@@ -44,6 +46,10 @@ constexpr std::array<OptionSpec, 12> kOptions = {{
     {"secondary", false, Command::Version},
     {"listen", true, Command::Serve},
     {"log-period", true, Command::Serve},
+    {"since", true, Command::History},
+    {"output", true, Command::Report},  // also -o
+    {"days", true, Command::Report},
+    {"page", true, Command::Report},
 }};
 
 std::optional<Command> CommandNamed(std::string_view name) {
@@ -78,6 +84,20 @@ std::optional<int> Address(std::string_view text, const char* what, std::string&
         error = std::string(what) + " " + Quote(text) +
                 " is not a bus address: a whole number from 1 to 247";
     return a;
+}
+
+// "2026-12-07": a date of the calendar.
+bool ValidDate(const std::string& text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return false;
+    const auto y = WholeNumber(std::string_view(text).substr(0, 4), 1, 9999);
+    const auto m = WholeNumber(std::string_view(text).substr(5, 2), 1, 12);
+    const auto d = WholeNumber(std::string_view(text).substr(8, 2), 1, 31);
+    if (!y || !m || !d)
+        return false;
+    constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (*y % 4 == 0 && *y % 100 != 0) || *y % 400 == 0;
+    return *d <= kDays[*m - 1] && (*m != 2 || *d <= 28 || leap);
 }
 
 // "-5" is a (wrong) address, not an option.
@@ -168,6 +188,10 @@ std::string SplitArguments(const std::vector<std::string>& args, Given& given,
             given["help"];
             continue;
         }
+        if (arg == "-o" && i + 1 < args.size()) {
+            given["output"] = args[++i];
+            continue;
+        }
         if (arg.rfind("--", 0) != 0)
             return "unknown option " + Escaped(arg);
         const auto eq = arg.find('=');
@@ -226,6 +250,9 @@ std::string ReadOperands(const std::vector<std::string>& positional, Invocation&
             least = 0;
             most = kLastBusAddress;
             break;
+        case Command::History:
+            least = 0;
+            break;
         default:
             break;
     }
@@ -241,8 +268,9 @@ std::string ReadOperands(const std::vector<std::string>& positional, Invocation&
             return "unexpected argument " + Quote(ops[k]) + " after " + cmd;
     }
     if (ops.size() < least)
-        return cmd + (inv.command == Command::Address ? " needs ADDR and NEW"
-                                                      : " needs the detector's address");
+        return cmd + (inv.command == Command::Address  ? " needs ADDR and NEW"
+                      : inv.command == Command::Report ? " needs the detector's serial number"
+                                                       : " needs the detector's address");
 
     std::string error;
     if (inv.command == Command::Scan) {
@@ -263,6 +291,8 @@ std::string ReadOperands(const std::vector<std::string>& positional, Invocation&
                 return "serve: address " + std::to_string(*a) + " given twice";
             inv.addresses.push_back(*a);
         }
+    } else if (inv.command == Command::History || inv.command == Command::Report) {
+        inv.serial = ops.empty() ? std::string() : ops[0];
     } else if (inv.command != Command::Ports) {
         const auto a = Address(ops[0], "address", error);
         if (!a)
@@ -311,6 +341,28 @@ std::string ReadCommandOptions(const Given& given, Invocation& inv) {
             ReadServeOptions(ValueOf(given, "listen"), ValueOf(given, "log-period"), inv);
         if (!why.empty())
             return why;
+    }
+    if (const auto* since = ValueOf(given, "since")) {
+        if (!ValidDate(*since))
+            return "--since " + Quote(*since) + ": a date as YYYY-MM-DD";
+        inv.since = *since;
+    }
+    if (const auto* days = ValueOf(given, "days")) {
+        const auto d = WholeNumber(*days, 1, 36'500);
+        if (!d)
+            return "--days " + Quote(*days) + ": whole days from 1 to 36500";
+        inv.days = *d;
+    }
+    if (const auto* page = ValueOf(given, "page")) {
+        if (*page != "a4" && *page != "letter")
+            return "--page " + Quote(*page) + ": a4 or letter";
+        inv.letter = *page == "letter";
+    }
+    if (inv.command == Command::Report) {
+        const auto* output = ValueOf(given, "output");
+        if (!output || output->empty())
+            return "report needs -o FILE.pdf";
+        inv.output = *output;
     }
     if (inv.command == Command::Log) {
         const auto* period = ValueOf(given, "period");
@@ -428,6 +480,16 @@ Commands:
                              /metrics (Prometheus text format), /api/detectors (JSON) and
                              /healthz. A detector is lost after 5 failed polls in a row and
                              asked again every round. Runs until Ctrl+C or SIGTERM.
+  history [SERIAL] [--since YYYY-MM-DD]
+                             The service history (history.sqlite in the program folder) of
+                             the detector with serial number SERIAL, or of all, newest first:
+                             every setup read and write, address change, S/N test, normal
+                             mode, align and version read of halvern and halvern-cli.
+  report SERIAL -o FILE.pdf [--days N] [--page a4|letter]
+                             The service report of the detector as a PDF: model, address,
+                             versions, setup table, last S/N figures, status and the events
+                             of the last N days (default 90), on A4 (default) or Letter.
+                             Neither command uses the port.
 
 Options:
   --device PATH     The serial device (USB adapters, /dev/serial/by-id links, halvern-sim's
@@ -472,6 +534,10 @@ JSON keys (the same for every model; a value not known is null):
   sn-test, normal   address, mode ("sn-test" or "normal"), confirmed; sn-test adds
                     sig1_noise, sig2_noise, ref_noise.
   align             address, align ("sent").
+  history           one object per event: id, utc, local, serial, model, address, action,
+                    before, after, raw_before, raw_after, confirmed (null: none expected),
+                    attempts, status, program, version, user.
+  report            serial, file, events.
   ports             port (null when no number reaches the device), device, description,
                     maker, usb_vendor and usb_product (4 hex digits), serial_number.
   serve             /api/detectors: an array, per detector the keys of status and lost,

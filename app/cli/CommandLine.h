@@ -31,7 +31,9 @@ enum class Command {
     Align,
     Log,
     Ports,
-    Serve
+    Serve,
+    History,
+    Report
 };
 
 constexpr int kMaxWatchIntervalS = 86'400;  // a day
@@ -76,6 +78,9 @@ struct Invocation {
     std::vector<int> addresses;                // serve ADDR...; none: a scan finds them
     std::string listen;                        // serve --listen HOST:PORT, as given
     int logPeriodS = 0;                        // serve --log-period; 0: no records
+    std::string serial, since, output;         // history [SERIAL] --since; report SERIAL -o
+    int days = 90;                             // report --days
+    bool letter = false;                       // report --page letter
 };
 
 struct ParsedLine {

@@ -92,7 +92,8 @@ JsonObject PortJson(const PortRow& row);
 std::string NoiseText(const MaintPanel& m);
 
 // Setup fields as (screen label, text), in the order of the screen.
-using LabelledTexts = std::vector<std::pair<std::string, std::string>>;
+using LabelledTexts =
+    std::vector<std::pair<std::string, std::string>>;  // as halvern::LabelledTexts
 std::string SetupText(const LabelledTexts& fields);
 
 }  // namespace halvern::cli

@@ -25,9 +25,7 @@ constexpr std::array<SetupFieldKey, 10> kFieldKeys = {{
     {"Heater ON at(C)", "heater_on_at_c"},
 }};
 
-constexpr std::array<C, kSetupFieldCount> kScreenOrder = {
-    C::Combo2, C::Combo3, C::cmbShort410, C::Combo4, C::Combo5,
-    C::Combo6, C::Combo7, C::Combo8,      C::Combo9, C::Combo10};
+const auto& kScreenOrder = SetupScreenOrder();
 
 // One model of each family: together they have every caption and option the screen offers.
 const std::vector<SetupModel>& EveryModel() {
@@ -108,21 +106,6 @@ JsonObject SetupFieldsJson(const LabelledTexts& fields) {
             j.Text(f.key, shown->second, true);
     }
     return j;
-}
-
-std::vector<std::pair<SetupControl, std::string>> ShownFields(const SetupLayout& layout) {
-    std::vector<std::pair<SetupControl, std::string>> shown;
-    for (const C f : kScreenOrder)
-        if (layout.Visible(f))
-            shown.emplace_back(f, SetupCaption(LabelOf(f), layout));
-    return shown;
-}
-
-LabelledTexts LabelledSetup(const SetupTexts& texts, const SetupModel& model) {
-    LabelledTexts out;
-    for (const auto& [field, caption] : ShownFields(SetupLayoutFor(model)))
-        out.emplace_back(caption, texts[static_cast<std::size_t>(Index(field))]);
-    return out;
 }
 
 std::string CheckForEveryModel(const std::vector<FieldAssignment>& assignments) {

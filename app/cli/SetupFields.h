@@ -12,6 +12,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Output.h"
 #include "config/SetupCodec.h"
+#include "config/SetupHistory.h"
 
 namespace halvern::cli {
 
@@ -28,9 +29,6 @@ struct SetupFieldKey {
 };
 std::span<const SetupFieldKey> SetupFieldKeys();
 
-// The fields the screen shows for the model, in its order, with their captions.
-std::vector<std::pair<SetupControl, std::string>> ShownFields(const SetupLayout& layout);
-LabelledTexts LabelledSetup(const SetupTexts& texts, const SetupModel& model);
 // The fields as one JSON object with every key of SetupFieldKeys: the text of the field shown
 // under its caption ("" when empty), null when the model's screen shows no such field.
 JsonObject SetupFieldsJson(const LabelledTexts& fields);

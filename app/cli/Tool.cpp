@@ -13,6 +13,9 @@
 #include "cli/SetupFields.h"
 #include "config/ConfigExchanges.h"
 #include "config/SetupCodec.h"
+#include "config/SetupHistory.h"
+#include "history/HistoryStore.h"
+#include "history/ServiceEvent.h"
 #include "link/LinkFiles.h"
 #include "link/Tuning.h"
 #include "logging/LoggingControl.h"
@@ -202,6 +205,10 @@ int Tool::Run(const Invocation& inv) {
             return Refused(why);
     }
     const std::string folder = env_.programFolder(inv.dataDir);
+    if (inv.command == Command::History)
+        return History(inv, folder);  // the history opens no port
+    if (inv.command == Command::Report)
+        return Report(inv, folder);
     std::string device = DevicePath(inv.device, env_.currentFolder);
     if (!device.empty())
         sameRun_ = " --device " + ShellWord(device);
@@ -242,7 +249,17 @@ int Tool::Run(const Invocation& inv) {
         Say(problem + "; the turnaround delay stays " +
             std::to_string(static_cast<long long>(link.TurnaroundDelay)) + " us");
     link_ = &link;
+    HistoryStore history(JoinPath(folder, kHistoryFile), CliHistoryWriter());
+    par_->History = &history;
     const int code = Dispatch(inv);
+    // An event that could not be written is said, never lost without a word.
+    if (!history.Flush()) {
+        const std::size_t n = history.Pending();
+        Say("the service history " + history.Path() + " could not be written (" +
+            history.WriteError() + "): " + std::to_string(n) + (n == 1 ? " event" : " events") +
+            " of this command not recorded");
+    }
+    par_->History = nullptr;
     link_ = nullptr;
     env_.port.onNotice = nullptr;
     env_.port.Close();
@@ -279,6 +296,9 @@ int Tool::Dispatch(const Invocation& inv) {
                 inv, {env_.platform, env_.port, *link_, env_.now, par_->ProgramFolder, stopCheck_,
                       [this](const std::string& s) { Say(s); },
                       [this](int code, const std::string& why) { return Fail(code, why); }});
+        case Command::History:
+        case Command::Report:
+            break;  // run without the port
     }
     return kExitUsage;
 }
@@ -471,6 +491,10 @@ int Tool::Scan(const Invocation& inv) {
 
 int Tool::Version(std::uint8_t address, bool secondary) {
     const auto text = ReadVersion(*link_, address, !secondary, stopCheck_);
+    RecordAction(*par_, address, kActionVersion, "",
+                 std::string(secondary ? "secondary: " : "primary: ") +
+                     (text ? VersionOfReply(link_->Buffers(), *text) : std::string()),
+                 text.has_value());
     if (!text)
         return Failed(link_->LastReceptionHadBytes()
                           ? NoValidAnswer(address, link_->LastReceptionBytes())
@@ -500,8 +524,10 @@ int Tool::Setup(std::uint8_t address, const std::vector<FieldAssignment>& assign
     const std::string serial = par_->Main.SeNum;
     const std::string a = std::to_string(address);
     link_->DiscardInput();
-    if (!ReadSetupReply(*link_, address, stopCheck_))
+    if (!ReadSetupReply(*link_, address, stopCheck_)) {
+        RecordAction(*par_, address, kActionSetupRead, "", "", false);
         return Failed("address " + a + " did not send its setup table");
+    }
     const auto& b = link_->Buffers();
     const SetupTable read =
         SetupTableFromReply(std::span(b.RxBuffer).first(static_cast<std::size_t>(b.RxCount)));
@@ -517,13 +543,18 @@ int Tool::Setup(std::uint8_t address, const std::vector<FieldAssignment>& assign
         const auto burn = SetupTableToBurn(read, texts, edit.named, model);
         if (const auto* refused = std::get_if<SetupRefusal>(&burn))
             return Refused(SetupRefusalMessage(*refused, texts, SetupLayoutFor(model)));
-        if (!WriteSetupTable(*link_, address, std::get<SetupTable>(burn), stopCheck_))
+        const bool confirmed =
+            WriteSetupTable(*link_, address, std::get<SetupTable>(burn), stopCheck_);
+        RecordSetup(*par_, address, model, read, std::get<SetupTable>(burn), confirmed);
+        if (!confirmed)
             return WriteFailed("the detector at address " + a +
                                    " did not confirm the setup table after " +
                                    std::to_string(kSetupWriteAttempts) + " attempts",
                                "the setup table may not have been written: check it with " +
                                    Suggest("setup " + a));
     }
+    if (!write)
+        RecordSetup(*par_, address, model, std::nullopt, read, true);
     const LabelledTexts fields = LabelledSetup(texts, model);
     if (json_) {
         JsonObject j;
@@ -557,7 +588,9 @@ int Tool::Address(std::uint8_t address, std::uint8_t newAddress) {
         if (who)
             return Refused("address " + n + " is taken: " + *who + " answers there");
     }
-    if (!WriteNewAddress(*link_, address, newAddress, stopCheck_))
+    const bool confirmed = WriteNewAddress(*link_, address, newAddress, stopCheck_);
+    RecordAction(*par_, address, kActionAddress, a, n, confirmed);
+    if (!confirmed)
         return WriteFailed("the detector at address " + a + " did not confirm its new address " +
                                n + " after " + std::to_string(kAddressWriteAttempts) + " attempts",
                            "it may still have address " + a + " or have taken address " + n +
@@ -581,7 +614,11 @@ int Tool::Mode(std::uint8_t address, bool snTest) {
     if (par_->ModelCode == 36 || par_->ModelCode == 37)
         return Refused(std::string(snTest ? "the signal/noise test" : "the normal-mode command") +
                        " is not for the " + par_->Main.Flash);
-    if (!WriteDetectorMode(*link_, address, snTest, par_->SnTestMode, stopCheck_))
+    const bool confirmed = WriteDetectorMode(*link_, address, snTest, par_->SnTestMode, stopCheck_);
+    if (!confirmed)
+        RecordAction(*par_, address, snTest ? kActionSnTest : kActionNormal, "",
+                     snTest ? "S/N test mode" : "normal mode", false);
+    if (!confirmed)
         return WriteFailed(std::string(snTest ? kSnTestFailText : kNormalModeFailText) +
                                " (address " + a + " did not confirm after " +
                                std::to_string(kModeWriteAttempts) + " attempts)",
@@ -597,6 +634,11 @@ int Tool::Mode(std::uint8_t address, bool snTest) {
         noiseRead = PollMaintenance(*link_, *par_, address, stopCheck_);
     }
     const MaintPanel& m = par_->Maint;
+    RecordAction(*par_, address, snTest ? kActionSnTest : kActionNormal, "",
+                 !snTest     ? "normal mode"
+                 : noiseRead ? NoiseSummary(m)
+                             : "S/N test mode",
+                 true);
     if (json_) {
         JsonObject j;
         j.Number("address", static_cast<long>(address))
@@ -626,6 +668,7 @@ int Tool::Align(std::uint8_t address) {
     if (const auto failed = Reach(address))
         return *failed;
     link_->Align(address, stopCheck_);
+    RecordAction(*par_, address, kActionAlign, "", "align command sent", std::nullopt);
     if (Stopped())
         return Failed("");
     if (json_)

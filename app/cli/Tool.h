@@ -18,6 +18,10 @@
 #include "platform/qt/PortList.h"
 #include "state/Par.h"
 
+namespace halvern {
+struct HistoryWriter;
+}
+
 namespace halvern::cli {
 
 struct Environment {
@@ -34,6 +38,9 @@ struct Environment {
     PortEnumerator listPorts;   // the serial ports present
     std::string currentFolder;  // a relative --device is taken from here
 };
+
+// halvern-cli as the writer of history events.
+HistoryWriter CliHistoryWriter();
 
 class Tool {
   public:
@@ -60,6 +67,8 @@ class Tool {
     int Align(std::uint8_t address);
     int Log(std::uint8_t address, int period);
     int Ports();
+    int History(const Invocation& inv, const std::string& folder);  // cli/History.cpp
+    int Report(const Invocation& inv, const std::string& folder);
     // Runs the program's polling cycle on `address` until a stop; `afterPoll` after each poll.
     void PollUntilStopped(std::uint8_t address, const std::function<void()>& afterPoll);
 

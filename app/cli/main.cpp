@@ -9,7 +9,9 @@
 #endif
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <filesystem>
@@ -74,7 +76,14 @@ int main(int argc, char** argv) {
         std::cout.rdbuf(&closedOutput);
 #endif
     const std::vector<std::string> args(argv + 1, argv + argc);
-    QCoreApplication app(argc, argv);
+    // The service report lays out text, which needs a GUI application's fonts; it is drawn
+    // into a file, on no screen, so no display is needed.
+    const bool report = std::find(args.begin(), args.end(), "report") != args.end();
+    if (report)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app =
+        report ? std::make_unique<QGuiApplication>(argc, argv)
+               : std::make_unique<QCoreApplication>(argc, argv);
     halvern::NameProgram();  // the same per-user folder as the program's
     std::setlocale(LC_NUMERIC, "C");
 

@@ -1,7 +1,11 @@
 #include "App.h"
 
+#include "HalvernVersion.h"
+
 #include <QApplication>
 
+#include "history/ReportPdf.h"
+#include "history/ServiceReport.h"
 #include "link/LinkFiles.h"
 #include "link/Tuning.h"
 #include "logging/LoggingControl.h"
@@ -20,12 +24,21 @@ App::App(AppServices services, Par& par, AppOptions options)
       places_(QString::fromStdString(JoinPath(par.ProgramFolder, kSettingsFile))),
       link_(s_.platform, s_.port, par.Link),
       trends_(s_.platform) {
+    history_ = std::make_unique<HistoryStore>(JoinPath(par.ProgramFolder, kHistoryFile),
+                                              HistoryWriter{"halvern", kVersion, PcUserName()});
+    par_.History = history_.get();
+    historyRetry_ = s_.platform.NewTimer();
+    historyRetry_->SetInterval(kHistoryRetryMs);
+    historyRetry_->onTick = [this] { HistoryRetry(); };
     MainCommHooks hooks;
     hooks.now = s_.now;
     hooks.changed = [this] {
+        if (history_->Pending() > 0)
+            historyRetry_->SetEnabled(true);
         if (main_)
             main_->Refresh();
     };
+    hooks.openHistory = [this] { OpenHistory(); };
     hooks.exitProgram = [this] { End(); };
     hooks.openSetup = [this](std::uint8_t address) { OpenSetup(address); };
     hooks.openAddress = [this] { OpenAddress(); };
@@ -70,6 +83,8 @@ App::App(AppServices services, Par& par, AppOptions options)
 
 App::~App() {
     delete traffic_;  // it listens to the link, which goes with this object
+    delete historyWin_;
+    par_.History = nullptr;
 }
 
 void App::Start() {
@@ -130,6 +145,9 @@ void App::LoadMain() {
     connect(main_.get(), &frmMain::aboutRequested, this, &App::ShowAbout);
     connect(main_.get(), &frmMain::viewLogRequested, this, &App::ViewLog);
     connect(main_.get(), &frmMain::trafficRequested, this, &App::OpenTraffic);
+    connect(main_.get(), &frmMain::historyRequested, this, &App::OpenHistory);
+    connect(main_.get(), &frmMain::reportRequested, this,
+            [this] { ServiceReport(par_.Main.SeNum); });
     main_->show();
     main_->FocusHome();
     std::string problem;
@@ -319,6 +337,56 @@ void App::OpenTraffic() {
     traffic_->show();
     traffic_->raise();
     traffic_->activateWindow();
+}
+
+void App::OpenHistory() {
+    if (!historyWin_) {
+        historyWin_ = new frmHistory(*history_, par_.Main.SeNum);
+        historyWin_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(historyWin_, &frmHistory::reportRequested, this,
+                [this](const QString& serial) { ServiceReport(serial.toStdString()); });
+    } else {
+        historyWin_->Refresh();
+    }
+    historyWin_->show();
+    historyWin_->raise();
+    historyWin_->activateWindow();
+}
+
+void App::ServiceReport(const std::string& serial) {
+    if (serial.empty()) {
+        s_.dialogs.Message("No detector is served: give its serial number in the service history.",
+                           "Service report", MsgIcon::Exclamation);
+        return;
+    }
+    HistoryQuery query;
+    query.serial = serial;
+    const auto events = history_->Events(query);
+    if (!history_->ReadError().empty()) {
+        s_.dialogs.Message("The service history cannot be read: " + history_->ReadError(),
+                           "Service report", MsgIcon::Critical);
+        return;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    ReportData report = ReportFromHistory(serial, events, kReportDefaultDays, now,
+                                          {"halvern", kVersion, PcUserName()});
+    if (serial == par_.Main.SeNum && main_ && mainComm_->Connected()) {
+        // The detector served answers now: its status as the main window shows it.
+        report.status = par_.Main.Status + " " + par_.Main.SIL2Des;
+        report.statusWhen = now.toLocalTime().toString("yyyy-MM-dd HH:mm").toStdString();
+        report.model = par_.Main.Flash;
+        report.address = par_.Main.DetNum;
+    }
+    const QString html = ReportHtml(report);
+    if (s_.dialogs.PrintDialog())
+        s_.dialogs.PrintDocument([&](QPagedPaintDevice& device) { PaintReport(html, device); });
+}
+
+void App::HistoryRetry() {
+    if (history_->Flush())
+        historyRetry_->SetEnabled(false);
+    if (main_)
+        main_->Refresh();
 }
 
 void App::ShowChild(ConfigWindow* child) {

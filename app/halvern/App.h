@@ -12,6 +12,8 @@
 
 #include "config/frmNewAddr.h"
 #include "config/frmSetupT.h"
+#include "history/HistoryStore.h"
+#include "history/frmHistory.h"
 #include "link/Link.h"
 #include "logging/LogRecords.h"
 #include "logging/frmCusLog.h"
@@ -39,6 +41,8 @@ namespace halvern {
 
 class frmComm;
 class frmMain;
+
+constexpr int kHistoryRetryMs = 30'000;
 
 struct AppOptions {
     std::string device;   // --device: open this device whatever port number is chosen
@@ -80,6 +84,8 @@ class App : public QObject {
     frmScan* ScanWindow() const { return scan_; }
     frmBusOverview* OverviewWindow() const { return overview_; }
     frmTraffic* TrafficWindow() const { return traffic_; }
+    frmHistory* HistoryWindow() const { return historyWin_; }
+    HistoryStore& History() { return *history_; }
     MainComm* Comm() const { return mainComm_.get(); }
     PollLoop& Loop() { return loop_; }
     Link& GetLink() { return link_; }
@@ -104,6 +110,12 @@ class App : public QObject {
     void OpenOverview(std::vector<std::uint8_t> addresses);
     // The bus traffic window: modeless, beside whichever window serves the detector.
     void OpenTraffic();
+    void OpenHistory();
+    // The service report of the detector with this serial number, on the printer (or PDF)
+    // chosen in the print dialog.
+    void ServiceReport(const std::string& serial);
+    // Events the history could not take are tried again until they are written.
+    void HistoryRetry();
     // Shows a child window that replaces the main window until it reports its closing.
     void ShowChild(ConfigWindow* child);
     void BackToMain();
@@ -133,6 +145,9 @@ class App : public QObject {
     QPointer<frmScan> scan_;
     QPointer<frmBusOverview> overview_;
     QPointer<frmTraffic> traffic_;
+    std::unique_ptr<HistoryStore> history_;
+    std::unique_ptr<Timer> historyRetry_;
+    QPointer<frmHistory> historyWin_;
     Micros startUs_ = 0;  // the traffic window counts its milliseconds from here
     std::unique_ptr<Timer> timer2_;
     bool ended_ = false;

@@ -7,6 +7,7 @@
 
 #include "config/AddressEntry.h"
 #include "config/ConfigExchanges.h"
+#include "history/ServiceEvent.h"
 #include "state/Par.h"
 #include "ui/Dialogs.h"
 
@@ -110,6 +111,8 @@ void frmNewAddr::Burn() {
         }
     }
     const bool confirmed = WriteNewAddress(link_, oldAddress, *newAddress, stop_);
+    RecordAction(par_, oldAddress, kActionAddress, std::to_string(oldAddress),
+                 std::to_string(*newAddress), confirmed);
     if (!confirmed && !Ending())
         dialogs_.Message(AddressNotConfirmedMessage(oldAddress, *newAddress), "Warning",
                          MsgIcon::Critical);

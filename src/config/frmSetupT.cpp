@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "config/ConfigExchanges.h"
+#include "config/SetupHistory.h"
 #include "state/Par.h"
 #include "ui/Dialogs.h"
 
@@ -93,6 +94,7 @@ frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t addres
         field->setEditText(QString::fromStdString(texts[static_cast<std::size_t>(i)]));
     }
 
+    RecordSetup(par_, address_, model_, std::nullopt, read_, true);
     Field(C::Combo2)->setFocus();
 }
 
@@ -234,6 +236,7 @@ void frmSetupT::Burn() {
     SetBurning(true);
     par_.Setup = std::get<SetupTable>(burn);
     const bool confirmed = WriteSetupTable(link_, address_, par_.Setup, stop_);
+    RecordSetup(par_, address_, model_, read_, par_.Setup, confirmed);
     Frame3_->hide();
     if (!confirmed && !Ending())
         dialogs_.Message(SetupNotConfirmedMessage(address_), "Warning", MsgIcon::Critical);

@@ -69,6 +69,7 @@ void MaintComm::Leave() {
 }
 
 void MaintComm::Close() {
+    RecordSnTest();
     open_ = false;
 }
 
@@ -92,6 +93,8 @@ void MaintComm::PollIteration(const StopCheck& stop) {
         }
     }
     m.LELCaption = IsTalvekName(par_.Main.Flash) ? "PPM.m" : "%LEL.m";
+    if (decoded && snTestEvent_ && !m.S1N.empty())
+        RecordSnTest();
     if (onPolled)
         onPolled(decoded);
     Changed();
@@ -103,7 +106,18 @@ void MaintComm::SetButtons(bool enabled) {
     Changed();
 }
 
+void MaintComm::RecordSnTest() {
+    if (!snTestEvent_)
+        return;
+    const MaintPanel& m = par_.Maint;
+    if (!m.S1N.empty())
+        snTestEvent_->after = NoiseSummary(m);
+    RecordEvent(par_, std::move(*snTestEvent_));
+    snTestEvent_.reset();
+}
+
 bool MaintComm::WriteMode(std::uint8_t address, bool snTest, const StopCheck& stop) {
+    RecordSnTest();
     const bool confirmed = WriteDetectorMode(link_, address, snTest, par_.SnTestMode, stop, [&] {
         if (snTest) {
             par_.LeftInSnTest[address] = true;
@@ -112,6 +126,14 @@ bool MaintComm::WriteMode(std::uint8_t address, bool snTest, const StopCheck& st
     });
     if (confirmed && !snTest)
         par_.LeftInSnTest[address] = false;
+    if (snTest && confirmed) {
+        snTestEvent_ = DetectorEvent(par_, address, kActionSnTest);
+        snTestEvent_->after = "S/N test mode";
+        snTestEvent_->confirmed = true;
+    } else {
+        RecordAction(par_, address, snTest ? kActionSnTest : kActionNormal, "",
+                     snTest ? "S/N test mode" : "normal mode", confirmed);
+    }
     return confirmed;
 }
 
@@ -145,8 +167,10 @@ void MaintComm::cmdAlign() {
     running_ = true;
     const StopCheck gone = CommandStop();
     link_.ReceiveReply(gone);  // drain the reply the interrupted poll was waiting for
-    if (!gone() && par_.Maint.Com == "Good")
+    if (!gone() && par_.Maint.Com == "Good") {
         link_.Align(DetNumByte(par_), gone);
+        RecordAction(par_, DetNumByte(par_), kActionAlign, "", "align command sent", std::nullopt);
+    }
     running_ = false;
 }
 

@@ -9,9 +9,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 
+#include "history/ServiceEvent.h"
 #include "link/Link.h"
 #include "monitor/PollLoop.h"
 #include "state/Par.h"
@@ -67,6 +69,9 @@ class MaintComm {
     // when normal mode is confirmed.
     bool WriteMode(std::uint8_t address, bool snTest, const StopCheck& stop);
     void SetButtons(bool enabled);
+    // The S/N test confirmed last waits for the noise figures of the next poll that decodes
+    // them; it is recorded then, or as it stands when anything else happens first.
+    void RecordSnTest();
     // Ends the waits of a command once its window has closed (or the program ends).
     StopCheck CommandStop() const;
     void Changed() {
@@ -83,6 +88,7 @@ class MaintComm {
     bool running_ = false;
     bool leaving_ = false;
     std::set<std::uint8_t> snTestSentTo_;  // in this opening
+    std::optional<ServiceEvent> snTestEvent_;
     std::uint64_t session_ = 0;  // one per opening: a command belongs to the window it began in
 };
 

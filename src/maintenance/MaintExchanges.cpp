@@ -53,4 +53,8 @@ bool PollMaintenance(Link& link, Par& par, std::uint8_t address, const StopCheck
     return true;
 }
 
+std::string NoiseSummary(const MaintPanel& m) {
+    return "Sig1/Noise " + m.S1N + ", Sig2/Noise " + m.S2N + ", Ref/Noise " + m.R2N;
+}
+
 }  // namespace halvern

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "link/Link.h"
 #include "state/Par.h"
@@ -31,6 +32,10 @@ bool NormalModeConfirmed(const LinkBuffers& b, std::uint8_t address);
 // the detector may have taken the mode, whatever comes back.
 bool WriteDetectorMode(Link& link, std::uint8_t address, bool snTest, bool& snTestMode,
                        const StopCheck& stop = {}, const std::function<void()>& sent = {});
+
+// The noise figures of the S/N test as the service history keeps them:
+// "Sig1/Noise 812, Sig2/Noise 790, Ref/Noise 901".
+std::string NoiseSummary(const MaintPanel& m);
 
 // One maintenance poll of `address`: the status query and one reception. True when a status
 // reply came and was decoded into `par` (whose buffers the link fills) as the maintenance

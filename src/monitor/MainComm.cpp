@@ -1,5 +1,6 @@
 #include "monitor/MainComm.h"
 
+#include "history/ServiceEvent.h"
 #include "link/LinkFiles.h"
 #include "link/Tuning.h"
 #include "logging/LogRecords.h"
@@ -169,6 +170,7 @@ void MainComm::cmdAlign() {
     if (!Connected())
         return;
     link_.Align(DetNumByte(par_), quitting_);
+    RecordAction(par_, DetNumByte(par_), kActionAlign, "", "align command sent", std::nullopt);
 }
 
 void MainComm::cmdSetio() {
@@ -180,7 +182,9 @@ void MainComm::cmdSetio() {
         return;
     // The screen writes to the detector it was read from, whatever the address shown is by then.
     const std::uint8_t address = DetNumByte(par_);
-    if (ReadSetupReply(link_, address, quitting_) && hooks_.openSetup)
+    if (!ReadSetupReply(link_, address, quitting_))
+        RecordAction(par_, address, kActionSetupRead, "", "", false);  // the screen records a read
+    else if (hooks_.openSetup)
         hooks_.openSetup(address);
 }
 
@@ -212,6 +216,11 @@ void MainComm::cmdOverview() {
         hooks_.openOverview();
 }
 
+void MainComm::cmdHistory() {
+    if (hooks_.openHistory)
+        hooks_.openHistory();
+}
+
 void MainComm::Serve(std::uint8_t address) {
     if (par_.SearchToggle)
         par_.Main.MasterCaption = "masteR is OFF";
@@ -228,7 +237,11 @@ void MainComm::ShowVersion(bool primary, std::uint8_t address) {
         return;
     link_.ReceiveReply(quitting_);
     // Bytes of an older reply are not this detector's version: show nothing after a failure.
-    par_.Main.Ver = ReadVersion(link_, address, primary, quitting_).value_or(std::string());
+    const auto version = ReadVersion(link_, address, primary, quitting_);
+    par_.Main.Ver = version.value_or(std::string());
+    RecordAction(par_, address, kActionVersion, "",
+                 std::string(primary ? "primary: " : "secondary: ") + par_.Main.Ver,
+                 version.has_value());
     par_.Main.VerVisible = true;
     Changed();
     link_.WaitMs(3000, quitting_);
@@ -313,6 +326,10 @@ bool MainComm::Hotkey(char c) {
         case 'o':
         case 'O':
             cmdOverview();
+            return true;
+        case 'h':
+        case 'H':
+            cmdHistory();
             return true;
         case 'r':
         case 'R':

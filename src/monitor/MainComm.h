@@ -26,6 +26,7 @@ struct MainCommHooks {
     std::function<void()> openMaintenance;
     std::function<void()> openScan;      // open the bus scan window
     std::function<void()> openOverview;  // open the bus overview window
+    std::function<void()> openHistory;   // open the service history window
     std::function<void()> exitProgram;   // the port is closed: end the process now
 };
 
@@ -66,6 +67,7 @@ class MainComm {
     void cmdMaint();
     void cmdScan();      // B, Ctrl+B: the bus scan window
     void cmdOverview();  // O: the bus overview window
+    void cmdHistory();   // H: the service history window
     // A detector chosen from the bus scan: the main window serves it, and a search ends. The
     // caller makes sure that no poll of the detector served until now is still under way.
     void Serve(std::uint8_t address);

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "history/HistoryStore.h"
 #include "logging/LogRecords.h"
 #include "monitor/MainComm.h"
 #include "state/Par.h"
@@ -137,6 +138,10 @@ void frmMain::BuildUi() {
     auto* mnuTraffic = mnuFile->addAction("Bus &traffic...");
     mnuTraffic->setObjectName("mnuTraffic");
     mnuTraffic->setShortcut(QKeySequence(Qt::Key_F7));
+    auto* mnuHistory = mnuFile->addAction("&History...");
+    mnuHistory->setObjectName("mnuHistory");
+    auto* mnuReport = mnuFile->addAction("Service re&port...");
+    mnuReport->setObjectName("mnuReport");
     auto* mnuExit = mnuFile->addAction("&Exit");
     mnuExit->setObjectName("mnuExit");
     mnuExit->setShortcut(QKeySequence("Ctrl+E"));
@@ -147,6 +152,8 @@ void frmMain::BuildUi() {
     connect(mnuScan, &QAction::triggered, this, [this] { comm_.cmdScan(); });
     connect(mnuOverview, &QAction::triggered, this, [this] { comm_.cmdOverview(); });
     connect(mnuTraffic, &QAction::triggered, this, &frmMain::trafficRequested);
+    connect(mnuHistory, &QAction::triggered, this, &frmMain::historyRequested);
+    connect(mnuReport, &QAction::triggered, this, &frmMain::reportRequested);
     connect(mnuExit, &QAction::triggered, this, [this] { comm_.ConfirmExit(); });
     connect(mnuAbout, &QAction::triggered, this, &frmMain::aboutRequested);
 
@@ -295,6 +302,11 @@ void frmMain::BuildUi() {
     // Logging state and logging trouble along the bottom, out of the way of the readings.
     statusBar()->addWidget(lblLogOn_, 1);
     statusBar()->addPermanentWidget(lblLogError_);
+    lblHistoryError_ = Caption(QString(), "lblHistoryError", central);
+    lblHistoryError_->setStyleSheet("color: #b00000; font-weight: bold;");
+    lblHistoryError_->setWordWrap(true);
+    lblHistoryError_->hide();
+    statusBar()->addPermanentWidget(lblHistoryError_);
     // Long port notices end in an ellipsis on a narrow screen; the whole text is the tooltip.
     lblPortNotice_ = new ElidedLabel(central);
     lblPortNotice_->setObjectName("lblPortNotice");
@@ -396,6 +408,9 @@ void frmMain::Refresh() {
     lblLogError_->setText(
         logWarning.empty() ? QString() : "Logging fails: " + QString::fromStdString(logWarning));
     lblLogError_->setVisible(!logWarning.empty());
+    const std::string historyWarning = par_.History ? par_.History->Warning() : std::string();
+    lblHistoryError_->setText(QString::fromStdString(historyWarning));
+    lblHistoryError_->setVisible(!historyWarning.empty());
     lblPortNotice_->SetFullText(QString::fromStdString(m.PortNotice));
     lblPortNotice_->setVisible(!m.PortNotice.empty());
     const std::string snTest = SnTestNotice(par_);

@@ -49,6 +49,8 @@ class frmMain : public QMainWindow {
     void viewLogRequested();   // mnuVLog
     void aboutRequested();     // mnuAbout
     void trafficRequested();   // mnuTraffic, F7
+    void historyRequested();   // mnuHistory (H goes through MainComm)
+    void reportRequested();    // mnuReport
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -64,7 +66,8 @@ class frmMain : public QMainWindow {
         *cmdAlign_{}, *cmdSetAddr_{}, *cmdUp_{}, *cmdDown_{};
     AddressList* cmbChangeAddr_{};
     QLabel *lblDetNum_{}, *lblStatus_{}, *lblSIL2Des_{}, *lblGain_{}, *lblFlash_{}, *lblSeNum_{},
-        *lblCom_{}, *lblF12_{}, *lblVer_{}, *lblLogOn_{}, *lblLogError_{}, *lblSnTest_{};
+        *lblCom_{}, *lblF12_{}, *lblVer_{}, *lblLogOn_{}, *lblLogError_{}, *lblSnTest_{},
+        *lblHistoryError_{};
     ElidedLabel* lblPortNotice_{};
     std::array<QLabel*, 5> lblCh_{};
     std::array<QLabel*, 5> lblChVal_{};

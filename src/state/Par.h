@@ -13,6 +13,8 @@
 
 namespace halvern {
 
+class HistoryStore;
+
 // Per-address state has a slot for every address byte: a detector that answers from 248 to
 // 255 is served, and logged, like any other.
 constexpr int kAddressSlots = 256;
@@ -75,6 +77,8 @@ struct MaintPanel {
 
 struct Par {
     std::string ProgramFolder;  // where CommPortNo.txt, CommTune2.txt and the logs live
+    // The service history that each action on a detector is recorded in; none: not recorded.
+    HistoryStore* History = nullptr;
 
     // Link
     LinkBuffers Link;

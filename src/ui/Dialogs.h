@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+class QPagedPaintDevice;
 class QWidget;
 
 namespace halvern {
@@ -35,6 +36,12 @@ class Dialogs {
     virtual std::optional<int> PrintDialog() = 0;
     // Prints an image of the window's client area `copies` times; false when printing failed.
     virtual bool PrintWindow(QWidget& window, int copies) = 0;
+    // Prints a document on the printer chosen in PrintDialog: `paint` lays it out on the
+    // printer's pages. False when nothing was printed.
+    virtual bool PrintDocument(const std::function<void(QPagedPaintDevice&)>& paint) {
+        (void)paint;
+        return false;
+    }
     // A short warning sound.
     virtual void Beep() = 0;
     // The system's save dialog over `owner`: `chosen` gets the path, later, and is not called

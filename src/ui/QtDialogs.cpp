@@ -119,6 +119,11 @@ bool QtDialogs::PrintWindow(QWidget& window, int copies) {
     return PrintWindowPages(window, Printer(), copies);
 }
 
+bool QtDialogs::PrintDocument(const std::function<void(QPagedPaintDevice&)>& paint) {
+    paint(Printer());
+    return true;
+}
+
 void QtDialogs::Beep() {
     QApplication::beep();
 }

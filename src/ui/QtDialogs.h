@@ -30,6 +30,7 @@ class QtDialogs : public Dialogs {
     bool PrintWindow(QWidget& window, int copies) override;
     void Notice(QWidget& owner, const std::string& text, const std::string& title,
                 MsgIcon icon) override;
+    bool PrintDocument(const std::function<void(QPagedPaintDevice&)>& paint) override;
     void Beep() override;
     void SaveFileName(QWidget& owner, const std::string& title, const std::string& suggested,
                       const std::string& filter,

@@ -75,6 +75,17 @@ bool ScriptedDialogs::PrintWindow(QWidget& window, int copies) {
     return printed;
 }
 
+bool ScriptedDialogs::PrintDocument(const std::function<void(QPagedPaintDevice&)>& paint) {
+    Record(Call(DialogCall::Kind::PrintDocument));
+    if (pdfPath_.empty())
+        return true;
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdfPath_));
+    paint(printer);
+    return true;
+}
+
 void ScriptedDialogs::Beep() {
     Record(Call(DialogCall::Kind::Beep));
 }

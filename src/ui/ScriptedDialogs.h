@@ -13,7 +13,16 @@
 namespace halvern {
 
 struct DialogCall {
-    enum class Kind { Message, AskYesNo, Input, PrintDialog, PrintWindow, Beep, SaveFileName };
+    enum class Kind {
+        Message,
+        AskYesNo,
+        Input,
+        PrintDialog,
+        PrintWindow,
+        Beep,
+        SaveFileName,
+        PrintDocument
+    };
     Kind kind = Kind::Message;
     std::string text;  // message, question or prompt
     std::string title;
@@ -51,6 +60,8 @@ class ScriptedDialogs : public Dialogs {
                       const std::string& defaultText) override;
     std::optional<int> PrintDialog() override;
     bool PrintWindow(QWidget& window, int copies) override;
+    // Lays the document out into the PDF file of PrintToPdf, when there is one.
+    bool PrintDocument(const std::function<void(QPagedPaintDevice&)>& paint) override;
     void Beep() override;
     void SaveFileName(QWidget& owner, const std::string& title, const std::string& suggested,
                       const std::string& filter,

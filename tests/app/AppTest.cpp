@@ -627,5 +627,79 @@ TEST_F(AppTest, OOpensTheBusOverviewAndEnterServesTheChosenDetector) {
     EXPECT_EQ(port.Frames().back().bytes, CommandFrame(7, kCodeStatus));
 }
 
+// Each action of the windows on the detector leaves one event in the service history, and H
+// shows them, newest first, within the screen.
+TEST_F(AppTest, EachActionLeavesOneHistoryEventAndHShowsThem) {
+    frmMain* main = Started();
+    plat.Post(1'000'000, [&] { QTest::keyClick(main, Qt::Key_S); });
+    plat.Post(2'500'000, [&] { app->SetupScreen()->Burn(); });  // written back as read
+    plat.Post(6'000'000, [&] { QTest::keyClick(main, Qt::Key_M); });
+    plat.Post(7'000'000, [&] { QTest::keyClick(app->MaintenanceWindow(), Qt::Key_F9); });
+    plat.Post(10'000'000, [&] { QTest::keyClick(app->MaintenanceWindow(), Qt::Key_Escape); });
+    plat.Post(12'000'000, [&] { QTest::keyClick(main, Qt::Key_V); });
+    plat.Post(16'000'000, [&] { QTest::keyClick(main, Qt::Key_A); });
+    plat.Post(18'000'000, [&] { QTest::keyClick(main, Qt::Key_H); });
+    RunUntil(19'000'000);
+
+    const auto events = app->History().Events();
+    std::vector<std::string> actions;
+    for (const auto& e : events)
+        actions.push_back(e.action);
+    EXPECT_EQ(actions, (std::vector<std::string>{kActionAlign, kActionVersion, kActionSnTest,
+                                                 kActionSetupWrite, kActionSetupRead}));
+    ASSERT_EQ(events.size(), 5u);
+    for (const auto& e : events) {
+        EXPECT_EQ(e.serial, "4711");
+        EXPECT_EQ(e.address, 1);
+        EXPECT_EQ(e.program, "halvern");
+    }
+    EXPECT_EQ(events[1].after, "primary: Ver 3.12 F24");
+    EXPECT_TRUE(events[2].after.starts_with("Sig1/Noise ")) << events[2].after;
+    EXPECT_EQ(events[3].rawBefore, "24 05 02 0A");
+    EXPECT_EQ(events[3].rawAfter, "24 05 02 0A");
+    EXPECT_EQ(events[3].before, events[4].after);
+    EXPECT_NE(events[4].after.find("Heater ON at(C): 10"), std::string::npos);
+    EXPECT_EQ(events[3].confirmed, std::optional<bool>(true));
+
+    frmHistory* history = app->HistoryWindow();
+    OnScreen(history);
+    auto* grid = history->findChild<QTableWidget*>("grdHistory");
+    ASSERT_EQ(grid->rowCount(), 5);
+    EXPECT_EQ(grid->item(0, 4)->text(), "align");
+    EXPECT_EQ(grid->item(3, 5)->text(), "confirmed");
+    EXPECT_EQ(grid->item(3, 6)->text().toStdString(), events[3].before);  // before and after
+    EXPECT_EQ(grid->item(3, 7)->text().toStdString(), events[3].after);   // side by side
+    // The report of the served detector, printed (here into a PDF) from the history window.
+    dialogs.AnswerPrintDialog(1);
+    const std::string pdf = Folder() + "/report.pdf";
+    dialogs.PrintToPdf(pdf);
+    history->findChild<QPushButton*>("cmdReport")->click();
+    EXPECT_EQ(dialogs.Calls().back().kind, DialogCall::Kind::PrintDocument);
+    EXPECT_EQ(PdfPages(pdf), 1);
+    auto* serial = history->findChild<QLineEdit*>("txtSerial");
+    serial->setText("880");
+    EXPECT_EQ(grid->rowCount(), 0);
+    EXPECT_FALSE(main->findChild<QLabel*>("lblHistoryError")->isVisible());
+}
+
+// A history that cannot be written is said on the main window; its event waits and is written
+// by the retry once the file can take it, and the warning goes.
+TEST_F(AppTest, AHistoryThatCannotBeWrittenIsSaidAndItsEventWrittenLater) {
+    frmMain* main = Started();
+    const auto file = std::filesystem::path(Folder()) / kHistoryFile;
+    std::filesystem::create_directories(file);  // a folder in the way
+    auto* warning = main->findChild<QLabel*>("lblHistoryError");
+    plat.Post(1'000'000, [&] { QTest::keyClick(main, Qt::Key_A); });
+    plat.Post(3'000'000, [&] {
+        EXPECT_TRUE(warning->isVisibleTo(main));
+        EXPECT_NE(warning->text().indexOf("1 event kept"), -1) << warning->text().toStdString();
+        std::filesystem::remove(file);
+    });
+    RunUntil(3'000'000 + kHistoryRetryMs * 1000 + 1'000'000);
+    EXPECT_FALSE(warning->isVisibleTo(main));
+    ASSERT_EQ(app->History().Events().size(), 1u);
+    EXPECT_EQ(app->History().Events()[0].action, kActionAlign);
+}
+
 }  // namespace
 }  // namespace halvern::test

@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(EachFamily, Output, ::testing::ValuesIn(kCases));
 TEST(SetupKeys, EveryCaptionOfEveryModelHasOne) {
     for (const std::int16_t family : {24, 25, 32, 33, 34, 35, 36, 37, 38, 48, 49}) {
         const SetupModel model{ModelName(family), family};
-        for (const auto& [field, caption] : cli::ShownFields(SetupLayoutFor(model))) {
+        for (const auto& [field, caption] : ShownFields(SetupLayoutFor(model))) {
             const auto keys = cli::SetupFieldKeys();
             EXPECT_TRUE(std::any_of(keys.begin(), keys.end(),
                                     [&](const auto& k) { return caption == k.caption; }))

@@ -1,0 +1,109 @@
+#include "cli/History.h"
+
+#include <QDateTime>
+
+#include "HalvernVersion.h"
+#include "cli/Tool.h"
+#include "history/ReportPdf.h"
+#include "history/ServiceReport.h"
+#include "link/LinkFiles.h"
+
+namespace halvern::cli {
+
+namespace {
+
+std::string Indented(const std::string& caption, const std::string& text) {
+    std::string out = "    " + caption;
+    for (const char c : text)
+        out += c == '\n' ? std::string("\n    ") + std::string(caption.size(), ' ')
+                         : std::string(1, c);
+    return out + "\n";
+}
+
+}  // namespace
+
+HistoryWriter CliHistoryWriter() {
+    return {"halvern-cli", kVersion, PcUserName()};
+}
+
+std::string HistoryText(const ServiceEvent& e) {
+    std::string outcome = OutcomeText(e);
+    if (e.attempts)
+        outcome += " (" + std::to_string(*e.attempts) + ")";
+    std::string text = e.local + "  " + e.serial + "  " + e.model + "  " +
+                       std::to_string(e.address) + "  " + e.action + "  " + outcome + "  " +
+                       e.user + "\n";
+    if (!e.before.empty())
+        text += Indented("before: ", e.before);
+    if (!e.after.empty())
+        text += Indented("after:  ", e.after);
+    return text;
+}
+
+JsonObject HistoryJson(const ServiceEvent& e) {
+    JsonObject j;
+    j.Number("id", static_cast<long>(e.id))
+        .Utf8("utc", e.utc)
+        .Utf8("local", e.local)
+        .Utf8("serial", e.serial)
+        .Utf8("model", e.model)
+        .Number("address", static_cast<long>(e.address))
+        .Utf8("action", e.action)
+        .Utf8("before", e.before)
+        .Utf8("after", e.after)
+        .Utf8("raw_before", e.rawBefore)
+        .Utf8("raw_after", e.rawAfter);
+    if (e.confirmed)
+        j.Bool("confirmed", *e.confirmed);
+    else
+        j.Number("confirmed", "");
+    j.Number("attempts", e.attempts ? std::to_string(*e.attempts) : std::string())
+        .Utf8("status", e.status)
+        .Utf8("program", e.program)
+        .Utf8("version", e.version)
+        .Utf8("user", e.user);
+    return j;
+}
+
+int Tool::History(const Invocation& inv, const std::string& folder) {
+    HistoryStore store(JoinPath(folder, kHistoryFile), CliHistoryWriter());
+    HistoryQuery query;
+    query.serial = inv.serial;
+    query.sinceLocal = inv.since;
+    const auto events = store.Events(query);
+    if (!store.ReadError().empty())
+        return Failed("cannot read the service history " + store.Path() + ": " + store.ReadError());
+    for (const ServiceEvent& e : events)
+        if (!(json_ ? Emit(HistoryJson(e).Str()) : Print(HistoryText(e))))
+            break;
+    return kExitDone;
+}
+
+int Tool::Report(const Invocation& inv, const std::string& folder) {
+    HistoryStore store(JoinPath(folder, kHistoryFile), CliHistoryWriter());
+    HistoryQuery query;
+    query.serial = inv.serial;
+    const auto events = store.Events(query);
+    if (!store.ReadError().empty())
+        return Failed("cannot read the service history " + store.Path() + ": " + store.ReadError());
+    if (events.empty())
+        Say("the service history holds no event of serial number " + inv.serial);
+    const ReportData report = ReportFromHistory(
+        inv.serial, events, inv.days, QDateTime::currentDateTimeUtc(), CliHistoryWriter());
+    std::string why;
+    const std::string path = DevicePath(inv.output, env_.currentFolder);
+    if (!WriteReportPdf(ReportHtml(report), path, inv.letter ? ReportPage::Letter : ReportPage::A4,
+                        why))
+        return Failed(why);
+    if (json_)
+        Emit(JsonObject()
+                 .Utf8("serial", inv.serial)
+                 .Utf8("file", path)
+                 .Number("events", static_cast<long>(report.events.size()))
+                 .Str());
+    else
+        Emit("service report of " + inv.serial + " written to " + path);
+    return kExitDone;
+}
+
+}  // namespace halvern::cli

@@ -1,0 +1,83 @@
+#pragma once
+// The service history: one SQLite file in the program folder, shared by the program and
+// halvern-cli, which may write at the same time (write-ahead log, a busy wait, one transaction
+// per event). A history that cannot be written (locked, read-only, corrupt, a full disk) never
+// stops an action on a detector: its events wait in memory, are tried again with the next
+// event or Flush(), and Warning() says why they wait.
+
+#include <QDateTime>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "history/ServiceEvent.h"
+
+namespace halvern {
+
+constexpr const char* kHistoryFile = "history.sqlite";
+// The layout this program writes; older files are brought forward when opened.
+constexpr int kHistorySchemaVersion = 2;
+// How long a write waits for another process's transaction.
+constexpr int kHistoryBusyTimeoutMs = 5000;
+
+// Who writes the events: the program, its version and the PC's user.
+struct HistoryWriter {
+    std::string program, version, user;
+};
+
+struct HistoryQuery {
+    std::string serial;      // empty: every detector
+    std::string sinceUtc;    // "2026-09-08T00:00:00Z": events from then on; empty: all
+    std::string sinceLocal;  // the same, compared with the local time ("2026-09-08")
+    int limit = -1;          // the newest this many; -1: all
+};
+
+class HistoryStore {
+  public:
+    // `clock`: the time in UTC (tests give their own); the system's when empty.
+    HistoryStore(std::string path, HistoryWriter writer, std::function<QDateTime()> clock = {},
+                 int busyTimeoutMs = kHistoryBusyTimeoutMs);
+    ~HistoryStore();
+    HistoryStore(const HistoryStore&) = delete;
+    HistoryStore& operator=(const HistoryStore&) = delete;
+
+    // Stamps the event with the time and the writer, and writes it with any still waiting.
+    // True when nothing waits any more.
+    bool Record(ServiceEvent event);
+    // Writes the events that wait; true when none is left.
+    bool Flush();
+    std::size_t Pending() const { return pending_.size(); }
+    // "The service history cannot be written (...): 2 events kept until it can"; empty when
+    // nothing waits.
+    std::string Warning() const;
+    // Why the last write failed; empty after one that succeeded.
+    const std::string& WriteError() const { return writeError_; }
+
+    // Events newest first; empty with ReadError() set when the file cannot be read.
+    std::vector<ServiceEvent> Events(const HistoryQuery& query = {});
+    const std::string& ReadError() const { return readError_; }
+    const std::string& Path() const { return path_; }
+
+  private:
+    bool Open(std::string& why, bool readOnly = false);
+    void Close();
+    bool Migrate(std::string& why);
+    bool Exec(const QString& sql, std::string& why);
+    bool Write(const ServiceEvent& e, std::string& why);
+    // The events asked for; why they could not be read, empty when they could.
+    std::string Select(const HistoryQuery& query, std::vector<ServiceEvent>& events);
+
+    std::string path_;
+    HistoryWriter writer_;
+    std::function<QDateTime()> clock_;
+    int busyTimeoutMs_;
+    QString connection_;
+    std::deque<ServiceEvent> pending_;
+    std::string writeError_;
+    std::string readError_;
+    bool open_ = false;
+};
+
+}  // namespace halvern
