@@ -12,10 +12,10 @@ namespace halvern {
 constexpr int kRxBufferSize = 257;
 
 struct LinkBuffers {
-    std::vector<std::uint8_t> TxBuffer;                // the request being sent, CRC included
+    std::vector<std::uint8_t> TxBuffer;                  // the request being sent, CRC included
     std::array<std::uint8_t, kRxBufferSize> RxBuffer{};  // the last reply read, accepted or not
-    std::int16_t RxCount = 0;                          // valid bytes in RxBuffer
-    std::uint8_t ReplyAddress = 0;                     // address byte of the last accepted reply
+    std::int16_t RxCount = 0;                            // valid bytes in RxBuffer
+    std::uint8_t ReplyAddress = 0;                       // address byte of the last accepted reply
 };
 
 // Folds one byte into the running CRC; updates crc in place and returns it.

@@ -31,8 +31,8 @@ std::vector<std::uint8_t> ReadSetupFrame(std::uint8_t address) {
 }
 
 std::vector<std::uint8_t> WriteSetupFrame(std::uint8_t address, const SetupTable& t) {
-    return WithCrc({address, kFunctionWriteMany, 0, 1, 0, 4, 8, t.MeasureFlags, t.OutputFlags, 0,
-                    0, 0, t.HeaterMode, 0, t.HeaterOnTemp});
+    return WithCrc({address, kFunctionWriteMany, 0, 1, 0, 4, 8, t.MeasureFlags, t.OutputFlags, 0, 0,
+                    0, t.HeaterMode, 0, t.HeaterOnTemp});
 }
 
 std::vector<std::uint8_t> NewAddressFrame(std::uint8_t address, std::uint8_t newAddress) {

@@ -31,10 +31,10 @@ struct SetupTable {
     std::uint8_t HeaterOnTemp = 0;
 };
 
-std::vector<std::uint8_t> CommandFrame(std::uint8_t address, std::uint8_t code);  // 9 bytes
-std::vector<std::uint8_t> SnTestFrame(std::uint8_t address);                      // 8 bytes
-std::vector<std::uint8_t> NormalModeFrame(std::uint8_t address);                  // 8 bytes
-std::vector<std::uint8_t> ReadSetupFrame(std::uint8_t address);                   // 8 bytes
+std::vector<std::uint8_t> CommandFrame(std::uint8_t address, std::uint8_t code);       // 9 bytes
+std::vector<std::uint8_t> SnTestFrame(std::uint8_t address);                           // 8 bytes
+std::vector<std::uint8_t> NormalModeFrame(std::uint8_t address);                       // 8 bytes
+std::vector<std::uint8_t> ReadSetupFrame(std::uint8_t address);                        // 8 bytes
 std::vector<std::uint8_t> WriteSetupFrame(std::uint8_t address, const SetupTable& t);  // 17
 std::vector<std::uint8_t> NewAddressFrame(std::uint8_t address, std::uint8_t newAddress);  // 8
 

@@ -15,17 +15,19 @@ namespace halvern {
 
 using Micros = std::int64_t;  // monotonic time in microseconds
 
-constexpr Micros MsToUs(double ms) { return static_cast<Micros>(ms * 1000.0); }
+constexpr Micros MsToUs(double ms) {
+    return static_cast<Micros>(ms * 1000.0);
+}
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual Micros NowUs() const = 0;
     double NowMs() const { return static_cast<double>(NowUs()) / 1000.0; }
 };
 
 class EventPump {
-public:
+  public:
     virtual ~EventPump() = default;
     // Runs the events that are due. When none is due it blocks until the next one (a byte,
     // a timer, a posted call) or until the deadline, whichever comes first, runs what came,
@@ -37,7 +39,7 @@ public:
 
 // A repeating timer whose ticks run from the event loop.
 class Timer {
-public:
+  public:
     virtual ~Timer() = default;
     virtual void SetInterval(int ms) = 0;
     virtual int Interval() const = 0;
@@ -47,13 +49,13 @@ public:
 };
 
 class TimerFactory {
-public:
+  public:
     virtual ~TimerFactory() = default;
     virtual std::unique_ptr<Timer> NewTimer() = 0;
 };
 
 class MicroDelay {
-public:
+  public:
     virtual ~MicroDelay() = default;
     // Blocks the thread for at least us microseconds without running any event.
     virtual void DelayUs(std::int32_t us) = 0;
@@ -64,20 +66,22 @@ class Platform : public Clock, public EventPump, public TimerFactory, public Mic
 
 // 9600 baud, 8N1: ten bits a byte.
 constexpr int kBaud = 9600;
-constexpr Micros ByteTimeUs() { return 10'000'000 / kBaud; }  // 1041 us
+constexpr Micros ByteTimeUs() {
+    return 10'000'000 / kBaud;
+}  // 1041 us
 constexpr Micros WireTimeUs(std::size_t bytes) {
     return static_cast<Micros>(bytes) * 10'000'000 / kBaud;
 }
 
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
     // Opens the device at 9600 8N1. On failure returns false and says why in *error.
     virtual bool Open(const std::string& device, std::string* error) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
-    virtual int BytesWaiting() = 0;                         // InBufferCount
-    virtual std::vector<std::uint8_t> ReadAll() = 0;        // Input: takes every waiting byte
+    virtual int BytesWaiting() = 0;                               // InBufferCount
+    virtual std::vector<std::uint8_t> ReadAll() = 0;              // Input: takes every waiting byte
     virtual void Write(std::span<const std::uint8_t> bytes) = 0;  // Output: returns at once
     virtual void SetRts(bool on) = 0;
     virtual bool Rts() const = 0;  // the logical state, even where the device refuses RTS
