@@ -70,6 +70,33 @@ const char* ShapeCommand(Detector& d, const std::vector<std::string>& w) {
     return nullptr;
 }
 
+// Registers 0 to 4 of each detector, a line each.
+std::string Dump(const Bus& bus) {
+    std::string out;
+    for (std::size_t i = 0; i < bus.Size(); ++i) {
+        std::string s = std::to_string(bus.At(i).Address());
+        for (auto v : bus.At(i).Registers())
+            s += " " + std::to_string(v);
+        out += s + "\n";
+    }
+    return out;
+}
+
+// "babble on", "babble off" or "babble BYTES MS"; false when the words are none of them.
+bool Babble(Bus& bus, const std::vector<std::string>& w) {
+    const auto bytes = w.size() == 3 ? Number(w[1], 1, kMaxBabbleBurst) : std::nullopt;
+    const auto ms = w.size() == 3 ? Number(w[2], 1, kMaxLatencyMs) : std::nullopt;
+    if (w.size() == 2 && w[1] == "on")
+        bus.SetBabbleContinuous();
+    else if (w.size() == 2 && w[1] == "off")
+        bus.SetBabble(0, 0);
+    else if (bytes && ms)
+        bus.SetBabble(static_cast<std::size_t>(*bytes), *ms * 1000);
+    else
+        return false;
+    return true;
+}
+
 }  // namespace
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
@@ -110,13 +137,7 @@ CommandResult RunCommand(Bus& bus, std::string_view line) {
     if (cmd == "quit" && w.size() == 1) {
         r.quit = true;
     } else if (cmd == "dump" && w.size() == 1) {
-        for (std::size_t i = 0; i < bus.Size(); ++i) {
-            const auto regs = bus.At(i).Registers();
-            std::string s = std::to_string(bus.At(i).Address());
-            for (auto v : regs)
-                s += " " + std::to_string(v);
-            r.output += s + "\n";
-        }
+        r.output = Dump(bus);
     } else if ((cmd == "mute" || cmd == "unmute") && w.size() == 2) {
         const auto a = address();
         if (!a)
@@ -158,15 +179,7 @@ CommandResult RunCommand(Bus& bus, std::string_view line) {
             bus.SetDetectorLatencyUs(*a, *ms * 1000);
         }
     } else if (cmd == "babble") {
-        const auto bytes = w.size() == 3 ? Number(w[1], 1, kMaxBabbleBurst) : std::nullopt;
-        const auto ms = w.size() == 3 ? Number(w[2], 1, kMaxLatencyMs) : std::nullopt;
-        if (w.size() == 2 && w[1] == "on")
-            bus.SetBabbleContinuous();
-        else if (w.size() == 2 && w[1] == "off")
-            bus.SetBabble(0, 0);
-        else if (bytes && ms)
-            bus.SetBabble(static_cast<std::size_t>(*bytes), *ms * 1000);
-        else
+        if (!Babble(bus, w))
             return fail("usage: babble on|off|BYTES MS (1.." + std::to_string(kMaxBabbleBurst) +
                         " bytes every 1.." + std::to_string(kMaxLatencyMs) + " ms)");
     } else if (cmd == "fault" && w.size() >= 3) {
