@@ -1,37 +1,32 @@
 #include "config/ConfigExchanges.h"
 
-#include <functional>
 #include <memory>
 
 #include "monitor/Exchanges.h"
 
 namespace halvern {
 
-namespace {
-
-bool WriteWithRetries(Link& link, int attempts, const std::function<void()>& send,
-                      const std::function<bool(const LinkBuffers&)>& confirmed,
-                      const StopCheck& stop) {
-    link.ReceiveReply(stop);  // drain: a poll reply may still be on its way
-    for (int attempt = 0; attempt < attempts; ++attempt) {
-        if (stop && stop())
-            return false;
-        send();
-        link.WaitMs(kWriteEchoWaitMs, stop);
-        if (link.ReceiveReply(stop) && confirmed(link.Buffers()))
-            return true;
-    }
-    return false;
+bool SetupWriteConfirmed(std::span<const std::uint8_t> reply, std::uint8_t address) {
+    return EchoesRequest(reply, WriteSetupFrame(address, {}));  // the echo holds no table bytes
 }
 
-}  // namespace
-
-bool SetupWriteConfirmed(const LinkBuffers& b, std::uint8_t address) {
-    return EchoesRequest(b, WriteSetupFrame(address, {}));  // the echo holds no table bytes
+bool AddressWriteConfirmed(std::span<const std::uint8_t> reply, std::uint8_t address,
+                           std::uint8_t newAddress) {
+    return EchoesRequest(reply, NewAddressFrame(address, newAddress));
 }
 
-bool AddressWriteConfirmed(const LinkBuffers& b, std::uint8_t address, std::uint8_t newAddress) {
-    return EchoesRequest(b, NewAddressFrame(address, newAddress));
+WriteSpec SetupWrite(std::uint8_t address, const SetupTable& table) {
+    return {.frame = WriteSetupFrame(address, table),
+            .pause = true,
+            .attempts = kSetupWriteAttempts,
+            .echoWaitMs = kWriteEchoWaitMs};
+}
+
+WriteSpec AddressWrite(std::uint8_t address, std::uint8_t newAddress) {
+    return {.frame = NewAddressFrame(address, newAddress),
+            .pause = false,
+            .attempts = kAddressWriteAttempts,
+            .echoWaitMs = kWriteEchoWaitMs};
 }
 
 std::optional<std::string> DetectorAt(Link& link, std::uint8_t address, const StopCheck& stop) {
@@ -47,18 +42,14 @@ std::optional<std::string> DetectorAt(Link& link, std::uint8_t address, const St
     }
 }
 
-bool WriteSetupTable(Link& link, std::uint8_t address, const SetupTable& table,
-                     const StopCheck& stop) {
-    return WriteWithRetries(
-        link, kSetupWriteAttempts, [&] { link.SendWriteSetup(address, table); },
-        [&](const LinkBuffers& b) { return SetupWriteConfirmed(b, address); }, stop);
+WriteResult WriteSetupTable(Link& link, std::uint8_t address, const SetupTable& table,
+                            const StopCheck& stop) {
+    return RunWrite(link, SetupWrite(address, table), stop);
 }
 
-bool WriteNewAddress(Link& link, std::uint8_t address, std::uint8_t newAddress,
-                     const StopCheck& stop) {
-    return WriteWithRetries(
-        link, kAddressWriteAttempts, [&] { link.SendNewAddress(address, newAddress); },
-        [&](const LinkBuffers& b) { return AddressWriteConfirmed(b, address, newAddress); }, stop);
+WriteResult WriteNewAddress(Link& link, std::uint8_t address, std::uint8_t newAddress,
+                            const StopCheck& stop) {
+    return RunWrite(link, AddressWrite(address, newAddress), stop);
 }
 
 std::string SetupNotConfirmedMessage(std::uint8_t address) {

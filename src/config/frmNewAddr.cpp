@@ -109,7 +109,7 @@ void frmNewAddr::Burn() {
             return;
         }
     }
-    const bool confirmed = WriteNewAddress(link_, oldAddress, *newAddress, stop_);
+    const bool confirmed = WriteNewAddress(link_, oldAddress, *newAddress, stop_).Confirmed();
     if (!confirmed && !Ending())
         dialogs_.Message(AddressNotConfirmedMessage(oldAddress, *newAddress), "Warning",
                          MsgIcon::Critical);

@@ -233,7 +233,7 @@ void frmSetupT::Burn() {
     }
     SetBurning(true);
     par_.Setup = std::get<SetupTable>(burn);
-    const bool confirmed = WriteSetupTable(link_, address_, par_.Setup, stop_);
+    const bool confirmed = WriteSetupTable(link_, address_, par_.Setup, stop_).Confirmed();
     Frame3_->hide();
     if (!confirmed && !Ending())
         dialogs_.Message(SetupNotConfirmedMessage(address_), "Warning", MsgIcon::Critical);

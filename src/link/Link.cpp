@@ -48,45 +48,53 @@ void Link::MSComm1_OnComm() {
     port_.SetRts(false);
 }
 
-bool Link::ReceiveReply(const StopCheck& stop, Micros firstByteUs) {
+Reception Link::ReceiveReply(const StopCheck& stop, Micros firstByteUs) {
     const Micros start = p_.NowUs();
     // The window ends only once more than its length has passed, so wait one microsecond past.
     const Micros firstByteDeadline = start + firstByteUs + 1;
-    lastBytes_ = 0;
     for (;;) {
         if (Stopped(stop))
-            return false;
+            return {};
         if (port_.BytesWaiting() >= 1)
             break;  // first, so bytes already waiting end the wait
         if (p_.NowUs() - start > firstByteUs)
-            return false;
+            return {};
         p_.ProcessEvents(firstByteDeadline);
     }
 
     WaitMs(kCollectionWindowMs, stop);
     if (Stopped(stop))
-        return false;  // leave the bytes for whoever receives next
+        return {};  // leave the bytes for whoever receives next
 
     const int count = port_.BytesWaiting();
-    const std::vector<std::uint8_t> bytes = port_.ReadAll();  // empties the input in any case
-    lastBytes_ = std::max<std::size_t>(bytes.size(), 1);
-    if (tap_ && !bytes.empty())
-        tap_(p_.NowUs(), TrafficDirection::Received, bytes);
+    Reception r;
+    r.bytes = port_.ReadAll();  // empties the input in any case
+    r.arrived = std::max<std::size_t>(r.bytes.size(), 1);
+    if (tap_ && !r.bytes.empty())
+        tap_(p_.NowUs(), TrafficDirection::Received, r.bytes);
     // More than a frame can hold is noise or a collision; storing a part of it would leave a
     // reply state that no caller could make sense of.
-    if (count > kRxBufferSize)
-        return false;
+    if (count > kRxBufferSize) {
+        r.end = ReceptionEnd::TooLong;
+        return r;
+    }
 
-    const auto n = std::min(static_cast<std::size_t>(count), bytes.size());
-    std::copy_n(bytes.begin(), n, b_.RxBuffer.begin());
-    b_.RxCount = static_cast<std::int16_t>(n);
+    r.bytes.resize(std::min(static_cast<std::size_t>(count), r.bytes.size()));
+    std::copy(r.bytes.begin(), r.bytes.end(), b_.RxBuffer.begin());
+    b_.RxCount = static_cast<std::int16_t>(r.bytes.size());
 
+    // The function is judged as the buffer stands: a reply shorter than two bytes has no CRC
+    // to hold, whatever an older reply left behind it.
     const std::uint8_t function = b_.RxBuffer[1];
-    const bool functionOk = function == FunctionCommand || function < 128;
-    if (!functionOk || !ReplyCrcIsValid(b_.RxBuffer, b_.RxCount))
-        return false;
-    b_.ReplyAddress = b_.RxBuffer[0];
-    return true;
+    if (!ReplyCrcIsValid(b_.RxBuffer, b_.RxCount))
+        r.end = ReceptionEnd::BadCrc;
+    else if (function != FunctionCommand && function >= 128)
+        r.end = ReceptionEnd::WrongFunction;
+    else {
+        r.end = ReceptionEnd::Taken;
+        b_.ReplyAddress = b_.RxBuffer[0];
+    }
+    return r;
 }
 
 void Link::WaitMs(double ms, const StopCheck& stop) {
@@ -121,7 +129,7 @@ void Link::Align(std::uint8_t address, const StopCheck& stop) {
     ReceiveReply(stop);
 }
 
-void Link::Send(std::vector<std::uint8_t> frame, bool pause) {
+void Link::SendFrame(std::vector<std::uint8_t> frame, bool pause) {
     b_.TxBuffer = std::move(frame);
     ComputeFrameCrc(b_.TxBuffer, static_cast<int>(b_.TxBuffer.size()) - 1);
     TransmitFrame(pause);
@@ -130,31 +138,31 @@ void Link::Send(std::vector<std::uint8_t> frame, bool pause) {
 void Link::SendQuery(std::uint8_t address, std::uint8_t code) {
     if (code == kCodeRefused)
         return;
-    Send(CommandFrame(address, code), false);
+    SendFrame(CommandFrame(address, code), false);
 }
 
 void Link::SendAlign(std::uint8_t address, std::uint8_t code) {
-    Send(CommandFrame(address, code), false);
+    SendFrame(CommandFrame(address, code), false);
 }
 
 void Link::SendSnTest(std::uint8_t address) {
-    Send(SnTestFrame(address), true);
+    SendFrame(SnTestFrame(address), true);
 }
 
 void Link::SendNormalMode(std::uint8_t address) {
-    Send(NormalModeFrame(address), true);
+    SendFrame(NormalModeFrame(address), true);
 }
 
 void Link::SendReadSetup(std::uint8_t address) {
-    Send(ReadSetupFrame(address), false);
+    SendFrame(ReadSetupFrame(address), false);
 }
 
 void Link::SendWriteSetup(std::uint8_t address, const SetupTable& table) {
-    Send(WriteSetupFrame(address, table), true);
+    SendFrame(WriteSetupFrame(address, table), true);
 }
 
 void Link::SendNewAddress(std::uint8_t address, std::uint8_t newAddress) {
-    Send(NewAddressFrame(address, newAddress), false);
+    SendFrame(NewAddressFrame(address, newAddress), false);
 }
 
 }  // namespace halvern

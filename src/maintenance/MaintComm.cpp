@@ -105,11 +105,11 @@ void MaintComm::SetButtons(bool enabled) {
 
 bool MaintComm::WriteMode(std::uint8_t address, bool snTest, const StopCheck& stop) {
     const bool confirmed = WriteDetectorMode(link_, address, snTest, par_.SnTestMode, stop, [&] {
-        if (snTest) {
-            par_.LeftInSnTest[address] = true;
-            snTestSentTo_.insert(address);
-        }
-    });
+                               if (snTest) {
+                                   par_.LeftInSnTest[address] = true;
+                                   snTestSentTo_.insert(address);
+                               }
+                           }).Confirmed();
     if (confirmed && !snTest)
         par_.LeftInSnTest[address] = false;
     return confirmed;

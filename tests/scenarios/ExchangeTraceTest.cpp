@@ -86,29 +86,29 @@ TEST(ExchangeTrace, AServiceVisitSendsAndWaitsExactlyAsRecorded) {
 
     b.Run(5'000'000);  // polling address 1
 
-    EXPECT_TRUE(WriteSetupTable(b.link, 1, {0x24, 0x05, 2, 10}));
+    EXPECT_TRUE(WriteSetupTable(b.link, 1, {0x24, 0x05, 2, 10}).Confirmed());
     b.bus().InjectFault(1, "bad CRC");
-    EXPECT_FALSE(WriteSetupTable(b.link, 1, {0x40, 0, 0, 0}));
+    EXPECT_FALSE(WriteSetupTable(b.link, 1, {0x40, 0, 0, 0}).Confirmed());
     b.bus().ClearFaults(1);
     b.bus().InjectFault(1, "wrong echo register");
-    EXPECT_FALSE(WriteSetupTable(b.link, 1, {0x40, 0, 0, 0}));
+    EXPECT_FALSE(WriteSetupTable(b.link, 1, {0x40, 0, 0, 0}).Confirmed());
     b.bus().ClearFaults(1);
 
     EXPECT_TRUE(DetectorAt(b.link, 9).has_value());
     EXPECT_FALSE(DetectorAt(b.link, 7).has_value());
     b.bus().InjectFault(1, "wrong echo value");
-    EXPECT_FALSE(WriteNewAddress(b.link, 1, 7));
+    EXPECT_FALSE(WriteNewAddress(b.link, 1, 7).Confirmed());
     b.bus().ClearFaults(1);
-    EXPECT_TRUE(WriteNewAddress(b.link, 1, 7));
+    EXPECT_TRUE(WriteNewAddress(b.link, 1, 7).Confirmed());
 
     bool snTestMode = false;
     int sent = 0;
-    EXPECT_TRUE(WriteDetectorMode(b.link, 7, true, snTestMode, {}, [&] { ++sent; }));
+    EXPECT_TRUE(WriteDetectorMode(b.link, 7, true, snTestMode, {}, [&] { ++sent; }).Confirmed());
     EXPECT_TRUE(PollMaintenance(b.link, b.par, 7));
     b.bus().InjectFault(7, "ignore writes");
-    EXPECT_FALSE(WriteDetectorMode(b.link, 7, false, snTestMode));
+    EXPECT_FALSE(WriteDetectorMode(b.link, 7, false, snTestMode).Confirmed());
     b.bus().ClearFaults(7);
-    EXPECT_TRUE(WriteDetectorMode(b.link, 7, false, snTestMode));
+    EXPECT_TRUE(WriteDetectorMode(b.link, 7, false, snTestMode).Confirmed());
     EXPECT_EQ(sent, 1);
     EXPECT_FALSE(snTestMode);
 
