@@ -52,19 +52,22 @@ WriteResult WriteNewAddress(Link& link, std::uint8_t address, std::uint8_t newAd
     return RunWrite(link, AddressWrite(address, newAddress), stop);
 }
 
-std::string SetupNotConfirmedMessage(std::uint8_t address) {
+std::string SetupNotConfirmedMessage(std::uint8_t address, WriteOutcome last) {
     const std::string a = std::to_string(address);
     return "The detector at address " + a + " did not confirm the setup table after " +
            std::to_string(kSetupWriteAttempts) +
-           " attempts.\nThe settings may not have been written: open the setup table again to "
+           " attempts (last attempt: " + WriteOutcomeText(last) +
+           ").\nThe settings may not have been written: open the setup table again to "
            "check them.";
 }
 
-std::string AddressNotConfirmedMessage(std::uint8_t oldAddress, std::uint8_t newAddress) {
+std::string AddressNotConfirmedMessage(std::uint8_t oldAddress, std::uint8_t newAddress,
+                                       WriteOutcome last) {
     const std::string o = std::to_string(oldAddress), n = std::to_string(newAddress);
     return "The detector at address " + o + " did not confirm its new address " + n + " after " +
            std::to_string(kAddressWriteAttempts) +
-           " attempts.\nThe program goes on polling address " + o +
+           " attempts (last attempt: " + WriteOutcomeText(last) +
+           ").\nThe program goes on polling address " + o +
            ". If the detector no longer answers there, it may have taken address " + n +
            ": choose " + n + " in the address list.";
 }

@@ -40,10 +40,12 @@ WriteResult WriteNewAddress(Link& link, std::uint8_t address, std::uint8_t newAd
 WriteSpec SetupWrite(std::uint8_t address, const SetupTable& table);
 WriteSpec AddressWrite(std::uint8_t address, std::uint8_t newAddress);
 
-// What the technician is told when no attempt was confirmed.
-std::string SetupNotConfirmedMessage(std::uint8_t address);
+// What the technician is told when no attempt was confirmed, with what the last one got.
+std::string SetupNotConfirmedMessage(std::uint8_t address,
+                                     WriteOutcome last = WriteOutcome::NoAnswer);
 // The detector may or may not have taken the address; the program goes on with the old one.
-std::string AddressNotConfirmedMessage(std::uint8_t oldAddress, std::uint8_t newAddress);
+std::string AddressNotConfirmedMessage(std::uint8_t oldAddress, std::uint8_t newAddress,
+                                       WriteOutcome last = WriteOutcome::NoAnswer);
 // Why a new address is refused: `who` (from DetectorAt) answers there already.
 std::string AddressTakenMessage(std::uint8_t newAddress, const std::string& who);
 

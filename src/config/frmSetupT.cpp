@@ -233,10 +233,11 @@ void frmSetupT::Burn() {
     }
     SetBurning(true);
     par_.Setup = std::get<SetupTable>(burn);
-    const bool confirmed = WriteSetupTable(link_, address_, par_.Setup, stop_).Confirmed();
+    const WriteResult written = WriteSetupTable(link_, address_, par_.Setup, stop_);
     Frame3_->hide();
-    if (!confirmed && !Ending())
-        dialogs_.Message(SetupNotConfirmedMessage(address_), "Warning", MsgIcon::Critical);
+    if (!written.Confirmed() && !Ending())
+        dialogs_.Message(SetupNotConfirmedMessage(address_, written.outcome), "Warning",
+                         MsgIcon::Critical);
     SetBurning(false);
     close();
 }
