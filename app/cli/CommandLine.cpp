@@ -454,7 +454,9 @@ std::string JsonAndExitHelp() {
   align             address, align ("sent").
   ports             port (null when no number reaches the device), device, description,
                     maker, usb_vendor and usb_product (4 hex digits), serial_number.
-  a failure         error (the message), exit_code.
+  a failure         error (the message), exit_code; a write not confirmed adds reason
+                    (what its last attempt got: "no answer", "broken answer" or "wrong
+                    echo") and attempts.
 
 Exit codes: 0 done; 1 no answer, a write not confirmed, interrupted, standard output not
 writable, or a log that wrote no record or whose detector never answered; 2 usage error or a
