@@ -91,10 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     link.WaitRtsReleased();
     const Micros now = plat.NowUs();
     port.SendToHost(reply, timing >= 128 ? now - WireTimeUs(reply.size()) : now + timing * 5000);
-    link.ReceiveReply();
+    const Reception reception = link.ReceiveReply();
 
     const auto& rx = par.Link.RxBuffer;
-    (void)PassesAcceptanceTest(OwnBytes(par.Link));
+    const std::span<const std::uint8_t> own = reception.bytes;
+    (void)PassesAcceptanceTest(own);
+    (void)HoldsMaintenanceFields(own);
+    (void)VersionTextOf(own, false);
     DecodeStatusReply(par);
     par.SnTestMode = flags & 2;
     DecodeMaintenanceReply(par);
@@ -107,9 +110,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     (void)VersionText(par.Link, true);
     (void)VersionText(par.Link, false);
-    (void)SetupWriteConfirmed(par.Link, rx[0]);
-    (void)AddressWriteConfirmed(par.Link, rx[0], rx[5]);
-    (void)SnTestConfirmed(par.Link, rx[0]);
-    (void)NormalModeConfirmed(par.Link, rx[0]);
+    (void)SetupWriteConfirmed(own, rx[0]);
+    (void)AddressWriteConfirmed(own, rx[0], rx[5]);
+    (void)SnTestConfirmed(own, rx[0]);
+    (void)NormalModeConfirmed(own, rx[0]);
+    (void)JudgeEcho(reception, NewAddressFrame(rx[0], rx[5]));
     return 0;
 }

@@ -421,11 +421,13 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
     return result;
 }
 
-std::string HelpText() {
+namespace {
+
+// The setup fields' JSON keys, wrapped to the column of the other JSON descriptions.
+std::string WrappedFieldKeys() {
     std::string fieldKeys;
     for (const auto& [caption, key] : SetupFieldKeys())
         fieldKeys += std::string(fieldKeys.empty() ? "" : ", ") + key;
-    // The keys wrapped to the column of the other JSON descriptions.
     std::string wrapped, line;
     std::istringstream words(fieldKeys);
     for (std::string word; words >> word;) {
@@ -436,7 +438,10 @@ std::string HelpText() {
         line += (line.empty() ? "" : " ") + word;
     }
     wrapped += line;
+    return wrapped;
+}
 
+std::string CommandsHelp() {
     return std::string(R"(Usage: halvern-cli [OPTIONS] COMMAND [ARGUMENTS]
 
 Services open-path gas detectors on the RS-485 bus from a terminal: the exchanges of the
@@ -491,7 +496,11 @@ Commands:
                              of the last N days (default 90), on A4 (default) or Letter.
                              Neither command uses the port.
 
-Options:
+)");
+}
+
+std::string OptionsHelp() {
+    return std::string(R"(Options:
   --device PATH     The serial device (USB adapters, /dev/serial/by-id links, halvern-sim's
                     pseudo-terminal); a relative PATH is taken from the current folder.
   --port N          Port number N as the program numbers ports (Linux: /dev/ttyUSB{N-1} when
@@ -518,7 +527,12 @@ Options:
 An option given twice counts with its last value (so an alias can be overridden); of
 --device and --port the last given counts.
 
-JSON keys (the same for every model; a value not known is null):
+)";
+}
+
+std::string JsonAndExitHelp() {
+    const std::string wrapped = WrappedFieldKeys();
+    return std::string(R"(JSON keys (the same for every model; a value not known is null):
   status, watch     address, model, serial, status, description, gain, signal1, reference,
                     signal2, ratio1, ratio2, nqratio1, nqratio2, gas, link; watch adds time
                     and missed (silent polls in a row).
@@ -527,7 +541,7 @@ JSON keys (the same for every model; a value not known is null):
   setup             address, model, serial, fields, confirmed (true after a confirmed
                     write, null when only read). fields has every key below: the field's
                     text ("" when empty), null when the model's screen does not show it:
-                    )" +
+                    )") +
            wrapped +
            R"(.
   address           address, new_address, confirmed.
@@ -542,13 +556,21 @@ JSON keys (the same for every model; a value not known is null):
                     maker, usb_vendor and usb_product (4 hex digits), serial_number.
   serve             /api/detectors: an array, per detector the keys of status and lost,
                     last_seen, polls and failures.
-  a failure         error (the message), exit_code.
+  a failure         error (the message), exit_code; a write not confirmed adds reason
+                    (what its last attempt got: "no answer", "broken answer" or "wrong
+                    echo") and attempts.
 
 Exit codes: 0 done (watch and log also when ended by a signal); 1 no answer, a write not
 confirmed, another command interrupted, standard output not
 writable, or a log that wrote no record or whose detector never answered; 2 usage error or a
 request refused before anything was written; 3 the port could not be opened.
 )";
+}
+
+}  // namespace
+
+std::string HelpText() {
+    return CommandsHelp() + OptionsHelp() + JsonAndExitHelp();
 }
 
 }  // namespace halvern::cli

@@ -230,12 +230,14 @@ Reading ReadingOf(const Panel& m, const std::array<float, kChannelSlots>& ch) {
     r.values = {m.ChVal[0],
                 m.ChVal[1],
                 m.ChVal[2],
-                lost ? "0" : Format2(ch[5]),
-                lost ? "0" : Format2(ch[6]),
+                lost ? "0" : Format2(ch[kSlotRatio1]),
+                lost ? "0" : Format2(ch[kSlotRatio2]),
                 m.ChVal[3],
                 m.ChVal[4]};
     // A gas reading the last reply did not carry is not given: nothing, as on the panel.
-    r.gas = lost ? "0" : std::isnan(ch[12]) ? std::string() : std::to_string(std::lround(ch[12]));
+    r.gas = lost                       ? "0"
+            : std::isnan(ch[kSlotGas]) ? std::string()
+                                       : std::to_string(std::lround(ch[kSlotGas]));
     return r;
 }
 

@@ -16,8 +16,10 @@
 #include "config/SetupHistory.h"
 #include "history/HistoryStore.h"
 #include "history/ServiceEvent.h"
+#include "link/Layouts.h"
 #include "link/LinkFiles.h"
 #include "link/Tuning.h"
+#include "link/Writes.h"
 #include "logging/LoggingControl.h"
 #include "maintenance/MaintExchanges.h"
 #include "monitor/BusScan.h"
@@ -31,7 +33,6 @@ namespace halvern::cli {
 namespace {
 
 constexpr const char* kProgram = "halvern-cli: ";
-constexpr int kVersionHeaderBytes = 9;  // the text starts at index 9
 
 std::string Seconds(Micros us) {
     char buf[32];
@@ -42,41 +43,42 @@ std::string Seconds(Micros us) {
 constexpr int kExceptionBytes = 5;        // address, 200, code, CRC: function 200 keeps its byte
 constexpr std::size_t kCommandIndex = 4;  // a version reply repeats the code asked for there
 
+using Reply = std::span<const std::uint8_t>;
+
 // The taken reply is a version of the kind `code` asks for: an exception (five bytes, function
 // 200 too) or a status reply (its marker where the code stands) holds none.
-bool IsVersionReply(const LinkBuffers& b, std::uint8_t code) {
-    return b.RxBuffer[1] == FunctionCommand && b.RxCount >= kVersionHeaderBytes + 2 &&
-           b.RxBuffer[kCommandIndex] == code;
+bool IsVersionReply(Reply r, std::uint8_t code) {
+    return r.size() >= VersionReply::TextStart + kReplyCrcBytes &&
+           r[StatusReply::Function] == FunctionCommand && r[kCommandIndex] == code;
 }
 
-// What the taken reply is, by its own bytes.
-std::string WhatCame(const LinkBuffers& b) {
-    const auto own =
-        std::span(b.RxBuffer).first(static_cast<std::size_t>(std::max<int>(b.RxCount, 0)));
-    if (b.RxBuffer[1] == FunctionCommand) {
-        if (b.RxCount == kExceptionBytes)
-            return "an exception (code " + std::to_string(b.RxBuffer[2]) + ")";
-        if (PassesAcceptanceTest(own))
+// What the taken reply is.
+std::string WhatCame(Reply r) {
+    const int function = r.size() > StatusReply::Function ? r[StatusReply::Function] : -1;
+    if (function == FunctionCommand) {
+        if (r.size() == kExceptionBytes)
+            return "an exception (code " + std::to_string(r[2]) + ")";
+        if (PassesAcceptanceTest(r))
             return "a status reply";
-        if (IsVersionReply(b, kCodePrimaryVersion))
+        if (IsVersionReply(r, kCodePrimaryVersion))
             return "a primary version";
-        if (IsVersionReply(b, kCodeSecondaryVersion))
+        if (IsVersionReply(r, kCodeSecondaryVersion))
             return "a secondary version";
     }
-    return "a reply of function " + std::to_string(b.RxBuffer[1]) + ", " +
-           std::to_string(b.RxCount) + " bytes";
+    return "a reply of function " + std::to_string(std::max(function, 0)) + ", " +
+           std::to_string(r.size()) + " bytes";
 }
 
 // Why the taken reply is not the answer to the question: another address answered, or the
 // asked one with another kind of reply. Empty when it is the answer.
-std::string NotTheAnswer(const LinkBuffers& b, std::uint8_t address, bool kindAsked,
-                         const std::string& asked) {
+std::string NotTheAnswer(Reply r, std::uint8_t address, bool kindAsked, const std::string& asked) {
     const std::string a = std::to_string(address);
-    if (b.RxBuffer[0] != address)
-        return "address " + a + " was asked, but address " + std::to_string(b.RxBuffer[0]) +
-               " answered, with " + WhatCame(b);
+    const int from = r.empty() ? 0 : r[StatusReply::Address];
+    if (from != address)
+        return "address " + a + " was asked, but address " + std::to_string(from) +
+               " answered, with " + WhatCame(r);
     if (!kindAsked)
-        return "address " + a + " answered with " + WhatCame(b) + ", not " + asked;
+        return "address " + a + " answered with " + WhatCame(r) + ", not " + asked;
     return {};
 }
 
@@ -88,8 +90,9 @@ std::string NoValidAnswer(std::uint8_t address, std::size_t bytes) {
 
 // The version text of the reply just taken, cut to the reply's own bytes: a secondary version
 // is read as 20 characters, which a short reply does not hold.
-std::string VersionOfReply(const LinkBuffers& b, const std::string& text) {
-    const int own = b.RxCount - 2 - kVersionHeaderBytes;
+std::string VersionOfReply(Reply r, const std::string& text) {
+    const int own = static_cast<int>(r.size()) - static_cast<int>(kReplyCrcBytes) -
+                    static_cast<int>(VersionReply::TextStart);
     std::string v =
         text.substr(0, std::min<std::size_t>(text.size(), static_cast<std::size_t>(own)));
     while (!v.empty() && (v.back() == ' ' || v.back() == '\0'))
@@ -160,8 +163,12 @@ int Tool::Failed(const std::string& why) {
     return Fail(kExitNoAnswer, Stopped() ? "interrupted" : why);
 }
 
-int Tool::WriteFailed(const std::string& why, const std::string& check) {
-    return Fail(kExitNoAnswer, (Stopped() ? "interrupted during the write; " : why + "; ") + check);
+int Tool::WriteFailed(const WriteResult& result, const std::string& why, const std::string& check) {
+    if (Stopped() || result.outcome == WriteOutcome::Interrupted)
+        return Fail(kExitNoAnswer, "interrupted during the write; " + check);
+    writeResult_ = result;
+    return Fail(kExitNoAnswer,
+                why + "; last attempt: " + WriteOutcomeText(result.outcome) + "; " + check);
 }
 
 std::string Tool::Suggest(const std::string& command) const {
@@ -182,11 +189,15 @@ int Tool::Main(const std::vector<std::string>& args) {
     } else {
         code = Run(*parsed.invocation);
     }
-    if (code != kExitDone && json_)
-        Emit(JsonObject()
-                 .Utf8("error", Escaped(error_.empty() ? "failed" : error_))
-                 .Number("exit_code", static_cast<long>(code))
-                 .Str());
+    if (code != kExitDone && json_) {
+        JsonObject failure;
+        failure.Utf8("error", Escaped(error_.empty() ? "failed" : error_))
+            .Number("exit_code", static_cast<long>(code));
+        if (writeResult_)
+            failure.Text("reason", WriteOutcomeText(writeResult_->outcome))
+                .Number("attempts", static_cast<long>(writeResult_->attempts));
+        Emit(failure.Str());
+    }
     // Output a script never got is no success.
     if (!outputError_.empty()) {
         Say(outputError_);
@@ -304,18 +315,19 @@ int Tool::Dispatch(const Invocation& inv) {
 }
 
 std::optional<int> Tool::Reach(std::uint8_t address) {
-    const PollReply reply = PollStatus(*link_, *par_, address, stopCheck_);
+    Reception rx;
+    const PollReply reply = PollStatus(*link_, *par_, address, stopCheck_, kFirstByteWindowUs, &rx);
     switch (reply) {
         case PollReply::None:
             return Failed("no answer from address " + std::to_string(address));
         case PollReply::Broken:
-            return Failed(NoValidAnswer(address, link_->LastReceptionBytes()));
+            return Failed(NoValidAnswer(address, rx.bytes.size()));
         default:
             break;
     }
     // Only the detector asked may be checked, written or shown.
     const std::string wrong =
-        NotTheAnswer(link_->Buffers(), address, reply == PollReply::Status, "a status reply");
+        NotTheAnswer(rx.bytes, address, reply == PollReply::Status, "a status reply");
     if (!wrong.empty())
         return Failed(wrong);
     par_->Main.Com = "Good";
@@ -490,22 +502,22 @@ int Tool::Scan(const Invocation& inv) {
 }
 
 int Tool::Version(std::uint8_t address, bool secondary) {
-    const auto text = ReadVersion(*link_, address, !secondary, stopCheck_);
+    Reception rx;
+    const auto text = ReadVersion(*link_, address, !secondary, stopCheck_, &rx);
     RecordAction(*par_, address, kActionVersion, "",
                  std::string(secondary ? "secondary: " : "primary: ") +
-                     (text ? VersionOfReply(link_->Buffers(), *text) : std::string()),
+                     (text ? VersionOfReply(rx.bytes, *text) : std::string()),
                  text.has_value());
     if (!text)
-        return Failed(link_->LastReceptionHadBytes()
-                          ? NoValidAnswer(address, link_->LastReceptionBytes())
-                          : "no answer from address " + std::to_string(address));
-    const LinkBuffers& b = link_->Buffers();
+        return Failed(rx.HadBytes() ? NoValidAnswer(address, rx.bytes.size())
+                                    : "no answer from address " + std::to_string(address));
     const std::string wrong = NotTheAnswer(
-        b, address, IsVersionReply(b, secondary ? kCodeSecondaryVersion : kCodePrimaryVersion),
+        rx.bytes, address,
+        IsVersionReply(rx.bytes, secondary ? kCodeSecondaryVersion : kCodePrimaryVersion),
         secondary ? "a secondary version" : "a primary version");
     if (!wrong.empty())
         return Failed(wrong);
-    const std::string version = VersionOfReply(b, *text);
+    const std::string version = VersionOfReply(rx.bytes, *text);
     if (json_)
         Emit(JsonObject()
                  .Number("address", static_cast<long>(address))
@@ -543,13 +555,15 @@ int Tool::Setup(std::uint8_t address, const std::vector<FieldAssignment>& assign
         const auto burn = SetupTableToBurn(read, texts, edit.named, model);
         if (const auto* refused = std::get_if<SetupRefusal>(&burn))
             return Refused(SetupRefusalMessage(*refused, texts, SetupLayoutFor(model)));
-        const bool confirmed =
+        const WriteResult written =
             WriteSetupTable(*link_, address, std::get<SetupTable>(burn), stopCheck_);
-        RecordSetup(*par_, address, model, read, std::get<SetupTable>(burn), confirmed);
-        if (!confirmed)
-            return WriteFailed("the detector at address " + a +
+        RecordSetup(*par_, address, model, read, std::get<SetupTable>(burn), written.Confirmed(),
+                    written.attempts);
+        if (!written.Confirmed())
+            return WriteFailed(written,
+                               "the detector at address " + a +
                                    " did not confirm the setup table after " +
-                                   std::to_string(kSetupWriteAttempts) + " attempts",
+                                   std::to_string(written.attempts) + " attempts",
                                "the setup table may not have been written: check it with " +
                                    Suggest("setup " + a));
     }
@@ -588,11 +602,12 @@ int Tool::Address(std::uint8_t address, std::uint8_t newAddress) {
         if (who)
             return Refused("address " + n + " is taken: " + *who + " answers there");
     }
-    const bool confirmed = WriteNewAddress(*link_, address, newAddress, stopCheck_);
-    RecordAction(*par_, address, kActionAddress, a, n, confirmed);
-    if (!confirmed)
-        return WriteFailed("the detector at address " + a + " did not confirm its new address " +
-                               n + " after " + std::to_string(kAddressWriteAttempts) + " attempts",
+    const WriteResult written = WriteNewAddress(*link_, address, newAddress, stopCheck_);
+    RecordAction(*par_, address, kActionAddress, a, n, written.Confirmed(), written.attempts);
+    if (!written.Confirmed())
+        return WriteFailed(written,
+                           "the detector at address " + a + " did not confirm its new address " +
+                               n + " after " + std::to_string(written.attempts) + " attempts",
                            "it may still have address " + a + " or have taken address " + n +
                                ": check with " + Suggest("status " + n));
     if (json_)
@@ -614,14 +629,16 @@ int Tool::Mode(std::uint8_t address, bool snTest) {
     if (par_->ModelCode == 36 || par_->ModelCode == 37)
         return Refused(std::string(snTest ? "the signal/noise test" : "the normal-mode command") +
                        " is not for the " + par_->Main.Flash);
-    const bool confirmed = WriteDetectorMode(*link_, address, snTest, par_->SnTestMode, stopCheck_);
-    if (!confirmed)
+    const WriteResult written =
+        WriteDetectorMode(*link_, address, snTest, par_->SnTestMode, stopCheck_);
+    if (!written.Confirmed())
         RecordAction(*par_, address, snTest ? kActionSnTest : kActionNormal, "",
-                     snTest ? "S/N test mode" : "normal mode", false);
-    if (!confirmed)
-        return WriteFailed(std::string(snTest ? kSnTestFailText : kNormalModeFailText) +
+                     snTest ? "S/N test mode" : "normal mode", false, written.attempts);
+    if (!written.Confirmed())
+        return WriteFailed(written,
+                           std::string(snTest ? kSnTestFailText : kNormalModeFailText) +
                                " (address " + a + " did not confirm after " +
-                               std::to_string(kModeWriteAttempts) + " attempts)",
+                               std::to_string(written.attempts) + " attempts)",
                            snTest ? "the detector may be in its signal/noise test all the same: "
                                     "end it with 'halvern-cli normal " +
                                         a + "'"

@@ -11,6 +11,7 @@
 
 #include "cli/CommandLine.h"
 #include "link/Link.h"
+#include "link/Writes.h"
 #include "logging/LogRecords.h"
 #include "monitor/Exchanges.h"
 #include "monitor/PollLoop.h"
@@ -80,7 +81,8 @@ class Tool {
     int Failed(const std::string& why);  // no answer, not confirmed, or interrupted
     // A write not confirmed. A stop may come after a frame has left: the detector may have
     // taken it, so the interruption says what to check rather than only "interrupted".
-    int WriteFailed(const std::string& why, const std::string& check);
+    // A write not confirmed: how it ended, what was not confirmed, and what to check.
+    int WriteFailed(const WriteResult& result, const std::string& why, const std::string& check);
     // "'halvern-cli --device /dev/ttyUSB0 status 7'": a command to run next, on the same port
     // and folder as this one.
     std::string Suggest(const std::string& command) const;
@@ -99,7 +101,8 @@ class Tool {
     StopCheck stopCheck_;
     bool json_ = false;
     bool stop_ = false;
-    std::string error_;          // the failure said last
+    std::string error_;                       // the failure said last
+    std::optional<WriteResult> writeResult_;  // the write that failed, for the JSON failure
     std::string outputError_;    // why standard output could not be written; empty: it could
     std::string sameRun_;        // the options that name this run's port and folder
     std::size_t shownLine_ = 0;  // the width of the line shown; 0: none

@@ -95,13 +95,13 @@ void App::Start() {
 }
 
 void App::StartWithPortDialog() {
-    comm_ = std::make_unique<frmComm>(
+    portDialog_ = std::make_unique<frmComm>(
         par_, PortSources{s_.listPorts, s_.deviceForPort, options_.device, options_.demo});
-    connect(comm_.get(), &QDialog::accepted, this, &App::OnPortChosen);
-    connect(comm_.get(), &frmComm::cancelled, this, &App::End);
-    comm_->show();
-    if (!comm_->PortFileProblem().empty())
-        s_.dialogs.Message(comm_->PortFileProblem() + ". The port chosen is not remembered.",
+    connect(portDialog_.get(), &QDialog::accepted, this, &App::OnPortChosen);
+    connect(portDialog_.get(), &frmComm::cancelled, this, &App::End);
+    portDialog_->show();
+    if (!portDialog_->PortFileProblem().empty())
+        s_.dialogs.Message(portDialog_->PortFileProblem() + ". The port chosen is not remembered.",
                            "Communication setup", MsgIcon::Critical);
 }
 
@@ -121,7 +121,7 @@ void App::OnPortChosen() {
                        ? why
                        : "The serial port " + device + " cannot be opened: " + why;
         s_.dialogs.Message(text, "Communication setup", MsgIcon::Critical);
-        comm_->show();  // choose again
+        portDialog_->show();  // choose again
         return;
     }
     LoadMain();
@@ -423,8 +423,8 @@ void App::End() {
     timer2_->SetEnabled(false);
     if (main_)
         main_->hide();
-    if (comm_)
-        comm_->hide();
+    if (portDialog_)
+        portDialog_->hide();
     if (traffic_)
         traffic_->close();
     if (s_.quit)

@@ -71,7 +71,7 @@ class App : public QObject {
     void StartWithPortDialog();  // straight to the port dialog (tests)
 
     frmOpenS* Splash() const { return splash_; }
-    frmComm* PortDialog() const { return comm_.get(); }
+    frmComm* PortDialog() const { return portDialog_.get(); }
     frmMain* MainWindow() const { return main_.get(); }
     frmSerForLog* LogPrompt() const { return serForLog_; }
     frmCusLog* LogViewer() const { return cusLog_; }
@@ -132,7 +132,7 @@ class App : public QObject {
     TrendStore trends_;  // of the maintenance window's polls
     std::unique_ptr<ScanComm> scanComm_;
     std::unique_ptr<OverviewComm> overviewComm_;
-    std::unique_ptr<frmComm> comm_;
+    std::unique_ptr<frmComm> portDialog_;
     std::unique_ptr<frmMain> main_;
     QPointer<frmOpenS> splash_;
     QPointer<frmAbout> about_;

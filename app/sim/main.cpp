@@ -157,6 +157,8 @@ DetectorConfig ParseDetector(const std::string& text) {
     return c;
 }
 
+// Its own parser, not the benchmarks' (bench/support): the simulator is a shipped program whose
+// options, messages and exit codes its man page gives.
 Options ParseOptions(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchOptions.h"
 #include "GeneratedLog.h"
 #include "link/Link.h"
 #include "link/LinkFiles.h"
@@ -90,59 +91,31 @@ struct Options {
     std::exit(why.empty() ? 0 : 2);
 }
 
-std::optional<double> Number(const std::string& s, double lo, double hi) {
-    if (s.empty())
-        return std::nullopt;
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (*end != '\0' || !(v >= lo && v <= hi))
-        return std::nullopt;
-    return v;
-}
-
 Options ParseOptions(int argc, char** argv) {
     Options o;
     o.sim = QCoreApplication::applicationDirPath() + "/halvern-sim";
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                Usage(arg + " needs a value");
-            return argv[++i];
-        };
+    for (bench::OptionCursor c(argc, argv, Usage); c.Next();) {
+        const std::string& arg = c.Arg();
         if (arg == "--sim") {
-            o.sim = QString::fromStdString(value());
+            o.sim = QString::fromStdString(c.Value());
         } else if (arg == "--seconds") {
-            const auto v = Number(value(), 0.5, 86400);
-            if (!v)
-                Usage("--seconds wants a number from 0.5 to 86400");
-            o.seconds = *v;
+            o.seconds = c.Number(0.5, 86400, "a number from 0.5 to 86400");
         } else if (arg == "--latency") {
             // Whole milliseconds, as the simulator takes them.
-            const std::string text = value();
-            const auto v = Number(text, 0, 10'000);
-            if (!v || text.find_first_not_of("0123456789") != std::string::npos)
-                Usage("--latency wants whole milliseconds from 0 to 10000");
-            o.latencyMs = static_cast<int>(*v);
+            o.latencyMs = c.Whole(0, 10'000, "whole milliseconds from 0 to 10000");
         } else if (arg == "--turnaround") {
-            const auto v = Number(value(), 0, 1'000'000);
-            if (!v)
-                Usage("--turnaround wants microseconds from 0 to 1000000");
-            o.turnaroundUs = *v;
+            o.turnaroundUs = c.Number(0, 1'000'000, "microseconds from 0 to 1000000");
         } else if (arg == "--gui") {
             o.gui = true;
         } else if (arg == "--views") {
             o.gui = o.views = true;
         } else if (arg == "--plot") {
-            const auto v = Number(value(), 1, 100'000);
-            if (!v)
-                Usage("--plot wants megabytes from 1 to 100000");
-            o.plotMegabytes = *v;
+            o.plotMegabytes = c.Number(1, 100'000, "megabytes from 1 to 100000");
             o.gui = true;
         } else if (arg == "--help" || arg == "-h") {
             Usage("");
         } else {
-            Usage("unknown argument " + arg);
+            c.Unknown();
         }
     }
     return o;

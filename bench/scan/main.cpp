@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchOptions.h"
 #include "link/Link.h"
 #include "monitor/BusScan.h"
 
@@ -51,39 +52,25 @@ struct Options {
     std::exit(why.empty() ? 0 : 2);
 }
 
-int WholeMs(const std::string& text, int lo, int hi, const char* option) {
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || v < lo || v > hi)
-        Usage(std::string(option) + " wants whole milliseconds from " + std::to_string(lo) +
-              " to " + std::to_string(hi));
-    return static_cast<int>(v);
-}
-
 Options ParseOptions(int argc, char** argv) {
     Options o;
     const QString here = QCoreApplication::applicationDirPath();
     o.sim = here + "/halvern-sim";
     o.cli = here + "/halvern-cli";
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                Usage(arg + " needs a value");
-            return argv[++i];
-        };
+    for (bench::OptionCursor c(argc, argv, Usage); c.Next();) {
+        const std::string& arg = c.Arg();
         if (arg == "--sim")
-            o.sim = QString::fromStdString(value());
+            o.sim = QString::fromStdString(c.Value());
         else if (arg == "--cli")
-            o.cli = QString::fromStdString(value());
+            o.cli = QString::fromStdString(c.Value());
         else if (arg == "--timeout")
-            o.timeoutMs = WholeMs(value(), 1, 10'000, "--timeout");
+            o.timeoutMs = c.Whole(1, 10'000, "whole milliseconds from 1 to 10000");
         else if (arg == "--latency")
-            o.latencyMs = WholeMs(value(), 0, 10'000, "--latency");
+            o.latencyMs = c.Whole(0, 10'000, "whole milliseconds from 0 to 10000");
         else if (arg == "--help" || arg == "-h")
             Usage("");
         else
-            Usage("unknown argument " + arg);
+            c.Unknown();
     }
     return o;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "link/Link.h"
+#include "link/Writes.h"
 
 namespace halvern {
 
@@ -17,10 +18,11 @@ constexpr int kSetupWriteAttempts = 3;
 constexpr int kAddressWriteAttempts = 6;
 constexpr double kWriteEchoWaitMs = 500;
 
-// The last reply is the echo of the setup write to `address` (function 16, registers 1-4).
-bool SetupWriteConfirmed(const LinkBuffers& b, std::uint8_t address);
-// The last reply is the echo of the write of `newAddress` into register 0 of `address`.
-bool AddressWriteConfirmed(const LinkBuffers& b, std::uint8_t address, std::uint8_t newAddress);
+// The reply is the echo of the setup write to `address` (function 16, registers 1-4).
+bool SetupWriteConfirmed(std::span<const std::uint8_t> reply, std::uint8_t address);
+// The reply is the echo of the write of `newAddress` into register 0 of `address`.
+bool AddressWriteConfirmed(std::span<const std::uint8_t> reply, std::uint8_t address,
+                           std::uint8_t newAddress);
 
 // One status query to `address` and one reception: nothing when no one answers; otherwise who
 // does, as model name and serial number, or "a detector" when its reply cannot be read (two
@@ -28,17 +30,22 @@ bool AddressWriteConfirmed(const LinkBuffers& b, std::uint8_t address, std::uint
 // due, which would otherwise pass for an answer.
 std::optional<std::string> DetectorAt(Link& link, std::uint8_t address, const StopCheck& stop = {});
 
-// True when an attempt was confirmed; false after the last unconfirmed one, or at once when
-// `stop` says the program is ending.
-bool WriteSetupTable(Link& link, std::uint8_t address, const SetupTable& table,
-                     const StopCheck& stop = {});
-bool WriteNewAddress(Link& link, std::uint8_t address, std::uint8_t newAddress,
-                     const StopCheck& stop = {});
+// Confirmed by an attempt, or how the last one ended; Interrupted at once when `stop` says
+// the program is ending.
+WriteResult WriteSetupTable(Link& link, std::uint8_t address, const SetupTable& table,
+                            const StopCheck& stop = {});
+WriteResult WriteNewAddress(Link& link, std::uint8_t address, std::uint8_t newAddress,
+                            const StopCheck& stop = {});
+// The two writes as the engine runs them.
+WriteSpec SetupWrite(std::uint8_t address, const SetupTable& table);
+WriteSpec AddressWrite(std::uint8_t address, std::uint8_t newAddress);
 
-// What the technician is told when no attempt was confirmed.
-std::string SetupNotConfirmedMessage(std::uint8_t address);
+// What the technician is told when no attempt was confirmed, with what the last one got.
+std::string SetupNotConfirmedMessage(std::uint8_t address,
+                                     WriteOutcome last = WriteOutcome::NoAnswer);
 // The detector may or may not have taken the address; the program goes on with the old one.
-std::string AddressNotConfirmedMessage(std::uint8_t oldAddress, std::uint8_t newAddress);
+std::string AddressNotConfirmedMessage(std::uint8_t oldAddress, std::uint8_t newAddress,
+                                       WriteOutcome last = WriteOutcome::NoAnswer);
 // Why a new address is refused: `who` (from DetectorAt) answers there already.
 std::string AddressTakenMessage(std::uint8_t newAddress, const std::string& who);
 

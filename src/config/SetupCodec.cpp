@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "link/Layouts.h"
 #include "monitor/Decoder.h"
 
 namespace halvern {
@@ -33,14 +34,14 @@ const std::vector<std::string> kHeaterTempList = {"0", "5", "10", "15", "20", "2
 // Families whose full scale is "500" / "200" in Combo3.
 bool HasCombo3FullScale(std::int16_t code) {
     switch (code) {
-        case 24:
-        case 25:
-        case 32:
-        case 33:
-        case 34:
-        case 35:
-        case 37:
-        case 38:
+        case kXenon621:
+        case kXenon622:
+        case kXenon623:
+        case kEthylene641:
+        case kEthylene642:
+        case kEthylene643:
+        case kLamp412:
+        case kLamp413:
             return true;
         default:
             return false;
@@ -48,11 +49,11 @@ bool HasCombo3FullScale(std::int16_t code) {
 }
 
 bool IsTalvekCode(std::int16_t code) {
-    return code == 48 || code == 49;
+    return code == kTalvek880 || code == kTalvek890;
 }
 
 bool HeaterHidden(std::int16_t code) {
-    return code == 36 || code == 37;
+    return code == kLamp411 || code == kLamp412;
 }
 
 // The position of text in options, when it is one of them (exact, case-sensitive).
@@ -193,7 +194,7 @@ SetupLayout SetupLayoutFor(const SetupModel& model) {
     if (HasCombo3FullScale(model.code)) {
         show(C::Combo3, true);
         options(C::Combo3) = kFullScale;
-    } else if (model.code == 36) {
+    } else if (model.code == kLamp411) {
         show(C::Combo3, false);
         show(C::cmbShort410, true);
         options(C::cmbShort410) = kFullScale410;
@@ -210,11 +211,11 @@ SetupLayout SetupLayoutFor(const SetupModel& model) {
 
 SetupTable SetupTableFromReply(std::span<const std::uint8_t> rx) {
     SetupTable t;
-    if (rx.size() > 10) {
-        t.MeasureFlags = rx[3];
-        t.OutputFlags = rx[4];
-        t.HeaterMode = rx[8];
-        t.HeaterOnTemp = rx[10];
+    if (rx.size() > SetupReply::HeaterOnTemp) {
+        t.MeasureFlags = rx[SetupReply::MeasureFlags];
+        t.OutputFlags = rx[SetupReply::OutputFlags];
+        t.HeaterMode = rx[SetupReply::HeaterMode];
+        t.HeaterOnTemp = rx[SetupReply::HeaterOnTemp];
     }
     return t;
 }
@@ -239,7 +240,7 @@ SetupTexts GetSetupTable(const SetupTable& t, const SetupModel& model) {
     const int fullScale = Bit(t.MeasureFlags, 5);
     if (HasCombo3FullScale(model.code))
         set(C::Combo3, TextOf(kFullScale, fullScale));
-    else if (model.code == 36)
+    else if (model.code == kLamp411)
         set(C::cmbShort410, TextOf(kFullScale410, fullScale));
 
     set(C::Combo4, TextOf(kBgZero, Bit(t.MeasureFlags, 6)));
@@ -303,7 +304,7 @@ std::vector<SetupControl> TestedSetupFields(std::int16_t modelCode) {
         return {C::Combo2, C::Combo3, C::Combo4, C::Combo5, C::Combo6, C::Combo9, C::Combo10};
     if (IsTalvekCode(modelCode))
         return {C::Combo2, C::Combo4, C::Combo5, C::Combo6, C::Combo9, C::Combo10};
-    if (modelCode == 36)
+    if (modelCode == kLamp411)
         return {C::Combo2, C::cmbShort410, C::Combo4, C::Combo5, C::Combo6, C::Combo9, C::Combo10};
     return {};
 }

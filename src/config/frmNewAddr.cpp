@@ -110,12 +110,13 @@ void frmNewAddr::Burn() {
             return;
         }
     }
-    const bool confirmed = WriteNewAddress(link_, oldAddress, *newAddress, stop_);
+    const WriteResult written = WriteNewAddress(link_, oldAddress, *newAddress, stop_);
+    const bool confirmed = written.Confirmed();
     RecordAction(par_, oldAddress, kActionAddress, std::to_string(oldAddress),
-                 std::to_string(*newAddress), confirmed);
+                 std::to_string(*newAddress), confirmed, written.attempts);
     if (!confirmed && !Ending())
-        dialogs_.Message(AddressNotConfirmedMessage(oldAddress, *newAddress), "Warning",
-                         MsgIcon::Critical);
+        dialogs_.Message(AddressNotConfirmedMessage(oldAddress, *newAddress, written.outcome),
+                         "Warning", MsgIcon::Critical);
     // Unconfirmed, the detector most likely kept its address: the main window stays with it.
     if (confirmed) {
         par_.Main.DetNum = std::to_string(*newAddress);

@@ -235,11 +235,12 @@ void frmSetupT::Burn() {
     }
     SetBurning(true);
     par_.Setup = std::get<SetupTable>(burn);
-    const bool confirmed = WriteSetupTable(link_, address_, par_.Setup, stop_);
-    RecordSetup(par_, address_, model_, read_, par_.Setup, confirmed);
+    const WriteResult written = WriteSetupTable(link_, address_, par_.Setup, stop_);
+    RecordSetup(par_, address_, model_, read_, par_.Setup, written.Confirmed(), written.attempts);
     Frame3_->hide();
-    if (!confirmed && !Ending())
-        dialogs_.Message(SetupNotConfirmedMessage(address_), "Warning", MsgIcon::Critical);
+    if (!written.Confirmed() && !Ending())
+        dialogs_.Message(SetupNotConfirmedMessage(address_, written.outcome), "Warning",
+                         MsgIcon::Critical);
     SetBurning(false);
     close();
 }

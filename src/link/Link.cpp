@@ -48,63 +48,71 @@ void Link::MSComm1_OnComm() {
     port_.SetRts(false);
 }
 
-bool Link::ReceiveReply(const StopCheck& stop, Micros firstByteUs) {
+Reception Link::ReceiveReply(const StopCheck& stop, Micros firstByteUs) {
+    return Receive(stop, firstByteUs, false);
+}
+
+Reception Link::ReceiveWholeReply(const StopCheck& stop, Micros firstByteUs) {
+    return Receive(stop, firstByteUs, true);
+}
+
+Reception Link::Receive(const StopCheck& stop, Micros firstByteUs, bool endOnWholeReply) {
     const Micros start = p_.NowUs();
     // The window ends only once more than its length has passed, so wait one microsecond past.
     const Micros firstByteDeadline = start + firstByteUs + 1;
-    lastBytes_ = 0;
     for (;;) {
         if (Stopped(stop))
-            return false;
+            return {};
         if (port_.BytesWaiting() >= 1)
             break;  // first, so bytes already waiting end the wait
         if (p_.NowUs() - start > firstByteUs)
-            return false;
+            return {};
         p_.ProcessEvents(firstByteDeadline);
     }
 
-    WaitMs(kCollectionWindowMs, stop);
-    if (Stopped(stop))
-        return false;  // leave the bytes for whoever receives next
-
-    const int count = port_.BytesWaiting();
-    const std::vector<std::uint8_t> bytes = port_.ReadAll();  // empties the input in any case
-    lastBytes_ = std::max<std::size_t>(bytes.size(), 1);
-    if (tap_ && !bytes.empty())
-        tap_(p_.NowUs(), TrafficDirection::Received, bytes);
+    Reception r;
+    int count = 0;
+    if (endOnWholeReply) {
+        if (!CollectWholeReply(r.bytes, stop))
+            return {};
+        count = static_cast<int>(r.bytes.size());
+    } else {
+        WaitMs(kCollectionWindowMs, stop);
+        if (Stopped(stop))
+            return {};  // leave the bytes for whoever receives next
+        count = port_.BytesWaiting();
+        r.bytes = port_.ReadAll();  // empties the input in any case
+        if (tap_ && !r.bytes.empty())
+            tap_(p_.NowUs(), TrafficDirection::Received, r.bytes);
+    }
+    r.arrived = std::max<std::size_t>(r.bytes.size(), 1);
     // More than a frame can hold is noise or a collision; storing a part of it would leave a
     // reply state that no caller could make sense of.
-    if (count > kRxBufferSize)
-        return false;
-
-    const auto n = std::min(static_cast<std::size_t>(count), bytes.size());
-    std::copy_n(bytes.begin(), n, b_.RxBuffer.begin());
-    b_.RxCount = static_cast<std::int16_t>(n);
-
-    const std::uint8_t function = b_.RxBuffer[1];
-    const bool functionOk = function == FunctionCommand || function < 128;
-    if (!functionOk || !ReplyCrcIsValid(b_.RxBuffer, b_.RxCount))
-        return false;
-    b_.ReplyAddress = b_.RxBuffer[0];
-    return true;
-}
-
-bool Link::ReceiveWholeReply(const StopCheck& stop, Micros firstByteUs) {
-    const Micros start = p_.NowUs();
-    const Micros firstByteDeadline = start + firstByteUs + 1;
-    lastBytes_ = 0;
-    for (;;) {
-        if (Stopped(stop))
-            return false;
-        if (port_.BytesWaiting() >= 1)
-            break;
-        if (p_.NowUs() - start > firstByteUs)
-            return false;
-        p_.ProcessEvents(firstByteDeadline);
+    if (count > kRxBufferSize) {
+        r.end = ReceptionEnd::TooLong;
+        return r;
     }
 
+    r.bytes.resize(std::min(static_cast<std::size_t>(count), r.bytes.size()));
+    std::copy(r.bytes.begin(), r.bytes.end(), b_.RxBuffer.begin());
+    b_.RxCount = static_cast<std::int16_t>(r.bytes.size());
+
+    // The function is judged as the buffer stands: a reply shorter than two bytes has no CRC
+    // to hold, whatever an older reply left behind it.
+    const std::uint8_t function = b_.RxBuffer[1];
+    if (!ReplyCrcIsValid(b_.RxBuffer, b_.RxCount))
+        r.end = ReceptionEnd::BadCrc;
+    else if (function != FunctionCommand && function >= 128)
+        r.end = ReceptionEnd::WrongFunction;
+    else {
+        r.end = ReceptionEnd::Taken;
+        b_.ReplyAddress = b_.RxBuffer[0];
+    }
+    return r;
+}
+
+bool Link::CollectWholeReply(std::vector<std::uint8_t>& bytes, const StopCheck& stop) {
     const Micros end = p_.NowUs() + MsToUs(kCollectionWindowMs);
-    std::vector<std::uint8_t> bytes;
     for (;;) {
         const std::vector<std::uint8_t> more = port_.ReadAll();
         if (tap_ && !more.empty())
@@ -112,30 +120,13 @@ bool Link::ReceiveWholeReply(const StopCheck& stop, Micros firstByteUs) {
         bytes.insert(bytes.end(), more.begin(), more.end());
         const std::size_t whole = ExpectedReplyLength(bytes);
         if (whole != 0 && bytes.size() == whole && ReplyCrcIsValid(bytes, static_cast<int>(whole)))
-            break;
+            return true;
         if (p_.NowUs() >= end)
-            break;
-        if (Stopped(stop)) {
-            lastBytes_ = std::max<std::size_t>(bytes.size(), 1);
+            return true;
+        if (Stopped(stop))
             return false;
-        }
         p_.ProcessEvents(end);
     }
-    return TakeReception(bytes);
-}
-
-bool Link::TakeReception(const std::vector<std::uint8_t>& bytes) {
-    lastBytes_ = std::max<std::size_t>(bytes.size(), 1);
-    if (bytes.size() > static_cast<std::size_t>(kRxBufferSize))
-        return false;
-    std::copy(bytes.begin(), bytes.end(), b_.RxBuffer.begin());
-    b_.RxCount = static_cast<std::int16_t>(bytes.size());
-    const std::uint8_t function = b_.RxBuffer[1];
-    const bool functionOk = function == FunctionCommand || function < 128;
-    if (!functionOk || !ReplyCrcIsValid(b_.RxBuffer, b_.RxCount))
-        return false;
-    b_.ReplyAddress = b_.RxBuffer[0];
-    return true;
 }
 
 void Link::WaitMs(double ms, const StopCheck& stop) {
@@ -170,7 +161,7 @@ void Link::Align(std::uint8_t address, const StopCheck& stop) {
     ReceiveReply(stop);
 }
 
-void Link::Send(std::vector<std::uint8_t> frame, bool pause) {
+void Link::SendFrame(std::vector<std::uint8_t> frame, bool pause) {
     b_.TxBuffer = std::move(frame);
     ComputeFrameCrc(b_.TxBuffer, static_cast<int>(b_.TxBuffer.size()) - 1);
     TransmitFrame(pause);
@@ -179,31 +170,31 @@ void Link::Send(std::vector<std::uint8_t> frame, bool pause) {
 void Link::SendQuery(std::uint8_t address, std::uint8_t code) {
     if (code == kCodeRefused)
         return;
-    Send(CommandFrame(address, code), false);
+    SendFrame(CommandFrame(address, code), false);
 }
 
 void Link::SendAlign(std::uint8_t address, std::uint8_t code) {
-    Send(CommandFrame(address, code), false);
+    SendFrame(CommandFrame(address, code), false);
 }
 
 void Link::SendSnTest(std::uint8_t address) {
-    Send(SnTestFrame(address), true);
+    SendFrame(SnTestFrame(address), true);
 }
 
 void Link::SendNormalMode(std::uint8_t address) {
-    Send(NormalModeFrame(address), true);
+    SendFrame(NormalModeFrame(address), true);
 }
 
 void Link::SendReadSetup(std::uint8_t address) {
-    Send(ReadSetupFrame(address), false);
+    SendFrame(ReadSetupFrame(address), false);
 }
 
 void Link::SendWriteSetup(std::uint8_t address, const SetupTable& table) {
-    Send(WriteSetupFrame(address, table), true);
+    SendFrame(WriteSetupFrame(address, table), true);
 }
 
 void Link::SendNewAddress(std::uint8_t address, std::uint8_t newAddress) {
-    Send(NewAddressFrame(address, newAddress), false);
+    SendFrame(NewAddressFrame(address, newAddress), false);
 }
 
 }  // namespace halvern

@@ -10,6 +10,7 @@
 #include <functional>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "link/Frame.h"
 #include "link/Requests.h"
@@ -41,6 +42,30 @@ enum class TrafficDirection : std::uint8_t { Sent, Received, Discarded };
 using TrafficTap =
     std::function<void(Micros us, TrafficDirection dir, std::span<const std::uint8_t> bytes)>;
 
+// How a reception ended.
+enum class ReceptionEnd : std::uint8_t {
+    None,           // no byte came in the first-byte window, or the wait was stopped
+    BadCrc,         // a frame whose CRC does not hold (a reply cut short or spoilt)
+    TooLong,        // more bytes than a frame holds: noise or a collision
+    WrongFunction,  // an exception or a function the program never asks for
+    Taken,          // a reply the program takes
+};
+
+// One reception: why it ended and the bytes it took in, this reception's only.
+struct Reception {
+    ReceptionEnd end = ReceptionEnd::None;
+    // The frame received: up to the bytes the port said were waiting (all of them when too
+    // long). `arrived` counts every byte read, at least 1 once the port said any were waiting.
+    std::vector<std::uint8_t> bytes;
+    std::size_t arrived = 0;
+
+    bool Taken() const { return end == ReceptionEnd::Taken; }
+    // Some bytes came, taken as a reply or not.
+    bool HadBytes() const { return end != ReceptionEnd::None; }
+    // Byte i of the reply, when it reaches that far (0 otherwise).
+    std::uint8_t At(std::size_t i) const { return i < bytes.size() ? bytes[i] : 0; }
+};
+
 class Link {
   public:
     Link(Platform& platform, SerialPort& port, LinkBuffers& buffers);
@@ -57,16 +82,15 @@ class Link {
     void TransmitFrame(bool pause);
     void MSComm1_OnComm();  // the send-drained event
     // Takes in one reply: waits up to `firstByteUs` (0.6 s) for its first byte, then collects
-    // for 150 ms. True when the bytes are a reply the program takes (function and CRC).
-    bool ReceiveReply(const StopCheck& stop = {}, Micros firstByteUs = kFirstByteWindowUs);
+    // for 150 ms. The shared buffers mirror a reception of up to a frame's length (RxBuffer,
+    // RxCount; ReplyAddress once taken) for the windows and files that read them.
+    Reception ReceiveReply(const StopCheck& stop = {}, Micros firstByteUs = kFirstByteWindowUs);
     // The same reception, ended as soon as the bytes in make a whole reply (the length its
     // first bytes give, ExpectedReplyLength) with a valid CRC, so that a poll costs little more
     // than its bytes on the wire. Anything else (a reply cut short, a bad CRC, bytes beyond the
     // length) is collected to the end of the 150 ms window, as ReceiveReply does, and refused.
-    bool ReceiveWholeReply(const StopCheck& stop = {}, Micros firstByteUs = kFirstByteWindowUs);
-    // Whether the last ReceiveReply took any bytes, taken as a reply or not, and how many.
-    bool LastReceptionHadBytes() const { return lastBytes_ > 0; }
-    std::size_t LastReceptionBytes() const { return lastBytes_; }
+    Reception ReceiveWholeReply(const StopCheck& stop = {},
+                                Micros firstByteUs = kFirstByteWindowUs);
     void WaitMs(double ms, const StopCheck& stop = {});
     // Processes events until RTS reads false (the frame has left and the line is released),
     // for at most kRtsReleaseLimitUs.
@@ -78,6 +102,9 @@ class Link {
     // reception whose outcome nobody looks at (the detector shows the alignment in its status).
     void Align(std::uint8_t address, const StopCheck& stop = {});
 
+    // A whole request as built by the request builders (its CRC is written again): RTS, the
+    // pre-send pause when `pause`, the write.
+    void SendFrame(std::vector<std::uint8_t> frame, bool pause);
     void SendQuery(std::uint8_t address, std::uint8_t code);  // code 33 sends nothing
     void SendAlign(std::uint8_t address, std::uint8_t code);
     void SendSnTest(std::uint8_t address);
@@ -93,14 +120,15 @@ class Link {
     bool HasTrafficTap() const { return static_cast<bool>(tap_); }
 
   private:
-    void Send(std::vector<std::uint8_t> frame, bool pause);
-    // Stores the bytes of a whole reception and judges them (function and CRC).
-    bool TakeReception(const std::vector<std::uint8_t>& bytes);
+    // Waits for a first byte, collects the reception and judges it.
+    Reception Receive(const StopCheck& stop, Micros firstByteUs, bool endOnWholeReply);
+    // Collects until a whole valid reply is in or the collection window has passed; false
+    // when stopped.
+    bool CollectWholeReply(std::vector<std::uint8_t>& bytes, const StopCheck& stop);
 
     Platform& p_;
     SerialPort& port_;
     LinkBuffers& b_;
-    std::size_t lastBytes_ = 0;
     TrafficTap tap_;
 };
 

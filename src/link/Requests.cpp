@@ -1,7 +1,5 @@
 #include "link/Requests.h"
 
-#include <algorithm>
-
 #include "link/Frame.h"
 
 namespace halvern {
@@ -31,18 +29,12 @@ std::vector<std::uint8_t> ReadSetupFrame(std::uint8_t address) {
 }
 
 std::vector<std::uint8_t> WriteSetupFrame(std::uint8_t address, const SetupTable& t) {
-    return WithCrc({address, kFunctionWriteMany, 0, 1, 0, 4, 8, t.MeasureFlags, t.OutputFlags, 0,
-                    0, 0, t.HeaterMode, 0, t.HeaterOnTemp});
+    return WithCrc({address, kFunctionWriteMany, 0, 1, 0, 4, 8, t.MeasureFlags, t.OutputFlags, 0, 0,
+                    0, t.HeaterMode, 0, t.HeaterOnTemp});
 }
 
 std::vector<std::uint8_t> NewAddressFrame(std::uint8_t address, std::uint8_t newAddress) {
     return WithCrc({address, kFunctionWriteOne, 0, 0, 0, newAddress});
-}
-
-bool EchoesRequest(const LinkBuffers& b, std::span<const std::uint8_t> request) {
-    constexpr std::size_t kEchoed = 6;  // address, function, register, value or quantity
-    return b.RxCount == 8 && ReplyCrcIsValid(b.RxBuffer, b.RxCount) && request.size() >= kEchoed &&
-           std::equal(request.begin(), request.begin() + kEchoed, b.RxBuffer.begin());
 }
 
 }  // namespace halvern

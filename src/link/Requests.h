@@ -31,16 +31,11 @@ struct SetupTable {
     std::uint8_t HeaterOnTemp = 0;
 };
 
-std::vector<std::uint8_t> CommandFrame(std::uint8_t address, std::uint8_t code);  // 9 bytes
-std::vector<std::uint8_t> SnTestFrame(std::uint8_t address);                      // 8 bytes
-std::vector<std::uint8_t> NormalModeFrame(std::uint8_t address);                  // 8 bytes
-std::vector<std::uint8_t> ReadSetupFrame(std::uint8_t address);                   // 8 bytes
+std::vector<std::uint8_t> CommandFrame(std::uint8_t address, std::uint8_t code);       // 9 bytes
+std::vector<std::uint8_t> SnTestFrame(std::uint8_t address);                           // 8 bytes
+std::vector<std::uint8_t> NormalModeFrame(std::uint8_t address);                       // 8 bytes
+std::vector<std::uint8_t> ReadSetupFrame(std::uint8_t address);                        // 8 bytes
 std::vector<std::uint8_t> WriteSetupFrame(std::uint8_t address, const SetupTable& t);  // 17
 std::vector<std::uint8_t> NewAddressFrame(std::uint8_t address, std::uint8_t newAddress);  // 8
-
-// The reply held is the echo of this write (function 6 or 16): eight bytes that repeat the
-// request's address, function, register and value or quantity. Only its own echo confirms a
-// write: a reply from another detector, or of another register or value, does not.
-bool EchoesRequest(const LinkBuffers& b, std::span<const std::uint8_t> request);
 
 }  // namespace halvern

@@ -132,18 +132,19 @@ std::string CycleRecordLine(const Par& par, const LocalDateTime& now) {
           par.StatusParts[0] + par.StatusParts[1] + par.StatusParts[2] + par.StatusParts[3]);
     PutAt(line, C::Date, DateText(now));
     PutAt(line, C::Time, LongTimeText(now));
-    PutAt(line, C::Temperature, NumberStyle(ch[4]));
+    PutAt(line, C::Temperature, NumberStyle(ch[kSlotTemperature]));
     PutAt(line, C::Gain, par.GainText);
-    PutAt(line, C::Signal1, Format2(ch[0]));
-    PutAt(line, C::Reference, Format2(ch[1]));
-    PutAt(line, C::Signal2, Format2(ch[2]));
-    PutAt(line, C::Ratio1, Format2(ch[5]));
-    PutAt(line, C::Ratio2, Format2(ch[6]));
-    PutAt(line, C::NqRatio1, Format2(ch[7]));
-    PutAt(line, C::NqRatio2, Format2(ch[8]));
+    PutAt(line, C::Signal1, Format2(ch[kSlotSignal1]));
+    PutAt(line, C::Reference, Format2(ch[kSlotReference]));
+    PutAt(line, C::Signal2, Format2(ch[kSlotSignal2]));
+    PutAt(line, C::Ratio1, Format2(ch[kSlotRatio1]));
+    PutAt(line, C::Ratio2, Format2(ch[kSlotRatio2]));
+    PutAt(line, C::NqRatio1, Format2(ch[kSlotNqRatio1]));
+    PutAt(line, C::NqRatio2, Format2(ch[kSlotNqRatio2]));
     // A gas reading the reply did not carry leaves its columns blank; the line still reaches
     // past them, so that a reader tells it from a line cut short.
-    PutAt(line, C::Gas, std::isnan(ch[12]) ? std::string(kBlankGas) : NumberStyle(ch[12]));
+    PutAt(line, C::Gas,
+          std::isnan(ch[kSlotGas]) ? std::string(kBlankGas) : NumberStyle(ch[kSlotGas]));
     line += kLineEnd;
     return line;
 }
@@ -202,7 +203,7 @@ void WriteDisconnectionRecord(Par& par, const LocalDateTime& now) {
     // With an NQ ratio of 0 the line is not written now; the mark stays, and the cycle
     // record's writer puts it into the address's file before any further cycle record, so a
     // lost detector gets its disconnection line and no more records of its last values.
-    if (par.ChannelValues[7] == 0 || par.ChannelValues[8] == 0)
+    if (par.ChannelValues[kSlotNqRatio1] == 0 || par.ChannelValues[kSlotNqRatio2] == 0)
         return;
     WritePendingDisconnection(par, now);
 }

@@ -119,11 +119,11 @@ void MaintComm::RecordSnTest() {
 bool MaintComm::WriteMode(std::uint8_t address, bool snTest, const StopCheck& stop) {
     RecordSnTest();
     const bool confirmed = WriteDetectorMode(link_, address, snTest, par_.SnTestMode, stop, [&] {
-        if (snTest) {
-            par_.LeftInSnTest[address] = true;
-            snTestSentTo_.insert(address);
-        }
-    });
+                               if (snTest) {
+                                   par_.LeftInSnTest[address] = true;
+                                   snTestSentTo_.insert(address);
+                               }
+                           }).Confirmed();
     if (confirmed && !snTest)
         par_.LeftInSnTest[address] = false;
     if (snTest && confirmed) {

@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 
+#include "link/Layouts.h"
 #include "monitor/Decoder.h"
 #include "state/Formats.h"
 
@@ -18,75 +19,77 @@ constexpr float kHundredths = 0.01f;
 
 double MaintZeroOffset(std::uint8_t family) {
     // The main window's families but for 32, which takes the smaller offset here.
-    return family == 32 ? 0.15 : SignalZeroOffset(family);
+    return family == kXenon623 ? 0.15 : SignalZeroOffset(family);
 }
 
 std::string OperatingTimeText(const LinkBuffers& b) {
-    const auto& rx = b.RxBuffer;
-    const std::uint32_t hours = static_cast<std::uint32_t>(rx[3]) << 24 |
-                                static_cast<std::uint32_t>(rx[4]) << 16 |
-                                static_cast<std::uint32_t>(rx[5]) << 8 | rx[6];
+    std::uint32_t hours = 0;
+    for (std::size_t i = 0; i < MaintReply::OperatingHoursBytes; ++i)
+        hours = hours << 8 | b.RxBuffer[MaintReply::OperatingHoursFirst + i];
     return std::to_string(hours);
 }
 
-bool HoldsMaintenanceFields(const LinkBuffers& b) {
-    const auto own = OwnBytes(b);
-    return own.size() > 1 && own[1] == FunctionCommand &&
-           (own.size() >= kStatusReplyFullCount || PassesAcceptanceTest(own));
+bool HoldsMaintenanceFields(std::span<const std::uint8_t> reply) {
+    return reply.size() > StatusReply::Function &&
+           reply[StatusReply::Function] == FunctionCommand &&
+           (reply.size() >= StatusReply::FullCount || PassesAcceptanceTest(reply));
 }
 
 void DecodeMaintenanceReply(Par& par) {
     const auto own = OwnBytes(par.Link);
     const auto f = ReplyFields(own);
-    if (f.size() <= 10)
+    if (f.size() <= StatusReply::SecondStatus)
         return;  // not even the status characters: nothing of this reply to show
     MaintPanel& m = par.Maint;
     const auto at = [&](std::size_t i) -> std::optional<std::uint8_t> {
         return i < f.size() ? std::optional<std::uint8_t>(f[i]) : std::nullopt;
     };
 
-    par.ModelCode = f[6];
-    m.Serial = f[7] * 256 + f[8];
-    m.Title = kMaintTitlePrefix + std::to_string(f[7] * 256 + f[8]);
+    using namespace StatusReply;
+    par.ModelCode = f[Family];
+    const int serial = f[SerialHigh] * 256 + f[SerialLow];
+    m.Serial = serial;
+    m.Title = kMaintTitlePrefix + std::to_string(serial);
     const auto parts = StatusPartsOf(own);
-    const auto gain = at(13);
+    const auto gain = at(Gain);
     // The detector that answered stays the one polled.
-    par.Main.DetNum = std::to_string(f[0]);
+    par.Main.DetNum = std::to_string(f[Address]);
 
     // Each figure from its own byte; one the reply does not reach is not given (NaN).
     auto& v = m.Values;
     const float none = std::numeric_limits<float>::quiet_NaN();
-    const auto offset = static_cast<float>(MaintZeroOffset(f[6]));
-    for (std::size_t i = 0; i <= 2; ++i) {
-        const auto b = at(14 + i);
+    const auto offset = static_cast<float>(MaintZeroOffset(f[Family]));
+    const auto slot = [&](std::size_t s) { return at(ChannelStart + s); };
+    for (std::size_t i = kSlotSignal1; i <= kSlotSignal2; ++i) {
+        const auto b = slot(i);
         const float x = b ? static_cast<float>(*b) * kSignalScale : none;
         v[i] = !b ? none : x > offset ? x - offset : 0.0f;
     }
-    v[3] = at(17) ? static_cast<float>(*at(17)) / 10 + 10 : none;
-    v[4] = at(18) ? SignedByte(*at(18)) : none;
-    for (std::size_t i = 5; i <= 8; ++i)
-        v[i] = at(14 + i) ? static_cast<float>(*at(14 + i)) * kHundredths : none;
-    for (std::size_t i = 9; i <= 11; ++i)
-        v[i] = at(14 + i) ? static_cast<float>(*at(14 + i)) : none;
-    v[12] = at(27) ? static_cast<float>(f[27] * 256 + f[26]) : none;
+    v[kSlotVoltage] = slot(kSlotVoltage) ? static_cast<float>(*slot(kSlotVoltage)) / 10 + 10 : none;
+    v[kSlotTemperature] = slot(kSlotTemperature) ? SignedByte(*slot(kSlotTemperature)) : none;
+    for (std::size_t i = kSlotRatio1; i <= kSlotNqRatio2; ++i)
+        v[i] = slot(i) ? static_cast<float>(*slot(i)) * kHundredths : none;
+    for (std::size_t i = kSlotS1Noise; i <= kSlotRNoise; ++i)
+        v[i] = slot(i) ? static_cast<float>(*slot(i)) : none;
+    v[kSlotGas] = at(GasHigh) ? static_cast<float>(f[GasHigh] * 256 + f[GasLow]) : none;
 
     m.Gain = gain ? std::to_string(*gain & 7) : std::string();
-    m.Sig1 = Format2(v[0]);
-    m.Ref = Format2(v[1]);
-    m.Sig2 = Format2(v[2]);
-    m.Rat1 = Format2(v[5]);
-    m.Rat2 = Format2(v[6]);
-    m.NQRat1 = Format2(v[7]);
-    m.NQRat2 = Format2(v[8]);
-    m.LEL = Format1(v[12]);
+    m.Sig1 = Format2(v[kSlotSignal1]);
+    m.Ref = Format2(v[kSlotReference]);
+    m.Sig2 = Format2(v[kSlotSignal2]);
+    m.Rat1 = Format2(v[kSlotRatio1]);
+    m.Rat2 = Format2(v[kSlotRatio2]);
+    m.NQRat1 = Format2(v[kSlotNqRatio1]);
+    m.NQRat2 = Format2(v[kSlotNqRatio2]);
+    m.LEL = Format1(v[kSlotGas]);
     const auto whole = [](float x) {
         return std::isnan(x) ? std::string() : std::to_string(static_cast<int>(x));
     };
-    m.Temp = whole(v[4]);
-    m.Voltage = Format1(v[3]);
-    m.R2N = par.SnTestMode ? whole(v[11]) : std::string();
-    m.S1N = par.SnTestMode ? whole(v[9]) : std::string();
-    m.S2N = par.SnTestMode ? whole(v[10]) : std::string();
+    m.Temp = whole(v[kSlotTemperature]);
+    m.Voltage = Format1(v[kSlotVoltage]);
+    m.R2N = par.SnTestMode ? whole(v[kSlotRNoise]) : std::string();
+    m.S1N = par.SnTestMode ? whole(v[kSlotS1Noise]) : std::string();
+    m.S2N = par.SnTestMode ? whole(v[kSlotS2Noise]) : std::string();
 
     m.Status = parts[0] + parts[1] + parts[2] + parts[3];
     if (parts[1] == "A") {

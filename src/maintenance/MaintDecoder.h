@@ -4,6 +4,7 @@
 // signal values here than on the main window, as the detectors' service tools always did.
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "state/Par.h"
@@ -17,9 +18,10 @@ double MaintZeroOffset(std::uint8_t family);
 // The operating time shown at opening: indices 3 to 6 as one unsigned number, 3 the highest.
 std::string OperatingTimeText(const LinkBuffers& b);
 
-// The reply in par.Link is one the maintenance window decodes: a function-200 reply that is a
-// complete status reply, or a shorter one that passes the main window's acceptance test.
-bool HoldsMaintenanceFields(const LinkBuffers& b);
+// The reply (as received, its CRC included) is one the maintenance window decodes: a
+// function-200 reply that is a complete status reply, or a shorter one that passes the main
+// window's acceptance test.
+bool HoldsMaintenanceFields(std::span<const std::uint8_t> reply);
 // Decodes the status reply in par.Link (its own bytes only) into the window's texts and
 // figures, par.Maint, with its own scaling; also ModelCode and the served address on the main
 // window. The shared decoded values are left to the main window's decoding. The noise figures

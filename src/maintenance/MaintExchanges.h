@@ -8,6 +8,7 @@
 #include <string>
 
 #include "link/Link.h"
+#include "link/Writes.h"
 #include "state/Par.h"
 
 namespace halvern {
@@ -20,18 +21,17 @@ constexpr const char* kSnTestFailText = "S/N Test Fail - Try Again!";
 constexpr const char* kNormalModeFailText = "Not in normal mode - Try again!";
 constexpr const char* kModeFailTitle = "WARNING";
 
-// The last reply is the echo of the write of 1 (S/N test) or 0 (normal) to register 2 of
-// `address`.
-bool SnTestConfirmed(const LinkBuffers& b, std::uint8_t address);
-bool NormalModeConfirmed(const LinkBuffers& b, std::uint8_t address);
+// The reply is the echo of the write of 1 (S/N test) or 0 (normal) to register 2 of `address`.
+bool SnTestConfirmed(std::span<const std::uint8_t> reply, std::uint8_t address);
+bool NormalModeConfirmed(std::span<const std::uint8_t> reply, std::uint8_t address);
 
 // Half a second, then up to six attempts: the write, a second, the mode flag set (S/N test)
 // or cleared (normal), one reception. The flag follows the first attempt, confirmed or not.
-// True when an attempt was confirmed; false after the last unconfirmed one, or at once when
-// `stop` says the command is to end. `sent` is told of each frame as it leaves: from then on
-// the detector may have taken the mode, whatever comes back.
-bool WriteDetectorMode(Link& link, std::uint8_t address, bool snTest, bool& snTestMode,
-                       const StopCheck& stop = {}, const std::function<void()>& sent = {});
+// Confirmed by an attempt, or how the last one ended; Interrupted at once when `stop` says
+// the command is to end. `sent` is told of each frame as it leaves: from then on the detector
+// may have taken the mode, whatever comes back.
+WriteResult WriteDetectorMode(Link& link, std::uint8_t address, bool snTest, bool& snTestMode,
+                              const StopCheck& stop = {}, const std::function<void()>& sent = {});
 
 // The noise figures of the S/N test as the service history keeps them:
 // "Sig1/Noise 812, Sig2/Noise 790, Ref/Noise 901".

@@ -46,7 +46,7 @@ QPushButton* Button(const QString& text, const char* name, const QString& tip, Q
 }  // namespace
 
 frmMainte::frmMainte(const Par& par, MaintComm& comm, QWidget* parent)
-    : QWidget(parent, Qt::Window), par_(par), comm_(comm) {
+    : QWidget(parent, Qt::Window), par_(par), maintComm_(comm) {
     setObjectName("frmMainte");
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
@@ -110,9 +110,9 @@ frmMainte::frmMainte(const Par& par, MaintComm& comm, QWidget* parent)
     layout->addWidget(frame);
 
     connect(cmdExit_, &QPushButton::clicked, this, &QWidget::close);
-    connect(cmdCheck_, &QPushButton::clicked, this, [this] { comm_.cmdCheck(); });
-    connect(cmdNormal_, &QPushButton::clicked, this, [this] { comm_.cmdNormal(); });
-    connect(cmdAlign_, &QPushButton::clicked, this, [this] { comm_.cmdAlign(); });
+    connect(cmdCheck_, &QPushButton::clicked, this, [this] { maintComm_.cmdCheck(); });
+    connect(cmdNormal_, &QPushButton::clicked, this, [this] { maintComm_.cmdNormal(); });
+    connect(cmdAlign_, &QPushButton::clicked, this, [this] { maintComm_.cmdAlign(); });
     new WindowKeys(*this, [this](QKeyEvent& key, QWidget&) { return HandleKey(key); });
     // The buttons take no keys of their own: Enter or Space on a focused one would otherwise
     // start a command the window's keys do not know.
@@ -160,10 +160,10 @@ void frmMainte::Refresh() {
 bool frmMainte::HandleKey(QKeyEvent& key) {
     switch (key.key()) {
         case Qt::Key_F9:
-            comm_.cmdCheck();
+            maintComm_.cmdCheck();
             return true;
         case Qt::Key_F10:
-            comm_.cmdNormal();
+            maintComm_.cmdNormal();
             return true;
         case Qt::Key_F8:
             emit trendsRequested();
@@ -178,7 +178,7 @@ bool frmMainte::HandleKey(QKeyEvent& key) {
             // Alt+A reaches the button through its caption.
             if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier))
                 return false;
-            comm_.cmdAlign();
+            maintComm_.cmdAlign();
             return true;
         default:
             return false;
@@ -188,11 +188,11 @@ bool frmMainte::HandleKey(QKeyEvent& key) {
 void frmMainte::closeEvent(QCloseEvent* event) {
     // Closed again while the first close asks about, or returns the detector to, normal mode:
     // the first close ends the window when that is done.
-    if (comm_.Leaving()) {
+    if (maintComm_.Leaving()) {
         event->ignore();
         return;
     }
-    comm_.Leave();
+    maintComm_.Leave();
     event->accept();
     if (!closedSent_) {
         closedSent_ = true;

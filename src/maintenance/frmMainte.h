@@ -41,7 +41,7 @@ class frmMainte : public QWidget {
     bool HandleKey(QKeyEvent& key);
 
     const Par& par_;
-    MaintComm& comm_;
+    MaintComm& maintComm_;
     bool closedSent_ = false;
 
     QLabel *lblGain_{}, *lblSig1_{}, *lblRef_{}, *lblSig2_{}, *lblRat1_{}, *lblRat2_{},

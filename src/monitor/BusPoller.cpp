@@ -46,7 +46,7 @@ bool BusPoller::Step(const StopCheck& stop) {
     scratch_.Main.StatusBack = d.panel.StatusBack;
     scratch_.Main.StatusFore = d.panel.StatusFore;
     const PollReply reply =
-        PollStatus(link_, scratch_, d.address, stop, firstByteUs_, ReceptionEnd::WholeReply);
+        PollStatus(link_, scratch_, d.address, stop, firstByteUs_, nullptr, ReplyWait::WholeReply);
     if (reply == PollReply::Status && scratch_.Link.ReplyAddress == d.address)
         Took(d);
     else if (reply == PollReply::NotStatus && scratch_.Link.ReplyAddress == d.address)

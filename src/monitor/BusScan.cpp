@@ -49,18 +49,19 @@ void BusScan::SetTimeoutMs(int ms) {
     timeoutUs_ = MsToUs(std::clamp(ms, 1, kMaxScanTimeoutMs));
 }
 
-BusScan::Heard BusScan::Took(bool status) const {
+BusScan::Heard BusScan::Took(const Reception& rx, bool status) {
     Heard h;
-    h.bytes = link_.LastReceptionBytes();
+    h.bytes = lastBytes_ = rx.HadBytes() ? rx.arrived : 0;
     if (h.bytes == 0)
         return h;
     // The reception ends a collection window after its first byte.
     h.firstByteUs = link_.Plat().NowUs() - MsToUs(kCollectionWindowMs);
-    const LinkBuffers& b = link_.Buffers();
-    const bool whole = static_cast<std::size_t>(b.RxCount) == h.bytes &&
-                       b.RxCount >= kShortestFrame && ReplyCrcIsValid(b.RxBuffer, b.RxCount);
+    // Every byte that came is one frame: not cut by the port, not too long.
+    const bool alone = rx.end != ReceptionEnd::TooLong && rx.bytes.size() == h.bytes;
+    const bool whole = alone && rx.bytes.size() >= static_cast<std::size_t>(kShortestFrame) &&
+                       (rx.end == ReceptionEnd::Taken || rx.end == ReceptionEnd::WrongFunction);
     h.kind = whole ? Heard::Kind::Frame : Heard::Kind::Garbage;
-    h.address = static_cast<std::size_t>(b.RxCount) == h.bytes ? b.RxBuffer[0] : 0;
+    h.address = alone ? rx.At(StatusReply::Address) : 0;
     h.status = whole && status;
     return h;
 }
@@ -68,14 +69,14 @@ BusScan::Heard BusScan::Took(bool status) const {
 BusScan::Heard BusScan::Ask(int address, Micros windowUs, const StopCheck& stop) {
     lastQueryUs_ = link_.Plat().NowUs();
     askedAt_[static_cast<std::size_t>(address)] = lastQueryUs_;
+    Reception rx;
     const PollReply reply =
-        PollStatus(link_, scratch_, static_cast<std::uint8_t>(address), stop, windowUs);
-    return Took(reply == PollReply::Status);
+        PollStatus(link_, scratch_, static_cast<std::uint8_t>(address), stop, windowUs, &rx);
+    return Took(rx, reply == PollReply::Status);
 }
 
 BusScan::Heard BusScan::Listen(Micros windowUs, const StopCheck& stop) {
-    link_.ReceiveReply(stop, windowUs);
-    return Took(false);
+    return Took(link_.ReceiveReply(stop, windowUs), false);
 }
 
 bool BusScan::Step(const StopCheck& stop) {
@@ -147,7 +148,7 @@ void BusScan::File(const Heard& h, int window, Addresses& again) {
 }
 
 bool BusScan::Settle(Addresses again, bool strayBytes, const StopCheck& stop) {
-    const std::size_t bytes = link_.LastReceptionBytes();
+    const std::size_t bytes = lastBytes_;
     const Micros sawUs = link_.Plat().NowUs();
     if (!WaitQuiet(again, stop))
         return false;

@@ -84,7 +84,7 @@ class BusScan {
     bool StepAddress(const StopCheck& stop);
     Heard Ask(int address, Micros windowUs, const StopCheck& stop);
     Heard Listen(Micros windowUs, const StopCheck& stop);
-    Heard Took(bool status) const;
+    Heard Took(const Reception& rx, bool status);
     bool Asked(int address) const {
         return address >= from_ && address <= to_ &&
                askedAt_[static_cast<std::size_t>(address)] >= 0;
@@ -112,6 +112,7 @@ class BusScan {
     std::array<Micros, kAddressSlots> askedAt_{};  // when its last query was handed over; -1 never
     std::array<bool, kAddressSlots> settled_{};    // asked with the full window: its answer known
     Micros lastQueryUs_ = -1;                      // none yet
+    std::size_t lastBytes_ = 0;                    // of the last reception: none, or how many
     // Sightings of bytes that no address asked again turned out to have sent.
     int unexplained_ = 0;
     std::size_t unexplainedBytes_ = 0;

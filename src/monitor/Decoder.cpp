@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "link/Layouts.h"
 #include "state/Formats.h"
 
 namespace halvern {
@@ -16,14 +17,8 @@ constexpr double kSignalScale = 0.0196078431372549;  // one fifty-first: 255 is 
 constexpr double kVoltageScale = 0.117647;
 constexpr double kHundredths = 0.01;
 
-// Index of the first byte of the channel values in a status reply.
-constexpr std::size_t kChannelStart = 14;
+using namespace StatusReply;
 constexpr int kRawChannelSlots = 12;  // slots 0 to 11 come one byte each
-constexpr int kGasSlot = 12;
-constexpr std::size_t kGasHigh = 27;
-constexpr std::size_t kStatusNumber = 12;
-constexpr std::size_t kGain = 13;
-constexpr std::size_t kSecondStatusCharacter = 10;  // a short reply's "V"
 constexpr float kNotGiven = std::numeric_limits<float>::quiet_NaN();
 
 // Byte i of the fields, when the reply reaches it.
@@ -59,22 +54,23 @@ std::span<const std::uint8_t> OwnBytes(const LinkBuffers& b) {
 
 bool PassesAcceptanceTest(std::span<const std::uint8_t> reply) {
     const auto fields = ReplyFields(reply);
-    if (fields.size() <= 6 || !IsAcceptedFamily(fields[6]))
+    if (fields.size() <= Family || !IsAcceptedFamily(fields[Family]))
         return false;
     // The marker tells a complete reply; a shorter one stands only by its "V".
-    const bool marked = reply.size() >= kStatusReplyFullCount && fields[4] == 42;
-    return marked || FieldAt(fields, kSecondStatusCharacter) == 'V';
+    const bool marked =
+        reply.size() >= kStatusReplyFullCount && fields[LengthMarker] == LengthMarkerValue;
+    return marked || FieldAt(fields, SecondStatus) == 'V';
 }
 
 double SignalZeroOffset(std::uint8_t family) {
     switch (family) {
-        case 24:
-        case 25:
-        case 26:
-        case 32:
-        case 33:
-        case 34:
-        case 35:
+        case kXenon621:
+        case kXenon622:
+        case 26:  // no model of its own
+        case kXenon623:
+        case kEthylene641:
+        case kEthylene642:
+        case kEthylene643:
             return 0.56;
         default:
             return 0.15;
@@ -94,12 +90,13 @@ std::array<std::string, 4> StatusPartsOf(std::span<const std::uint8_t> reply) {
         const auto b = FieldAt(fields, i);
         return b ? std::string(1, static_cast<char>(*b)) : std::string();
     };
-    const auto first = FieldAt(fields, 9);
-    const auto number = FieldAt(fields, kStatusNumber);
+    const auto first = FieldAt(fields, FirstStatus);
+    const auto number = FieldAt(fields, StatusNumber);
     return {first == 50   ? "O"
             : first == 51 ? "R"
-                          : character(9),
-            character(10), character(11), number ? std::to_string(*number) : std::string()};
+                          : character(FirstStatus),
+            character(SecondStatus), character(ThirdStatus),
+            number ? std::to_string(*number) : std::string()};
 }
 
 void ApplyStatusColours(Par& par) {
@@ -121,37 +118,37 @@ void ApplyStatusColours(Par& par) {
 bool DecodeStatusValues(Par& par) {
     const auto own = OwnBytes(par.Link);
     const auto f = ReplyFields(own);
-    if (f.size() <= kSecondStatusCharacter)
+    if (f.size() <= SecondStatus)
         return false;  // not even a short status reply
 
-    par.Link.ReplyAddress = f[0];
-    par.SerialNumber = f[7] * 256 + f[8];
+    par.Link.ReplyAddress = f[Address];
+    par.SerialNumber = f[SerialHigh] * 256 + f[SerialLow];
     par.StatusParts = StatusPartsOf(own);
 
-    const auto gain = FieldAt(f, kGain);
+    const auto gain = FieldAt(f, Gain);
     par.GainByte = gain.value_or(0);
     par.GainText = gain ? std::to_string(*gain & 7) : std::string();
 
     // Each slot from its own byte, scaled; a slot the reply does not reach is not given.
     auto& ch = par.ChannelValues;
-    const auto raw = [&](int slot) { return FieldAt(f, kChannelStart + slot); };
+    const auto raw = [&](int slot) { return FieldAt(f, ChannelStart + slot); };
     const auto scaled = [&](int slot, double scale) {
         const auto b = raw(slot);
         return b ? static_cast<float>(*b * scale) : kNotGiven;
     };
-    for (int i = 0; i <= 2; ++i)
+    for (int i = kSlotSignal1; i <= kSlotSignal2; ++i)
         ch[i] = scaled(i, kSignalScale);
-    ch[3] = scaled(3, kVoltageScale);
-    ch[4] = raw(4) ? SignedByte(*raw(4)) : kNotGiven;
-    for (int i = 5; i <= 8; ++i)
+    ch[kSlotVoltage] = scaled(kSlotVoltage, kVoltageScale);
+    ch[kSlotTemperature] = raw(kSlotTemperature) ? SignedByte(*raw(kSlotTemperature)) : kNotGiven;
+    for (int i = kSlotRatio1; i <= kSlotNqRatio2; ++i)
         ch[i] = scaled(i, kHundredths);
     for (int i = 9; i < kRawChannelSlots; ++i)
         ch[i] = scaled(i, 1);
-    ch[kGasSlot] =
-        f.size() > kGasHigh ? static_cast<float>(f[kGasHigh] * 256 + f[kGasHigh - 1]) : kNotGiven;
+    ch[kSlotGas] =
+        f.size() > GasHigh ? static_cast<float>(f[GasHigh] * 256 + f[GasLow]) : kNotGiven;
 
-    const double offset = SignalZeroOffset(f[6]);
-    for (int i = 0; i <= 2; ++i)
+    const double offset = SignalZeroOffset(f[Family]);
+    for (int i = kSlotSignal1; i <= kSlotSignal2; ++i)
         if (!std::isnan(ch[i]))
             RemoveZeroOffset(ch[i], offset);
 
@@ -166,8 +163,8 @@ void DecodeStatusReply(Par& par) {
     const auto f = ReplyFields(OwnBytes(par.Link));
     const auto& ch = par.ChannelValues;
     Panel& panel = par.Main;
-    panel.Flash = ModelName(f[5] * 256 + f[6]);
-    panel.DetNum = std::to_string(f[0]);
+    panel.Flash = ModelName(f[Variant] * 256 + f[Family]);
+    panel.DetNum = std::to_string(f[Address]);
     panel.Status = par.StatusCode;
     // A code cut short is no code of the table; the description of an older one is not its.
     if (par.StatusParts[3].empty())
@@ -176,7 +173,8 @@ void DecodeStatusReply(Par& par) {
         DescribeStatus(par);
     ApplyStatusColours(par);
 
-    constexpr std::array<int, 5> kShownSlots{0, 1, 2, 7, 8};
+    constexpr std::array<int, 5> kShownSlots{kSlotSignal1, kSlotReference, kSlotSignal2,
+                                             kSlotNqRatio1, kSlotNqRatio2};
     for (std::size_t i = 0; i < kShownSlots.size(); ++i) {
         panel.ChVal[i] = Format2(ch[kShownSlots[i]]);
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/Layouts.h"
 #include "state/Par.h"
 
 namespace halvern {
@@ -24,7 +25,7 @@ bool IsEthyleneName(std::string_view name);
 // A complete status reply: every field the decoders read, through the gas reading at index 27,
 // and its CRC. A detector also sends shorter status replies, without the length marker 42 at
 // index 4 but with "V" at index 10; they hold the fields they reach and no more.
-constexpr int kStatusReplyFullCount = 30;
+constexpr int kStatusReplyFullCount = StatusReply::FullCount;
 constexpr std::size_t kReplyCrcBytes = 2;
 // The bytes of a reply as received (its CRC included) that carry fields: all but the CRC.
 std::span<const std::uint8_t> ReplyFields(std::span<const std::uint8_t> reply);

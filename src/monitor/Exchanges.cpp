@@ -6,26 +6,34 @@
 namespace halvern {
 
 PollReply PollStatus(Link& link, Par& into, std::uint8_t address, const StopCheck& stop,
-                     Micros firstByteUs, ReceptionEnd end) {
+                     Micros firstByteUs, Reception* reception, ReplyWait wait) {
     link.SendQuery(address, kCodeStatus);
-    const bool taken = end == ReceptionEnd::WholeReply ? link.ReceiveWholeReply(stop, firstByteUs)
-                                                       : link.ReceiveReply(stop, firstByteUs);
-    if (!taken)
-        return link.LastReceptionHadBytes() ? PollReply::Broken : PollReply::None;
+    Reception reply = wait == ReplyWait::WholeReply ? link.ReceiveWholeReply(stop, firstByteUs)
+                                                    : link.ReceiveReply(stop, firstByteUs);
+    const auto done = [&](PollReply r) {
+        if (reception)
+            *reception = std::move(reply);
+        return r;
+    };
+    if (!reply.Taken())
+        return done(reply.HadBytes() ? PollReply::Broken : PollReply::None);
     if (&into.Link != &link.Buffers())
         into.Link = link.Buffers();
-    // Judged on this reply's own bytes: what stands beyond them is an older reply's.
-    if (!PassesAcceptanceTest(OwnBytes(into.Link)))
-        return PollReply::NotStatus;
-    into.ModelCode = into.Link.RxBuffer[6];
+    if (!PassesAcceptanceTest(reply.bytes))
+        return done(PollReply::NotStatus);
+    into.ModelCode = reply.At(StatusReply::Family);
     DecodeStatusReply(into);
-    return PollReply::Status;
+    return done(PollReply::Status);
 }
 
 std::optional<std::string> ReadVersion(Link& link, std::uint8_t address, bool primary,
-                                       const StopCheck& stop) {
+                                       const StopCheck& stop, Reception* reception) {
     link.SendQuery(address, primary ? kCodePrimaryVersion : kCodeSecondaryVersion);
-    if (!link.ReceiveReply(stop))
+    Reception reply = link.ReceiveReply(stop);
+    const bool taken = reply.Taken();
+    if (reception)
+        *reception = std::move(reply);
+    if (!taken)
         return std::nullopt;
     return VersionText(link.Buffers(), primary);
 }
@@ -33,12 +41,13 @@ std::optional<std::string> ReadVersion(Link& link, std::uint8_t address, bool pr
 bool ReadSetupReply(Link& link, std::uint8_t address, const StopCheck& stop) {
     link.SendReadSetup(address);
     link.WaitMs(500, stop);
-    return link.ReceiveReply(stop) && IsSetupReply(link.Buffers()) &&
-           link.Buffers().RxBuffer[0] == address;
+    const Reception reply = link.ReceiveReply(stop);
+    return reply.Taken() && IsSetupReply(reply.bytes) && reply.At(StatusReply::Address) == address;
 }
 
-bool IsSetupReply(const LinkBuffers& b) {
-    return b.RxCount == 13 && b.RxBuffer[1] == kFunctionRead && b.RxBuffer[2] == 8;
+bool IsSetupReply(std::span<const std::uint8_t> reply) {
+    return reply.size() == SetupReply::Bytes && reply[SetupReply::Function] == kFunctionRead &&
+           reply[SetupReply::Count] == SetupReply::CountValue;
 }
 
 }  // namespace halvern

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "link/Link.h"
@@ -21,27 +22,29 @@ enum class PollReply {
     Status,     // a status reply, decoded into the shared values and the main panel
 };
 
-// How a reception ends: after the program's 150 ms collection window (ReceiveReply), or as
-// soon as a whole valid reply is in (ReceiveWholeReply).
-enum class ReceptionEnd { Window, WholeReply };
+// How long a poll collects its reply: the program's 150 ms collection window (ReceiveReply),
+// or until a whole valid reply is in (ReceiveWholeReply).
+enum class ReplyWait { Window, WholeReply };
 
 // Sends the status query to `address` and takes in one reply, waiting `firstByteUs` for its
 // first byte (the polling cycle's 0.6 s by default; a bus scan waits less). A status reply is
-// decoded into `into`, which need not be the Par whose buffers the link fills.
+// decoded into `into`, which need not be the Par whose buffers the link fills. The reception
+// itself goes to `reception` when given.
 PollReply PollStatus(Link& link, Par& into, std::uint8_t address, const StopCheck& stop = {},
-                     Micros firstByteUs = kFirstByteWindowUs,
-                     ReceptionEnd end = ReceptionEnd::Window);
+                     Micros firstByteUs = kFirstByteWindowUs, Reception* reception = nullptr,
+                     ReplyWait wait = ReplyWait::Window);
 
-// The primary (code 20) or secondary (code 23) software version; nothing without a reply.
+// The primary (code 20) or secondary (code 23) software version as the main window shows it;
+// nothing without a reply. The reception goes to `reception` when given.
 std::optional<std::string> ReadVersion(Link& link, std::uint8_t address, bool primary,
-                                       const StopCheck& stop = {});
+                                       const StopCheck& stop = {}, Reception* reception = nullptr);
 
 // The read of registers 1-4: the request, half a second, one reception. True only when the
 // reply taken is that detector's setup table (IsSetupReply from `address`); it stands in the
 // buffers for the setup codec. Anything else is a failed read: decoded as a table, it could be
 // burnt back into the detector.
 bool ReadSetupReply(Link& link, std::uint8_t address, const StopCheck& stop = {});
-// The taken reply is the normal answer to that read: function 3 and eight data bytes.
-bool IsSetupReply(const LinkBuffers& b);
+// The reply (as received) is the normal answer to that read: function 3 and eight data bytes.
+bool IsSetupReply(std::span<const std::uint8_t> reply);
 
 }  // namespace halvern

@@ -1,6 +1,7 @@
 #include "monitor/MainComm.h"
 
 #include "history/ServiceEvent.h"
+#include "link/Layouts.h"
 #include "link/LinkFiles.h"
 #include "link/Tuning.h"
 #include "logging/LogRecords.h"
@@ -10,14 +11,30 @@
 
 namespace halvern {
 
-std::string VersionText(const LinkBuffers& b, bool primary) {
+namespace {
+// Bytes 9 up to count-3 (primary, nothing below 12 bytes) or 9 to 28 (secondary) of `held`,
+// zero bytes past its end.
+std::string VersionBytes(std::span<const std::uint8_t> held, int count, bool primary) {
     std::string text;
-    const int last = primary ? b.RxCount - 3 : 28;
-    if (primary && b.RxCount < 12)
+    constexpr int kFirst = static_cast<int>(VersionReply::TextStart);
+    const int last =
+        primary ? count - 3 : kFirst + static_cast<int>(VersionReply::SecondaryTextBytes) - 1;
+    if (primary && count < 12)
         return text;
-    for (int i = 9; i <= last && i < kRxBufferSize; ++i)
-        text.push_back(static_cast<char>(b.RxBuffer[static_cast<std::size_t>(i)]));
+    for (int i = kFirst; i <= last && i < kRxBufferSize; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        text.push_back(static_cast<char>(at < held.size() ? held[at] : 0));
+    }
     return text;
+}
+}  // namespace
+
+std::string VersionText(const LinkBuffers& b, bool primary) {
+    return VersionBytes(b.RxBuffer, b.RxCount, primary);
+}
+
+std::string VersionTextOf(std::span<const std::uint8_t> reply, bool primary) {
+    return VersionBytes(reply, static_cast<int>(reply.size()), primary);
 }
 
 bool AddressTextAcceptable(const std::string& text) {

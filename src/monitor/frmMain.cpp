@@ -112,7 +112,7 @@ void LampWidget::paintEvent(QPaintEvent*) {
 }
 
 frmMain::frmMain(Par& par, MainComm& comm, QWidget* parent)
-    : QMainWindow(parent), par_(par), comm_(comm) {
+    : QMainWindow(parent), par_(par), mainComm_(comm) {
     setObjectName("frmMain");
     setWindowTitle("Veridan 410, 620, 880 and 890 Series Open Path Gas Detectors");
     BuildUi();
@@ -149,12 +149,12 @@ void frmMain::BuildUi() {
     mnuAbout->setObjectName("mnuAbout");
     connect(mnuSLog_, &QAction::triggered, this, &frmMain::startLogRequested);
     connect(mnuVLog, &QAction::triggered, this, &frmMain::viewLogRequested);
-    connect(mnuScan, &QAction::triggered, this, [this] { comm_.cmdScan(); });
-    connect(mnuOverview, &QAction::triggered, this, [this] { comm_.cmdOverview(); });
+    connect(mnuScan, &QAction::triggered, this, [this] { mainComm_.cmdScan(); });
+    connect(mnuOverview, &QAction::triggered, this, [this] { mainComm_.cmdOverview(); });
     connect(mnuTraffic, &QAction::triggered, this, &frmMain::trafficRequested);
     connect(mnuHistory, &QAction::triggered, this, &frmMain::historyRequested);
     connect(mnuReport, &QAction::triggered, this, &frmMain::reportRequested);
-    connect(mnuExit, &QAction::triggered, this, [this] { comm_.ConfirmExit(); });
+    connect(mnuExit, &QAction::triggered, this, [this] { mainComm_.ConfirmExit(); });
     connect(mnuAbout, &QAction::triggered, this, &frmMain::aboutRequested);
 
     auto* central = new QWidget(this);
@@ -316,19 +316,19 @@ void frmMain::BuildUi() {
     top->setColumnStretch(1, 2);
     top->setRowStretch(2, 1);
 
-    connect(cmdMaster_, &QPushButton::clicked, this, [this] { comm_.cmdMaster(); });
-    connect(cmdExit_, &QPushButton::clicked, this, [this] { comm_.ConfirmExit(); });
-    connect(cmdVer_, &QPushButton::clicked, this, [this] { comm_.cmdVer(); });
-    connect(cmdVer2_, &QPushButton::clicked, this, [this] { comm_.cmdVer2(); });
-    connect(cmdMaint_, &QPushButton::clicked, this, [this] { comm_.cmdMaint(); });
-    connect(cmdSetio_, &QPushButton::clicked, this, [this] { comm_.cmdSetio(); });
-    connect(cmdAlign_, &QPushButton::clicked, this, [this] { comm_.cmdAlign(); });
-    connect(cmdSetAddr_, &QPushButton::clicked, this, [this] { comm_.cmdSetAddr(); });
-    connect(cmdUp_, &QPushButton::clicked, this, [this] { comm_.cmdUp(); });
-    connect(cmdDown_, &QPushButton::clicked, this, [this] { comm_.cmdDown(); });
+    connect(cmdMaster_, &QPushButton::clicked, this, [this] { mainComm_.cmdMaster(); });
+    connect(cmdExit_, &QPushButton::clicked, this, [this] { mainComm_.ConfirmExit(); });
+    connect(cmdVer_, &QPushButton::clicked, this, [this] { mainComm_.cmdVer(); });
+    connect(cmdVer2_, &QPushButton::clicked, this, [this] { mainComm_.cmdVer2(); });
+    connect(cmdMaint_, &QPushButton::clicked, this, [this] { mainComm_.cmdMaint(); });
+    connect(cmdSetio_, &QPushButton::clicked, this, [this] { mainComm_.cmdSetio(); });
+    connect(cmdAlign_, &QPushButton::clicked, this, [this] { mainComm_.cmdAlign(); });
+    connect(cmdSetAddr_, &QPushButton::clicked, this, [this] { mainComm_.cmdSetAddr(); });
+    connect(cmdUp_, &QPushButton::clicked, this, [this] { mainComm_.cmdUp(); });
+    connect(cmdDown_, &QPushButton::clicked, this, [this] { mainComm_.cmdDown(); });
     connect(cmbChangeAddr_, &QComboBox::activated, this, [this](int index) {
         if (cmbChangeAddr_->TakeListChoice())
-            comm_.SelectAddress(cmbChangeAddr_->itemText(index).toStdString());
+            mainComm_.SelectAddress(cmbChangeAddr_->itemText(index).toStdString());
     });
     // Enter, or leaving the field, without a choice: the field shows the served address again.
     connect(cmbChangeAddr_->lineEdit(), &QLineEdit::editingFinished, this, [this] {
@@ -344,7 +344,7 @@ void frmMain::BuildUi() {
             return;
         // Put the served address back after half a second, unless typing has made the text a
         // number by then ("-" on the way to "-5"); the window may be gone by then.
-        comm_.RestoreAddressTextLater([window = QPointer<frmMain>(this)] {
+        mainComm_.RestoreAddressTextLater([window = QPointer<frmMain>(this)] {
             if (!window ||
                 AddressTextAcceptable(window->cmbChangeAddr_->currentText().toStdString()))
                 return;
@@ -420,7 +420,7 @@ void frmMain::Refresh() {
 
 bool frmMain::HandleKey(QKeyEvent& e, QWidget& receiver) {
     if (e.key() == Qt::Key_F12) {
-        comm_.StartTuningKey();
+        mainComm_.StartTuningKey();
         return true;
     }
     if (e.key() == Qt::Key_F7) {
@@ -429,7 +429,7 @@ bool frmMain::HandleKey(QKeyEvent& e, QWidget& receiver) {
         return true;
     }
     if (e.key() == Qt::Key_Escape) {
-        comm_.Hotkey(27);
+        mainComm_.Hotkey(27);
         return true;
     }
     if (e.modifiers() & (Qt::ControlModifier | Qt::AltModifier))
@@ -440,12 +440,12 @@ bool frmMain::HandleKey(QKeyEvent& e, QWidget& receiver) {
     // Letters type into the address field while it has the focus.
     if (qobject_cast<QLineEdit*>(&receiver))
         return false;
-    return comm_.Hotkey(text[0].toLatin1());
+    return mainComm_.Hotkey(text[0].toLatin1());
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
-    comm_.ExitNow();
+    mainComm_.ExitNow();
 }
 
 }  // namespace halvern

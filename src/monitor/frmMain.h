@@ -60,7 +60,7 @@ class frmMain : public QMainWindow {
     void BuildUi();
 
     Par& par_;
-    MainComm& comm_;
+    MainComm& mainComm_;
 
     QPushButton *cmdMaster_{}, *cmdExit_{}, *cmdVer_{}, *cmdVer2_{}, *cmdMaint_{}, *cmdSetio_{},
         *cmdAlign_{}, *cmdSetAddr_{}, *cmdUp_{}, *cmdDown_{};

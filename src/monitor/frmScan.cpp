@@ -44,7 +44,7 @@ QPushButton* Button(const QString& text, const char* name, QWidget* parent) {
 
 }  // namespace
 
-frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog), comm_(comm) {
+frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog), scanComm_(comm) {
     setObjectName("frmScan");
     setWindowTitle("Scan bus");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -60,7 +60,7 @@ frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog),
     spnTimeout_ = Named(new QSpinBox(this), "spnTimeout", kTextPoints);
     spnTimeout_->setRange(1, kMaxScanTimeoutMs);
     spnTimeout_->setSuffix(" ms");
-    spnTimeout_->setValue(comm_.TimeoutMs());
+    spnTimeout_->setValue(scanComm_.TimeoutMs());
     const QString timeoutTip =
         "How long each address has to begin its answer in the first pass; an address where "
         "bytes came is asked again with the full 0.6 s";
@@ -106,10 +106,11 @@ frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog),
     layout->addWidget(lblHint);
     layout->addLayout(buttons);
 
-    connect(cmdCancel_, &QPushButton::clicked, this, [this] { comm_.Cancel(); });
+    connect(cmdCancel_, &QPushButton::clicked, this, [this] { scanComm_.Cancel(); });
     connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdOverview_, &QPushButton::clicked, this, &frmScan::overviewRequested);
-    connect(spnTimeout_, &QSpinBox::valueChanged, this, [this](int ms) { comm_.SetTimeoutMs(ms); });
+    connect(spnTimeout_, &QSpinBox::valueChanged, this,
+            [this](int ms) { scanComm_.SetTimeoutMs(ms); });
     connect(lstFound_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { Choose(lstFound_->row(item)); });
     new WindowKeys(*this, [this](QKeyEvent& key, QWidget&) { return HandleKey(key); });
@@ -124,15 +125,15 @@ frmScan::~frmScan() {
 }
 
 void frmScan::Refresh() {
-    const BusScan& scan = comm_.Scan();
-    lblState_->setText(QString::fromStdString(comm_.StateText()));
+    const BusScan& scan = scanComm_.Scan();
+    lblState_->setText(QString::fromStdString(scanComm_.StateText()));
     prgScan_->setRange(0, scan.Total());
     prgScan_->setValue(scan.Reached());
-    lblAddress_->setText(QString::fromStdString(comm_.AddressText()));
-    lblTimeLeft_->setText(QString::fromStdString(comm_.TimeLeftText()));
-    if (spnTimeout_->value() != comm_.TimeoutMs()) {
+    lblAddress_->setText(QString::fromStdString(scanComm_.AddressText()));
+    lblTimeLeft_->setText(QString::fromStdString(scanComm_.TimeLeftText()));
+    if (spnTimeout_->value() != scanComm_.TimeoutMs()) {
         const QSignalBlocker quiet(spnTimeout_);
-        spnTimeout_->setValue(comm_.TimeoutMs());
+        spnTimeout_->setValue(scanComm_.TimeoutMs());
     }
     const auto& hits = scan.Hits();
     if (static_cast<std::size_t>(lstFound_->count()) > hits.size())
@@ -147,22 +148,22 @@ void frmScan::Refresh() {
     }
     if (lstFound_->currentRow() < 0 && lstFound_->count() > 0)
         lstFound_->setCurrentRow(0);
-    cmdCancel_->setEnabled(comm_.Running() && !comm_.Cancelling());
+    cmdCancel_->setEnabled(scanComm_.Running() && !scanComm_.Cancelling());
     cmdOverview_->setEnabled(
-        !comm_.Running() &&
+        !scanComm_.Running() &&
         std::any_of(hits.begin(), hits.end(), [](const ScanHit& h) { return h.valid; }));
 }
 
 void frmScan::Choose(int row) {
-    if (row >= 0 && comm_.Choose(static_cast<std::size_t>(row)))
+    if (row >= 0 && scanComm_.Choose(static_cast<std::size_t>(row)))
         close();
 }
 
 bool frmScan::HandleKey(QKeyEvent& key) {
     switch (key.key()) {
         case Qt::Key_Escape:
-            if (comm_.Running())
-                comm_.Cancel();
+            if (scanComm_.Running())
+                scanComm_.Cancel();
             else
                 close();
             return true;
@@ -177,7 +178,7 @@ bool frmScan::HandleKey(QKeyEvent& key) {
 
 void frmScan::closeEvent(QCloseEvent* event) {
     event->accept();
-    comm_.Close();
+    scanComm_.Close();
     if (!closedSent_) {
         closedSent_ = true;
         emit closed();

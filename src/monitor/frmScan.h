@@ -41,7 +41,7 @@ class frmScan : public QWidget {
     bool HandleKey(QKeyEvent& key);
     void Choose(int row);
 
-    ScanComm& comm_;
+    ScanComm& scanComm_;
     bool closedSent_ = false;
 
     QLabel *lblState_{}, *lblAddress_{}, *lblTimeLeft_{};

@@ -70,6 +70,46 @@ const char* ShapeCommand(Detector& d, const std::vector<std::string>& w) {
     return nullptr;
 }
 
+// "setup ADDR MEASURE OUTPUT HEATER TEMP"; false when a value is no byte.
+bool SetSetup(Detector& d, const std::vector<std::string>& w) {
+    std::array<std::uint8_t, 4> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto v = Number(w[i + 2], 0, 255);
+        if (!v)
+            return false;
+        bytes[i] = static_cast<std::uint8_t>(*v);
+    }
+    d.SetSetup({bytes[0], bytes[1], bytes[2], bytes[3]});
+    return true;
+}
+
+// Registers 0 to 4 of each detector, a line each.
+std::string Dump(const Bus& bus) {
+    std::string out;
+    for (std::size_t i = 0; i < bus.Size(); ++i) {
+        std::string s = std::to_string(bus.At(i).Address());
+        for (auto v : bus.At(i).Registers())
+            s += " " + std::to_string(v);
+        out += s + "\n";
+    }
+    return out;
+}
+
+// "babble on", "babble off" or "babble BYTES MS"; false when the words are none of them.
+bool Babble(Bus& bus, const std::vector<std::string>& w) {
+    const auto bytes = w.size() == 3 ? Number(w[1], 1, kMaxBabbleBurst) : std::nullopt;
+    const auto ms = w.size() == 3 ? Number(w[2], 1, kMaxLatencyMs) : std::nullopt;
+    if (w.size() == 2 && w[1] == "on")
+        bus.SetBabbleContinuous();
+    else if (w.size() == 2 && w[1] == "off")
+        bus.SetBabble(0, 0);
+    else if (bytes && ms)
+        bus.SetBabble(static_cast<std::size_t>(*bytes), *ms * 1000);
+    else
+        return false;
+    return true;
+}
+
 }  // namespace
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
@@ -110,13 +150,7 @@ CommandResult RunCommand(Bus& bus, std::string_view line) {
     if (cmd == "quit" && w.size() == 1) {
         r.quit = true;
     } else if (cmd == "dump" && w.size() == 1) {
-        for (std::size_t i = 0; i < bus.Size(); ++i) {
-            const auto regs = bus.At(i).Registers();
-            std::string s = std::to_string(bus.At(i).Address());
-            for (auto v : regs)
-                s += " " + std::to_string(v);
-            r.output += s + "\n";
-        }
+        r.output = Dump(bus);
     } else if ((cmd == "mute" || cmd == "unmute") && w.size() == 2) {
         const auto a = address();
         if (!a)
@@ -137,51 +171,31 @@ CommandResult RunCommand(Bus& bus, std::string_view line) {
         const auto a = address();
         if (!a)
             return fail("no detector at that address");
-        std::array<std::uint8_t, 4> bytes{};
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            const auto v = Number(w[i + 2], 0, 255);
-            if (!v)
-                return fail("usage: setup ADDR MEASURE OUTPUT HEATER TEMP (0..255 each)");
-            bytes[i] = static_cast<std::uint8_t>(*v);
-        }
-        bus.Find(*a)->SetSetup({bytes[0], bytes[1], bytes[2], bytes[3]});
+        if (!SetSetup(*bus.Find(*a), w))
+            return fail("usage: setup ADDR MEASURE OUTPUT HEATER TEMP (0..255 each)");
     } else if (cmd == "latency" && (w.size() == 2 || w.size() == 3)) {
         const auto ms = Number(w.back(), 0, kMaxLatencyMs);
         if (!ms)
             return fail("usage: latency [ADDR] MS (0.." + std::to_string(kMaxLatencyMs) + ")");
-        if (w.size() == 2) {
-            bus.SetLatencyUs(*ms * 1000);
-        } else {
-            const auto a = address();
-            if (!a)
-                return fail("no detector at that address");
+        const auto a = w.size() == 3 ? address() : std::nullopt;
+        if (w.size() == 3 && !a)
+            return fail("no detector at that address");
+        if (a)
             bus.SetDetectorLatencyUs(*a, *ms * 1000);
-        }
-    } else if (cmd == "babble") {
-        const auto bytes = w.size() == 3 ? Number(w[1], 1, kMaxBabbleBurst) : std::nullopt;
-        const auto ms = w.size() == 3 ? Number(w[2], 1, kMaxLatencyMs) : std::nullopt;
-        if (w.size() == 2 && w[1] == "on")
-            bus.SetBabbleContinuous();
-        else if (w.size() == 2 && w[1] == "off")
-            bus.SetBabble(0, 0);
-        else if (bytes && ms)
-            bus.SetBabble(static_cast<std::size_t>(*bytes), *ms * 1000);
         else
+            bus.SetLatencyUs(*ms * 1000);
+    } else if (cmd == "babble") {
+        if (!Babble(bus, w))
             return fail("usage: babble on|off|BYTES MS (1.." + std::to_string(kMaxBabbleBurst) +
                         " bytes every 1.." + std::to_string(kMaxLatencyMs) + " ms)");
-    } else if (cmd == "fault" && w.size() >= 3) {
+    } else if ((cmd == "fault" && w.size() >= 3) || (cmd == "clear" && w.size() >= 2)) {
         const auto a = address();
         if (!a)
             return fail("no detector at that address");
-        if (!bus.InjectFault(*a, Join(w, 2)))
-            return fail("unknown fault");
-    } else if (cmd == "clear" && w.size() >= 2) {
-        const auto a = address();
-        if (!a)
-            return fail("no detector at that address");
-        if (w.size() == 2)
+        if (cmd == "clear" && w.size() == 2)
             bus.ClearFaults(*a);
-        else if (!bus.ClearFault(*a, Join(w, 2)))
+        else if (!(cmd == "fault" ? bus.InjectFault(*a, Join(w, 2))
+                                  : bus.ClearFault(*a, Join(w, 2))))
             return fail("unknown fault");
     } else if (cmd == "reply" || cmd == "statusbytes" || cmd == "reading") {
         const auto a = address();

@@ -18,8 +18,29 @@ class HistoryStore;
 // Per-address state has a slot for every address byte: a detector that answers from 248 to
 // 255 is served, and logged, like any other.
 constexpr int kAddressSlots = 256;
-constexpr int kFailCountSlots = 4097;  // indexed by CurrentAddress, 0 to 4096
+// Indices 0 to 4096 as the counts were laid out; CurrentAddress is a byte, so only 0 to 255
+// are ever used.
+constexpr int kFailCountSlots = 4097;
+// Slots 0 to 32 of the decoded channel values; 0 to 12 are written (ChannelSlot), 13 to 32
+// stay as they start.
 constexpr int kChannelSlots = 33;
+
+// What each written slot of ChannelValues (and MaintPanel::Values) holds.
+enum ChannelSlot : std::uint8_t {
+    kSlotSignal1 = 0,
+    kSlotReference = 1,
+    kSlotSignal2 = 2,
+    kSlotVoltage = 3,
+    kSlotTemperature = 4,
+    kSlotRatio1 = 5,
+    kSlotRatio2 = 6,
+    kSlotNqRatio1 = 7,
+    kSlotNqRatio2 = 8,
+    kSlotS1Noise = 9,   // S1/N
+    kSlotS2Noise = 10,  // S2/N
+    kSlotRNoise = 11,   // R/N
+    kSlotGas = 12,      // the gas reading
+};
 
 // RGB colours of the panel.
 struct Rgb {
@@ -96,13 +117,13 @@ struct Par {
     std::array<double, kFailCountSlots> MaintFailCount{};
 
     // Decoded status of the last reply
-    std::int16_t ModelCode = 0;
+    std::int16_t ModelCode = 0;  // the family byte of the last status reply (ModelFamily)
     double SerialNumber = 0;
     std::array<std::string, 4> StatusParts;
     std::string StatusCode;
     std::uint8_t GainByte = 0;
     std::string GainText;
-    std::array<float, kChannelSlots> ChannelValues{};
+    std::array<float, kChannelSlots> ChannelValues{};  // by ChannelSlot; NaN: not in the reply
 
     SetupTable Setup;
     bool SnTestMode = false;

@@ -5,6 +5,7 @@
 
 #include "config/ConfigExchanges.h"
 #include "link/Frame.h"
+#include "link/Layouts.h"
 #include "link/Requests.h"
 #include "maintenance/MaintExchanges.h"
 #include "monitor/Decoder.h"
@@ -17,8 +18,8 @@ namespace {
 
 constexpr int kFrameMinCount = 4;  // address, function, CRC
 constexpr int kExceptionCount = 5;
-constexpr int kEchoCount = 8;
-constexpr int kSetupReplyCount = 13;
+constexpr int kEchoCount = Echo::Bytes;
+constexpr int kSetupReplyCount = SetupReply::Bytes;
 constexpr int kPrimaryVersionMinCount = 12;
 constexpr int kSecondaryVersionMinCount = 31;  // text up to index 28, then the CRC
 constexpr int kRequestCount = 9;               // a function-200 request
@@ -37,15 +38,6 @@ bool IsCommand(std::span<const std::uint8_t> rq) {
 
 int CommandOf(std::span<const std::uint8_t> rq) {
     return IsCommand(rq) ? rq[4] : -1;
-}
-
-// The bytes as the link would hold them after taking them in.
-LinkBuffers AsReceived(std::span<const std::uint8_t> bytes) {
-    LinkBuffers b;
-    const std::size_t n = std::min<std::size_t>(bytes.size(), kRxBufferSize);
-    std::copy_n(bytes.begin(), n, b.RxBuffer.begin());
-    b.RxCount = static_cast<std::int16_t>(n);
-    return b;
 }
 
 // A version text as the window can show it: control characters as dots, padding dropped.
@@ -101,16 +93,15 @@ TrafficMeaning DescribeFrame(std::span<const std::uint8_t> f, std::span<const st
         m.text = f.size() >= kExceptionCount ? "exception " + Num(f[2]) + src : "exception" + src;
         return m;
     }
-    const LinkBuffers b = AsReceived(f);
     const int code = CommandOf(rq);
     // Only a write's own echo confirms it (and only then is rq known to hold six bytes).
-    const bool echo = EchoesRequest(b, rq);
+    const bool echo = EchoesRequest(f, rq);
     switch (function) {
         case FunctionCommand:
             if (code == kCodePrimaryVersion || code == kCodeSecondaryVersion) {
                 const bool primary = code == kCodePrimaryVersion;
                 m.text = std::string(primary ? "primary" : "secondary") + " version" + src +
-                         ": \"" + Printable(VersionText(b, primary)) + "\"";
+                         ": \"" + Printable(VersionTextOf(f, primary)) + "\"";
             } else if (code == kCodeAlign) {
                 m.text = "align reply" + src;
             } else if (PassesAcceptanceTest(f)) {
@@ -126,18 +117,18 @@ TrafficMeaning DescribeFrame(std::span<const std::uint8_t> f, std::span<const st
             break;
         case kFunctionRead:
             m.text =
-                IsSetupReply(b) ? "setup table" + src : "read reply" + src + ", " + Bytes(f.size());
+                IsSetupReply(f) ? "setup table" + src : "read reply" + src + ", " + Bytes(f.size());
             break;
         case kFunctionWriteMany:
-            m.text = echo && SetupWriteConfirmed(b, rq[0]) ? "setup write confirmed" + by
+            m.text = echo && SetupWriteConfirmed(f, rq[0]) ? "setup write confirmed" + by
                                                            : "write reply" + src;
             break;
         case kFunctionWriteOne:
-            if (echo && AddressWriteConfirmed(b, rq[0], rq[5]))
-                m.text = "address write confirmed" + by + ": new address " + Num(f[5]);
-            else if (echo && SnTestConfirmed(b, rq[0]))
+            if (echo && AddressWriteConfirmed(f, rq[0], rq[Echo::ValueLow]))
+                m.text = "address write confirmed" + by + ": new address " + Num(f[Echo::ValueLow]);
+            else if (echo && SnTestConfirmed(f, rq[0]))
                 m.text = "S/N test confirmed" + by;
-            else if (echo && NormalModeConfirmed(b, rq[0]))
+            else if (echo && NormalModeConfirmed(f, rq[0]))
                 m.text = "normal mode confirmed" + by;
             else
                 m.text = "write reply" + src;

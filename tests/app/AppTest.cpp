@@ -666,7 +666,7 @@ TEST_F(AppTest, EachActionLeavesOneHistoryEventAndHShowsThem) {
     auto* grid = history->findChild<QTableWidget*>("grdHistory");
     ASSERT_EQ(grid->rowCount(), 5);
     EXPECT_EQ(grid->item(0, 4)->text(), "align");
-    EXPECT_EQ(grid->item(3, 5)->text(), "confirmed");
+    EXPECT_EQ(grid->item(3, 5)->text(), "confirmed (1)");                 // at the first attempt
     EXPECT_EQ(grid->item(3, 6)->text().toStdString(), events[3].before);  // before and after
     EXPECT_EQ(grid->item(3, 7)->text().toStdString(), events[3].after);   // side by side
     // The report of the served detector, printed (here into a PDF) from the history window.

@@ -116,10 +116,14 @@ TEST_P(SetupWrite, ChangesOnlyWhatIsNamedOrRefusesBeforeWriting) {
 INSTANTIATE_TEST_SUITE_P(Fields, SetupWrite, ::testing::ValuesIn(kSetupCases));
 
 // Unanswered, or answered by an echo that is not the write's own (from another address, of
-// another register, with another value or quantity): not confirmed, whatever the kind.
+// another register, with another value or quantity): not confirmed, whatever the kind, and
+// said with what the last attempt got.
 TEST(Writes, UnconfirmedWritesAreSaidAfterTheirAttempts) {
-    for (const char* fault :
-         {"ignore writes", "wrong echo address", "wrong echo register", "wrong echo value"}) {
+    for (const auto& [fault, reason] :
+         {std::pair<const char*, std::string>{"ignore writes", "no answer"},
+          {"wrong echo address", "wrong echo"},
+          {"wrong echo register", "wrong echo"},
+          {"wrong echo value", "wrong echo"}}) {
         SCOPED_TRACE(fault);
         CliBench b;
         b.bus().InjectFault(1, fault);
@@ -131,12 +135,19 @@ TEST(Writes, UnconfirmedWritesAreSaidAfterTheirAttempts) {
         };
         for (const Case& c :
              {Case{Args{"setup", "1", "Alarm Latch=NO"}, kFunctionWriteMany, 3,
-                   "did not confirm the setup table after 3 attempts"},
+                   "did not confirm the setup table after 3 attempts; last attempt: " + reason +
+                       "; the setup table may not"},
               Case{Args{"address", "1", "2"}, kFunctionWriteOne, 6,
-                   "did not confirm its new address 2 after 6 attempts; it may still have address "
-                   "1"},
-              Case{Args{"normal", "1"}, kFunctionWriteOne, 6, "Not in normal mode - Try again!"},
-              Case{Args{"sn-test", "1"}, kFunctionWriteOne, 6, "S/N Test Fail - Try Again!"}}) {
+                   "did not confirm its new address 2 after 6 attempts; last attempt: " + reason +
+                       "; it may still have address 1"},
+              Case{Args{"normal", "1"}, kFunctionWriteOne, 6,
+                   "Not in normal mode - Try again! (address 1 did not confirm after 6 "
+                   "attempts); last attempt: " +
+                       reason},
+              Case{Args{"sn-test", "1"}, kFunctionWriteOne, 6,
+                   "S/N Test Fail - Try Again! (address 1 did not confirm after 6 attempts); "
+                   "last attempt: " +
+                       reason}}) {
             const std::size_t from = b.port.Frames().size();
             const CliRun run = b.Cli(c.args);
             EXPECT_EQ(run.code, 1) << c.args[0];
@@ -148,7 +159,8 @@ TEST(Writes, UnconfirmedWritesAreSaidAfterTheirAttempts) {
         EXPECT_EQ(json.code, 1);
         EXPECT_TRUE(json.out.starts_with(R"({"error":"the detector at address 1 did not confirm )"
                                          R"(its new address 9 after 6 attempts; )") &&
-                    json.out.ends_with(R"(","exit_code":1})"
+                    json.out.ends_with(R"(","exit_code":1,"reason":")" + reason +
+                                       R"(","attempts":6})"
                                        "\n"))
             << json.out;
         EXPECT_EQ(b.bus().Find(1)->Registers(),

@@ -8,6 +8,7 @@
 
 #include "link/Frame.h"
 #include "link/Link.h"
+#include "link/Writes.h"
 #include "platform/SimulatedSerialPort.h"
 #include "platform/virtual/VirtualPlatform.h"
 
@@ -114,22 +115,26 @@ class ReceiveReplyTest : public ::testing::Test {
 };
 
 TEST_F(ReceiveReplyTest, FirstByteWindowEndsJustPastSixTenthsOfASecondWithoutSpinning) {
-    EXPECT_FALSE(w.link.ReceiveReply());
+    EXPECT_EQ(w.link.ReceiveReply().end, ReceptionEnd::None);
     EXPECT_EQ(w.p.NowUs(), t0 + 600'001);
     EXPECT_LT(w.p.Waits(), 5u);
     ExpectOldReplyKept();
     const Micros t1 = w.p.NowUs();  // a first byte complete at the end of the window counts
     w.port.SendToHost(kStatusReply, t1 + 600'000 - ByteTimeUs());
-    EXPECT_TRUE(w.link.ReceiveReply());
+    EXPECT_EQ(w.link.ReceiveReply().bytes, kStatusReply);
     EXPECT_EQ(w.p.NowUs(), t1 + 600'000 + 150'000);
 }
 
 TEST_F(ReceiveReplyTest, CollectionWindowCutsASlowReplyAndTheTailFailsTheNextReception) {
     w.port.SendToHost(Bytes(kStatusReply.begin(), kStatusReply.begin() + 5), t0);
     w.port.SendToHost(Bytes(kStatusReply.begin() + 5, kStatusReply.end()), t0 + 200'000);
-    EXPECT_FALSE(w.link.ReceiveReply());
+    const Reception head = w.link.ReceiveReply();
+    EXPECT_EQ(head.end, ReceptionEnd::BadCrc);
+    EXPECT_EQ(head.bytes, Bytes(kStatusReply.begin(), kStatusReply.begin() + 5));
     EXPECT_EQ(w.b.RxCount, 5);
-    EXPECT_FALSE(w.link.ReceiveReply());
+    const Reception tail = w.link.ReceiveReply();
+    EXPECT_EQ(tail.end, ReceptionEnd::BadCrc);
+    EXPECT_EQ(tail.bytes, Bytes(kStatusReply.begin() + 5, kStatusReply.end()));
     EXPECT_EQ(w.b.RxCount, 4);
     EXPECT_EQ(w.b.RxBuffer[0], kStatusReply[5]);
     EXPECT_EQ(w.port.BytesWaiting(), 0);
@@ -138,13 +143,15 @@ TEST_F(ReceiveReplyTest, CollectionWindowCutsASlowReplyAndTheTailFailsTheNextRec
 TEST_F(ReceiveReplyTest, OverlongReplyIsDroppedWholeButAFullBufferIsAccepted) {
     w.port.SendToHost(Bytes(kRxBufferSize + 1, 0x11), t0);
     w.p.RunFor(400'000);
-    EXPECT_FALSE(w.link.ReceiveReply());
+    const Reception flood = w.link.ReceiveReply();
+    EXPECT_EQ(flood.end, ReceptionEnd::TooLong);
+    EXPECT_EQ(flood.bytes.size(), kRxBufferSize + 1u);
     ExpectOldReplyKept();
     EXPECT_EQ(w.port.BytesWaiting(), 0);
 
     w.port.SendToHost(WithCrc(Bytes(kRxBufferSize - 2, 3)), w.p.NowUs());
     w.p.RunFor(400'000);
-    EXPECT_TRUE(w.link.ReceiveReply());
+    EXPECT_TRUE(w.link.ReceiveReply().Taken());
     EXPECT_EQ(w.b.RxCount, kRxBufferSize);
 }
 
@@ -152,17 +159,17 @@ TEST_F(ReceiveReplyTest, StopEndsTheCollectionAtOnceAndLeavesTheBytesForTheNextR
     bool stop = false;
     w.port.SendToHost(kStatusReply, t0 + 50'000);
     w.p.Post(t0 + 100'000, [&] { stop = true; });
-    EXPECT_FALSE(w.link.ReceiveReply([&] { return stop; }));
+    EXPECT_FALSE(w.link.ReceiveReply([&] { return stop; }).HadBytes());
     EXPECT_EQ(w.p.NowUs(), t0 + 100'000);
     ExpectOldReplyKept();
-    EXPECT_TRUE(w.link.ReceiveReply());
+    EXPECT_TRUE(w.link.ReceiveReply().Taken());
     EXPECT_EQ(w.b.ReplyAddress, 5);
 }
 
 struct ReplyCase {
     std::string name;
     Bytes reply;
-    bool accepted;
+    ReceptionEnd end;
 };
 
 void PrintTo(const ReplyCase& c, std::ostream* os) {
@@ -175,31 +182,30 @@ TEST_P(ReplyAcceptance, FunctionByteAndCrcDecide) {
     const ReplyCase& c = GetParam();
     w.link.SendQuery(5, kCodeStatus);  // the address asked does not matter
     w.port.SendToHost(c.reply, w.p.NowUs() + 20'000);
-    EXPECT_EQ(w.link.ReceiveReply(), c.accepted);
-    // Accepted or not, the bytes read stand in the buffer and the input is empty.
+    const Reception r = w.link.ReceiveReply();
+    EXPECT_EQ(r.end, c.end);
+    EXPECT_EQ(r.bytes, c.reply);
+    // Taken or not, the bytes read stand in the buffer and the input is empty.
     EXPECT_EQ(Bytes(w.b.RxBuffer.begin(), w.b.RxBuffer.begin() + w.b.RxCount), c.reply);
-    EXPECT_EQ(w.b.ReplyAddress, c.accepted ? c.reply[0] : 42);
+    EXPECT_EQ(w.b.ReplyAddress, c.end == ReceptionEnd::Taken ? c.reply[0] : 42);
     EXPECT_EQ(w.port.BytesWaiting(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, ReplyAcceptance,
-    ::testing::Values(ReplyCase{"CommandFromAnotherAddress", WithCrc({7, 200, 2, 1, 2}), true},
-                      ReplyCase{"FunctionZero", WithCrc({5, 0, 1}), true},
-                      ReplyCase{"ExceptionToRead", WithCrc({5, 131, 2}), false},
-                      ReplyCase{"TwoBytesFFFF", {0xFF, 0xFF}, false},
-                      ReplyCase{"CrcHighByteFirst", {5, 3, 2, 0, 1, 0x44, 0x88}, false}),
+    ::testing::Values(
+        ReplyCase{"CommandFromAnotherAddress", WithCrc({7, 200, 2, 1, 2}), ReceptionEnd::Taken},
+        ReplyCase{"FunctionZero", WithCrc({5, 0, 1}), ReceptionEnd::Taken},
+        ReplyCase{"ExceptionToRead", WithCrc({5, 131, 2}), ReceptionEnd::WrongFunction},
+        // No bytes before the "CRC": FF FF is the CRC of nothing, and 255 no function taken.
+        ReplyCase{"TwoBytesFFFF", {0xFF, 0xFF}, ReceptionEnd::WrongFunction},
+        ReplyCase{"OneByte", {5}, ReceptionEnd::BadCrc},
+        ReplyCase{"CrcHighByteFirst", {5, 3, 2, 0, 1, 0x44, 0x88}, ReceptionEnd::BadCrc}),
     [](const auto& info) { return info.param.name; });
 
 // A write is confirmed only by its own echo: the same address, function, register and value
 // (function 6) or quantity (function 16), eight bytes with a valid CRC.
 TEST(Echo, OnlyTheWritesOwnEchoConfirmsIt) {
-    const auto holding = [](const Bytes& reply) {
-        LinkBuffers b;
-        std::copy(reply.begin(), reply.end(), b.RxBuffer.begin());
-        b.RxCount = static_cast<std::int16_t>(reply.size());
-        return b;
-    };
     const struct {
         Bytes write;
         Bytes echo;  // its own, CRC included
@@ -211,21 +217,21 @@ TEST(Echo, OnlyTheWritesOwnEchoConfirmsIt) {
     };
     for (const auto& w : writes) {
         SCOPED_TRACE(::testing::PrintToString(w.write));
-        EXPECT_TRUE(EchoesRequest(holding(w.echo), w.write));
+        EXPECT_TRUE(EchoesRequest(w.echo, w.write));
         // Any one byte of the six other: another address, function, register, value or count.
         for (std::size_t i = 0; i < 6; ++i) {
             Bytes other(w.echo.begin(), w.echo.begin() + 6);
             other[i] ^= 0x01;
-            EXPECT_FALSE(EchoesRequest(holding(WithCrc(other)), w.write)) << i;
+            EXPECT_FALSE(EchoesRequest(WithCrc(other), w.write)) << i;
         }
         Bytes longer(w.echo.begin(), w.echo.begin() + 6);
         longer.push_back(0);
-        EXPECT_FALSE(EchoesRequest(holding(WithCrc(longer)), w.write));
+        EXPECT_FALSE(EchoesRequest(WithCrc(longer), w.write));
         Bytes spoilt = w.echo;
         spoilt.back() ^= 0xFF;
-        EXPECT_FALSE(EchoesRequest(holding(spoilt), w.write));
+        EXPECT_FALSE(EchoesRequest(spoilt, w.write));
     }
-    EXPECT_FALSE(EchoesRequest(holding(Hex("01 06 00 00 00 09 49 CC")), Bytes{1, 6}));
+    EXPECT_FALSE(EchoesRequest(Hex("01 06 00 00 00 09 49 CC"), Bytes{1, 6}));
 }
 
 TEST(Turnaround, ReleasesRtsTheTunedDelayAfterTheDrainWithoutRunningEvents) {

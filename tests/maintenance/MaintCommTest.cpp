@@ -230,7 +230,8 @@ TEST(Maintenance, RecordsTakenWhileItIsOpenHaveTheMainWindowsFiguresOfTheSameRep
 // detector may be in its S/N test: the technician is asked whether to return it to normal mode.
 TEST(Maintenance, ClosingAfterAnSnTestAsksWhetherToReturnToNormalMode) {
     const std::string question =
-        "The detector at address 1 was told to start its S/N test and has not confirmed normal mode "
+        "The detector at address 1 was told to start its S/N test and has not confirmed normal "
+        "mode "
         "since.\rReturn it to normal mode now?";
     for (const bool yes : {true, false}) {
         SCOPED_TRACE(yes ? "Yes" : "No");

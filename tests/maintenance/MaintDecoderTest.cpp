@@ -102,7 +102,7 @@ TEST(DecodeMaintenanceReply, AShortVReplyShowsOnlyWhatItCarries) {
     AppendCrc(reply);
     std::copy(reply.begin(), reply.end(), par.Link.RxBuffer.begin());
     par.Link.RxCount = 15;
-    ASSERT_TRUE(HoldsMaintenanceFields(par.Link));
+    ASSERT_TRUE(HoldsMaintenanceFields(reply));
     DecodeMaintenanceReply(par);
     const MaintPanel& m = par.Maint;
     EXPECT_EQ(m.Status, "VVV81");
@@ -111,8 +111,8 @@ TEST(DecodeMaintenanceReply, AShortVReplyShowsOnlyWhatItCarries) {
                   m.Temp + m.Voltage,
               "");
     EXPECT_TRUE(std::isnan(m.Values[12]));
-    par.Link.RxBuffer[10] = 'N';  // no "V": a short reply is no status reply
-    EXPECT_FALSE(HoldsMaintenanceFields(par.Link));
+    reply[10] = 'N';  // no "V": a short reply is no status reply
+    EXPECT_FALSE(HoldsMaintenanceFields(reply));
 }
 
 }  // namespace

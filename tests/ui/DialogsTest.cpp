@@ -67,8 +67,8 @@ TEST_F(DialogLayer, PrintingAWindowWritesOnePdfPagePerCopyOrReportsFailure) {
     EXPECT_EQ(pages(real, 1, "no-such-folder/out.pdf"), -1);
 }
 
-// The save dialog and a notice wait in no loop of their own: the call returns with the dialog open, so the
-// polling's wait that was under way when the key came goes on.
+// The save dialog and a notice wait in no loop of their own: the call returns with the dialog open,
+// so the polling's wait that was under way when the key came goes on.
 TEST_F(DialogLayer, TheSaveDialogReturnsAtOnceAndHandsOnOnlyAChosenPath) {
     QtDialogs real;
     Screen owner;

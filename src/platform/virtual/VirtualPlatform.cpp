@@ -8,24 +8,28 @@ namespace halvern {
 namespace {
 
 class VirtualTimer : public Timer {
-public:
+  public:
     explicit VirtualTimer(VirtualPlatform& p) : p_(p), alive_(std::make_shared<bool>(true)) {}
     ~VirtualTimer() override { *alive_ = false; }
 
     void SetInterval(int ms) override {
         intervalMs_ = std::max(ms, 1);
-        if (enabled_) Arm();
+        if (enabled_)
+            Arm();
     }
     int Interval() const override { return intervalMs_; }
     void SetEnabled(bool on) override {
-        if (on == enabled_) return;
+        if (on == enabled_)
+            return;
         enabled_ = on;
-        if (on) Arm();
-        else ++generation_;
+        if (on)
+            Arm();
+        else
+            ++generation_;
     }
     bool Enabled() const override { return enabled_; }
 
-private:
+  private:
     // Each (re)start opens a new generation; ticks queued by an older one do nothing.
     void Arm() {
         const auto gen = ++generation_;
@@ -34,9 +38,11 @@ private:
     void Schedule(std::uint64_t gen, Micros at) {
         std::weak_ptr<bool> alive = alive_;
         p_.Post(at, [this, alive, gen, at] {
-            if (alive.expired() || gen != generation_ || !enabled_) return;
+            if (alive.expired() || gen != generation_ || !enabled_)
+                return;
             Schedule(gen, at + MsToUs(intervalMs_));
-            if (onTick) onTick();
+            if (onTick)
+                onTick();
         });
     }
 
@@ -53,10 +59,13 @@ void VirtualPlatform::Post(Micros atUs, std::function<void()> fn) {
     queue_.emplace(std::make_pair(std::max(atUs, now_), seq_++), std::move(fn));
 }
 
-std::unique_ptr<Timer> VirtualPlatform::NewTimer() { return std::make_unique<VirtualTimer>(*this); }
+std::unique_ptr<Timer> VirtualPlatform::NewTimer() {
+    return std::make_unique<VirtualTimer>(*this);
+}
 
 void VirtualPlatform::DelayUs(std::int32_t us) {
-    if (us > 0) now_ += us;  // the thread is blocked: time passes, no event runs
+    if (us > 0)
+        now_ += us;  // the thread is blocked: time passes, no event runs
 }
 
 bool VirtualPlatform::RunDue() {
@@ -80,7 +89,8 @@ bool VirtualPlatform::RunDue() {
 
 void VirtualPlatform::ProcessEvents(Micros deadlineUs) {
     ++waits_;
-    if (RunDue()) return;
+    if (RunDue())
+        return;
     const Micros next = NextEventUs();
     if (next >= 0 && next <= deadlineUs) {
         now_ = std::max(now_, next);
@@ -91,7 +101,8 @@ void VirtualPlatform::ProcessEvents(Micros deadlineUs) {
 }
 
 void VirtualPlatform::RunUntil(Micros t) {
-    while (now_ < t) ProcessEvents(t);
+    while (now_ < t)
+        ProcessEvents(t);
     RunDue();
 }
 
