@@ -179,11 +179,26 @@ JsonObject& JsonObject::Utf8(std::string_view key, std::string_view value) {
         body_ += "null";
         return *this;
     }
+    // Control bytes escaped as JSON has them, so a text of several lines reads back whole.
     body_ += '"';
-    for (const char c : CleanUtf8(value)) {
-        if (c == '"' || c == '\\')
+    for (const char c : value) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
             body_ += '\\';
-        body_ += c;
+            body_ += c;
+        } else if (c == '\n') {
+            body_ += "\\n";
+        } else if (c == '\r') {
+            body_ += "\\r";
+        } else if (c == '\t') {
+            body_ += "\\t";
+        } else if (u < 0x20 || u == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\u%04x", u);
+            body_ += hex;
+        } else {
+            body_ += c;
+        }
     }
     body_ += '"';
     return *this;

@@ -640,8 +640,8 @@ int Tool::Mode(std::uint8_t address, bool snTest) {
                                " (address " + a + " did not confirm after " +
                                std::to_string(written.attempts) + " attempts)",
                            snTest ? "the detector may be in its signal/noise test all the same: "
-                                    "end it with 'halvern-cli normal " +
-                                        a + "'"
+                                    "end it with " +
+                                        Suggest("normal " + a)
                                   : "the detector may have changed its mode");
     // The noise figures as the maintenance window shows them in the test: its next poll.
     bool noiseRead = false;

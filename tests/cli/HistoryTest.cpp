@@ -146,6 +146,11 @@ TEST(History, TheHistoryCommandListsTheEventsNewestFirst) {
               std::string::npos)
         << one.out;
     EXPECT_NE(one.out.find(R"("confirmed":null,"attempts":null)"), std::string::npos);
+    // A setup table's lines read back whole: escaped as JSON has them, not blotted out.
+    ASSERT_EQ(b.Cli({"setup", "12", "Heater Mode=off"}).code, 0);
+    const CliRun setup = b.Run({"history", "880", "--json"});
+    EXPECT_NE(setup.out.find("\\n"), std::string::npos) << setup.out;
+    EXPECT_EQ(setup.out.find('?'), std::string::npos) << setup.out;
     EXPECT_EQ(b.Run({"history", "--since", "2999-01-01"}).out, "");
     EXPECT_EQ(b.Run({"history", "--since", "2026-02-30"}).code, 2);
     EXPECT_EQ(b.Run({"report", "880"}).code, 2);  // -o is needed
