@@ -5,6 +5,7 @@
 #include <QHttpServerResponder>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QtHttpServer/QAbstractHttpServer>
 
 #include <array>
@@ -257,13 +258,19 @@ const char* MethodName(QHttpServerRequest::Method m) {
 }
 
 // The connections the HTTP server gets, each watched: one that sends more than a request may
-// hold is answered 413 and closed, and past kMaxConnections a new one is closed at once.
+// hold is answered 413 and closed, one that says nothing for kIdleCloseMs is closed (so idle
+// clients cannot hold every place a scraper needs), and past kMaxConnections a new one is
+// closed at once.
 class GuardedTcpServer : public QTcpServer {
   public:
     using QTcpServer::QTcpServer;
 
-    // The request answered: the next one counts from zero.
-    static void Answered(QTcpSocket* socket) { socket->setProperty(kCount, 0); }
+    // The request answered: the next one counts from zero, and the idle time too.
+    static void Answered(QTcpSocket* socket) {
+        socket->setProperty(kCount, 0);
+        if (auto* idle = socket->findChild<QTimer*>())
+            idle->start();
+    }
 
   protected:
     void incomingConnection(qintptr fd) override {
@@ -276,8 +283,14 @@ class GuardedTcpServer : public QTcpServer {
         ++open_;
         connect(socket, &QObject::destroyed, this, [this] { --open_; });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        auto* idle = new QTimer(socket);
+        idle->setSingleShot(true);
+        idle->setInterval(kIdleCloseMs);
+        connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
+        idle->start();
         // Connected before the HTTP server's own reader: it sees the bytes first.
-        connect(socket, &QTcpSocket::readyRead, this, [socket] {
+        connect(socket, &QTcpSocket::readyRead, this, [socket, idle] {
+            idle->start();
             const auto count = socket->property(kCount).toLongLong() + socket->bytesAvailable();
             socket->setProperty(kCount, count);
             if (count <= kMaxRequestBytes)
@@ -321,6 +334,8 @@ class Endpoint : public QAbstractHttpServer {
             responder.writeBody("", 0);
         else
             responder.writeBody(a.body.data(), static_cast<qint64>(a.body.size()));
+        if (request.value("Connection").toLower() == "close")
+            socket->disconnectFromHost();  // after what was written
         return true;
     }
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override {

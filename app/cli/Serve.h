@@ -24,6 +24,9 @@ constexpr int kDefaultListenPort = 9464;
 // GET and HEAD, whose requests are a few hundred bytes.
 constexpr std::int64_t kMaxRequestBytes = 16 * 1024;
 constexpr int kMaxConnections = 64;
+// A connection that sends nothing for this long is closed. Longer than a scrape interval of a
+// minute, so a scraper's kept-alive connection is not cut between its scrapes.
+constexpr int kIdleCloseMs = 75'000;
 // A client that does not read its answers is dropped once this much waits to be sent to it.
 constexpr std::int64_t kMaxUnsentBytes = 4 * 1024 * 1024;
 

@@ -5,7 +5,9 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -22,6 +24,29 @@ constexpr int kStatusColumn = 3, kLinkColumn = 5;
 QColor ColourOf(const Rgb& c) {
     return QColor(c.r, c.g, c.b);
 }
+
+// The chosen row's coloured cells keep their colours, framed in the selection's colour: an
+// alarm or a lost detector shows as such whichever row is chosen.
+class KeepColours : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const auto back = index.data(Qt::BackgroundRole).value<QBrush>();
+        if (!(option.state & QStyle::State_Selected) || back.style() == Qt::NoBrush ||
+            back.color().alpha() == 0) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem plain(option);
+        plain.state &= ~QStyle::State_Selected;
+        QStyledItemDelegate::paint(painter, plain, index);
+        painter->save();
+        painter->setPen(QPen(option.palette.highlight().color(), 3));
+        painter->drawRect(option.rect.adjusted(1, 1, -2, -2));
+        painter->restore();
+    }
+};
 
 }  // namespace
 
@@ -47,6 +72,7 @@ frmBusOverview::frmBusOverview(OverviewComm& comm, QWidget* parent)
     grdDetectors_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdDetectors_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdDetectors_->setSelectionMode(QAbstractItemView::SingleSelection);
+    grdDetectors_->setItemDelegate(new KeepColours(grdDetectors_));
     grdDetectors_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     grdDetectors_->horizontalHeader()->setSectionResizeMode(kStatusColumn, QHeaderView::Stretch);
     QFont f = grdDetectors_->font();
