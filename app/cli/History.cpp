@@ -22,6 +22,11 @@ std::string Indented(const std::string& caption, const std::string& text) {
 
 }  // namespace
 
+HistoryStore CliHistoryStore(const std::string& folder) {
+    return HistoryStore(JoinPath(folder, kHistoryFile), CliHistoryWriter(), {},
+                        kHistoryCliBusyTimeoutMs);
+}
+
 HistoryWriter CliHistoryWriter() {
     return {"halvern-cli", kVersion, PcUserName()};
 }
@@ -66,7 +71,7 @@ JsonObject HistoryJson(const ServiceEvent& e) {
 }
 
 int Tool::History(const Invocation& inv, const std::string& folder) {
-    HistoryStore store(JoinPath(folder, kHistoryFile), CliHistoryWriter());
+    HistoryStore store = CliHistoryStore(folder);
     HistoryQuery query;
     query.serial = inv.serial;
     query.sinceLocal = inv.since;
@@ -80,7 +85,7 @@ int Tool::History(const Invocation& inv, const std::string& folder) {
 }
 
 int Tool::Report(const Invocation& inv, const std::string& folder) {
-    HistoryStore store(JoinPath(folder, kHistoryFile), CliHistoryWriter());
+    HistoryStore store = CliHistoryStore(folder);
     HistoryQuery query;
     query.serial = inv.serial;
     const auto events = store.Events(query);

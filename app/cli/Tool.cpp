@@ -260,7 +260,7 @@ int Tool::Run(const Invocation& inv) {
         Say(problem + "; the turnaround delay stays " +
             std::to_string(static_cast<long long>(link.TurnaroundDelay)) + " us");
     link_ = &link;
-    HistoryStore history(JoinPath(folder, kHistoryFile), CliHistoryWriter());
+    HistoryStore history = CliHistoryStore(folder);
     par_->History = &history;
     const int code = Dispatch(inv);
     // An event that could not be written is said, never lost without a word.

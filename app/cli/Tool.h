@@ -42,6 +42,8 @@ struct Environment {
 
 // halvern-cli as the writer of history events.
 HistoryWriter CliHistoryWriter();
+// The service history of the folder, opened as halvern-cli writes it.
+HistoryStore CliHistoryStore(const std::string& folder);
 
 class Tool {
   public:

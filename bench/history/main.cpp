@@ -34,9 +34,16 @@ halvern::ServiceEvent Event(int n, const std::string& tag) {
 }
 
 int Write(const std::string& path, int count, const std::string& tag, bool say) {
-    halvern::HistoryStore store(path, {"halvern-bench-history", "0", "bench"});
+    // A writer beside others, as halvern-cli is: it waits as long as the command line does.
+    halvern::HistoryStore store(path, {"halvern-bench-history", "0", "bench"}, {},
+                                halvern::kHistoryCliBusyTimeoutMs);
     for (int n = 1; n <= count; ++n) {
-        if (!store.Record(Event(n, tag))) {
+        bool written = store.Record(Event(n, tag));
+        // The other writer may hold the file longer than one wait: the event is kept and tried
+        // again, as the program does.
+        for (int again = 0; !written && again < 30; ++again)
+            written = store.Flush();
+        if (!written) {
             std::fprintf(stderr, "%s\n", store.Warning().c_str());
             return 1;
         }

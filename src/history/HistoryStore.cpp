@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <QUrl>
 #include <QVariant>
 #include <atomic>
@@ -14,9 +15,14 @@ namespace {
 
 std::atomic<int> connections{0};
 
+// The database's words first ("database is locked"), then the driver's ("Unable to fetch
+// row"), kept apart so that the warning does not run them together.
 std::string Why(const QSqlError& e) {
-    const QString text = e.text().trimmed();
-    return (text.isEmpty() ? QStringLiteral("unknown error") : text).toStdString();
+    QStringList parts;
+    for (const QString& part : {e.databaseText().trimmed(), e.driverText().trimmed()})
+        if (!part.isEmpty() && !parts.contains(part))
+            parts << part;
+    return (parts.isEmpty() ? QStringLiteral("unknown error") : parts.join("; ")).toStdString();
 }
 
 QString Q(const std::string& s) {

@@ -19,8 +19,12 @@ namespace halvern {
 constexpr const char* kHistoryFile = "history.sqlite";
 // The layout this program writes; older files are brought forward when opened.
 constexpr int kHistorySchemaVersion = 2;
-// How long a write waits for another process's transaction.
-constexpr int kHistoryBusyTimeoutMs = 5000;
+// How long a write waits for another process's transaction. The program's window and polling
+// must not stall on a locked file (the event waits in memory and is tried again anyway); the
+// command line waits a little longer so that two of them writing at once both get through,
+// and at most twice a command (its action and the last try before it ends).
+constexpr int kHistoryBusyTimeoutMs = 150;
+constexpr int kHistoryCliBusyTimeoutMs = 1000;
 
 // Who writes the events: the program, its version and the PC's user.
 struct HistoryWriter {

@@ -1,16 +1,38 @@
 #include "history/ReportPdf.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFile>
 #include <QPageLayout>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
 
 namespace halvern {
 
 void PaintReport(const QString& html, QPagedPaintDevice& device) {
+    device.setPageMargins(
+        QMarginsF(kReportMarginMm, kReportMarginMm, kReportMarginMm, kReportMarginMm),
+        QPageLayout::Millimeter);
+    // Laid out in the device's own pixels with its fonts: a printer, a PDF file of the
+    // program and one of the command line, whatever their resolution or the screen's, get
+    // the same lines on the same pages, the tables as wide as the paper allows.
     QTextDocument doc;
+    doc.documentLayout()->setPaintDevice(&device);
     doc.setHtml(html);
-    doc.print(&device);
+    const QRectF page = device.pageLayout().paintRectPixels(device.logicalDpiX());
+    doc.setPageSize(page.size());
+    QPainter painter(&device);
+    if (!painter.isActive())
+        return;
+    for (int i = 0; i < doc.pageCount(); ++i) {
+        if (i > 0)
+            device.newPage();
+        painter.save();
+        const QRectF shown(0, i * page.height(), page.width(), page.height());
+        painter.translate(0, -shown.top());
+        doc.drawContents(&painter, shown);
+        painter.restore();
+    }
 }
 
 bool WriteReportPdf(const QString& html, const std::string& path, ReportPage page,
@@ -26,7 +48,7 @@ bool WriteReportPdf(const QString& html, const std::string& path, ReportPage pag
         pdf.setCreator("Halvern");
         pdf.setPageLayout(
             QPageLayout(QPageSize(page == ReportPage::Letter ? QPageSize::Letter : QPageSize::A4),
-                        QPageLayout::Portrait, QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
+                        QPageLayout::Portrait, QMarginsF(), QPageLayout::Millimeter));
         PaintReport(html, pdf);
     }
     file.close();

@@ -10,8 +10,10 @@ class QPagedPaintDevice;
 namespace halvern {
 
 enum class ReportPage { A4, Letter };
+// The margin on every side of the page.
+constexpr double kReportMarginMm = 15;
 
-// Lays the HTML out on the device's pages.
+// Lays the HTML out on the device's pages, with the report's margins.
 void PaintReport(const QString& html, QPagedPaintDevice& device);
 // Writes the report to `path`; false with `why` when the file cannot be written.
 bool WriteReportPdf(const QString& html, const std::string& path, ReportPage page,

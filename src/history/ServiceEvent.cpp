@@ -1,6 +1,15 @@
 #include "history/ServiceEvent.h"
 
+#include <QString>
 #include <QtGlobal>
+
+#if defined(Q_OS_UNIX)
+#include <pwd.h>
+#include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <lmcons.h>
+#include <windows.h>
+#endif
 
 #include "history/HistoryStore.h"
 #include "state/Par.h"
@@ -48,7 +57,19 @@ std::string PcUserName() {
         user = qEnvironmentVariable("USERNAME");  // Windows
     if (user.isEmpty())
         user = qEnvironmentVariable("LOGNAME");
-    return user.toStdString();
+    if (!user.isEmpty())
+        return user.toStdString();
+        // A service, a scheduled job or a bare container may set none of them: the account's name.
+#if defined(Q_OS_UNIX)
+    if (const passwd* account = getpwuid(geteuid()); account && account->pw_name)
+        return account->pw_name;
+#elif defined(Q_OS_WIN)
+    wchar_t name[UNLEN + 1];
+    DWORD size = UNLEN + 1;
+    if (GetUserNameW(name, &size) && size > 0)
+        return QString::fromWCharArray(name, static_cast<qsizetype>(size - 1)).toStdString();
+#endif
+    return {};
 }
 
 }  // namespace halvern

@@ -66,8 +66,12 @@ ReportData ReportFromHistory(const std::string& serial, const std::vector<Servic
             continue;
         if (r.model.empty())
             r.model = e.model;
-        if (r.address.empty())
-            r.address = std::to_string(e.address);
+        if (r.address.empty()) {
+            // A confirmed change moved the detector: it answers at the new address now.
+            const bool moved =
+                e.action == kActionAddress && e.confirmed.value_or(false) && !e.after.empty();
+            r.address = moved ? e.after : std::to_string(e.address);
+        }
         if (r.statusWhen.empty()) {
             r.status = e.status;
             r.statusWhen = e.local;

@@ -19,6 +19,7 @@ namespace {
 // The outcome beside the action: the texts before and after may be wider than the window.
 const char* const kColumns[] = {"Time",    "Serial No.", "Model", "Address", "Action",
                                 "Outcome", "Before",     "After", "User"};
+constexpr int kBeforeColumn = 6, kAfterColumn = 7;
 
 }  // namespace
 
@@ -52,8 +53,16 @@ frmHistory::frmHistory(HistoryStore& store, const std::string& servedSerial, QWi
     grdHistory_->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdHistory_->setWordWrap(true);
     grdHistory_->verticalHeader()->hide();
-    grdHistory_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    grdHistory_->horizontalHeader()->setStretchLastSection(true);
+    // The short columns as wide as their texts; the texts before and after share the rest
+    // and wrap their lines, each row as tall as its texts: a changed value is read whole
+    // within the window, never cut off at its right edge.
+    QHeaderView* columns = grdHistory_->horizontalHeader();
+    columns->setSectionResizeMode(QHeaderView::ResizeToContents);
+    for (const int c : {kBeforeColumn, kAfterColumn})
+        columns->setSectionResizeMode(c, QHeaderView::Stretch);
+    columns->setStretchLastSection(false);
+    grdHistory_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    grdHistory_->setTextElideMode(Qt::ElideNone);
     top->addWidget(grdHistory_, 1);
     lblError_ = new QLabel(this);
     lblError_->setObjectName("lblError");
@@ -104,8 +113,6 @@ void frmHistory::Refresh() {
         for (int c = 0; c < static_cast<int>(std::size(cells)); ++c)
             grdHistory_->setItem(row, c, new QTableWidgetItem(cells[c]));
     }
-    grdHistory_->resizeColumnsToContents();
-    grdHistory_->resizeRowsToContents();
 }
 
 }  // namespace halvern

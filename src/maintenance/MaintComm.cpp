@@ -106,34 +106,47 @@ void MaintComm::SetButtons(bool enabled) {
     Changed();
 }
 
+ServiceEvent MaintComm::Event(std::uint8_t address, const char* action) const {
+    ServiceEvent e = DetectorEvent(par_, address, action);
+    // The main window's status is from before this window opened: the detector's status is
+    // the one this window shows, once it has shown one.
+    if (!par_.Maint.Status.empty())
+        e.status = par_.Maint.Status;
+    return e;
+}
+
 void MaintComm::RecordSnTest() {
     if (!snTestEvent_)
         return;
     const MaintPanel& m = par_.Maint;
     if (!m.S1N.empty())
         snTestEvent_->after = NoiseSummary(m);
+    if (!m.Status.empty())
+        snTestEvent_->status = m.Status;  // the status the noise figures came with
     RecordEvent(par_, std::move(*snTestEvent_));
     snTestEvent_.reset();
 }
 
 bool MaintComm::WriteMode(std::uint8_t address, bool snTest, const StopCheck& stop) {
     RecordSnTest();
-    const bool confirmed = WriteDetectorMode(link_, address, snTest, par_.SnTestMode, stop, [&] {
-                               if (snTest) {
-                                   par_.LeftInSnTest[address] = true;
-                                   snTestSentTo_.insert(address);
-                               }
-                           }).Confirmed();
+    const WriteResult written =
+        WriteDetectorMode(link_, address, snTest, par_.SnTestMode, stop, [&] {
+            if (snTest) {
+                par_.LeftInSnTest[address] = true;
+                snTestSentTo_.insert(address);
+            }
+        });
+    const bool confirmed = written.Confirmed();
     if (confirmed && !snTest)
         par_.LeftInSnTest[address] = false;
-    if (snTest && confirmed) {
-        snTestEvent_ = DetectorEvent(par_, address, kActionSnTest);
-        snTestEvent_->after = "S/N test mode";
-        snTestEvent_->confirmed = true;
-    } else {
-        RecordAction(par_, address, snTest ? kActionSnTest : kActionNormal, "",
-                     snTest ? "S/N test mode" : "normal mode", confirmed);
-    }
+    ServiceEvent e = Event(address, snTest ? kActionSnTest : kActionNormal);
+    e.after = snTest ? "S/N test mode" : "normal mode";
+    e.confirmed = confirmed;
+    e.attempts = written.attempts;
+    if (snTest && confirmed)
+        snTestEvent_ = std::move(e);  // recorded with the noise figures of the next poll
+    else
+        RecordEvent(par_, std::move(e));
     return confirmed;
 }
 
@@ -169,7 +182,9 @@ void MaintComm::cmdAlign() {
     link_.ReceiveReply(gone);  // drain the reply the interrupted poll was waiting for
     if (!gone() && par_.Maint.Com == "Good") {
         link_.Align(DetNumByte(par_), gone);
-        RecordAction(par_, DetNumByte(par_), kActionAlign, "", "align command sent", std::nullopt);
+        ServiceEvent e = Event(DetNumByte(par_), kActionAlign);
+        e.after = "align command sent";
+        RecordEvent(par_, std::move(e));
     }
     running_ = false;
 }

@@ -72,6 +72,8 @@ class MaintComm {
     // The S/N test confirmed last waits for the noise figures of the next poll that decodes
     // them; it is recorded then, or as it stands when anything else happens first.
     void RecordSnTest();
+    // An event of the detector at `address` with the status this window last showed.
+    ServiceEvent Event(std::uint8_t address, const char* action) const;
     // Ends the waits of a command once its window has closed (or the program ends).
     StopCheck CommandStop() const;
     void Changed() {

@@ -634,7 +634,18 @@ TEST_F(AppTest, EachActionLeavesOneHistoryEventAndHShowsThem) {
     plat.Post(1'000'000, [&] { QTest::keyClick(main, Qt::Key_S); });
     plat.Post(2'500'000, [&] { app->SetupScreen()->Burn(); });  // written back as read
     plat.Post(6'000'000, [&] { QTest::keyClick(main, Qt::Key_M); });
+    // The detector's status changes while the maintenance window is open: its events carry
+    // the status that window shows, not the main window's from before.
+    std::string mainStatus, maintStatus;
+    plat.Post(6'500'000, [&] {
+        mainStatus = par.Main.Status;
+        bus.GetBus().Find(1)->SetStatus("FFF", 3);
+    });
     plat.Post(7'000'000, [&] { QTest::keyClick(app->MaintenanceWindow(), Qt::Key_F9); });
+    plat.Post(9'900'000, [&] {
+        maintStatus =
+            app->MaintenanceWindow()->findChild<QLabel*>("lblStatus")->text().toStdString();
+    });
     plat.Post(10'000'000, [&] { QTest::keyClick(app->MaintenanceWindow(), Qt::Key_Escape); });
     plat.Post(12'000'000, [&] { QTest::keyClick(main, Qt::Key_V); });
     plat.Post(16'000'000, [&] { QTest::keyClick(main, Qt::Key_A); });
@@ -655,6 +666,10 @@ TEST_F(AppTest, EachActionLeavesOneHistoryEventAndHShowsThem) {
     }
     EXPECT_EQ(events[1].after, "primary: Ver 3.12 F24");
     EXPECT_TRUE(events[2].after.starts_with("Sig1/Noise ")) << events[2].after;
+    EXPECT_NE(maintStatus, "");
+    EXPECT_EQ(mainStatus.find(maintStatus), std::string::npos) << mainStatus;
+    EXPECT_EQ(events[2].status, maintStatus);
+    EXPECT_EQ(events[2].attempts, std::optional<int>(1));  // confirmed at the first frame
     EXPECT_EQ(events[3].rawBefore, "24 05 02 0A");
     EXPECT_EQ(events[3].rawAfter, "24 05 02 0A");
     EXPECT_EQ(events[3].before, events[4].after);
@@ -669,6 +684,12 @@ TEST_F(AppTest, EachActionLeavesOneHistoryEventAndHShowsThem) {
     EXPECT_EQ(grid->item(3, 5)->text(), "confirmed (1)");                 // at the first attempt
     EXPECT_EQ(grid->item(3, 6)->text().toStdString(), events[3].before);  // before and after
     EXPECT_EQ(grid->item(3, 7)->text().toStdString(), events[3].after);   // side by side
+    // Read whole within the window (960 wide, for a 1024x600 screen): no column past its
+    // right edge, and the row of the setup write as tall as its lines.
+    EXPECT_LE(grid->columnViewportPosition(8) + grid->columnWidth(8), grid->viewport()->width());
+    const int lines =
+        static_cast<int>(std::count(events[3].after.begin(), events[3].after.end(), '\n')) + 1;
+    EXPECT_GE(grid->rowHeight(3), lines * grid->fontMetrics().lineSpacing());
     // The report of the served detector, printed (here into a PDF) from the history window.
     dialogs.AnswerPrintDialog(1);
     const std::string pdf = Folder() + "/report.pdf";

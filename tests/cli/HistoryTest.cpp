@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <filesystem>
 
@@ -127,6 +130,28 @@ TEST(History, AHistoryThatCannotBeWrittenIsSaidAndTheActionGoesOn) {
     EXPECT_EQ(run.out, "address 1: normal mode\n");
     EXPECT_NE(run.err.find("could not be written"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("1 event of this command not recorded"), std::string::npos);
+}
+
+// Another writer holding the file: the command says so after a short, bounded wait.
+TEST(History, ALockedHistoryHoldsTheCommandUpBriefly) {
+    CliBench b;
+    ASSERT_EQ(b.Cli({"align", "12"}).code, 0);  // the file exists
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "locker");
+    db.setDatabaseName(QString::fromStdString(b.folder + "/" + kHistoryFile));
+    ASSERT_TRUE(db.open());
+    QSqlQuery(db).exec("BEGIN EXCLUSIVE");
+    QElapsedTimer waited;
+    waited.start();
+    const CliRun run = b.Cli({"normal", "1"});
+    const qint64 ms = waited.elapsed();
+    QSqlQuery(db).exec("ROLLBACK");
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase("locker");
+    EXPECT_EQ(run.code, 0);
+    EXPECT_NE(run.err.find("1 event of this command not recorded"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("locked"), std::string::npos) << run.err;
+    EXPECT_LT(ms, 3000);
 }
 
 TEST(History, TheHistoryCommandListsTheEventsNewestFirst) {

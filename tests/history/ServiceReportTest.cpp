@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimeZone>
@@ -67,6 +68,11 @@ TEST(ServiceReport, TakesEachFigureFromTheNewestEventThatHoldsIt) {
     ASSERT_EQ(r.events.size(), 6u);
     EXPECT_EQ(r.events.back().action, kActionSetupRead);
     EXPECT_EQ(ReportFromHistory("4711", KnownHistory(), 200, kNow, {}).events.size(), 7u);
+    // After a confirmed change from 1 to 3 the detector answers at 3, not where it was asked.
+    EXPECT_EQ(ReportFromHistory("880", KnownHistory(), 90, kNow, {}).address, "3");
+    auto unconfirmed = KnownHistory();
+    unconfirmed[6].confirmed = false;
+    EXPECT_EQ(ReportFromHistory("880", unconfirmed, 90, kNow, {}).address, "1");
 }
 
 TEST(ServiceReport, ThePdfHoldsEveryField) {
@@ -103,6 +109,50 @@ TEST(ServiceReport, ThePdfHoldsEveryField) {
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         // The page's MediaBox in points: A4 595 x 842, Letter 612 x 792.
         EXPECT_TRUE(f.readAll().contains(page == ReportPage::A4 ? "595" : "612"));
+    }
+    std::filesystem::remove_all(folder);
+}
+
+// The most events a report lists, each a setup write of a whole table: at most two pages,
+// the same from the command line's PDF writer as from the program's printer.
+TEST(ServiceReport, ThirtyEventsFitOnTwoPagesWhateverTheDevice) {
+    App();
+    const std::string table =
+        "Gas Type: 2\nFull Scale Sensitivity: 200\nBG Zero Calibration: ENABLE\n"
+        "Accessory  Relay: ALARM\nAlarm Latch: YES\nHeater Mode: ON\nHeater ON at(C): 10";
+    std::vector<ServiceEvent> history;
+    for (int i = 0; i < kReportMostEvents; ++i) {
+        const std::string day = QDate(2026, 12, 6).addDays(-i).toString("yyyy-MM-dd").toStdString();
+        std::string after = table;
+        after.replace(after.find("ALARM"), 5, i % 2 ? "ALARM" : "FAULT");
+        after.replace(after.find("Heater ON at(C): 10"), 19,
+                      "Heater ON at(C): " + std::to_string(i));
+        ServiceEvent e = At((day + "T10:00:00Z").c_str(), kActionSetupWrite, table.c_str(),
+                            after.c_str(), i % 3 != 0);
+        e.attempts = i % 3 ? 1 : 6;
+        e.user = "technician";
+        history.push_back(e);
+    }
+    const QString html =
+        ReportHtml(ReportFromHistory("4711", history, 90, kNow, {"halvern", "0.1.0", "anna"}));
+    const std::string folder = ScratchFolder("report-pages");
+    for (const ReportPage page : {ReportPage::A4, ReportPage::Letter}) {
+        SCOPED_TRACE(page == ReportPage::A4 ? "A4" : "Letter");
+        const std::string file = folder + "/file.pdf", printed = folder + "/printed.pdf";
+        std::string why;
+        ASSERT_TRUE(WriteReportPdf(html, file, page, why)) << why;
+        {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(QString::fromStdString(printed));
+            printer.setPageSize(
+                QPageSize(page == ReportPage::A4 ? QPageSize::A4 : QPageSize::Letter));
+            PaintReport(html, printer);
+        }
+        const int pages = PdfPages(file);
+        EXPECT_GE(pages, 1);
+        EXPECT_LE(pages, 2);
+        EXPECT_EQ(PdfPages(printed), pages);
     }
     std::filesystem::remove_all(folder);
 }
