@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -17,19 +16,10 @@
 #include "config/ConfigExchanges.h"
 #include "maintenance/MaintExchanges.h"
 #include "support/Bench.h"
+#include "traffic/TrafficDescriber.h"
 
 namespace halvern::test {
 namespace {
-
-std::string Hex(const std::vector<std::uint8_t>& bytes) {
-    std::string out;
-    char two[4];
-    for (const auto b : bytes) {
-        std::snprintf(two, sizeof two, " %02X", b);
-        out += two;
-    }
-    return out;
-}
 
 // One line per event, in the order it happened: the time in microseconds, then "TX" and the
 // frame written, "RX" and the bytes the program read off the port, or "RTS 1" / "RTS 0".
@@ -57,14 +47,15 @@ class Trace {
                     out << rts[r].atUs << (rts[r].on ? " RTS 1\n" : " RTS 0\n");
                     ++r;
                 } else {
-                    out << frames[f].atUs << " TX" << Hex(frames[f].bytes) << '\n';
+                    out << frames[f].atUs << " TX "
+                        << HexText(frames[f].bytes, frames[f].bytes.size()) << '\n';
                     ++f;
                 }
             }
         };
         for (const auto& read : reads_) {
             upTo(read.frames, read.rtsChanges);
-            out << read.atUs << " RX" << Hex(read.bytes) << '\n';
+            out << read.atUs << " RX " << HexText(read.bytes, read.bytes.size()) << '\n';
         }
         upTo(frames.size(), rts.size());
         return out.str();

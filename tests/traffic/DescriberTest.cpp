@@ -175,16 +175,6 @@ TEST_P(Meaning, OfEachKindOfFrame) {
 INSTANTIATE_TEST_SUITE_P(Traffic, Meaning, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return info.param.name; });
 
-TEST(TrafficDescriber, AReplyIsReadAgainstTheLastRequestSent) {
-    TrafficDescriber d;
-    const Bytes version = Whole(CommandFrame(1, kCodePrimaryVersion));
-    d.Describe(Sent, CommandFrame(1, kCodePrimaryVersion), 9);
-    EXPECT_EQ(d.Describe(Rx, version, version.size()).text,
-              "primary version from 1: \"Ver 3.12 F24\"");
-    d.Describe(Sent, CommandFrame(1, kCodeStatus), 9);
-    EXPECT_EQ(d.Describe(Rx, version, version.size()).text, "reply from 1, not a status reply");
-}
-
 // A frame of fewer than two bytes asks nothing: what follows is read as if no question were
 // known, not against what a longer frame before it left behind.
 TEST(TrafficDescriber, ARequestOfLessThanTwoBytesIsNoQuestion) {
