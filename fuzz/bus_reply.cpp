@@ -98,13 +98,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)PassesAcceptanceTest(own);
     (void)HoldsMaintenanceFields(own);
     (void)VersionTextOf(own, false);
-    DecodeStatusReply(par);
+    if (const auto reading = ReadStatus(own))
+        TakeReading(par, *reading);
     par.SnTestMode = flags & 2;
-    DecodeMaintenanceReply(par);
+    DecodeMaintenanceReply(par, own);
     (void)OperatingTimeText(par.Link);
 
     const SetupTable read = SetupTableFromReply(rx);
-    SetupRoundTrip(read, {par.Main.Flash, par.ModelCode});
+    SetupRoundTrip(read, {par.Reading.ModelName, par.Reading.ModelCode});
     for (const SetupModel& model : kModels)
         SetupRoundTrip(read, model);
 

@@ -240,12 +240,8 @@ void LogViewerSeeds() {
     std::string records;
     auto bus = sim::DefaultBus();
     for (int i = 0; i < 24; ++i) {
-        Par par;
         const Bytes reply = Answer(bus, CommandFrame(i % 2 ? 1 : 12, kCodeStatus), i * 1'000'000);
-        std::copy(reply.begin(), reply.end(), par.Link.RxBuffer.begin());
-        par.Link.RxCount = static_cast<std::int16_t>(reply.size());
-        DecodeStatusReply(par);
-        records += CycleRecordLine(par, t);
+        records += CycleRecordLine(ReadStatus(reply).value_or(StatusReading{}), t);
         if (i == 10)
             records += DisconnectionRecordLine("DDD", t);
     }

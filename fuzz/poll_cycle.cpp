@@ -116,7 +116,7 @@ class Program {
 
     void OpenSetup(std::uint8_t address) {
         window_ = Window::Setup;
-        setupModel_ = {par_.Main.Flash, par_.ModelCode};
+        setupModel_ = {par_.Reading.ModelName, par_.Reading.ModelCode};
         setupAddress_ = address;
         par_.Setup = SetupTableFromReply(par_.Link.RxBuffer);
         setupTexts_ = GetSetupTable(par_.Setup, setupModel_);

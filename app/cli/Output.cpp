@@ -14,19 +14,7 @@ namespace {
 
 constexpr std::array<const char*, 7> kValueLabels = {"Signal 1", "Reference", "Signal 2", "Ratio 1",
                                                      "Ratio 2",  "NQratio1",  "NQratio2"};
-constexpr std::array<const char*, 7> kValueKeys = {"signal1", "reference", "signal2", "ratio1",
-                                                   "ratio2",  "nqratio1",  "nqratio2"};
 constexpr std::array<const char*, 7> kValueTags = {"S1", "Ref", "S2", "R1", "R2", "NQ1", "NQ2"};
-
-std::string Quoted(std::string_view text) {
-    std::string q = "\"";
-    for (const char c : Printable(text)) {
-        if (c == '"' || c == '\\')
-            q += '\\';
-        q += c;
-    }
-    return q + '"';
-}
 
 std::string Padded(std::string text, std::size_t width) {
     if (text.size() < width)
@@ -34,14 +22,14 @@ std::string Padded(std::string text, std::size_t width) {
     return text;
 }
 
-// Parts joined by two spaces, empty ones left out.
-std::string Joined(const std::vector<std::string>& parts) {
+// Parts joined by two spaces (or `gap`), empty ones left out.
+std::string Joined(const std::vector<std::string>& parts, const char* gap = "  ") {
     std::string line;
     for (const auto& p : parts) {
         if (p.empty())
             continue;
         if (!line.empty())
-            line += "  ";
+            line += gap;
         line += p;
     }
     return line;
@@ -70,39 +58,7 @@ std::string StatusWithDescription(const Reading& r) {
     return r.description.empty() ? r.status : r.status + " " + r.description;
 }
 
-void AddReading(JsonObject& j, const Reading& r) {
-    j.Number("address", r.address)
-        .Text("model", r.model)
-        .Number("serial", r.serial)
-        .Text("status", r.status)
-        .Text("description", r.description)
-        .Number("gain", r.gain);
-    for (std::size_t i = 0; i < r.values.size(); ++i)
-        j.Number(kValueKeys[i], r.values[i]);
-    j.Number("gas", r.gas).Text("link", r.link);
-}
-
 }  // namespace
-
-std::string DateTimeText(const LocalDateTime& t) {
-    return IsoDateText(t) + " " + LongTimeText(t);
-}
-
-std::string Printable(std::string_view bytes) {
-    std::string text;
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
-            text += '?';
-        } else if (c < 0x80) {
-            text += ch;
-        } else {
-            text += static_cast<char>(0xC0 | (c >> 6));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return text;
-}
 
 std::string Escaped(std::string_view text, bool keepNewlines) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
@@ -161,101 +117,6 @@ std::streamsize FailingOutput::xsputn(const char*, std::streamsize) {
     return 0;
 }
 
-void JsonObject::Key(std::string_view key) {
-    if (!body_.empty())
-        body_ += ',';
-    body_ += Quoted(key) + ':';
-}
-
-JsonObject& JsonObject::Text(std::string_view key, std::string_view value, bool emptyIsText) {
-    Key(key);
-    body_ += value.empty() && !emptyIsText ? "null" : Quoted(value);
-    return *this;
-}
-
-JsonObject& JsonObject::Utf8(std::string_view key, std::string_view value) {
-    Key(key);
-    if (value.empty()) {
-        body_ += "null";
-        return *this;
-    }
-    // Control bytes escaped as JSON has them, so a text of several lines reads back whole.
-    body_ += '"';
-    for (const char c : value) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            body_ += '\\';
-            body_ += c;
-        } else if (c == '\n') {
-            body_ += "\\n";
-        } else if (c == '\r') {
-            body_ += "\\r";
-        } else if (c == '\t') {
-            body_ += "\\t";
-        } else if (u < 0x20 || u == 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\u%04x", u);
-            body_ += hex;
-        } else {
-            body_ += c;
-        }
-    }
-    body_ += '"';
-    return *this;
-}
-
-JsonObject& JsonObject::Number(std::string_view key, std::string_view number) {
-    Key(key);
-    body_ += number.empty() ? "null" : std::string(number);
-    return *this;
-}
-
-JsonObject& JsonObject::Number(std::string_view key, long value) {
-    return Number(key, std::to_string(value));
-}
-
-JsonObject& JsonObject::Bool(std::string_view key, bool value) {
-    Key(key);
-    body_ += value ? "true" : "false";
-    return *this;
-}
-
-JsonObject& JsonObject::Object(std::string_view key, const JsonObject& inner) {
-    Key(key);
-    body_ += inner.Str();
-    return *this;
-}
-
-Reading ReadingOf(const Par& par) {
-    return ReadingOf(par.Main, par.ChannelValues);
-}
-
-Reading ReadingOf(const Panel& m, const std::array<float, kChannelSlots>& ch) {
-    Reading r;
-    r.address = m.DetNum;
-    r.model = m.Flash;
-    r.serial = m.SeNum;
-    r.status = m.Status;
-    // The code's own description: the panel keeps an older one for a code without any.
-    const char* description = StatusDescription(m.Status);
-    r.description = description ? description : "";
-    r.gain = m.Gain;
-    r.link = m.Com;
-    const bool lost = m.Shape1 == Lamp::Red;  // the panel shows zeros for a lost detector
-    r.values = {m.ChVal[0],
-                m.ChVal[1],
-                m.ChVal[2],
-                lost ? "0" : Format2(ch[kSlotRatio1]),
-                lost ? "0" : Format2(ch[kSlotRatio2]),
-                m.ChVal[3],
-                m.ChVal[4]};
-    // A gas reading the last reply did not carry is not given: nothing, as on the panel.
-    r.gas = lost                       ? "0"
-            : std::isnan(ch[kSlotGas]) ? std::string()
-                                       : std::to_string(std::lround(ch[kSlotGas]));
-    return r;
-}
-
 std::string StatusText(const Reading& r) {
     std::vector<std::pair<std::string, std::string>> rows = {{"Address", r.address},
                                                              {"Model", r.model},
@@ -272,20 +133,15 @@ std::string StatusText(const Reading& r) {
     return text;
 }
 
-JsonObject ReadingJson(const Reading& r) {
-    JsonObject j;
-    AddReading(j, r);
-    return j;
-}
-
 std::string WatchText(const LocalDateTime& t, const Reading& r, int missed) {
-    std::string values;
+    std::vector<std::string> values;
     for (std::size_t i = 0; i < r.values.size(); ++i)
-        values += std::string(i ? " " : "") + kValueTags[i] + " " + r.values[i];
-    return Printable(
-        Joined({LongTimeText(t), r.address, r.model, r.serial, StatusWithDescription(r),
-                r.gain.empty() ? "" : "gain " + r.gain, values, "gas " + r.gas, r.link,
-                missed > 0 ? "missed " + std::to_string(missed) : ""}));
+        if (!r.values[i].empty())
+            values.push_back(kValueTags[i] + (" " + r.values[i]));
+    return Printable(Joined({LongTimeText(t), r.address, r.model, r.serial,
+                             StatusWithDescription(r), r.gain.empty() ? "" : "gain " + r.gain,
+                             Joined(values, " "), r.gas.empty() ? "" : "gas " + r.gas, r.link,
+                             missed > 0 ? "missed " + std::to_string(missed) : ""}));
 }
 
 JsonObject WatchJson(const LocalDateTime& t, const Reading& r, int missed) {

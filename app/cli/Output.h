@@ -12,12 +12,10 @@
 #include "logging/LogRecords.h"
 #include "monitor/BusScan.h"
 #include "platform/qt/PortList.h"
+#include "site/Exports.h"
 #include "state/Par.h"
 
 namespace halvern::cli {
-
-// Bytes from a detector as terminal text: Latin-1 to UTF-8, control bytes as '?'.
-std::string Printable(std::string_view bytes);
 
 // A text typed or named by the user (an argument, a path) for a message: control bytes
 // (C0, DEL, C1) and bytes that are not UTF-8 as escapes ("\n", "\x1b"), so that a message
@@ -37,43 +35,16 @@ class FailingOutput : public std::streambuf {
     int error_;
 };
 
-// One JSON object, keys in the order they are added.
-class JsonObject {
-  public:
-    // An empty value is null unless emptyIsText. The value is a detector's bytes (Latin-1).
-    JsonObject& Text(std::string_view key, std::string_view value, bool emptyIsText = false);
-    // A text that is UTF-8 already, as the system's names are; empty is null.
-    JsonObject& Utf8(std::string_view key, std::string_view value);
-    // `number` is the decimal text of a JSON number ("3.36", "-4"); empty is null.
-    JsonObject& Number(std::string_view key, std::string_view number);
-    JsonObject& Number(std::string_view key, long value);
-    JsonObject& Bool(std::string_view key, bool value);
-    JsonObject& Object(std::string_view key, const JsonObject& inner);
-    std::string Str() const { return "{" + body_ + "}"; }
-
-  private:
-    void Key(std::string_view key);
-    std::string body_;
-};
-
-// The served detector as the main window shows it after a poll (the ratios and the gas
-// reading too, which only the log records carry).
-struct Reading {
-    std::string address, model, serial, status, description, gain;
-    // Signal 1, Reference, Signal 2, Ratio 1, Ratio 2, NQratio1, NQratio2.
-    std::array<std::string, 7> values;
-    std::string gas;
-    std::string link;  // "Good", "Bad"
-};
-Reading ReadingOf(const Par& par);
-// The same of a panel and its decoded slots (a detector of the bus poller).
-Reading ReadingOf(const Panel& m, const std::array<float, kChannelSlots>& ch);
-
-// "2026-12-05 14:03:27", as the JSON output gives a time.
-std::string DateTimeText(const LocalDateTime& t);
+// The readings' texts and JSON, shared with serve's exports.
+using ::halvern::AddReading;
+using ::halvern::DateTimeText;
+using ::halvern::JsonObject;
+using ::halvern::Printable;
+using ::halvern::Reading;
+using ::halvern::ReadingJson;
+using ::halvern::ReadingOf;
 
 std::string StatusText(const Reading& r);  // one "Label  value" line per value
-JsonObject ReadingJson(const Reading& r);
 // "14:03:27  7  Veridan LAMP 411  1207  NNN0 Normal  gain 3  S1 3.36 ... gas 0  Good"
 std::string WatchText(const LocalDateTime& t, const Reading& r, int missed);
 JsonObject WatchJson(const LocalDateTime& t, const Reading& r, int missed);

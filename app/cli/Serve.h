@@ -14,7 +14,8 @@
 #include "cli/CommandLine.h"
 #include "link/Link.h"
 #include "logging/LogRecords.h"
-#include "monitor/BusPoller.h"
+#include "site/BusPoller.h"
+#include "site/Exports.h"
 
 namespace halvern::cli {
 
@@ -43,20 +44,11 @@ bool IsLoopback(const std::string& host);
 std::string ReadServeOptions(const std::string* listen, const std::string* logPeriod,
                              Invocation& inv);
 
-// The Prometheus text exposition of the poller's state.
-std::string MetricsText(const std::vector<PolledDetector>& detectors, const BusFigures& bus);
-// A JSON array: per detector the keys of status --json, and lost, last_seen, polls, failures.
-std::string DetectorsJson(const std::vector<PolledDetector>& detectors);
+using ::halvern::DetectorsJson;
+using ::halvern::MetricsText;
 
-// What the endpoint answers to a request, before any socket is involved.
-struct HttpAnswer {
-    int status = 200;
-    std::string contentType;
-    std::string body;  // for HEAD, the body a GET would get: its length is given, not its bytes
-    bool head = false;
-};
-// `state`: the poller, or nothing while the start-up scan runs.
-HttpAnswer Answer(std::string_view method, std::string_view path, const BusPoller* state);
+using ::halvern::Answer;
+using ::halvern::HttpAnswer;
 
 struct ServeContext {
     Platform& platform;

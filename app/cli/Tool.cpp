@@ -315,8 +315,9 @@ int Tool::Dispatch(const Invocation& inv) {
 }
 
 std::optional<int> Tool::Reach(std::uint8_t address) {
-    Reception rx;
-    const PollReply reply = PollStatus(*link_, *par_, address, stopCheck_, kFirstByteWindowUs, &rx);
+    const StatusPoll poll = PollStatus(*link_, address, stopCheck_);
+    const Reception& rx = poll.reception;
+    const PollReply reply = poll.reply;
     switch (reply) {
         case PollReply::None:
             return Failed("no answer from address " + std::to_string(address));
@@ -330,6 +331,7 @@ std::optional<int> Tool::Reach(std::uint8_t address) {
         NotTheAnswer(rx.bytes, address, reply == PollReply::Status, "a status reply");
     if (!wrong.empty())
         return Failed(wrong);
+    TakeReading(*par_, *poll.reading);
     par_->Main.Com = "Good";
     return std::nullopt;
 }
@@ -532,8 +534,8 @@ int Tool::Version(std::uint8_t address, bool secondary) {
 int Tool::Setup(std::uint8_t address, const std::vector<FieldAssignment>& assignments) {
     if (const auto failed = Reach(address))
         return *failed;
-    const SetupModel model{par_->Main.Flash, par_->ModelCode};
-    const std::string serial = par_->Main.SeNum;
+    const SetupModel model{par_->Reading.ModelName, par_->Reading.ModelCode};
+    const std::string serial = std::to_string(static_cast<long>(par_->Reading.SerialNumber));
     const std::string a = std::to_string(address);
     link_->DiscardInput();
     if (!ReadSetupReply(*link_, address, stopCheck_)) {
@@ -626,9 +628,9 @@ int Tool::Mode(std::uint8_t address, bool snTest) {
         return *failed;
     const std::string a = std::to_string(address);
     // The maintenance window offers neither command for these two.
-    if (par_->ModelCode == 36 || par_->ModelCode == 37)
+    if (par_->Reading.ModelCode == kLamp411 || par_->Reading.ModelCode == kLamp412)
         return Refused(std::string(snTest ? "the signal/noise test" : "the normal-mode command") +
-                       " is not for the " + par_->Main.Flash);
+                       " is not for the " + par_->Reading.ModelName);
     const WriteResult written =
         WriteDetectorMode(*link_, address, snTest, par_->SnTestMode, stopCheck_);
     if (!written.Confirmed())

@@ -147,7 +147,7 @@ void App::LoadMain() {
     connect(main_.get(), &frmMain::trafficRequested, this, &App::OpenTraffic);
     connect(main_.get(), &frmMain::historyRequested, this, &App::OpenHistory);
     connect(main_.get(), &frmMain::reportRequested, this,
-            [this] { ServiceReport(par_.Main.SeNum); });
+            [this] { ServiceReport(ServedSerial()); });
     main_->show();
     main_->FocusHome();
     std::string problem;
@@ -341,7 +341,7 @@ void App::OpenTraffic() {
 
 void App::OpenHistory() {
     if (!historyWin_) {
-        historyWin_ = new frmHistory(*history_, par_.Main.SeNum);
+        historyWin_ = new frmHistory(*history_, ServedSerial());
         historyWin_->setAttribute(Qt::WA_DeleteOnClose);
         connect(historyWin_, &frmHistory::reportRequested, this,
                 [this](const QString& serial) { ServiceReport(serial.toStdString()); });
@@ -351,6 +351,14 @@ void App::OpenHistory() {
     historyWin_->show();
     historyWin_->raise();
     historyWin_->activateWindow();
+}
+
+std::string App::ServedSerial() const {
+    // The served detector's last reading names it, also while the panel shows it lost.
+    const StatusReading& r = par_.Reading;
+    if (!r.Taken || r.Address != DetNumByte(par_))
+        return {};
+    return std::to_string(static_cast<long>(r.SerialNumber));
 }
 
 void App::ServiceReport(const std::string& serial) {
@@ -370,12 +378,13 @@ void App::ServiceReport(const std::string& serial) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     ReportData report = ReportFromHistory(serial, events, kReportDefaultDays, now,
                                           {"halvern", kVersion, PcUserName()});
-    if (serial == par_.Main.SeNum && main_ && mainComm_->Connected()) {
-        // The detector served answers now: its status as the main window shows it.
-        report.status = par_.Main.Status + " " + par_.Main.SIL2Des;
+    if (serial == ServedSerial() && main_ && mainComm_->Connected()) {
+        // The detector served answers now: its status as its last reading gives it.
+        const StatusReading& r = par_.Reading;
+        report.status = r.StatusCode + (r.Description ? " " + *r.Description : std::string());
         report.statusWhen = now.toLocalTime().toString("yyyy-MM-dd HH:mm").toStdString();
-        report.model = par_.Main.Flash;
-        report.address = par_.Main.DetNum;
+        report.model = r.ModelName;
+        report.address = std::to_string(r.Address);
     }
     const QString html = ReportHtml(report);
     if (s_.dialogs.PrintDialog())

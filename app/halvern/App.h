@@ -23,13 +23,13 @@
 #include "maintenance/frmMainte.h"
 #include "maintenance/frmTrends.h"
 #include "monitor/MainComm.h"
-#include "monitor/OverviewComm.h"
 #include "monitor/PollLoop.h"
 #include "monitor/ScanComm.h"
-#include "monitor/frmBusOverview.h"
 #include "monitor/frmScan.h"
 #include "platform/Platform.h"
 #include "platform/qt/PortList.h"
+#include "site/OverviewComm.h"
+#include "site/frmBusOverview.h"
 #include "state/Par.h"
 #include "traffic/frmTraffic.h"
 #include "ui/Dialogs.h"
@@ -98,6 +98,8 @@ class App : public QObject {
     void ActivateMain();
     void StartStopLog();
     void LogTick();
+    // The serial number of the detector served, from its last reading; empty when none.
+    std::string ServedSerial() const;
     void ShowAbout();
     void ViewLog();
     void OpenViewer(const QString& entry);

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "link/Link.h"
-#include "monitor/BusPoller.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtSerialPort.h"
+#include "site/BusPoller.h"
 
 using namespace halvern;
 

@@ -10,9 +10,9 @@
 namespace halvern::bench {
 
 std::int64_t WriteGeneratedLog(const std::string& path, double bytes) {
-    Par par;
-    par.StatusParts = {"N", "N", "N", "0"};
-    par.GainText = "3";
+    StatusReading reading;
+    reading.StatusCode = "NNN0";
+    reading.GainText = "3";
     std::ofstream out(path, std::ios::binary);
     std::string block;
     std::int64_t written = 0, lines = 0;
@@ -26,7 +26,7 @@ std::int64_t WriteGeneratedLog(const std::string& path, double bytes) {
             line = "NNN0    " + std::to_string(now.day) + "/0\r\n";
         } else {
             const double phase = static_cast<double>(lines) / 3600.0;
-            auto& ch = par.ChannelValues;
+            auto& ch = reading.ChannelValues;
             ch[0] = static_cast<float>(3.3 + 0.4 * std::sin(phase));
             ch[1] = static_cast<float>(3.1 + 0.1 * std::cos(phase * 3));
             ch[2] = static_cast<float>(3.2 + 0.3 * std::sin(phase * 0.5));
@@ -36,7 +36,7 @@ std::int64_t WriteGeneratedLog(const std::string& path, double bytes) {
             ch[7] = 0.97f;
             ch[8] = 0.98f;
             ch[12] = lines % 50000 == 0 ? 80.0f : static_cast<float>(lines % 7);
-            line = CycleRecordLine(par, now);
+            line = CycleRecordLine(reading, now);
         }
         block += line;
         written += static_cast<std::int64_t>(line.size());

@@ -30,16 +30,14 @@ WriteSpec AddressWrite(std::uint8_t address, std::uint8_t newAddress) {
 }
 
 std::optional<std::string> DetectorAt(Link& link, std::uint8_t address, const StopCheck& stop) {
-    // Decoded apart: the answer is not the served detector's and must not show on its panel.
-    auto other = std::make_unique<Par>();
-    switch (PollStatus(link, *other, address, stop)) {
-        case PollReply::None:
-            return std::nullopt;
-        case PollReply::Status:
-            return other->Main.Flash + ", serial number " + other->Main.SeNum;
-        default:
-            return "a detector";
-    }
+    // Its own reading: the answer is not the served detector's and must not show on its panel.
+    const StatusPoll poll = PollStatus(link, address, stop);
+    if (poll.reply == PollReply::None)
+        return std::nullopt;
+    if (!poll.reading)
+        return "a detector";
+    return poll.reading->ModelName + ", serial number " +
+           std::to_string(static_cast<long>(poll.reading->SerialNumber));
 }
 
 WriteResult WriteSetupTable(Link& link, std::uint8_t address, const SetupTable& table,

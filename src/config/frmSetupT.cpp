@@ -75,7 +75,7 @@ void Fill(QWidget* w, const QColor& back) {
 frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t address, StopCheck stop,
                      QWidget* parent)
     : ConfigWindow(par, link, dialogs, std::move(stop), parent),
-      model_{par.Main.Flash, par.ModelCode},
+      model_{par.Reading.ModelName, par.Reading.ModelCode},
       layout_(SetupLayoutFor(model_)),
       address_(address),
       read_(SetupTableFromReply(par.Link.RxBuffer)) {
@@ -87,7 +87,7 @@ frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t addres
     par_.Setup = read_;
     const SetupTexts texts = GetSetupTable(read_, model_);
     lblAddr_->setText(QString::number(address_));
-    lblSerial_->setText(QString::number(static_cast<long long>(par_.SerialNumber)));
+    lblSerial_->setText(QString::number(static_cast<long long>(par_.Reading.SerialNumber)));
     for (int i = 0; i < kSetupFieldCount; ++i) {
         QComboBox* field = fields_[static_cast<std::size_t>(i)];
         field->setCurrentIndex(-1);

@@ -24,8 +24,13 @@ std::string OutcomeText(const ServiceEvent& e) {
 
 ServiceEvent DetectorEvent(const Par& par, std::uint8_t address, const char* action) {
     ServiceEvent e;
-    e.serial = par.Main.SeNum;
-    e.model = par.Main.Flash;
+    // Named by the last reading of that detector, not by what the panel shows: a detector the
+    // panel shows as disconnected is still the one the action went to.
+    const StatusReading& r = par.Reading;
+    if (r.Taken && r.Address == address) {
+        e.serial = std::to_string(static_cast<long>(r.SerialNumber));
+        e.model = r.ModelName;
+    }
     e.address = address;
     e.action = action;
     e.status = par.Main.Status;

@@ -39,8 +39,9 @@ struct ServiceEvent {
 // "confirmed", "NOT confirmed" or "sent" (no confirmation expected).
 std::string OutcomeText(const ServiceEvent& e);
 
-// An event of the detector at `address`, with its serial number, model and status as the
-// shared state holds them.
+// An event of the detector at `address`: its serial number and model from the shared reading
+// when that is the reading of this address (none otherwise), its status as the main window
+// shows it.
 ServiceEvent DetectorEvent(const Par& par, std::uint8_t address, const char* action);
 // Hands the event to the history of the shared state; nothing without one.
 void RecordEvent(Par& par, ServiceEvent event);

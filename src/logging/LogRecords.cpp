@@ -124,16 +124,15 @@ std::string NumberStyle(double value) {
     return text;
 }
 
-std::string CycleRecordLine(const Par& par, const LocalDateTime& now) {
-    const auto& ch = par.ChannelValues;
+std::string CycleRecordLine(const StatusReading& reading, const LocalDateTime& now) {
+    const auto& ch = reading.ChannelValues;
     std::string line;
     namespace C = RecordColumn;
-    PutAt(line, C::Status,
-          par.StatusParts[0] + par.StatusParts[1] + par.StatusParts[2] + par.StatusParts[3]);
+    PutAt(line, C::Status, reading.StatusCode);
     PutAt(line, C::Date, DateText(now));
     PutAt(line, C::Time, LongTimeText(now));
     PutAt(line, C::Temperature, NumberStyle(ch[kSlotTemperature]));
-    PutAt(line, C::Gain, par.GainText);
+    PutAt(line, C::Gain, reading.GainText);
     PutAt(line, C::Signal1, Format2(ch[kSlotSignal1]));
     PutAt(line, C::Reference, Format2(ch[kSlotReference]));
     PutAt(line, C::Signal2, Format2(ch[kSlotSignal2]));
@@ -167,11 +166,11 @@ std::string DisconnectionFileName(std::uint8_t address) {
     return std::to_string(address) + ".txt";
 }
 
-void WriteCycleRecord(Par& par, const LocalDateTime& now) {
-    const std::uint8_t r = par.Link.ReplyAddress;
+void WriteCycleRecord(Par& par, const StatusReading& reading, const LocalDateTime& now) {
+    const std::uint8_t r = reading.Address;
     // A record needs a whole status code: there is none before any detector has answered, nor
     // after a reply too short to reach the status number. The record stays due.
-    if (!par.RecordDue[r] || !par.LoggingOn || par.StatusParts[3].empty())
+    if (!par.RecordDue[r] || !par.LoggingOn || !reading.WholeCode())
         return;
     // A detector that was given up is marked in its own file first; the cycle record stays due
     // for the next call.
@@ -179,8 +178,10 @@ void WriteCycleRecord(Par& par, const LocalDateTime& now) {
         WritePendingDisconnection(par, now);
         return;
     }
-    if (AppendRecord(par, par.CycleLogFailures, LogFileName(par.SerialNumber),
-                     CycleRecordLine(par, now))) {
+    if (par.GivenUp[r] || par.GivenUp[par.CurrentAddress])
+        return;
+    if (AppendRecord(par, par.CycleLogFailures, LogFileName(reading.SerialNumber),
+                     CycleRecordLine(reading, now))) {
         par.RecordDue[r] = false;
     }
 }
@@ -199,11 +200,10 @@ std::string LogWarning(const Par& par) {
     return {};
 }
 
-void WriteDisconnectionRecord(Par& par, const LocalDateTime& now) {
+void WriteDisconnectionRecord(Par& par, const StatusReading& last, const LocalDateTime& now) {
     // With an NQ ratio of 0 the line is not written now; the mark stays, and the cycle
-    // record's writer puts it into the address's file before any further cycle record, so a
-    // lost detector gets its disconnection line and no more records of its last values.
-    if (par.ChannelValues[kSlotNqRatio1] == 0 || par.ChannelValues[kSlotNqRatio2] == 0)
+    // record's writer puts it into the address's file at its next call.
+    if (last.ChannelValues[kSlotNqRatio1] == 0 || last.ChannelValues[kSlotNqRatio2] == 0)
         return;
     WritePendingDisconnection(par, now);
 }

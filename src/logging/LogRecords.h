@@ -30,9 +30,9 @@ constexpr std::size_t Status = 1, Date = 9, Time = 19, Temperature = 27, Gain = 
 }
 
 // The record lines, CR LF included, their fields at the columns above. The viewer cuts them
-// back by its own columns and widths. A value the last reply did not carry (NaN, an empty gain)
+// back by its own columns and widths. A value the reading does not carry (NaN, an empty gain)
 // leaves its columns blank.
-std::string CycleRecordLine(const Par& par, const LocalDateTime& now);
+std::string CycleRecordLine(const StatusReading& reading, const LocalDateTime& now);
 std::string DisconnectionRecordLine(const std::string& mark, const LocalDateTime& now);
 
 // " 23 ", "-5 ": the sign position (space for zero or more), the whole number, one space;
@@ -43,11 +43,16 @@ std::string NumberStyle(double value);
 std::string LogFileName(double serialNumber);             // "4711.txt"
 std::string DisconnectionFileName(std::uint8_t address);  // "12.txt"
 
-// Writers. Each record is one open-append-close. RecordDue and DisconnectMark are cleared only
-// after the line was written; a failure puts the file and the reason into the failures of its
-// kind of record, and a later success takes them out.
-void WriteCycleRecord(Par& par, const LocalDateTime& now);
-void WriteDisconnectionRecord(Par& par, const LocalDateTime& now);
+// Writers, into the logging state `par` (its folder, flags, marks and failures). Each record is
+// one open-append-close. RecordDue and DisconnectMark are cleared only after the line was
+// written; a failure puts the file and the reason into the failures of its kind of record, and
+// a later success takes them out.
+// The cycle record of `reading`, when one is due for its address: a pending disconnection of
+// CurrentAddress is written first, in its place. No record is written of a detector given up
+// (par.GivenUp): its last reading is no measurement of now; the record stays due.
+void WriteCycleRecord(Par& par, const StatusReading& reading, const LocalDateTime& now);
+// The disconnection record of CurrentAddress, whose last reading was `last`.
+void WriteDisconnectionRecord(Par& par, const StatusReading& last, const LocalDateTime& now);
 // What the operator is told while a due record cannot be written (which file and why); empty
 // while every due record could be written.
 std::string LogWarning(const Par& par);

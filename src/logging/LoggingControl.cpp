@@ -117,20 +117,19 @@ void LogTick(Par& par, const LocalDateTime& now) {
     if (par.LogTickCount < par.LogPeriod)
         return;
     par.LogTickCount = 0;
-    const std::uint8_t r = par.Link.ReplyAddress;
-    par.RecordDue[r] = true;
-    WriteCycleRecord(par, now);
+    par.RecordDue[par.Reading.Address] = true;
+    WriteCycleRecord(par, par.Reading, now);
 }
 
 void AfterValidReply(Par& par, const LocalDateTime& now) {
-    const std::uint8_t r = par.Link.ReplyAddress;
-    const std::uint8_t firstStatus = par.Link.RxBuffer[9];
-    if (firstStatus != par.LastStatusByte[r]) {
-        par.LastStatusByte[r] = firstStatus;
+    const StatusReading& reading = par.Reading;
+    const std::uint8_t r = reading.Address;
+    if (reading.FirstStatusByte != par.LastStatusByte[r]) {
+        par.LastStatusByte[r] = reading.FirstStatusByte;
         par.RecordDue[r] = true;
     }
-    if (IsAsciiLetter(par.Link.RxBuffer[10]) && par.LoggingOn)
-        WriteCycleRecord(par, now);
+    if (IsAsciiLetter(reading.SecondStatusByte) && par.LoggingOn)
+        WriteCycleRecord(par, reading, now);
 }
 
 }  // namespace halvern

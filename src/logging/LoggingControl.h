@@ -56,12 +56,13 @@ std::string LogOnCaption(int period);
 LogCommandResult LogMenuCommand(Par& par, const std::function<std::string()>& askPeriod);
 
 // The logging tick (Timer2, every kLogTickMs while logging is on): once per LogPeriod ticks the
-// detector that answered last gets a cycle record. LogTickCount survives switching off and on.
+// detector that answered last gets a cycle record of its last reading, unless the polling
+// cycle has given it up since. LogTickCount survives switching off and on.
 void LogTick(Par& par, const LocalDateTime& now);
 
-// The two triggers the polling cycle runs after a valid status reply has been decoded (reply in
-// par.Link.RxBuffer, ReplyAddress set): a changed first status byte makes a record due, and a
-// letter as second status byte writes what is due while logging is on.
+// The two triggers the polling cycle runs after a valid status reply has been decoded into
+// par.Reading: a changed first status byte makes a record due, and a letter as second status
+// byte writes what is due while logging is on.
 void AfterValidReply(Par& par, const LocalDateTime& now);
 
 }  // namespace halvern

@@ -92,7 +92,8 @@ void MaintComm::PollIteration(const StopCheck& stop) {
             m.ComState = Lamp::Red;
         }
     }
-    m.LELCaption = IsTalvekName(par_.Main.Flash) ? "PPM.m" : "%LEL.m";
+    m.LELCaption =
+        IsTalvekName(m.Model.empty() ? par_.Reading.ModelName : m.Model) ? "PPM.m" : "%LEL.m";
     if (decoded && snTestEvent_ && !m.S1N.empty())
         RecordSnTest();
     if (onPolled)
@@ -106,8 +107,19 @@ void MaintComm::SetButtons(bool enabled) {
     Changed();
 }
 
+bool MaintComm::ModeCommandsAllowed() const {
+    // The model of this window's last reply; before it has one, the main window's.
+    const auto code = par_.Maint.Model.empty() ? par_.Reading.ModelCode : par_.Maint.ModelCode;
+    return code != kLamp411 && code != kLamp412;
+}
+
 ServiceEvent MaintComm::Event(std::uint8_t address, const char* action) const {
     ServiceEvent e = DetectorEvent(par_, address, action);
+    // Named by the reply this window decoded last, whatever the main window showed before.
+    if (!par_.Maint.Model.empty()) {
+        e.serial = std::to_string(static_cast<long>(par_.Maint.Serial));
+        e.model = par_.Maint.Model;
+    }
     // The main window's status is from before this window opened: the detector's status is
     // the one this window shows, once it has shown one.
     if (!par_.Maint.Status.empty())

@@ -61,7 +61,7 @@ class MaintComm {
     void cmdNormal();  // F10: back to normal mode
     void cmdAlign();   // A
     // F9 and F10 do nothing on the families that have no S/N test.
-    bool ModeCommandsAllowed() const { return par_.ModelCode != 36 && par_.ModelCode != 37; }
+    bool ModeCommandsAllowed() const;
 
   private:
     void ModeCommand(bool snTest);

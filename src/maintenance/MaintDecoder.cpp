@@ -35,8 +35,8 @@ bool HoldsMaintenanceFields(std::span<const std::uint8_t> reply) {
            (reply.size() >= StatusReply::FullCount || PassesAcceptanceTest(reply));
 }
 
-void DecodeMaintenanceReply(Par& par) {
-    const auto own = OwnBytes(par.Link);
+void DecodeMaintenanceReply(Par& par, std::span<const std::uint8_t> reply) {
+    const auto own = reply;
     const auto f = ReplyFields(own);
     if (f.size() <= StatusReply::SecondStatus)
         return;  // not even the status characters: nothing of this reply to show
@@ -46,7 +46,8 @@ void DecodeMaintenanceReply(Par& par) {
     };
 
     using namespace StatusReply;
-    par.ModelCode = f[Family];
+    m.ModelCode = f[Family];
+    m.Model = ModelName(f[Variant] * 256 + f[Family]);
     const int serial = f[SerialHigh] * 256 + f[SerialLow];
     m.Serial = serial;
     m.Title = kMaintTitlePrefix + std::to_string(serial);

@@ -22,10 +22,10 @@ std::string OperatingTimeText(const LinkBuffers& b);
 // function-200 reply that is a complete status reply, or a shorter one that passes the main
 // window's acceptance test.
 bool HoldsMaintenanceFields(std::span<const std::uint8_t> reply);
-// Decodes the status reply in par.Link (its own bytes only) into the window's texts and
-// figures, par.Maint, with its own scaling; also ModelCode and the served address on the main
-// window. The shared decoded values are left to the main window's decoding. The noise figures
-// show only while par.SnTestMode is set; a figure the reply does not reach shows as nothing.
-void DecodeMaintenanceReply(Par& par);
+// Decodes a status reply as received (its own bytes only) into the window's texts and figures,
+// par.Maint, with its own scaling, and the model it names; also the served address on the main
+// window. The shared reading is left to the main window's decoding. The noise figures show
+// only while par.SnTestMode is set; a figure the reply does not reach shows as nothing.
+void DecodeMaintenanceReply(Par& par, std::span<const std::uint8_t> reply);
 
 }  // namespace halvern

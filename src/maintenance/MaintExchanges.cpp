@@ -40,8 +40,9 @@ bool PollMaintenance(Link& link, Par& par, std::uint8_t address, const StopCheck
     // The log records of this time take the main window's decoding of the same reply, so that
     // they do not step while the maintenance window is open; the window shows its own figures.
     if (PassesAcceptanceTest(reply.bytes))
-        DecodeStatusValues(par);
-    DecodeMaintenanceReply(par);
+        if (const auto reading = ReadStatus(reply.bytes))
+            par.Reading = *reading;
+    DecodeMaintenanceReply(par, reply.bytes);
     return true;
 }
 

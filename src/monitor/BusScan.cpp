@@ -69,10 +69,11 @@ BusScan::Heard BusScan::Took(const Reception& rx, bool status) {
 BusScan::Heard BusScan::Ask(int address, Micros windowUs, const StopCheck& stop) {
     lastQueryUs_ = link_.Plat().NowUs();
     askedAt_[static_cast<std::size_t>(address)] = lastQueryUs_;
-    Reception rx;
-    const PollReply reply =
-        PollStatus(link_, scratch_, static_cast<std::uint8_t>(address), stop, windowUs, &rx);
-    return Took(rx, reply == PollReply::Status);
+    const StatusPoll poll = PollStatus(link_, static_cast<std::uint8_t>(address), stop, windowUs);
+    // Each address keeps the reading of its own last status reply, for its hit.
+    if (poll.reading)
+        readings_[poll.reading->Address] = poll.reading;
+    return Took(poll.reception, poll.reply == PollReply::Status);
 }
 
 BusScan::Heard BusScan::Listen(Micros windowUs, const StopCheck& stop) {
@@ -235,14 +236,14 @@ bool BusScan::Confirm(int address, Addresses& again, const StopCheck& stop) {
 void BusScan::List(int address, bool valid) {
     ScanHit hit;
     hit.address = static_cast<std::uint8_t>(address);
-    hit.valid = valid;
-    if (valid) {
-        hit.model = scratch_.Main.Flash;
-        hit.serial = static_cast<long>(scratch_.SerialNumber);
-        hit.status = scratch_.StatusCode;
-        // The code's own description: the panel keeps an older one for a code without any.
-        const char* description = StatusDescription(hit.status);
-        hit.description = description ? description : "";
+    const auto& reading = readings_[static_cast<std::size_t>(address)];
+    hit.valid = valid && reading;
+    if (hit.valid) {
+        const StatusReading& r = *reading;
+        hit.model = r.ModelName;
+        hit.serial = static_cast<long>(r.SerialNumber);
+        hit.status = r.StatusCode;
+        hit.description = r.Description.value_or(std::string());
     }
     hits_.push_back(hit);
 }

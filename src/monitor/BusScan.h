@@ -74,7 +74,7 @@ class BusScan {
     struct Heard {
         enum class Kind { Nothing, Frame, Garbage } kind = Kind::Nothing;
         std::uint8_t address = 0;  // a frame's address byte; of garbage, the first byte
-        bool status = false;       // a frame that is a status reply, decoded into scratch_
+        bool status = false;       // a frame that is a status reply
         Micros firstByteUs = 0;
         std::size_t bytes = 0;
     };
@@ -108,7 +108,8 @@ class BusScan {
     Micros timeoutUs_;
     Micros spentUs_ = 0;
     std::vector<ScanHit> hits_;
-    Par scratch_;                                  // where replies are decoded
+    // By address: the reading of its last status reply.
+    std::array<std::optional<StatusReading>, kAddressSlots> readings_;
     std::array<Micros, kAddressSlots> askedAt_{};  // when its last query was handed over; -1 never
     std::array<bool, kAddressSlots> settled_{};    // asked with the full window: its answer known
     Micros lastQueryUs_ = -1;                      // none yet

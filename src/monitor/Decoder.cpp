@@ -19,7 +19,6 @@ constexpr double kHundredths = 0.01;
 
 using namespace StatusReply;
 constexpr int kRawChannelSlots = 12;  // slots 0 to 11 come one byte each
-constexpr float kNotGiven = std::numeric_limits<float>::quiet_NaN();
 
 // Byte i of the fields, when the reply reaches it.
 std::optional<std::uint8_t> FieldAt(std::span<const std::uint8_t> fields, std::size_t i) {
@@ -47,11 +46,6 @@ std::span<const std::uint8_t> ReplyFields(std::span<const std::uint8_t> reply) {
     return reply.first(reply.size() > kReplyCrcBytes ? reply.size() - kReplyCrcBytes : 0);
 }
 
-std::span<const std::uint8_t> OwnBytes(const LinkBuffers& b) {
-    return std::span(b.RxBuffer)
-        .first(static_cast<std::size_t>(std::clamp<int>(b.RxCount, 0, kRxBufferSize)));
-}
-
 bool PassesAcceptanceTest(std::span<const std::uint8_t> reply) {
     const auto fields = ReplyFields(reply);
     if (fields.size() <= Family || !IsAcceptedFamily(fields[Family]))
@@ -77,12 +71,6 @@ double SignalZeroOffset(std::uint8_t family) {
     }
 }
 
-void DescribeStatus(Par& par) {
-    if (const char* description = StatusDescription(par.StatusCode)) {
-        par.Main.SIL2Des = description;
-    }
-}
-
 std::array<std::string, 4> StatusPartsOf(std::span<const std::uint8_t> reply) {
     const auto fields = ReplyFields(reply);
     // Characters are kept as the byte the detector sent, one byte each.
@@ -99,38 +87,44 @@ std::array<std::string, 4> StatusPartsOf(std::span<const std::uint8_t> reply) {
             number ? std::to_string(*number) : std::string()};
 }
 
-void ApplyStatusColours(Par& par) {
-    const std::string_view second = par.StatusParts[1];
-    const std::string triple = par.StatusParts[0] + par.StatusParts[1] + par.StatusParts[2];
+std::optional<StatusColours> ColoursOf(const std::array<std::string, 4>& parts) {
+    const std::string_view second = parts[1];
+    const std::string triple = parts[0] + parts[1] + parts[2];
     if (second == "B" || second == "N" || second == "O" || second == "S" || second == "G" ||
-        second == "X") {
-        par.Main.StatusBack = kWhite;
-        par.Main.StatusFore = kBlack;
-    } else if (triple == "WWN") {
-        par.Main.StatusBack = kYellow;
-        par.Main.StatusFore = kBlack;
-    } else if (triple == "AAN" || triple == "LAN") {
-        par.Main.StatusBack = kRed;
-        par.Main.StatusFore = kWhite;
-    }
+        second == "X")
+        return StatusColours{kWhite, kBlack};
+    if (triple == "WWN")
+        return StatusColours{kYellow, kBlack};
+    if (triple == "AAN" || triple == "LAN")
+        return StatusColours{kRed, kWhite};
+    return std::nullopt;
 }
 
-bool DecodeStatusValues(Par& par) {
-    const auto own = OwnBytes(par.Link);
-    const auto f = ReplyFields(own);
+std::optional<StatusReading> ReadStatus(std::span<const std::uint8_t> reply) {
+    const auto f = ReplyFields(reply);
     if (f.size() <= SecondStatus)
-        return false;  // not even a short status reply
+        return std::nullopt;  // not even a short status reply
 
-    par.Link.ReplyAddress = f[Address];
-    par.SerialNumber = f[SerialHigh] * 256 + f[SerialLow];
-    par.StatusParts = StatusPartsOf(own);
+    StatusReading r;
+    r.Taken = true;
+    r.Address = f[Address];
+    r.ModelCode = f[Family];
+    r.Variant = f[Variant];
+    r.ModelName = ModelName(f[Variant] * 256 + f[Family]);
+    r.SerialNumber = f[SerialHigh] * 256 + f[SerialLow];
+    r.FirstStatusByte = f[FirstStatus];
+    r.SecondStatusByte = f[SecondStatus];
+    r.StatusParts = StatusPartsOf(reply);
+    r.StatusCode = r.StatusParts[0] + r.StatusParts[1] + r.StatusParts[2] + r.StatusParts[3];
+    // A code cut short is no code of the table.
+    if (const char* description = r.WholeCode() ? StatusDescription(r.StatusCode) : nullptr)
+        r.Description = description;
 
-    const auto gain = FieldAt(f, Gain);
-    par.GainByte = gain.value_or(0);
-    par.GainText = gain ? std::to_string(*gain & 7) : std::string();
+    r.GainByte = FieldAt(f, Gain);
+    r.GainText = r.GainByte ? std::to_string(*r.GainByte & 7) : std::string();
 
     // Each slot from its own byte, scaled; a slot the reply does not reach is not given.
-    auto& ch = par.ChannelValues;
+    auto& ch = r.ChannelValues;
     const auto raw = [&](int slot) { return FieldAt(f, ChannelStart + slot); };
     const auto scaled = [&](int slot, double scale) {
         const auto b = raw(slot);
@@ -142,7 +136,7 @@ bool DecodeStatusValues(Par& par) {
     ch[kSlotTemperature] = raw(kSlotTemperature) ? SignedByte(*raw(kSlotTemperature)) : kNotGiven;
     for (int i = kSlotRatio1; i <= kSlotNqRatio2; ++i)
         ch[i] = scaled(i, kHundredths);
-    for (int i = 9; i < kRawChannelSlots; ++i)
+    for (int i = kSlotS1Noise; i < kRawChannelSlots; ++i)
         ch[i] = scaled(i, 1);
     ch[kSlotGas] =
         f.size() > GasHigh ? static_cast<float>(f[GasHigh] * 256 + f[GasLow]) : kNotGiven;
@@ -151,35 +145,32 @@ bool DecodeStatusValues(Par& par) {
     for (int i = kSlotSignal1; i <= kSlotSignal2; ++i)
         if (!std::isnan(ch[i]))
             RemoveZeroOffset(ch[i], offset);
-
-    par.StatusCode =
-        par.StatusParts[0] + par.StatusParts[1] + par.StatusParts[2] + par.StatusParts[3];
-    return true;
+    return r;
 }
 
-void DecodeStatusReply(Par& par) {
-    if (!DecodeStatusValues(par))
-        return;
-    const auto f = ReplyFields(OwnBytes(par.Link));
-    const auto& ch = par.ChannelValues;
-    Panel& panel = par.Main;
-    panel.Flash = ModelName(f[Variant] * 256 + f[Family]);
-    panel.DetNum = std::to_string(f[Address]);
-    panel.Status = par.StatusCode;
-    // A code cut short is no code of the table; the description of an older one is not its.
-    if (par.StatusParts[3].empty())
-        panel.SIL2Des.clear();
-    else
-        DescribeStatus(par);
-    ApplyStatusColours(par);
-
+void ShowReading(Panel& panel, const StatusReading& r) {
+    panel.Flash = r.ModelName;
+    panel.DetNum = std::to_string(r.Address);
+    panel.Status = r.StatusCode;
+    if (!r.WholeCode())
+        panel.SIL2Des.clear();  // the description of an older code is not this one's
+    else if (r.Description)
+        panel.SIL2Des = *r.Description;
+    if (const auto colours = ColoursOf(r.StatusParts)) {
+        panel.StatusBack = colours->back;
+        panel.StatusFore = colours->fore;
+    }
     constexpr std::array<int, 5> kShownSlots{kSlotSignal1, kSlotReference, kSlotSignal2,
                                              kSlotNqRatio1, kSlotNqRatio2};
-    for (std::size_t i = 0; i < kShownSlots.size(); ++i) {
-        panel.ChVal[i] = Format2(ch[kShownSlots[i]]);
-    }
-    panel.Gain = par.GainText;
-    panel.SeNum = std::to_string(static_cast<long>(par.SerialNumber));
+    for (std::size_t i = 0; i < kShownSlots.size(); ++i)
+        panel.ChVal[i] = Format2(r.ChannelValues[kShownSlots[i]]);
+    panel.Gain = r.GainText;
+    panel.SeNum = std::to_string(static_cast<long>(r.SerialNumber));
+}
+
+void TakeReading(Par& par, const StatusReading& r) {
+    par.Reading = r;
+    ShowReading(par.Main, r);
 }
 
 }  // namespace halvern

@@ -1,8 +1,10 @@
 #pragma once
-// Status reply decoding: pure functions of the reply bytes and the shared state.
+// Status reply decoding: pure functions of a reply's own bytes, and the main panel's showing
+// of what they give.
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,21 +42,27 @@ double SignalZeroOffset(std::uint8_t family);
 // first "O" or "R" as the digit 2 or 3; the other characters are one byte each; the number as
 // decimal text. A part the reply does not reach is empty.
 std::array<std::string, 4> StatusPartsOf(std::span<const std::uint8_t> reply);
-// Sets the colours of lblStatus from StatusParts 0 to 2; leaves them when no rule matches.
-void ApplyStatusColours(Par& par);
 
-// Decodes the reply in par.Link (its RxCount bytes) into the decoded values of par and the
-// panel par.Main. A field the reply does not reach is not given: an empty text, a NaN channel
-// value, an empty label; never what an older reply left in the buffer. A reply that does not
-// reach index 10 is not decoded. The caller has applied the acceptance test.
-void DecodeStatusReply(Par& par);
-// The shared decoded values alone (ReplyAddress, SerialNumber, StatusParts, StatusCode, gain,
-// ChannelValues), as DecodeStatusReply sets them, without the panel; false when the reply does
-// not reach index 10 and nothing was decoded.
-bool DecodeStatusValues(Par& par);
-// The reply's own bytes in the link's buffer.
-std::span<const std::uint8_t> OwnBytes(const LinkBuffers& b);
-// Sets par.Main.SIL2Des when par.StatusCode is in the table.
-void DescribeStatus(Par& par);
+// A status reply as received (its CRC included), decoded from its own bytes: every field it
+// reaches, scaled as the main window shows it; a field it does not reach is absent (an empty
+// text, a NaN channel value). Nothing when the reply does not reach index 10. The caller has
+// applied the acceptance test.
+std::optional<StatusReading> ReadStatus(std::span<const std::uint8_t> reply);
+
+// The colours of a status code by its parts 0 to 2; nothing when no rule matches, where a
+// window keeps the colours it shows.
+struct StatusColours {
+    Rgb back, fore;
+};
+std::optional<StatusColours> ColoursOf(const std::array<std::string, 4>& parts);
+
+// Shows a reading on the main window's panel: model, address, status with its colours and
+// description, gain, the five shown channel values, serial number. What the main window keeps
+// from before stays: the colours for a code without a colour rule, and the description for a
+// whole code that has none in the table (a code cut short clears it).
+void ShowReading(Panel& panel, const StatusReading& r);
+
+// The main window takes a reading: the shared reading, and the panel shows it.
+void TakeReading(Par& par, const StatusReading& r);
 
 }  // namespace halvern

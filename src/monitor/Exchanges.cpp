@@ -5,25 +5,20 @@
 
 namespace halvern {
 
-PollReply PollStatus(Link& link, Par& into, std::uint8_t address, const StopCheck& stop,
-                     Micros firstByteUs, Reception* reception, ReplyWait wait) {
+StatusPoll PollStatus(Link& link, std::uint8_t address, const StopCheck& stop, Micros firstByteUs,
+                      ReplyWait wait) {
     link.SendQuery(address, kCodeStatus);
-    Reception reply = wait == ReplyWait::WholeReply ? link.ReceiveWholeReply(stop, firstByteUs)
-                                                    : link.ReceiveReply(stop, firstByteUs);
-    const auto done = [&](PollReply r) {
-        if (reception)
-            *reception = std::move(reply);
-        return r;
-    };
-    if (!reply.Taken())
-        return done(reply.HadBytes() ? PollReply::Broken : PollReply::None);
-    if (&into.Link != &link.Buffers())
-        into.Link = link.Buffers();
-    if (!PassesAcceptanceTest(reply.bytes))
-        return done(PollReply::NotStatus);
-    into.ModelCode = reply.At(StatusReply::Family);
-    DecodeStatusReply(into);
-    return done(PollReply::Status);
+    StatusPoll poll;
+    poll.reception = wait == ReplyWait::WholeReply ? link.ReceiveWholeReply(stop, firstByteUs)
+                                                   : link.ReceiveReply(stop, firstByteUs);
+    const Reception& rx = poll.reception;
+    if (!rx.Taken())
+        poll.reply = rx.HadBytes() ? PollReply::Broken : PollReply::None;
+    else if (!PassesAcceptanceTest(rx.bytes) || !(poll.reading = ReadStatus(rx.bytes)))
+        poll.reply = PollReply::NotStatus;
+    else
+        poll.reply = PollReply::Status;
+    return poll;
 }
 
 std::optional<std::string> ReadVersion(Link& link, std::uint8_t address, bool primary,

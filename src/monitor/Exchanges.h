@@ -19,20 +19,25 @@ enum class PollReply {
     None,       // nothing came
     Broken,     // bytes came that the link does not take (a bad CRC, a reply cut or too long)
     NotStatus,  // a reply the link takes that holds no status (an exception, an echo)
-    Status,     // a status reply, decoded into the shared values and the main panel
+    Status,     // a status reply, decoded into a reading
 };
 
 // How long a poll collects its reply: the program's 150 ms collection window (ReceiveReply),
 // or until a whole valid reply is in (ReceiveWholeReply).
 enum class ReplyWait { Window, WholeReply };
 
+// What one status poll got: how it ended, the reception itself, and the reading decoded from
+// that reception's own bytes when it was a status reply.
+struct StatusPoll {
+    PollReply reply = PollReply::None;
+    Reception reception;
+    std::optional<StatusReading> reading;
+};
+
 // Sends the status query to `address` and takes in one reply, waiting `firstByteUs` for its
-// first byte (the polling cycle's 0.6 s by default; a bus scan waits less). A status reply is
-// decoded into `into`, which need not be the Par whose buffers the link fills. The reception
-// itself goes to `reception` when given.
-PollReply PollStatus(Link& link, Par& into, std::uint8_t address, const StopCheck& stop = {},
-                     Micros firstByteUs = kFirstByteWindowUs, Reception* reception = nullptr,
-                     ReplyWait wait = ReplyWait::Window);
+// first byte (the polling cycle's 0.6 s by default; a bus scan waits less).
+StatusPoll PollStatus(Link& link, std::uint8_t address, const StopCheck& stop = {},
+                      Micros firstByteUs = kFirstByteWindowUs, ReplyWait wait = ReplyWait::Window);
 
 // The primary (code 20) or secondary (code 23) software version as the main window shows it;
 // nothing without a reply. The reception goes to `reception` when given.

@@ -112,9 +112,11 @@ void MainComm::Resume() {
 
 void MainComm::PollIteration(const StopCheck& stop) {
     par_.CurrentAddress = par_.SearchMode ? 0 : DetNumByte(par_);
-    const PollReply reply = PollStatus(link_, par_, par_.CurrentAddress, stop);
-    if (reply == PollReply::Status || reply == PollReply::NotStatus)
-        OnReply(reply == PollReply::Status);
+    const StatusPoll poll = PollStatus(link_, par_.CurrentAddress, stop);
+    if (poll.reading)
+        TakeReading(par_, *poll.reading);
+    if (poll.reply == PollReply::Status || poll.reply == PollReply::NotStatus)
+        OnReply(poll.reply == PollReply::Status);
     else if (!stop())
         OnSilence();
     else
@@ -124,6 +126,8 @@ void MainComm::PollIteration(const StopCheck& stop) {
 
 void MainComm::OnReply(bool status) {
     if (status) {
+        par_.GivenUp[par_.CurrentAddress] = false;
+        par_.GivenUp[par_.Reading.Address] = false;
         AfterValidReply(par_, Now());
         par_.FailCount[par_.CurrentAddress] = 0;
     }
@@ -138,9 +142,10 @@ void MainComm::OnSilence() {
     if (fails > 4095)
         fails = 0;
     if (fails >= kLostAfterFailedPolls) {
+        par_.GivenUp[par_.CurrentAddress] = true;
         ShowLost(par_.Main);
         par_.DisconnectMark[par_.CurrentAddress] = par_.Main.Status;
-        WriteDisconnectionRecord(par_, Now());
+        WriteDisconnectionRecord(par_, par_.Reading, Now());
     }
     TuneAfterFailedPoll(par_.Tune, link_.TurnaroundDelay);
 }

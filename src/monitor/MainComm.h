@@ -15,9 +15,6 @@
 
 namespace halvern {
 
-// Consecutive failed polls after which a detector is shown as lost (disconnected).
-constexpr int kLostAfterFailedPolls = 5;
-
 struct MainCommHooks {
     std::function<LocalDateTime()> now;  // local date and time for log records
     std::function<void()> changed;       // the shared state changed: the window shows it again

@@ -10,6 +10,7 @@
 #include "link/Frame.h"
 #include "link/Requests.h"
 #include "link/Tuning.h"
+#include "state/StatusReading.h"
 
 namespace halvern {
 
@@ -21,26 +22,8 @@ constexpr int kAddressSlots = 256;
 // Indices 0 to 4096 as the counts were laid out; CurrentAddress is a byte, so only 0 to 255
 // are ever used.
 constexpr int kFailCountSlots = 4097;
-// Slots 0 to 32 of the decoded channel values; 0 to 12 are written (ChannelSlot), 13 to 32
-// stay as they start.
-constexpr int kChannelSlots = 33;
-
-// What each written slot of ChannelValues (and MaintPanel::Values) holds.
-enum ChannelSlot : std::uint8_t {
-    kSlotSignal1 = 0,
-    kSlotReference = 1,
-    kSlotSignal2 = 2,
-    kSlotVoltage = 3,
-    kSlotTemperature = 4,
-    kSlotRatio1 = 5,
-    kSlotRatio2 = 6,
-    kSlotNqRatio1 = 7,
-    kSlotNqRatio2 = 8,
-    kSlotS1Noise = 9,   // S1/N
-    kSlotS2Noise = 10,  // S2/N
-    kSlotRNoise = 11,   // R/N
-    kSlotGas = 12,      // the gas reading
-};
+// Consecutive failed polls after which a detector is given up (shown as lost).
+constexpr int kLostAfterFailedPolls = 5;
 
 // RGB colours of the panel.
 struct Rgb {
@@ -94,6 +77,8 @@ struct MaintPanel {
     // the log records take, stay the main window's decoding of the same reply.
     std::array<float, kChannelSlots> Values{};
     double Serial = 0;
+    std::int16_t ModelCode = 0;  // the family byte of that reply
+    std::string Model;           // its model's name; empty before the window decoded a reply
 };
 
 struct Par {
@@ -116,14 +101,12 @@ struct Par {
     std::array<double, kFailCountSlots> FailCount{};
     std::array<double, kFailCountSlots> MaintFailCount{};
 
-    // Decoded status of the last reply
-    std::int16_t ModelCode = 0;  // the family byte of the last status reply (ModelFamily)
-    double SerialNumber = 0;
-    std::array<std::string, 4> StatusParts;
-    std::string StatusCode;
-    std::uint8_t GainByte = 0;
-    std::string GainText;
-    std::array<float, kChannelSlots> ChannelValues{};  // by ChannelSlot; NaN: not in the reply
+    // The last status reply decoded, of whichever detector answered (the maintenance window's
+    // poll decodes into it too, so the log records do not step while it is open).
+    StatusReading Reading;
+    // By address: the polling cycle gave the detector up (kLostAfterFailedPolls failed polls
+    // in a row) and it has not answered since. Its last reading is no measurement any more.
+    std::array<bool, kAddressSlots> GivenUp{};
 
     SetupTable Setup;
     bool SnTestMode = false;

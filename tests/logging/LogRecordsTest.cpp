@@ -24,15 +24,15 @@ std::string Bare(std::string line) {
 
 // How the viewer cuts such a line and a disconnection record back is checked on its table.
 TEST(CycleRecordLine, ExampleRecordIsExactlyTheFixedColumns) {
-    EXPECT_EQ(CycleRecordLine(Detector4711(), At(14, 3, 27)),
+    EXPECT_EQ(CycleRecordLine(Detector4711().Reading, At(14, 3, 27)),
               "NNN0    05/12/26  14:03:27 23   3    4.12  3.98  4.05    1.03  0.98    0.47  "
               "2.55   0 \r\n");
 }
 
 TEST(CycleRecordLine, StaysOneLineWhateverBytesTheStatusCarries) {
-    Par par = Detector4711();
-    par.StatusParts = {"\r", std::string(1, '\0'), "\n", "\xC4\x7F\x85x"};
-    const std::string line = CycleRecordLine(par, At(14, 3, 27));
+    StatusReading r = Detector4711().Reading;
+    r.StatusCode = std::string("\r\0\n\xC4\x7F\x85x", 7);
+    const std::string line = CycleRecordLine(r, At(14, 3, 27));
     EXPECT_EQ(line.substr(0, 8), "???\xC4??x ");  // printable ones, Latin-1 included, kept
     EXPECT_EQ(line.find_first_of(std::string("\r\n\0", 3)), line.size() - 2);
     EXPECT_EQ(CutLogLine(Bare(line))[0], "???\xC4?");
@@ -44,9 +44,9 @@ TEST(CycleRecordLine, NumberStyleColumnsWrittenWithSignAndCutWithout) {
     const std::tuple<int, float, std::string, std::string> cases[] = {
         {4, -5, "-5 ", "5 "}, {12, 1234, " 1234 ", "123"}, {12, 10000, " 10000 ", "100"}};
     for (const auto& [slot, value, written, viewer] : cases) {
-        Par par = Detector4711();
-        par.ChannelValues[slot] = value;
-        const std::string line = Bare(CycleRecordLine(par, At(14, 3, 27)));
+        StatusReading r = Detector4711().Reading;
+        r.ChannelValues[slot] = value;
+        const std::string line = Bare(CycleRecordLine(r, At(14, 3, 27)));
         EXPECT_EQ(line.substr(slot == 12 ? 83 : 26, written.size()), written) << value;
         EXPECT_EQ(CutLogLine(line)[slot == 12 ? 12 : 3], viewer) << value;
     }
@@ -56,17 +56,17 @@ TEST(CycleRecordLine, NumberStyleColumnsWrittenWithSignAndCutWithout) {
 // the same columns, and the line still runs to the end of the gas reading's.
 TEST(CycleRecordLine, ValuesTheReplyDidNotCarryAreBlankColumns) {
     const float none = std::numeric_limits<float>::quiet_NaN();
-    Par par = Detector4711();
-    par.StatusParts = {"V", "V", "V", "81"};
+    StatusReading r = Detector4711().Reading;
+    r.StatusCode = "VVV81";
     for (int slot : {6, 7, 8, 12})  // a 22-byte reply: through Ratio 1
-        par.ChannelValues[slot] = none;
-    EXPECT_EQ(Bare(CycleRecordLine(par, At(14, 3, 27))),
+        r.ChannelValues[slot] = none;
+    EXPECT_EQ(Bare(CycleRecordLine(r, At(14, 3, 27))),
               "VVV81   05/12/26  14:03:27 23   3    4.12  3.98  4.05    1.03" +
                   std::string(86 - 61, ' '));
-    par.GainText.clear();  // a 15-byte reply: the status code alone
+    r.GainText.clear();  // a 15-byte reply: the status code alone
     for (int slot : {0, 1, 2, 4, 5})
-        par.ChannelValues[slot] = none;
-    const std::string line = Bare(CycleRecordLine(par, At(14, 3, 27)));
+        r.ChannelValues[slot] = none;
+    const std::string line = Bare(CycleRecordLine(r, At(14, 3, 27)));
     EXPECT_EQ(line, "VVV81   05/12/26  14:03:27" + std::string(86 - 26, ' '));
     const LogFields expected = {"VVV81", " 14:03:27 ", " 05/12/26", "  ",  " ",   "    ", "    ",
                                 "    ",  "    ",       "    ",      "   ", "   ", "  "};

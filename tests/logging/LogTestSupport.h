@@ -19,13 +19,18 @@ inline LocalDateTime At(int hour, int minute, int second) {
 // Detector 4711 at address 12 after a decoded "NNN0" reply with non-zero NQ ratios.
 inline Par Detector4711() {
     Par par;
-    par.StatusParts = {"N", "N", "N", "0"};
-    par.SerialNumber = 4711;
-    par.GainText = "3";
+    StatusReading& r = par.Reading;
+    r.Taken = true;
+    r.Address = 12;
+    r.StatusParts = {"N", "N", "N", "0"};
+    r.StatusCode = "NNN0";
+    r.FirstStatusByte = r.SecondStatusByte = 'N';
+    r.SerialNumber = 4711;
+    r.GainText = "3";
     const std::pair<int, float> values[] = {{0, 4.12f}, {1, 3.98f}, {2, 4.05f}, {4, 23},
                                             {5, 1.03f}, {6, 0.98f}, {7, 0.47f}, {8, 2.55f}};
     for (const auto& [slot, value] : values)
-        par.ChannelValues[slot] = value;
+        r.ChannelValues[slot] = value;
     par.Link.ReplyAddress = 12;
     par.CurrentAddress = 12;
     return par;

@@ -33,8 +33,8 @@ class Logging : public testing::LogTest {
     }
     // A decoded status reply with the two status bytes given.
     void Reply(std::uint8_t byte9, std::uint8_t byte10, int second) {
-        par.Link.RxBuffer[9] = byte9;
-        par.Link.RxBuffer[10] = byte10;
+        par.Reading.FirstStatusByte = byte9;
+        par.Reading.SecondStatusByte = byte10;
         AfterValidReply(par, At(14, 3, second));
     }
     void Ticks(int n) {
@@ -79,6 +79,24 @@ TEST_F(Logging, TickRecordsTheLastAnsweringDetectorOncePerPeriodCountingAcrossOf
     EXPECT_EQ(Records(), 3);
 }
 
+// A detector given up: its last reading is no measurement of now, so the tick records nothing
+// of it (its disconnection records go on) until it answers again.
+TEST_F(Logging, TheTickRecordsNothingOfADetectorGivenUp) {
+    Menu("1");
+    Ticks(1);
+    EXPECT_EQ(Records(), 1);
+    par.GivenUp[12] = true;
+    Ticks(8);
+    EXPECT_EQ(Records(), 1);
+    par.DisconnectMark[12] = "DDD";  // with an NQ ratio of 0 the mark waits for the tick
+    Ticks(1);
+    EXPECT_EQ(Lines("12.txt"), 1);
+    EXPECT_EQ(Records(), 1);
+    par.GivenUp[12] = false;
+    Ticks(1);
+    EXPECT_EQ(Records(), 2);
+}
+
 // The warning stands for records that are due and cannot be written: another file written
 // meanwhile does not hide it, and it goes once the record is written or no longer due.
 TEST_F(Logging, TheWarningShowsWhileADueRecordFailsAndOnlyThen) {
@@ -87,8 +105,7 @@ TEST_F(Logging, TheWarningShowsWhileADueRecordFailsAndOnlyThen) {
     Ticks(1);
     EXPECT_NE(LogWarning(par).find("4711.txt"), std::string::npos);
     par.DisconnectMark[12] = "DDD";
-    par.ChannelValues[7] = par.ChannelValues[8] = 1;
-    WriteDisconnectionRecord(par, At(14, 3, 0));  // 12.txt can be written
+    WriteDisconnectionRecord(par, par.Reading, At(14, 3, 0));  // 12.txt can be written
     EXPECT_EQ(Lines("12.txt"), 1);
     EXPECT_NE(LogWarning(par).find("4711.txt"), std::string::npos);
     Menu("");  // off: no cycle record is due any more
@@ -116,7 +133,7 @@ TEST_F(Logging, FirstReplyAndEachChangeOfTheFirstStatusByteMakeARecordDue) {
     EXPECT_EQ(Records(), 1);
     Reply('S', 'S', 31);
     EXPECT_EQ(Records(), 2);
-    par.Link.ReplyAddress = 251;  // beyond the Modbus range: recorded all the same
+    par.Reading.Address = 251;  // beyond the Modbus range: recorded all the same
     Reply('N', 'N', 32);
     EXPECT_EQ(Records(), 3);
     Ticks(255);

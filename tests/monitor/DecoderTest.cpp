@@ -31,15 +31,14 @@ struct StatusReply {
         bytes.at(index) = value;
         return *this;
     }
+    // The main window's decoding: the reading, and the panel as it was before showing it.
     Par Decode(Par par = {}) const {
-        std::copy(bytes.begin(), bytes.end(), par.Link.RxBuffer.begin());
-        par.Link.RxCount = static_cast<std::int16_t>(bytes.size());
-        DecodeStatusReply(par);
+        TakeReading(par, ReadStatus(bytes).value());
         return par;
     }
 };
 
-TEST(DecodeStatusReply, SetsStatusCodeDescriptionAndColours) {
+TEST(StatusReading, GivesStatusCodeDescriptionAndColours) {
     // The colours a panel had before the reply, to see whether a rule changed them.
     constexpr Rgb kOld{1, 2, 3}, kOldText{4, 5, 6};
     struct Case {
@@ -74,8 +73,10 @@ TEST(DecodeStatusReply, SetsStatusCodeDescriptionAndColours) {
         StatusReply reply;
         std::copy_n(c.sent, 3, reply.bytes.begin() + 9);
         const Par par = reply.Set(12, c.number).Decode(before);
-        EXPECT_EQ(par.StatusCode, c.code);
+        EXPECT_EQ(par.Reading.StatusCode, c.code);
         EXPECT_EQ(par.Main.Status, c.code);
+        // The reading has its own code's description or none; the panel keeps an older one.
+        EXPECT_EQ(par.Reading.Description.value_or("none"), c.description ? c.description : "none");
         EXPECT_EQ(par.Main.SIL2Des, c.description ? c.description : "previous") << c.code;
         EXPECT_EQ(par.Main.StatusBack, c.back) << c.code;
         EXPECT_EQ(par.Main.StatusFore, c.fore) << c.code;
@@ -131,10 +132,9 @@ TEST(AcceptanceTest, NeedsAListedFamilyAndTheMarkerInACompleteReplyOrItsOwnVAtIn
     EXPECT_FALSE(PassesAcceptanceTest({}));
 }
 
-// A short "V" reply over an older complete one in the buffer: each field from the reply's own
-// bytes, none from what lies beyond them; a field it does not reach shows nothing and its value
-// is not given.
-TEST(DecodeStatusReply, AShortVReplyGivesOnlyTheFieldsItReaches) {
+// A short "V" reply after an older complete one: each field from the reply's own bytes; a field
+// it does not reach shows nothing and its value is not given.
+TEST(StatusReading, AShortVReplyGivesOnlyTheFieldsItReaches) {
     struct Case {
         std::size_t length;
         const char *status, *description, *gain;
@@ -152,21 +152,18 @@ TEST(DecodeStatusReply, AShortVReplyGivesOnlyTheFieldsItReaches) {
     };
     for (const Case& c : cases) {
         Par par = StatusReply{}.Set(14, 255).Set(21, 99).Set(13, 7).Decode();
-        const auto reply = Received(c.length, false, true);
-        std::copy(reply.begin(), reply.end(), par.Link.RxBuffer.begin());
-        par.Link.RxCount = static_cast<std::int16_t>(reply.size());
-        DecodeStatusReply(par);
+        TakeReading(par, ReadStatus(Received(c.length, false, true)).value());
         EXPECT_EQ(par.Main.Status, c.status) << c.length;
         EXPECT_EQ(par.Main.SIL2Des, c.description) << c.length;
         EXPECT_EQ(par.Main.Gain, c.gain) << c.length;
         EXPECT_EQ(par.Main.ChVal, c.shown) << c.length;
         EXPECT_EQ(par.Main.SeNum, "4711");
-        EXPECT_EQ(!std::isnan(par.ChannelValues[4]), c.temperature) << c.length;
-        EXPECT_EQ(!std::isnan(par.ChannelValues[12]), c.gas) << c.length;
+        EXPECT_EQ(!std::isnan(par.Reading.ChannelValues[4]), c.temperature) << c.length;
+        EXPECT_EQ(!std::isnan(par.Reading.ChannelValues[12]), c.gas) << c.length;
     }
 }
 
-TEST(DecodeStatusReply, RemovesTheFamilysZeroOffsetFromTheSignalsAndNeverGoesNegative) {
+TEST(StatusReading, RemovesTheFamilysZeroOffsetFromTheSignalsAndNeverGoesNegative) {
     using Case = std::tuple<std::uint8_t, std::uint8_t, const char*>;
     // Raw 28 is 0.549: not above 0.56, and 0.40 after 0.15.
     const Case cases[] = {Case{33, 28, "0.00"}, Case{36, 28, "0.40"}, Case{24, 29, "0.01"},
@@ -176,23 +173,24 @@ TEST(DecodeStatusReply, RemovesTheFamilysZeroOffsetFromTheSignalsAndNeverGoesNeg
             StatusReply{}.Set(6, family).Set(14, raw).Set(15, raw).Set(16, raw).Decode();
         for (std::size_t i = 0; i < 3; ++i) {
             EXPECT_EQ(par.Main.ChVal[i], shown) << "family " << int{family} << " slot " << i;
-            EXPECT_GE(par.ChannelValues[i], 0.0f);
+            EXPECT_GE(par.Reading.ChannelValues[i], 0.0f);
         }
     }
 }
 
-TEST(DecodeStatusReply, FillsPanelAndScalesEachSlotInSinglePrecision) {
+TEST(StatusReading, FillsPanelAndScalesEachSlotInSinglePrecision) {
     const Par par = StatusReply{}.Set(0, 12).Set(17, 255).Set(19, 255).Set(20, 1).Decode();
-    EXPECT_EQ(par.Link.ReplyAddress, 12);
+    EXPECT_EQ(par.Reading.Address, 12);
     EXPECT_EQ(par.Main.DetNum, "12");
     EXPECT_EQ(par.Main.Flash, "Veridan LAMP 411");
-    EXPECT_EQ(par.SerialNumber, 4711);
+    EXPECT_EQ(par.Reading.SerialNumber, 4711);
+    EXPECT_EQ(par.Reading.ModelName, "Veridan LAMP 411");
     EXPECT_EQ(par.Main.SeNum, "4711");
-    EXPECT_EQ(par.GainText, "5");  // the low three bits
+    EXPECT_EQ(par.Reading.GainText, "5");  // the low three bits
     EXPECT_EQ(par.Main.Gain, "5");
     // Signal 1, reference, signal 2 (less 0.15), NQ ratio 1, NQ ratio 2.
     EXPECT_EQ(par.Main.ChVal, (std::array<std::string, 5>{"1.81", "2.20", "1.61", "0.47", "0.52"}));
-    const auto& ch = par.ChannelValues;
+    const auto& ch = par.Reading.ChannelValues;
     EXPECT_FLOAT_EQ(ch[3], 29.999985f);
     EXPECT_EQ(ch[4], -10.0f);  // signed temperature
     EXPECT_FLOAT_EQ(ch[5], 2.55f);
@@ -204,8 +202,10 @@ TEST(DecodeStatusReply, FillsPanelAndScalesEachSlotInSinglePrecision) {
     const Par full =
         StatusReply{}.Set(7, 255).Set(8, 255).Set(18, 128).Set(26, 255).Set(27, 255).Decode();
     EXPECT_EQ(full.Main.SeNum, "65535");
-    EXPECT_EQ(full.ChannelValues[4], -128.0f);
-    EXPECT_EQ(full.ChannelValues[12], 65535.0f);
+    EXPECT_EQ(full.Reading.ChannelValues[4], -128.0f);
+    EXPECT_EQ(full.Reading.ChannelValues[12], 65535.0f);
+    // Nothing below index 10: not even a short status reply.
+    EXPECT_FALSE(ReadStatus(Received(12, false, true)).has_value());
 }
 
 }  // namespace

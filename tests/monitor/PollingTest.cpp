@@ -69,19 +69,12 @@ TEST(Polling, AnAddressChosenFromTheListIsPolledNextWhileTheServedDetectorAnswer
     }
 }
 
-// In search mode a choice only changes the label: the next reply puts the finder's address.
-TEST(Polling, AChoiceInSearchModeIsOverwrittenByTheNextReply) {
-    Bench b(OneDetector(7, 36, 1207));
-    b.At(100'000, [&] { b.comm->cmdMaster(); });
-    b.At(1'000'000, [&] { b.comm->SelectAddress("12"); });
-    b.Run(2'000'000);
-    EXPECT_EQ(b.par.Main.DetNum, "7");
-    EXPECT_EQ(b.StatusQueries().back().second, 0);
-}
-
+// The search finds the only detector; a choice meanwhile only changes the label, which the
+// next reply puts back; master off polls the detector found.
 TEST(Polling, SearchFindsTheOnlyDetectorAndMasterOffPollsIt) {
     Bench b(OneDetector(7, 36, 1207));
     b.At(100'000, [&] { b.comm->cmdMaster(); });
+    b.At(1'000'000, [&] { b.comm->SelectAddress("12"); });
     b.Run(1'500'000);
     EXPECT_EQ(b.par.Main.MasterCaption, "masteR is ON");
     EXPECT_EQ(b.par.Main.DetNum, "7");
@@ -128,7 +121,7 @@ TEST(Polling, FamilyOutsideTheTableShowsGoodWithoutDecoding) {
     EXPECT_EQ(b.par.Main.Com, "Good");
     EXPECT_EQ(b.par.Main.Shape1, Lamp::Green);
     EXPECT_EQ(b.par.Main.SeNum, "");  // not decoded
-    EXPECT_EQ(b.par.ModelCode, 0);
+    EXPECT_EQ(b.par.Reading.ModelCode, 0);
     EXPECT_GT(b.par.FailCount[1], 0);  // and not counted as an answer
 }
 
@@ -152,27 +145,25 @@ TEST(Polling, VAtIndexTenPassesWithoutTheLengthMarker) {
     }
 }
 
-TEST(Polling, F12TuningFindsTheDelayAtWhichTheDetectorAnswersAndSavesIt) {
-    Bench b(OneDetector(1));
-    b.bus().SetMinTurnaroundUs(1, 7'500);
-    b.At(1'000'000, [&] { b.comm->StartTuningKey(); });
-    b.At(1'000'001, [&] { EXPECT_TRUE(b.par.Tune.TuneActive); });
-    b.Run(6'000'000);
-    EXPECT_FALSE(b.par.Tune.TuneActive);
-    EXPECT_EQ(b.link.TurnaroundDelay, 8000);
-    EXPECT_EQ(ReadFirstValue(JoinPath(b.par.ProgramFolder, kTuneFile)), 8000);
-    EXPECT_EQ(b.par.Main.Com, "Good");
-}
-
-TEST(Polling, F12WithNobodyAnsweringStopsAfter23SilentPollsWithoutSaving) {
-    Bench b(Bus{});
-    b.comm->StartTuningKey();
-    b.Run(23 * (kFirstByteWindowUs + 1) - 1000);
-    EXPECT_TRUE(b.par.Tune.TuneActive);
-    b.Continue(24 * (kFirstByteWindowUs + 1));
-    EXPECT_FALSE(b.par.Tune.TuneActive);
-    EXPECT_EQ(b.link.TurnaroundDelay, 5000);
-    EXPECT_FALSE(FileExists(JoinPath(b.par.ProgramFolder, kTuneFile)));
+// F12 steps the turnaround delay until the detector answers and saves it; with nobody
+// answering it gives up after 23 silent polls and saves nothing.
+TEST(Polling, F12TuningFindsTheDelayAtWhichTheDetectorAnswersOrGivesUp) {
+    for (const bool answering : {true, false}) {
+        SCOPED_TRACE(answering);
+        Bench b(answering ? OneDetector(1) : Bus{});
+        if (answering)
+            b.bus().SetMinTurnaroundUs(1, 7'500);
+        b.At(1'000'000, [&] { b.comm->StartTuningKey(); });
+        b.At(1'000'000 + 23 * (kFirstByteWindowUs + 1) - 1000,
+             [&] { EXPECT_EQ(b.par.Tune.TuneActive, !answering); });
+        b.Run(1'000'000 + 24 * (kFirstByteWindowUs + 1));
+        EXPECT_FALSE(b.par.Tune.TuneActive);
+        EXPECT_EQ(b.link.TurnaroundDelay, answering ? 8000 : 5000);
+        const std::string file = JoinPath(b.par.ProgramFolder, kTuneFile);
+        EXPECT_EQ(FileExists(file), answering);
+        if (answering)
+            EXPECT_EQ(ReadFirstValue(file), 8000);
+    }
 }
 
 }  // namespace

@@ -11,16 +11,21 @@
 #include <string>
 #include <vector>
 
-#include "monitor/BusPoller.h"
 #include "monitor/BusScan.h"
 #include "monitor/MainComm.h"
 #include "monitor/PollLoop.h"
+#include "site/BusPoller.h"
 
 namespace halvern {
 
 // The columns of a row: address, model, serial, status and its description, gas reading,
 // link ("Good", "Lost", or empty before the first answer), last seen ("14:03:27").
+// Model and serial number come from the detector's last reading, also while it is lost; the
+// status and the gas reading only from a reading that stands now. A status code without a
+// description shows none.
 std::array<std::string, 7> OverviewRow(const PolledDetector& d);
+// The colours of a row's status.
+StatusColours OverviewStatusColours(const PolledDetector& d);
 
 class OverviewComm {
   public:

@@ -1,23 +1,34 @@
-#include "monitor/OverviewComm.h"
+#include "site/OverviewComm.h"
 
 #include <cmath>
 #include <cstdio>
 
+#include "monitor/Decoder.h"
+
 namespace halvern {
 
 std::array<std::string, 7> OverviewRow(const PolledDetector& d) {
-    const Panel m = d.Shown();
-    const std::string status =
-        m.Status.empty() ? std::string() : m.Status + (m.SIL2Des.empty() ? "" : " " + m.SIL2Des);
-    const float gas = d.values[12];
+    const StatusReading* last = d.reading ? &*d.reading : nullptr;
+    const StatusReading* now = d.Current();
+    std::string status;
+    if (d.lost)
+        status = std::string("DDD ") + StatusDescription("DDD");
+    else if (now)
+        status = now->StatusCode + (now->Description ? " " + *now->Description : "");
+    const float gas = now ? now->ChannelValues[kSlotGas] : kNotGiven;
     const std::string link = d.lost ? "Lost" : d.answered ? "Good" : "";
     return {std::to_string(d.address),
-            m.Flash,
-            m.SeNum,
+            last ? last->ModelName : std::string(),
+            last ? std::to_string(static_cast<long>(last->SerialNumber)) : std::string(),
             status,
-            d.lost || std::isnan(gas) ? std::string() : std::to_string(std::lround(gas)),
+            std::isnan(gas) ? std::string() : std::to_string(std::lround(gas)),
             link,
             d.lastSeenUs < 0 ? std::string() : LongTimeText(d.lastSeen)};
+}
+
+StatusColours OverviewStatusColours(const PolledDetector& d) {
+    // A lost detector on the lamp's red: it stands out as a fault.
+    return d.lost ? StatusColours{kRed, kWhite} : d.colours;
 }
 
 OverviewComm::OverviewComm(Link& link, PollLoop& loop, MainComm& main,

@@ -9,11 +9,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "link/Link.h"
 #include "logging/LogRecords.h"
+#include "monitor/Decoder.h"
 #include "state/Par.h"
 
 namespace halvern {
@@ -21,20 +23,22 @@ namespace halvern {
 struct PolledDetector {
     std::uint8_t address = 0;
     bool answered = false;  // a status reply came since polling began
-    bool lost = false;      // kLostAfterFailedPolls polls in a row without a status reply
-    // The last status reply as the main window shows it (model, serial, status and its
-    // colours, description, gain, signals), and every decoded slot (NaN: not in the reply).
-    Panel panel;
-    std::array<float, kChannelSlots> values{};
-    double serial = 0;
+    // kLostAfterFailedPolls polls in a row without a status reply from it, whichever way they
+    // failed (silence, broken bytes, another address, an exception, a reply that is no status)
+    bool lost = false;
+    // Its last status reply, decoded from that reply's bytes; kept while lost, so that a lost
+    // detector is still named by its model and serial number.
+    std::optional<StatusReading> reading;
+    // The colours its status shows: a code without a colour rule keeps this detector's own.
+    StatusColours colours{kWhite, kBlack};
     std::uint64_t polls = 0, failures = 0;  // failures: polls without a status reply
     int failedInRow = 0;
     Micros lastSeenUs = -1;  // on the poller's clock; -1: never
     LocalDateTime lastSeen{};
 
-    // The panel as the main window would show it: a lost detector's as the main window shows
-    // a lost one ("DDD", zeros), but still named by its model and serial number.
-    Panel Shown() const;
+    // The reading that stands for the detector now: none before its first status reply and
+    // while it is lost, when its last values are no measurement any more.
+    const StatusReading* Current() const { return reading && !lost ? &*reading : nullptr; }
 };
 
 struct BusFigures {
@@ -66,11 +70,12 @@ class BusPoller {
     // the one it serves, into `folder` every `periodS` ticks of LogTick (once a second).
     void StartLogging(const std::string& folder, int periodS);
     void LogTick();
-    const Par& LogState() const { return scratch_; }
+    // The logging state: folder, flags, marks, the records written and the failures.
+    const Par& LogState() const { return logs_; }
 
   private:
-    void Took(PolledDetector& d);
-    void Failed(PolledDetector& d, bool counts);
+    void Took(PolledDetector& d, const StatusReading& reading);
+    void Failed(PolledDetector& d);
     // Waits for the line to be quiet after a broken reply; false when `stop` ended the wait.
     bool SettleLine(const StopCheck& stop);
     LocalDateTime Now() const { return now_ ? now_() : LocalDateTime{}; }
@@ -82,7 +87,7 @@ class BusPoller {
     Micros roundStartUs_ = -1;
     Micros firstByteUs_ = kFirstByteWindowUs;
     BusFigures bus_;
-    Par scratch_;  // replies are decoded, and log records written, here
+    Par logs_;  // the log records' state; each record takes its detector's own reading
     std::array<bool, kAddressSlots> periodDue_{};  // the logging period's record, by address
 };
 

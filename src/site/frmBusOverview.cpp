@@ -1,4 +1,4 @@
-#include "monitor/frmBusOverview.h"
+#include "site/frmBusOverview.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -11,7 +11,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "monitor/OverviewComm.h"
+#include "site/OverviewComm.h"
 #include "ui/WindowKeys.h"
 
 namespace halvern {
@@ -120,7 +120,7 @@ void frmBusOverview::Refresh() {
     for (std::size_t i = 0; i < detectors.size(); ++i) {
         const auto row = static_cast<int>(i);
         const auto texts = OverviewRow(detectors[i]);
-        const Panel shown = detectors[i].Shown();
+        const StatusColours colours = OverviewStatusColours(detectors[i]);
         for (int col = 0; col < static_cast<int>(texts.size()); ++col) {
             auto* item = grdDetectors_->item(row, col);
             if (!item) {
@@ -131,8 +131,8 @@ void frmBusOverview::Refresh() {
         }
         // The status in the main window's colours; a lost link on the lamp's red.
         auto* status = grdDetectors_->item(row, kStatusColumn);
-        status->setBackground(ColourOf(shown.StatusBack));
-        status->setForeground(ColourOf(shown.StatusFore));
+        status->setBackground(ColourOf(colours.back));
+        status->setForeground(ColourOf(colours.fore));
         auto* link = grdDetectors_->item(row, kLinkColumn);
         link->setBackground(detectors[i].lost ? ColourOf(kRed) : QColor(Qt::transparent));
         link->setForeground(detectors[i].lost ? ColourOf(kWhite) : palette().text().color());

@@ -1,12 +1,15 @@
 // Polling a list of detectors on virtual time: the round's cost against its bytes on the wire,
-// detectors that fall silent, answer oddly or come back, and the records written for each.
+// detectors that fall silent, answer oddly or come back, what is exported of each, and the
+// records written for each.
 
-#include "monitor/BusPoller.h"
+#include "site/BusPoller.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "site/Exports.h"
+#include "site/OverviewComm.h"
 #include "support/Bench.h"
 
 namespace halvern::test {
@@ -49,34 +52,82 @@ TEST(BusPoller, ARoundCostsLittleMoreThanItsBytesOnTheWire) {
     EXPECT_EQ(poller.Bus().rounds, 2u);
 }
 
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The value of the first sample whose line starts with `start`; empty when there is none.
+std::string Sample(const std::string& metrics, const std::string& start) {
+    const auto at = metrics.find("\n" + start);
+    if (at == std::string::npos)
+        return {};
+    const auto end = metrics.find('\n', at + 1);
+    const std::string line = metrics.substr(at + 1, end - at - 1);
+    return line.substr(line.rfind(' ') + 1);
+}
+
 struct OddCase {
-    const char* fault;
+    const char* fault;  // a fault name, or "marked 22": a 22-byte reply with the length marker
     bool lostAfterFive;
 };
 
+// Whichever way its polls fail, a detector is lost after five in a row and its readings go
+// from the exports; a pause inside a reply still gives a whole one.
 TEST(BusPoller, DetectorsThatDoNotAnswerWellAreRetriedEachRoundAndLostAfterFive) {
     const OddCase cases[] = {
-        {"silent", true}, {"bad CRC", true},    {"wrong address", true}, {"truncated", true},
-        {"late", true},   {"exception", false}, {"split", false},  // a pause inside the reply:
-                                                                   // still a whole reply
+        {"silent", true}, {"bad CRC", true},   {"wrong address", true}, {"truncated", true},
+        {"late", true},   {"exception", true}, {"marked 22", true},     {"split", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
-        Bench b(BusOf({{1, 24, 4711}, {9, 25, 900, c.fault}}));
+        Bench b(BusOf({{1, 24, 4711}, {9, 25, 900}}));
         BusPoller poller(b.link, {1, 9});
+        poller.Round();  // 9 answers once: its reading is exported
+        const std::string up = R"(halvern_detector_up{address="9",serial="900",model=)";
+        EXPECT_EQ(Sample(MetricsText(poller.Detectors(), poller.Bus()), up), "1");
+        if (std::string(c.fault) == "marked 22")
+            b.bus().Find(9)->SetStatusReplyShape(22, true);
+        else
+            b.bus().InjectFault(9, c.fault);
         for (int round = 1; round <= 4; ++round)
             poller.Round();
         const auto& odd = poller.Detectors()[1];
         EXPECT_FALSE(odd.lost);
-        EXPECT_EQ(odd.polls, 4u);
+        EXPECT_EQ(odd.polls, 5u);
         poller.Round();
         EXPECT_EQ(odd.lost, c.lostAfterFive);
-        EXPECT_EQ(odd.polls, 5u);
-        EXPECT_EQ(odd.failures, std::string(c.fault) == "split" ? 0u : 5u);
+        EXPECT_EQ(odd.polls, 6u);
+        EXPECT_EQ(odd.failures, c.lostAfterFive ? 5u : 0u);
         // Its neighbour never suffers from it.
         EXPECT_EQ(poller.Detectors()[0].failures, 0u);
-        EXPECT_EQ(poller.Detectors()[0].polls, 5u);
+        EXPECT_EQ(poller.Detectors()[0].polls, 6u);
+        const std::string metrics = MetricsText(poller.Detectors(), poller.Bus());
+        const std::string json = DetectorsJson(poller.Detectors());
+        EXPECT_EQ(Sample(metrics, up), c.lostAfterFive ? "0" : "1") << metrics;
+        EXPECT_EQ(Has(metrics, R"(gas_reading{address="9")"), !c.lostAfterFive);
+        EXPECT_EQ(Has(json, R"("nqratio2":null,"gas":null,"link":"Bad","lost":true)"),
+                  c.lostAfterFive)
+            << json;
     }
+}
+
+// Each detector's status has its own code's description, or none: never the description of
+// the detector polled before it.
+TEST(BusPoller, EachDetectorIsDescribedByItsOwnReading) {
+    Bench b(BusOf({{1, 24, 4711}, {7, 36, 1207}}));
+    b.bus().Find(7)->SetStatusBytes({'Z', 'Z', 'Z', 5});
+    BusPoller poller(b.link, {1, 7});
+    poller.Round();
+    poller.Round();
+    const auto& seven = poller.Detectors()[1];
+    EXPECT_EQ(OverviewRow(seven)[3], "ZZZ5");
+    EXPECT_EQ(OverviewRow(poller.Detectors()[0])[3], "NNN0 Normal");
+    const std::string metrics = MetricsText(poller.Detectors(), poller.Bus());
+    EXPECT_TRUE(Has(metrics, R"(address="7",serial="1207",model="Veridan LAMP 411",code="ZZZ5",)"
+                             R"(meaning=""} 1)"))
+        << metrics;
+    EXPECT_TRUE(Has(DetectorsJson(poller.Detectors()),
+                    R"("serial":1207,"status":"ZZZ5","description":null,)"));
 }
 
 TEST(BusPoller, ALostDetectorThatAnswersAgainIsBackWithItsReading) {
@@ -85,7 +136,7 @@ TEST(BusPoller, ALostDetectorThatAnswersAgainIsBackWithItsReading) {
     for (int round = 0; round < 6; ++round)
         poller.Round();
     EXPECT_TRUE(poller.Detectors()[1].lost);
-    EXPECT_EQ(poller.Detectors()[1].Shown().Com, "Bad");
+    EXPECT_EQ(poller.Detectors()[1].Current(), nullptr);
     // The silent poll costs the whole first-byte window of 0.6 s.
     EXPECT_GT(poller.Bus().lastRoundUs, 600'000 + WireTimeUs(34));
     b.bus().ClearFaults(12);
@@ -93,8 +144,9 @@ TEST(BusPoller, ALostDetectorThatAnswersAgainIsBackWithItsReading) {
     const auto& back = poller.Detectors()[1];
     EXPECT_FALSE(back.lost);
     EXPECT_EQ(back.failedInRow, 0);
-    EXPECT_EQ(back.panel.Flash, "Talvek 880");
-    EXPECT_EQ(back.Shown().Com, "Good");
+    ASSERT_NE(back.Current(), nullptr);
+    EXPECT_EQ(back.Current()->ModelName, "Talvek 880");
+    EXPECT_EQ(OverviewRow(back)[5], "Good");
 }
 
 TEST(BusPoller, WritesEachDetectorsCycleAndDisconnectionRecords) {
@@ -115,7 +167,9 @@ TEST(BusPoller, WritesEachDetectorsCycleAndDisconnectionRecords) {
     EXPECT_EQ(b.Lines("12.txt"), 0);  // three failed polls: not lost yet
     poller.Round();
     poller.Round();
-    EXPECT_GE(b.Lines("12.txt"), 1);  // lost at the fifth
+    EXPECT_EQ(b.Lines("12.txt"), 1);  // lost at the fifth
+    poller.Round();
+    EXPECT_EQ(b.Lines("12.txt"), 2);  // and one for each failed poll from then on
     EXPECT_FALSE(std::filesystem::exists(b.par.ProgramFolder + "/880.txt"));
 }
 

@@ -10,8 +10,8 @@
 #include <QTableWidget>
 #include <QTest>
 
-#include "monitor/OverviewComm.h"
-#include "monitor/frmBusOverview.h"
+#include "site/OverviewComm.h"
+#include "site/frmBusOverview.h"
 #include "support/Bench.h"
 #include "support/UiTest.h"
 

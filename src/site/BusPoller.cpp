@@ -1,4 +1,4 @@
-#include "monitor/BusPoller.h"
+#include "site/BusPoller.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,26 +12,12 @@
 
 namespace halvern {
 
-Panel PolledDetector::Shown() const {
-    if (!lost)
-        return panel;
-    Panel m = panel;
-    ShowLost(m);
-    m.Flash = panel.Flash;
-    m.SeNum = panel.SeNum;
-    m.StatusBack = kRed;  // the lamp's red: lost stands out as a fault
-    m.StatusFore = kWhite;
-    return m;
-}
-
 BusPoller::BusPoller(Link& link, const std::vector<std::uint8_t>& addresses,
                      std::function<LocalDateTime()> now)
     : link_(link), now_(std::move(now)) {
     for (const std::uint8_t a : addresses) {
         PolledDetector d;
         d.address = a;
-        d.panel.DetNum = std::to_string(a);
-        d.values.fill(std::numeric_limits<float>::quiet_NaN());
         detectors_.push_back(std::move(d));
     }
 }
@@ -42,19 +28,14 @@ bool BusPoller::Step(const StopCheck& stop) {
     if (roundStartUs_ < 0)
         roundStartUs_ = link_.Plat().NowUs();
     PolledDetector& d = detectors_[next_];
-    // The colours stay as they were for a code without a colour rule: this detector's own.
-    scratch_.Main.StatusBack = d.panel.StatusBack;
-    scratch_.Main.StatusFore = d.panel.StatusFore;
-    const PollReply reply =
-        PollStatus(link_, scratch_, d.address, stop, firstByteUs_, nullptr, ReplyWait::WholeReply);
-    if (reply == PollReply::Status && scratch_.Link.ReplyAddress == d.address)
-        Took(d);
-    else if (reply == PollReply::NotStatus && scratch_.Link.ReplyAddress == d.address)
-        Failed(d, false);  // it answers, with no status: as on the main window, not lost
+    const StatusPoll poll = PollStatus(link_, d.address, stop, firstByteUs_, ReplyWait::WholeReply);
+    if (poll.reading && poll.reading->Address == d.address)
+        Took(d, *poll.reading);
     else if (stop && stop())
-        return false;
+        return false;  // abandoned: polled again by the next call
     else
-        Failed(d, true);  // silence, broken bytes, or another address's reply
+        Failed(d);
+    const PollReply reply = poll.reply;
     const bool settled = reply != PollReply::Broken || SettleLine(stop);
 
     if (++next_ == detectors_.size()) {
@@ -92,62 +73,63 @@ void BusPoller::Round(const StopCheck& stop) {
         Step(stop);
 }
 
-void BusPoller::Took(PolledDetector& d) {
+void BusPoller::Took(PolledDetector& d, const StatusReading& reading) {
     ++d.polls;
     d.answered = true;
     d.lost = false;
     d.failedInRow = 0;
-    d.panel = scratch_.Main;
-    d.panel.DetNum = std::to_string(d.address);
-    d.panel.Com = "Good";
-    d.panel.Shape1 = Lamp::Green;
-    d.values = scratch_.ChannelValues;
-    d.serial = scratch_.SerialNumber;
+    d.reading = reading;
+    if (const auto colours = ColoursOf(reading.StatusParts))
+        d.colours = *colours;
     d.lastSeenUs = link_.Plat().NowUs();
     d.lastSeen = Now();
-    scratch_.CurrentAddress = d.address;
-    if (!scratch_.LoggingOn)
+    logs_.CurrentAddress = d.address;
+    logs_.GivenUp[d.address] = false;
+    logs_.Reading = reading;
+    if (!logs_.LoggingOn)
         return;
-    AfterValidReply(scratch_, d.lastSeen);
+    AfterValidReply(logs_, d.lastSeen);
     // The period's record, with this reply's values, as the tick writes the served one's.
     if (periodDue_[d.address]) {
         periodDue_[d.address] = false;
-        scratch_.RecordDue[d.address] = true;
-        WriteCycleRecord(scratch_, d.lastSeen);
+        logs_.RecordDue[d.address] = true;
+        WriteCycleRecord(logs_, reading, d.lastSeen);
     }
 }
 
-void BusPoller::Failed(PolledDetector& d, bool counts) {
+void BusPoller::Failed(PolledDetector& d) {
     ++d.polls;
     ++d.failures;
-    if (!counts)
-        return;
     ++d.failedInRow;
     if (d.failedInRow < kLostAfterFailedPolls)
         return;
     d.lost = true;
-    if (!scratch_.LoggingOn)
+    logs_.GivenUp[d.address] = true;
+    if (!logs_.LoggingOn)
         return;
-    // The record is this detector's: its last values decide, as they do on the main window.
-    scratch_.CurrentAddress = d.address;
-    scratch_.ChannelValues = d.values;
-    scratch_.DisconnectMark[d.address] = "DDD";
-    WriteDisconnectionRecord(scratch_, Now());
+    // The record is this detector's: its own last values decide, as they do on the main
+    // window; one never heard has none, and is marked.
+    StatusReading last = d.reading.value_or(StatusReading{});
+    if (!d.reading)
+        last.ChannelValues.fill(kNotGiven);
+    logs_.CurrentAddress = d.address;
+    logs_.DisconnectMark[d.address] = "DDD";
+    WriteDisconnectionRecord(logs_, last, Now());
 }
 
 void BusPoller::StartLogging(const std::string& folder, int periodS) {
-    scratch_.ProgramFolder = folder;
-    LogMenuCommand(scratch_, [periodS] { return std::to_string(periodS); });
+    logs_.ProgramFolder = folder;
+    LogMenuCommand(logs_, [periodS] { return std::to_string(periodS); });
 }
 
 void BusPoller::LogTick() {
-    if (!scratch_.LoggingOn)
+    if (!logs_.LoggingOn)
         return;
     // The main window's tick writes the record of the detector it serves; here every detector
     // of the list has one due, written with its next status reply.
-    if (++scratch_.LogTickCount < scratch_.LogPeriod)
+    if (++logs_.LogTickCount < logs_.LogPeriod)
         return;
-    scratch_.LogTickCount = 0;
+    logs_.LogTickCount = 0;
     for (const auto& d : detectors_)
         periodDue_[d.address] = true;
 }
