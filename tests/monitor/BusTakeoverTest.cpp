@@ -28,6 +28,10 @@ struct Row {
     const char* trace;
 };
 
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
 const char* Name(TakeoverState s) {
     static const char* const kNames[] = {"Idle", "Draining", "Running", "Finishing", "Closing"};
     return kNames[static_cast<int>(s)];

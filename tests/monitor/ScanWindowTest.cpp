@@ -139,7 +139,11 @@ TEST_P(ScanEnds, WithTheListKeptAndTheMainCyclePollingAgain) {
     EXPECT_EQ(w->findChild<QProgressBar*>("prgScan")->value(), static_cast<int>(run));
     EXPECT_EQ(Text("lblAddress"), QString("Address %1 of 247").arg(run));
     EXPECT_LT(q[run - 1].first, stoppedAt);
-    EXPECT_GE(q[run].first - q[run - 1].first, 80'000);  // the last one had its time to answer
+    // The last address had its short wait to answer; a stopped scan's main cycle came right
+    // after it (a scan abandoned and drained would leave a whole reply window before it).
+    const Micros gap = q[run].first - q[run - 1].first;
+    EXPECT_GE(gap, 80'000);
+    EXPECT_TRUE(!end.stop || gap < 600'000) << gap;
     MainCyclePolls(q, run, end.served);
     if (end.windowStays) {  // Esc after the scan closes the window
         QTest::keyClick(w.get(), Qt::Key_Escape);
