@@ -18,33 +18,47 @@ std::string BackInNormalModeText(std::uint8_t address) {
 
 MaintComm::MaintComm(Par& par, Link& link, Dialogs& dialogs, PollLoop& loop,
                      std::function<void()> changed)
-    : par_(par), link_(link), dialogs_(dialogs), loop_(loop), changed_(std::move(changed)) {}
+    : par_(par),
+      link_(link),
+      dialogs_(dialogs),
+      loop_(loop),
+      changed_(std::move(changed)),
+      // The application gives the bus back, with the main window, once the window has closed.
+      takeover_(link, loop,
+                {.step =
+                     [this](const StopCheck& stop) {
+                         PollIteration(stop);
+                         return false;  // polled until the window closes
+                     },
+                 .ended = nullptr,
+                 .giveBack = nullptr}) {}
 
 StopCheck MaintComm::CommandStop() const {
-    return [this, session = session_] { return !open_ || session != session_ || loop_.Quitting(); };
+    return
+        [this, session = session_] { return !IsOpen() || session != session_ || loop_.Quitting(); };
 }
 
 void MaintComm::Open() {
     ++session_;
-    open_ = true;
     snTestSentTo_.clear();
-    link_.WaitMs(kMaintOpenWaitMs, [this] { return loop_.Quitting(); });
-    // The main cycle's answer to the query it was waiting on when the window was asked for has
-    // come in during the wait; left there, it would run into the first poll's reply and spoil it.
-    link_.DiscardInput();
+    takeover_.Start([this] {
+        link_.WaitMs(kMaintOpenWaitMs, [this] { return loop_.Quitting(); });
+        // The main cycle's answer to the query it was waiting on when the window was asked for
+        // has come in during the wait; left there, it would run into the first poll's reply and
+        // spoil it.
+        link_.DiscardInput();
+    });
     par_.Maint = MaintPanel{};
     par_.Maint.TOTime = OperatingTimeText(par_.Link);
     par_.SnTestMode = false;
     // The link label judges this opening's polls only: a count left from an earlier opening
     // would turn it "Bad" too early, or (past three) never.
     par_.MaintFailCount.fill(0);
-    loop_.SetIteration([this](const StopCheck& stop) { PollIteration(stop); });
-    loop_.Restart();
     Changed();
 }
 
 void MaintComm::Leave() {
-    if (leaving_ || !open_)
+    if (leaving_ || !IsOpen())
         return;
     leaving_ = true;
     ++session_;  // a running command ends at its next wait
@@ -70,7 +84,7 @@ void MaintComm::Leave() {
 
 void MaintComm::Close() {
     RecordSnTest();
-    open_ = false;
+    takeover_.GiveBack();
 }
 
 void MaintComm::PollIteration(const StopCheck& stop) {
@@ -163,7 +177,7 @@ bool MaintComm::WriteMode(std::uint8_t address, bool snTest, const StopCheck& st
 }
 
 void MaintComm::ModeCommand(bool snTest) {
-    if (running_ || leaving_ || !open_ || !ModeCommandsAllowed())
+    if (running_ || leaving_ || !IsOpen() || !ModeCommandsAllowed())
         return;
     running_ = true;
     const StopCheck gone = CommandStop();
@@ -187,7 +201,7 @@ void MaintComm::cmdNormal() {
 }
 
 void MaintComm::cmdAlign() {
-    if (running_ || leaving_ || !open_)
+    if (running_ || leaving_ || !IsOpen())
         return;
     running_ = true;
     const StopCheck gone = CommandStop();

@@ -15,6 +15,7 @@
 
 #include "history/ServiceEvent.h"
 #include "link/Link.h"
+#include "monitor/BusTakeover.h"
 #include "monitor/PollLoop.h"
 #include "state/Par.h"
 #include "ui/Dialogs.h"
@@ -48,7 +49,7 @@ class MaintComm {
     // The window has closed: a running command ends without a word. The caller restarts the
     // main polling cycle.
     void Close();
-    bool IsOpen() const { return open_; }
+    bool IsOpen() const { return takeover_.Holding(); }
     bool CommandRunning() const { return running_; }
 
     void PollIteration(const StopCheck& stop);
@@ -86,7 +87,7 @@ class MaintComm {
     Dialogs& dialogs_;
     PollLoop& loop_;
     std::function<void()> changed_;
-    bool open_ = false;
+    BusTakeover takeover_;
     bool running_ = false;
     bool leaving_ = false;
     std::set<std::uint8_t> snTestSentTo_;  // in this opening

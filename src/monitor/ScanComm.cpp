@@ -18,16 +18,20 @@ ScanComm::ScanComm(Link& link, PollLoop& loop, MainComm& main, std::function<voi
       loop_(loop),
       main_(main),
       changed_(std::move(changed)),
-      scan_(std::make_shared<BusScan>(link)) {}
+      scan_(std::make_shared<BusScan>(link)),
+      takeover_(link, loop,
+                {.step = [this](const StopCheck& stop) { return Step(stop); },
+                 .ended = [this] { Changed(); },
+                 // The main window's activation: its query, then its cycle in place of this one.
+                 .giveBack = [this] { main_.Activate(); }}) {}
 
 void ScanComm::Start() {
     scan_ = std::make_shared<BusScan>(link_, 1, 247, timeoutMs_);
-    running_ = true;
-    fresh_ = true;
-    cancel_ = false;
     cancelled_ = false;
-    loop_.SetIteration([this](const StopCheck& stop) { Iteration(stop); });
-    loop_.Restart();
+    // The main cycle's last query may still be answered: the takeover takes that reply in
+    // first, so that it is neither on the line when address 1 is asked nor taken for address
+    // 1's answer.
+    takeover_.Start();
     Changed();
 }
 
@@ -38,41 +42,22 @@ void ScanComm::SetTimeoutMs(int ms) {
 }
 
 void ScanComm::Cancel() {
-    if (!running_ || cancel_)
+    if (!takeover_.Finish())
         return;
-    cancel_ = true;
+    cancelled_ = true;
     Changed();
 }
 
-void ScanComm::Iteration(const StopCheck& stop) {
-    if (fresh_) {
-        // The main cycle's last query may still be answered: take that reply in first, so that
-        // it is neither on the line when address 1 is asked nor taken for address 1's answer.
-        link_.ReceiveReply(stop);
-        if (stop())
-            return;
-        fresh_ = false;
-    }
-    if (!cancel_) {
-        const std::shared_ptr<BusScan> scan = scan_;
-        scan->Step(stop);
-        if (stop())
-            return;  // the same address again next time, or a new scan
-        if (!scan->Done() && !cancel_) {
-            Changed();
-            return;
-        }
-    }
-    Finish();
-}
-
-void ScanComm::Finish() {
-    running_ = false;
-    cancelled_ = cancel_;
-    cancel_ = false;
-    Changed();
-    // The main window's activation: its query, then its cycle in place of this one.
-    main_.Activate();
+bool ScanComm::Step(const StopCheck& stop) {
+    const std::shared_ptr<BusScan> scan = scan_;
+    scan->Step(stop);
+    if (stop())
+        return false;  // the same address again next time, or a new scan
+    if (scan->Done())
+        return true;
+    if (!takeover_.Ending())
+        Changed();
+    return false;
 }
 
 bool ScanComm::Choose(std::size_t index) {
@@ -80,7 +65,7 @@ bool ScanComm::Choose(std::size_t index) {
     if (index >= hits.size() || !hits[index].valid)
         return false;
     main_.Serve(hits[index].address);
-    if (running_)
+    if (Running())
         return true;  // the main cycle begins with it once the scan has ended
     // The main cycle is waiting for the answer of the detector it served until now, which
     // would make that one the served detector again: take the answer in unread first.
@@ -99,7 +84,7 @@ std::string ScanComm::AddressText() const {
 }
 
 std::string ScanComm::TimeLeftText() const {
-    if (!running_)
+    if (!Running())
         return {};
     const Micros left = scan_->TimeLeftUs();
     return "Time left: " + std::to_string((left + 999'999) / 1'000'000) + " s";
@@ -109,9 +94,10 @@ std::string ScanComm::StateText() const {
     const auto& hits = scan_->Hits();
     const auto valid = static_cast<std::size_t>(
         std::count_if(hits.begin(), hits.end(), [](const ScanHit& h) { return h.valid; }));
-    if (running_)
-        return cancel_ ? "Stopping after address " + std::to_string(scan_->NextAddress()) + "..."
-                       : "Scanning addresses 1 to 247...";
+    if (Running())
+        return Cancelling()
+                   ? "Stopping after address " + std::to_string(scan_->NextAddress()) + "..."
+                   : "Scanning addresses 1 to 247...";
     if (scan_->Noisy()) {
         std::string text = scan_->NoiseText() + ".";
         text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));

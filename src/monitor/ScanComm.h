@@ -15,6 +15,7 @@
 
 #include "link/Link.h"
 #include "monitor/BusScan.h"
+#include "monitor/BusTakeover.h"
 #include "monitor/MainComm.h"
 #include "monitor/PollLoop.h"
 
@@ -36,8 +37,8 @@ class ScanComm {
     // The window has closed: a running scan is cancelled.
     void Close() { Cancel(); }
     // From Start until the main cycle has the loop again.
-    bool Running() const { return running_; }
-    bool Cancelling() const { return running_ && cancel_; }
+    bool Running() const { return takeover_.Holding(); }
+    bool Cancelling() const { return takeover_.Ending(); }
 
     // A found detector by its place in the list: a valid one becomes the main window's, and
     // true says so; a reply that was not valid names no detector to serve. Chosen while the
@@ -51,10 +52,9 @@ class ScanComm {
     std::string TimeLeftText() const;
     std::string StateText() const;
 
-    void Iteration(const StopCheck& stop);
-
   private:
-    void Finish();
+    // One address (with those asked again); true when the scan is done.
+    bool Step(const StopCheck& stop);
     void Changed() {
         if (changed_)
             changed_();
@@ -66,10 +66,8 @@ class ScanComm {
     std::function<void()> changed_;
     // Shared with the step in progress, which a new Start may outlive.
     std::shared_ptr<BusScan> scan_;
-    bool running_ = false;
-    bool fresh_ = false;  // the first iteration of a scan is still to come
-    bool cancel_ = false;
-    bool cancelled_ = false;  // the last scan ended before its last address
+    BusTakeover takeover_;
+    bool cancelled_ = false;  // the last scan was cancelled
     int timeoutMs_ = kDefaultScanTimeoutMs;
 };
 

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -14,7 +12,6 @@
 #include <QVBoxLayout>
 
 #include "monitor/ScanComm.h"
-#include "ui/WindowKeys.h"
 
 namespace halvern {
 
@@ -44,7 +41,8 @@ QPushButton* Button(const QString& text, const char* name, QWidget* parent) {
 
 }  // namespace
 
-frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog), scanComm_(comm) {
+frmScan::frmScan(ScanComm& comm, QWidget* parent)
+    : ChooserWindow(parent, Qt::Dialog), scanComm_(comm) {
     setObjectName("frmScan");
     setWindowTitle("Scan bus");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -113,15 +111,9 @@ frmScan::frmScan(ScanComm& comm, QWidget* parent) : QWidget(parent, Qt::Dialog),
             [this](int ms) { scanComm_.SetTimeoutMs(ms); });
     connect(lstFound_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { Choose(lstFound_->row(item)); });
-    new WindowKeys(*this, [this](QKeyEvent& key, QWidget&) { return HandleKey(key); });
     resize(620, 480);
     Refresh();
     lstFound_->setFocus();
-}
-
-frmScan::~frmScan() {
-    for (QObject* child : findChildren<QObject*>())
-        QObject::disconnect(child, nullptr, this, nullptr);
 }
 
 void frmScan::Refresh() {
@@ -154,35 +146,23 @@ void frmScan::Refresh() {
         std::any_of(hits.begin(), hits.end(), [](const ScanHit& h) { return h.valid; }));
 }
 
-void frmScan::Choose(int row) {
-    if (row >= 0 && scanComm_.Choose(static_cast<std::size_t>(row)))
-        close();
+int frmScan::CurrentRow() const {
+    return lstFound_->currentRow();
 }
 
-bool frmScan::HandleKey(QKeyEvent& key) {
-    switch (key.key()) {
-        case Qt::Key_Escape:
-            if (scanComm_.Running())
-                scanComm_.Cancel();
-            else
-                close();
-            return true;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            Choose(lstFound_->currentRow());
-            return true;
-        default:
-            return false;
-    }
+bool frmScan::ChooseRow(std::size_t row) {
+    return scanComm_.Choose(row);
 }
 
-void frmScan::closeEvent(QCloseEvent* event) {
-    event->accept();
+bool frmScan::Escape() {
+    if (!scanComm_.Running())
+        return false;
+    scanComm_.Cancel();
+    return true;
+}
+
+void frmScan::Closing() {
     scanComm_.Close();
-    if (!closedSent_) {
-        closedSent_ = true;
-        emit closed();
-    }
 }
 
 }  // namespace halvern

@@ -6,10 +6,8 @@
 // and the time-out box sets the first pass's wait at each address. It computes nothing
 // itself. Signal closed(): the window has closed.
 
-#include <QWidget>
+#include "ui/ChooserWindow.h"
 
-class QCloseEvent;
-class QKeyEvent;
 class QLabel;
 class QListWidget;
 class QProgressBar;
@@ -20,29 +18,26 @@ namespace halvern {
 
 class ScanComm;
 
-class frmScan : public QWidget {
+class frmScan : public ChooserWindow {
     Q_OBJECT
   public:
     explicit frmScan(ScanComm& comm, QWidget* parent = nullptr);
-    ~frmScan() override;
 
     // Shows the state of the scan again.
     void Refresh();
 
   signals:
-    void closed();
     // "Bus overview" after a scan that found detectors: the overview of those detectors.
     void overviewRequested();
 
   protected:
-    void closeEvent(QCloseEvent* event) override;
+    int CurrentRow() const override;
+    bool ChooseRow(std::size_t row) override;
+    bool Escape() override;  // a running scan is cancelled
+    void Closing() override;
 
   private:
-    bool HandleKey(QKeyEvent& key);
-    void Choose(int row);
-
     ScanComm& scanComm_;
-    bool closedSent_ = false;
 
     QLabel *lblState_{}, *lblAddress_{}, *lblTimeLeft_{};
     QProgressBar* prgScan_{};

@@ -33,7 +33,14 @@ StatusColours OverviewStatusColours(const PolledDetector& d) {
 
 OverviewComm::OverviewComm(Link& link, PollLoop& loop, MainComm& main,
                            std::function<LocalDateTime()> now, std::function<void()> changed)
-    : link_(link), loop_(loop), main_(main), now_(std::move(now)), changed_(std::move(changed)) {}
+    : link_(link),
+      main_(main),
+      now_(std::move(now)),
+      changed_(std::move(changed)),
+      takeover_(link, loop,
+                {.step = [this](const StopCheck& stop) { return Step(stop); },
+                 .ended = [this] { Changed(); },
+                 .giveBack = [this] { main_.Activate(); }}) {}
 
 void OverviewComm::Start(std::vector<std::uint8_t> addresses) {
     poller_.reset();
@@ -42,19 +49,14 @@ void OverviewComm::Start(std::vector<std::uint8_t> addresses) {
         scan_ = std::make_shared<BusScan>(link_);
     else
         poller_ = std::make_shared<BusPoller>(link_, addresses, now_);
-    running_ = true;
-    fresh_ = true;
-    closing_ = false;
-    loop_.SetIteration([this](const StopCheck& stop) { Iteration(stop); });
-    loop_.Restart();
+    // The reply the interrupted poll (the main cycle's, or this one's) may still get is taken
+    // in first, so that no one else takes it for its answer; so too when the overview closes.
+    takeover_.Start();
     Changed();
 }
 
 void OverviewComm::Close() {
-    if (!running_ || closing_)
-        return;
-    closing_ = true;
-    loop_.Restart();  // the poll under way is abandoned at its wait
+    takeover_.Close();  // the poll under way is abandoned at its wait
 }
 
 bool OverviewComm::Choose(std::size_t row) {
@@ -93,26 +95,11 @@ std::string OverviewComm::StateText() const {
     return text + ".";
 }
 
-void OverviewComm::Iteration(const StopCheck& stop) {
-    if (fresh_ || closing_) {
-        // The reply the interrupted poll (the main cycle's, or this one's) may still get is
-        // taken in first, so that no one else takes it for its answer.
-        link_.ReceiveReply(stop);
-        if (stop())
-            return;
-        fresh_ = false;
-    }
-    if (closing_) {
-        running_ = false;
-        closing_ = false;
-        Changed();
-        main_.Activate();
-        return;
-    }
+bool OverviewComm::Step(const StopCheck& stop) {
     if (const auto scan = scan_; scan && !poller_) {
         scan->Step(stop);
         if (stop())
-            return;
+            return false;
         if (scan->Done()) {
             std::vector<std::uint8_t> found;
             for (const auto& hit : scan->Hits())
@@ -121,15 +108,16 @@ void OverviewComm::Iteration(const StopCheck& stop) {
             poller_ = std::make_shared<BusPoller>(link_, found, now_);
         }
         Changed();
-        return;
+        return false;
     }
     const auto poller = poller_;
     if (poller->Detectors().empty()) {
         link_.WaitMs(100, stop);  // nothing to poll: the loop idles until the window closes
-        return;
+        return false;
     }
     if (poller->Step(stop))
         Changed();
+    return false;  // polled until the window closes
 }
 
 }  // namespace halvern

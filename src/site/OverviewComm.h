@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "monitor/BusScan.h"
+#include "monitor/BusTakeover.h"
 #include "monitor/MainComm.h"
 #include "monitor/PollLoop.h"
 #include "site/BusPoller.h"
@@ -38,32 +39,29 @@ class OverviewComm {
     void Close();
     // The detector of a row becomes the main window's; the overview closes.
     bool Choose(std::size_t row);
-    bool Running() const { return running_; }
-    bool Scanning() const { return running_ && !poller_; }
+    bool Running() const { return takeover_.Holding(); }
+    bool Scanning() const { return Running() && !poller_; }
     // Empty while the scan runs.
     const std::vector<PolledDetector>& Detectors() const;
     // "Scanning the bus: address 37 of 247", "3 detectors, 1 lost; a round takes 0.2 s".
     std::string StateText() const;
 
-    void Iteration(const StopCheck& stop);
-
   private:
+    // One poll (or, while the detectors are still to be found, one address of the scan).
+    bool Step(const StopCheck& stop);
     void Changed() {
         if (changed_)
             changed_();
     }
 
     Link& link_;
-    PollLoop& loop_;
     MainComm& main_;
     std::function<LocalDateTime()> now_;
     std::function<void()> changed_;
     // Shared with the step in progress, which a new Start may outlive.
     std::shared_ptr<BusScan> scan_;
     std::shared_ptr<BusPoller> poller_;
-    bool running_ = false;
-    bool fresh_ = false;
-    bool closing_ = false;
+    BusTakeover takeover_;
 };
 
 }  // namespace halvern

@@ -1,9 +1,7 @@
 #include "site/frmBusOverview.h"
 
-#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -12,7 +10,6 @@
 #include <QVBoxLayout>
 
 #include "site/OverviewComm.h"
-#include "ui/WindowKeys.h"
 
 namespace halvern {
 
@@ -51,7 +48,7 @@ class KeepColours : public QStyledItemDelegate {
 }  // namespace
 
 frmBusOverview::frmBusOverview(OverviewComm& comm, QWidget* parent)
-    : QWidget(parent, Qt::Dialog), comm_(comm) {
+    : ChooserWindow(parent, Qt::Dialog), comm_(comm) {
     setObjectName("frmBusOverview");
     setWindowTitle("Bus overview");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -102,15 +99,9 @@ frmBusOverview::frmBusOverview(OverviewComm& comm, QWidget* parent)
     connect(cmdClose_, &QPushButton::clicked, this, &QWidget::close);
     connect(grdDetectors_, &QTableWidget::cellDoubleClicked, this,
             [this](int row, int) { Choose(row); });
-    new WindowKeys(*this, [this](QKeyEvent& key, QWidget&) { return HandleKey(key); });
     resize(900, 520);  // within the smallest screen, 1024x600, with its frame
     Refresh();
     grdDetectors_->setFocus();
-}
-
-frmBusOverview::~frmBusOverview() {
-    for (QObject* child : findChildren<QObject*>())
-        QObject::disconnect(child, nullptr, this, nullptr);
 }
 
 void frmBusOverview::Refresh() {
@@ -141,32 +132,16 @@ void frmBusOverview::Refresh() {
         grdDetectors_->setCurrentCell(0, 0);
 }
 
-void frmBusOverview::Choose(int row) {
-    if (row >= 0 && comm_.Choose(static_cast<std::size_t>(row)))
-        close();
+int frmBusOverview::CurrentRow() const {
+    return grdDetectors_->currentRow();
 }
 
-bool frmBusOverview::HandleKey(QKeyEvent& key) {
-    switch (key.key()) {
-        case Qt::Key_Escape:
-            close();
-            return true;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            Choose(grdDetectors_->currentRow());
-            return true;
-        default:
-            return false;
-    }
+bool frmBusOverview::ChooseRow(std::size_t row) {
+    return comm_.Choose(row);
 }
 
-void frmBusOverview::closeEvent(QCloseEvent* event) {
-    event->accept();
+void frmBusOverview::Closing() {
     comm_.Close();
-    if (!closedSent_) {
-        closedSent_ = true;
-        emit closed();
-    }
 }
 
 }  // namespace halvern

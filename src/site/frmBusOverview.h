@@ -5,10 +5,8 @@
 // detector; Esc, Close or the close box close it. It computes nothing itself: OverviewComm
 // polls and gives the texts. Signal closed(): the window has closed.
 
-#include <QWidget>
+#include "ui/ChooserWindow.h"
 
-class QCloseEvent;
-class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -17,27 +15,21 @@ namespace halvern {
 
 class OverviewComm;
 
-class frmBusOverview : public QWidget {
+class frmBusOverview : public ChooserWindow {
     Q_OBJECT
   public:
     explicit frmBusOverview(OverviewComm& comm, QWidget* parent = nullptr);
-    ~frmBusOverview() override;
 
     // Shows the detectors again.
     void Refresh();
 
-  signals:
-    void closed();
-
   protected:
-    void closeEvent(QCloseEvent* event) override;
+    int CurrentRow() const override;
+    bool ChooseRow(std::size_t row) override;
+    void Closing() override;
 
   private:
-    bool HandleKey(QKeyEvent& key);
-    void Choose(int row);
-
     OverviewComm& comm_;
-    bool closedSent_ = false;
     QLabel* lblState_{};
     QTableWidget* grdDetectors_{};
     QPushButton* cmdClose_{};

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <set>
 
 #include "support/Bench.h"
 
@@ -68,65 +68,61 @@ TEST(BusScan, ARangeAndAStopResumeWhereTheyLeftOff) {
     EXPECT_TRUE(BusScan(b.link, 9, 8).Done());
 }
 
-// Detectors that begin their answer 5, 120, 400 and 700 ms after the query among silent
-// addresses: the program's reply window is 0.6 s from the query's hand-over, so the first three
-// are listed and the fourth is silent, and no address is listed for another's answer.
-struct Layout {
+// Detectors that begin their answer some milliseconds after the query, among silent
+// addresses: the program's reply window is 0.6 s from the query's hand-over, so those within
+// it are listed and the others are silent, no address is listed for another's answer, and the
+// slow ones cost their full-window asks, not a full window at every address.
+struct Timing {
     const char* name;
-    std::array<std::uint8_t, 4> addresses;  // of the 5, 120, 400 and 700 ms detectors
+    std::vector<std::pair<std::uint8_t, int>> latencyMs;  // families 24, 36, 48, 32 in turn
+    Micros limitUs;
 };
 
-class SlowDetectors : public ::testing::TestWithParam<Layout> {};
+class ReplyWindow : public ::testing::TestWithParam<Timing> {};
 
-TEST_P(SlowDetectors, ThoseWithinTheReplyWindowAreListedAndNothingElse) {
-    const auto& a = GetParam().addresses;
-    Bench b(BusOf({{a[0], 24, 5}, {a[1], 36, 120}, {a[2], 48, 400}, {a[3], 32, 700}}));
-    constexpr std::array<Micros, 4> kLatencyUs = {5'000, 120'000, 400'000, 700'000};
-    for (std::size_t i = 0; i < 4; ++i)
-        ASSERT_TRUE(b.bus().SetDetectorLatencyUs(a[i], kLatencyUs[i]));
+TEST_P(ReplyWindow, ListsThoseThatBeginTheirAnswerWithinItAndNothingElse) {
+    static const std::pair<std::uint8_t, const char*> kFamilies[] = {
+        {24, "Veridan Xenon 621-1"}, {36, "Veridan LAMP 411"}, {48, "Talvek 880"}, {32, ""}};
+    sim::Bus bus;
+    std::multiset<std::string> expected, listed;  // in any order, but each once
+    for (std::size_t i = 0; i < GetParam().latencyMs.size(); ++i) {
+        const auto [address, ms] = GetParam().latencyMs[i];
+        sim::DetectorConfig c;
+        c.Address = address;
+        c.Family = kFamilies[i].first;
+        c.Serial = static_cast<std::uint16_t>(ms);
+        bus.Add(c);
+        ASSERT_TRUE(bus.SetDetectorLatencyUs(address, ms * 1000));
+        if (ms < 600)
+            expected.insert(std::to_string(address) + "  " + kFamilies[i].second + "  " +
+                            std::to_string(ms) + "  NNN0 Normal");
+    }
+    Bench b(std::move(bus));
     BusScan scan(b.link);
     while (scan.Step()) {
     }
-    std::vector<std::pair<int, std::string>> listed;
     for (const auto& hit : scan.Hits())
-        listed.emplace_back(hit.address, BusScan::Describe(hit));
-    std::sort(listed.begin(), listed.end());
-    std::vector<std::pair<int, std::string>> expected = {
-        {a[0], std::to_string(a[0]) + "  Veridan Xenon 621-1  5  NNN0 Normal"},
-        {a[1], std::to_string(a[1]) + "  Veridan LAMP 411  120  NNN0 Normal"},
-        {a[2], std::to_string(a[2]) + "  Talvek 880  400  NNN0 Normal"}};
-    std::sort(expected.begin(), expected.end());
+        listed.insert(BusScan::Describe(hit));
     EXPECT_EQ(listed, expected);
-    // The slow ones cost their full-window asks, not a full window at every address.
-    EXPECT_LT(b.plat.NowUs(), 247 * (kQueryWireUs + 80'000) + 20 * kFullWindowUs);
+    EXPECT_LT(b.plat.NowUs(), GetParam().limitUs);
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, SlowDetectors,
-                         ::testing::Values(Layout{"Apart", {30, 90, 150, 210}},
-                                           Layout{"Adjacent", {10, 11, 12, 13}},
-                                           Layout{"SlowestFirst", {23, 22, 21, 20}},
-                                           Layout{"AtTheEnd", {1, 245, 246, 247}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+// Every address asked with its short wait, and a full window for each slow one.
+constexpr Micros kAllShort = 247 * (kQueryWireUs + 80'000);
+constexpr Micros kFourSlow = kAllShort + 20 * kFullWindowUs;
 
-TEST(BusScan, AFastBusTakesTheShortWaitsAndASlowBusLittleMore) {
-    // The default bus: detectors at 1, 7 and 12, answering after 5 ms, then after 120 ms.
-    for (const Micros latencyUs : {5'000, 120'000}) {
-        Bench b;
-        b.bus().SetLatencyUs(latencyUs);
-        BusScan scan(b.link);
-        while (scan.Step()) {
-        }
-        EXPECT_EQ(Lines(scan),
-                  (std::vector<std::string>{"1  Veridan Xenon 621-2  4711  NNN0 Normal",
-                                            "7  Veridan LAMP 411  1207  NNN0 Normal",
-                                            "12  Talvek 880  880  NNN0 Normal"}))
-            << latencyUs;
-        // The floor: 244 silent addresses with their query and short wait, and three answers.
-        const Micros floor = 244 * (kQueryWireUs + 80'000) + 3 * (kQueryWireUs + latencyUs);
-        EXPECT_LT(b.plat.NowUs(), latencyUs < 100'000 ? 30'000'000 : floor + 6'000'000)
-            << latencyUs;
-    }
-}
+INSTANTIATE_TEST_SUITE_P(
+    Buses, ReplyWindow,
+    ::testing::Values(
+        Timing{"Apart", {{30, 5}, {90, 120}, {150, 400}, {210, 700}}, kFourSlow},
+        Timing{"Adjacent", {{10, 5}, {11, 120}, {12, 400}, {13, 700}}, kFourSlow},
+        Timing{"SlowestFirst", {{23, 5}, {22, 120}, {21, 400}, {20, 700}}, kFourSlow},
+        Timing{"AtTheEnd", {{1, 5}, {245, 120}, {246, 400}, {247, 700}}, kFourSlow},
+        // A slow bus costs little more than its three answers (a fast one: ScanWindowTest).
+        Timing{"AllAfter120Ms",
+               {{1, 120}, {7, 120}, {12, 120}},
+               244 * (kQueryWireUs + 80'000) + 3 * (kQueryWireUs + 120'000) + 6'000'000}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace halvern::test

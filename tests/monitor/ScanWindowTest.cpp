@@ -1,5 +1,6 @@
 // The bus scan window on virtual time: the scan takes the polling loop from the main cycle and
-// gives it back once, its list fills as detectors answer, and a chosen detector is served.
+// gives it back once, its list fills as detectors answer, the ways to stop it, and a chosen
+// detector is served. (The rule of the takeover itself: BusTakeoverTest.)
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,7 @@
 namespace halvern::test {
 namespace {
 
-constexpr Micros kScanEnd = 30'000'000;  // the whole range takes about 23 s
+using Queries = std::vector<std::pair<Micros, int>>;
 
 class ScanWindowTest : public UiTest {
   protected:
@@ -40,7 +41,7 @@ class ScanWindowTest : public UiTest {
         if (!w)
             return;
         w->Refresh();
-        listed[scan.Scan().Reached()] = Find<QListWidget>("lstFound")->count();
+        listed[scan.Scan().Reached()] = List()->count();
         if (onScanChanged)
             onScanChanged();
     }
@@ -52,30 +53,14 @@ class ScanWindowTest : public UiTest {
         QObject::connect(w.get(), &frmScan::closed, [this] { ++closed; });
         w->show();
     }
-    // Opens the window while the main cycle's query is on its way to the detector.
-    void OpenDuringAMainPoll(Micros after) {
-        b.onChanged = [this, after] {
-            if (b.plat.NowUs() < after || openedAt >= 0)
-                return;
-            b.onChanged = nullptr;
-            b.At(b.plat.NowUs() + 2'000, [this] { Open(); });
-        };
-    }
-    template <typename T>
-    T* Find(const char* name) {
-        auto* c = w->findChild<T*>(name);
-        EXPECT_NE(c, nullptr) << name;
-        return c;
-    }
+    QListWidget* List() { return w->findChild<QListWidget*>("lstFound"); }
+    QString Text(const char* label) { return w->findChild<QLabel*>(label)->text(); }
     std::vector<std::string> Lines() {
         std::vector<std::string> lines;
-        auto* list = Find<QListWidget>("lstFound");
-        for (int i = 0; i < list->count(); ++i)
-            lines.push_back(list->item(i)->text().toStdString());
+        for (int i = 0; i < List()->count(); ++i)
+            lines.push_back(List()->item(i)->text().toStdString());
         return lines;
     }
-    using Queries = std::vector<std::pair<Micros, int>>;
-    // The status queries written since the window opened.
     Queries QueriesSinceOpen() const {
         Queries out;
         for (const auto& q : b.StatusQueries())
@@ -90,96 +75,102 @@ class ScanWindowTest : public UiTest {
             ++n;
         return n;
     }
-    // All queries from index `from` on go to `address`, and one pair of them follows each
-    // other at once: the main window's activation sends its query, the restarted cycle its own.
-    static void MainCycleOnceActivated(const Queries& q, std::size_t from, int address) {
+    // All queries from index `from` on go to `address`: the main cycle polls its detector.
+    static void MainCyclePolls(const Queries& q, std::size_t from, int address) {
         ASSERT_GT(q.size(), from + 5) << "polling goes on";
-        int pairs = 0;
-        for (std::size_t i = from; i < q.size(); ++i) {
+        for (std::size_t i = from; i < q.size(); ++i)
             EXPECT_EQ(q[i].second, address) << q[i].first;
-            pairs += i > from && q[i].first - q[i - 1].first < 100'000;
-        }
-        EXPECT_EQ(pairs, 1);
     }
 };
 
-TEST_F(ScanWindowTest, ListsTheDetectorsAsTheyAnswerAndHandsTheLoopBackToTheMainCycleOnce) {
-    b.par.Main.DetNum = "7";  // its answer to the main cycle is still on its way at the start
-    OpenDuringAMainPoll(1'000'000);
-    b.Run(kScanEnd);
+// The scan runs to its end, or is stopped at 3.5 s (the address being asked finishes). The
+// list fills step by step and stays; every address is asked once, in order, and nothing of the
+// main cycle in between; then the main cycle goes on with its detector (the chosen one, when
+// Enter chose one: a search under way ends). The close box closes as Enter does.
+struct End {
+    const char* name;
+    std::function<void(frmScan&)> stop;  // none: the scan runs to its end
+    bool windowStays;
+    const char* state;
+    int served;
+    const char* serial;
+};
+
+void PrintTo(const End& end, std::ostream* os) {
+    *os << end.name;
+}
+
+class ScanEnds : public ScanWindowTest, public ::testing::WithParamInterface<End> {};
+
+TEST_P(ScanEnds, WithTheListKeptAndTheMainCyclePollingAgain) {
+    const End& end = GetParam();
+    b.par.Main.DetNum = "7";
+    if (end.served != 7)
+        b.At(500'000, [&] { b.comm->cmdMaster(); });  // a search is on
+    b.At(1'000'000, [&] { Open(); });
+    Micros stoppedAt = 30'000'000;  // the whole range takes about 23 s
+    if (end.stop)
+        b.At(3'500'000, [&] {
+            stoppedAt = b.plat.NowUs();
+            end.stop(*w);
+        });
+    b.Run(end.stop ? 6'000'000 : 30'000'000);
     EXPECT_EQ(Lines(), (std::vector<std::string>{"1  Veridan Xenon 621-2  4711  NNN0 Normal",
                                                  "7  Veridan LAMP 411  1207  NNN0 Normal",
                                                  "12  Talvek 880  880  NNN0 Normal"}));
-    // Each line came with the step of its address.
-    EXPECT_EQ(listed[1], 1);
-    EXPECT_EQ(listed[7], 2);
-    EXPECT_EQ(listed[11], 2);
-    EXPECT_EQ(listed[12], 3);
-    EXPECT_EQ(Find<QProgressBar>("prgScan")->value(), 247);
-    EXPECT_EQ(Find<QLabel>("lblAddress")->text(), "Address 247 of 247");
-    EXPECT_EQ(Find<QLabel>("lblState")->text(), "Scan complete: 3 detectors found.");
-    EXPECT_FALSE(Find<QPushButton>("cmdCancel")->isEnabled());
-    EXPECT_TRUE(w->isVisible());  // the list stays until the window is closed
-
-    // Every address once, in order, and nothing of the main cycle in between; then the main
-    // window's activation, once, and its cycle goes on.
-    const auto q = QueriesSinceOpen();
-    EXPECT_EQ(ScanRun(q), 247u);
-    MainCycleOnceActivated(q, 247, 7);
-    EXPECT_EQ(b.par.Main.DetNum, "7");
-    EXPECT_EQ(b.par.Main.SeNum, "1207");
-}
-
-struct StopWay {
-    const char* name;
-    std::function<void(frmScan&)> act;
-    bool windowStays;
-};
-
-void PrintTo(const StopWay& way, std::ostream* os) {
-    *os << way.name;
-}
-
-class ScanStops : public ScanWindowTest, public ::testing::WithParamInterface<StopWay> {};
-
-TEST_P(ScanStops, AfterTheAddressBeingAskedAndTheMainCyclePollsAgain) {
-    OpenDuringAMainPoll(1'000'000);
-    Micros stoppedAt = 0;
-    b.At(3'500'000, [&] {
-        stoppedAt = b.plat.NowUs();
-        GetParam().act(*w);
-    });
-    b.Run(6'000'000);
-    EXPECT_EQ(w->isVisible(), GetParam().windowStays);
-    EXPECT_EQ(closed, GetParam().windowStays ? 0 : 1);
-    EXPECT_EQ(Lines().size(), 3u);  // what was found is kept
-    EXPECT_EQ(Find<QLabel>("lblState")->text(), "Scan cancelled: 3 detectors found.");
+    for (const auto& [reached, lines] : std::map<int, int>{{1, 1}, {7, 2}, {11, 2}, {12, 3}})
+        EXPECT_EQ(listed[reached], lines) << reached;  // each line came with its address's step
+    EXPECT_EQ(Text("lblState"), end.state);
+    EXPECT_EQ(w->isVisible(), end.windowStays);
+    EXPECT_EQ(closed, end.windowStays ? 0 : 1);
+    EXPECT_FALSE(w->findChild<QPushButton*>("cmdCancel")->isEnabled());
     EXPECT_FALSE(scan.Running());
+    EXPECT_FALSE(b.par.SearchMode);
+    EXPECT_EQ(b.par.Main.DetNum, std::to_string(end.served));
+    EXPECT_EQ(b.par.Main.SeNum, end.serial);
 
     const auto q = QueriesSinceOpen();
     const std::size_t run = ScanRun(q);
     ASSERT_GT(run, 12u);
-    ASSERT_LT(run, q.size());
+    if (end.stop)
+        ASSERT_LT(run, 247u);
+    else
+        ASSERT_EQ(run, 247u);
+    EXPECT_EQ(w->findChild<QProgressBar*>("prgScan")->value(), static_cast<int>(run));
+    EXPECT_EQ(Text("lblAddress"), QString("Address %1 of 247").arg(run));
     EXPECT_LT(q[run - 1].first, stoppedAt);
-    // The address asked when the scan was stopped had its time to answer first.
-    EXPECT_GE(q[run].first - q[run - 1].first, 80'000);
-    MainCycleOnceActivated(q, run, 1);
-
-    if (GetParam().windowStays) {  // Esc after the scan closes the window
+    // The last address had its short wait to answer; a stopped scan's main cycle came right
+    // after it (a scan abandoned and drained would leave a whole reply window before it).
+    const Micros gap = q[run].first - q[run - 1].first;
+    EXPECT_GE(gap, 80'000);
+    EXPECT_TRUE(!end.stop || gap < 600'000) << gap;
+    MainCyclePolls(q, run, end.served);
+    if (end.windowStays) {  // Esc after the scan closes the window
         QTest::keyClick(w.get(), Qt::Key_Escape);
         EXPECT_EQ(closed, 1);
     }
 }
 
+constexpr const char* kCancelled = "Scan cancelled: 3 detectors found.";
+
 INSTANTIATE_TEST_SUITE_P(
-    Ways, ScanStops,
-    ::testing::Values(StopWay{"CancelButton",
-                              [](frmScan& w) { w.findChild<QPushButton*>("cmdCancel")->click(); },
-                              true},
-                      StopWay{"Esc", [](frmScan& w) { QTest::keyClick(&w, Qt::Key_Escape); }, true},
-                      StopWay{"CloseBox", [](frmScan& w) { w.close(); }, false}),
+    Ways, ScanEnds,
+    ::testing::Values(
+        End{"Complete", nullptr, true, "Scan complete: 3 detectors found.", 7, "1207"},
+        End{"CancelButton", [](frmScan& w) { w.findChild<QPushButton*>("cmdCancel")->click(); },
+            true, kCancelled, 7, "1207"},
+        End{"Esc", [](frmScan& w) { QTest::keyClick(&w, Qt::Key_Escape); }, true, kCancelled, 7,
+            "1207"},
+        End{"EnterOnADetector",
+            [](frmScan& w) {
+                w.findChild<QListWidget*>("lstFound")->setCurrentRow(2);
+                QTest::keyClick(&w, Qt::Key_Return);
+            },
+            false, kCancelled, 12, "880"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// After the scan, while the main cycle's query to address 1 is on its way: its answer must not
+// make address 1 the served one again. A reply that was not valid names nothing to serve.
 TEST_F(ScanWindowTest, ADoubleClickedDetectorIsServedOnceTheAnswerAwaitedHasCome) {
     b.bus().Add([] {
         sim::DetectorConfig c;
@@ -190,8 +181,6 @@ TEST_F(ScanWindowTest, ADoubleClickedDetectorIsServedOnceTheAnswerAwaitedHasCome
     }());
     b.bus().InjectFault(40, "exception");
     b.At(1'000'000, [&] { Open(); });
-    // After the scan, while the main cycle's query to address 1 is on its way: its answer
-    // must not make address 1 the served one again.
     Micros clickedAt = 0;
     b.onChanged = [&] {
         Changed();
@@ -199,23 +188,19 @@ TEST_F(ScanWindowTest, ADoubleClickedDetectorIsServedOnceTheAnswerAwaitedHasCome
             return;
         clickedAt = b.plat.NowUs() + 2'000;
         b.At(clickedAt, [&] {
-            auto* list = Find<QListWidget>("lstFound");
-            ASSERT_EQ(list->count(), 4);
-            EXPECT_EQ(list->item(3)->text(), "40  answered, reply not valid");
-            const auto click = [&](int row) {
-                const QRect r = list->visualItemRect(list->item(row));
+            ASSERT_EQ(List()->count(), 4);
+            EXPECT_EQ(List()->item(3)->text(), "40  answered, reply not valid");
+            for (const auto& [row, closes] : {std::pair{3, 0}, std::pair{1, 1}}) {
+                const QPoint at = List()->visualItemRect(List()->item(row)).center();
                 // A double click: press, release, then the double click.
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
-                QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
-            };
-            click(3);  // no detector to serve
-            EXPECT_EQ(closed, 0);
-            click(1);
-            EXPECT_EQ(closed, 1);
+                QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, at);
+                EXPECT_EQ(closed, closes);
+            }
             EXPECT_EQ(b.par.Main.DetNum, "7");
         });
     };
-    b.Run(kScanEnd);
+    b.Run(30'000'000);
     ASSERT_GT(clickedAt, 0);
     EXPECT_EQ(b.par.Main.DetNum, "7");
     EXPECT_EQ(b.par.Main.SeNum, "1207");
@@ -223,27 +208,10 @@ TEST_F(ScanWindowTest, ADoubleClickedDetectorIsServedOnceTheAnswerAwaitedHasCome
         EXPECT_TRUE(at < clickedAt || address == 7) << at;
 }
 
-TEST_F(ScanWindowTest, EnterDuringTheScanEndsItAndTheMainWindowWakesOnTheChosenDetector) {
-    b.At(500'000, [&] { b.comm->cmdMaster(); });  // a search is on
-    b.At(1'000'000, [&] { Open(); });
-    b.At(3'500'000, [&] {
-        Find<QListWidget>("lstFound")->setCurrentRow(2);
-        QTest::keyClick(w.get(), Qt::Key_Return);
-        EXPECT_EQ(closed, 1);
-    });
-    b.Run(6'000'000);
-    EXPECT_FALSE(scan.Running());
-    EXPECT_FALSE(b.par.SearchMode);
-    EXPECT_EQ(b.par.Main.DetNum, "12");
-    EXPECT_EQ(b.par.Main.SeNum, "880");
-    const auto q = QueriesSinceOpen();
-    MainCycleOnceActivated(q, ScanRun(q), 12);
-}
-
 TEST_F(ScanWindowTest, TheTimeOutBoxSetsTheShortWaitAndANoisyBusEndsTheScanSayingSo) {
     b.At(1'000'000, [&] {
         Open();
-        auto* timeout = Find<QSpinBox>("spnTimeout");
+        auto* timeout = w->findChild<QSpinBox*>("spnTimeout");
         EXPECT_EQ(timeout->value(), 80);  // halvern-cli's default
         timeout->setValue(200);
     });
@@ -260,10 +228,9 @@ TEST_F(ScanWindowTest, TheTimeOutBoxSetsTheShortWaitAndANoisyBusEndsTheScanSayin
     ASSERT_GT(ScanRun(q), 19u);
     for (std::size_t i = 13; i < 19; ++i)
         EXPECT_NEAR(q[i].first - q[i - 1].first, WireTimeUs(9) + 200'000, 2'000) << i;
-
     ASSERT_GT(babbleFrom, 0);
     EXPECT_FALSE(scan.Running());
-    const std::string state = Find<QLabel>("lblState")->text().toStdString();
+    const std::string state = Text("lblState").toStdString();
     EXPECT_TRUE(state.starts_with("Scan stopped at address 21: the bus carries bytes nobody asked "
                                   "for (") &&
                 state.ends_with("): noise, not detectors."))
