@@ -219,59 +219,56 @@ std::string SplitArguments(const std::vector<std::string>& args, Given& given,
     return {};
 }
 
-// The command and its operands; the reason when they do not fit.
-std::string ReadOperands(const std::vector<std::string>& positional, Invocation& inv) {
-    if (positional.empty())
-        return "no command given";
-    const auto command = CommandNamed(positional[0]);
-    if (!command)
-        return "unknown command " + Quote(positional[0]);
-    inv.command = *command;
-    const std::string cmd = positional[0];
-    const std::vector<std::string> ops(positional.begin() + 1, positional.end());
+constexpr const char* kAssignmentExample = ": write FIELD=TEXT, for example \"Alarm Latch=YES\"";
 
-    // Operand counts: a second command name among the extra operands is said as such.
+struct OperandCount {
     std::size_t least = 1, most = 1;
-    switch (inv.command) {
+};
+
+// How many operands a command takes (after its name).
+OperandCount OperandCountOf(Command command, std::size_t given) {
+    switch (command) {
         case Command::Scan:
-            least = 0;
-            most = 2;
-            break;
+            return {0, 2};
         case Command::Setup:
-            most = ops.size() > 0 ? ops.size() : 1;
-            break;
+            return {1, given > 0 ? given : 1};
         case Command::Address:
-            least = most = 2;
-            break;
+            return {2, 2};
         case Command::Ports:
-            least = most = 0;
-            break;
+            return {0, 0};
         case Command::Serve:
-            least = 0;
-            most = kLastBusAddress;
-            break;
+            return {0, static_cast<std::size_t>(kLastBusAddress)};
         case Command::History:
-            least = 0;
-            break;
+            return {0, 1};
         default:
-            break;
+            return {};
     }
-    const std::string example = ": write FIELD=TEXT, for example \"Alarm Latch=YES\"";
+}
+
+// Too many operands or too few; a second command name among the extra operands is said as
+// such.
+std::string CheckOperandCount(Command command, const std::string& cmd,
+                              const std::vector<std::string>& ops) {
+    const OperandCount count = OperandCountOf(command, ops.size());
     for (std::size_t k = 0; k < ops.size(); ++k) {
-        const bool extra = k >= most || (inv.command == Command::Setup && k > 0 &&
-                                         ops[k].find('=') == std::string::npos);
+        const bool extra = k >= count.most || (command == Command::Setup && k > 0 &&
+                                               ops[k].find('=') == std::string::npos);
         if (extra && CommandNamed(ops[k]))
             return "two commands at once (" + cmd + " and " + ops[k] + "): give one";
-        if (extra && inv.command == Command::Setup)
-            return Quote(ops[k]) + example;
+        if (extra && command == Command::Setup)
+            return Quote(ops[k]) + kAssignmentExample;
         if (extra)
             return "unexpected argument " + Quote(ops[k]) + " after " + cmd;
     }
-    if (ops.size() < least)
-        return cmd + (inv.command == Command::Address  ? " needs ADDR and NEW"
-                      : inv.command == Command::Report ? " needs the detector's serial number"
-                                                       : " needs the detector's address");
+    if (ops.size() < count.least)
+        return cmd + (command == Command::Address  ? " needs ADDR and NEW"
+                      : command == Command::Report ? " needs the detector's serial number"
+                                                   : " needs the detector's address");
+    return {};
+}
 
+// The detectors a command is for: an address, a range, a list or a serial number.
+std::string ReadTargets(const std::vector<std::string>& ops, Invocation& inv) {
     std::string error;
     if (inv.command == Command::Scan) {
         for (std::size_t k = 0; k < ops.size(); ++k) {
@@ -299,6 +296,25 @@ std::string ReadOperands(const std::vector<std::string>& positional, Invocation&
             return error;
         inv.address = *a;
     }
+    return {};
+}
+
+// The command and its operands; the reason when they do not fit.
+std::string ReadOperands(const std::vector<std::string>& positional, Invocation& inv) {
+    if (positional.empty())
+        return "no command given";
+    const auto command = CommandNamed(positional[0]);
+    if (!command)
+        return "unknown command " + Quote(positional[0]);
+    inv.command = *command;
+    const std::string cmd = positional[0];
+    const std::vector<std::string> ops(positional.begin() + 1, positional.end());
+    if (auto error = CheckOperandCount(inv.command, cmd, ops); !error.empty())
+        return error;
+    if (auto error = ReadTargets(ops, inv); !error.empty())
+        return error;
+
+    std::string error;
     if (inv.command == Command::Address) {
         const auto n = Address(ops[1], "new address", error);
         if (!n)
@@ -310,7 +326,7 @@ std::string ReadOperands(const std::vector<std::string>& positional, Invocation&
             const auto eq = ops[k].find('=');
             FieldAssignment a{ops[k].substr(0, eq), ops[k].substr(eq + 1)};
             if (a.field.find_first_not_of(" \t") == std::string::npos || a.text.empty())
-                return Quote(ops[k]) + example;
+                return Quote(ops[k]) + kAssignmentExample;
             inv.assignments.push_back(std::move(a));
         }
     }

@@ -62,6 +62,10 @@ QFont Arial(double points, const char* family = "Arial") {
     return DesignFont(family, points * kFontScale, true);
 }
 
+QFont CaptionFont() {
+    return Arial(9.75);
+}
+
 void Fill(QWidget* w, const QColor& back) {
     w->setAutoFillBackground(true);
     QPalette p = w->palette();
@@ -99,10 +103,24 @@ frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t addres
 }
 
 void frmSetupT::BuildUi() {
-    const QFont fieldFont = Arial(9);
-    const QFont captionFont = Arial(9.75);
-    const QFont valueFont = Arial(14.25);
+    BuildValueBoxes();
+    BuildSetupControls();
+    BuildButtons();
+    BuildBurningNotice();
+    // Scaled as a whole once every control has its place in twips.
+    const double scale = twips_.FitScale(kMinScale, kMaxScale);
+    twips_.Apply(scale);
+    setFixedSize(TwipsLayout::Size(kClientWidth, kClientHeight, scale));
 
+    connect(Command1_, &QPushButton::clicked, this, &frmSetupT::Burn);
+    connect(cmdPrint_, &QPushButton::clicked, this, &frmSetupT::Print);
+    connect(cmdExit_, &QPushButton::clicked, this, &frmSetupT::Cancel);
+}
+
+// Address and serial number, each a value in a frame of its own along the top.
+void frmSetupT::BuildValueBoxes() {
+    const QFont captionFont = CaptionFont();
+    const QFont valueFont = Arial(14.25);
     const auto valueBox = [&](const char* frameName, const char* title, const char* labelName,
                               int left) {
         auto* frame = new QGroupBox(title, this);
@@ -124,7 +142,12 @@ void frmSetupT::BuildUi() {
     };
     lblAddr_ = valueBox("Frame1", "Address", "lblAddr", 240);
     lblSerial_ = valueBox("Frame2", "Serial No", "lblSerial", 2640);
+}
 
+// The labels and fields of the setup table, where this model has them.
+void frmSetupT::BuildSetupControls() {
+    const QFont fieldFont = Arial(9);
+    const QFont captionFont = CaptionFont();
     for (const Place& p : kPlaces) {
         QWidget* w = nullptr;
         if (!IsSetupField(p.control)) {
@@ -159,7 +182,10 @@ void frmSetupT::BuildUi() {
         twips_.Move(Field(C::Combo9), 240, 4080, 1815, 345);
         twips_.Move(Field(C::Combo10), 240, 4920, 1815, 345);
     }
+}
 
+void frmSetupT::BuildButtons() {
+    const QFont captionFont = CaptionFont();
     const auto button = [&](const char* text, const char* name, int left, int width) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(name);
@@ -174,7 +200,10 @@ void frmSetupT::BuildUi() {
     Command1_->setToolTip("Write these settings into the detector");
     cmdPrint_->setToolTip("Print this screen");
     cmdExit_->setToolTip("Close without writing");
+}
 
+// "Burning...", over the fields while a write runs.
+void frmSetupT::BuildBurningNotice() {
     Frame3_ = new QFrame(this);
     Frame3_->setObjectName("Frame3");
     Frame3_->setFrameShape(QFrame::Box);
@@ -187,14 +216,6 @@ void frmSetupT::BuildUi() {
     Fill(Label2_, QColor(255, 255, 0));
     twips_.Add(Label2_, 120, 240, 1695, 495);
     Frame3_->hide();
-
-    const double scale = twips_.FitScale(kMinScale, kMaxScale);
-    twips_.Apply(scale);
-    setFixedSize(TwipsLayout::Size(kClientWidth, kClientHeight, scale));
-
-    connect(Command1_, &QPushButton::clicked, this, &frmSetupT::Burn);
-    connect(cmdPrint_, &QPushButton::clicked, this, &frmSetupT::Print);
-    connect(cmdExit_, &QPushButton::clicked, this, &frmSetupT::Cancel);
 }
 
 SetupTexts frmSetupT::Texts() const {

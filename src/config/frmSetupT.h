@@ -34,6 +34,10 @@ class frmSetupT : public ConfigWindow {
 
   private:
     void BuildUi();
+    void BuildValueBoxes();
+    void BuildSetupControls();
+    void BuildButtons();
+    void BuildBurningNotice();
     void DefaultCommand() override { Cancel(); }
     bool OwnKey(QKeyEvent& key) override;
     void BurnShown(bool on) override;

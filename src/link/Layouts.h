@@ -1,13 +1,67 @@
 #pragma once
-// Where each field stands in the replies the detectors send, and which models the family codes
-// are. Indices count from the reply's first byte (its address); the CRC follows the fields. The
-// decoders, the traffic describer and the confirmation tests read through these names, so an
-// offset is written once.
+// Where each field stands in the requests the program sends and in the replies the detectors
+// send, and which models the family codes are. Indices count from the frame's first byte (its
+// address); the CRC follows the fields. The builders, the decoders, the traffic describer, the
+// confirmation tests and the simulator read through these names, so an offset is written once.
 
 #include <cstddef>
 #include <cstdint>
 
 namespace halvern {
+
+// The fields every request starts with, whatever its function.
+namespace Request {
+constexpr std::size_t Address = 0;  // 0 asks whoever is on the bus
+constexpr std::size_t Function = 1;
+}  // namespace Request
+
+// The status, version and align queries (function 200), told apart by their command code.
+namespace CommandRequest {
+constexpr std::size_t Address = 0;  // 0 asks whoever is on the bus
+constexpr std::size_t Function = 1;
+constexpr std::size_t Count = 2;         // the bytes that follow before the CRC
+constexpr std::size_t Reserved = 3;      // always 0
+constexpr std::size_t Code = 4;          // the command code
+constexpr std::size_t TrailerFirst = 5;  // the two fixed bytes that close the data
+constexpr std::size_t TrailerSecond = 6;
+constexpr std::uint8_t CountValue = 4;
+constexpr int Bytes = 9;
+}  // namespace CommandRequest
+
+// The read of registers (function 3).
+namespace ReadRequest {
+constexpr std::size_t Address = 0;
+constexpr std::size_t Function = 1;
+constexpr std::size_t StartHigh = 2;  // the first register, high byte first
+constexpr std::size_t StartLow = 3;
+constexpr std::size_t QuantityHigh = 4;  // how many registers, high byte first
+constexpr std::size_t QuantityLow = 5;
+constexpr int Bytes = 8;
+}  // namespace ReadRequest
+
+// The write of one register (function 6): the mode, or the bus address.
+namespace WriteOneRequest {
+constexpr std::size_t Address = 0;
+constexpr std::size_t Function = 1;
+constexpr std::size_t RegisterHigh = 2;
+constexpr std::size_t RegisterLow = 3;
+constexpr std::size_t ValueHigh = 4;
+constexpr std::size_t ValueLow = 5;
+constexpr int Bytes = 8;
+}  // namespace WriteOneRequest
+
+// The write of several registers (function 16): the setup table.
+namespace WriteManyRequest {
+constexpr std::size_t Address = 0;
+constexpr std::size_t Function = 1;
+constexpr std::size_t StartHigh = 2;  // the first register, high byte first
+constexpr std::size_t StartLow = 3;
+constexpr std::size_t QuantityHigh = 4;  // how many registers, high byte first
+constexpr std::size_t QuantityLow = 5;
+constexpr std::size_t ByteCount = 6;    // the bytes of the values: two per register
+constexpr std::size_t ValuesStart = 7;  // the registers' values, each high byte first
+constexpr int HeaderBytes = 9;          // a request with no values: the fields and the CRC
+}  // namespace WriteManyRequest
 
 // The answer to the status query (function 200, code 32).
 namespace StatusReply {

@@ -16,6 +16,12 @@ constexpr std::uint8_t kFunctionWriteMany = 16;
 constexpr std::uint8_t FunctionCommand = 200;
 constexpr std::uint8_t kCommandTrailer[2] = {90, 62};
 
+// The registers the program writes and reads.
+constexpr std::uint16_t kAddressRegister = 0;
+constexpr std::uint16_t kSetupFirstRegister = 1;  // the setup table: registers 1 to 4
+constexpr std::uint16_t kModeRegister = 2;        // 1 starts the S/N test, 0 ends it
+constexpr std::uint16_t kSetupRegisterCount = 4;
+
 enum CommandCode : std::uint8_t {
     kCodeAlign = 17,
     kCodePrimaryVersion = 20,

@@ -69,9 +69,7 @@ QString AxisFormat(const LogPlotData& data) {
     return "dd/MM/yy";
 }
 
-// A chart of some series over the shared time axis, with the gaps shaded behind them.
-QChartView* MakeChart(QWidget* parent, const QString& name, const QString& title,
-                      std::initializer_list<int> series, const LogPlotData& data) {
+QChart* NewChart(const QString& title) {
     auto* chart = new QChart;
     chart->setTitle(title);
     chart->setMargins(QMargins(4, 2, 8, 2));
@@ -80,7 +78,10 @@ QChartView* MakeChart(QWidget* parent, const QString& name, const QString& title
     QFont titleFont = chart->titleFont();
     titleFont.setBold(true);
     chart->setTitleFont(titleFont);
+    return chart;
+}
 
+QDateTimeAxis* AddTimeAxis(QChart* chart, const LogPlotData& data) {
     auto* time = new QDateTimeAxis;
     time->setFormat(AxisFormat(data));
     time->setTickCount(7);
@@ -88,7 +89,12 @@ QChartView* MakeChart(QWidget* parent, const QString& name, const QString& title
     time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from)),
                    QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to)));
     chart->addAxis(time, Qt::AlignBottom);
+    return time;
+}
 
+// From zero, or the lowest value when below, to a little above the highest value shown.
+QValueAxis* AddValueAxis(QChart* chart, std::initializer_list<int> series,
+                         const LogPlotData& data) {
     double low = 0, high = std::numeric_limits<double>::lowest();
     for (const int s : series) {
         for (const PlotSegment& segment : data.Segments[static_cast<std::size_t>(s)]) {
@@ -105,67 +111,81 @@ QChartView* MakeChart(QWidget* parent, const QString& name, const QString& title
     values->applyNiceNumbers();
     values->setLabelFormat("%g");
     chart->addAxis(values, Qt::AlignLeft);
+    return values;
+}
 
-    if (!data.Gaps.empty()) {
-        // The gaps as one shaded band series: the upper line steps up over each gap.
-        const qreal bottom = values->min(), top = values->max();
-        auto* upper = new QLineSeries;
-        auto* lower = new QLineSeries;
-        upper->append(from, bottom);
-        for (const PlotGap& gap : data.Gaps) {
-            const qreal a = AxisTime(gap.From), b = AxisTime(gap.To);
-            *upper << QPointF(a, bottom) << QPointF(a, top) << QPointF(b, top)
-                   << QPointF(b, bottom);
-        }
-        upper->append(to, bottom);
-        *lower << QPointF(from, bottom) << QPointF(to, bottom);
-        auto* band = new QAreaSeries(upper, lower);
-        // An area series does not own its edge lines.
-        upper->setParent(band);
-        lower->setParent(band);
-        band->setName("No readings");
-        band->setPen(Qt::NoPen);
-        band->setBrush(kGapFill);
-        chart->addSeries(band);
-        band->attachAxis(time);
-        band->attachAxis(values);
+// The gaps as one shaded band series: the upper line steps up over each gap.
+void AddGapBand(QChart* chart, const LogPlotData& data, QDateTimeAxis* time, QValueAxis* values) {
+    const auto [from, to] = TimeRange(data);
+    const qreal bottom = values->min(), top = values->max();
+    auto* upper = new QLineSeries;
+    auto* lower = new QLineSeries;
+    upper->append(from, bottom);
+    for (const PlotGap& gap : data.Gaps) {
+        const qreal a = AxisTime(gap.From), b = AxisTime(gap.To);
+        *upper << QPointF(a, bottom) << QPointF(a, top) << QPointF(b, top) << QPointF(b, bottom);
     }
+    upper->append(to, bottom);
+    *lower << QPointF(from, bottom) << QPointF(to, bottom);
+    auto* band = new QAreaSeries(upper, lower);
+    // An area series does not own its edge lines.
+    upper->setParent(band);
+    lower->setParent(band);
+    band->setName("No readings");
+    band->setPen(Qt::NoPen);
+    band->setBrush(kGapFill);
+    chart->addSeries(band);
+    band->attachAxis(time);
+    band->attachAxis(values);
+}
 
-    for (const int s : series) {
-        const auto& segments = data.Segments[static_cast<std::size_t>(s)];
-        QPen pen(kSeriesColours[s], 1.6);
-        if (s == PlotRatio2 || s == PlotReference)
-            pen.setWidthF(1.3);
-        // Each unbroken stretch is a line of its own; the legend names the series once.
-        for (std::size_t i = 0; i < segments.size(); ++i) {
-            auto* line = new QLineSeries;
-            line->setName(PlotSeriesName(s));
-            QList<QPointF> points;
-            points.reserve(static_cast<qsizetype>(segments[i].size()));
-            for (const PlotPoint& p : segments[i])
-                points.append(QPointF(AxisTime(p.Seconds), p.Value));
-            // A stretch of one reading is a dot, not an invisible line.
-            line->setPointsVisible(points.size() == 1);
-            line->replace(points);
-            line->setPen(pen);
-            chart->addSeries(line);
-            line->attachAxis(time);
-            line->attachAxis(values);
-            if (i > 0) {
-                for (QLegendMarker* marker : chart->legend()->markers(line))
-                    marker->setVisible(false);
-            }
-        }
-        if (segments.empty()) {
-            // Still named in the legend, so the chart says what it would show.
-            auto* line = new QLineSeries;
-            line->setName(PlotSeriesName(s));
-            line->setPen(pen);
-            chart->addSeries(line);
-            line->attachAxis(time);
-            line->attachAxis(values);
+// One series: each unbroken stretch is a line of its own; the legend names the series once.
+void AddSeries(QChart* chart, int s, const LogPlotData& data, QDateTimeAxis* time,
+               QValueAxis* values) {
+    const auto& segments = data.Segments[static_cast<std::size_t>(s)];
+    QPen pen(kSeriesColours[s], 1.6);
+    if (s == PlotRatio2 || s == PlotReference)
+        pen.setWidthF(1.3);
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        auto* line = new QLineSeries;
+        line->setName(PlotSeriesName(s));
+        QList<QPointF> points;
+        points.reserve(static_cast<qsizetype>(segments[i].size()));
+        for (const PlotPoint& p : segments[i])
+            points.append(QPointF(AxisTime(p.Seconds), p.Value));
+        // A stretch of one reading is a dot, not an invisible line.
+        line->setPointsVisible(points.size() == 1);
+        line->replace(points);
+        line->setPen(pen);
+        chart->addSeries(line);
+        line->attachAxis(time);
+        line->attachAxis(values);
+        if (i > 0) {
+            for (QLegendMarker* marker : chart->legend()->markers(line))
+                marker->setVisible(false);
         }
     }
+    if (segments.empty()) {
+        // Still named in the legend, so the chart says what it would show.
+        auto* line = new QLineSeries;
+        line->setName(PlotSeriesName(s));
+        line->setPen(pen);
+        chart->addSeries(line);
+        line->attachAxis(time);
+        line->attachAxis(values);
+    }
+}
+
+// A chart of some series over the shared time axis, with the gaps shaded behind them.
+QChartView* MakeChart(QWidget* parent, const QString& name, const QString& title,
+                      std::initializer_list<int> series, const LogPlotData& data) {
+    QChart* chart = NewChart(title);
+    QDateTimeAxis* time = AddTimeAxis(chart, data);
+    QValueAxis* values = AddValueAxis(chart, series, data);
+    if (!data.Gaps.empty())
+        AddGapBand(chart, data, time, values);
+    for (const int s : series)
+        AddSeries(chart, s, data, time, values);
 
     auto* view = new QChartView(chart, parent);
     view->setObjectName(name);

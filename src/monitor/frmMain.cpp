@@ -122,6 +122,41 @@ frmMain::frmMain(Par& par, MainComm& comm, QWidget* parent)
 }
 
 void frmMain::BuildUi() {
+    BuildMenus();
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto* top = new QGridLayout(central);
+    top->setContentsMargins(12, 10, 12, 10);
+    top->setHorizontalSpacing(14);
+    top->setVerticalSpacing(10);
+    QGroupBox* det = BuildDetectorPanel(central);
+    QGroupBox* com = BuildCommunicationPanel(central);
+    QGroupBox* FrCh = BuildSignalsPanel(central);
+    QGroupBox* Frame1 = BuildCommandButtons(central);
+    QGroupBox* frMisc = BuildAddressChooser(central);
+    BuildNotices(central);
+    top->addWidget(lblSnTest_, 3, 0, 1, 3);
+    top->addWidget(det, 0, 0);
+    top->addWidget(com, 1, 0);
+    top->addWidget(FrCh, 0, 1, 2, 1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(Frame1);
+    right->addWidget(frMisc);
+    right->addWidget(lblVer_);
+    right->addStretch(1);
+    top->addLayout(right, 0, 2, 2, 1);
+    BuildStatusBar(central);
+    top->setColumnStretch(0, 3);
+    top->setColumnStretch(1, 2);
+    top->setRowStretch(2, 1);
+
+    ConnectCommandButtons();
+    ConnectAddressChooser();
+    resize(960, sizeHint().height());
+}
+
+// The File menu and About, each turned into the main window's signal or command.
+void frmMain::BuildMenus() {
     auto* mnuFile = menuBar()->addMenu("&File");
     mnuFile->setObjectName("mnuFile");
     mnuSLog_ = mnuFile->addAction("&Start log");
@@ -156,16 +191,11 @@ void frmMain::BuildUi() {
     connect(mnuReport, &QAction::triggered, this, &frmMain::reportRequested);
     connect(mnuExit, &QAction::triggered, this, [this] { mainComm_.ConfirmExit(); });
     connect(mnuAbout, &QAction::triggered, this, &frmMain::aboutRequested);
+}
 
-    auto* central = new QWidget(this);
-    setCentralWidget(central);
-    auto* top = new QGridLayout(central);
-    top->setContentsMargins(12, 10, 12, 10);
-    top->setHorizontalSpacing(14);
-    top->setVerticalSpacing(10);
-
-    // --- the detector panel ---
-    auto* det = new QGroupBox("Detector", central);
+// The served detector: address, model, serial number, gain and status.
+QGroupBox* frmMain::BuildDetectorPanel(QWidget* parent) {
+    auto* det = new QGroupBox("Detector", parent);
     det->setObjectName("FrDetector");
     auto* dg = new QGridLayout(det);
     dg->setHorizontalSpacing(10);
@@ -195,9 +225,12 @@ void frmMain::BuildUi() {
     dg->addWidget(lblSIL2Des_, 4, 1, 1, 3);
     dg->setColumnStretch(1, 1);
     dg->setColumnStretch(3, 1);
+    return det;
+}
 
-    // --- communication ---
-    auto* com = new QGroupBox("Communication", central);
+// The lamp and the communication status; "Testing.." while the turnaround is tuned.
+QGroupBox* frmMain::BuildCommunicationPanel(QWidget* parent) {
+    auto* com = new QGroupBox("Communication", parent);
     com->setObjectName("FrCom");
     auto* cg = new QHBoxLayout(com);
     Shape1_ = new LampWidget(com);
@@ -208,9 +241,12 @@ void frmMain::BuildUi() {
     cg->addWidget(Shape1_);
     cg->addWidget(lblCom_, 1);
     cg->addWidget(lblF12_);
+    return com;
+}
 
-    // --- channel values ---
-    auto* FrCh = new QGroupBox("Signals", central);
+// The five channel values of the last status reply.
+QGroupBox* frmMain::BuildSignalsPanel(QWidget* parent) {
+    auto* FrCh = new QGroupBox("Signals", parent);
     FrCh->setObjectName("FrCh");
     auto* chg = new QGridLayout(FrCh);
     chg->setVerticalSpacing(6);
@@ -227,9 +263,11 @@ void frmMain::BuildUi() {
     lblCh_[2]->setText("Signal 2");
     lblCh_[3]->setText("NQratio1");
     lblCh_[4]->setText("NQratio2");
+    return FrCh;
+}
 
-    // --- commands ---
-    auto* Frame1 = new QGroupBox("Commands", central);
+QGroupBox* frmMain::BuildCommandButtons(QWidget* parent) {
+    auto* Frame1 = new QGroupBox("Commands", parent);
     Frame1->setObjectName("Frame1");
     auto* bg = new QGridLayout(Frame1);
     cmdMaster_ = Button("maste&R", "cmdMaster", "Seek for an active detector", Frame1);
@@ -250,8 +288,12 @@ void frmMain::BuildUi() {
     bg->addWidget(cmdVer_, 3, 0);
     bg->addWidget(cmdVer2_, 3, 1);
     bg->addWidget(cmdExit_, 4, 0, 1, 2);
+    return Frame1;
+}
 
-    auto* frMisc = new QGroupBox(central);
+// "Change Address": the list of bus addresses and the buttons that step through it.
+QGroupBox* frmMain::BuildAddressChooser(QWidget* parent) {
+    auto* frMisc = new QGroupBox(parent);
     frMisc->setObjectName("frMisc");
     auto* mg = new QGridLayout(frMisc);
     auto* Label3 = Caption("Change Address", "Label3", frMisc);
@@ -272,50 +314,45 @@ void frmMain::BuildUi() {
     mg->addWidget(cmdUp_, 1, 1);
     mg->addWidget(cmdDown_, 1, 2);
     mg->setColumnStretch(0, 1);
+    return frMisc;
+}
 
-    lblVer_ = ValueLabel("lblVer", central, 11, 160);
+// The version text, the logging lines and the S/N test warning.
+void frmMain::BuildNotices(QWidget* parent) {
+    lblVer_ = ValueLabel("lblVer", parent, 11, 160);
     lblVer_->setWordWrap(true);
-    lblLogOn_ = Caption(QString(), "lblLogOn", central);
+    lblLogOn_ = Caption(QString(), "lblLogOn", parent);
     lblLogOn_->setStyleSheet("color: #006000; font-weight: bold;");
-    lblLogError_ = Caption(QString(), "lblLogError", central);
+    lblLogError_ = Caption(QString(), "lblLogError", parent);
     lblLogError_->setStyleSheet("color: #b00000; font-weight: bold;");
     lblLogError_->setWordWrap(true);
 
     // A detector left in its S/N test reads as normal here: said across the window, in the
     // warning colour, until it is back in normal mode.
-    lblSnTest_ = Caption(QString(), "lblSnTest", central);
+    lblSnTest_ = Caption(QString(), "lblSnTest", parent);
     lblSnTest_->setStyleSheet(
         "background: rgb(255,255,0); color: black; font-weight: bold; padding: 6px;");
     lblSnTest_->setWordWrap(true);
     lblSnTest_->hide();  // until there is something to say: the window's height is made without it
+}
 
-    top->addWidget(lblSnTest_, 3, 0, 1, 3);
-    top->addWidget(det, 0, 0);
-    top->addWidget(com, 1, 0);
-    top->addWidget(FrCh, 0, 1, 2, 1);
-    auto* right = new QVBoxLayout;
-    right->addWidget(Frame1);
-    right->addWidget(frMisc);
-    right->addWidget(lblVer_);
-    right->addStretch(1);
-    top->addLayout(right, 0, 2, 2, 1);
+void frmMain::BuildStatusBar(QWidget* parent) {
     // Logging state and logging trouble along the bottom, out of the way of the readings.
     statusBar()->addWidget(lblLogOn_, 1);
     statusBar()->addPermanentWidget(lblLogError_);
-    lblHistoryError_ = Caption(QString(), "lblHistoryError", central);
+    lblHistoryError_ = Caption(QString(), "lblHistoryError", parent);
     lblHistoryError_->setStyleSheet("color: #b00000; font-weight: bold;");
     lblHistoryError_->setWordWrap(true);
     lblHistoryError_->hide();
     statusBar()->addPermanentWidget(lblHistoryError_);
     // Long port notices end in an ellipsis on a narrow screen; the whole text is the tooltip.
-    lblPortNotice_ = new ElidedLabel(central);
+    lblPortNotice_ = new ElidedLabel(parent);
     lblPortNotice_->setObjectName("lblPortNotice");
     lblPortNotice_->setStyleSheet("color: #805000;");
     statusBar()->addPermanentWidget(lblPortNotice_, 1);
-    top->setColumnStretch(0, 3);
-    top->setColumnStretch(1, 2);
-    top->setRowStretch(2, 1);
+}
 
+void frmMain::ConnectCommandButtons() {
     connect(cmdMaster_, &QPushButton::clicked, this, [this] { mainComm_.cmdMaster(); });
     connect(cmdExit_, &QPushButton::clicked, this, [this] { mainComm_.ConfirmExit(); });
     connect(cmdVer_, &QPushButton::clicked, this, [this] { mainComm_.cmdVer(); });
@@ -326,6 +363,9 @@ void frmMain::BuildUi() {
     connect(cmdSetAddr_, &QPushButton::clicked, this, [this] { mainComm_.cmdSetAddr(); });
     connect(cmdUp_, &QPushButton::clicked, this, [this] { mainComm_.cmdUp(); });
     connect(cmdDown_, &QPushButton::clicked, this, [this] { mainComm_.cmdDown(); });
+}
+
+void frmMain::ConnectAddressChooser() {
     connect(cmbChangeAddr_, &QComboBox::activated, this, [this](int index) {
         if (cmbChangeAddr_->TakeListChoice())
             mainComm_.SelectAddress(cmbChangeAddr_->itemText(index).toStdString());
@@ -351,7 +391,6 @@ void frmMain::BuildUi() {
             window->cmbChangeAddr_->setEditText(QString::fromStdString(window->par_.Main.DetNum));
         });
     });
-    resize(960, sizeHint().height());
 }
 
 frmMain::~frmMain() {

@@ -7,6 +7,7 @@
 
 class QAction;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QPushButton;
 
@@ -58,6 +59,16 @@ class frmMain : public QMainWindow {
   private:
     bool HandleKey(QKeyEvent& e, QWidget& receiver);
     void BuildUi();
+    void BuildMenus();
+    QGroupBox* BuildDetectorPanel(QWidget* parent);
+    QGroupBox* BuildCommunicationPanel(QWidget* parent);
+    QGroupBox* BuildSignalsPanel(QWidget* parent);
+    QGroupBox* BuildCommandButtons(QWidget* parent);
+    QGroupBox* BuildAddressChooser(QWidget* parent);
+    void BuildNotices(QWidget* parent);
+    void BuildStatusBar(QWidget* parent);
+    void ConnectCommandButtons();
+    void ConnectAddressChooser();
 
     Par& par_;
     MainComm& mainComm_;

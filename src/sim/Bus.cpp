@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/Frame.h"
+#include "link/Layouts.h"
 
 namespace halvern::sim {
 
@@ -52,17 +53,17 @@ std::vector<Transmission> SplitWithPause(const Transmission& t, std::size_t head
 // with the value or quantity plus one.
 std::vector<std::uint8_t> WrongEcho(const std::vector<std::uint8_t>& write, std::uint8_t own,
                                     bool address, bool reg, bool value) {
-    std::vector<std::uint8_t> echo(write.begin(), write.begin() + 6);
-    echo[0] = address ? static_cast<std::uint8_t>(own % 247 + 1) : own;
+    std::vector<std::uint8_t> echo(write.begin(), write.begin() + Echo::Echoed);
+    echo[Echo::Address] = address ? static_cast<std::uint8_t>(own % 247 + 1) : own;
     const auto bump = [&](std::size_t i) {
         const auto w = static_cast<std::uint16_t>((echo[i] << 8 | echo[i + 1]) + 1);
         echo[i] = static_cast<std::uint8_t>(w >> 8);
         echo[i + 1] = static_cast<std::uint8_t>(w & 0xFF);
     };
     if (reg)
-        bump(2);
+        bump(Echo::RegisterHigh);
     if (value)
-        bump(4);
+        bump(Echo::ValueHigh);
     AppendCrc(echo);
     return echo;
 }
@@ -186,7 +187,8 @@ std::vector<Transmission> Bus::Answer(Node& n, const std::vector<std::uint8_t>& 
     if (has(Fault::Silent))
         return {};
     const bool write =
-        frame.size() > 1 && (frame[1] == kFunctionWriteOne || frame[1] == kFunctionWriteMany);
+        frame.size() > Request::Function && (frame[Request::Function] == kFunctionWriteOne ||
+                                             frame[Request::Function] == kFunctionWriteMany);
     if (has(Fault::IgnoreWrites) && write)
         return {};
     const bool wrongEcho = write && (has(Fault::WrongEchoAddress) ||
@@ -201,7 +203,7 @@ std::vector<Transmission> Bus::Answer(Node& n, const std::vector<std::uint8_t>& 
 
     std::vector<std::uint8_t> reply;
     if (wrongEcho) {
-        if (!n.detector.Hears(frame) || frame.size() < 8)
+        if (!n.detector.Hears(frame) || frame.size() < WriteOneRequest::Bytes)
             return {};
         reply = WrongEcho(frame, n.detector.Address(), has(Fault::WrongEchoAddress),
                           has(Fault::WrongEchoRegister), has(Fault::WrongEchoValue));
@@ -209,7 +211,7 @@ std::vector<Transmission> Bus::Answer(Node& n, const std::vector<std::uint8_t>& 
         // Refused before it takes effect: the detector's state stays as it was.
         if (!n.detector.Hears(frame))
             return {};
-        reply = n.detector.ExceptionReply(frame[1], kDeviceFailure);
+        reply = n.detector.ExceptionReply(frame[Request::Function], kDeviceFailure);
     } else {
         auto r = n.detector.Handle(frame, frameEndUs);
         if (!r)

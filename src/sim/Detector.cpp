@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "link/Frame.h"
+#include "link/Layouts.h"
 
 namespace halvern::sim {
 
@@ -105,7 +106,7 @@ Detector::Detector(const DetectorConfig& c)
 bool Detector::Hears(const std::vector<std::uint8_t>& rq) const {
     if (rq.size() < 4 || !ReplyCrcIsValid(rq, static_cast<int>(rq.size())))
         return false;
-    return rq[0] == 0 || rq[0] == address_;
+    return rq[Request::Address] == 0 || rq[Request::Address] == address_;
 }
 
 std::optional<std::vector<std::uint8_t>> Detector::Handle(const std::vector<std::uint8_t>& rq,
@@ -113,42 +114,46 @@ std::optional<std::vector<std::uint8_t>> Detector::Handle(const std::vector<std:
     if (!Hears(rq))
         return std::nullopt;
     std::vector<std::uint8_t> reply;
-    switch (rq[1]) {
+    switch (rq[Request::Function]) {
         case FunctionCommand:
-            if (rq.size() != 9)
+            if (rq.size() != CommandRequest::Bytes)
                 return std::nullopt;
             reply = HandleCommand(rq, now);
             break;
         case kFunctionRead:
-            if (rq.size() != 8)
+            if (rq.size() != ReadRequest::Bytes)
                 return std::nullopt;
             reply = HandleRead(rq);
             break;
         case kFunctionWriteOne:
-            if (rq.size() != 8)
+            if (rq.size() != WriteOneRequest::Bytes)
                 return std::nullopt;
             reply = HandleWriteOne(rq);
             break;
         case kFunctionWriteMany:
-            if (rq.size() < 9 || rq.size() != 9u + rq[6])
+            if (rq.size() < WriteManyRequest::HeaderBytes ||
+                rq.size() !=
+                    WriteManyRequest::HeaderBytes + std::size_t{rq[WriteManyRequest::ByteCount]})
                 return std::nullopt;
             reply = HandleWriteMany(rq);
             break;
         default:
-            return ExceptionReply(rq[1], kIllegalFunction);
+            return ExceptionReply(rq[Request::Function], kIllegalFunction);
     }
     return reply;
 }
 
 std::vector<std::uint8_t> Detector::HandleCommand(const std::vector<std::uint8_t>& rq, Micros now) {
-    if (rq[2] != 4 || rq[3] != 0 || rq[5] != kCommandTrailer[0] || rq[6] != kCommandTrailer[1])
-        return ExceptionReply(rq[1], kIllegalDataValue);
-    switch (rq[4]) {
+    namespace C = CommandRequest;
+    if (rq[C::Count] != C::CountValue || rq[C::Reserved] != 0 ||
+        rq[C::TrailerFirst] != kCommandTrailer[0] || rq[C::TrailerSecond] != kCommandTrailer[1])
+        return ExceptionReply(rq[C::Function], kIllegalDataValue);
+    switch (rq[C::Code]) {
         case kCodeStatus:
             return StatusReply(now);
         case kCodePrimaryVersion:
         case kCodeSecondaryVersion:
-            return VersionReply(rq[4]);
+            return VersionReply(rq[C::Code]);
         case kCodeAlign: {
             alignUntilUs_ = now + kAlignDurationUs;
             std::vector<std::uint8_t> ack{address_, FunctionCommand, 2, 0, kCodeAlign};
@@ -156,17 +161,18 @@ std::vector<std::uint8_t> Detector::HandleCommand(const std::vector<std::uint8_t
             return ack;
         }
         default:
-            return ExceptionReply(rq[1], kIllegalFunction);
+            return ExceptionReply(rq[C::Function], kIllegalFunction);
     }
 }
 
 std::vector<std::uint8_t> Detector::HandleRead(const std::vector<std::uint8_t>& rq) const {
-    const int start = Word(rq, 2);
-    const int count = Word(rq, 4);
+    namespace R = ReadRequest;
+    const int start = Word(rq, R::StartHigh);
+    const int count = Word(rq, R::QuantityHigh);
     if (count < 1 || count > 125)
-        return ExceptionReply(rq[1], kIllegalDataValue);
+        return ExceptionReply(rq[R::Function], kIllegalDataValue);
     if (start + count > kRegisterCount)
-        return ExceptionReply(rq[1], kIllegalDataAddress);
+        return ExceptionReply(rq[R::Function], kIllegalDataAddress);
     const auto regs = Registers();
     std::vector<std::uint8_t> reply{address_, kFunctionRead, static_cast<std::uint8_t>(2 * count)};
     for (int r = start; r < start + count; ++r)
@@ -176,34 +182,41 @@ std::vector<std::uint8_t> Detector::HandleRead(const std::vector<std::uint8_t>& 
 }
 
 std::vector<std::uint8_t> Detector::HandleWriteOne(const std::vector<std::uint8_t>& rq) {
-    const int reg = Word(rq, 2);
-    const std::uint16_t value = Word(rq, 4);
+    namespace W = WriteOneRequest;
+    const int reg = Word(rq, W::RegisterHigh);
+    const std::uint16_t value = Word(rq, W::ValueHigh);
     if (reg >= kRegisterCount)
-        return ExceptionReply(rq[1], kIllegalDataAddress);
+        return ExceptionReply(rq[W::Function], kIllegalDataAddress);
     if (const auto e = CheckWrite(reg, value))
-        return ExceptionReply(rq[1], e);
+        return ExceptionReply(rq[W::Function], e);
     // The echo leaves from the address the request reached; a new address holds afterwards.
-    std::vector<std::uint8_t> echo{address_, kFunctionWriteOne, rq[2], rq[3], rq[4], rq[5]};
+    std::vector<std::uint8_t> echo{address_,           kFunctionWriteOne, rq[W::RegisterHigh],
+                                   rq[W::RegisterLow], rq[W::ValueHigh],  rq[W::ValueLow]};
     AppendCrc(echo);
     ApplyWrite(reg, value);
     return echo;
 }
 
 std::vector<std::uint8_t> Detector::HandleWriteMany(const std::vector<std::uint8_t>& rq) {
-    const int start = Word(rq, 2);
-    const int count = Word(rq, 4);
-    if (count < 1 || count > 123 || rq[6] != 2 * count)
-        return ExceptionReply(rq[1], kIllegalDataValue);
+    namespace W = WriteManyRequest;
+    const int start = Word(rq, W::StartHigh);
+    const int count = Word(rq, W::QuantityHigh);
+    if (count < 1 || count > 123 || rq[W::ByteCount] != 2 * count)
+        return ExceptionReply(rq[W::Function], kIllegalDataValue);
     if (start + count > kRegisterCount)
-        return ExceptionReply(rq[1], kIllegalDataAddress);
+        return ExceptionReply(rq[W::Function], kIllegalDataAddress);
+    const auto value = [&](int i) {
+        return Word(rq, W::ValuesStart + 2 * static_cast<std::size_t>(i));
+    };
     // All or nothing: a refused value leaves every register as it was.
     for (int i = 0; i < count; ++i)
-        if (const auto e = CheckWrite(start + i, Word(rq, 7 + 2 * static_cast<std::size_t>(i))))
-            return ExceptionReply(rq[1], e);
-    std::vector<std::uint8_t> echo{address_, kFunctionWriteMany, rq[2], rq[3], rq[4], rq[5]};
+        if (const auto e = CheckWrite(start + i, value(i)))
+            return ExceptionReply(rq[W::Function], e);
+    std::vector<std::uint8_t> echo{address_,        kFunctionWriteMany,  rq[W::StartHigh],
+                                   rq[W::StartLow], rq[W::QuantityHigh], rq[W::QuantityLow]};
     AppendCrc(echo);
     for (int i = 0; i < count; ++i)
-        ApplyWrite(start + i, Word(rq, 7 + 2 * static_cast<std::size_t>(i)));
+        ApplyWrite(start + i, value(i));
     return echo;
 }
 

@@ -1,6 +1,7 @@
 #include "sim/FrameSplitter.h"
 
 #include "link/Frame.h"
+#include "link/Layouts.h"
 #include "link/Requests.h"
 
 namespace halvern::sim {
@@ -12,18 +13,21 @@ constexpr std::size_t kMaxPending = 1024;  // more than any frame: the rest is g
 int FrameSplitter::ExpectedLength(std::span<const std::uint8_t> b) {
     if (b.empty())
         return -1;
-    if (b[0] > 247)
+    if (b[Request::Address] > 247)
         return 0;  // no host frame goes to such an address
-    if (b.size() < 2)
+    if (b.size() <= Request::Function)
         return -1;
-    switch (b[1]) {
+    switch (b[Request::Function]) {
         case kFunctionRead:
+            return ReadRequest::Bytes;
         case kFunctionWriteOne:
-            return 8;
+            return WriteOneRequest::Bytes;
         case FunctionCommand:
-            return 9;
+            return CommandRequest::Bytes;
         case kFunctionWriteMany:
-            return b.size() < 7 ? -1 : 9 + b[6];
+            return b.size() <= WriteManyRequest::ByteCount
+                       ? -1
+                       : WriteManyRequest::HeaderBytes + b[WriteManyRequest::ByteCount];
         default:
             return 0;
     }

@@ -22,7 +22,6 @@ constexpr int kEchoCount = Echo::Bytes;
 constexpr int kSetupReplyCount = SetupReply::Bytes;
 constexpr int kPrimaryVersionMinCount = 12;
 constexpr int kSecondaryVersionMinCount = 31;  // text up to index 28, then the CRC
-constexpr int kRequestCount = 9;               // a function-200 request
 
 std::string Num(int v) {
     return std::to_string(v);
@@ -33,11 +32,12 @@ std::string Bytes(std::size_t n) {
 }
 
 bool IsCommand(std::span<const std::uint8_t> rq) {
-    return rq.size() == kRequestCount && rq[1] == FunctionCommand && rq[2] == 4;
+    return rq.size() == CommandRequest::Bytes && rq[CommandRequest::Function] == FunctionCommand &&
+           rq[CommandRequest::Count] == CommandRequest::CountValue;
 }
 
 int CommandOf(std::span<const std::uint8_t> rq) {
-    return IsCommand(rq) ? rq[4] : -1;
+    return IsCommand(rq) ? rq[CommandRequest::Code] : -1;
 }
 
 // A version text as the window can show it: control characters as dots, padding dropped.
@@ -53,9 +53,9 @@ std::string Printable(std::string text) {
 // The smallest whole answer to the request, to tell a reply cut short from one that is
 // merely corrupted; 0 when no length is known.
 int ExpectedMinCount(std::span<const std::uint8_t> rq) {
-    if (rq.size() < 2)
+    if (rq.size() <= Request::Function)
         return 0;
-    switch (rq[1]) {
+    switch (rq[Request::Function]) {
         case FunctionCommand:
             switch (CommandOf(rq)) {
                 case kCodeStatus:
@@ -94,8 +94,9 @@ TrafficMeaning DescribeFrame(std::span<const std::uint8_t> f, std::span<const st
         return m;
     }
     const int code = CommandOf(rq);
-    // Only a write's own echo confirms it (and only then is rq known to hold six bytes).
+    // Only a write's own echo confirms it (and only then is rq known to hold its fields).
     const bool echo = EchoesRequest(f, rq);
+    const int asked = rq.empty() ? 0 : rq[Request::Address];
     switch (function) {
         case FunctionCommand:
             if (code == kCodePrimaryVersion || code == kCodeSecondaryVersion) {
@@ -120,15 +121,17 @@ TrafficMeaning DescribeFrame(std::span<const std::uint8_t> f, std::span<const st
                 IsSetupReply(f) ? "setup table" + src : "read reply" + src + ", " + Bytes(f.size());
             break;
         case kFunctionWriteMany:
-            m.text = echo && SetupWriteConfirmed(f, rq[0]) ? "setup write confirmed" + by
-                                                           : "write reply" + src;
+            m.text = echo && SetupWriteConfirmed(f, rq[WriteManyRequest::Address])
+                         ? "setup write confirmed" + by
+                         : "write reply" + src;
             break;
         case kFunctionWriteOne:
-            if (echo && AddressWriteConfirmed(f, rq[0], rq[Echo::ValueLow]))
+            if (echo && AddressWriteConfirmed(f, rq[WriteOneRequest::Address],
+                                              rq[WriteOneRequest::ValueLow]))
                 m.text = "address write confirmed" + by + ": new address " + Num(f[Echo::ValueLow]);
-            else if (echo && SnTestConfirmed(f, rq[0]))
+            else if (echo && SnTestConfirmed(f, rq[WriteOneRequest::Address]))
                 m.text = "S/N test confirmed" + by;
-            else if (echo && NormalModeConfirmed(f, rq[0]))
+            else if (echo && NormalModeConfirmed(f, rq[WriteOneRequest::Address]))
                 m.text = "normal mode confirmed" + by;
             else
                 m.text = "write reply" + src;
@@ -137,9 +140,9 @@ TrafficMeaning DescribeFrame(std::span<const std::uint8_t> f, std::span<const st
             m.text = "function " + Num(function) + " reply" + src;
     }
     // The program follows whoever answers; the technician should see that it was someone else.
-    if (rq.size() >= 2 && rq[0] != 0 && from != rq[0]) {
+    if (rq.size() > Request::Function && asked != 0 && from != asked) {
         m.mark = TrafficMark::Odd;
-        m.text += " (asked " + Num(rq[0]) + ")";
+        m.text += " (asked " + Num(asked) + ")";
     }
     return m;
 }
@@ -169,9 +172,9 @@ TrafficMeaning DescribeRequest(std::span<const std::uint8_t> f) {
     m.crc = ReplyCrcIsValid(f, static_cast<int>(f.size())) ? CrcVerdict::Ok : CrcVerdict::Bad;
     if (m.crc == CrcVerdict::Bad)
         m.mark = TrafficMark::Trouble;
-    const int to = f[0];
+    const int to = f[Request::Address];
     const std::string dst = " to " + Num(to);
-    switch (f[1]) {
+    switch (f[Request::Function]) {
         case FunctionCommand:
             switch (CommandOf(f)) {
                 case kCodeStatus:
@@ -196,16 +199,21 @@ TrafficMeaning DescribeRequest(std::span<const std::uint8_t> f) {
         case kFunctionWriteMany:
             m.text = "write setup" + dst;
             break;
-        case kFunctionWriteOne:
-            if (f.size() == kEchoCount && f[2] == 0 && f[3] == 0)
-                m.text = "new address " + Num(f[5]) + dst;
-            else if (f.size() == kEchoCount && f[2] == 0 && f[3] == 2 && f[4] == 0 && f[5] <= 1)
-                m.text = std::string(f[5] == 1 ? "S/N test" : "normal mode") + dst;
+        case kFunctionWriteOne: {
+            namespace W = WriteOneRequest;
+            const bool whole = f.size() == static_cast<std::size_t>(W::Bytes);
+            const int reg = whole ? f[W::RegisterHigh] << 8 | f[W::RegisterLow] : -1;
+            const int value = whole ? f[W::ValueHigh] << 8 | f[W::ValueLow] : -1;
+            if (reg == kAddressRegister)
+                m.text = "new address " + Num(f[W::ValueLow]) + dst;
+            else if (reg == kModeRegister && value >= 0 && value <= 1)
+                m.text = std::string(value == 1 ? "S/N test" : "normal mode") + dst;
             else
                 m.text = "write register" + dst;
             break;
+        }
         default:
-            m.text = "function " + Num(f[1]) + " request" + dst;
+            m.text = "function " + Num(f[Request::Function]) + " request" + dst;
     }
     return m;
 }
@@ -223,8 +231,9 @@ TrafficMeaning DescribeReply(std::span<const std::uint8_t> bytes, std::size_t co
         m.crc = CrcVerdict::Bad;
         m.mark = TrafficMark::Trouble;
         m.text = "too long, " + n +
-                 (!rq.empty() && !bytes.empty() && bytes[0] == rq[0] ? " from " + Num(bytes[0])
-                                                                     : std::string());
+                 (!rq.empty() && !bytes.empty() && bytes[0] == rq[Request::Address]
+                      ? " from " + Num(bytes[0])
+                      : std::string());
         return m;
     }
     const int c = static_cast<int>(bytes.size());
@@ -235,8 +244,9 @@ TrafficMeaning DescribeReply(std::span<const std::uint8_t> bytes, std::size_t co
         return DescribeFrame(bytes, rq);
 
     m.mark = TrafficMark::Trouble;
-    const bool fromAsked = !rq.empty() && !bytes.empty() && (rq[0] == 0 || bytes[0] == rq[0]) &&
-                           (c < 2 || bytes[1] == rq[1]);
+    const bool fromAsked = !rq.empty() && !bytes.empty() &&
+                           (rq[Request::Address] == 0 || bytes[0] == rq[Request::Address]) &&
+                           (c < 2 || bytes[1] == rq[Request::Function]);
     if (fromAsked && c < ExpectedMinCount(rq)) {
         m.text = "cut reply from " + Num(bytes[0]) + ", " + n;
         return m;

@@ -38,6 +38,35 @@ frmComm::frmComm(Par& par, PortSources sources, QWidget* parent)
                    Qt::WindowCloseButtonHint);
     setWindowTitle("Communication setup");
 
+    QGroupBox* frame = BuildNumberField();
+    QGroupBox* ports = BuildPortList();
+    lblOpens_ = new QLabel(this);
+    lblOpens_->setObjectName("lblOpens");
+    lblOpens_->setWordWrap(true);
+
+    const auto [buttons, ok, cancel] =
+        OkCancelRow(this, "OK-Enter", "OKButton", "Cancel-Esc", "CancelButton");
+    ok->setDefault(true);
+
+    auto* choice = new QHBoxLayout;
+    choice->setSpacing(12);
+    choice->addWidget(frame, 0, Qt::AlignTop);
+    choice->addWidget(ports, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 14, 14, 14);
+    layout->setSpacing(12);
+    layout->addLayout(choice, 1);
+    layout->addWidget(lblOpens_);
+    layout->addLayout(buttons);
+
+    LoadPortChoice();
+    // Connected after the load: the field and the list filled there are no one's choice.
+    ConnectChoices(ok, cancel);
+    new WindowKeys(*this, [this](QKeyEvent& key, QWidget&) { return HandleKey(key); });
+}
+
+// "Select COM port": the number, typed or chosen.
+QGroupBox* frmComm::BuildNumberField() {
     auto* frame = new QGroupBox(this);
     frame->setObjectName("Frame2");
     auto* label = new QLabel("Select COM port", frame);
@@ -54,8 +83,11 @@ frmComm::frmComm(Par& par, PortSources sources, QWidget* parent)
     frameLayout->setSpacing(12);
     frameLayout->addWidget(label);
     frameLayout->addWidget(cmbCOM_, 1);
+    return frame;
+}
 
-    // The ports present, so that the technician need not know which number the adapter got.
+// The ports present, so that the technician need not know which number the adapter got.
+QGroupBox* frmComm::BuildPortList() {
     auto* ports = new QGroupBox("Serial ports on this PC", this);
     ports->setObjectName("fraPorts");
     lstPorts_ = new QTreeWidget(ports);
@@ -83,25 +115,12 @@ frmComm::frmComm(Par& par, PortSources sources, QWidget* parent)
     portsLayout->addWidget(lstPorts_, 1);
     portsLayout->addLayout(portsFoot);
 
-    lblOpens_ = new QLabel(this);
-    lblOpens_->setObjectName("lblOpens");
-    lblOpens_->setWordWrap(true);
+    connect(refresh, &QPushButton::clicked, this, &frmComm::RefreshPorts);
+    return ports;
+}
 
-    const auto [buttons, ok, cancel] =
-        OkCancelRow(this, "OK-Enter", "OKButton", "Cancel-Esc", "CancelButton");
-    ok->setDefault(true);
-
-    auto* choice = new QHBoxLayout;
-    choice->setSpacing(12);
-    choice->addWidget(frame, 0, Qt::AlignTop);
-    choice->addWidget(ports, 1);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 14, 14, 14);
-    layout->setSpacing(12);
-    layout->addLayout(choice, 1);
-    layout->addWidget(lblOpens_);
-    layout->addLayout(buttons);
-
+// The stored port, shown in the field, and the ports present listed.
+void frmComm::LoadPortChoice() {
     for (int n = 1; n <= 16; ++n)
         cmbCOM_->addItem(QString::number(n));
     par_.port = LoadPortNumber(PortFile(), par_.port, &portFileProblem_);
@@ -109,9 +128,10 @@ frmComm::frmComm(Par& par, PortSources sources, QWidget* parent)
     cmbCOM_->lineEdit()->selectAll();
     cmbCOM_->setFocus();
     RefreshPorts();
+}
 
+void frmComm::ConnectChoices(QPushButton* ok, QPushButton* cancel) {
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(refresh, &QPushButton::clicked, this, &frmComm::RefreshPorts);
     // The arrow keys pick as they move; a click picks even the row already marked.
     connect(lstPorts_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* item) { lstPorts_Pick(item); });
@@ -126,20 +146,20 @@ frmComm::frmComm(Par& par, PortSources sources, QWidget* parent)
     // the stored port and must not be checked or written back.
     connect(cmbCOM_, &QComboBox::activated, this, &frmComm::cmbCOM_Click);
     connect(cmbCOM_->lineEdit(), &QLineEdit::textEdited, this, &frmComm::cmbCOM_Change);
+}
 
-    new WindowKeys(*this, [this](QKeyEvent& key, QWidget&) {
-        switch (key.key()) {
-            case Qt::Key_Return:
-            case Qt::Key_Enter:
-                accept();
-                return true;
-            case Qt::Key_Escape:
-                reject();
-                return true;
-            default:
-                return false;
-        }
-    });
+bool frmComm::HandleKey(QKeyEvent& key) {
+    switch (key.key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            accept();
+            return true;
+        case Qt::Key_Escape:
+            reject();
+            return true;
+        default:
+            return false;
+    }
 }
 
 std::string frmComm::PortFile() const {

@@ -20,7 +20,10 @@
 #include "state/Par.h"
 
 class QComboBox;
+class QGroupBox;
+class QKeyEvent;
 class QLabel;
+class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -50,6 +53,11 @@ class frmComm : public QDialog {
     void cancelled();
 
   private:
+    QGroupBox* BuildNumberField();
+    QGroupBox* BuildPortList();
+    void LoadPortChoice();
+    void ConnectChoices(QPushButton* ok, QPushButton* cancel);
+    bool HandleKey(QKeyEvent& key);
     std::string PortFile() const;
     void cmbCOM_Click(int index);
     void cmbCOM_Change(const QString& text);
