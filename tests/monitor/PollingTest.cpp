@@ -161,8 +161,9 @@ TEST(Polling, F12TuningFindsTheDelayAtWhichTheDetectorAnswersOrGivesUp) {
         EXPECT_EQ(b.link.TurnaroundDelay, answering ? 8000 : 5000);
         const std::string file = JoinPath(b.par.ProgramFolder, kTuneFile);
         EXPECT_EQ(FileExists(file), answering);
-        if (answering)
+        if (answering) {
             EXPECT_EQ(ReadFirstValue(file), 8000);
+        }
     }
 }
 
