@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/Frame.h"
+#include "monitor/Exchanges.h"
 
 namespace halvern {
 namespace {
@@ -50,6 +51,7 @@ TEST(StatusReading, GivesStatusCodeDescriptionAndColours) {
     };
     const Case cases[] = {
         {"NNN", 0, "NNN0", "Normal", kWhite, kBlack},
+        {"NNN", 3, "NNN3", "4-20mA circuit fail", kWhite, kBlack},
         {"2MN", 7, "OMN7", "Maintenance call for signal or ratio", kOld, kOldText},
         {"3MN", 0, "RMN0", "Maintenance call for ratio", kOld, kOldText},
         {"AAN", 7, "AAN7", "Alarm", kRed, kWhite},
@@ -81,6 +83,18 @@ TEST(StatusReading, GivesStatusCodeDescriptionAndColours) {
         EXPECT_EQ(par.Main.StatusBack, c.back) << c.code;
         EXPECT_EQ(par.Main.StatusFore, c.fore) << c.code;
     }
+}
+
+// The answer to the setup read: function 3 with a count of eight data bytes, 13 bytes in all.
+TEST(SetupReply, IsFunctionThreeWithEightDataBytes) {
+    const std::vector<std::uint8_t> reply{1, 3, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0x12, 0x34};
+    EXPECT_TRUE(IsSetupReply(reply));
+    for (const auto& [index, value] : {std::pair<int, int>{1, 4}, {1, 0x83}, {2, 7}, {2, 9}}) {
+        auto odd = reply;
+        odd[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(value);
+        EXPECT_FALSE(IsSetupReply(odd)) << index << " " << value;
+    }
+    EXPECT_FALSE(IsSetupReply(std::span(reply).first(12)));
 }
 
 TEST(StatusDescription, MatchesTheWholeCodeOnly) {

@@ -153,10 +153,11 @@ TEST(Polling, F12TuningFindsTheDelayAtWhichTheDetectorAnswersOrGivesUp) {
         Bench b(answering ? OneDetector(1) : Bus{});
         if (answering)
             b.bus().SetMinTurnaroundUs(1, 7'500);
-        b.At(1'000'000, [&] { b.comm->StartTuningKey(); });
-        b.At(1'000'000 + 23 * (kFirstByteWindowUs + 1) - 1000,
+        const Micros start = answering ? 1'000'000 : 0;
+        b.At(start, [&] { b.comm->StartTuningKey(); });
+        b.At(start + 23 * (kFirstByteWindowUs + 1) - 1000,
              [&] { EXPECT_EQ(b.par.Tune.TuneActive, !answering); });
-        b.Run(1'000'000 + 24 * (kFirstByteWindowUs + 1));
+        b.Run(start + 24 * (kFirstByteWindowUs + 1));
         EXPECT_FALSE(b.par.Tune.TuneActive);
         EXPECT_EQ(b.link.TurnaroundDelay, answering ? 8000 : 5000);
         const std::string file = JoinPath(b.par.ProgramFolder, kTuneFile);

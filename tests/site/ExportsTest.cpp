@@ -134,12 +134,15 @@ TEST(Metrics, GiveTheBusStateInThePrometheusTextFormat) {
     EXPECT_EQ(MetricsText(KnownBus(), kKnownFigures), kKnownMetrics);
 }
 
-TEST(Metrics, EscapeWhatADetectorSendsInALabel) {
+// The quote and backslash escaped, the control byte shown as '?': one line per sample, and
+// JSON that reads back.
+TEST(Exports, EscapeWhatADetectorSends) {
     auto bus = KnownBus();
     bus[0].reading->StatusCode = "N\"\\\n";
     const std::string text = MetricsText(bus, kKnownFigures);
-    // The quote and backslash escaped, the control byte shown as '?': one line per sample.
     EXPECT_NE(text.find(R"(code="N\"\\?",meaning="Normal"} 1)"), std::string::npos) << text;
+    const std::string json = DetectorsJson(bus);
+    EXPECT_NE(json.find(R"("status":"N\"\\?",)"), std::string::npos) << json;
 }
 
 TEST(Metrics, PassPromtoolsCheck) {
