@@ -127,9 +127,11 @@ TEST(Console, ShapesTheStatusReplyAsTheCommandsSay) {
             EXPECT_NEAR(f[i], b, i == 14 ? 6 : 0) << what << " index " << i;  // 14 drifts
     }
     Bus bus = DefaultBus();
-    for (const char* wrong : {"reply 1 8", "reply 1 35", "reply 1 20 half", "reply 2 20",
-                              "statusbytes 1 1 2 3", "statusbytes 1 1 2 3 256", "reading 1 nq3 0",
-                              "reading 1 nq1 256", "reading 1 temperature 128", "reading 1 gas -1"})
+    for (const char* wrong :
+         {"reply 1 8", "reply 1 35", "reply 1 20 half", "reply 2 20", "statusbytes 1 1 2 3",
+          "statusbytes 1 1 2 3 256", "reading 1 nq3 0", "reading 1 nq1 256",
+          "reading 1 temperature 128", "reading 1 gas -1", "latency 8 400", "latency 7 10001",
+          "latency 7 x", "babble 0 100", "babble 10", "babble loud"})
         EXPECT_NE(RunCommand(bus, wrong).error, "") << wrong;
 }
 
