@@ -20,6 +20,8 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 
 namespace halvern::test {
 
+std::string ScratchFolder(const std::string& kind);  // Bench.h
+
 // Made by the first widget test, destroyed when the run ends (before the exit handlers,
 // which would otherwise tear down Qt's own statics first).
 class AppEnvironment : public ::testing::Environment {
@@ -58,13 +60,7 @@ class UiTest : public ::testing::Test {
   protected:
     void SetUp() override {
         App();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        // Named after this process too: suites running at the same time share no folder.
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("halvern-ui-tests-" + std::to_string(QCoreApplication::applicationPid())) /
-                  (std::string(info->test_suite_name()) + "." + info->name());
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
+        folder_ = ScratchFolder("ui-tests");
     }
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
