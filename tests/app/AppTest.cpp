@@ -389,6 +389,7 @@ class WindowStories : public AppTest, public ::testing::WithParamInterface<Windo
         });
         At(6'500'000, [this] {
             EXPECT_FALSE(app->ScanWindow() && app->ScanWindow()->isVisible());
+            EXPECT_EQ(Menu("mnuScan")->shortcut(), QKeySequence("Ctrl+B"));
             Menu("mnuScan")->trigger();
             ASSERT_NE(app->ScanWindow(), nullptr);
             app->ScanWindow()->close();
