@@ -7,11 +7,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QRegularExpression>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <ostream>
-#include <string>
+
+#include "support/Bench.h"
 
 // Readable QStrings in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -19,8 +17,6 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 }
 
 namespace halvern::test {
-
-std::string ScratchFolder(const std::string& kind);  // Bench.h
 
 // Made by the first widget test, destroyed when the run ends (before the exit handlers,
 // which would otherwise tear down Qt's own statics first).
@@ -34,18 +30,13 @@ class AppEnvironment : public ::testing::Environment {
             app_ = new QApplication(argc, argv);
         return *app_;
     }
-    void TearDown() override {
-        delete app_;
-        app_ = nullptr;
-    }
+    void TearDown() override { delete std::exchange(app_, nullptr); }
 
   private:
     static inline QApplication* app_ = nullptr;
 };
 
-inline QApplication& App() {
-    return AppEnvironment::App();
-}
+inline constexpr auto App = &AppEnvironment::App;
 
 // Pages of a PDF file (what a print to PDF produced); -1 when it cannot be read.
 inline int PdfPages(const std::string& path) {
@@ -58,10 +49,7 @@ inline int PdfPages(const std::string& path) {
 
 class UiTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        App();
-        folder_ = ScratchFolder("ui-tests");
-    }
+    void SetUp() override { App(), folder_ = ScratchFolder("ui-tests"); }
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
     std::string Folder() const { return folder_.string(); }
