@@ -7,11 +7,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QRegularExpression>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <ostream>
-#include <string>
+
+#include "support/Bench.h"
 
 // Readable QStrings in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -32,18 +30,13 @@ class AppEnvironment : public ::testing::Environment {
             app_ = new QApplication(argc, argv);
         return *app_;
     }
-    void TearDown() override {
-        delete app_;
-        app_ = nullptr;
-    }
+    void TearDown() override { delete std::exchange(app_, nullptr); }
 
   private:
     static inline QApplication* app_ = nullptr;
 };
 
-inline QApplication& App() {
-    return AppEnvironment::App();
-}
+inline constexpr auto App = &AppEnvironment::App;
 
 // Pages of a PDF file (what a print to PDF produced); -1 when it cannot be read.
 inline int PdfPages(const std::string& path) {
@@ -56,16 +49,7 @@ inline int PdfPages(const std::string& path) {
 
 class UiTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        App();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        // Named after this process too: suites running at the same time share no folder.
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("halvern-ui-tests-" + std::to_string(QCoreApplication::applicationPid())) /
-                  (std::string(info->test_suite_name()) + "." + info->name());
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-    }
+    void SetUp() override { App(), folder_ = ScratchFolder("ui-tests"); }
     void TearDown() override { std::filesystem::remove_all(folder_); }
 
     std::string Folder() const { return folder_.string(); }
