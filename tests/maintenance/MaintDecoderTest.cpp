@@ -29,11 +29,13 @@ Par Decoded(std::vector<std::pair<int, std::uint8_t>> changes, bool snTest = fal
     return par;
 }
 
+// The noise figures show only during the S/N test.
 TEST(DecodeMaintenanceReply, ScalesTheDocumentedCasesWithItsOwnOffsetsAndVoltage) {
     struct Case {
         std::vector<std::pair<int, std::uint8_t>> changes;
         std::string MaintPanel::*field;
         const char* shown;
+        bool snTest = false;
     };
     const Case cases[] = {
         {{{6, 36}, {14, 255}}, &MaintPanel::Sig1, "4.85"},
@@ -49,9 +51,16 @@ TEST(DecodeMaintenanceReply, ScalesTheDocumentedCasesWithItsOwnOffsetsAndVoltage
         {{{22, 7}}, &MaintPanel::NQRat2, "0.07"},
         {{{13, 0x0F}}, &MaintPanel::Gain, "7"},
         {{{9, '2'}, {10, 'M'}, {12, 7}}, &MaintPanel::Status, "OMN7"},
+        {{}, &MaintPanel::R2N, ""},
+        {{}, &MaintPanel::S1N, ""},
+        {{}, &MaintPanel::S2N, ""},
+        {{}, &MaintPanel::R2N, "190", true},
+        {{}, &MaintPanel::S1N, "180", true},
+        {{}, &MaintPanel::S2N, "170", true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Decoded(c.changes).Maint.*c.field, c.shown) << c.shown;
+        EXPECT_EQ(Decoded(c.changes, c.snTest).Maint.*c.field, c.shown) << c.shown;
+    EXPECT_FLOAT_EQ(Decoded({}).Maint.Values[9], 180);  // decoded all the same
 
     // The main window decodes the same family-32 reply with 0.56.
     Par main = Decoded({{6, 32}, {14, 28}});
@@ -79,16 +88,6 @@ TEST(DecodeMaintenanceReply, FillsItsFiguresTitleAddressAndStatusColours) {
     EXPECT_EQ(Decoded({{10, 'X'}}).Maint.StatusBack, kWhite);
     EXPECT_FLOAT_EQ(par.Maint.Values[12], 10);
     EXPECT_EQ(OperatingTimeText(Decoded({{3, 1}}).Link), std::to_string(0x012A0118));
-}
-
-TEST(DecodeMaintenanceReply, ShowsTheNoiseFiguresOnlyDuringTheSnTest) {
-    const Par normal = Decoded({});
-    EXPECT_EQ(normal.Maint.R2N + normal.Maint.S1N + normal.Maint.S2N, "");
-    EXPECT_FLOAT_EQ(normal.Maint.Values[9], 180);  // decoded all the same
-    const Par test = Decoded({}, true);
-    EXPECT_EQ(test.Maint.R2N, "190");
-    EXPECT_EQ(test.Maint.S1N, "180");
-    EXPECT_EQ(test.Maint.S2N, "170");
 }
 
 // A 15-byte "V" reply (status code, then its CRC) over a complete one in the buffer: the

@@ -7,9 +7,8 @@
 
 #include <cmath>
 
-#include "maintenance/MaintComm.h"
+#include "maintenance/MaintBench.h"
 #include "platform/virtual/VirtualPlatform.h"
-#include "support/Bench.h"
 
 namespace halvern::test {
 namespace {
@@ -148,13 +147,13 @@ TEST(TrendStore, TheAxesFollowTheSamples) {
 
 // The maintenance poll against the simulated bus, feeding the store as the program does.
 TEST(TrendStore, FedByEachMaintenancePollWithAGapWhileTheDetectorIsSilent) {
-    Bench b;
+    Maintenance m;
+    Bench& b = m.b;
     TrendStore store(b.plat);
-    MaintComm maint{b.par, b.link, b.dialogs, b.loop, nullptr};
     int decoded = 0, failed = 0;
     Micros firstFailure = 0;
     std::vector<float> shownSignal1;  // what the window showed, poll by poll
-    maint.onPolled = [&](bool ok) {
+    m.maint.onPolled = [&](bool ok) {
         store.AddPoll(b.par, ok);
         (ok ? decoded : failed) += 1;
         if (!ok && decoded > 0 && !firstFailure)
@@ -162,7 +161,6 @@ TEST(TrendStore, FedByEachMaintenancePollWithAGapWhileTheDetectorIsSilent) {
         if (ok)
             shownSignal1.push_back(std::stof(b.par.Maint.Sig1));
     };
-    b.At(1'000'000, [&] { maint.Open(); });
     b.At(20'000'000, [&] { b.bus().InjectFault(1, "silent"); });
     b.At(25'000'000, [&] { b.bus().ClearFaults(1); });
     b.Run(40'000'000);
