@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <memory>
+#include <optional>
 
 #include "config/ConfigExchanges.h"
 #include "config/frmNewAddr.h"
@@ -25,6 +26,9 @@ class ConfigWindows : public UiTest {
     // The program with the detector at address 1 polled until the lamp is green; "s" and "d"
     // open the windows as the application does.
     void Make(sim::Bus bus = sim::DefaultBus()) {
+        setup.reset();
+        address.reset();
+        closed = 0;
         b = std::make_unique<Bench>(std::move(bus));
         const StopCheck stop = [this] { return b->loop.Quitting(); };
         const auto watch = [this](ConfigWindow& w) {
@@ -57,6 +61,10 @@ class ConfigWindows : public UiTest {
     std::vector<SimulatedSerialPort::Written> Writes(int function) const {
         return b->FramesOf(function);
     }
+    void Type(C f, const char* text) {
+        Field(f).lineEdit()->selectAll();
+        QTest::keyClicks(Field(f).lineEdit(), text);
+    }
     std::vector<DialogCall> Calls(Kind kind) const {
         std::vector<DialogCall> out;
         for (const auto& c : b->dialogs.Calls())
@@ -75,7 +83,6 @@ TEST_F(ConfigWindows, SetupScreenShowsTheTableAndF3BurnsTheEditedTextsWhilePolli
     Make();  // address 1: Veridan Xenon 621-2, serial 4711, setup 24 05 02 0A
     b->At(1'000'000, [&] { b->comm->Hotkey('s'); });
     b->At(2'500'000, [&] {
-        EXPECT_EQ(setup->windowTitle(), "Setup table");
         EXPECT_EQ(setup->findChild<QLabel*>("lblAddr")->text(), "1");
         EXPECT_EQ(setup->findChild<QLabel*>("lblSerial")->text(), "4711");
         QStringList shown;
@@ -83,9 +90,8 @@ TEST_F(ConfigWindows, SetupScreenShowsTheTableAndF3BurnsTheEditedTextsWhilePolli
             shown << Field(f).currentText();
         EXPECT_EQ(shown.join(" "), "2 200 ENABLE ALARM YES ON 10");
         EXPECT_FALSE(Field(C::Combo7).isVisible());
-        Field(C::Combo10).lineEdit()->selectAll();
-        QTest::keyClicks(Field(C::Combo10).lineEdit(), "35");  // typed
-        Field(C::Combo6).setCurrentIndex(0);                   // "NO" chosen
+        Type(C::Combo10, "35");
+        Field(C::Combo6).setCurrentIndex(0);  // "NO" chosen
         Key(Field(C::Combo6), Qt::Key_F3);
     });
     b->At(2'900'000, [&] {
@@ -105,49 +111,6 @@ TEST_F(ConfigWindows, SetupScreenShowsTheTableAndF3BurnsTheEditedTextsWhilePolli
     };
     EXPECT_GT(polls(2'000'000, 2'500'000), 2);  // while the screen is open
     EXPECT_GT(polls(writes[0].atUs + 500'000, 6'000'000), 10);
-}
-
-TEST_F(ConfigWindows, AHiddenEmptyFieldRefusesTheBurnAndSaysWhichFieldItIs) {
-    Make(OneDetector(1, 37, 4711, 0, {0x04, 0x01, 3, 10}));  // a LAMP 412, heater mode 3
-    frmSetupT& s = OpenSetup();
-    EXPECT_FALSE(Field(C::Combo9).isVisible());
-    Key(s, Qt::Key_F3);
-    ASSERT_EQ(Calls(Kind::Message).size(), 1u);
-    const std::string said = Calls(Kind::Message)[0].text;
-    EXPECT_TRUE(said.starts_with("Empty Field - try again!\nThe field \"Heater Mode\" is empty."))
-        << said;
-    EXPECT_NE(said.find("not shown"), std::string::npos) << said;
-    EXPECT_EQ(Calls(Kind::Message)[0].title, "Halvern");
-    EXPECT_TRUE(Writes(16).empty());
-    EXPECT_TRUE(s.isVisible());
-}
-
-TEST_F(ConfigWindows, BurnRefusesATextThatIsNoOptionAndWritesBackWhatWasNotChanged) {
-    // A Talvek whose range index 2 has no text ("3" shows), heater at 35 degrees ("30" shows).
-    Make(OneDetector(1, 48, 880, 0, {0x48, 0x04, 1, 35}));
-    frmSetupT& s = OpenSetup();
-    EXPECT_EQ(Field(C::Combo2).currentText(), "3");
-    const auto type = [&](C f, const char* text) {
-        Field(f).lineEdit()->selectAll();
-        QTest::keyClicks(Field(f).lineEdit(), text);
-    };
-    type(C::Combo9, "on");
-    Key(Field(C::Combo9), Qt::Key_F3);
-    ASSERT_EQ(Calls(Kind::Message).size(), 1u);
-    EXPECT_EQ(Calls(Kind::Message)[0].text,
-              "Not an Option - try again!\nThe field \"Heater Mode\" does not offer \"on\". Its "
-              "options are: OFF, AUTO, ON.");
-    EXPECT_EQ(Calls(Kind::Message)[0].title, "Halvern");
-    EXPECT_EQ(Calls(Kind::Message)[0].icon, MsgIcon::Critical);
-    EXPECT_TRUE(Writes(16).empty());
-    EXPECT_TRUE(s.isVisible());
-
-    type(C::Combo9, "ON");
-    Key(s, Qt::Key_F3);
-    ASSERT_EQ(Writes(16).size(), 1u);
-    EXPECT_EQ(Writes(16)[0].bytes, WriteSetupFrame(1, {0x48, 0x04, 2, 35}));
-    EXPECT_EQ(b->bus().Find(1)->Setup().MeasureFlags, 0x48);
-    EXPECT_EQ(closed, 1);
 }
 
 TEST_F(ConfigWindows, BothWindowsWriteToTheDetectorTheyWereOpenedFor) {
@@ -241,20 +204,87 @@ TEST_F(ConfigWindows, UnconfirmedWritesRunUndisturbedToTheLastAttemptThenTellAnd
     EXPECT_EQ(b->par.Main.SeNum, "4711");  // the detector still answers there
 }
 
-TEST_F(ConfigWindows, SetupCloseKeysWriteNothingEnterOnBurnBurnsAndF6PrintsACopyAPage) {
-    Make();
-    const std::function<void(frmSetupT&)> closers[] = {
-        [&](frmSetupT& s) { Key(s, Qt::Key_Escape); },
-        [&](frmSetupT&) { Key(Field(C::Combo4), Qt::Key_Return); },  // the default button
-        [&](frmSetupT& s) { Key(*s.findChild<QPushButton*>("cmdPrint"), Qt::Key_Escape); },
-        [&](frmSetupT& s) { Key(s, Qt::Key_Pause, Qt::ControlModifier); },
-        [&](frmSetupT& s) { s.close(); },
+// Every way to leave either window without a Burn, and every refusal of a Burn: nothing is
+// written; a refusal says why (an address refusal beeps too) and leaves the window open.
+TEST_F(ConfigWindows, ClosingWritesNothingAndARefusedBurnSaysWhyAndStaysOpen) {
+    struct Row {
+        bool address;        // the address dialog, else the setup screen
+        const char* target;  // what has the focus ("": the window); a setup field takes `typed`
+        const char* typed;   // nullptr: nothing
+        int key;             // 0: the window is closed
+        bool ctrl = false;
+        std::string said = "";  // the message (its start when `more` follows); "": it closes
+        std::string more = "";
+        std::string textAfter = "";  // the address's text
+        sim::Bus bus = sim::DefaultBus();
     };
-    for (const auto& close : closers)
-        close(OpenSetup());
-    EXPECT_EQ(closed, 5);
-    EXPECT_TRUE(Writes(16).empty());
+    const std::string invalid = "Invalid Address.\rChange is not Saved!";
+    const std::string empty = "Empty Field - try again!\nThe field \"Heater Mode\" is empty.";
+    const std::string noOption =
+        "Not an Option - try again!\nThe field \"Heater Mode\" does not offer \"on\". Its options "
+        "are: OFF, AUTO, ON.";
+    const std::string taken =
+        "Address 12 is taken: Talvek 880, serial number 880 answers there.\rChange is not Saved!";
+    const sim::Bus lamp412 = OneDetector(1, 37, 4711, 0, {0x04, 0x01, 3, 10});  // heater mode 3
+    const sim::Bus talvek = OneDetector(1, 48, 880, 0, {0x48, 0x04, 1, 35});
+    const Row rows[] = {
+        {false, "", nullptr, Qt::Key_Escape},
+        {false, "Combo4", nullptr, Qt::Key_Return},  // the default button
+        {false, "cmdPrint", nullptr, Qt::Key_Escape},
+        {false, "", nullptr, Qt::Key_Pause, true},
+        {false, "", nullptr, 0},
+        {true, "", nullptr, Qt::Key_Escape},
+        {true, "", nullptr, Qt::Key_Pause, true},
+        {true, "cmdCancel", nullptr, Qt::Key_Return},
+        {true, "", nullptr, 0},
+        {false, "", nullptr, Qt::Key_F3, false, empty, "not shown", "", lamp412},  // hidden, empty
+        {false, "Combo9", "on", Qt::Key_F3, false, noOption, "", "", talvek},
+        {true, "txtNewAddr", "248", Qt::Key_Return, false, invalid, "", " "},  // blanked as typed
+        {true, "txtNewAddr", "1.5", Qt::Key_Return, false, invalid, "", " "},
+        // Two detectors on one address would answer every query together.
+        {true, "txtNewAddr", "12", Qt::Key_F3, false, taken, "", "12"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.address ? "address " : "setup ") + r.target + " " +
+                     (r.typed ? r.typed : "") + " " + std::to_string(r.key));
+        Make(r.bus);
+        QWidget& w = r.address ? static_cast<QWidget&>(OpenAddress()) : OpenSetup();
+        QWidget* focus = *r.target ? w.findChild<QWidget*>(r.target) : &w;
+        if (r.typed && r.address)
+            QTest::keyClicks(&Text(), r.typed);
+        else if (r.typed)
+            Type(C::Combo9, r.typed);
+        if (r.key)
+            Key(*focus, Qt::Key(r.key), r.ctrl ? Qt::ControlModifier : Qt::NoModifier);
+        else
+            w.close();
+        EXPECT_TRUE(Writes(16).empty() && Writes(6).empty());
+        EXPECT_EQ(b->par.Main.DetNum, "1");
+        const bool closes = r.said.empty();
+        EXPECT_EQ(closed, closes ? 1 : 0);
+        EXPECT_EQ(w.isVisible(), !closes);
+        const auto& calls = b->dialogs.Calls();
+        ASSERT_EQ(calls.size(), closes ? 0u : r.address ? 2u : 1u);
+        if (closes)
+            continue;
+        EXPECT_EQ(calls[0].kind, Kind::Message);
+        EXPECT_EQ(r.more.empty() ? calls[0].text : calls[0].text.substr(0, r.said.size()), r.said);
+        EXPECT_NE(calls[0].text.find(r.more), std::string::npos) << calls[0].text;
+        EXPECT_EQ(calls[0].title, r.address ? "Warning" : "Halvern");
+        if (r.typed) {  // a refusal of the text typed
+            EXPECT_EQ(calls[0].icon, MsgIcon::Critical);
+        }
+        if (r.address) {
+            EXPECT_EQ(calls[1].kind, Kind::Beep);
+            EXPECT_EQ(Text().text().toStdString(), r.textAfter);
+            EXPECT_EQ(w.focusWidget(), &Text());
+            EXPECT_FALSE(address->Burning());
+        }
+    }
+}
 
+TEST_F(ConfigWindows, F6PrintsACopyAPageAndEnterOnBurnBurns) {
+    Make();
     frmSetupT& s = OpenSetup();
     b->dialogs.PrintToPdf(PathOf("setup.pdf"));
     b->dialogs.AnswerPrintDialog(2);
@@ -267,45 +297,14 @@ TEST_F(ConfigWindows, SetupCloseKeysWriteNothingEnterOnBurnBurnsAndF6PrintsACopy
     EXPECT_EQ(PdfPages(PathOf("setup.pdf")), 2);
     Key(*s.findChild<QPushButton*>("Command1"), Qt::Key_Return);
     EXPECT_EQ(Writes(16).size(), 1u);
-    EXPECT_EQ(closed, 6);
+    EXPECT_EQ(closed, 1);
 }
 
-TEST_F(ConfigWindows, AddressDialogFiltersTypingRefusesBadAddressesAndClosesWithoutSending) {
-    Make();
-    frmNewAddr& d = OpenAddress();
-    EXPECT_EQ(d.windowTitle(), "New address");
-    EXPECT_EQ(Text().text(), "1");
-    EXPECT_TRUE(Text().hasSelectedText());  // the first digit typed replaces it
-    QTest::keyClicks(&Text(), "24");
-    EXPECT_EQ(Text().text(), "24");
-    QTest::keyClicks(&Text(), "8");
-    EXPECT_EQ(Text().text(), " ");
-    QTest::keyClicks(&Text(), "x");
-    EXPECT_EQ(Text().text(), " ");
-    QTest::keyClicks(&Text(), "1.5");
-    Key(Text(), Qt::Key_Return);
-    const auto& calls = b->dialogs.Calls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].text, "Invalid Address.\rChange is not Saved!");
-    EXPECT_EQ(calls[0].title, "Warning");
-    EXPECT_EQ(calls[0].icon, MsgIcon::Critical);
-    EXPECT_EQ(calls[1].kind, Kind::Beep);
-    EXPECT_EQ(Text().text(), " ");
-    EXPECT_TRUE(d.isVisible() && d.focusWidget() == &Text());
-
-    Key(d, Qt::Key_Escape);
-    Key(OpenAddress(), Qt::Key_Pause, Qt::ControlModifier);
-    Key(*OpenAddress().findChild<QPushButton*>("cmdCancel"), Qt::Key_Return);
-    OpenAddress().close();
-    EXPECT_EQ(closed, 4);
-    EXPECT_TRUE(Writes(6).empty());
-    EXPECT_EQ(b->par.Main.DetNum, "1");
-}
-
-// Two detectors on one address would answer every query together: the address is asked first,
-// and a detector there refuses the Burn by name.
-TEST_F(ConfigWindows, AddressDialogRefusesAnAddressWhereAnotherDetectorAnswers) {
+// The address is asked first, and a detector there refuses the Burn; a free address moves the
+// detector, the polling and the main window's notice there.
+TEST_F(ConfigWindows, ANewAddressIsAskedFirstThenTakesTheDetectorAndThePollingThere) {
     Make();  // 1 Veridan Xenon 621-2, 7 Veridan LAMP 411, 12 Talvek 880 (serial 880)
+    b->par.LeftInSnTest[1] = true;
     b->At(1'000'000, [&] { b->comm->Hotkey('d'); });
     b->At(1'500'000, [&] {
         QTest::keyClicks(&Text(), "12");
@@ -313,19 +312,11 @@ TEST_F(ConfigWindows, AddressDialogRefusesAnAddressWhereAnotherDetectorAnswers) 
     });
     b->At(4'000'000, [&] {
         EXPECT_TRUE(address->isVisible() && !address->Burning());
-        EXPECT_EQ(Text().text(), "12");
-        QTest::keyClicks(&Text(), "9");  // replaces the selected text
-        Key(Text(), Qt::Key_Return);
+        QTest::keyClicks(&Text(), "009");  // replaces the selected text
+        Key(Text(), Qt::Key_Enter);
     });
     b->Run(8'000'000);
-    const auto calls = b->dialogs.Calls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].text,
-              "Address 12 is taken: Talvek 880, serial number 880 answers there.\rChange is not "
-              "Saved!");
-    EXPECT_EQ(calls[0].title, "Warning");
-    EXPECT_EQ(calls[0].icon, MsgIcon::Critical);
-    EXPECT_EQ(calls[1].kind, Kind::Beep);
+    EXPECT_EQ(Calls(Kind::Message).size(), 1u);
     const auto writes = Writes(6);
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0].bytes, NewAddressFrame(1, 9));
@@ -339,25 +330,9 @@ TEST_F(ConfigWindows, AddressDialogRefusesAnAddressWhereAnotherDetectorAnswers) 
     EXPECT_EQ(b->bus().Find(9)->Serial(), 4711);
     EXPECT_EQ(b->par.Main.DetNum, "9");
     EXPECT_EQ(closed, 1);
-}
-
-TEST_F(ConfigWindows, Burning007MovesTheDetectorAndThePollingToAddress7) {
-    Make(OneDetector(1));
-    b->par.LeftInSnTest[1] = true;  // the main window's notice follows the detector
-    b->At(1'000'000, [&] { b->comm->Hotkey('d'); });
-    b->At(1'500'000, [&] {
-        QTest::keyClicks(&Text(), "007");
-        Key(Text(), Qt::Key_Enter);
-    });
-    b->Run(4'000'000);
-    ASSERT_EQ(Writes(6).size(), 1u);
-    EXPECT_EQ(Writes(6)[0].bytes, NewAddressFrame(1, 7));
-    EXPECT_EQ(b->par.Main.DetNum, "7");
-    EXPECT_EQ(closed, 1);
-    EXPECT_NE(b->bus().Find(7), nullptr);
-    EXPECT_EQ(b->StatusQueries().back().second, 7);
+    EXPECT_EQ(b->StatusQueries().back().second, 9);
     EXPECT_EQ(b->par.Main.SeNum, "4711");  // the detector answers there
-    EXPECT_TRUE(b->par.LeftInSnTest[7] && !b->par.LeftInSnTest[1]);
+    EXPECT_TRUE(b->par.LeftInSnTest[9] && !b->par.LeftInSnTest[1]);
 }
 
 }  // namespace
