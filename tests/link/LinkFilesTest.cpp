@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -26,13 +25,18 @@ TEST(ParseTypedPort, AcceptsOnlyPortsFrom1To32767) {
 
 using Cases = std::vector<std::pair<std::string, double>>;
 
-// A value file of its own per test (tests may run in parallel processes).
+// A value file of its own per test (tests may run in parallel processes), in a folder named
+// with letters beyond ASCII as under such a user's name: every name is UTF-8 text and reaches
+// the system as such.
 class ValueFile : public ::testing::Test {
   protected:
-    ValueFile() { std::remove(path_.c_str()); }
-    ~ValueFile() override { std::remove(path_.c_str()); }
+    ValueFile() {
+        std::filesystem::remove_all(Utf8Path(folder_));
+        std::filesystem::create_directory(Utf8Path(folder_));
+    }
+    ~ValueFile() override { std::filesystem::remove_all(Utf8Path(folder_)); }
     std::string Content() const {
-        std::ifstream f(path_, std::ios::binary);
+        std::ifstream f(Utf8Path(path_), std::ios::binary);
         return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
     }
     // A missing file is created holding the default. A file that holds each case's text is
@@ -42,13 +46,14 @@ class ValueFile : public ::testing::Test {
         EXPECT_EQ(load(path_), byDefault);
         EXPECT_EQ(Content(), created);
         for (const auto& [text, expected] : cases) {
-            std::ofstream(path_, std::ios::binary | std::ios::trunc) << text;
+            std::ofstream(Utf8Path(path_), std::ios::binary | std::ios::trunc) << text;
             EXPECT_EQ(load(path_), expected) << text;
             EXPECT_EQ(Content(), text);
         }
     }
-    const std::string path_ = ::testing::TempDir() + "halvern_" +
-                              ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string folder_ = ::testing::TempDir() + "halvern-J\xC3\xBCrgen-\xC3\xB6-" +
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string path_ = JoinPath(folder_, kPortFile);
 };
 
 TEST_F(ValueFile, TurnaroundDelayAtStartUpIsTheFirstValueOrTheDefault) {
@@ -62,30 +67,20 @@ TEST_F(ValueFile, TurnaroundDelayAtStartUpIsTheFirstValueOrTheDefault) {
 }
 
 TEST_F(ValueFile, PortNumberIsLoadedAsAWhole16BitNumberAndSavedAsOneLine) {
+    EXPECT_TRUE(Utf8Path("\xC3\xB6").u8string() == u8"\u00F6");
+    EXPECT_EQ(Utf8Text(Utf8Path(folder_)), folder_);
+    EXPECT_EQ(path_, folder_ + "/" + kPortFile);
+    EXPECT_FALSE(FileExists(path_));
+    EXPECT_EQ(LoadPortNumber(path_, 4), 4);  // created
+    EXPECT_TRUE(std::filesystem::exists(Utf8Path(folder_) / "CommPortNo.txt"));
+    EXPECT_TRUE(FileExists(path_));
+    std::filesystem::remove(Utf8Path(path_));
     const Cases cases = {
         {"5\r\n", 5}, {" 7 ,3\r\n", 7}, {"2.5\r\n", 2}, {"abc\r\n", 0}, {"70000\r\n", 0}};
     ExpectLoads([](const std::string& path) { return LoadPortNumber(path); }, 0, "0\r\n", cases);
     SavePortNumber(path_, 3);  // replaces the longer content
     EXPECT_EQ(Content(), "3\r\n");
-}
-
-// A program folder under a user name with letters beyond ASCII: every name is UTF-8 text and
-// reaches the system as such.
-TEST(FileNames, AFolderNameBeyondAsciiWorksForEveryFileOfTheProgram) {
-    const std::string folder = ::testing::TempDir() + "halvern-J\xC3\xBCrgen-\xC3\xB6";
-    EXPECT_TRUE(Utf8Path("\xC3\xB6").u8string() == u8"\u00F6");
-    EXPECT_EQ(Utf8Text(Utf8Path(folder)), folder);
-    std::filesystem::remove_all(Utf8Path(folder));
-    std::filesystem::create_directory(Utf8Path(folder));
-    const std::string port = JoinPath(folder, kPortFile);
-    EXPECT_EQ(port, folder + "/" + kPortFile);
-    EXPECT_FALSE(FileExists(port));
-    EXPECT_EQ(LoadPortNumber(port, 4), 4);  // created
-    EXPECT_TRUE(FileExists(port));
-    SavePortNumber(port, 7);
-    EXPECT_EQ(LoadPortNumber(port), 7);
-    EXPECT_TRUE(std::filesystem::exists(Utf8Path(folder) / "CommPortNo.txt"));
-    std::filesystem::remove_all(Utf8Path(folder));
+    EXPECT_EQ(LoadPortNumber(path_), 3);
 }
 
 TEST_F(ValueFile, TuningStepsWrapsGivesUpAfter23FailuresAndSavesOnlyAtAValidStatusReply) {
