@@ -1,0 +1,294 @@
+// The service history's file: events kept whole and found again, two writers at once, a file
+// that cannot be written, an older layout brought forward; and the
+// service report: what it takes from a detector's history, and the PDF read back as text.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTimeZone>
+#include <filesystem>
+#include <fstream>
+
+#include "history/HistoryStore.h"
+#include "history/ReportPdf.h"
+#include "history/ServiceReport.h"
+#include "support/Bench.h"
+#include "support/UiTest.h"
+
+namespace halvern::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+ServiceEvent Event(const std::string& serial, const char* action, std::string after,
+                   std::optional<bool> confirmed = std::nullopt) {
+    ServiceEvent e;
+    e.serial = serial, e.model = "Talvek 880", e.address = 12, e.action = action;
+    e.after = std::move(after), e.confirmed = confirmed;
+    return e;
+}
+
+// A folder of its own for each test, removed afterwards.
+class HistoryFile : public ::testing::Test {
+  public:
+    void SetUp() override {
+        App();
+        folder = ScratchFolder("history");
+        path = (fs::path(folder) / kHistoryFile).string();
+    }
+    void TearDown() override { fs::remove_all(folder); }
+    // The clock stands still at 2026-12-07 04:09:02 UTC unless a test moves it.
+    HistoryStore Store() {
+        return HistoryStore(path, {"halvern", "0.1.0", "tech"}, [this] { return now; });
+    }
+    // Runs SQL on a connection of the test's own; returns the first value of the last result.
+    QString Sql(const std::vector<QString>& statements) {
+        QString value;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "test-side");
+            db.setDatabaseName(QString::fromStdString(path));
+            EXPECT_TRUE(db.open());
+            for (const QString& sql : statements) {
+                QSqlQuery q(db);
+                EXPECT_TRUE(q.exec(sql)) << sql.toStdString();
+                value = q.next() ? q.value(0).toString() : QString();
+            }
+        }
+        QSqlDatabase::removeDatabase("test-side");
+        return value;
+    }
+
+    std::string folder, path;
+    QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(4, 9, 2), Qt::UTC);
+};
+
+TEST_F(HistoryFile, AnEventIsReadBackWholeNewestFirstAndFiltered) {
+    HistoryStore store = Store();
+    ServiceEvent setup =
+        Event("880", kActionSetupWrite, "Range: Medium Long\nHeater Mode: OFF", false);
+    setup.before = "Range: Medium Long\nHeater Mode: AUTO";
+    setup.rawBefore = "04 04 01 05", setup.rawAfter = "04 04 00 05";
+    setup.attempts = 3, setup.status = "NNN0 Normal";
+    ASSERT_TRUE(store.Record(setup));
+    now = now.addSecs(60);
+    ASSERT_TRUE(store.Record(Event("4711", kActionAlign, "align command sent")));
+    now = now.addDays(2);
+    ASSERT_TRUE(store.Record(Event("880", kActionVersion, "primary: Ver 3.12 F48", true)));
+    const auto all = store.Events();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].action + "|" + all[1].action,
+              std::string(kActionVersion) + "|" + kActionAlign);
+    EXPECT_EQ(all[0].confirmed, std::optional<bool>(true));
+    EXPECT_FALSE(all[1].confirmed.has_value() || all[1].attempts.has_value());
+    const ServiceEvent& e = all[2];
+    EXPECT_EQ(e.utc + " " + e.local, "2026-12-07T04:09:02Z " + now.addDays(-2)
+                                                                   .addSecs(-60)
+                                                                   .toLocalTime()
+                                                                   .toString("yyyy-MM-dd HH:mm:ss")
+                                                                   .toStdString());
+    EXPECT_EQ(e.before + "|" + e.after, setup.before + "|" + setup.after);
+    EXPECT_EQ(e.rawBefore + "|" + e.rawAfter + "|" + e.status + "|" + e.model,
+              "04 04 01 05|04 04 00 05|NNN0 Normal|Talvek 880");
+    EXPECT_TRUE(e.confirmed == std::optional<bool>(false) && e.attempts == std::optional<int>(3));
+    EXPECT_EQ(e.program + " " + e.version + " " + e.user + " " + std::to_string(e.address),
+              "halvern 0.1.0 tech 12");
+    HistoryQuery q;  // by serial, from the very second of the newest event, the newest only
+    q.serial = "880";
+    EXPECT_EQ(store.Events(q).size(), 2u);
+    q.sinceUtc = "2026-12-09T04:10:02Z";
+    ASSERT_EQ(store.Events(q).size(), 1u);
+    EXPECT_EQ(store.Events(q)[0].action, kActionVersion);
+    q = {}, q.limit = 1;
+    EXPECT_EQ(store.Events(q).size(), 1u);
+}
+
+// Two processes writing to one file at once, event by event.
+TEST_F(HistoryFile, TwoWritersAtOnceLoseNothing) {
+    QProcess one, two;
+    for (QProcess* p : {&one, &two})
+        p->start(HISTORY_WRITER_PATH,
+                 {"write", QString::fromStdString(path), "300", p == &one ? "one" : "two"});
+    for (QProcess* p : {&one, &two}) {
+        ASSERT_TRUE(p->waitForFinished(50'000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    const auto events = Store().Events();
+    std::set<std::string> afters;  // each event once
+    for (const auto& e : events)
+        afters.insert(e.after);
+    EXPECT_TRUE(events.size() == 600u && afters.size() == 600u)
+        << events.size() << " " << afters.size();
+}
+
+// The file cannot take the events: they wait, the warning says why, a file that can be read
+// still is, and they are written once the cause is gone. The program's window waits on a
+// locked file no longer than the store's busy time (no clock a test could hold to).
+TEST_F(HistoryFile, EventsThatCannotBeWrittenWaitAndAreWrittenLater) {
+    QSqlDatabase locker = QSqlDatabase::addDatabase("QSQLITE", "locker");
+    locker.setDatabaseName(QString::fromStdString(path));
+    const struct {
+        const char* name;
+        bool old;  // an event written before
+        std::function<void()> spoil, mend;
+        const char* why;  // a part of the warning
+    } cases[] = {
+        {"corrupt", false, [&] { std::ofstream(path) << std::string(8192, 'x'); },
+         [&] { fs::rename(path, path + ".bad"); }, "not a database"},
+        {"newer layout", false,
+         [&] {
+             Sql({"CREATE TABLE schema_version (version INTEGER NOT NULL)",
+                  "INSERT INTO schema_version VALUES (99)"});
+         },
+         [&] { fs::remove(path); }, "newer version"},
+        // The database's and the driver's words apart, not run together.
+        {"locked", true,
+         [&] { EXPECT_TRUE(locker.open() && QSqlQuery(locker).exec("BEGIN EXCLUSIVE")); },
+         [&] { QSqlQuery(locker).exec("COMMIT"), locker.close(); }, "database is locked; "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        ASSERT_TRUE(!c.old || Store().Record(Event("880", kActionAlign, "old")));
+        c.spoil();
+        HistoryStore store = Store();
+        EXPECT_FALSE(store.Record(Event("880", kActionAlign, "first")));
+        EXPECT_FALSE(store.Record(Event("880", kActionAlign, "second")));
+        EXPECT_EQ(store.Pending(), 2u);
+        EXPECT_NE(store.Warning().find(c.why), std::string::npos) << store.Warning();
+        EXPECT_NE(store.Warning().find("2 events kept"), std::string::npos) << store.Warning();
+        c.mend();
+        EXPECT_TRUE(store.Flush()) << store.Warning();
+        EXPECT_EQ(store.Warning(), "");
+        const auto events = store.Events();
+        ASSERT_EQ(events.size(), c.old ? 3u : 2u);
+        EXPECT_EQ(events[0].after, "second");  // same second: the later one first
+    }
+}
+
+// A file of the first layout (no raw bytes, attempts or status) keeps its events and takes
+// the new ones whole.
+TEST_F(HistoryFile, AnOlderLayoutIsBroughtForward) {
+    Sql({"CREATE TABLE schema_version (version INTEGER NOT NULL)",
+         "INSERT INTO schema_version VALUES (1)",
+         "CREATE TABLE events (id INTEGER PRIMARY KEY AUTOINCREMENT, utc TEXT NOT NULL, local "
+         "TEXT NOT NULL, serial TEXT NOT NULL, model TEXT NOT NULL, address INTEGER NOT NULL, "
+         "action TEXT NOT NULL, before TEXT NOT NULL, after TEXT NOT NULL, confirmed INTEGER, "
+         "program TEXT NOT NULL, version TEXT NOT NULL, user TEXT NOT NULL)",
+         "INSERT INTO events (utc, local, serial, model, address, action, before, after, "
+         "confirmed, program, version, user) VALUES ('2026-01-02T03:04:05Z', '2026-01-02 "
+         "04:04:05', '880', 'Talvek 880', 12, 'address change', '12', '13', 1, 'halvern', "
+         "'0.0.9', 'old')"});
+    HistoryStore store = Store();
+    ServiceEvent e = Event("880", kActionSetupWrite, "x");
+    e.attempts = 2, e.status = "NNN0 Normal";
+    ASSERT_TRUE(store.Record(e)) << store.Warning();
+    const auto events = store.Events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_TRUE(events[0].attempts == std::optional<int>(2) && events[0].status == "NNN0 Normal");
+    EXPECT_EQ(events[1].before + ">" + events[1].after + " " + events[1].user, "12>13 old");
+    EXPECT_TRUE(events[1].confirmed == std::optional<bool>(true) && !events[1].attempts);
+    EXPECT_EQ(Sql({"SELECT group_concat(version) FROM schema_version"}),
+              QString::number(kHistorySchemaVersion));
+}
+
+// A session that sets none of the user variables still names its user: the account's name.
+TEST(PcUser, WithoutTheUserVariablesIsTheAccountName) {
+    QProcess id;
+    id.start("id", {"-un"});
+    if (!id.waitForFinished(10'000) || id.exitCode() != 0)
+        GTEST_SKIP() << "id -un cannot be run";
+    const char* names[] = {"USER", "LOGNAME", "USERNAME"};
+    std::vector<std::optional<QByteArray>> saved;
+    for (const char* n : names)
+        saved.push_back(qEnvironmentVariableIsSet(n) ? std::optional(qgetenv(n)) : std::nullopt),
+            qunsetenv(n);
+    const std::string user = PcUserName();
+    qputenv("LOGNAME", "fromlogname");
+    const std::string logname = PcUserName();
+    for (std::size_t i = 0; i < std::size(names); ++i)
+        saved[i] ? qputenv(names[i], *saved[i]) : qunsetenv(names[i]);
+    EXPECT_EQ(user, QString::fromUtf8(id.readAllStandardOutput()).trimmed().toStdString());
+    EXPECT_EQ(logname, "fromlogname");
+}
+
+const QDateTime kNow(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC);
+
+// Newest first, as the history gives them.
+std::vector<ServiceEvent> KnownHistory() {
+    const std::tuple<const char*, const char*, const char*, const char*, std::optional<bool>> h[] =
+        {{"2026-12-06", kActionSnTest, "", "S/N test mode", false},
+         {"2026-12-05", kActionSetupWrite, "Alarm Latch: YES", "Alarm Latch: NO", false},
+         {"2026-12-04", kActionSnTest, "", "Sig1/Noise 812, Sig2/Noise 790, Ref/Noise 901", true},
+         {"2026-12-03", kActionVersion, "", "secondary: DSP 1.07 F24", true},
+         {"2026-12-02", kActionVersion, "", "primary: Ver 3.12 F24", true},
+         {"2026-12-01", kActionSetupRead, "", "Gas Type: 2\nAlarm Latch: YES", true},
+         {"2026-11-30", kActionAddress, "1", "3", true},  // another detector's
+         {"2026-08-01", kActionAlign, "", "align command sent", std::nullopt}};
+    std::vector<ServiceEvent> events;
+    for (const auto& [day, action, before, after, confirmed] : h) {
+        ServiceEvent e =
+            Event(action == std::string(kActionAddress) ? "880" : "4711", action, after, confirmed);
+        e.utc = std::string(day) + "T10:00:00Z", e.local = std::string(day) + " 11:00:00";
+        e.model = "Veridan Xenon 621-2", e.address = 1, e.before = before;
+        e.status = "NNN0 Normal", e.user = "tech";
+        events.push_back(e);
+    }
+    events.front().status = "FLT2 Beam block";
+    events.front().address = 3;
+    return events;
+}
+
+TEST(ServiceReport, TakesEachFigureFromTheNewestEventThatHoldsIt) {
+    const ReportData r =
+        ReportFromHistory("4711", KnownHistory(), 90, kNow, {"halvern-cli", "0.1.0", "anna"});
+    EXPECT_EQ(r.model + "|" + r.address + "|" + r.status, "Veridan Xenon 621-2|3|FLT2 Beam block");
+    EXPECT_EQ(r.primaryVersion + "|" + r.secondaryVersion, "Ver 3.12 F24|DSP 1.07 F24");
+    // The unconfirmed write and S/N test are listed, not taken as the detector's state.
+    EXPECT_EQ(r.setup, "Gas Type: 2\nAlarm Latch: YES");
+    EXPECT_EQ(r.noise, "Sig1/Noise 812, Sig2/Noise 790, Ref/Noise 901");
+    // 90 days back from 2026-12-07 12:00 is 2026-09-08 12:00: the align of August is out. 7
+    // days back is 2026-11-30 12:00: the setup read of 1 December 10:00 is in.
+    ASSERT_EQ(r.events.size(), 6u);
+    EXPECT_EQ(r.events.back().action, kActionSetupRead);
+    EXPECT_EQ(ReportFromHistory("4711", KnownHistory(), 7, kNow, {}).events.size(), 6u);
+    EXPECT_EQ(ReportFromHistory("4711", KnownHistory(), 200, kNow, {}).events.size(), 7u);
+    // After a confirmed change from 1 to 3 the detector answers at 3, not where it was asked.
+    EXPECT_EQ(ReportFromHistory("880", KnownHistory(), 90, kNow, {}).address, "3");
+    auto unconfirmed = KnownHistory();
+    unconfirmed[6].confirmed = false;
+    EXPECT_EQ(ReportFromHistory("880", unconfirmed, 90, kNow, {}).address, "1");
+}
+
+// Every field in the report, and a page of A4 or Letter (MediaBox 595 x 842 and 612 x 792
+// points); a file that cannot be written is said.
+TEST(ServiceReport, ThePdfHoldsEveryFieldOnItsPageSize) {
+    App();
+    const QString html = ReportHtml(
+        ReportFromHistory("4711", KnownHistory(), 90, kNow, {"halvern-cli", "0.1.0", "anna"}));
+    for (const char* field :
+         {"4711", "Veridan Xenon 621-2", "Address", "Ver 3.12 F24", "DSP 1.07 F24", "Gas Type: 2",
+          "Alarm Latch: YES", "Sig1/Noise 812", "Ref/Noise 901", "FLT2 Beam block", "NOT confirmed",
+          "2026-12-01", "2026-12-06", "last 90 days", "anna", "halvern-cli", "0.1.0", "2026-12-07"})
+        EXPECT_TRUE(html.contains(field)) << field << "\n" << html.toStdString();
+    for (const char* absent : {"address change", "align command sent"})  // another's, too old
+        EXPECT_FALSE(html.contains(absent)) << absent;
+    const std::string folder = ScratchFolder("report"), pdf = folder + "/report.pdf";
+    for (const ReportPage page : {ReportPage::A4, ReportPage::Letter}) {
+        std::string why;
+        ASSERT_TRUE(WriteReportPdf(html, pdf, page, why)) << why;
+        EXPECT_EQ(PdfPages(pdf), 1);
+        QFile f(QString::fromStdString(pdf));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(f.readAll().contains(page == ReportPage::A4 ? "595" : "612"));
+    }
+    std::filesystem::remove_all(folder);
+    std::string why;
+    EXPECT_FALSE(WriteReportPdf("<p>x</p>", "/nonexistent-folder/r.pdf", ReportPage::A4, why));
+    EXPECT_NE(why.find("/nonexistent-folder/r.pdf"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace halvern::test
