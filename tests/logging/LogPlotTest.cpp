@@ -33,12 +33,8 @@ LogRecord Disconnected(std::int64_t seconds) {
 }
 
 LogPlotData Reduce(const std::vector<LogRecord>& records, int intervals) {
-    std::int64_t first = records.front().Seconds, last = first;
-    for (const LogRecord& r : records) {
-        first = std::min(first, r.Seconds);
-        last = std::max(last, r.Seconds);
-    }
-    LogPlotReducer reducer(first, last, intervals);
+    const auto [first, last] = std::ranges::minmax(records, {}, &LogRecord::Seconds);
+    LogPlotReducer reducer(first.Seconds, last.Seconds, intervals);
     for (const LogRecord& r : records)
         reducer.Add(r);
     return reducer.Finish();
@@ -88,52 +84,62 @@ TEST(LogPlotReducer, KeepsTheLowestAndHighestOfEachIntervalInTimeOrder) {
         EXPECT_TRUE(p.Value == 0 || p.Value == 99) << p.Value;
 }
 
-// Disconnection records and a silence longer than any logging period break the lines; a
-// silence of a whole logging period of 255 s does not, nor a gap shorter than an interval.
+// Disconnection records and a silence longer than any logging period break the lines where
+// the gap is at least an interval long; a silence of a whole logging period of 255 s does
+// not. A value a short status reply did not carry breaks only its own line.
 TEST(LogPlotReducer, BreaksTheLinesWhereNoReadingsWereTaken) {
-    const std::vector<LogRecord> records{
-        Reading(kStart, 1),         Reading(kStart + 255, 2),  // one period: no gap
-        Disconnected(kStart + 256), Disconnected(kStart + 257), Reading(kStart + 300, 3),
-        Reading(kStart + 301, 4),   Reading(kStart + 1000, 5),  // 699 s of silence
-    };
-    const LogPlotData d = Reduce(records, 1000);
     using Seg = std::vector<PlotPoint>;
-    const std::vector<Seg> expected{Seg{{kStart, 1}, {kStart + 255, 2}},
-                                    Seg{{kStart + 300, 3}, {kStart + 301, 4}},
-                                    Seg{{kStart + 1000, 5}}};
-    EXPECT_EQ(d.Segments[PlotSignal1], expected);
-    EXPECT_EQ(d.Gaps,
-              (std::vector<PlotGap>{{kStart + 255, kStart + 300}, {kStart + 301, kStart + 1000}}));
-    for (int s = 0; s < kPlotSeriesCount; ++s)
-        EXPECT_EQ(d.Segments[static_cast<std::size_t>(s)].size(), 3u) << PlotSeriesName(s);
-
-    // In ten intervals of about 100 s the 45 s gap does not show: the line goes on across it.
-    const LogPlotData coarse = Reduce(records, 10);
-    EXPECT_EQ(
-        coarse.Segments[PlotSignal1],
-        (std::vector<Seg>{Seg{{kStart, 1}, {kStart + 255, 2}, {kStart + 300, 3}, {kStart + 301, 4}},
-                          Seg{{kStart + 1000, 5}}}));
-    EXPECT_EQ(coarse.Gaps, (std::vector<PlotGap>{{kStart + 301, kStart + 1000}}));
-}
-
-// A record of a short status reply has no gas reading: that line breaks there, the others
-// go on.
-TEST(LogPlotReducer, AValueAReplyDidNotCarryBreaksOnlyItsOwnLine) {
     const double none = std::nan("");
-    const LogPlotData d =
-        Reduce({Reading(kStart, 1, 5), Reading(kStart + 1, 2, none), Reading(kStart + 2, 3, 7)}, 3);
-    using Seg = std::vector<PlotPoint>;
-    EXPECT_EQ(d.Segments[PlotSignal1],
-              (std::vector<Seg>{Seg{{kStart, 1}, {kStart + 1, 2}, {kStart + 2, 3}}}));
-    EXPECT_EQ(d.Segments[PlotGas], (std::vector<Seg>{Seg{{kStart, 5}}, Seg{{kStart + 2, 7}}}));
-}
-
-TEST(LogPlotReducer, AFileOfDisconnectionsIsOneGapAndNoLine) {
-    const LogPlotData d =
-        Reduce({Disconnected(kStart), Disconnected(kStart + 1), Disconnected(kStart + 90)}, 600);
-    for (const auto& segments : d.Segments)
-        EXPECT_TRUE(segments.empty());
-    EXPECT_EQ(d.Gaps, (std::vector<PlotGap>{{kStart, kStart + 90}}));
+    const std::vector<LogRecord> mixed{
+        Reading(kStart, 1, 1),       Reading(kStart + 255, 2, 2),  // one period: no gap
+        Disconnected(kStart + 256),  Disconnected(kStart + 257),   Reading(kStart + 300, 3, 3),
+        Reading(kStart + 301, 4, 4), Reading(kStart + 1000, 5, 5),  // 699 s of silence
+    };
+    const struct {
+        const char* name;
+        std::vector<LogRecord> records;
+        int intervals;
+        std::vector<Seg> signal1, gas;  // gas empty: as Signal 1
+        std::vector<PlotGap> gaps;
+    } cases[] = {
+        {"in 1000 intervals",
+         mixed,
+         1000,
+         {Seg{{kStart, 1}, {kStart + 255, 2}}, Seg{{kStart + 300, 3}, {kStart + 301, 4}},
+          Seg{{kStart + 1000, 5}}},
+         {},
+         {{kStart + 255, kStart + 300}, {kStart + 301, kStart + 1000}}},
+        // In ten intervals of about 100 s the 45 s gap does not show.
+        {"in 10 intervals",
+         mixed,
+         10,
+         {Seg{{kStart, 1}, {kStart + 255, 2}, {kStart + 300, 3}, {kStart + 301, 4}},
+          Seg{{kStart + 1000, 5}}},
+         {},
+         {{kStart + 301, kStart + 1000}}},
+        {"a gas reading not carried",
+         {Reading(kStart, 1, 5), Reading(kStart + 1, 2, none), Reading(kStart + 2, 3, 7)},
+         3,
+         {Seg{{kStart, 1}, {kStart + 1, 2}, {kStart + 2, 3}}},
+         {Seg{{kStart, 5}}, Seg{{kStart + 2, 7}}},
+         {}},
+        {"only disconnections",
+         {Disconnected(kStart), Disconnected(kStart + 1), Disconnected(kStart + 90)},
+         600,
+         {},
+         {},
+         {{kStart, kStart + 90}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LogPlotData d = Reduce(c.records, c.intervals);
+        EXPECT_EQ(d.Segments[PlotSignal1], c.signal1);
+        EXPECT_EQ(d.Segments[PlotGas], c.gas.empty() ? c.signal1 : c.gas);
+        EXPECT_EQ(d.Gaps, c.gaps);
+        for (int s = PlotReference; s < PlotGas; ++s)
+            EXPECT_EQ(d.Segments[static_cast<std::size_t>(s)].size(), c.signal1.size())
+                << PlotSeriesName(s);
+    }
 }
 
 // Readings and disconnections taking turns all day long still give at most a few points per
@@ -165,19 +171,13 @@ TEST(LogPlotReducer, PartsMergedGiveWhatOneReducerGives) {
         else
             records.push_back(Reading(t, r % 7, r % 11 == 0 ? std::nan("") : r % 5));
     }
-    std::int64_t first = records.front().Seconds, last = first;
-    for (const LogRecord& r : records) {
-        first = std::min(first, r.Seconds);
-        last = std::max(last, r.Seconds);
-    }
     constexpr int kIntervals = 100;
-    LogPlotReducer whole(first, last, kIntervals);
-    for (const LogRecord& r : records)
-        whole.Add(r);
-    const LogPlotData expected = whole.Finish();
+    const LogPlotData expected = Reduce(records, kIntervals);
     ASSERT_GT(expected.Gaps.size(), 3u);
+    const auto [first, last] = std::ranges::minmax(records, {}, &LogRecord::Seconds);
     for (std::size_t cut = 0; cut <= records.size(); ++cut) {
-        LogPlotReducer before(first, last, kIntervals), after(first, last, kIntervals);
+        LogPlotReducer before(first.Seconds, last.Seconds, kIntervals),
+            after(first.Seconds, last.Seconds, kIntervals);
         for (std::size_t i = 0; i < records.size(); ++i)
             (i < cut ? before : after).Add(records[i]);
         before.Merge(after);
@@ -187,11 +187,9 @@ TEST(LogPlotReducer, PartsMergedGiveWhatOneReducerGives) {
     }
 }
 
-class LogPlotFiles : public testing::LogTest {};
-
 // Readings a minute apart with broken lines, disconnections and an hour of silence, in lines
 // ending every way; maybe with the clock set back, maybe after 70 kB of garbage.
-std::string MixedLog(Par par, bool setBack = false, bool garbageFirst = false) {
+std::string MixedLog(bool setBack, bool garbageFirst) {
     std::string log = garbageFirst ? std::string(70'000, '#') + "\r\n" : "";
     const char* breaks[] = {"\r\n", "\n", "\r"};
     for (int i = 0; i < 5000; ++i) {
@@ -200,10 +198,9 @@ std::string MixedLog(Par par, bool setBack = false, bool garbageFirst = false) {
             at += 3600;
         if (setBack && i >= 4900)
             at -= 1000 * 60;  // the last record is not the latest
-        par.ChannelValues[0] = static_cast<float>(4 + (i * 7919 % 100) / 100.0);
-        std::string line = i % 97 == 5 ? DisconnectionRecordLine("DDD", FromSeconds(at))
-                                       : CycleRecordLine(par, FromSeconds(at));
-        line.resize(line.size() - 2);
+        const std::string line =
+            i % 97 == 5 ? testing::DisconnectionAt(FromSeconds(at))
+                        : testing::RecordAt(FromSeconds(at), 4 + (i * 7919 % 100) / 100.0);
         log += (i % 211 == 7 ? "broken" : line) + breaks[i % 3];
     }
     return log;
@@ -228,12 +225,14 @@ LogPlotData Defined(const std::string& path, int intervals) {
     return d;
 }
 
+using LogPlotFiles = test::UiTest;
+
 // However many parts the file is read in side by side, once or twice, the plot is the one
 // defined.
 TEST_F(LogPlotFiles, IsTheDefinedOneReadInOnePartOrInMany) {
     for (const auto& [setBack, garbageFirst] :
          {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}}) {
-        Write("4711.txt", MixedLog(par, setBack, garbageFirst));
+        Write("4711.txt", MixedLog(setBack, garbageFirst));
         const LogPlotData expected = Defined(PathOf("4711.txt"), 3000);
         ASSERT_GT(expected.Gaps.size(), 2u);
         for (const int parts : {1, 2, 3, 7}) {
@@ -247,48 +246,6 @@ TEST_F(LogPlotFiles, IsTheDefinedOneReadInOnePartOrInMany) {
             EXPECT_EQ(PlotSummary(d), PlotSummary(expected)) << why;
         }
     }
-}
-
-// A reading cancelled after its first chunk stops there, and gives nothing to plot.
-TEST_F(LogPlotFiles, ACancelledReadingStopsAndGivesNothingToPlot) {
-    Write("4711.txt", MixedLog(par));  // more than a chunk
-    for (const int parts : {1, 2}) {
-        LogReadControl control;
-        int calls = 0;
-        control.OnProgress = [&] {
-            ++calls;
-            control.Cancel = true;
-        };
-        const LogPlotData d = ReadLogPlot(PathOf("4711.txt"), kPlotIntervals, &control, parts);
-        EXPECT_FALSE(d.Read.Ok);
-        EXPECT_TRUE(d.Read.Cancelled);
-        // Each part stopped after its first chunk at most.
-        EXPECT_GE(calls, 1);
-        EXPECT_LE(calls, parts);
-        for (const auto& segments : d.Segments)
-            EXPECT_TRUE(segments.empty());
-        EXPECT_EQ(control.Total, static_cast<std::int64_t>(Read("4711.txt").size()));
-        EXPECT_LT(control.Percent(), 100);
-    }
-}
-
-TEST_F(LogPlotFiles, ReadsTheWholeFileAndSaysWhatItSkipped) {
-    std::string log;
-    for (int m = 0; m < 60; ++m) {
-        par.ChannelValues[0] = m == 59 ? 4.99f : 4.12f;  // the last reading, 1 h in
-        log += CycleRecordLine(par, testing::At(14, m, 0));
-    }
-    log += "garbage\r\n" + DisconnectionRecordLine("DDD", testing::At(15, 0, 0));
-    Write("4711.txt", log);
-    const LogPlotData d = ReadLogPlot(PathOf("4711.txt"));
-    ASSERT_TRUE(d.Read.Ok);
-    EXPECT_EQ(d.Last - d.First, 3600);
-    EXPECT_EQ(Points(d, PlotSignal1).back(), (PlotPoint{d.First + 59 * 60, 4.99}));
-    EXPECT_EQ(PlotSummary(d),
-              "60 readings from 05/12/26 14:00:00 to 05/12/26 15:00:00, 1 disconnection "
-              "record, 1 line skipped (not log records)");
-
-    EXPECT_EQ(PlotSummary(ReadLogPlot(PathOf("missing.txt"))).rfind("Cannot read", 0), 0u);
 }
 
 }  // namespace

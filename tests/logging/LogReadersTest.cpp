@@ -1,0 +1,410 @@
+// The record reader, the viewer's columns, the CSV export and the plot read the same lines:
+// one table of lines written by hand, each with what every reader must take from it. Then the
+// reading of whole files: in chunks, in parts side by side, cancelled, refused.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <vector>
+
+#include "LogTestSupport.h"
+#include "logging/LogCsv.h"
+#include "logging/LogPlot.h"
+#include "logging/LogReader.h"
+#include "logging/LogViewer.h"
+#include "support/Guarded.h"
+
+namespace halvern {
+namespace {
+
+using testing::kRecordLine;
+
+std::string Replace(std::string line, std::size_t column, std::string_view text) {
+    line.replace(column - 1, text.size(), text);
+    return line;
+}
+
+const double kNone = std::nan("");
+
+struct Row {
+    const char* name;
+    std::string line;  // without its line end
+    // The CSV row after its line number; nullptr: no record, so no reader takes anything.
+    const char* csv;
+    // The thirteen columns the viewer cuts, '|' between them; nullptr: not looked at.
+    const char* viewer = nullptr;
+    // Signal 1, Reference, Signal 2, Ratio 1, Ratio 2 and the gas reading as the plot draws
+    // them; none for a disconnection record.
+    std::vector<double> plot{};
+};
+
+#define VALUES "4.12,3.98,4.05,1.03,0.98,0.47,2.55"
+const std::vector<double> kPlot{4.12, 3.98, 4.05, 1.03, 0.98, 0};
+
+const Row kRows[] = {
+    {"cycle record", kRecordLine, "2026-12-05,14:03:27,NNN0,23,3," VALUES ",0",
+     "NNN0 | 14:03:27 | 05/12/26|23|3|4.12|3.98|4.05|1.03|0.98|0.4|2.5|0 ", kPlot},
+    // The sign falls in the time column, the viewer shows the digits of the temperature
+    // after it and the first three digits of the gas reading.
+    {"minus 5 degrees and a gas reading of 1234",
+     "SSU90   05/12/26  14:03:28-5    3    4.12  3.98  4.05    1.03  0.98    0.47  2.55   1234 ",
+     "2026-12-05,14:03:28,SSU90,-5,3," VALUES ",1234",
+     "SSU90| 14:03:28-| 05/12/26|5 |3|4.12|3.98|4.05|1.03|0.98|0.4|2.5|123",
+     {4.12, 3.98, 4.05, 1.03, 0.98, 1234}},
+    {"six-character status, -12 degrees and a five-digit gas reading",
+     "SSU190  05/12/26  14:03:27-12   3    4.12  3.98  4.05    1.03  0.98    0.47  2.55"
+     "   65535 ",
+     "2026-12-05,14:03:27,SSU190,-12,3," VALUES ",65535",
+     "SSU19| 14:03:27-| 05/12/26|12|3|4.12|3.98|4.05|1.03|0.98|0.4|2.5|655",
+     {4.12, 3.98, 4.05, 1.03, 0.98, 65535}},
+    // A 22-byte status reply: Ratio 2, the NQ ratios and the gas reading blank, the line
+    // still reaching past the gas reading's columns.
+    {"short reply, its last values blank",
+     "VVV81   05/12/26  14:03:27 23   3    4.12  3.98  4.05    1.03" + std::string(25, ' '),
+     "2026-12-05,14:03:27,VVV81,23,3,4.12,3.98,4.05,1.03,,,,",
+     "VVV81| 14:03:27 | 05/12/26|23|3|4.12|3.98|4.05|1.03|    |   |   |  ",
+     {4.12, 3.98, 4.05, 1.03, kNone, kNone}},
+    {"disconnection record h:m:s", "DDD     05/12/26  9:5:3", "2026-12-05,09:05:03,DDD,,,,,,,,,,",
+     "DDD  | 9:5:3| 05/12/26||||||||||"},
+    {"disconnection record hh:mm:ss", "DDD     05/12/26  09:05:04",
+     "2026-12-05,09:05:04,DDD,,,,,,,,,,"},
+    {"year 79 is 2079", Replace(kRecordLine, 9, "01/01/79  00:00:00"),
+     "2079-01-01,00:00:00,NNN0,23,3," VALUES ",0", nullptr, kPlot},
+    {"year 80 is 1980", Replace(kRecordLine, 9, "01/01/80  00:00:00"),
+     "1980-01-01,00:00:00,NNN0,23,3," VALUES ",0", nullptr, kPlot},
+    {"29 February of a leap year", Replace(kRecordLine, 9, "29/02/24  23:59:59"),
+     "2024-02-29,23:59:59,NNN0,23,3," VALUES ",0", nullptr, kPlot},
+    // The log's bytes are Latin-1, the CSV UTF-8; a status a spreadsheet could take for
+    // separators is quoted.
+    {"Latin-1 status", Replace(kRecordLine, 1, "N\xe9N0    31/12/99  23:59:59"),
+     "1999-12-31,23:59:59,N\xc3\xa9N0,23,3," VALUES ",0", nullptr, kPlot},
+    {"status with a comma and a quote", Replace(kRecordLine, 1, "A,\"7    05/12/26  14:04:00"),
+     "2026-12-05,14:04:00,\"A,\"\"7\",23,3," VALUES ",0", nullptr, kPlot},
+    {"29 February of another year", Replace(kRecordLine, 9, "29/02/25"), nullptr},
+    {"31 February", Replace(kRecordLine, 9, "31/02/26"), nullptr},
+    {"month 13", Replace(kRecordLine, 9, "01/13/26"), nullptr},
+    {"day 0", Replace(kRecordLine, 9, "00/12/26"), nullptr},
+    {"one-digit day", Replace(kRecordLine, 9, " 5/12/26"), nullptr},
+    {"hour 24", Replace(kRecordLine, 19, "24:00:00"), nullptr},
+    {"letters in a value", Replace(kRecordLine, 38, "4.1x"), nullptr},
+    {"exponent in a value", Replace(kRecordLine, 44, "3e98"), nullptr},
+    {"nan as a value", Replace(kRecordLine, 50, "nan "), nullptr},
+    {"gain of two characters", Replace(kRecordLine, 33, "34"), nullptr},
+    {"disconnection record with values", "DDD     05/12/26  9:5:3  23  3", nullptr},
+    {"disconnection mark other than DDD", "DDX     05/12/26  9:5:3", nullptr},
+    {"no status", Replace(kRecordLine, 1, "    "), nullptr},
+    {"NUL bytes", std::string("NNN0\0\0\0\0", 8) + kRecordLine.substr(8), nullptr},
+    {"cut", "NNN0    05/12/26  14:0", nullptr, "NNN0 | 14:0| 05/12/26||||||||||"},
+    {"binary", std::string("\x01\x02\0\xff\xfe", 5), nullptr},
+    {"empty line", "", nullptr, "||||||||||||"},
+    {"disconnection record last, without its line end", "DDD     06/12/26  0:0:0",
+     "2026-12-06,00:00:00,DDD,,,,,,,,,,"},
+};
+
+std::string Joined(const LogFields& fields) {
+    std::string text = fields[0];
+    for (std::size_t i = 1; i < fields.size(); ++i)
+        text += "|" + fields[i];
+    return text;
+}
+
+TEST(LogRecordTable, EveryReaderTakesFromEachLineWhatTheFormatPutsThere) {
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        if (row.viewer) {
+            EXPECT_EQ(Joined(CutLogLine(row.line)), row.viewer);
+        }
+        const auto r = ParseLogRecord(row.line, 7);
+        ASSERT_EQ(r.has_value(), row.csv != nullptr);
+        if (!r)
+            continue;
+        const std::string csv = row.csv;
+        EXPECT_EQ(CsvRow(*r), "7," + csv + "\r\n");
+        const LocalDateTime t = FromSeconds(r->Seconds);
+        EXPECT_EQ(IsoDateText(t) + "," + LongTimeText(t), csv.substr(0, 19));
+        EXPECT_EQ(r->Kind, row.plot.empty() ? LogRecordKind::Disconnection : LogRecordKind::Cycle);
+        for (std::size_t s = 0; s < row.plot.size(); ++s) {
+            const double v = PlotValue(*r, static_cast<int>(s));
+            EXPECT_TRUE(v == row.plot[s] || (std::isnan(v) && std::isnan(row.plot[s])))
+                << PlotSeriesName(static_cast<int>(s)) << " " << v;
+        }
+    }
+}
+
+// However a record is cut short (a write cut by a full disk, a file copied while written), the
+// part left is no record, even when the cut falls in the digits of the gas reading.
+TEST(LogRecordTable, EveryCutOfACycleRecordIsNoRecord) {
+    for (const Row& row : kRows) {
+        if (row.plot.empty())
+            continue;
+        for (std::size_t n = 0; n < row.line.size(); ++n)
+            EXPECT_FALSE(ParseLogRecord(row.line.substr(0, n))) << n << ": " << row.line;
+    }
+}
+
+// The table as one file, its lines ending every way and the last without a break: each
+// reader gives the same records at their lines and counts the same lines skipped.
+class LogRecordFile : public test::UiTest {};
+
+TEST_F(LogRecordFile, EveryReaderReadsTheTableWhole) {
+    std::string bytes, expectedCsv =
+                           "Line,Date,Time,Status,Temperature,Gain,Signal 1,Reference,Signal 2,"
+                           "Ratio 1,Ratio 2,NQ ratio 1,NQ ratio 2,Gas reading\r\n";
+    const char* breaks[] = {"\r\n", "\n", "\r\n", "\r"};
+    const std::size_t n = std::size(kRows);
+    for (std::size_t i = 0; i < n; ++i) {
+        bytes += kRows[i].line + (i + 1 < n ? breaks[i % 4] : "");
+        if (kRows[i].csv)
+            expectedCsv += std::to_string(i + 1) + "," + kRows[i].csv + "\r\n";
+    }
+    Write("4711.txt", bytes);
+
+    const CsvExportResult csv = ExportLogCsv(PathOf("4711.txt"), PathOf("4711.csv"));
+    ASSERT_TRUE(csv.Ok) << csv.Error;
+    EXPECT_EQ(Read("4711.csv"), expectedCsv);
+    EXPECT_EQ(csv.Counts.Lines, 29);
+    EXPECT_EQ(csv.Counts.CycleRecords, 9);
+    EXPECT_EQ(csv.Counts.DisconnectionRecords, 3);
+    EXPECT_EQ(csv.Counts.Skipped, 17);
+
+    const auto viewer = ReadLogLines(PathOf("4711.txt"));
+    ASSERT_TRUE(viewer);
+    EXPECT_EQ(viewer->Total, 29);
+    for (std::size_t i = 0; i < n; ++i)
+        EXPECT_EQ(viewer->Lines[i], kRows[i].line) << kRows[i].name;
+
+    // From the earliest record to the latest, not the first to the last.
+    const LogPlotData plot = ReadLogPlot(PathOf("4711.txt"));
+    EXPECT_EQ(PlotSummary(plot),
+              "9 readings from 01/01/80 00:00:00 to 01/01/79 00:00:00, 3 disconnection records, "
+              "17 lines skipped (not log records)");
+    EXPECT_EQ(PlotSummary(ReadLogPlot(PathOf("missing.txt"))).rfind("Cannot read", 0), 0u);
+}
+
+// Each value is the double nearest its digits, as strtod reads them, down to the sign of zero
+// and past the digits a double holds exactly.
+TEST(ParseLogRecord, ReadsEveryValueAsTheNearestDouble) {
+    for (const char* text : {"0.00", "-0.00", "4.12", "-12.5", "65535", "0.1", "2.675", "1234.56",
+                             "999999999999999.999", "9007199254740993", "123456789012345678",
+                             "0.00000000000000001", "-.5", "7."}) {
+        const auto r = ParseLogRecord(kRecordLine.substr(0, RecordColumn::Gas - 1) + text + " ");
+        ASSERT_TRUE(r) << text;
+        const double expected = std::strtod(text, nullptr);
+        EXPECT_EQ(r->GasValue, expected) << text;
+        EXPECT_EQ(std::signbit(r->GasValue), std::signbit(expected)) << text;
+    }
+}
+
+// Whatever the chunks, the lines are the same: a CR LF split between two chunks is one break.
+TEST(LogLineSplitter, GivesTheSameLinesWhereverTheChunksEnd) {
+    const std::string text = "ab\r\ncd\re\n\r\n" + std::string(kMaxLogLine + 3, 'x') + "\nlast";
+    const std::vector<std::pair<std::string, bool>> expected{{"ab", false},
+                                                             {"cd", false},
+                                                             {"e", false},
+                                                             {"", false},
+                                                             {std::string(kMaxLogLine, 'x'), true},
+                                                             {"last", false}};
+    for (std::size_t at = 0; at <= text.size(); ++at) {
+        std::vector<std::pair<std::string, bool>> lines;
+        LogLineSplitter splitter;
+        const auto take = [&](std::string_view l, bool cut) {
+            lines.emplace_back(std::string(l), cut);
+            return true;
+        };
+        splitter.Feed(std::string_view(text).substr(0, at), take);
+        splitter.Feed(std::string_view(text).substr(at), take);
+        splitter.Finish(take);
+        ASSERT_EQ(lines, expected) << "split at " << at;
+    }
+}
+
+using ReadLogRecordsFiles = test::UiTest;
+
+// An empty file is read as one; 3 MiB of garbage without a line break is one line skipped,
+// kept to its start, and the record after it still counts.
+TEST_F(ReadLogRecordsFiles, KeepEveryRecordAndCountTheRest) {
+    for (const std::string& garbage : {std::string(), std::string(3 << 20, '\xff') + "\r\n"}) {
+        Write("4711.txt", garbage.empty() ? "" : garbage + kRecordLine);
+        std::vector<std::int64_t> lines;
+        const LogReadResult read = ReadLogRecords(
+            PathOf("4711.txt"), [&](const LogRecord& r) { lines.push_back(r.Line); });
+        ASSERT_TRUE(read.Ok) << read.Error;
+        const int n = garbage.empty() ? 0 : 1;
+        EXPECT_EQ(std::tie(read.Counts.Lines, read.Counts.CycleRecords, read.Counts.Skipped),
+                  std::make_tuple(2 * n, n, n));
+        EXPECT_EQ(lines,
+                  garbage.empty() ? std::vector<std::int64_t>{} : std::vector<std::int64_t>{2});
+    }
+}
+
+// A file read in parts side by side: wherever the parts meet (inside a CR LF, a long line or
+// a record, on a break, a one-byte part between two), together they give every line once, to
+// the part it begins in.
+TEST_F(ReadLogRecordsFiles, PartsThatMeetGiveEveryLineOnce) {
+    std::string bytes;
+    const std::string breaks[] = {"\r\n", "\n", "\r", "\r\n"};
+    std::vector<std::int64_t> all;
+    for (int i = 0; i < 12; ++i) {
+        const LocalDateTime at = testing::At(14, i, 0);
+        bytes +=
+            (i % 5 == 4 ? testing::DisconnectionAt(at) : testing::RecordAt(at)) + breaks[i % 4];
+        all.push_back(SecondsOf(at));
+        if (i == 3)
+            bytes += "\r\n" + std::string(kMaxLogLine + 5, 'x') + "\r";
+        if (i == 7)
+            bytes += "garbage\n\n";
+    }
+    bytes += testing::RecordAt(testing::At(15, 0, 0));  // no break at the end
+    all.push_back(SecondsOf(testing::At(15, 0, 0)));
+    Write("4711.txt", bytes);
+
+    struct Seen {
+        std::vector<std::int64_t> seconds;
+        LogReadCounts counts;
+        void Read(const std::string& path, std::int64_t begin, std::int64_t end) {
+            const LogReadResult r = ReadLogRecords(
+                path, [&](const LogRecord& record) { seconds.push_back(record.Seconds); }, nullptr,
+                {begin, end});
+            ASSERT_TRUE(r.Ok);
+            counts.Lines += r.Counts.Lines;
+            counts.CycleRecords += r.Counts.CycleRecords;
+            counts.DisconnectionRecords += r.Counts.DisconnectionRecords;
+            counts.Skipped += r.Counts.Skipped;
+        }
+    };
+    const std::string path = PathOf("4711.txt");
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    for (std::int64_t at = 0; at <= size; ++at) {
+        // Inside the long line one place is as good as the next.
+        const auto k = static_cast<std::size_t>(at);
+        if (at > 1 && at + 1 < size && bytes[k - 2] == 'x' && bytes[k + 1] == 'x' && at % 101)
+            continue;
+        Seen two, three;
+        two.Read(path, 0, at);
+        two.Read(path, at, -1);
+        three.Read(path, 0, at);
+        three.Read(path, at, at + 1);
+        three.Read(path, at + 1, -1);
+        for (const Seen* seen : {&two, &three}) {
+            ASSERT_EQ(seen->seconds, all) << "parts meet at " << at;
+            // 13 records, 1 long line, 1 garbage, 2 empty lines.
+            EXPECT_EQ(std::tie(seen->counts.Lines, seen->counts.CycleRecords,
+                               seen->counts.DisconnectionRecords, seen->counts.Skipped),
+                      std::make_tuple(17, 11, 2, 4))
+                << at;
+        }
+    }
+}
+
+// Nothing is lost when an export fails or a reading is cancelled after its first chunk: the
+// log stays, a CSV there before stays whole, no file of the export's own is left, the plot
+// has nothing to draw, and a failure's message names the file and the reason.
+TEST_F(ReadLogRecordsFiles, AFailedOrCancelledReadingLeavesEverythingAsItWas) {
+    std::string big;
+    while (big.size() < 600'000)
+        big += kRecordLine + "\r\n";
+    Write("4711.txt", big);
+    Write("old.csv", "kept\r\n");
+    Write("plain", "a file, not a folder");
+    const struct {
+        const char *log, *says;
+        std::string target;
+    } refused[] = {
+        {"4711.txt", "Cannot write ", PathOf("plain") + "/4711.csv"},
+        {"4711.txt", "Cannot write ", PathOf("no such folder") + "/4711.csv"},
+        {"4711.txt", "is the log file itself", PathOf("4711.txt")},
+        {"4711.txt", "is the log file itself", PathOf(".") + "/4711.txt"},
+        {"13.txt", "Cannot read the log file", PathOf("old.csv")},
+    };
+    for (const auto& c : refused) {
+        const CsvExportResult r = ExportLogCsv(PathOf(c.log), c.target);
+        EXPECT_FALSE(r.Ok) << c.target;
+        EXPECT_NE(r.Error.find(c.says), std::string::npos) << r.Error;
+        EXPECT_NE(r.Error.find(c.log == std::string("13.txt") ? PathOf(c.log) : c.target),
+                  std::string::npos)
+            << r.Error;
+    }
+    for (const char* target : {"new.csv", "old.csv"}) {
+        LogReadControl control;
+        control.OnProgress = [&] { control.Cancel = true; };
+        const CsvExportResult r = ExportLogCsv(PathOf("4711.txt"), PathOf(target), &control);
+        EXPECT_FALSE(r.Ok) << target;
+        EXPECT_TRUE(r.Cancelled) << target;
+        EXPECT_EQ(control.Total, static_cast<std::int64_t>(big.size()));
+    }
+    for (const int parts : {1, 2}) {
+        LogReadControl control;
+        int calls = 0;
+        control.OnProgress = [&] {
+            ++calls;
+            control.Cancel = true;
+        };
+        const LogPlotData d = ReadLogPlot(PathOf("4711.txt"), kPlotIntervals, &control, parts);
+        EXPECT_FALSE(d.Read.Ok);
+        EXPECT_TRUE(d.Read.Cancelled);
+        EXPECT_GE(calls, 1);  // each part stopped after its first chunk at most
+        EXPECT_LE(calls, parts);
+        for (const auto& segments : d.Segments)
+            EXPECT_TRUE(segments.empty());
+        EXPECT_EQ(control.Total, static_cast<std::int64_t>(big.size()));
+        EXPECT_LT(control.Percent(), 100);
+    }
+    EXPECT_EQ(Read("4711.txt"), big);
+    EXPECT_EQ(Read("old.csv"), "kept\r\n");
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(Folder()))
+        files.push_back(entry.path().filename().string());
+    std::ranges::sort(files);
+    EXPECT_EQ(files, (std::vector<std::string>{"4711.txt", "old.csv", "plain"}));
+}
+
+// Something else than a file named like detector 4711's log (a FIFO, a folder, a link to
+// /dev/zero): the writer, the prompt, the viewer, the plot's reader and the CSV export each
+// refuse it at once and say why. Everything runs in a child process with a time bound: a
+// FIFO waited on, or a device read for ever, fails the case instead of hanging the run.
+using LogNameTakenBy = testing::LogTest;
+
+TEST_F(LogNameTakenBy, AFifoAFolderOrADeviceEveryReaderAndTheWriterRefuseWithoutWaiting) {
+    const std::string log = PathOf("4711.txt");
+    const std::pair<std::function<bool()>, std::string> impostors[] = {
+        {[&] { return ::mkfifo(log.c_str(), 0600) == 0; }, "a FIFO (named pipe)"},
+        {[&] { return std::filesystem::create_directory(log); }, "a folder"},
+        {[&] {
+             std::filesystem::create_symlink("/dev/zero", log);
+             return true;
+         },
+         "a device"}};
+    for (const auto& [make, what] : impostors) {
+        SCOPED_TRACE(what);
+        std::filesystem::remove(log);
+        ASSERT_TRUE(make());
+        par.LoggingOn = true;
+        par.RecordDue[12] = true;
+        const auto seen = test::RunGuarded([&] {
+            WriteCycleRecord(par, testing::At(14, 3, 27));
+            const SerialEntryCheck prompt = CheckSerialEntry(Folder(), "4711");
+            std::string viewer;
+            ReadLogLines(log, LogStretch::First, &viewer);
+            const LogReadResult records = ReadLogRecords(log, [](const LogRecord&) {});
+            const CsvExportResult csv = ExportLogCsv(log, PathOf("4711.csv"));
+            return LogWarning(par) + "|" + (par.RecordDue[12] ? "due" : "done") + "|" +
+                   std::to_string(static_cast<int>(prompt.outcome)) + " " + prompt.problem + "|" +
+                   viewer + "|" + (records.Ok ? "read " : "") + records.Error + "|" + csv.Error;
+        });
+        const std::string why = ": it is " + what + ", not a regular file";
+        EXPECT_EQ(seen.value_or("blocked"),
+                  "Cannot write the log file " + log + why + "|due|" +
+                      std::to_string(static_cast<int>(SerialEntryOutcome::NoFile)) +
+                      " Cannot read " + log + why + "|" + why.substr(2) + "|" + why.substr(2) +
+                      "|Cannot read the log file " + log + why);
+        EXPECT_FALSE(std::filesystem::is_regular_file(log));
+        EXPECT_FALSE(std::filesystem::exists(PathOf("4711.csv")));
+    }
+}
+
+}  // namespace
+}  // namespace halvern
