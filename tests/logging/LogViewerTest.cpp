@@ -41,8 +41,15 @@ TEST_F(ReadLogLines, AnyLineBreakEndsALineEvenSplitBetweenTwoReadsAndEveryLineIs
     EXPECT_EQ(SplitLogLines("last without break")[0], "last without break");
 }
 
+// A log longer than the table says which lines it holds; a log it holds whole says nothing,
+// and End leaves its first line at the top.
 TEST(LogViewerModel, PagingStopsAtTheFirstLineAndWhenTheBottomRowShowsEntry1024) {
+    LogViewerModel two({SplitLogLines("NNN1\r\nNNN2\r\n"), 0, 2});
+    two.ShowLast({SplitLogLines("NNN1\r\nNNN2\r\n"), 0, 2});
+    EXPECT_EQ(std::make_tuple(two.Extent(), two.TopLine(), two.Row(1).Fields[0]),
+              std::make_tuple(std::string(), 0, std::string("NNN2")));
     LogViewerModel m({SplitLogLines(NumberedLines(1030)), 0, 1030});
+    EXPECT_EQ(m.Extent(), "lines 1-1025 of 1030");
     EXPECT_FALSE(m.PageUp());
     int moves = 0;
     while (m.PageDown())
