@@ -56,6 +56,11 @@ class PortDialog : public test::UiTest {
         if (twice)  // a double click: press, release, then the double click
             QTest::mouseDClick(List().viewport(), Qt::LeftButton, {}, at);
     }
+    // The number shown, the port and device stored, the port file.
+    std::string State() {
+        return Combo().currentText().toStdString() + "|" + std::to_string(par_.port) + "|" +
+               par_.PortDevice + "|" + Read("CommPortNo.txt");
+    }
     QString Marked() {
         const auto* item = List().currentItem();
         return item && item->isSelected() ? item->text(1) : QString();
@@ -69,48 +74,32 @@ class PortDialog : public test::UiTest {
     std::unique_ptr<QSignalSpy> accepted_, cancelled_;
 };
 
-TEST_F(PortDialog, ShowsItsCaptionsAndTheStoredPortCreatingTheFileOnFirstUse) {
-    // A file without a usable port shows the current port, 0 at start, and is left as it is.
+// The stored port is shown, the file created on first use; a file without a usable port shows
+// the current port, 0 at start, and is left as it is. Choosing an item or typing stores the
+// port and rewrites the file; anything typed but a whole number from 1 to 32767 becomes a
+// selected "1", so after "x" the 7 replaces it.
+TEST_F(PortDialog, ShowsTheStoredPortAndStoresTheOneChosenOrTyped) {
     using Case = std::tuple<const char*, const char*, const char*>;
-    const Case cases[] = {Case{nullptr, "0", "0\r\n"}, Case{"5\r\n", "5", "5\r\n"},
-                          Case{"COM7\r\n", "0", "COM7\r\n"}};
-    for (const auto& [stored, shown, after] : cases) {
+    for (const auto& [stored, shown, after] :
+         {Case{nullptr, "0", "0\r\n"}, Case{"5\r\n", "5", "5\r\n"},
+          Case{"COM7\r\n", "0", "COM7\r\n"}}) {
         if (stored)
             Write("CommPortNo.txt", stored);
         Load();
-        EXPECT_EQ(Combo().currentText(), shown);
-        EXPECT_EQ(par_.port, QString(shown).toInt());
-        EXPECT_EQ(Read("CommPortNo.txt"), after);
+        EXPECT_EQ(State(), std::string(shown) + "|" + shown + "||" + after);
     }
-    EXPECT_EQ(dialog_->windowTitle(), "Communication setup");
-    EXPECT_EQ(dialog_->findChild<QLabel*>("Label1")->text(), "Select COM port");
-    EXPECT_EQ(Button("OKButton")->text(), "OK-Enter");
-    EXPECT_EQ(Button("CancelButton")->text(), "Cancel-Esc");
-}
-
-TEST_F(PortDialog, ChoosingAnItemStoresAndRewritesThePort) {
-    Load();
     // The shown "0" is no item; the list still stands on its first entry, "1".
     QTest::keyClick(&Combo(), Qt::Key_Down);
     QTest::keyClick(&Combo(), Qt::Key_Down);
-    EXPECT_EQ(Combo().currentText(), "3");
-    EXPECT_EQ(par_.port, 3);
-    EXPECT_EQ(Read("CommPortNo.txt"), "3\r\n");
-}
+    EXPECT_EQ(State(), "3|3||3\r\n");
 
-TEST_F(PortDialog, TypingKeepsAUsablePortAndWritesIt) {
-    // Anything but a whole number from 1 to 32767 becomes a selected "1", so after "x" the 7
-    // replaces it.
-    using Case = std::pair<const char*, const char*>;
-    const Case typed[] = {Case{"12", "12"}, Case{"abc", "1"},   Case{"70000", "1"},
-                          Case{"0", "1"},   Case{"32768", "1"}, Case{"x7", "7"}};
-    for (const auto& [keys, shown] : typed) {
+    using Typed = std::pair<const char*, const char*>;
+    for (const auto& [keys, shown] : {Typed{"12", "12"}, Typed{"abc", "1"}, Typed{"70000", "1"},
+                                      Typed{"0", "1"}, Typed{"32768", "1"}, Typed{"x7", "7"}}) {
         Load();
         Edit()->selectAll();
         QTest::keyClicks(Edit(), keys);
-        EXPECT_EQ(Combo().currentText(), shown) << keys;
-        EXPECT_EQ(par_.port, QString(shown).toInt()) << keys;
-        EXPECT_EQ(Read("CommPortNo.txt"), std::string(shown) + "\r\n") << keys;
+        EXPECT_EQ(State(), std::string(shown) + "|" + shown + "||" + shown + "\r\n") << keys;
     }
 }
 
@@ -143,10 +132,23 @@ TEST_F(PortDialog, EnterOrOkAcceptsWhereverTheFocusIsAndEscCancelOrCloseCancel) 
 const PortInfo kFtdi{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", 0x0403, 0x6001, "A10K3X2B"};
 const PortInfo kAcm{"/dev/ttyACM0", "USB Serial", "Microchip", 0x04d8, 0x000a, ""};
 
-TEST_F(PortDialog, ListsThePortsWithTheNumberThatReachesEachAndMarksTheChosenOne) {
-    ports_ = {kAcm, PortInfo{"/dev/ttyS0", "", "", {}, {}, ""}, kFtdi};
-    Write("CommPortNo.txt", "1\r\n");
+// No port is said as such; Refresh lists again, each port with the number that reaches it,
+// the chosen one marked.
+TEST_F(PortDialog, RefreshListsThePortsWithTheNumberThatReachesEachAndMarksTheChosenOne) {
     Load();
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ(Label("lblPortsFound"),
+              "No serial ports found: plug in the adapter and press Refresh.");
+    EXPECT_EQ(Label("lblOpens"), "No port chosen: type its number or pick it from the list.");
+    ports_ = {kFtdi};
+    QTest::mouseClick(Button("cmdRefresh"), Qt::LeftButton);
+    EXPECT_EQ(Label("lblPortsFound"), "1 serial port found.");
+    ports_ = {kAcm, PortInfo{"/dev/ttyS0", "", "", {}, {}, ""}, kFtdi};
+    Edit()->selectAll();
+    QTest::keyClicks(Edit(), "1");
+    const int before = listings_;
+    QTest::mouseClick(Button("cmdRefresh"), Qt::LeftButton);
+    EXPECT_EQ(listings_, before + 1);
     // ttyS0 is no port 1 while the adapter is there.
     EXPECT_EQ(Rows(),
               (std::vector<QString>{"1|/dev/ttyUSB0|FT232R USB UART|FTDI",
@@ -164,16 +166,9 @@ TEST_F(PortDialog, PickingSetsTheNumberAndTheDeviceAndTypingANumberTakesOverAgai
     EXPECT_EQ(Label("lblOpens"), "OK opens /dev/pts/9 (--device).");
 
     Click(1);  // port 4, /dev/ttyUSB3
-    EXPECT_EQ(Combo().currentText(), "4");
-    EXPECT_EQ(par_.port, 4);
-    EXPECT_EQ(par_.PortDevice, "/dev/ttyUSB3");
-    EXPECT_EQ(Read("CommPortNo.txt"), "4\r\n");
-
+    EXPECT_EQ(State(), "4|4|/dev/ttyUSB3|4\r\n");
     Click(2);  // no number reaches it: the number stays, the device is taken
-    EXPECT_EQ(par_.port, 4);
-    EXPECT_EQ(Combo().currentText(), "4");
-    EXPECT_EQ(par_.PortDevice, "/dev/ttyACM0");
-    EXPECT_EQ(Read("CommPortNo.txt"), "4\r\n");
+    EXPECT_EQ(State(), "4|4|/dev/ttyACM0|4\r\n");
     EXPECT_EQ(Label("lblOpens"), "OK opens /dev/ttyACM0.");
 
     Edit()->selectAll();
@@ -187,22 +182,7 @@ TEST_F(PortDialog, PickingSetsTheNumberAndTheDeviceAndTypingANumberTakesOverAgai
 
     Click(0, true);  // a double-click picks and accepts
     EXPECT_EQ(accepted_->count(), 1);
-    EXPECT_EQ(par_.PortDevice, "/dev/ttyUSB0");
-    EXPECT_EQ(par_.port, 1);
-}
-
-TEST_F(PortDialog, RefreshListsAgainAndNoPortIsSaidAsSuch) {
-    Load();
-    EXPECT_TRUE(Rows().empty());
-    EXPECT_EQ(Label("lblPortsFound"),
-              "No serial ports found: plug in the adapter and press Refresh.");
-    EXPECT_EQ(Label("lblOpens"), "No port chosen: type its number or pick it from the list.");
-    ports_ = {kFtdi};
-    const int before = listings_;
-    QTest::mouseClick(Button("cmdRefresh"), Qt::LeftButton);
-    EXPECT_EQ(listings_, before + 1);
-    EXPECT_EQ(Rows(), std::vector<QString>{"1|/dev/ttyUSB0|FT232R USB UART|FTDI"});
-    EXPECT_EQ(Label("lblPortsFound"), "1 serial port found.");
+    EXPECT_EQ(State(), "1|1|/dev/ttyUSB0|1\r\n");
 }
 
 #endif  // _WIN32

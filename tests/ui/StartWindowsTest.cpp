@@ -14,51 +14,37 @@ namespace {
 
 using StartWindows = test::UiTest;
 
-QString Caption(const QWidget& w, const char* name) {
-    const auto* label = w.findChild<QLabel*>(name);
-    return label ? label->text() : QString("<missing %1>").arg(name);
-}
-
-TEST_F(StartWindows, SplashShowsItsCaptionsAndLeavesOnceAfterThreeSeconds) {
+// The splash leaves 3000 ms after it loads, once; closed by the technician before its time,
+// the program goes on at once, once.
+TEST_F(StartWindows, SplashLeavesOnceThreeSecondsAfterItLoadsOrWhenClosed) {
     VirtualPlatform platform;
     frmOpenS splash(platform);
     QSignalSpy finished(&splash, &frmOpenS::finished);
     splash.show();
-    EXPECT_TRUE(splash.windowTitle().isEmpty());
-    EXPECT_EQ(Caption(splash, "Label1(0)"), "Halvern for 410, 620, 880 and 890 Series ");
-    EXPECT_EQ(Caption(splash, "Label1(1)"), "Gas Detectors");
-    EXPECT_FALSE(splash.findChild<QLabel*>("Picture1")->pixmap().isNull());
-
-    // Three seconds to the microsecond: the program's start-up test sees the port dialog come.
-    platform.RunUntil(20'000'000);
+    platform.RunUntil(2'999'999);
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_TRUE(splash.isVisible());
+    platform.RunUntil(3'000'000);
     EXPECT_EQ(finished.count(), 1);
     EXPECT_FALSE(splash.isVisible());
 
-    // Closed by the technician before its time: the program goes on at once, once.
     frmOpenS early(platform);
     QSignalSpy goneEarly(&early, &frmOpenS::finished);
     early.show();
-    platform.RunUntil(21'000'000);
+    platform.RunUntil(4'000'000);
     early.close();
     EXPECT_EQ(goneEarly.count(), 1);
     platform.RunUntil(30'000'000);
     EXPECT_EQ(goneEarly.count(), 1);
+    EXPECT_EQ(finished.count(), 1);
 }
 
-TEST_F(StartWindows, AboutBoxShowsItsCaptionsOpensOnceAndClosesByOkOrKeys) {
+TEST_F(StartWindows, AboutBoxOpensOnceAndClosesByOkOrKeys) {
     QWidget main;
     QPointer<frmAbout> slot;
     frmAbout& box = frmAbout::ShowOnce(slot, &main);
     EXPECT_EQ(&frmAbout::ShowOnce(slot, &main), &box);  // while open: brought forward
-    EXPECT_EQ(box.windowTitle(), "About the software");
-    EXPECT_EQ(Caption(box, "lblTitle"),
-              "Halvern for Veridan 410, 620, 880 and 890 Series Open Path Gas Detectors");
-    EXPECT_EQ(Caption(box, "lblDescription"), "Version: Nb");
-    EXPECT_EQ(Caption(box, "lblVersion"), "Part: K52017");
-    EXPECT_EQ(Caption(box, "Label1"), "Date: 21/7/2019");
-    EXPECT_EQ(Caption(box, "lblProgramVersion"), QString("halvern ") + kVersion);
-    EXPECT_EQ(box.findChild<QPushButton*>("cmdOK")->text(), "OK");
-
+    EXPECT_EQ(box.findChild<QLabel*>("lblProgramVersion")->text(), QString("halvern ") + kVersion);
     QSignalSpy closed(&box, &frmAbout::closed);
     QTest::mouseClick(box.findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
     for (auto key : {Qt::Key_Escape, Qt::Key_Return}) {
