@@ -206,22 +206,16 @@ std::string MixedLog(bool setBack, bool garbageFirst) {
     return log;
 }
 
-// The plot as it is defined: the time range of all the records first, then every record
-// reduced in file order.
+// The plot as it is defined: every record of the file reduced in file order over the time
+// range of them all. Only the numbers are read again: the texts die with their lines.
 LogPlotData Defined(const std::string& path, int intervals) {
-    bool any = false;
-    std::int64_t first = 0, last = 0;
-    ReadLogRecords(path, [&](const LogRecord& r) {
-        first = any ? std::min(first, r.Seconds) : r.Seconds;
-        last = any ? std::max(last, r.Seconds) : r.Seconds;
-        any = true;
-    });
-    LogPlotReducer reducer(first, last, intervals);
-    const LogReadResult read = ReadLogRecords(path, [&](const LogRecord& r) { reducer.Add(r); });
-    LogPlotData d = reducer.Finish();
+    std::vector<LogRecord> records;
+    const LogReadResult read =
+        ReadLogRecords(path, [&](const LogRecord& r) { records.push_back(r); });
+    LogPlotData d = Reduce(records, intervals);
     d.Read = read;
-    d.First = first;
-    d.Last = last;
+    d.First = std::ranges::min(records, {}, &LogRecord::Seconds).Seconds;
+    d.Last = std::ranges::max(records, {}, &LogRecord::Seconds).Seconds;
     return d;
 }
 
