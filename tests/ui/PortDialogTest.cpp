@@ -74,29 +74,20 @@ class PortDialog : public test::UiTest {
     std::unique_ptr<QSignalSpy> accepted_, cancelled_;
 };
 
-// The stored port is shown, the file created on first use; a file without a usable port shows
-// the current port, 0 at start, and is left as it is. Choosing an item or typing stores the
-// port and rewrites the file; anything typed but a whole number from 1 to 32767 becomes a
-// selected "1", so after "x" the 7 replaces it.
+// The stored port is shown, the file created on first use. Choosing an item or typing stores
+// the port and rewrites the file; what is typed but a port (the numbers are read as the port
+// file's tests show) becomes a selected "1", so after "x" the 7 replaces it.
 TEST_F(PortDialog, ShowsTheStoredPortAndStoresTheOneChosenOrTyped) {
-    using Case = std::tuple<const char*, const char*, const char*>;
-    for (const auto& [stored, shown, after] :
-         {Case{nullptr, "0", "0\r\n"}, Case{"5\r\n", "5", "5\r\n"},
-          Case{"COM7\r\n", "0", "COM7\r\n"}}) {
-        if (stored)
-            Write("CommPortNo.txt", stored);
-        Load();
-        EXPECT_EQ(State(), std::string(shown) + "|" + shown + "||" + after);
-    }
+    Load();
+    EXPECT_EQ(State(), "0|0||0\r\n");
     // The shown "0" is no item; the list still stands on its first entry, "1".
     QTest::keyClick(&Combo(), Qt::Key_Down);
     QTest::keyClick(&Combo(), Qt::Key_Down);
     EXPECT_EQ(State(), "3|3||3\r\n");
-
-    using Typed = std::pair<const char*, const char*>;
-    for (const auto& [keys, shown] : {Typed{"12", "12"}, Typed{"abc", "1"}, Typed{"70000", "1"},
-                                      Typed{"0", "1"}, Typed{"32768", "1"}, Typed{"x7", "7"}}) {
-        Load();
+    Write("CommPortNo.txt", "5\r\n");
+    Load();
+    EXPECT_EQ(State(), "5|5||5\r\n");
+    for (const auto& [keys, shown] : {std::pair{"12", "12"}, std::pair{"x7", "7"}}) {
         Edit()->selectAll();
         QTest::keyClicks(Edit(), keys);
         EXPECT_EQ(State(), std::string(shown) + "|" + shown + "||" + shown + "\r\n") << keys;
