@@ -131,27 +131,25 @@ TEST(LogPlotReducer, BreaksTheLinesWhereNoReadingsWereTaken) {
     EXPECT_LE(d.Gaps.size(), 200u);
 }
 
-// The file read in parts side by side, each part reduced by a reducer of its own: merged in
+// A file read in parts side by side, each part reduced by a reducer of its own: merged in
 // file order they give what one reducer fed every record gives, wherever a part ends (in a
 // gap, before a silence or a clock set back, among equal values).
 TEST(LogPlotReducer, PartsMergedGiveWhatOneReducerGives) {
     std::vector<LogRecord> records;
     std::int64_t t = kStart;
-    std::uint32_t seed = 2026;
-    for (int i = 0; i < 240; ++i) {
+    for (std::uint32_t i = 0, seed = 2026, r = 0; i < 240; ++i) {
         seed = seed * 1103515245u + 12345u;
-        const std::uint32_t r = (seed >> 16) & 0x7fff;
+        r = (seed >> 16) & 0x7fff;
         t += r % 10 == 0 ? 400 : (r % 17 == 0 ? -50 : 1 + static_cast<std::int64_t>(r % 40));
         records.push_back(r % 13 == 0 ? Disconnected(t)
                                       : Reading(t, r % 7, r % 11 == 0 ? std::nan("") : r % 5));
     }
-    constexpr int kIntervals = 100;
-    const LogPlotData expected = Reduce(records, kIntervals);
+    const LogPlotData expected = Reduce(records, 100);
     ASSERT_GT(expected.Gaps.size(), 3u);
     const auto [first, last] = std::ranges::minmax(records, {}, &LogRecord::Seconds);
     for (std::size_t cut = 0; cut <= records.size(); ++cut) {
-        LogPlotReducer before(first.Seconds, last.Seconds, kIntervals),
-            after(first.Seconds, last.Seconds, kIntervals);
+        LogPlotReducer before(first.Seconds, last.Seconds, 100),
+            after(first.Seconds, last.Seconds, 100);
         for (std::size_t i = 0; i < records.size(); ++i)
             (i < cut ? before : after).Add(records[i]);
         before.Merge(after);
@@ -159,53 +157,6 @@ TEST(LogPlotReducer, PartsMergedGiveWhatOneReducerGives) {
         ASSERT_EQ(std::tie(merged.Segments, merged.Gaps),
                   std::tie(expected.Segments, expected.Gaps))
             << "cut before record " << cut;
-    }
-}
-
-// Readings a minute apart with broken lines, disconnections and an hour of silence, in lines
-// ending every way; maybe with the clock set back, maybe after 70 kB of garbage.
-std::string MixedLog(bool setBack, bool garbageFirst) {
-    std::string log = garbageFirst ? std::string(70'000, '#') + "\r\n" : "";
-    const char* breaks[] = {"\r\n", "\n", "\r"};
-    for (int i = 0; i < 5000; ++i) {
-        std::int64_t at = SecondsOf(testing::At(0, 0, 0)) + i * 60;
-        if (i > 1500)
-            at += 3600;
-        if (setBack && i >= 4900)
-            at -= 1000 * 60;  // the last record is not the latest
-        const std::string line =
-            i % 97 == 5 ? testing::DisconnectionAt(FromSeconds(at))
-                        : testing::RecordAt(FromSeconds(at), 4 + (i * 7919 % 100) / 100.0);
-        log += (i % 211 == 7 ? "broken" : line) + breaks[i % 3];
-    }
-    return log;
-}
-
-using LogPlotFiles = test::UiTest;
-
-// However many parts the file is read in side by side, the plot is the one defined.
-TEST_F(LogPlotFiles, IsTheDefinedOneReadInOnePartOrInMany) {
-    for (const auto& [setBack, garbageFirst] :
-         {std::pair{false, false}, {true, false}, {false, true}}) {
-        Write("4711.txt", MixedLog(setBack, garbageFirst));
-        // The plot as it is defined: every record of the file reduced in file order over the
-        // time range of them all.
-        std::vector<LogRecord> records;
-        const LogReadResult read =
-            ReadLogRecords(PathOf("4711.txt"), [&](const LogRecord& r) { records.push_back(r); });
-        LogPlotData expected = Reduce(records, 3000);
-        const auto [first, last] = std::ranges::minmax(records, {}, &LogRecord::Seconds);
-        std::tie(expected.Read, expected.First, expected.Last) =
-            std::tie(read, first.Seconds, last.Seconds);
-        ASSERT_GT(expected.Gaps.size(), 2u);
-        for (const int parts : {1, 2, 7}) {
-            const LogPlotData d = ReadLogPlot(PathOf("4711.txt"), 3000, nullptr, parts);
-            SCOPED_TRACE(::testing::Message() << parts << " parts, " << setBack << garbageFirst);
-            EXPECT_EQ(std::tie(d.Read.Ok, d.Segments, d.Gaps, d.First, d.Last),
-                      std::tie(expected.Read.Ok, expected.Segments, expected.Gaps, expected.First,
-                               expected.Last));
-            EXPECT_EQ(PlotSummary(d), PlotSummary(expected));
-        }
     }
 }
 

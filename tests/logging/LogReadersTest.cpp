@@ -199,44 +199,6 @@ TEST_F(LogRecordFile, EveryReaderReadsTheTableWhole) {
     EXPECT_EQ(PlotSummary(ReadLogPlot(PathOf("missing.txt"))).rfind("Cannot read", 0), 0u);
 }
 
-// Each value is the double nearest its digits, as strtod reads them, down to the sign of zero
-// and past the digits a double holds exactly.
-TEST(ParseLogRecord, ReadsEveryValueAsTheNearestDouble) {
-    for (const char* text : {"0.00", "-0.00", "4.12", "-12.5", "65535", "0.1", "2.675", "1234.56",
-                             "999999999999999.999", "9007199254740993", "123456789012345678",
-                             "0.00000000000000001", "-.5", "7."}) {
-        const auto r = ParseLogRecord(kRecordLine.substr(0, RecordColumn::Gas - 1) + text + " ");
-        ASSERT_TRUE(r) << text;
-        const double expected = std::strtod(text, nullptr);
-        EXPECT_EQ(r->GasValue, expected) << text;
-        EXPECT_EQ(std::signbit(r->GasValue), std::signbit(expected)) << text;
-    }
-}
-
-// Whatever the chunks, the lines are the same: a CR LF split between two chunks is one break.
-TEST(LogLineSplitter, GivesTheSameLinesWhereverTheChunksEnd) {
-    using Lines = std::vector<std::pair<std::string, bool>>;
-    const std::string text = "ab\r\ncd\re\n\r\n" + std::string(kMaxLogLine + 3, 'x') + "\nlast";
-    const Lines expected{{"ab", false},
-                         {"cd", false},
-                         {"e", false},
-                         {"", false},
-                         {std::string(kMaxLogLine, 'x'), true},
-                         {"last", false}};
-    for (std::size_t at = 0; at <= text.size(); ++at) {
-        Lines lines;
-        LogLineSplitter splitter;
-        const auto take = [&](std::string_view l, bool cut) {
-            lines.emplace_back(std::string(l), cut);
-            return true;
-        };
-        splitter.Feed(std::string_view(text).substr(0, at), take);
-        splitter.Feed(std::string_view(text).substr(at), take);
-        splitter.Finish(take);
-        ASSERT_EQ(lines, expected) << "split at " << at;
-    }
-}
-
 using ReadLogRecordsFiles = test::UiTest;
 
 // Read whole, or in parts side by side (at: where two parts meet, 1-byte part after it):
@@ -257,17 +219,6 @@ std::pair<std::vector<std::int64_t>, std::array<std::int64_t, 4>> ReadParts(
             seen.second[k] += c[k];
     }
     return seen;
-}
-
-// An empty file is read as one; 3 MiB of garbage without a line break is one line skipped,
-// kept to its start, and the record after it still counts.
-TEST_F(ReadLogRecordsFiles, KeepEveryRecordAndCountTheRest) {
-    Write("4711.txt", "");
-    EXPECT_EQ(ReadParts(PathOf("4711.txt")), decltype(ReadParts("")){});
-    Write("4711.txt", std::string(3 << 20, '\xff') + "\r\n" + kRecordLine);
-    EXPECT_EQ(ReadParts(PathOf("4711.txt")),
-              std::make_pair(std::vector<std::int64_t>{SecondsOf(testing::At(14, 3, 27))},
-                             std::array<std::int64_t, 4>{2, 1, 0, 1}));
 }
 
 // A file read in parts side by side: wherever the parts meet (inside a CR LF, a long line or
@@ -345,11 +296,8 @@ TEST_F(ReadLogRecordsFiles, AFailedOrCancelledReadingLeavesEverythingAsItWas) {
     }
     EXPECT_EQ(Read("4711.txt"), big);
     EXPECT_EQ(Read("old.csv"), "kept\r\n");
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(Folder()))
-        files.push_back(entry.path().filename().string());
-    std::ranges::sort(files);
-    EXPECT_EQ(files, (std::vector<std::string>{"4711.txt", "old.csv", "plain"}));
+    using Files = std::filesystem::directory_iterator;
+    EXPECT_EQ(std::distance(Files(Folder()), Files()), 3);  // 4711.txt, old.csv, plain
 }
 
 // Something else than a file named like detector 4711's log (a FIFO, a folder, a link to
@@ -391,6 +339,64 @@ TEST_F(LogNameTakenBy, AFifoAFolderOrADeviceEveryReaderAndTheWriterRefuseWithout
         EXPECT_FALSE(std::filesystem::is_regular_file(log));
         EXPECT_FALSE(std::filesystem::exists(PathOf("4711.csv")));
     }
+}
+
+std::string NumberedLines(int count) {
+    std::string text;
+    for (int i = 1; i <= count; ++i)
+        text += "line " + std::to_string(i) + "\r\n";
+    return text;
+}
+
+using ReadLogLinesFiles = test::UiTest;
+
+// The reads take 1 MiB at a time: the first CR is the last byte of the first read.
+TEST_F(ReadLogLinesFiles, AnyLineBreakEndsALineEvenSplitBetweenTwoReadsAndEveryLineIsCounted) {
+    Write("4711.txt", std::string((1 << 20) - 1, 'x') + "\r\nafter\r\n\r\na\nb\r" +
+                          NumberedLines(1100) + "no break");
+    const auto first = halvern::ReadLogLines(PathOf("4711.txt"));
+    const auto last = halvern::ReadLogLines(PathOf("4711.txt"), LogStretch::Last);
+    ASSERT_TRUE(first && last && first->Lines.size() == 1025u);
+    EXPECT_EQ(std::vector<std::string>(first->Lines.begin() + 1, first->Lines.begin() + 6),
+              (std::vector<std::string>{"after", "", "a", "b", "line 1"}));
+    EXPECT_EQ(std::tie(first->Lines[1024], first->First, first->Total),
+              std::make_tuple("line 1020", 0, 1106));
+    // Line 82 of the file is "line 77".
+    EXPECT_EQ(
+        std::tie(last->First, last->Total, last->Lines[0], last->Lines[1023], last->Lines[1024]),
+        std::make_tuple(81, 1106, "line 77", "line 1100", "no break"));
+}
+
+// A log longer than the table says which lines it holds; a log it holds whole says nothing,
+// and End leaves its first line at the top.
+TEST(LogViewerModel, PagingStopsAtTheFirstLineAndWhenTheBottomRowShowsEntry1024) {
+    LogViewerModel two({SplitLogLines("NNN1\r\nNNN2\r\n"), 0, 2});
+    two.ShowLast({SplitLogLines("NNN1\r\nNNN2\r\n"), 0, 2});
+    EXPECT_EQ(std::make_tuple(two.Extent(), two.TopLine(), two.Row(1).Fields[0]),
+              std::make_tuple(std::string(), 0, std::string("NNN2")));
+    LogViewerModel m({SplitLogLines(NumberedLines(1030)), 0, 1030});
+    EXPECT_EQ(m.Extent(), "lines 1-1025 of 1030");
+    EXPECT_FALSE(m.PageUp());
+    int moves = 0;
+    while (m.PageDown())
+        ++moves;
+    EXPECT_EQ(std::make_tuple(moves, m.Row(11).Number, m.Row(11).Fields[0]),
+              std::make_tuple(1013, "1025", "line "));
+    EXPECT_TRUE(m.PageUp());
+    EXPECT_EQ(m.Row(11).Number, "1024");
+}
+
+// Only a number names a log file, so no entry can reach outside the program folder.
+TEST(LogPathForEntry, OnlyNumbersAndNoneLeavesTheFolder) {
+    for (const char* entry : {"-5", "1e3", "2.5E-1", ".5", "5."}) {
+        const auto path = LogPathForEntry("/logs", entry);
+        ASSERT_TRUE(path) << entry;
+        EXPECT_EQ(std::filesystem::path(*path).parent_path(), "/logs") << *path;
+    }
+    EXPECT_EQ(LogPathForEntry("/logs", " 4711 ").value_or(""), "/logs/4711.txt");
+    for (const char* entry :
+         {"", ".", "-", "1e", "1 2", "4711/..", "..\\4711", "/etc/passwd", "C:4711", "&H12"})
+        EXPECT_FALSE(LogPathForEntry("/logs", entry)) << entry;
 }
 
 }  // namespace
