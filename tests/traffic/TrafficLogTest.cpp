@@ -24,32 +24,27 @@ void TakeN(TrafficLog& log, int n, Micros from) {
 // counted; a long run of bytes is kept in part with its length.
 TEST(TrafficLog, KeepsTheLastTenThousandEntriesAndCountsTheDroppedOnes) {
     TrafficLog log;
+    const auto show = [&] {
+        log.DropOldestShown(log.OverflowOnShow());
+        log.ShowWaiting();
+        return std::make_tuple(log.Shown().Size(), log.Shown()[0].us, log.Dropped());
+    };
     TakeN(log, 10'000, 0);
-    log.ShowWaiting();
-    EXPECT_EQ(log.Shown().Size(), 10'000u);
-    EXPECT_EQ(log.Dropped(), 0u);
+    EXPECT_EQ(show(), std::make_tuple(std::size_t{10'000}, Micros{0}, std::size_t{0}));
     TakeN(log, 25, 10'000);
     EXPECT_EQ(log.OverflowOnShow(), 25u);
-    log.DropOldestShown(log.OverflowOnShow());
-    log.ShowWaiting();
-    EXPECT_EQ(log.Dropped(), 25u);
-    EXPECT_EQ(std::make_tuple(log.Shown().Size(), log.Shown()[0].us, log.Shown()[9'999].us),
-              std::make_tuple(std::size_t{10'000}, Micros{25}, Micros{10'024}));
-
+    EXPECT_EQ(show(), std::make_tuple(std::size_t{10'000}, Micros{25}, std::size_t{25}));
+    EXPECT_EQ(log.Shown()[9'999].us, 10'024);
     TakeN(log, 10'003, 20'000);
-    EXPECT_EQ(log.Waiting(), 10'000u);
-    EXPECT_EQ(log.Dropped(), 28u);
-    log.DropOldestShown(log.OverflowOnShow());
-    log.ShowWaiting();
-    EXPECT_EQ(log.Shown()[0].us, 20'003);
-    EXPECT_EQ(log.Dropped(), 10'028u);
-
+    EXPECT_EQ(std::make_tuple(log.Waiting(), log.Dropped()),
+              std::make_tuple(std::size_t{10'000}, std::size_t{28}));
+    EXPECT_EQ(show(), std::make_tuple(std::size_t{10'000}, Micros{20'003}, std::size_t{10'028}));
     log.Clear();
     EXPECT_EQ(log.Shown().Size() + log.Dropped(), 0u);
     log.Take(0, TrafficDirection::Received, Bytes(3000, 0xAA));
     log.ShowWaiting();
-    EXPECT_EQ(log.Shown()[0].bytes.size(), kTrafficBytesKept);
-    EXPECT_EQ(log.Shown()[0].count, 3000u);
+    EXPECT_EQ(std::make_tuple(log.Shown()[0].bytes.size(), log.Shown()[0].count),
+              std::make_tuple(kTrafficBytesKept, std::size_t{3000}));
 }
 
 TEST(TrafficLog, SavedLineHoldsTimeMsDirectionBytesVerdictAndMeaning) {
@@ -57,12 +52,9 @@ TEST(TrafficLog, SavedLineHoldsTimeMsDirectionBytesVerdictAndMeaning) {
     clock.wallMsAtAnchor = QDateTime(QDate(2026, 12, 5), QTime(14, 3, 27, 500)).toMSecsSinceEpoch();
     clock.usAtAnchor = 2'000'000;
     clock.startUs = 1'000'000;
-    TrafficEntry e;
-    e.us = 2'512'700;
-    e.direction = TrafficDirection::Sent;
-    e.bytes = CommandFrame(1, kCodeStatus);
-    e.count = e.bytes.size();
-    e.meaning = DescribeRequest(e.bytes);
+    const Bytes query = CommandFrame(1, kCodeStatus);
+    const TrafficEntry e{2'512'700, TrafficDirection::Sent, query, query.size(),
+                         DescribeRequest(query)};
     EXPECT_EQ(
         TrafficLine(e, clock),
         "2026-12-05 14:03:28.012\t1512\tTX\t01 C8 04 00 20 5A 3E 50 F2\tok\tstatus query to 1");
@@ -103,7 +95,9 @@ Polled Poll(bool listen, bool rich) {
 }
 
 // The tap sees exactly the frames written, at their times, and what the link took in, and
-// listening changes neither the frames nor their times.
+// listening changes neither the frames nor their times. On the default bus, after the
+// activation's extra query, each poll cycle is a query and its 34-byte reply, taken 150 ms
+// after its first byte came.
 TEST(TrafficTap, SeesExactlyTheFramesAndWhatTheLinkTookInAndChangesNothing) {
     const Polled heard = Poll(true, true), quiet = Poll(false, true);
     ASSERT_EQ(heard.frames.size(), quiet.frames.size());
@@ -115,28 +109,22 @@ TEST(TrafficTap, SeesExactlyTheFramesAndWhatTheLinkTookInAndChangesNothing) {
         expectedSent.push_back({at, TrafficDirection::Sent, bytes});
     }
     for (const auto& t : heard.tapped)
-        if (t.dir == TrafficDirection::Sent)
-            sent.push_back(t);
-        else
-            received.push_back(t.bytes);
+        (t.dir == TrafficDirection::Sent ? (void)sent.push_back(t) : received.push_back(t.bytes));
     EXPECT_EQ(sent, expectedSent);
     EXPECT_EQ(received, heard.reads);
-}
 
-// After the activation's extra query, each poll cycle is a query and its 34-byte reply,
-// taken 150 ms after its first byte came.
-TEST(TrafficTap, SeesEachPollAsAQueryAndItsReply) {
     const std::vector<Tapped> tapped = Poll(true, false).tapped;
     std::size_t first = 0;
     while (first < tapped.size() && tapped[first].dir != TrafficDirection::Received)
         ++first;
     ASSERT_LT(first + 5, tapped.size());
     for (std::size_t i = first + 2; i + 1 < tapped.size(); i += 2) {
-        ASSERT_EQ(tapped[i - 1].dir, TrafficDirection::Sent) << i;
-        ASSERT_EQ(tapped[i].dir, TrafficDirection::Received) << i;
-        EXPECT_EQ(tapped[i].bytes.size(), 34u);
-        EXPECT_EQ(tapped[i].us - tapped[i - 1].us,
-                  WireTimeUs(9) + sim::kDefaultLatencyUs + ByteTimeUs() + 150'000);
+        ASSERT_EQ(std::make_pair(tapped[i - 1].dir, tapped[i].dir),
+                  std::make_pair(TrafficDirection::Sent, TrafficDirection::Received))
+            << i;
+        EXPECT_EQ(std::make_pair(tapped[i].bytes.size(), tapped[i].us - tapped[i - 1].us),
+                  std::make_pair(std::size_t{34},
+                                 WireTimeUs(9) + sim::kDefaultLatencyUs + ByteTimeUs() + 150'000));
     }
 }
 
