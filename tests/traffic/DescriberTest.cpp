@@ -74,33 +74,28 @@ TEST(TrafficDescriber, TheMeaningOfEachKindOfFrame) {
     sim::Bus shortV = OneDetector(1);
     shortV.Find(1)->SetStatus("VVV", 81);
     shortV.Find(1)->SetStatusReplyShape(15, false);
+    // What the program sends; whole answers, read against their question; the simulator's
+    // faults (an echo that is not the write's own confirms nothing); odd receptions.
+    // clang-format off
     const Row rows[] = {
-        // What the program sends.
-        {{}, status, "status query to 1", Sent},
-        {{}, search, "status query to 0 (search)", Sent},
+        {{}, status, "status query to 1", Sent}, {{}, search, "status query to 0 (search)", Sent},
         {{}, version, "primary version query to 1", Sent},
         {{}, CommandFrame(12, kCodeSecondaryVersion), "secondary version query to 12", Sent},
         {{}, CommandFrame(7, kCodeAlign), "align command to 7", Sent},
         {{}, ReadSetupFrame(247), "read setup from 247", Sent},
         {{}, WriteSetupFrame(3, setup), "write setup to 3", Sent},
         {{}, NewAddressFrame(12, 7), "new address 7 to 12", Sent},
-        {{}, SnTestFrame(12), "S/N test to 12", Sent},
-        {{}, normalMode, "normal mode to 1", Sent},
-        // Whole answers, read against their question.
-        {status, {}, normal},
-        {{}, Whole(status), normal},
+        {{}, SnTestFrame(12), "S/N test to 12", Sent}, {{}, normalMode, "normal mode to 1", Sent},
+        {status, {}, normal}, {{}, Whole(status), normal},
         {status, shortV.Respond(status, 0).at(0).bytes, "status reply from 1: VVV81 Wrong 5 volt"},
         {version, {}, "primary version from 1: \"Ver 3.12 F24\""},
         {CommandFrame(1, kCodeSecondaryVersion), {}, "secondary version from 1: \"DSP 1.07 F24\""},
         {status, Whole(version), "odd | reply from 1, not a status reply"},
         {CommandFrame(1, kCodeAlign), {}, "align reply from 1"},
-        {setupRead, {}, "setup table from 1"},
-        {setupWrite, {}, "setup write confirmed by 1"},
+        {setupRead, {}, "setup table from 1"}, {setupWrite, {}, "setup write confirmed by 1"},
         {addressWrite, {}, "address write confirmed by 1: new address 9"},
         {SnTestFrame(1), {}, "S/N test confirmed by 1"},
-        {normalMode, {}, "normal mode confirmed by 1"},
-        {search, {}, normal},
-        // The simulator's faults; an echo that is not the write's own confirms nothing.
+        {normalMode, {}, "normal mode confirmed by 1"}, {search, {}, normal},
         {status, Whole(status, {"bad CRC"}), "bad trouble | reply from 1 with a bad CRC, 34 bytes"},
         {status, Whole(status, {"wrong address"}),
          "odd | status reply from 2: NNN0 Normal (asked 1)"},
@@ -121,8 +116,8 @@ TEST(TrafficDescriber, TheMeaningOfEachKindOfFrame) {
         {status, {0xFF, 0xFF}, "short trouble | noise, 2 bytes"},
         {status, {0x01}, "short trouble | cut reply from 1, 1 byte"},
         {status, Whole(status), "odd | discarded: " + normal, TrafficDirection::Discarded},
-        {status, Bytes(512, 0x55), "bad trouble | too long, 2880 bytes", Rx, 2880},
-    };
+        {status, Bytes(512, 0x55), "bad trouble | too long, 2880 bytes", Rx, 2880}};
+    // clang-format on
     for (const Row& row : rows) {
         TrafficDescriber describer;
         if (!row.request.empty())
@@ -148,9 +143,9 @@ TEST(TrafficDescriber, ARequestOfLessThanTwoBytesIsNoQuestion) {
 }
 
 TEST(TrafficDescriber, HexTextSaysHowManyCameWhenNotAllAreKept) {
-    EXPECT_EQ(HexText(Bytes{0x01, 0xC8, 0x0A}, 3), "01 C8 0A");
-    EXPECT_EQ(HexText(Bytes{0xFF, 0x00}, 700), "FF 00 ... (700 bytes)");
-    EXPECT_EQ(HexText(Bytes{}, 0), "");
+    EXPECT_EQ(HexText(Bytes{0x01, 0xC8, 0x0A}, 3) + "|" + HexText(Bytes{0xFF, 0x00}, 700) + "|" +
+                  HexText(Bytes{}, 0),
+              "01 C8 0A|FF 00 ... (700 bytes)|");
 }
 
 }  // namespace

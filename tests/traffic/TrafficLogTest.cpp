@@ -1,13 +1,24 @@
-// The bounded record behind the traffic window, and the tap in the link on virtual time.
+// The bounded record behind the traffic window, the tap in the link, and the window against a
+// polled simulated bus, on virtual time.
 
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QLabel>
+#include <QPushButton>
 #include <QString>
+#include <QTableView>
+#include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <tuple>
 
 #include "link/Requests.h"
 #include "support/Bench.h"
+#include "support/UiTest.h"
 #include "traffic/TrafficLog.h"
+#include "traffic/TrafficModel.h"
+#include "traffic/frmTraffic.h"
 
 namespace halvern::test {
 namespace {
@@ -67,65 +78,105 @@ struct Tapped {
     bool operator==(const Tapped&) const = default;
 };
 
-struct Polled {
-    std::vector<SimulatedSerialPort::Written> frames;
-    std::vector<Tapped> tapped;
-    std::vector<Bytes> reads;
-};
-
-// Two seconds of polling, with a listener or none; on a bus with noise and a second detector
-// and a version command at 1 s, or on the default bus.
-Polled Poll(bool listen, bool rich) {
-    Polled run;
-    Bench bench(rich ? BusOf({{1, 24, 4711, "noise"}, {7, 36, 1207}}) : sim::DefaultBus());
+// Four seconds of polling on a bus with noise and a second detector and a version command at
+// 1 s: the frames written, what the tap heard (with a listener), the reads the link made.
+std::tuple<std::vector<Tapped>, std::vector<Tapped>, std::vector<Tapped>> Poll(bool listen) {
+    std::vector<Tapped> frames, tapped, reads;
+    Bench bench(BusOf({{1, 24, 4711, "noise"}, {7, 36, 1207}}));
     if (listen)
         bench.link.SetTrafficTap(
             [&](Micros us, TrafficDirection dir, std::span<const std::uint8_t> b) {
-                run.tapped.push_back({us, dir, Bytes(b.begin(), b.end())});
+                tapped.push_back(
+                    {dir == TrafficDirection::Sent ? us : 0, dir, Bytes(b.begin(), b.end())});
             });
     bench.port.onRead = [&](const Bytes& b) {
         if (!b.empty())
-            run.reads.push_back(b);
+            reads.push_back({0, TrafficDirection::Received, b});
     };
-    if (rich)
-        bench.At(1'000'000, [&] { bench.comm->cmdVer(); });
-    bench.Run(rich ? 4'000'000 : 2'000'000);
-    run.frames = bench.Frames();
-    return run;
+    bench.At(1'000'000, [&] { bench.comm->cmdVer(); });
+    bench.Run(4'000'000);
+    for (const auto& f : bench.Frames())
+        frames.push_back({f.atUs, TrafficDirection::Sent, f.bytes});
+    return {frames, tapped, reads};
 }
 
 // The tap sees exactly the frames written, at their times, and what the link took in, and
-// listening changes neither the frames nor their times. On the default bus, after the
-// activation's extra query, each poll cycle is a query and its 34-byte reply, taken 150 ms
-// after its first byte came.
+// listening changes neither the frames nor their times.
 TEST(TrafficTap, SeesExactlyTheFramesAndWhatTheLinkTookInAndChangesNothing) {
-    const Polled heard = Poll(true, true), quiet = Poll(false, true);
-    ASSERT_EQ(heard.frames.size(), quiet.frames.size());
-    std::vector<Tapped> sent, expectedSent;
-    std::vector<Bytes> received;
-    for (std::size_t i = 0; i < heard.frames.size(); ++i) {
-        const auto& [at, bytes] = std::tie(heard.frames[i].atUs, heard.frames[i].bytes);
-        EXPECT_EQ(std::tie(at, bytes), std::tie(quiet.frames[i].atUs, quiet.frames[i].bytes));
-        expectedSent.push_back({at, TrafficDirection::Sent, bytes});
-    }
-    for (const auto& t : heard.tapped)
-        (t.dir == TrafficDirection::Sent ? (void)sent.push_back(t) : received.push_back(t.bytes));
-    EXPECT_EQ(sent, expectedSent);
-    EXPECT_EQ(received, heard.reads);
+    const auto [frames, tapped, reads] = Poll(true);
+    EXPECT_EQ(frames, std::get<0>(Poll(false)));
+    std::vector<Tapped> sent, received;
+    for (const Tapped& t : tapped)
+        (t.dir == TrafficDirection::Sent ? sent : received).push_back(t);
+    EXPECT_EQ(sent, frames);
+    EXPECT_EQ(received, reads);
+}
 
-    const std::vector<Tapped> tapped = Poll(true, false).tapped;
-    std::size_t first = 0;
-    while (first < tapped.size() && tapped[first].dir != TrafficDirection::Received)
-        ++first;
-    ASSERT_LT(first + 5, tapped.size());
-    for (std::size_t i = first + 2; i + 1 < tapped.size(); i += 2) {
-        ASSERT_EQ(std::make_pair(tapped[i - 1].dir, tapped[i].dir),
-                  std::make_pair(TrafficDirection::Sent, TrafficDirection::Received))
-            << i;
-        EXPECT_EQ(std::make_pair(tapped[i].bytes.size(), tapped[i].us - tapped[i - 1].us),
-                  std::make_pair(std::size_t{34},
-                                 WireTimeUs(9) + sim::kDefaultLatencyUs + ByteTimeUs() + 150'000));
-    }
+using TrafficWindowTest = UiTest;
+
+// Polls and replies come in batches at the window's ticks; S writes a line an entry, and a
+// folder that cannot be written loses nothing and says so; paused, the table stays as it is
+// while entries wait, and they come when it resumes, a bad CRC marked; C clears it.
+TEST_F(TrafficWindowTest, EntriesComeInBatchesSavePauseAndClear) {
+    Bench bench{BusOf({{1, 24, 4711}})};
+    frmTraffic win(bench.link, bench.dialogs, 0);
+    auto& model = *win.findChild<QTableView*>("tblTraffic")->model();
+    const auto cell = [&](int row, int column) {
+        return model.index(row, column).data().toString();
+    };
+    const auto count = [&] { return win.findChild<QLabel*>("lblCount")->text(); };
+    bench.Run(1'000'000);
+    win.Update();  // what the last tick has not brought yet
+    const int rows = model.rowCount();
+    ASSERT_GE(rows, 4);
+    EXPECT_EQ(rows, static_cast<int>(win.Log().Shown().Size()));
+    EXPECT_EQ(
+        cell(0, TrafficModel::Bytes) + cell(0, TrafficModel::Ms) + cell(0, TrafficModel::Direction),
+        "01 C8 04 00 20 5A 3E 50 F20TX");
+    EXPECT_FALSE(model.index(0, 0).data(Qt::BackgroundRole).isValid());
+
+    const std::string missing = PathOf("no such folder") + "/traffic.txt";
+    win.chooseSaveFile = [&](const QString&) { return QString::fromStdString(missing); };
+    QTest::keyClick(&win, Qt::Key_S);
+    ASSERT_EQ(bench.dialogs.Calls().size(), 1u);
+    const DialogCall& c = bench.dialogs.Calls()[0];
+    EXPECT_EQ(c.icon, MsgIcon::Critical);
+    EXPECT_TRUE(c.text.find("no such folder") != std::string::npos &&
+                c.text.find("stay in the window") != std::string::npos)
+        << c.text;
+    EXPECT_EQ(std::make_pair(model.rowCount(), std::filesystem::exists(missing)),
+              std::make_pair(rows, false));
+    win.chooseSaveFile = [&](const QString&) { return QString::fromStdString(PathOf("t.txt")); };
+    win.findChild<QPushButton*>("cmdSave")->click();
+    EXPECT_EQ(bench.dialogs.Calls().size(), 1u);
+    const std::string text = Read("t.txt");
+    EXPECT_EQ(std::ranges::count(text, '\n'), rows);
+    EXPECT_EQ(text.substr(text.find('\t'), text.find("\r\n") - text.find('\t')),
+              "\t0\tTX\t01 C8 04 00 20 5A 3E 50 F2\tok\tstatus query to 1");
+
+    bench.Continue(2'000'000);  // the window's ticks bring the entries without being asked
+    EXPECT_GT(model.rowCount(), rows);
+    QTest::keyClick(&win, Qt::Key_P);
+    const int frozen = model.rowCount();
+    bench.bus().InjectFault(1, "bad CRC");
+    bench.Continue(4'000'000);
+    win.Update();  // the count as the next batch shows it
+    const auto waiting = win.Log().Waiting();
+    EXPECT_EQ(std::make_tuple(win.Paused(), model.rowCount(), waiting >= 4),
+              std::make_tuple(true, frozen, true));
+    EXPECT_TRUE(count().contains(QString("paused, %1 waiting").arg(waiting)))
+        << count().toStdString();
+    win.findChild<QPushButton*>("cmdPause")->click();
+    EXPECT_EQ(std::make_pair(win.Paused(), model.rowCount()),
+              std::make_pair(false, frozen + static_cast<int>(waiting)));
+    int bad = 0, marked = 0;
+    for (int r = frozen; r < model.rowCount(); ++r)
+        if (cell(r, TrafficModel::Crc) == "bad")
+            bad++, marked += model.index(r, 0).data(Qt::BackgroundRole).isValid();
+    EXPECT_GE(bad, 1);
+    EXPECT_EQ(marked, bad);
+    QTest::keyClick(&win, Qt::Key_C);
+    EXPECT_EQ(std::make_pair(model.rowCount(), count()), std::make_pair(0, QString("0 entries")));
 }
 
 }  // namespace
