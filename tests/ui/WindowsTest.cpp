@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 #include <functional>
@@ -47,29 +46,23 @@ TEST_F(Windows, CtrlBreakIsTheCancelKeyHoweverTheSystemReportsIt) {
 
 TEST(WindowPlaces, AWindowIsKeptWhollyOnTheScreenAndNoLargerThanIt) {
     const QRect screen(0, 0, 1024, 600);
-    const struct {
-        QRect frame;
-        QSize minimum;
-        QRect expected;
-    } cases[] = {
-        {{100, 100, 500, 400}, {}, {100, 100, 500, 400}},  // fits: stays
-        {{900, 500, 500, 400}, {}, {524, 200, 500, 400}},  // past the right and bottom edges
-        {{-50, -20, 300, 200}, {}, {0, 0, 300, 200}},
-        {{5000, 5000, 300, 200}, {}, {724, 400, 300, 200}},  // kept from a larger screen
-        {{10, 10, 1240, 700}, {}, {0, 0, 1024, 600}},        // shrunk to the screen
-        // Larger than the screen at its smallest: the title bar stays on it.
-        {{10, 10, 500, 700}, {400, 665}, {10, 0, 500, 665}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(FitOnScreen(c.frame, screen, c.minimum), c.expected) << c.frame.x();
+    // Fits: stays; past the right and bottom edges; kept from a larger screen; shrunk to the
+    // screen; larger than the screen at its smallest: the title bar stays on it.
+    // clang-format off
+    for (const auto& [frame, minimum, expected] : {
+    std::tuple<QRect, QSize, QRect>{{100, 100, 500, 400}, {}, {100, 100, 500, 400}},
+    {{900, 500, 500, 400}, {}, {524, 200, 500, 400}}, {{-50, -20, 300, 200}, {}, {0, 0, 300, 200}},
+    {{5000, 5000, 300, 200}, {}, {724, 400, 300, 200}}, {{10, 10, 1240, 700}, {}, {0, 0, 1024, 600}},
+    {{10, 10, 500, 700}, {400, 665}, {10, 0, 500, 665}}})
+        // clang-format on
+        EXPECT_EQ(FitOnScreen(frame, screen, minimum), expected) << frame.x();
 }
 
 TEST_F(Windows, AWindowComesBackWhereItWasAlsoInTheNextRunButNeverOffTheScreen) {
-    QTemporaryDir dir;
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     const QRect where(area.left() + 120, area.top() + 140, 300, 200);
-    for (int run = 0; run < 2; ++run) {
-        WindowPlaces places(dir.filePath("halvern.ini"));
+    for (int run = 0; run < 3; ++run) {
+        WindowPlaces places(QString::fromStdString(PathOf("halvern.ini")));
         QWidget w;
         w.setObjectName("frmSomething");
         if (run == 0) {
@@ -79,22 +72,18 @@ TEST_F(Windows, AWindowComesBackWhereItWasAlsoInTheNextRunButNeverOffTheScreen) 
             w.move(area.left() + 10, area.top() + 40);  // as a window manager might
         }
         w.show();
-        EXPECT_EQ(w.geometry(), where) << run;
-        if (run == 1)  // the place kept is off the screen
+        if (run < 2)
+            EXPECT_EQ(w.geometry(), where) << run;
+        else  // the place kept is off the screen
+            EXPECT_TRUE(area.contains(w.geometry())) << w.geometry().x() << "," << w.geometry().y();
+        if (run == 1)
             w.move(area.right() + 3000, area.bottom() + 3000);
-        w.hide();
     }
-    WindowPlaces places(dir.filePath("halvern.ini"));
-    QWidget w;
-    w.setObjectName("frmSomething");
-    w.show();
-    EXPECT_TRUE(area.contains(w.geometry())) << w.geometry().x() << "," << w.geometry().y();
 }
 
 TEST_F(Windows, PrintingAWindowWritesOnePdfPagePerCopyOrReportsFailure) {
     QtDialogs real;
     QLabel screen("Setup table");
-    screen.resize(500, 300);
     const auto pages = [&](int copies, const std::string& name) {
         real.PrintToPdf(PathOf(name));
         return real.PrintWindow(screen, copies) ? test::PdfPages(PathOf(name)) : -1;
@@ -124,9 +113,8 @@ TEST_F(Windows, TheSaveDialogReturnsAtOnceAndHandsOnOnlyAChosenPath) {
     EXPECT_EQ(chosen, std::vector<std::string>{PathOf("out.csv")});
     real.Notice(owner, "21 records written to out.csv.", "Export log as CSV", MsgIcon::Information);
     auto* notice = owner.findChild<QMessageBox*>();
-    ASSERT_TRUE(notice && notice->isVisible());
-    EXPECT_EQ(notice->text(), "21 records written to out.csv.");
-    notice->close();
+    EXPECT_TRUE(notice && notice->isVisible() &&
+                notice->text() == "21 records written to out.csv.");
 }
 
 // Closed by the technician before its time, the splash lets the program go on at once, once.
@@ -202,9 +190,6 @@ TEST_F(PortDialog, ShowsTheStoredPortAndStoresTheOneChosenOrTyped) {
     QTest::keyClick(&Combo(), Qt::Key_Down);
     QTest::keyClick(&Combo(), Qt::Key_Down);
     EXPECT_EQ(State().substr(0, 8), "3|3||3\r\n");
-    Write("CommPortNo.txt", "5\r\n");
-    Load();
-    EXPECT_EQ(Combo().currentText(), "5");
     for (const auto& [keys, shown] : {std::pair{"12", "12"}, std::pair{"x7", "7"}}) {
         Type(keys);
         EXPECT_EQ(State().substr(0, State().find('\n') + 1),
@@ -224,11 +209,11 @@ TEST_F(PortDialog, EnterOrOkAcceptsWhereverTheFocusIsAndEscCancelOrCloseCancel) 
     for (std::size_t i = 0; i < std::size(ways); ++i) {
         Load();
         ways[i].first();
-        // Enter did not add the text as an item.
-        EXPECT_EQ(
-            std::make_tuple(accepted_->count(), cancelled_->count(), dialog_->isVisible(),
-                            par_.port, Combo().count()),
-            std::make_tuple(qsizetype{ways[i].second}, qsizetype{!ways[i].second}, false, 5, 16))
+        // The stored port shown; Enter did not add the text as an item.
+        EXPECT_EQ(std::make_tuple(accepted_->count(), cancelled_->count(), dialog_->isVisible(),
+                                  par_.port, Combo().currentText(), Combo().count()),
+                  std::make_tuple(qsizetype{ways[i].second}, qsizetype{!ways[i].second}, false, 5,
+                                  QString("5"), 16))
             << i;
     }
 }
@@ -243,7 +228,6 @@ TEST_F(PortDialog, RefreshListsThePortsAndAPickSetsTheNumberAndTheDevice) {
     const PortInfo ftdi{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", 0x0403, 0x6001, "A10K3X2B"};
     const PortInfo acm{"/dev/ttyACM0", "USB Serial", "Microchip", 0x04d8, 0x000a, ""};
     Load();
-    EXPECT_EQ(List().topLevelItemCount(), 0);
     ports_ = {acm, PortInfo{"/dev/ttyS0", "", "", {}, {}, ""}, ftdi};
     Type("1");
     QTest::mouseClick(Button("cmdRefresh"), Qt::LeftButton);
