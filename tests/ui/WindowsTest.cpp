@@ -36,10 +36,11 @@ using Windows = test::UiTest;
 TEST_F(Windows, CtrlBreakIsTheCancelKeyHoweverTheSystemReportsIt) {
     using K = std::tuple<int, Qt::KeyboardModifiers, quint32, bool>;
     const auto ctrl = Qt::ControlModifier, none = Qt::NoModifier;
-    for (const auto& [key, mods, native, cancels] :
-         {K{Qt::Key_Cancel, none, 0, true}, K{Qt::Key_Pause, ctrl, 0, true},
-          K{0, ctrl, 0xff6b, true}, K{Qt::Key_Pause, none, 0, false}, K{0, ctrl, 0xff13, false},
-          K{Qt::Key_C, ctrl, 0, false}})
+    // clang-format off
+    for (const auto& [key, mods, native, cancels] : {K{Qt::Key_Cancel, none, 0, true},
+        K{Qt::Key_Pause, ctrl, 0, true}, K{0, ctrl, 0xff6b, true}, K{Qt::Key_Pause, none, 0, false},
+        K{0, ctrl, 0xff13, false}, K{Qt::Key_C, ctrl, 0, false}})
+        // clang-format on
         EXPECT_EQ(IsCancelKey(QKeyEvent(QEvent::KeyPress, key, mods, 0, native, 0)), cancels)
             << key << " " << native;
 }
@@ -50,10 +51,10 @@ TEST(WindowPlaces, AWindowIsKeptWhollyOnTheScreenAndNoLargerThanIt) {
     // screen; larger than the screen at its smallest: the title bar stays on it.
     // clang-format off
     for (const auto& [frame, minimum, expected] : {
-    std::tuple<QRect, QSize, QRect>{{100, 100, 500, 400}, {}, {100, 100, 500, 400}},
-    {{900, 500, 500, 400}, {}, {524, 200, 500, 400}}, {{-50, -20, 300, 200}, {}, {0, 0, 300, 200}},
-    {{5000, 5000, 300, 200}, {}, {724, 400, 300, 200}}, {{10, 10, 1240, 700}, {}, {0, 0, 1024, 600}},
-    {{10, 10, 500, 700}, {400, 665}, {10, 0, 500, 665}}})
+  std::tuple<QRect, QSize, QRect>{{100, 100, 500, 400}, {}, {100, 100, 500, 400}},
+  {{900, 500, 500, 400}, {}, {524, 200, 500, 400}}, {{-50, -20, 300, 200}, {}, {0, 0, 300, 200}},
+  {{5000, 5000, 300, 200}, {}, {724, 400, 300, 200}}, {{10, 10, 1240, 700}, {}, {0, 0, 1024, 600}},
+  {{10, 10, 500, 700}, {400, 665}, {10, 0, 500, 665}}})
         // clang-format on
         EXPECT_EQ(FitOnScreen(frame, screen, minimum), expected) << frame.x();
 }
