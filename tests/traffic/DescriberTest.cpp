@@ -17,22 +17,20 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // Every transmission the one detector at address 1 (a Xenon 621-2) sends in answer, with
-// the faults named.
-std::vector<Bytes> Answer(const Bytes& request, std::initializer_list<const char*> faults = {}) {
+// the faults named, or them all as one.
+std::vector<Bytes> Answer(const Bytes& request, std::initializer_list<const char*> faults = {},
+                          bool whole = false) {
     sim::Bus bus = OneDetector(1);
     for (const char* f : faults)
         bus.InjectFault(1, f);
-    std::vector<Bytes> out;
+    std::vector<Bytes> out(whole ? 1 : 0);
     for (const auto& t : bus.Respond(request, 0))
-        out.push_back(t.bytes);
+        whole ? (void)out[0].insert(out[0].end(), t.bytes.begin(), t.bytes.end())
+              : out.push_back(t.bytes);
     return out;
 }
-
 Bytes Whole(const Bytes& request, std::initializer_list<const char*> faults = {}) {
-    Bytes all;
-    for (const auto& p : Answer(request, faults))
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
+    return Answer(request, faults, true)[0];
 }
 
 constexpr auto Sent = TrafficDirection::Sent;

@@ -41,28 +41,28 @@ TEST(TrafficLog, KeepsTheLastTenThousandEntriesAndCountsTheDroppedOnes) {
         return std::make_tuple(log.Shown().Size(), log.Shown()[0].us, log.Dropped());
     };
     TakeN(log, 10'000, 0);
-    EXPECT_EQ(show(), std::make_tuple(std::size_t{10'000}, Micros{0}, std::size_t{0}));
     TakeN(log, 25, 10'000);
-    EXPECT_EQ(log.OverflowOnShow(), 25u);
-    EXPECT_EQ(show(), std::make_tuple(std::size_t{10'000}, Micros{25}, std::size_t{25}));
-    EXPECT_EQ(log.Shown()[9'999].us, 10'024);
+    EXPECT_EQ(std::make_tuple(log.OverflowOnShow(), show(), log.Shown()[9'999].us),
+              std::make_tuple(std::size_t{25},
+                              std::make_tuple(std::size_t{10'000}, Micros{25}, std::size_t{25}),
+                              Micros{10'024}));
     TakeN(log, 10'003, 20'000);
     EXPECT_EQ(std::make_tuple(log.Waiting(), log.Dropped()),
               std::make_tuple(std::size_t{10'000}, std::size_t{28}));
     EXPECT_EQ(show(), std::make_tuple(std::size_t{10'000}, Micros{20'003}, std::size_t{10'028}));
     log.Clear();
-    EXPECT_EQ(log.Shown().Size() + log.Dropped(), 0u);
     log.Take(0, TrafficDirection::Received, Bytes(3000, 0xAA));
     log.ShowWaiting();
-    EXPECT_EQ(std::make_tuple(log.Shown()[0].bytes.size(), log.Shown()[0].count),
-              std::make_tuple(kTrafficBytesKept, std::size_t{3000}));
+    EXPECT_EQ(
+        std::make_tuple(log.Shown().Size(), log.Dropped(), log.Shown()[0].bytes.size(),
+                        log.Shown()[0].count),
+        std::make_tuple(std::size_t{1}, std::size_t{0}, kTrafficBytesKept, std::size_t{3000}));
 }
 
 TEST(TrafficLog, SavedLineHoldsTimeMsDirectionBytesVerdictAndMeaning) {
-    TrafficClock clock;
-    clock.wallMsAtAnchor = QDateTime(QDate(2026, 12, 5), QTime(14, 3, 27, 500)).toMSecsSinceEpoch();
-    clock.usAtAnchor = 2'000'000;
-    clock.startUs = 1'000'000;
+    const TrafficClock clock{
+        QDateTime(QDate(2026, 12, 5), QTime(14, 3, 27, 500)).toMSecsSinceEpoch(), 2'000'000,
+        1'000'000};
     const Bytes query = CommandFrame(1, kCodeStatus);
     const TrafficEntry e{2'512'700, TrafficDirection::Sent, query, query.size(),
                          DescribeRequest(query)};
@@ -71,12 +71,7 @@ TEST(TrafficLog, SavedLineHoldsTimeMsDirectionBytesVerdictAndMeaning) {
         "2026-12-05 14:03:28.012\t1512\tTX\t01 C8 04 00 20 5A 3E 50 F2\tok\tstatus query to 1");
 }
 
-struct Tapped {
-    Micros us;
-    TrafficDirection dir;
-    Bytes bytes;
-    bool operator==(const Tapped&) const = default;
-};
+using Tapped = std::tuple<Micros, TrafficDirection, Bytes>;
 
 // Four seconds of polling on a bus with noise and a second detector and a version command at
 // 1 s: the frames written, what the tap heard (with a listener), the reads the link made.
@@ -107,7 +102,7 @@ TEST(TrafficTap, SeesExactlyTheFramesAndWhatTheLinkTookInAndChangesNothing) {
     EXPECT_EQ(frames, std::get<0>(Poll(false)));
     std::vector<Tapped> sent, received;
     for (const Tapped& t : tapped)
-        (t.dir == TrafficDirection::Sent ? sent : received).push_back(t);
+        (std::get<1>(t) == TrafficDirection::Sent ? sent : received).push_back(t);
     EXPECT_EQ(sent, frames);
     EXPECT_EQ(received, reads);
 }
@@ -129,10 +124,6 @@ TEST_F(TrafficWindowTest, EntriesComeInBatchesSavePauseAndClear) {
     win.Update();  // what the last tick has not brought yet
     const int rows = model.rowCount();
     ASSERT_GE(rows, 4);
-    EXPECT_EQ(rows, static_cast<int>(win.Log().Shown().Size()));
-    EXPECT_EQ(
-        cell(0, TrafficModel::Bytes) + cell(0, TrafficModel::Ms) + cell(0, TrafficModel::Direction),
-        "01 C8 04 00 20 5A 3E 50 F20TX");
     EXPECT_FALSE(model.index(0, 0).data(Qt::BackgroundRole).isValid());
 
     const std::string missing = PathOf("no such folder") + "/traffic.txt";
@@ -140,8 +131,7 @@ TEST_F(TrafficWindowTest, EntriesComeInBatchesSavePauseAndClear) {
     QTest::keyClick(&win, Qt::Key_S);
     ASSERT_EQ(bench.dialogs.Calls().size(), 1u);
     const DialogCall& c = bench.dialogs.Calls()[0];
-    EXPECT_EQ(c.icon, MsgIcon::Critical);
-    EXPECT_TRUE(c.text.find("no such folder") != std::string::npos &&
+    EXPECT_TRUE(c.icon == MsgIcon::Critical && c.text.find("no such folder") != std::string::npos &&
                 c.text.find("stay in the window") != std::string::npos)
         << c.text;
     EXPECT_EQ(std::make_pair(model.rowCount(), std::filesystem::exists(missing)),
