@@ -120,44 +120,6 @@ TEST(LogPlotReducer, BreaksTheLinesWhereNoReadingsWereTaken) {
     // The PC's clock set back: the line breaks once.
     const LogPlotData back = Reduce({Reading(t, 1), Reading(t + 10, 2), Reading(t + 5, 3)}, 1000);
     EXPECT_EQ(back.Segments[PlotSignal1].size(), 2u);
-    // Readings and disconnections taking turns all day long still give at most a few points
-    // per interval: the memory of the plot does not grow with the file.
-    std::vector<LogRecord> day;
-    for (int i = 0; i < 86400; ++i)
-        day.push_back(i % 2 ? Disconnected(t + i) : Reading(t + i, i % 7));
-    const LogPlotData d = Reduce(day, 100);
-    EXPECT_LE(Points(d, PlotSignal1).size(), 400u);
-    EXPECT_LE(d.Segments[PlotSignal1].size(), 200u);
-    EXPECT_LE(d.Gaps.size(), 200u);
-}
-
-// A file read in parts side by side, each part reduced by a reducer of its own: merged in
-// file order they give what one reducer fed every record gives, wherever a part ends (in a
-// gap, before a silence or a clock set back, among equal values).
-TEST(LogPlotReducer, PartsMergedGiveWhatOneReducerGives) {
-    std::vector<LogRecord> records;
-    std::int64_t t = kStart;
-    for (std::uint32_t i = 0, seed = 2026, r = 0; i < 240; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        r = (seed >> 16) & 0x7fff;
-        t += r % 10 == 0 ? 400 : (r % 17 == 0 ? -50 : 1 + static_cast<std::int64_t>(r % 40));
-        records.push_back(r % 13 == 0 ? Disconnected(t)
-                                      : Reading(t, r % 7, r % 11 == 0 ? std::nan("") : r % 5));
-    }
-    const LogPlotData expected = Reduce(records, 100);
-    ASSERT_GT(expected.Gaps.size(), 3u);
-    const auto [first, last] = std::ranges::minmax(records, {}, &LogRecord::Seconds);
-    for (std::size_t cut = 0; cut <= records.size(); ++cut) {
-        LogPlotReducer before(first.Seconds, last.Seconds, 100),
-            after(first.Seconds, last.Seconds, 100);
-        for (std::size_t i = 0; i < records.size(); ++i)
-            (i < cut ? before : after).Add(records[i]);
-        before.Merge(after);
-        const LogPlotData merged = before.Finish();
-        ASSERT_EQ(std::tie(merged.Segments, merged.Gaps),
-                  std::tie(expected.Segments, expected.Gaps))
-            << "cut before record " << cut;
-    }
 }
 
 }  // namespace

@@ -39,26 +39,15 @@ inline Par Detector4711() {
 inline const std::string kRecordLine =
     "NNN0    05/12/26  14:03:27 23   3    4.12  3.98  4.05    1.03  0.98    0.47  2.55   0 ";
 
-// That record taken at another time, with another Signal 1 when one is given.
-inline std::string RecordAt(const LocalDateTime& t, double signal1 = -1) {
+// That record taken at another time, or a disconnection record then: "DDD", the date at
+// column 9, the time h:m:s at 19.
+inline std::string RecordAt(const LocalDateTime& t, bool disconnection = false) {
     char text[64];
-    std::string line = kRecordLine;
-    std::snprintf(text, sizeof text, "%02d/%02d/%02d  %02d:%02d:%02d", t.day, t.month, t.year % 100,
-                  t.hour, t.minute, t.second);
-    line.replace(8, 18, text);
-    if (signal1 >= 0) {
-        std::snprintf(text, sizeof text, "%.2f", signal1);
-        line.replace(37, 4, text);
-    }
-    return line;
-}
-
-// A disconnection record: "DDD", the date at column 9, the time h:m:s at 19.
-inline std::string DisconnectionAt(const LocalDateTime& t) {
-    char text[64];
-    std::snprintf(text, sizeof text, "DDD     %02d/%02d/%02d  %d:%d:%d", t.day, t.month,
-                  t.year % 100, t.hour, t.minute, t.second);
-    return text;
+    std::snprintf(
+        text, sizeof text,
+        disconnection ? "DDD     %02d/%02d/%02d  %d:%d:%d" : "%02d/%02d/%02d  %02d:%02d:%02d",
+        t.day, t.month, t.year % 100, t.hour, t.minute, t.second);
+    return disconnection ? std::string(text) : std::string(kRecordLine).replace(8, 18, text);
 }
 
 // That detector, with an empty scratch folder as its program folder.
