@@ -66,10 +66,6 @@ class LogWindows : public testing::LogTest {
         ASSERT_TRUE(viewer_->Task());
         viewer_->Task()->WaitUntilDone();
     }
-    void Deliver() {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
     const DialogCall& LastCall() { return dialogs_.Calls().back(); }
 
     ScriptedDialogs dialogs_;
@@ -115,9 +111,9 @@ TEST_F(LogWindows, PromptOpensTheViewerOrSaysWhyNot) {
               std::make_tuple(false, qsizetype{1}, qsizetype{0}));
 }
 
-// The viewer acts on key releases: paging a line at a time, past the end with empty rows; P
-// prints it as many times as the print dialog says, a cancel nothing; Esc closes.
-TEST_F(LogWindows, ViewerPagesPrintsAndClosesOnKeyReleases) {
+// The viewer acts on key releases: paging a line at a time, past the end with empty rows; Esc
+// closes.
+TEST_F(LogWindows, ViewerPagesAndClosesOnKeyReleases) {
     auto& v = Viewer();
     QSignalSpy closed(&v, &frmCusLog::closed);
     EXPECT_EQ(Row(0), "1|NNN0 | 14:00:00 ");
@@ -137,16 +133,6 @@ TEST_F(LogWindows, ViewerPagesPrintsAndClosesOnKeyReleases) {
     for (int i = 0; i < 12; ++i)
         Release(Qt::Key_PageDown);
     EXPECT_EQ(Row(11), "26||");
-    dialogs_.AnswerPrintDialog(2);
-    Release(Qt::Key_P);
-    dialogs_.AnswerPrintDialog(std::nullopt);
-    Release(Qt::Key_P);
-    ASSERT_EQ(dialogs_.Calls().size(), 3u);
-    const DialogCall& print = dialogs_.Calls()[1];
-    EXPECT_EQ(std::tie(print.kind, print.window, print.copies),
-              std::make_tuple(DialogCall::Kind::PrintWindow, "frmCusLog", 2));
-    EXPECT_EQ(LastCall().kind, DialogCall::Kind::PrintDialog);
-
     QTest::keyPress(&v, Qt::Key_Escape);
     EXPECT_TRUE(v.isVisible());
     QTest::keyRelease(&v, Qt::Key_Escape);
