@@ -32,10 +32,9 @@ class LogWindows : public testing::LogTest {
         LogTest::SetUp();
         std::string log;
         for (int m = 0; m < 30; ++m)
-            if (m < 10 || m >= 20)
-                log += testing::RecordAt(At(14, m, 0)) + "\r\n";
-            else if (m == 10)
-                log += testing::RecordAt(At(14, 10, 0), true) + "\r\nNNN0  broken\r\n";
+            log += m < 10 || m >= 20 ? testing::RecordAt(At(14, m, 0)) + "\r\n"
+                   : m == 10 ? testing::RecordAt(At(14, 10, 0), true) + "\r\nNNN0  broken\r\n"
+                             : "";
         Write("4711.txt", log);
     }
 
@@ -61,11 +60,6 @@ class LogWindows : public testing::LogTest {
         return cells.join('|');
     }
     void Release(Qt::Key key) { QTest::keyClick(viewer_.get(), key); }
-    // The reading the last key started, run to its end and delivered.
-    void Finish() {
-        ASSERT_TRUE(viewer_->Task());
-        viewer_->Task()->WaitUntilDone();
-    }
     const DialogCall& LastCall() { return dialogs_.Calls().back(); }
 
     ScriptedDialogs dialogs_;
@@ -147,7 +141,7 @@ TEST_F(LogWindows, GOrTheMenuOpensOnePlotThatSSaves) {
     const QPointer<frmLogTask> task = viewer_->Task();
     Release(Qt::Key_G);  // meanwhile: no second reading
     EXPECT_EQ(viewer_->Task(), task);
-    Finish();
+    viewer_->Task()->WaitUntilDone();  // the reading run to its end and delivered
     Release(Qt::Key_G);
     viewer_->findChild<QAction*>("mnuPlot")->trigger();
     frmLogPlot* plot = viewer_->Plot();
@@ -170,12 +164,12 @@ TEST_F(LogWindows, XWritesTheCsvAndACancelledReadingLeavesNothing) {
     dialogs_.AnswerSaveFileName(PathOf("out.csv"));
     Release(Qt::Key_X);
     ASSERT_EQ(dialogs_.Calls().size(), 1u);
-    Finish();
+    viewer_->Task()->WaitUntilDone();  // the reading run to its end and delivered
     ASSERT_EQ(dialogs_.Calls().size(), 2u);
-    EXPECT_EQ(dialogs_.Calls()[0].defaultText, PathOf("4711.csv"));
-    EXPECT_EQ(std::tie(LastCall().icon, LastCall().text),
-              std::make_tuple(MsgIcon::Information, "21 records written to " + PathOf("out.csv") +
-                                                        ".\n1 line skipped (not log records)."));
+    EXPECT_EQ(std::tie(dialogs_.Calls()[0].defaultText, LastCall().icon, LastCall().text),
+              std::make_tuple(PathOf("4711.csv"), MsgIcon::Information,
+                              "21 records written to " + PathOf("out.csv") +
+                                  ".\n1 line skipped (not log records)."));
     EXPECT_EQ(std::ranges::count(Read("out.csv"), '\n'), 22);
     viewer_->findChild<QAction*>("mnuExportCsv")->trigger();  // and a cancelled question
     EXPECT_FALSE(std::filesystem::exists(PathOf("4711.csv")));
