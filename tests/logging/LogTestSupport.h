@@ -1,7 +1,9 @@
 #pragma once
-// A detector's decoded values and a scratch program folder for the logging tests.
+// A detector's decoded values, record lines written by hand and a scratch program folder for
+// the logging tests.
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -34,6 +36,23 @@ inline Par Detector4711() {
     par.Link.ReplyAddress = 12;
     par.CurrentAddress = 12;
     return par;
+}
+
+// That detector's cycle record at 14:03:27 on 5 December 2026, without its line end, its
+// fields put by hand where the format puts them: status at column 1, date at 9, time at 19,
+// temperature at 27, gain at 33, the values at 38, 44, 50, 58, 64, 72 and 78, gas at 84.
+inline const std::string kRecordLine =
+    "NNN0    05/12/26  14:03:27 23   3    4.12  3.98  4.05    1.03  0.98    0.47  2.55   0 ";
+
+// That record taken at another time, or a disconnection record then: "DDD", the date at
+// column 9, the time h:m:s at 19.
+inline std::string RecordAt(const LocalDateTime& t, bool disconnection = false) {
+    char text[64];
+    std::snprintf(
+        text, sizeof text,
+        disconnection ? "DDD     %02d/%02d/%02d  %d:%d:%d" : "%02d/%02d/%02d  %02d:%02d:%02d",
+        t.day, t.month, t.year % 100, t.hour, t.minute, t.second);
+    return disconnection ? std::string(text) : std::string(kRecordLine).replace(8, 18, text);
 }
 
 // That detector, with an empty scratch folder as its program folder.

@@ -1,152 +1,136 @@
-// The bounded record behind the traffic window, and the tap in the link on virtual time.
+// The bounded record behind the traffic window, and the window against a polled simulated bus,
+// on virtual time. (What the link's tap hears is the program's F7 story's.)
 
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QLabel>
+#include <QPushButton>
 #include <QString>
+#include <QTableView>
+#include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <tuple>
 
 #include "link/Requests.h"
 #include "support/Bench.h"
+#include "support/UiTest.h"
 #include "traffic/TrafficLog.h"
+#include "traffic/TrafficModel.h"
+#include "traffic/frmTraffic.h"
 
 namespace halvern::test {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void TakeN(TrafficLog& log, int n, Micros from = 0) {
-    for (int i = 0; i < n; ++i) {
-        const Bytes frame = CommandFrame(static_cast<std::uint8_t>(i % 247 + 1), kCodeStatus);
-        log.Take(from + i, TrafficDirection::Sent, frame);
-    }
+void TakeN(TrafficLog& log, int n, Micros from) {
+    for (int i = 0; i < n; ++i)
+        log.Take(from + i, TrafficDirection::Sent,
+                 CommandFrame(static_cast<std::uint8_t>(i % 247 + 1), kCodeStatus));
 }
 
+// The last ten thousand entries are kept, shown or waiting while paused, and the dropped ones
+// counted; a long run of bytes is kept in part with its length.
 TEST(TrafficLog, KeepsTheLastTenThousandEntriesAndCountsTheDroppedOnes) {
     TrafficLog log;
-    TakeN(log, 10'000);
-    log.ShowWaiting();
-    EXPECT_EQ(log.Shown().Size(), 10'000u);
-    EXPECT_EQ(log.Dropped(), 0u);
-
+    const auto show = [&] {
+        log.DropOldestShown(log.OverflowOnShow());
+        log.ShowWaiting();
+        return std::make_tuple(log.Shown().Size(), log.Shown()[0].us, log.Dropped());
+    };
+    TakeN(log, 10'000, 0);
+    EXPECT_EQ(show(), std::make_tuple(std::size_t{10'000}, Micros{0}, std::size_t{0}));
     TakeN(log, 25, 10'000);
-    EXPECT_EQ(log.OverflowOnShow(), 25u);
-    log.DropOldestShown(log.OverflowOnShow());
-    log.ShowWaiting();
-    EXPECT_EQ(log.Shown().Size(), 10'000u);
-    EXPECT_EQ(log.Dropped(), 25u);
-    EXPECT_EQ(log.Shown()[0].us, 25);
+    EXPECT_EQ(log.OverflowOnShow(), 25u);  // then shown: the oldest 25 dropped
+    EXPECT_EQ(show(), std::make_tuple(std::size_t{10'000}, Micros{25}, std::size_t{25}));
     EXPECT_EQ(log.Shown()[9'999].us, 10'024);
-
-    // Paused for long: the waiting ring is bounded too, its oldest go and are counted.
     TakeN(log, 10'003, 20'000);
-    EXPECT_EQ(log.Waiting(), 10'000u);
-    EXPECT_EQ(log.Dropped(), 28u);
-    log.DropOldestShown(log.OverflowOnShow());
-    log.ShowWaiting();
-    EXPECT_EQ(log.Shown().Size(), 10'000u);
-    EXPECT_EQ(log.Shown()[0].us, 20'003);
-    EXPECT_EQ(log.Dropped(), 10'028u);
-
+    EXPECT_EQ(std::make_tuple(log.Waiting(), log.Dropped()),
+              std::make_tuple(std::size_t{10'000}, std::size_t{28}));
+    EXPECT_EQ(show(), std::make_tuple(std::size_t{10'000}, Micros{20'003}, std::size_t{10'028}));
     log.Clear();
-    EXPECT_EQ(log.Shown().Size(), 0u);
-    EXPECT_EQ(log.Dropped(), 0u);
-}
-
-TEST(TrafficLog, ALongRunOfBytesIsKeptInPartWithItsLength) {
-    TrafficLog log;
     log.Take(0, TrafficDirection::Received, Bytes(3000, 0xAA));
     log.ShowWaiting();
-    EXPECT_EQ(log.Shown()[0].bytes.size(), kTrafficBytesKept);
-    EXPECT_EQ(log.Shown()[0].count, 3000u);
-    EXPECT_EQ(log.Shown()[0].meaning.text, "too long, 3000 bytes");
+    EXPECT_EQ(
+        std::make_tuple(log.Shown().Size(), log.Dropped(), log.Shown()[0].bytes.size(),
+                        log.Shown()[0].count),
+        std::make_tuple(std::size_t{1}, std::size_t{0}, kTrafficBytesKept, std::size_t{3000}));
 }
 
 TEST(TrafficLog, SavedLineHoldsTimeMsDirectionBytesVerdictAndMeaning) {
-    TrafficClock clock;
-    clock.wallMsAtAnchor = QDateTime(QDate(2026, 12, 5), QTime(14, 3, 27, 500)).toMSecsSinceEpoch();
-    clock.usAtAnchor = 2'000'000;
-    clock.startUs = 1'000'000;
-    TrafficEntry e;
-    e.us = 2'512'700;
-    e.direction = TrafficDirection::Sent;
-    e.bytes = CommandFrame(1, kCodeStatus);
-    e.count = e.bytes.size();
-    e.meaning = DescribeRequest(e.bytes);
+    const TrafficClock clock{
+        QDateTime(QDate(2026, 12, 5), QTime(14, 3, 27, 500)).toMSecsSinceEpoch(), 2'000'000,
+        1'000'000};
+    const Bytes query = CommandFrame(1, kCodeStatus);
+    const TrafficEntry e{2'512'700, TrafficDirection::Sent, query, query.size(),
+                         DescribeRequest(query)};
     EXPECT_EQ(
         TrafficLine(e, clock),
         "2026-12-05 14:03:28.012\t1512\tTX\t01 C8 04 00 20 5A 3E 50 F2\tok\tstatus query to 1");
 }
 
-// --- the tap on the link ----------------------------------------------------------------
+using TrafficWindowTest = UiTest;
 
-struct Tapped {
-    Micros us;
-    TrafficDirection dir;
-    Bytes bytes;
-};
-
-TEST(TrafficTap, SeesExactlyTheFramesOfAPollCycleAndWhatTheLinkTookIn) {
-    Bench bench;
-    std::vector<Tapped> tapped;
-    bench.link.SetTrafficTap([&](Micros us, TrafficDirection dir, std::span<const std::uint8_t> b) {
-        tapped.push_back({us, dir, Bytes(b.begin(), b.end())});
-    });
-    std::vector<Bytes> reads;
-    bench.port.onRead = [&](const Bytes& b) {
-        if (!b.empty())
-            reads.push_back(b);
+// Polls and replies come in batches at the window's ticks; S writes a line an entry, and a
+// folder that cannot be written loses nothing and says so; paused, the table stays as it is
+// while entries wait, and they come when it resumes, a bad CRC marked; C clears it.
+TEST_F(TrafficWindowTest, EntriesComeInBatchesSavePauseAndClear) {
+    Bench bench{BusOf({{1, 24, 4711}})};
+    frmTraffic win(bench.link, bench.dialogs, 0);
+    auto& model = *win.findChild<QTableView*>("tblTraffic")->model();
+    const auto cell = [&](int row, int column) {
+        return model.index(row, column).data().toString();
     };
-    bench.Run(2'000'000);
+    const auto count = [&] { return win.findChild<QLabel*>("lblCount")->text(); };
+    bench.Run(1'000'000);
+    win.Update();  // what the last tick has not brought yet
+    const int rows = model.rowCount();
+    ASSERT_GE(rows, 4);
+    EXPECT_FALSE(model.index(0, 0).data(Qt::BackgroundRole).isValid());
 
-    const auto frames = bench.Frames();
-    ASSERT_GE(frames.size(), 3u);
-    std::vector<Tapped> sent, received;
-    for (const auto& t : tapped)
-        (t.dir == TrafficDirection::Sent ? sent : received).push_back(t);
-    ASSERT_EQ(sent.size(), frames.size());
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        EXPECT_EQ(sent[i].bytes, frames[i].bytes);
-        EXPECT_EQ(sent[i].us, frames[i].atUs);
-    }
-    ASSERT_EQ(received.size(), reads.size());
-    for (std::size_t i = 0; i < reads.size(); ++i)
-        EXPECT_EQ(received[i].bytes, reads[i]);
-    // After the activation's extra query, each poll cycle is a query and its reply, taken
-    // 150 ms after its first byte came.
-    std::size_t first = 0;
-    while (first < tapped.size() && tapped[first].dir != TrafficDirection::Received)
-        ++first;
-    ASSERT_LT(first + 5, tapped.size());
-    for (std::size_t i = first + 2; i + 1 < tapped.size(); i += 2) {
-        ASSERT_EQ(tapped[i - 1].dir, TrafficDirection::Sent) << i;
-        ASSERT_EQ(tapped[i].dir, TrafficDirection::Received) << i;
-        EXPECT_EQ(tapped[i].bytes.size(), 34u);
-        EXPECT_EQ(tapped[i].us - tapped[i - 1].us,
-                  WireTimeUs(9) + sim::kDefaultLatencyUs + ByteTimeUs() + 150'000);
-    }
-}
+    const std::string missing = PathOf("no such folder") + "/traffic.txt";
+    win.chooseSaveFile = [&](const QString&) { return QString::fromStdString(missing); };
+    QTest::keyClick(&win, Qt::Key_S);
+    ASSERT_EQ(bench.dialogs.Calls().size(), 1u);
+    const DialogCall& c = bench.dialogs.Calls()[0];
+    EXPECT_TRUE(c.icon == MsgIcon::Critical && c.text.find("no such folder") != std::string::npos &&
+                c.text.find("stay in the window") != std::string::npos)
+        << c.text;
+    EXPECT_EQ(std::make_pair(model.rowCount(), std::filesystem::exists(missing)),
+              std::make_pair(rows, false));
+    win.chooseSaveFile = [&](const QString&) { return QString::fromStdString(PathOf("t.txt")); };
+    win.findChild<QPushButton*>("cmdSave")->click();
+    EXPECT_EQ(bench.dialogs.Calls().size(), 1u);
+    const std::string text = Read("t.txt");
+    EXPECT_EQ(std::ranges::count(text, '\n'), rows);
+    EXPECT_EQ(text.substr(text.find('\t'), text.find("\r\n") - text.find('\t')),
+              "\t0\tTX\t01 C8 04 00 20 5A 3E 50 F2\tok\tstatus query to 1");
 
-TEST(TrafficTap, ListeningChangesNeitherTheFramesNorTheirTimes) {
-    const auto run = [](bool listen) {
-        Bench bench(BusOf({{1, 24, 4711, "noise"}, {7, 36, 1207}}));
-        int seen = 0;
-        if (listen)
-            bench.link.SetTrafficTap(
-                [&](Micros, TrafficDirection, std::span<const std::uint8_t>) { ++seen; });
-        bench.At(1'000'000, [&] { bench.comm->cmdVer(); });
-        bench.Run(4'000'000);
-        if (listen) {
-            EXPECT_GT(seen, 6);
-        }
-        return bench.Frames();
-    };
-    const auto quiet = run(false);
-    const auto heard = run(true);
-    ASSERT_EQ(quiet.size(), heard.size());
-    for (std::size_t i = 0; i < quiet.size(); ++i) {
-        EXPECT_EQ(quiet[i].atUs, heard[i].atUs);
-        EXPECT_EQ(quiet[i].bytes, heard[i].bytes);
-    }
+    bench.Continue(2'000'000);  // the window's ticks bring the entries without being asked
+    EXPECT_GT(model.rowCount(), rows);
+    QTest::keyClick(&win, Qt::Key_P);
+    const int frozen = model.rowCount();
+    bench.bus().InjectFault(1, "bad CRC");
+    bench.Continue(4'000'000);
+    win.Update();  // the count as the next batch shows it
+    const auto waiting = win.Log().Waiting();
+    EXPECT_EQ(std::make_tuple(win.Paused(), model.rowCount(), waiting >= 4),
+              std::make_tuple(true, frozen, true));
+    EXPECT_TRUE(count().contains(QString("paused, %1 waiting").arg(waiting)))
+        << count().toStdString();
+    win.findChild<QPushButton*>("cmdPause")->click();
+    EXPECT_EQ(std::make_pair(win.Paused(), model.rowCount()),
+              std::make_pair(false, frozen + static_cast<int>(waiting)));
+    int bad = 0, marked = 0;
+    for (int r = frozen; r < model.rowCount(); ++r)
+        if (cell(r, TrafficModel::Crc) == "bad")
+            bad++, marked += model.index(r, 0).data(Qt::BackgroundRole).isValid();
+    EXPECT_GE(bad, 1);
+    EXPECT_EQ(marked, bad);
+    QTest::keyClick(&win, Qt::Key_C);
+    EXPECT_EQ(std::make_pair(model.rowCount(), count()), std::make_pair(0, QString("0 entries")));
 }
 
 }  // namespace
