@@ -29,46 +29,36 @@ class Trace {
   public:
     explicit Trace(Bench& b) : b_(b) {
         b.port.onRead = [this](const std::vector<std::uint8_t>& bytes) {
-            if (!bytes.empty())
-                reads_.push_back(
-                    {b_.plat.NowUs(), b_.port.Frames().size(), b_.port.RtsChanges().size(), bytes});
+            if (bytes.empty())
+                return;
+            Flush();
+            out_ << b_.plat.NowUs() << " RX " << HexText(bytes, bytes.size()) << '\n';
         };
     }
-    std::string Text() const {
-        const auto& frames = b_.port.Frames();
-        const auto& rts = b_.port.RtsChanges();
-        std::ostringstream out;
-        std::size_t f = 0, r = 0;
-        const auto upTo = [&](std::size_t frameEnd, std::size_t rtsEnd) {
-            while (f < frameEnd || r < rtsEnd) {
-                const bool rtsFirst =
-                    r < rtsEnd && (f >= frameEnd || rts[r].atUs <= frames[f].atUs);
-                if (rtsFirst) {
-                    out << rts[r].atUs << (rts[r].on ? " RTS 1\n" : " RTS 0\n");
-                    ++r;
-                } else {
-                    out << frames[f].atUs << " TX "
-                        << HexText(frames[f].bytes, frames[f].bytes.size()) << '\n';
-                    ++f;
-                }
-            }
-        };
-        for (const auto& read : reads_) {
-            upTo(read.frames, read.rtsChanges);
-            out << read.atUs << " RX " << HexText(read.bytes, read.bytes.size()) << '\n';
-        }
-        upTo(frames.size(), rts.size());
-        return out.str();
+    std::string Text() {
+        Flush();
+        return out_.str();
     }
 
   private:
-    struct Read {
-        Micros atUs;
-        std::size_t frames, rtsChanges;  // recorded before it
-        std::vector<std::uint8_t> bytes;
-    };
+    // The writes and RTS changes recorded since the last look, in their order.
+    void Flush() {
+        const auto& frames = b_.port.Frames();
+        const auto& rts = b_.port.RtsChanges();
+        while (f_ < frames.size() || r_ < rts.size()) {
+            if (r_ < rts.size() && (f_ >= frames.size() || rts[r_].atUs <= frames[f_].atUs)) {
+                out_ << rts[r_].atUs << (rts[r_].on ? " RTS 1\n" : " RTS 0\n");
+                ++r_;
+            } else {
+                out_ << frames[f_].atUs << " TX "
+                     << HexText(frames[f_].bytes, frames[f_].bytes.size()) << '\n';
+                ++f_;
+            }
+        }
+    }
     Bench& b_;
-    std::vector<Read> reads_;
+    std::ostringstream out_;
+    std::size_t f_ = 0, r_ = 0;
 };
 
 TEST(ExchangeTrace, AServiceVisitSendsAndWaitsExactlyAsRecorded) {
