@@ -42,7 +42,14 @@ class CliBench {
     static constexpr const char* kCurrentFolder = "/home/tech";  // a relative --device's base
     std::vector<PortInfo> ports;                                 // the serial ports `ports` lists
     std::function<void(cli::Tool&)> beforeRun;                   // schedules stops, faults, ...
+    // The command is asked to stop at virtual time t (watch and log would go on).
+    void StopAt(Micros t) {
+        beforeRun = [this, t](cli::Tool& tool) { plat.Post(t, [&tool] { tool.RequestStop(); }); };
+    }
 };
+
+// A text's lines, without their ends.
+std::vector<std::string> Lines(const std::string& text);
 
 // A command line as typed, for the names of parameterised cases.
 inline void PrintArgs(const std::vector<std::string>& args, std::ostream* os) {

@@ -20,7 +20,7 @@ namespace {
 
 using Child = Spawned;
 
-TEST(EndToEnd, ScanStatusLogAndOutputOnAPseudoTerminal) {
+TEST(EndToEnd, ScanStatusLogOutputAndSettingFilesOnAPseudoTerminal) {
     char dirTemplate[] = "/tmp/halvern-cli-e2e-XXXXXX";
     const std::filesystem::path dir = mkdtemp(dirTemplate);
     const std::string tty = (dir / "tty").string();
@@ -94,33 +94,22 @@ TEST(EndToEnd, ScanStatusLogAndOutputOnAPseudoTerminal) {
         EXPECT_TRUE(records.ends_with("\r\n"));
     }
 
-    kill(sim.pid, SIGTERM);
-    EXPECT_EQ(sim.Finish(), 0);
-    std::filesystem::remove_all(dir);
-}
-
-// FIFOs named like the setting files in the data folder: each command says what it refuses
-// and goes on with what it has, instead of waiting for the FIFO's other end.
-TEST(EndToEnd, FifosNamedLikeTheSettingFilesAreRefusedNotWaitedOn) {
-    char dirTemplate[] = "/tmp/halvern-cli-fifo-XXXXXX";
-    const std::filesystem::path dir = mkdtemp(dirTemplate);
-    const std::string tty = (dir / "tty").string();
-    Child sim({HALVERN_SIM_PATH, "--link", tty});
-    ASSERT_TRUE(sim.Read([&] { return sim.out.find('\n') != std::string::npos; })) << sim.err;
+    // FIFOs named like the setting files in the data folder: each command says what it refuses
+    // and goes on with what it has, instead of waiting for the FIFO's other end.
     const std::string tune = (dir / "CommTune2.txt").string();
     const std::string port = (dir / "CommPortNo.txt").string();
     ASSERT_EQ(mkfifo(tune.c_str(), 0600), 0);
     ASSERT_EQ(mkfifo(port.c_str(), 0600), 0);
     const std::string fifo = ": it is a FIFO (named pipe), not a regular file";
 
-    Child status({HALVERN_CLI_PATH, "--device", tty, "--data-dir", dir.string(), "status", "7"});
-    EXPECT_EQ(status.Finish(), 0) << status.err;
+    Child fifoStatus(cli({"status", "7"}));
+    EXPECT_EQ(fifoStatus.Finish(), 0) << fifoStatus.err;
     // Then the pseudo-terminal's refusal of RTS, said as it comes.
-    EXPECT_TRUE(status.err.starts_with("halvern-cli: Cannot read " + tune + fifo +
-                                       "; the turnaround delay stays 4000 us\n"
-                                       "halvern-cli: The serial port " +
-                                       tty + " does not let the program switch RTS"))
-        << status.err;
+    EXPECT_TRUE(fifoStatus.err.starts_with("halvern-cli: Cannot read " + tune + fifo +
+                                           "; the turnaround delay stays 4000 us\n"
+                                           "halvern-cli: The serial port " +
+                                           tty + " does not let the program switch RTS"))
+        << fifoStatus.err;
     Child noPort({HALVERN_CLI_PATH, "--data-dir", dir.string(), "status", "7"});
     EXPECT_EQ(noPort.Finish(), 2);
     EXPECT_EQ(noPort.err, "halvern-cli: Cannot read " + port + fifo +

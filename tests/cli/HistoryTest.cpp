@@ -27,42 +27,33 @@ const std::string kSetup1Unlatched =
     "Accessory  Relay: ALARM\nAlarm Latch: NO\nHeater Mode: ON\nHeater ON at(C): 10";
 
 struct EventCase {
-    Args args;
+    std::string args;   // the words after "--device sim"
     const char* fault;  // injected into address 1 first; "" for none
     std::string serial, action, before, after;
     std::optional<bool> confirmed;
 };
 
 void PrintTo(const EventCase& c, std::ostream* os) {
-    PrintArgs(c.args, os);
-    *os << " " << c.fault;
+    *os << c.args << " " << c.fault;
 }
 
+const char* const kDeaf = "ignore writes";
 const EventCase kEventCases[] = {
-    {{"setup", "1"}, "", "4711", kActionSetupRead, "", kSetup1, true},
-    {{"setup", "1", "alarm_latch=no"},
-     "",
-     "4711",
-     kActionSetupWrite,
-     kSetup1,
-     kSetup1Unlatched,
+    {"setup 1", "", "4711", kActionSetupRead, "", kSetup1, true},
+    {"setup 1 alarm_latch=no", "", "4711", kActionSetupWrite, kSetup1, kSetup1Unlatched, true},
+    {"setup 1 alarm_latch=no", kDeaf, "4711", kActionSetupWrite, kSetup1, kSetup1Unlatched, false},
+    {"address 7 9", "", "1207", kActionAddress, "7", "9", true},
+    {"address 1 2", kDeaf, "4711", kActionAddress, "1", "2", false},
+    {"normal 1", "", "4711", kActionNormal, "", "normal mode", true},
+    {"normal 1", kDeaf, "4711", kActionNormal, "", "normal mode", false},
+    // A confirmed S/N test keeps the noise figures it printed.
+    {"sn-test 1", "", "4711", kActionSnTest, "", "Sig1/Noise 184, Sig2/Noise 170, Ref/Noise 185",
      true},
-    {{"setup", "1", "alarm_latch=no"},
-     "ignore writes",
-     "4711",
-     kActionSetupWrite,
-     kSetup1,
-     kSetup1Unlatched,
-     false},
-    {{"address", "7", "9"}, "", "1207", kActionAddress, "7", "9", true},
-    {{"address", "1", "2"}, "ignore writes", "4711", kActionAddress, "1", "2", false},
-    {{"normal", "1"}, "", "4711", kActionNormal, "", "normal mode", true},
-    {{"normal", "1"}, "ignore writes", "4711", kActionNormal, "", "normal mode", false},
-    {{"sn-test", "1"}, "ignore writes", "4711", kActionSnTest, "", "S/N test mode", false},
-    {{"align", "12"}, "", "880", kActionAlign, "", "align command sent", std::nullopt},
+    {"sn-test 1", kDeaf, "4711", kActionSnTest, "", "S/N test mode", false},
+    {"align 12", "", "880", kActionAlign, "", "align command sent", std::nullopt},
     // The version command asks for nothing else: the detector's serial number is not known.
-    {{"version", "1"}, "", "", kActionVersion, "", "primary: Ver 3.12 F24", true},
-    {{"version", "7", "--secondary"}, "", "", kActionVersion, "", "secondary: DSP 1.07 F36", true},
+    {"version 1", "", "", kActionVersion, "", "primary: Ver 3.12 F24", true},
+    {"version 7 --secondary", "", "", kActionVersion, "", "secondary: DSP 1.07 F36", true},
 };
 
 class OneEvent : public ::testing::TestWithParam<EventCase> {};
@@ -72,7 +63,11 @@ TEST_P(OneEvent, PerAction) {
     CliBench b;
     if (*c.fault)
         b.bus().InjectFault(1, c.fault);
-    const CliRun run = b.Cli(c.args);
+    Args args;
+    std::istringstream words(c.args);
+    for (std::string word; words >> word;)
+        args.push_back(word);
+    const CliRun run = b.Cli(args);
     EXPECT_EQ(run.code, c.confirmed.value_or(true) ? 0 : 1) << run.err;
     EXPECT_EQ(run.err.find("history"), std::string::npos) << run.err;
     HistoryStore store(b.folder + "/" + kHistoryFile, {});
@@ -81,7 +76,7 @@ TEST_P(OneEvent, PerAction) {
     const ServiceEvent& e = events[0];
     EXPECT_EQ(e.action, c.action);
     EXPECT_EQ(e.serial, c.serial);
-    EXPECT_EQ(e.address, std::stoi(c.args[1]));
+    EXPECT_EQ(e.address, std::stoi(args[1]));
     EXPECT_EQ(e.before, c.before);
     EXPECT_EQ(e.after, c.after);
     EXPECT_EQ(e.confirmed, c.confirmed);
@@ -101,52 +96,34 @@ TEST_P(OneEvent, PerAction) {
 
 INSTANTIATE_TEST_SUITE_P(Actions, OneEvent, ::testing::ValuesIn(kEventCases));
 
-// A confirmed S/N test keeps the noise figures it printed.
-TEST(History, AConfirmedSnTestKeepsItsNoiseFigures) {
-    CliBench b;
-    const CliRun run = b.Cli({"sn-test", "1"});
-    ASSERT_EQ(run.code, 0) << run.err;
-    const auto events = HistoryStore(b.folder + "/" + kHistoryFile, {}).Events();
-    ASSERT_EQ(events.size(), 1u);
-    // "Sig1/Noise   N" a line on the terminal, "Sig1/Noise N, ..." in the history.
-    std::string printed = run.out.substr(run.out.find('\n') + 1);
-    std::string expected;
-    for (std::size_t i = 0; i < printed.size(); ++i) {
-        if (printed[i] == ' ' && i + 1 < printed.size() && printed[i + 1] == ' ')
-            continue;
-        expected += printed[i] == '\n' ? std::string(", ") : std::string(1, printed[i]);
+// A history that cannot be written (a folder in its way) or that another writer holds (said
+// after the CLI's bounded busy time): said, and the action goes on.
+TEST(History, AHistoryThatCannotBeWrittenOrIsLockedIsSaidAndTheActionGoesOn) {
+    for (const bool locked : {false, true}) {
+        CliBench b;
+        QSqlDatabase db;
+        if (locked) {
+            ASSERT_EQ(b.Cli({"align", "12"}).code, 0);  // the file exists
+            db = QSqlDatabase::addDatabase("QSQLITE", "locker");
+            db.setDatabaseName(QString::fromStdString(b.folder + "/" + kHistoryFile));
+            ASSERT_TRUE(db.open());
+            QSqlQuery(db).exec("BEGIN EXCLUSIVE");
+        } else {
+            std::filesystem::create_directories(b.folder + "/" + kHistoryFile);
+        }
+        const CliRun run = b.Cli({"normal", "1"});
+        if (locked) {
+            QSqlQuery(db).exec("ROLLBACK");
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase("locker");
+        }
+        EXPECT_EQ(run.code, 0);
+        EXPECT_EQ(run.out, "address 1: normal mode\n");
+        EXPECT_NE(run.err.find(locked ? "locked" : "could not be written"), std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find("1 event of this command not recorded"), std::string::npos);
     }
-    expected.resize(expected.size() - 2);
-    EXPECT_EQ(events[0].after, expected);
-    EXPECT_EQ(events[0].confirmed, std::optional<bool>(true));
-}
-
-TEST(History, AHistoryThatCannotBeWrittenIsSaidAndTheActionGoesOn) {
-    CliBench b;
-    std::filesystem::create_directories(b.folder + "/" + kHistoryFile);  // a folder in its way
-    const CliRun run = b.Cli({"normal", "1"});
-    EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.out, "address 1: normal mode\n");
-    EXPECT_NE(run.err.find("could not be written"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("1 event of this command not recorded"), std::string::npos);
-}
-
-// Another writer holding the file: the command says so (after the CLI's bounded busy time).
-TEST(History, ALockedHistoryHoldsTheCommandUpBriefly) {
-    CliBench b;
-    ASSERT_EQ(b.Cli({"align", "12"}).code, 0);  // the file exists
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "locker");
-    db.setDatabaseName(QString::fromStdString(b.folder + "/" + kHistoryFile));
-    ASSERT_TRUE(db.open());
-    QSqlQuery(db).exec("BEGIN EXCLUSIVE");
-    const CliRun run = b.Cli({"normal", "1"});
-    QSqlQuery(db).exec("ROLLBACK");
-    db.close();
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase("locker");
-    EXPECT_EQ(run.code, 0);
-    EXPECT_NE(run.err.find("1 event of this command not recorded"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("locked"), std::string::npos) << run.err;
 }
 
 TEST(History, TheHistoryCommandListsTheEventsNewestFirst) {
@@ -172,9 +149,6 @@ TEST(History, TheHistoryCommandListsTheEventsNewestFirst) {
     EXPECT_NE(setup.out.find("\\n"), std::string::npos) << setup.out;
     EXPECT_EQ(setup.out.find('?'), std::string::npos) << setup.out;
     EXPECT_EQ(b.Run({"history", "--since", "2999-01-01"}).out, "");
-    EXPECT_EQ(b.Run({"history", "--since", "2026-02-30"}).code, 2);
-    EXPECT_EQ(b.Run({"report", "880"}).code, 2);  // -o is needed
-    EXPECT_EQ(b.Run({"report", "880", "-o", "r.pdf", "--page", "A5"}).code, 2);
 }
 
 TEST(History, TheReportCommandWritesAPdf) {

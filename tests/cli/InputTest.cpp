@@ -18,95 +18,157 @@
 namespace halvern::test {
 namespace {
 
-struct BadLine {
+// A command line and what it gets: for a refusal, its exit code, all of standard output and a
+// part of standard error; for --help and --version (exit 0), the start of standard output and
+// nothing on standard error. None of them opens the port.
+struct Line {
     std::vector<std::string> args;
-    std::string says;
+    int code;
+    std::string says = "", out = "";
 };
 
-void PrintTo(const BadLine& c, std::ostream* os) {
+void PrintTo(const Line& c, std::ostream* os) {
     PrintArgs(c.args, os);
 }
 
-const BadLine kBadLines[] = {
-    {{}, "no command given"},
-    {{"--device", "sim", "frobnicate", "1"}, "unknown command \"frobnicate\""},
-    {{"--device", "sim", "status"}, "status needs the detector's address"},
-    {{"--device", "sim", "status", "0"}, "address \"0\" is not a bus address"},
-    {{"--device", "sim", "status", "248"}, "address \"248\" is not a bus address"},
-    {{"--device", "sim", "status", "1.5"}, "address \"1.5\" is not a bus address"},
-    {{"--device", "sim", "status", "x"}, "address \"x\" is not a bus address"},
-    {{"--device", "sim", "status", "-5"}, "address \"-5\" is not a bus address"},
-    {{"--device", "sim", "status", "1", "scan"}, "two commands at once (status and scan)"},
-    {{"--device", "sim", "status", "1", "2"}, "unexpected argument \"2\" after status"},
-    {{"--device", "sim", "scan", "20", "10"}, "FROM (20) is above TO (10)"},
-    {{"--device", "sim", "address", "7", "0"}, "new address \"0\" is not a bus address"},
-    {{"--device", "sim", "log", "1"}, "log needs --period S"},
-    {{"--device", "sim", "log", "1", "--period", "0"}, "--period \"0\": whole seconds from 1"},
-    {{"--device", "sim", "log", "1", "--period", "300"}, "--period \"300\""},
-    {{"--device", "sim", "log", "1", "--period", "2.5"}, "--period \"2.5\""},
-    {{"--device", "sim", "status", "1", "--period", "2"}, "--period belongs to the log command"},
-    {{"--device", "sim", "status", "1", "--secondary"}, "--secondary belongs to the version"},
-    {{"--device", "sim", "scan", "--timeout", "0"}, "--timeout \"0\": whole milliseconds"},
-    {{"--device", "sim", "--bogus", "status", "1"}, "unknown option --bogus"},
-    {{"--device", "sim", "--json=yes", "status", "1"}, "--json takes no value"},
-    {{"--version=2", "status", "1"}, "--version takes no value"},
-    {{"--device", "sim", "status", "1", "--interval", "2"}, "--interval belongs to the watch"},
-    {{"--device", "sim", "watch", "1", "--interval", "0"}, "--interval \"0\": whole seconds"},
+using Args = std::vector<std::string>;
+const std::string kVersionLine = std::string("halvern-cli ") + kVersion + "\n";
+const std::string kNoPort = "no port chosen: give --device PATH or --port N";
+std::string Json(const std::string& error) {
+    return R"({"error":")" + error + R"(","exit_code":2})" + "\n";
+}
+
+const Line kLines[] = {
+    // --help and --version answer wherever they stand, even before a command.
+    {{"--version"}, 0, "", kVersionLine},
+    {{"--device=sim", "--version", "status", "1"}, 0, "", kVersionLine},
+    {{"scan", "--version"}, 0, "", kVersionLine},
+    {{"--help"}, 0, "", "Usage: halvern-cli"},
+    {{"status", "1", "-h"}, 0, "", "Usage: halvern-cli"},
+    {{}, 2, "no command given"},
+    {{"--device=sim", "frobnicate", "1"}, 2, "unknown command \"frobnicate\""},
+    {{"--device=sim", "status"}, 2, "status needs the detector's address"},
+    {{"--device=sim", "status", "0"}, 2, "address \"0\" is not a bus address"},
+    {{"--device=sim", "status", "248"}, 2, "address \"248\" is not a bus address"},
+    {{"--device=sim", "status", "1.5"}, 2, "address \"1.5\" is not a bus address"},
+    {{"--device=sim", "status", "x"}, 2, "address \"x\" is not a bus address"},
+    {{"--device=sim", "status", "-5"}, 2, "address \"-5\" is not a bus address"},
+    {{"--device=sim", "status", "1", "scan"}, 2, "two commands at once (status and scan)"},
+    {{"--device=sim", "status", "1", "2"}, 2, "unexpected argument \"2\" after status"},
+    {{"--device=sim", "scan", "20", "10"}, 2, "FROM (20) is above TO (10)"},
+    {{"--device=sim", "address", "7", "0"}, 2, "new address \"0\" is not a bus address"},
+    {{"--device=sim", "log", "1"}, 2, "log needs --period S"},
+    {{"--device=sim", "log", "1", "--period", "0"}, 2, "--period \"0\": whole seconds from 1"},
+    {{"--device=sim", "log", "1", "--period", "300"}, 2, "--period \"300\""},
+    {{"--device=sim", "log", "1", "--period", "2.5"}, 2, "--period \"2.5\""},
+    {{"--device=sim", "status", "1", "--period", "2"}, 2, "--period belongs to the log command"},
+    {{"--device=sim", "status", "1", "--secondary"}, 2, "--secondary belongs to the version"},
+    {{"--device=sim", "scan", "--timeout", "0"}, 2, "--timeout \"0\": whole milliseconds"},
+    {{"--device=sim", "--bogus", "status", "1"}, 2, "unknown option --bogus"},
+    {{"--device=sim", "--json=yes", "status", "1"}, 2, "--json takes no value"},
+    {{"--version=2", "status", "1"}, 2, "--version takes no value"},
+    {{"--device=sim", "status", "1", "--interval", "2"}, 2, "--interval belongs to the watch"},
+    {{"--device=sim", "watch", "1", "--interval", "0"}, 2, "--interval \"0\": whole seconds"},
     // Only the last value counts, and is checked.
-    {{"--port", "2", "--port", "x", "status", "1"}, "--port \"x\": a port number is from 1"},
+    {{"--port", "2", "--port", "x", "status", "1"}, 2, "--port \"x\": a port number is from 1"},
     // Control bytes in what is quoted back are shown, not sent to the terminal.
-    {{"--device", "sim", "status", "1\x1b[2J"}, "address \"1\\x1b[2J\" is not a bus address"},
-    {{"--device", "sim", "st\natus\x7f", "1"}, "unknown command \"st\\natus\\x7f\""},
-    {{"--device", "sim", "setup", "1", "Al\rarm=YES"}, "unknown field \"Al\\rarm\""},
-    {{"--port", "0", "status", "1"}, "--port \"0\": a port number is from 1 to 32767"},
-    {{"--device", "sim", "setup", "1", "Heater Mode"}, "\"Heater Mode\": write FIELD=TEXT"},
-    {{"--device", "sim", "setup", "1", "Heater Mode="}, "write FIELD=TEXT"},
-    {{"--device", "sim", "setup", "1", "Heater Mode=hot"}, "\"hot\" is not an option"},
-    {{"status", "1"}, "no port chosen: give --device PATH or --port N"},
-    {{"ports", "1"}, "unexpected argument \"1\" after ports"},
-    {{"ports", "--timeout", "5"}, "--timeout belongs to the scan command"},
+    {{"--device=sim", "status", "1\x1b[2J"}, 2, "address \"1\\x1b[2J\" is not a bus address"},
+    {{"--device=sim", "st\natus\x7f", "1"}, 2, "unknown command \"st\\natus\\x7f\""},
+    {{"--device=sim", "setup", "1", "Al\rarm=YES"}, 2, "unknown field \"Al\\rarm\""},
+    {{"--port", "0", "status", "1"}, 2, "--port \"0\": a port number is from 1 to 32767"},
+    {{"status", "1"}, 2, kNoPort},
+    {{"ports", "1"}, 2, "unexpected argument \"1\" after ports"},
+    {{"ports", "--timeout", "5"}, 2, "--timeout belongs to the scan command"},
+    // Setup fields known to be wrong whatever the detector.
+    {{"--device=sim", "setup", "1", "Heater Mode"}, 2, "\"Heater Mode\": write FIELD=TEXT"},
+    {{"--device=sim", "setup", "1", "Heater Mode="}, 2, "write FIELD=TEXT"},
+    {{"--device=sim", "setup", "1", "Heater Mode=hot"},
+     2,
+     "\"hot\" is not an option of \"Heater Mode\": OFF, AUTO, ON"},
+    {{"--device=sim", "setup", "1", "Foo=1"},
+     2,
+     "unknown field \"Foo\"; the fields are: Gas Type, Full Scale"},
+    {{"--device=sim", "setup", "1", "4-20mA Mode=CONTINUO"},
+     2,
+     "does not offer the field \"4-20mA Mode\""},
+    {{"--device=sim", "setup", "1", "alarm latch=YES", "Alarm  Latch=NO"}, 2, "named twice"},
+    // serve: bus addresses, each once; a numeric listen address with a port; a log period.
+    {{"--device=sim", "serve", "0"}, 2},
+    {{"--device=sim", "serve", "248"}, 2},
+    {{"--device=sim", "serve", "7", "1", "7"}, 2},
+    {{"--device=sim", "serve", "--listen", "localhost"}, 2},
+    {{"--device=sim", "serve", "--listen", "plant.example:80"}, 2},
+    {{"--device=sim", "serve", "--listen", "127.0.0.1:0"}, 2},
+    {{"--device=sim", "serve", "--listen", "127.0.0.1:65536"}, 2},
+    {{"--device=sim", "serve", "--listen", "::1:9464"}, 2},  // IPv6 without brackets
+    {{"--device=sim", "serve", "--log-period", "0"}, 2},
+    {{"--device=sim", "serve", "--log-period", "256"}, 2},
+    {{"--device=sim", "status", "1", "--listen", "127.0.0.1:9464"}, 2},
+    // history and report: a real date; report needs -o, and knows A4 and letter.
+    {{"history", "--since", "2026-02-30"}, 2},
+    {{"report", "880"}, 2},
+    {{"report", "880", "-o", "r.pdf", "--page", "A5"}, 2},
+    // With --json among its options a refused line is answered in JSON too.
+    {{"--json", "status"}, 2, "", Json("status needs the detector's address")},
+    {{"status", "1", "--port", "0", "--json"},
+     2,
+     "",
+     Json(R"(--port \"0\": a port number is from 1 to 32767)")},
+    {{"--json", "status", "1"}, 2, "", Json(kNoPort)},
+    {{"--device=sim", "status", "\x1b", "--json"},
+     2,
+     "",
+     Json(R"(address \"\\x1b\" is not a bus address: a whole number from 1 to 247)")},
 };
 
-class BadInput : public ::testing::TestWithParam<BadLine> {};
+class CommandLine : public ::testing::TestWithParam<Line> {};
 
-TEST_P(BadInput, IsRefusedWithAMessageAndNothingSent) {
+TEST_P(CommandLine, IsAnsweredWithoutOpeningThePort) {
+    const Line& c = GetParam();
     CliBench b;
-    const CliRun run = b.Run(GetParam().args);
-    EXPECT_EQ(run.code, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
+    const CliRun run = b.Run(c.args);
+    EXPECT_EQ(run.code, c.code);
+    if (c.code == 0) {
+        EXPECT_TRUE(run.out.starts_with(c.out)) << run.out;
+        EXPECT_EQ(run.err, "");
+    } else {
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    }
     EXPECT_EQ(b.port.LastDevice(), "");  // the port was never opened
     EXPECT_TRUE(b.port.Frames().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, BadInput, ::testing::ValuesIn(kBadLines));
+INSTANTIATE_TEST_SUITE_P(Lines, CommandLine, ::testing::ValuesIn(kLines));
 
-// --help and --version answer wherever they stand, even before a command, and touch no port.
-TEST(HelpAndVersion, AnswerAloneWithoutOpeningThePort) {
-    const std::string version = std::string("halvern-cli ") + kVersion + "\n";
-    for (const auto& [args, out] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{"--version"}, version},
-             {{"--device", "sim", "--version", "status", "1"}, version},
-             {{"scan", "--version"}, version},
-             {{"--help"}, "Usage: halvern-cli"},
-             {{"status", "1", "-h"}, "Usage: halvern-cli"}}) {
+// The device opened: a relative path from the current folder (not a name under /dev), and of
+// options given twice the last, --device and --port counting as one.
+TEST(Ports, TheDeviceOpenedIsTheLastNamedAndAFullPath) {
+    for (const auto& [options, device] : std::vector<std::pair<Args, std::string>>{
+             {{"--port", "3"}, "port3"},
+             {{"--device", "tty"}, "/home/tech/tty"},
+             {{"--device", "./x/../pty"}, "/home/tech/pty"},
+             {{"--device", "../other/pty"}, "/home/other/pty"},
+             {{"--device", "/dev/ttyUSB0"}, "/dev/ttyUSB0"},
+             {{"--device", "/dev/ttyUSB0", "--device=tty"}, "/home/tech/tty"},
+             {{"--device", "tty", "--port", "3"}, "port3"},
+             {{"--port", "3", "--device", "tty"}, "/home/tech/tty"},
+             {{"--port", "3", "--port", "4"}, "port4"}}) {
         CliBench b;
-        const CliRun run = b.Run(args);
-        EXPECT_EQ(run.code, 0);
-        EXPECT_EQ(run.out.substr(0, out.size()), out);
-        EXPECT_EQ(run.err, "");
-        EXPECT_EQ(b.port.LastDevice(), "");
+        Args args = options;
+        args.insert(args.end(), {"status", "1"});
+        EXPECT_EQ(b.Run(args).code, 0);
+        EXPECT_EQ(b.port.LastDevice(), device);
     }
 }
 
-TEST(Ports, TheProgramsNumberingAndStoredPortAndTheSystemsReasonWhenClosed) {
+// The port chosen in the program, the system's reason when a port does not open, and what the
+// port reports (a refused RTS), said at once even when the command succeeds.
+TEST(Ports, TheStoredPortTheSystemsReasonAndTheNoticesOfThePort) {
     CliBench b;
-    EXPECT_EQ(b.Run({"--port", "3", "status", "1"}).code, 0);
-    EXPECT_EQ(b.port.LastDevice(), "port3");
-    std::ofstream(b.folder + "/CommPortNo.txt") << "2\r\n";  // the port chosen in the program
+    std::ofstream(b.folder + "/CommPortNo.txt") << "2\r\n";
     EXPECT_EQ(b.Run({"status", "1"}).code, 0);
     EXPECT_EQ(b.port.LastDevice(), "port2");
-
     b.port.FailNextOpen("No such file or directory");
     const CliRun missing = b.Cli({"status", "1"});
     EXPECT_EQ(missing.code, 3);
@@ -116,34 +178,7 @@ TEST(Ports, TheProgramsNumberingAndStoredPortAndTheSystemsReasonWhenClosed) {
     const CliRun busy = b.Cli({"status", "1"});
     EXPECT_EQ(busy.code, 3);
     EXPECT_EQ(busy.err, "halvern-cli: cannot open /home/tech/sim: Device or resource busy\n");
-}
-
-// The device opened: a relative path from the current folder (not a name under /dev), and of
-// options given twice the last, --device and --port counting as one.
-TEST(Ports, TheDeviceOpenedIsTheLastNamedAndAFullPath) {
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--device", "tty"}, "/home/tech/tty"},
-        {{"--device", "./x/../pty"}, "/home/tech/pty"},
-        {{"--device", "../other/pty"}, "/home/other/pty"},
-        {{"--device", "/dev/ttyUSB0"}, "/dev/ttyUSB0"},
-        {{"--device", "/dev/ttyUSB0", "--device=tty"}, "/home/tech/tty"},
-        {{"--device", "tty", "--port", "3"}, "port3"},
-        {{"--port", "3", "--device", "tty"}, "/home/tech/tty"},
-        {{"--port", "3", "--port", "4"}, "port4"},
-    };
-    for (const auto& [options, device] : cases) {
-        CliBench b;
-        std::vector<std::string> args = options;
-        args.insert(args.end(), {"status", "1"});
-        const CliRun run = b.Run(args);
-        EXPECT_EQ(run.code, 0) << run.err;
-        EXPECT_EQ(b.port.LastDevice(), device);
-    }
-}
-
-// What the port reports (a refused RTS) is said even when the command succeeds, and at once.
-TEST(Ports, ANoticeOfThePortIsSaidAsItComes) {
-    CliBench b;
+    b.port.Close();
     const std::string notice = "The serial port /home/tech/sim does not let the program switch RTS";
     b.beforeRun = [&](cli::Tool&) {
         b.plat.Post(b.plat.NowUs() + 1'000, [&] {
@@ -170,10 +205,7 @@ TEST(Output, AFailedWriteToStandardOutputIsAFailure) {
                           Case{{"status", "1", "--port", "0", "--json"}, ENOSPC, 2}}) {
         CliBench b;
         b.outputErrno = c.error;
-        // watch would go on: a stop after 10 s makes a broken one fail, not hang.
-        b.beforeRun = [&](cli::Tool& tool) {
-            b.plat.Post(10'000'000, [&tool] { tool.RequestStop(); });
-        };
+        b.StopAt(10'000'000);  // watch would go on: a broken one fails, not hangs
         std::vector<std::string> args = c.args;
         if (args[0] != "--help")
             args.insert(args.begin(), {"--device", "sim"});
@@ -188,25 +220,6 @@ TEST(Output, AFailedWriteToStandardOutputIsAFailure) {
         if (c.args[0] == "setup") {  // written all the same: the failure is the output's only
             EXPECT_EQ(b.bus().Find(1)->Setup().OutputFlags & 0x04, 0);  // the alarm latch
         }
-    }
-}
-
-// A line that cannot be parsed is answered in JSON too when --json stands among its options.
-TEST(Output, WithJsonAFailureIsAnObjectOnStandardOutput) {
-    for (
-        const auto& [args, out] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-            {{"--json", "status"},
-             R"({"error":"status needs the detector's address","exit_code":2})"},
-            {{"status", "1", "--port", "0", "--json"},
-             R"({"error":"--port \"0\": a port number is from 1 to 32767","exit_code":2})"},
-            {{"--json", "status", "1"},
-             R"({"error":"no port chosen: give --device PATH or --port N","exit_code":2})"},
-            {{"--device", "sim", "status", "\x1b", "--json"},
-             R"({"error":"address \"\\x1b\" is not a bus address: a whole number from 1 to 247","exit_code":2})"}}) {
-        CliBench b;
-        const CliRun run = b.Run(args);
-        EXPECT_EQ(run.code, 2);
-        EXPECT_EQ(run.out, out + "\n");
     }
 }
 

@@ -15,7 +15,8 @@ struct Case {
     std::vector<std::string> args;
     int code;
     std::string out;
-    std::string says = "";  // a part of standard error
+    std::string says = "";          // a part of standard error
+    std::vector<PortInfo> ports{};  // the serial ports present
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -37,6 +38,13 @@ using Args = std::vector<std::string>;
 std::string Line(const char* json) {
     return std::string(json) + "\n";
 }
+
+#ifndef _WIN32
+const std::vector<PortInfo> kPorts = {
+    {"/dev/ttyACM10", "Gerät", "Müller GmbH", 0x04d8, 0x000a, ""},
+    {"/dev/rfcomm0", "", "", std::nullopt, std::nullopt, ""},
+    {"/dev/ttyUSB0", "FT232R USB UART", "FTDI", 0x0403, 0x6001, "A10K3X2B"}};
+#endif
 
 const Case kCases[] =
     {
@@ -89,9 +97,12 @@ const Case kCases[] =
 
         {Args{"align", "1"}, 0, "address 1: align command sent\n"},
         {Args{"align", "7", "--json"}, 0, Line(R"j({"address":7,"align":"sent"})j")},
+        // The noise figures of the status reply after the test is confirmed, and how to end it.
         {Args{"sn-test", "1"}, 0,
          "address 1: signal/noise test started\nSig1/Noise   184\nSig2/Noise   170\nRef/Noise    "
-         "185\n"},
+         "185\n",
+         "halvern-cli: the detector stays in its signal/noise test: end it with "
+         "'halvern-cli --device /home/tech/sim normal 1'\n"},
         {Args{"sn-test", "12", "--json"}, 0,
          Line(
              R"j({"address":12,"mode":"sn-test","confirmed":true,"sig1_noise":176,"sig2_noise":173,"ref_noise":189})j")},
@@ -108,18 +119,43 @@ const Case kCases[] =
         {Args{"status", "99", "--json"}, 1,
          Line(R"j({"error":"no answer from address 99","exit_code":1})j"),
          "halvern-cli: no answer from address 99\n"},
+// The ports present, as the port dialog lists them: numbered as the program numbers
+// them, in columns, with the USB identity in JSON. --device, as an alias would put
+// it, is beside the point and opens nothing. None is no failure.
+#ifndef _WIN32
+        {Args{"ports"}, 0,
+         "1  /dev/ttyUSB0   FT232R USB UART  FTDI\n"
+         "-  /dev/rfcomm0\n"
+         "-  /dev/ttyACM10  Gerät            Müller GmbH\n",
+         "", kPorts},
+        {Args{"ports", "--json"}, 0,
+         Line(
+             R"j({"port":1,"device":"/dev/ttyUSB0","description":"FT232R USB UART","maker":"FTDI","usb_vendor":"0403","usb_product":"6001","serial_number":"A10K3X2B"})j") +
+             Line(
+                 R"j({"port":null,"device":"/dev/rfcomm0","description":null,"maker":null,"usb_vendor":null,"usb_product":null,"serial_number":null})j") +
+             Line(
+                 R"j({"port":null,"device":"/dev/ttyACM10","description":"Gerät","maker":"Müller GmbH","usb_vendor":"04d8","usb_product":"000a","serial_number":null})j"),
+         "", kPorts},
+#endif
+        {Args{"ports"}, 0, "", "halvern-cli: no serial ports found\n"},
+        {Args{"ports", "--json"}, 0, "", "halvern-cli: no serial ports found\n"},
 };
 
 class Output : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Output, IsWhatTheTechnicianReads) {
     CliBench b;
+    b.ports = GetParam().ports;
     const CliRun run = b.Cli(GetParam().args);
     EXPECT_EQ(run.code, GetParam().code) << run.err;
     EXPECT_EQ(run.out, GetParam().out);
     EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
     if (run.code != 0) {  // failed or refused after the first poll: nothing written
         EXPECT_EQ(b.Written().size(), 1u);
+    }
+    if (GetParam().args[0] == "ports") {
+        EXPECT_EQ(b.port.LastDevice(), "");
+        EXPECT_EQ(run.err, GetParam().says);
     }
 }
 

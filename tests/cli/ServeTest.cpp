@@ -19,42 +19,23 @@
 namespace halvern::test {
 namespace {
 
-using cli::ParseCommandLine;
-
-struct LineCase {
-    std::vector<std::string> args;
-    std::vector<int> addresses;
-    std::string listen;
-    int logPeriodS;
-    bool ok;
-};
-
+// What serve takes: addresses, a listen address and a log period (the refusals are with the
+// other command lines').
 TEST(ServeCommandLine, TakesAddressesAListenAddressAndALogPeriod) {
-    const LineCase cases[] = {
-        {{"serve"}, {}, "", 0, true},
-        {{"serve", "1", "7", "247"}, {1, 7, 247}, "", 0, true},
-        {{"serve", "--listen", "0.0.0.0:9100"}, {}, "0.0.0.0:9100", 0, true},
-        {{"serve", "--listen=[::1]:9464", "3"}, {3}, "[::1]:9464", 0, true},
-        {{"serve", "--listen", "localhost:8080"}, {}, "localhost:8080", 0, true},
-        {{"serve", "--log-period", "10", "1"}, {1}, "", 10, true},
-        {{"serve", "0"}, {}, "", 0, false},
-        {{"serve", "248"}, {}, "", 0, false},
-        {{"serve", "7", "1", "7"}, {}, "", 0, false},                   // twice the same
-        {{"serve", "--listen", "localhost"}, {}, "", 0, false},         // no port
-        {{"serve", "--listen", "plant.example:80"}, {}, "", 0, false},  // not an address
-        {{"serve", "--listen", "127.0.0.1:0"}, {}, "", 0, false},
-        {{"serve", "--listen", "127.0.0.1:65536"}, {}, "", 0, false},
-        {{"serve", "--listen", "::1:9464"}, {}, "", 0, false},  // IPv6 without brackets
-        {{"serve", "--log-period", "0"}, {}, "", 0, false},
-        {{"serve", "--log-period", "256"}, {}, "", 0, false},
-        {{"status", "1", "--listen", "127.0.0.1:9464"}, {}, "", 0, false},
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<int> addresses;
+        std::string listen;
+        int logPeriodS;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.back());
-        const auto parsed = ParseCommandLine(c.args);
-        ASSERT_EQ(parsed.invocation.has_value(), c.ok) << parsed.error;
-        if (!c.ok)
-            continue;
+    for (const Case& c :
+         {Case{{"serve"}, {}, "", 0}, Case{{"serve", "1", "7", "247"}, {1, 7, 247}, "", 0},
+          Case{{"serve", "--listen", "0.0.0.0:9100"}, {}, "0.0.0.0:9100", 0},
+          Case{{"serve", "--listen=[::1]:9464", "3"}, {3}, "[::1]:9464", 0},
+          Case{{"serve", "--listen", "localhost:8080"}, {}, "localhost:8080", 0},
+          Case{{"serve", "--log-period", "10", "1"}, {1}, "", 10}}) {
+        const auto parsed = cli::ParseCommandLine(c.args);
+        ASSERT_TRUE(parsed.invocation.has_value()) << parsed.error;
         EXPECT_EQ(parsed.invocation->addresses, c.addresses);
         EXPECT_EQ(parsed.invocation->listen, c.listen);
         EXPECT_EQ(parsed.invocation->logPeriodS, c.logPeriodS);
@@ -169,25 +150,14 @@ halvern_bus_port_reopenings_total 1
 
 constexpr BusFigures kKnownFigures{9, 1'234'500, 1};
 
+// The text, and promtool's check of it when promtool is installed.
 TEST(ServeMetrics, GiveTheBusStateInThePrometheusTextFormat) {
     EXPECT_EQ(cli::MetricsText(KnownBus(), kKnownFigures), kKnownMetrics);
-}
-
-TEST(ServeMetrics, EscapeWhatADetectorSendsInALabel) {
-    auto bus = KnownBus();
-    bus[0].panel.Status = "N\"\\\n";
-    const std::string text = cli::MetricsText(bus, kKnownFigures);
-    // The quote and backslash escaped, the control byte shown as '?': one line per sample.
-    EXPECT_NE(text.find(R"(code="N\"\\?",meaning="Normal"} 1)"), std::string::npos) << text;
-}
-
-TEST(ServeMetrics, PassPromtoolsCheck) {
     if (std::system("command -v promtool >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "promtool is not installed";
     const auto file = std::filesystem::temp_directory_path() /
                       ("halvern-metrics-" + std::to_string(::getpid()) + ".txt");
     std::ofstream(file) << kKnownMetrics;
-    ASSERT_EQ(cli::MetricsText(KnownBus(), kKnownFigures), kKnownMetrics);
     FILE* check = popen(("promtool check metrics < " + file.string() + " 2>&1").c_str(), "r");
     ASSERT_NE(check, nullptr);
     std::string said;
@@ -198,6 +168,14 @@ TEST(ServeMetrics, PassPromtoolsCheck) {
     std::filesystem::remove(file);
     EXPECT_EQ(status, 0) << said;
     EXPECT_EQ(said, "");  // no lint remark either
+}
+
+TEST(ServeMetrics, EscapeWhatADetectorSendsInALabel) {
+    auto bus = KnownBus();
+    bus[0].panel.Status = "N\"\\\n";
+    const std::string text = cli::MetricsText(bus, kKnownFigures);
+    // The quote and backslash escaped, the control byte shown as '?': one line per sample.
+    EXPECT_NE(text.find(R"(code="N\"\\?",meaning="Normal"} 1)"), std::string::npos) << text;
 }
 
 TEST(ServeJson, GivesEachDetectorWithTheStatusKeys) {
