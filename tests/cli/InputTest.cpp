@@ -223,65 +223,6 @@ TEST(Output, AFailedWriteToStandardOutputIsAFailure) {
     }
 }
 
-TEST(Answers, OnlyTheAddressAskedAndTheKindAskedForAreTakenTheRestIsSaidAsWhatItIs) {
-    CliBench b;
-    b.bus().InjectFault(12, "bad CRC");
-    b.bus().InjectFault(7, "exception");
-    const auto add = [&](std::uint8_t address, const char* fault) {
-        sim::DetectorConfig c;
-        c.Address = address;
-        c.Serial = address;
-        b.bus().Add(c);
-        b.bus().InjectFault(address, fault);
-    };
-    add(30, "wrong address");  // answers as 31
-    add(40, "silent");         // a status reply comes all the same when asked for its version
-    struct Case {
-        std::vector<std::string> args;
-        std::string err;
-    };
-    const std::string from31 = "address 30 was asked, but address 31 answered, with ";
-    for (const Case& c :
-         {Case{{"status", "3"}, "no answer from address 3"},
-          Case{{"version", "3", "--json"}, "no answer from address 3"},
-          Case{{"align", "3"}, "no answer from address 3"},
-          Case{{"setup", "3"}, "no answer from address 3"},
-          Case{{"status", "12"},
-               "no valid answer from address 12: 34 bytes came that are not a whole reply"},
-          Case{{"status", "7"},
-               "address 7 answered with an exception (code 4), not a status reply"},
-          Case{{"version", "7"},
-               "address 7 answered with an exception (code 4), not a primary version"},
-          Case{{"status", "30"}, from31 + "a status reply"},
-          Case{{"version", "30", "--secondary"}, from31 + "a secondary version"},
-          Case{{"setup", "30", "Accessory Relay=alarm"}, from31 + "a status reply"},
-          Case{{"address", "30", "35"}, from31 + "a status reply"},
-          Case{{"sn-test", "30"}, from31 + "a status reply"},
-          Case{{"normal", "30"}, from31 + "a status reply"},
-          Case{{"align", "30"}, from31 + "a status reply"},
-          Case{{"version", "40"},
-               "address 40 answered with a status reply, not a primary version"}}) {
-        const std::size_t sent = b.port.Frames().size();
-        b.beforeRun = [&](cli::Tool&) {
-            if (c.args[1] == "40")  // the detector's status reply, 20 ms after the query
-                b.plat.Post(b.plat.NowUs() + 20'000, [&] {
-                    b.port.SendToHost(b.bus().Find(40)->StatusReply(0), b.plat.NowUs());
-                });
-        };
-        const CliRun run = b.Cli(c.args);
-        EXPECT_EQ(run.code, 1) << c.args[0] << " " << c.args[1];
-        const bool json = c.args.back() == "--json";
-        EXPECT_EQ(run.out, json ? R"({"error":")" + c.err +
-                                      R"(","exit_code":1})"
-                                      "\n"
-                                : "");
-        EXPECT_EQ(run.err, "halvern-cli: " + c.err + "\n");
-        // Nothing but the one question: no write, no align for the wrong detector.
-        EXPECT_EQ(b.Written(sent).size(), 1u) << run.err;
-        EXPECT_EQ(b.Written(sent, FunctionCommand).size(), 1u) << run.err;
-    }
-}
-
 #ifndef _WIN32
 // What bash's completion offers for the words typed, the last one being completed.
 std::vector<std::string> Completions(const std::vector<std::string>& words,

@@ -1,6 +1,6 @@
-// What each command prints for one detector of each family of the default bus: the Xenon at 1,
-// the LAMP 411 at 7 and the Talvek at 12; the JSON of each command for some of them, and of a
-// failure.
+// What each command prints for one detector of each family of the default bus (the Xenon at 1,
+// the LAMP 411 at 7, the Talvek at 12), as text and JSON; the ports present; and what a command
+// says when the detector does not answer, or answers amiss.
 
 #include <gtest/gtest.h>
 
@@ -18,6 +18,28 @@ struct Case {
     std::string says = "";          // a part of standard error
     std::vector<PortInfo> ports{};  // the serial ports present
 };
+
+// The default bus, and detectors that answer amiss: at 13 with a bad CRC, at 17 with an
+// exception, at 30 as address 31, at 40 not at all (but see below).
+sim::Bus FaultyBus() {
+    sim::Bus bus = sim::DefaultBus();
+    for (const auto& [address, fault] : {std::pair<std::uint8_t, const char*>{13, "bad CRC"},
+                                         {17, "exception"},
+                                         {30, "wrong address"},
+                                         {40, "silent"}}) {
+        sim::DetectorConfig c;
+        c.Address = address;
+        c.Serial = address;
+        bus.Add(c);
+        bus.InjectFault(address, fault);
+    }
+    return bus;
+}
+
+const std::string kFrom31 = "address 30 was asked, but address 31 answered, with ";
+std::string Said(const std::string& error) {
+    return "halvern-cli: " + error + "\n";
+}
 
 void PrintTo(const Case& c, std::ostream* os) {
     PrintArgs(c.args, os);
@@ -116,9 +138,29 @@ const Case kCases[] =
          Line(
              R"j({"error":"the normal-mode command is not for the Veridan LAMP 411","exit_code":2})j"),
          "not for the Veridan LAMP 411"},
-        {Args{"status", "99", "--json"}, 1,
-         Line(R"j({"error":"no answer from address 99","exit_code":1})j"),
-         "halvern-cli: no answer from address 99\n"},
+        // Only the address asked and the kind asked for are taken; the rest is said as what it
+        // is. Nothing but the one question is sent: no write, no align for the wrong detector.
+        {Args{"status", "3"}, 1, "", Said("no answer from address 3")},
+        {Args{"version", "3", "--json"}, 1,
+         Line(R"j({"error":"no answer from address 3","exit_code":1})j"),
+         Said("no answer from address 3")},
+        {Args{"align", "3"}, 1, "", Said("no answer from address 3")},
+        {Args{"setup", "3"}, 1, "", Said("no answer from address 3")},
+        {Args{"status", "13"}, 1, "",
+         Said("no valid answer from address 13: 34 bytes came that are not a whole reply")},
+        {Args{"status", "17"}, 1, "",
+         Said("address 17 answered with an exception (code 4), not a status reply")},
+        {Args{"version", "17"}, 1, "",
+         Said("address 17 answered with an exception (code 4), not a primary version")},
+        {Args{"status", "30"}, 1, "", Said(kFrom31 + "a status reply")},
+        {Args{"version", "30", "--secondary"}, 1, "", Said(kFrom31 + "a secondary version")},
+        {Args{"setup", "30", "Accessory Relay=alarm"}, 1, "", Said(kFrom31 + "a status reply")},
+        {Args{"address", "30", "35"}, 1, "", Said(kFrom31 + "a status reply")},
+        {Args{"sn-test", "30"}, 1, "", Said(kFrom31 + "a status reply")},
+        {Args{"normal", "30"}, 1, "", Said(kFrom31 + "a status reply")},
+        {Args{"align", "30"}, 1, "", Said(kFrom31 + "a status reply")},
+        {Args{"version", "40"}, 1, "",
+         Said("address 40 answered with a status reply, not a primary version")},
 // The ports present, as the port dialog lists them: numbered as the program numbers
 // them, in columns, with the USB identity in JSON. --device, as an alias would put
 // it, is beside the point and opens nothing. None is no failure.
@@ -144,14 +186,22 @@ const Case kCases[] =
 class Output : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Output, IsWhatTheTechnicianReads) {
-    CliBench b;
+    CliBench b(FaultyBus());
     b.ports = GetParam().ports;
+    if (GetParam().args.size() > 1 && GetParam().args[1] == "40") {  // its status reply, at 20 ms
+        b.beforeRun = [&](cli::Tool&) {
+            b.plat.Post(b.plat.NowUs() + 20'000, [&] {
+                b.port.SendToHost(b.bus().Find(40)->StatusReply(0), b.plat.NowUs());
+            });
+        };
+    }
     const CliRun run = b.Cli(GetParam().args);
     EXPECT_EQ(run.code, GetParam().code) << run.err;
     EXPECT_EQ(run.out, GetParam().out);
     EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
-    if (run.code != 0) {  // failed or refused after the first poll: nothing written
+    if (run.code != 0) {  // failed or refused after the first question: nothing else sent
         EXPECT_EQ(b.Written().size(), 1u);
+        EXPECT_EQ(b.Written(0, FunctionCommand).size(), 1u);
     }
     if (GetParam().args[0] == "ports") {
         EXPECT_EQ(b.port.LastDevice(), "");

@@ -152,14 +152,13 @@ TEST(Log, EndsAsAFailureWhenItLoggedNothingAndShowsItsStateOnATerminal) {
         const CliRun run = b.Cli(c.args);
         EXPECT_EQ(run.code, c.code) << run.err;
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
-        if (c.code == 0) {  // the records said are those in the file
-            const std::string records = b.File("4711.txt");
-            const auto n = std::count(records.begin(), records.end(), '\n');
-            EXPECT_NE(run.err.find("logging ended: " + std::to_string(n) + " records written\n"),
-                      std::string::npos)
+        if (c.code == 0) {
+            // The records said are those in the file: the first reply's, ticks 1 to 3.
+            EXPECT_EQ(Lines(b.File("4711.txt")).size(), 4u);
+            EXPECT_NE(run.err.find("logging ended: 4 records written\n"), std::string::npos)
                 << run.err;
             EXPECT_TRUE(std::regex_search(
-                run.err, std::regex("\rlog 1: [1-9] records written, last reading 14:03:(29|30) "
+                run.err, std::regex("\rlog 1: 4 records written, last reading 14:03:(29|30) "
                                     "NNN0 gas \\d+, 0 write failures *\r")))
                 << run.err;
         } else if (c.args[1] == "3") {
@@ -216,12 +215,10 @@ TEST(Log, AStopSignalEndsItBetweenRecordsNeverInsideOne) {
                                       (m.records == 1 ? " record" : " records") + " written\n"))
             << run.err;
         const std::string log = b.File("4711.txt");
-        std::size_t records = 0;
         const std::regex record(R"((NNN0|AAN7) {4}05/12/26  14:03:2\d +\d+ .*\r)");
-        std::istringstream in(log);
-        for (std::string line; std::getline(in, line); ++records)
+        for (const std::string& line : Lines(log))
             EXPECT_TRUE(std::regex_match(line, record)) << line;
-        EXPECT_EQ(records, m.records);
+        EXPECT_EQ(Lines(log).size(), m.records);
         EXPECT_TRUE(log.ends_with("\r\n"));
         ASSERT_GE(stoppedAt, 0);
         EXPECT_LE(b.port.Frames().back().atUs, stoppedAt);  // nothing sent after the stop
