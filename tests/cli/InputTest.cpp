@@ -7,8 +7,8 @@
 #include <cstring>
 #include <fstream>
 
-#include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "HalvernVersion.h"
 #include "cli/CliBench.h"
@@ -41,47 +41,34 @@ std::string Json(const std::string& error) {
 const Line kLines[] = {
     // --help and --version answer wherever they stand, even before a command.
     {{"--version"}, 0, "", kVersionLine},
-    {{"--device=sim", "--version", "status", "1"}, 0, "", kVersionLine},
     {{"scan", "--version"}, 0, "", kVersionLine},
-    {{"--help"}, 0, "", "Usage: halvern-cli"},
     {{"status", "1", "-h"}, 0, "", "Usage: halvern-cli"},
     {{}, 2, "no command given"},
     {{"--device=sim", "frobnicate", "1"}, 2, "unknown command \"frobnicate\""},
     {{"--device=sim", "status"}, 2, "status needs the detector's address"},
     {{"--device=sim", "status", "0"}, 2, "address \"0\" is not a bus address"},
     {{"--device=sim", "status", "248"}, 2, "address \"248\" is not a bus address"},
-    {{"--device=sim", "status", "1.5"}, 2, "address \"1.5\" is not a bus address"},
-    {{"--device=sim", "status", "x"}, 2, "address \"x\" is not a bus address"},
-    {{"--device=sim", "status", "-5"}, 2, "address \"-5\" is not a bus address"},
     {{"--device=sim", "status", "1", "scan"}, 2, "two commands at once (status and scan)"},
     {{"--device=sim", "status", "1", "2"}, 2, "unexpected argument \"2\" after status"},
     {{"--device=sim", "scan", "20", "10"}, 2, "FROM (20) is above TO (10)"},
     {{"--device=sim", "address", "7", "0"}, 2, "new address \"0\" is not a bus address"},
     {{"--device=sim", "log", "1"}, 2, "log needs --period S"},
     {{"--device=sim", "log", "1", "--period", "0"}, 2, "--period \"0\": whole seconds from 1"},
-    {{"--device=sim", "log", "1", "--period", "300"}, 2, "--period \"300\""},
-    {{"--device=sim", "log", "1", "--period", "2.5"}, 2, "--period \"2.5\""},
+    {{"--device=sim", "log", "1", "--period", "256"}, 2, "--period \"256\""},
     {{"--device=sim", "status", "1", "--period", "2"}, 2, "--period belongs to the log command"},
-    {{"--device=sim", "status", "1", "--secondary"}, 2, "--secondary belongs to the version"},
-    {{"--device=sim", "scan", "--timeout", "0"}, 2, "--timeout \"0\": whole milliseconds"},
     {{"--device=sim", "--bogus", "status", "1"}, 2, "unknown option --bogus"},
     {{"--device=sim", "--json=yes", "status", "1"}, 2, "--json takes no value"},
-    {{"--version=2", "status", "1"}, 2, "--version takes no value"},
-    {{"--device=sim", "status", "1", "--interval", "2"}, 2, "--interval belongs to the watch"},
     {{"--device=sim", "watch", "1", "--interval", "0"}, 2, "--interval \"0\": whole seconds"},
     // Only the last value counts, and is checked.
     {{"--port", "2", "--port", "x", "status", "1"}, 2, "--port \"x\": a port number is from 1"},
     // Control bytes in what is quoted back are shown, not sent to the terminal.
     {{"--device=sim", "status", "1\x1b[2J"}, 2, "address \"1\\x1b[2J\" is not a bus address"},
-    {{"--device=sim", "st\natus\x7f", "1"}, 2, "unknown command \"st\\natus\\x7f\""},
     {{"--device=sim", "setup", "1", "Al\rarm=YES"}, 2, "unknown field \"Al\\rarm\""},
     {{"--port", "0", "status", "1"}, 2, "--port \"0\": a port number is from 1 to 32767"},
     {{"status", "1"}, 2, kNoPort},
     {{"ports", "1"}, 2, "unexpected argument \"1\" after ports"},
-    {{"ports", "--timeout", "5"}, 2, "--timeout belongs to the scan command"},
     // Setup fields known to be wrong whatever the detector.
     {{"--device=sim", "setup", "1", "Heater Mode"}, 2, "\"Heater Mode\": write FIELD=TEXT"},
-    {{"--device=sim", "setup", "1", "Heater Mode="}, 2, "write FIELD=TEXT"},
     {{"--device=sim", "setup", "1", "Heater Mode=hot"},
      2,
      "\"hot\" is not an option of \"Heater Mode\": OFF, AUTO, ON"},
@@ -93,19 +80,16 @@ const Line kLines[] = {
      "does not offer the field \"4-20mA Mode\""},
     {{"--device=sim", "setup", "1", "alarm latch=YES", "Alarm  Latch=NO"}, 2, "named twice"},
     // serve: bus addresses, each once; a numeric listen address with a port; a log period.
-    {{"--device=sim", "serve", "0"}, 2},
     {{"--device=sim", "serve", "248"}, 2},
     {{"--device=sim", "serve", "7", "1", "7"}, 2},
     {{"--device=sim", "serve", "--listen", "localhost"}, 2},
     {{"--device=sim", "serve", "--listen", "plant.example:80"}, 2},
-    {{"--device=sim", "serve", "--listen", "127.0.0.1:0"}, 2},
     {{"--device=sim", "serve", "--listen", "127.0.0.1:65536"}, 2},
     {{"--device=sim", "serve", "--listen", "::1:9464"}, 2},  // IPv6 without brackets
-    {{"--device=sim", "serve", "--log-period", "0"}, 2},
     {{"--device=sim", "serve", "--log-period", "256"}, 2},
     {{"--device=sim", "status", "1", "--listen", "127.0.0.1:9464"}, 2},
     // history and report: a real date; report needs -o, and knows A4 and letter.
-    {{"history", "--since", "2026-02-30"}, 2},
+    {{"history", "--since", "2025-02-29"}, 2},
     {{"report", "880"}, 2},
     {{"report", "880", "-o", "r.pdf", "--page", "A5"}, 2},
     // With --json among its options a refused line is answered in JSON too.
@@ -114,7 +98,6 @@ const Line kLines[] = {
      2,
      "",
      Json(R"(--port \"0\": a port number is from 1 to 32767)")},
-    {{"--json", "status", "1"}, 2, "", Json(kNoPort)},
     {{"--device=sim", "status", "\x1b", "--json"},
      2,
      "",
@@ -142,19 +125,18 @@ TEST_P(CommandLine, IsAnsweredWithoutOpeningThePort) {
 INSTANTIATE_TEST_SUITE_P(Lines, CommandLine, ::testing::ValuesIn(kLines));
 
 // The device opened: a relative path from the current folder (not a name under /dev), and of
-// options given twice the last, --device and --port counting as one.
+// options given twice the last, --device and --port counting as one; the port stored by the
+// program when none is given.
 TEST(Ports, TheDeviceOpenedIsTheLastNamedAndAFullPath) {
     for (const auto& [options, device] : std::vector<std::pair<Args, std::string>>{
-             {{"--port", "3"}, "port3"},
-             {{"--device", "tty"}, "/home/tech/tty"},
+             {{}, "port2"},
              {{"--device", "./x/../pty"}, "/home/tech/pty"},
              {{"--device", "../other/pty"}, "/home/other/pty"},
-             {{"--device", "/dev/ttyUSB0"}, "/dev/ttyUSB0"},
              {{"--device", "/dev/ttyUSB0", "--device=tty"}, "/home/tech/tty"},
              {{"--device", "tty", "--port", "3"}, "port3"},
-             {{"--port", "3", "--device", "tty"}, "/home/tech/tty"},
-             {{"--port", "3", "--port", "4"}, "port4"}}) {
+             {{"--port", "3", "--device", "tty"}, "/home/tech/tty"}}) {
         CliBench b;
+        std::ofstream(b.folder + "/CommPortNo.txt") << "2\r\n";
         Args args = options;
         args.insert(args.end(), {"status", "1"});
         EXPECT_EQ(b.Run(args).code, 0);
@@ -162,29 +144,17 @@ TEST(Ports, TheDeviceOpenedIsTheLastNamedAndAFullPath) {
     }
 }
 
-// The port chosen in the program, the system's reason when a port does not open, and what the
-// port reports (a refused RTS), said at once even when the command succeeds.
-TEST(Ports, TheStoredPortTheSystemsReasonAndTheNoticesOfThePort) {
+// The system's reason when a port does not open, and what the port reports (a refused RTS),
+// said at once even when the command succeeds.
+TEST(Ports, TheSystemsReasonAndTheNoticesOfThePort) {
     CliBench b;
-    std::ofstream(b.folder + "/CommPortNo.txt") << "2\r\n";
-    EXPECT_EQ(b.Run({"status", "1"}).code, 0);
-    EXPECT_EQ(b.port.LastDevice(), "port2");
     b.port.FailNextOpen("No such file or directory");
     const CliRun missing = b.Cli({"status", "1"});
     EXPECT_EQ(missing.code, 3);
     EXPECT_EQ(missing.err, "halvern-cli: cannot open /home/tech/sim: No such file or directory\n");
-    std::string why;
-    b.port.Open("held elsewhere", &why);
-    const CliRun busy = b.Cli({"status", "1"});
-    EXPECT_EQ(busy.code, 3);
-    EXPECT_EQ(busy.err, "halvern-cli: cannot open /home/tech/sim: Device or resource busy\n");
-    b.port.Close();
     const std::string notice = "The serial port /home/tech/sim does not let the program switch RTS";
     b.beforeRun = [&](cli::Tool&) {
-        b.plat.Post(b.plat.NowUs() + 1'000, [&] {
-            if (b.port.onNotice)
-                b.port.onNotice(notice);
-        });
+        b.plat.Post(b.plat.NowUs() + 1'000, [&] { b.port.onNotice(notice); });
     };
     const CliRun run = b.Cli({"status", "1"});
     EXPECT_EQ(run.code, 0);
@@ -195,95 +165,74 @@ TEST(Ports, TheStoredPortTheSystemsReasonAndTheNoticesOfThePort) {
 // standard error, whatever the command did.
 TEST(Output, AFailedWriteToStandardOutputIsAFailure) {
     struct Case {
-        std::vector<std::string> args;
-        int error;
-        int code;
+        Args args;
+        int error, code;
     };
-    for (const Case& c : {Case{{"status", "1"}, ENOSPC, 1}, Case{{"--help"}, EBADF, 1},
-                          Case{{"setup", "1", "alarm_latch=no"}, ENOSPC, 1},
-                          Case{{"watch", "12"}, ENOSPC, 1}, Case{{"scan", "1", "20"}, EBADF, 1},
-                          Case{{"status", "1", "--port", "0", "--json"}, ENOSPC, 2}}) {
+    for (const Case& c :
+         {Case{{"--device=sim", "status", "1"}, ENOSPC, 1}, Case{{"--help"}, EBADF, 1},
+          Case{{"--device=sim", "setup", "1", "alarm_latch=no"}, ENOSPC, 1},
+          Case{{"--device=sim", "watch", "12"}, ENOSPC, 1},
+          Case{{"--device=sim", "status", "1", "--port", "0", "--json"}, ENOSPC, 2}}) {
         CliBench b;
         b.outputErrno = c.error;
         b.StopAt(10'000'000);  // watch would go on: a broken one fails, not hangs
-        std::vector<std::string> args = c.args;
-        if (args[0] != "--help")
-            args.insert(args.begin(), {"--device", "sim"});
-        const CliRun run = b.Run(args);
-        EXPECT_EQ(run.code, c.code) << c.args[0];
+        const CliRun run = b.Run(c.args);
+        EXPECT_EQ(run.code, c.code) << c.args.back();
         EXPECT_TRUE(run.err.ends_with("halvern-cli: cannot write to standard output: " +
                                       std::string(std::strerror(c.error)) + "\n"))
             << run.err;
-        if (c.args[0] == "watch") {  // it ends at the line it could not print
+        const std::string command = c.args.size() > 1 ? c.args[1] : "";
+        if (command == "watch") {  // it ends at the line it could not print
             EXPECT_EQ(b.Written().size(), 1u);
         }
-        if (c.args[0] == "setup") {  // written all the same: the failure is the output's only
+        if (command == "setup") {  // written all the same: the failure is the output's only
             EXPECT_EQ(b.bus().Find(1)->Setup().OutputFlags & 0x04, 0);  // the alarm latch
         }
     }
 }
 
 #ifndef _WIN32
-// What bash's completion offers for the words typed, the last one being completed.
-std::vector<std::string> Completions(const std::vector<std::string>& words,
-                                     const std::string& dir) {
-    std::string script = "source '" HALVERN_CLI_COMPLETION "'\nCOMP_WORDS=(halvern-cli";
-    for (const auto& w : words)
-        script += " '" + w + "'";
-    script += ")\nCOMP_CWORD=" + std::to_string(words.size()) +
-              "\n_halvern_cli\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
-    const std::string file = dir + "/complete.sh";
-    std::ofstream(file) << script;
-    std::vector<std::string> offered;
-    FILE* bash = popen(("bash --norc --noprofile " + file + " 2>/dev/null").c_str(), "r");
-    if (!bash)
-        return offered;
-    char line[256];
-    while (std::fgets(line, sizeof line, bash)) {
-        std::string word(line);
-        if (!word.empty() && word.back() == '\n')
-            word.pop_back();
-        if (!word.empty())
-            offered.push_back(word);
-    }
-    pclose(bash);
-    std::sort(offered.begin(), offered.end());
-    return offered;
-}
-
-// The completion offers what the command line takes: every command, the options of the
-// command typed, the setup fields by their keys; it is checked against the parser's tables.
+// What bash's completion offers for the words typed, the last one being completed, checked
+// against the command line's own tables.
 TEST(Completion, OffersTheCommandsOptionsAndSetupFieldsTheCommandLineTakes) {
     CliBench b;  // for its scratch folder
-    const auto sorted = [](std::vector<std::string> v) {
-        std::sort(v.begin(), v.end());
-        return v;
+    const auto offered = [&](const Args& words) {
+        std::string script = "source '" HALVERN_CLI_COMPLETION "'\nCOMP_WORDS=(halvern-cli";
+        for (const auto& w : words)
+            script += " '" + w + "'";
+        std::ofstream(b.folder + "/complete.sh")
+            << script << ")\nCOMP_CWORD=" << words.size()
+            << "\n_halvern_cli\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
+        std::set<std::string> got;
+        FILE* bash = popen(("bash --norc --noprofile " + b.folder + "/complete.sh").c_str(), "r");
+        char line[256];
+        while (bash && std::fgets(line, sizeof line, bash))
+            if (std::string w(line, std::strcspn(line, "\n")); !w.empty())
+                got.insert(w);
+        if (bash)
+            pclose(bash);
+        return got;
     };
-    std::vector<std::string> commands, fields, heater;
+    std::set<std::string> commands, fields, heater;
     for (const auto& c : cli::CommandNames())
-        commands.push_back(c.name);
+        commands.insert(c.name);
     for (const auto& f : cli::SetupFieldKeys()) {
-        fields.push_back(std::string(f.key) + "=");
+        fields.insert(std::string(f.key) + "=");
         if (std::string_view(f.key).starts_with("he"))
-            heater.push_back(fields.back());
+            heater.insert(std::string(f.key) + "=");
     }
-    EXPECT_EQ(Completions({""}, b.folder), sorted(commands));
-    EXPECT_EQ(Completions({"s"}, b.folder),
-              (std::vector<std::string>{"scan", "serve", "setup", "sn-test", "status"}));
+    EXPECT_EQ(offered({""}), commands);
     for (const auto& c : cli::CommandNames()) {
-        std::vector<std::string> options;
+        std::set<std::string> options;
         for (const auto& o : cli::OptionSpecs())
             if (!o.owner || *o.owner == c.command)
-                options.push_back(std::string("--") + o.name);
-        EXPECT_EQ(Completions({"--json", c.name, "1", "--"}, b.folder), sorted(options)) << c.name;
+                options.insert(std::string("--") + o.name);
+        EXPECT_EQ(offered({"--json", c.name, "1", "--"}), options) << c.name;
     }
-    EXPECT_EQ(Completions({"--device", "x", "setup", "1", ""}, b.folder), sorted(fields));
-    EXPECT_EQ(Completions({"setup", "1", "alarm_latch", "=", "YES", "he"}, b.folder),
-              sorted(heater));
-    EXPECT_EQ(Completions({"status", ""}, b.folder), std::vector<std::string>{});
-    EXPECT_EQ(Completions({"--data-dir", b.folder + "/"}, b.folder), std::vector<std::string>{});
-    EXPECT_EQ(Completions({"--device", b.folder + "/comp"}, b.folder),
-              std::vector<std::string>{b.folder + "/complete.sh"});
+    EXPECT_EQ(offered({"--device", "x", "setup", "1", ""}), fields);
+    EXPECT_EQ(offered({"setup", "1", "alarm_latch", "=", "YES", "he"}), heater);
+    EXPECT_EQ(offered({"--device", b.folder + "/comp"}),
+              std::set<std::string>{b.folder + "/complete.sh"});
 }
 #endif
 
