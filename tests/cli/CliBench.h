@@ -3,7 +3,6 @@
 // line from start to exit on a fresh port session, so a test can run several in a row.
 
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -50,13 +49,5 @@ class CliBench {
 
 // A text's lines, without their ends.
 std::vector<std::string> Lines(const std::string& text);
-
-// A command line as typed, for the names of parameterised cases.
-inline void PrintArgs(const std::vector<std::string>& args, std::ostream* os) {
-    *os << '"';
-    for (std::size_t i = 0; i < args.size(); ++i)
-        *os << (i ? " " : "") << args[i];
-    *os << '"';
-}
 
 }  // namespace halvern::test

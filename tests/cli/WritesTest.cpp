@@ -16,19 +16,14 @@ namespace {
 // degrees, which shows as "30".
 sim::Bus WriteBus() {
     sim::Bus bus = sim::DefaultBus();
-    const struct {
-        std::uint8_t address, family;
-        SetupTable setup;
-    } added[] = {{5, 24, {0x00, 0x03, 0, 0}},
-                 {6, 48, {0x00, 0x03, 0, 0}},
-                 {8, 48, {0x48, 0x04, 1, 35}},
-                 {9, 24, {0x24, 0x01, 2, 35}}};
-    for (const auto& a : added) {
+    for (const auto& [address, family, setup] :
+         std::initializer_list<std::tuple<int, int, SetupTable>>{{5, 24, {0x00, 0x03, 0, 0}},
+                                                                 {6, 48, {0x00, 0x03, 0, 0}},
+                                                                 {8, 48, {0x48, 0x04, 1, 35}},
+                                                                 {9, 24, {0x24, 0x01, 2, 35}}}) {
         sim::DetectorConfig c;
-        c.Address = a.address;
-        c.Family = a.family;
-        c.Serial = static_cast<std::uint16_t>(a.address * 11);
-        c.Setup = a.setup;
+        std::tie(c.Address, c.Family, c.Serial, c.Setup) =
+            std::tuple(address, family, address * 11, setup);
         bus.Add(c);
     }
     return bus;
@@ -41,10 +36,6 @@ struct SetupCase {
     std::optional<SetupTable> stored;  // what the detector holds afterwards, when written
 };
 
-void PrintTo(const SetupCase& c, std::ostream* os) {
-    PrintArgs(c.args, os);
-}
-
 bool operator==(const SetupTable& a, const SetupTable& b) {
     return a.MeasureFlags == b.MeasureFlags && a.OutputFlags == b.OutputFlags &&
            a.HeaterMode == b.HeaterMode && a.HeaterOnTemp == b.HeaterOnTemp;
@@ -55,10 +46,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::nullopt_t kUnwritten = std::nullopt;
 
+// clang-format off
 const SetupCase kSetupCases[] = {
     // Names by caption, any case and blanks; texts as the option is written; "35" allowed.
-    {Args{"1", "accessory relay=warning", "Heater ON at(C)=35"}, 0, "",
-     SetupTable{0x24, 0x04, 2, 35}},
+    {Args{"1", "accessory relay=warning", "Heater ON at(C)=35"}, 0, "", SetupTable{0x24, 0x04, 2, 35}},
     {Args{"12", "range=SHORT"}, 0, "", SetupTable{0x00, 0x04, 1, 5}},
     {Args{"7", "Full  Scale Sensitivity=100"}, 0, "", SetupTable{0x24, 0x01, 0, 0}},
     {Args{"5", "Accessory Relay=eol", "Alarm Latch=YES"}, 0, "", SetupTable{0x00, 0x06, 0, 0}},
@@ -68,24 +59,19 @@ const SetupCase kSetupCases[] = {
     {Args{"9", "Alarm Latch=YES"}, 0, "", SetupTable{0x24, 0x05, 2, 35}},
     {Args{"8", "Heater ON at(C)=30", "Range=Short"}, 0, "", SetupTable{0x40, 0x04, 1, 30}},
     // Wrong for this model: the table is read, not written.
-    {Args{"12", "Alarm Latch=YES"}, 2, "\"Alarm Latch\" is not shown for the Talvek 880",
-     kUnwritten},
-    {Args{"7", "Full Scale Sensitivity=500"}, 2,
-     "\"500\" is not an option of \"Full Scale Sensitivity\" for the Veridan LAMP 411: 250, 100",
-     kUnwritten},
+    {Args{"12", "Alarm Latch=YES"}, 2, "\"Alarm Latch\" is not shown for the Talvek 880", kUnwritten},
+    {Args{"7", "Full Scale Sensitivity=500"}, 2, "\"500\" is not an option of \"Full Scale Sensitivity\" for the Veridan LAMP 411: 250, 100", kUnwritten},
     // A tested field left empty, as the setup screen refuses it.
-    {Args{"5", "Alarm Latch=YES"}, 2,
-     "\"Accessory  Relay\" is empty (the detector holds a value that has no text): give it "
-     "one of WARNING, ALARM, EOL",
-     kUnwritten},
-    {Args{"6", "Range=Short"}, 2, "\"Accessory  Relay\" is empty and not shown for the Talvek 880",
-     kUnwritten},
+    {Args{"5", "Alarm Latch=YES"}, 2, "\"Accessory  Relay\" is empty (the detector holds a value that has no text): give it one of WARNING, ALARM, EOL", kUnwritten},
+    {Args{"6", "Range=Short"}, 2, "\"Accessory  Relay\" is empty and not shown for the Talvek 880", kUnwritten},
 };
+// clang-format on
 
 class SetupWrite : public ::testing::TestWithParam<SetupCase> {};
 
 TEST_P(SetupWrite, ChangesOnlyWhatIsNamedOrRefusesBeforeWriting) {
     const SetupCase& c = GetParam();
+    SCOPED_TRACE(testing::PrintToString(c.args));
     CliBench b(WriteBus());
     const auto address = static_cast<std::uint8_t>(std::stoi(c.args[0]));
     const SetupTable before = b.bus().Find(address)->Setup();
@@ -117,27 +103,13 @@ TEST(Writes, UnconfirmedWritesAreSaidAfterTheirAttempts) {
         b.bus().InjectFault(1, fault);
         const std::string last = "; last attempt: " + reason;
         for (const auto& [args, function, attempts, err] :
+             // clang-format off
              std::initializer_list<std::tuple<Args, int, std::size_t, std::string>>{
-                 {{"setup", "1", "Alarm Latch=NO"},
-                  kFunctionWriteMany,
-                  3,
-                  "did not confirm the setup table after 3 attempts" + last +
-                      "; the setup table may not"},
-                 {{"address", "1", "2"},
-                  kFunctionWriteOne,
-                  6,
-                  "did not confirm its new address 2 after 6 attempts" + last +
-                      "; it may still have address 1"},
-                 {{"normal", "1"},
-                  kFunctionWriteOne,
-                  6,
-                  "Not in normal mode - Try again! (address 1 did not confirm after 6 attempts)" +
-                      last},
-                 {{"sn-test", "1"},
-                  kFunctionWriteOne,
-                  6,
-                  "S/N Test Fail - Try Again! (address 1 did not confirm after 6 attempts)" +
-                      last}}) {
+                 {{"setup", "1", "Alarm Latch=NO"}, kFunctionWriteMany, 3, "did not confirm the setup table after 3 attempts" + last + "; the setup table may not"},
+                 {{"address", "1", "2"}, kFunctionWriteOne, 6, "did not confirm its new address 2 after 6 attempts" + last + "; it may still have address 1"},
+                 {{"normal", "1"}, kFunctionWriteOne, 6, "Not in normal mode - Try again! (address 1 did not confirm after 6 attempts)" + last},
+                 {{"sn-test", "1"}, kFunctionWriteOne, 6, "S/N Test Fail - Try Again! (address 1 did not confirm after 6 attempts)" + last}}) {
+            // clang-format on
             const std::size_t from = b.port.Frames().size();
             const CliRun run = b.Cli(args);
             EXPECT_EQ(std::pair(run.code, run.out), std::pair(1, std::string())) << args[0];
