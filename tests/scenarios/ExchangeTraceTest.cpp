@@ -21,49 +21,34 @@
 namespace halvern::test {
 namespace {
 
-// One line per event, in the order it happened: the time in microseconds, then "TX" and the
-// frame written, "RX" and the bytes the program read off the port, or "RTS 1" / "RTS 0".
-// Writes and RTS changes come from the port's own records (a frame goes out after the RTS
-// change of its microsecond); each read is placed after the writes and changes made before it.
-class Trace {
-  public:
-    explicit Trace(Bench& b) : b_(b) {
-        b.port.onRead = [this](const std::vector<std::uint8_t>& bytes) {
-            if (bytes.empty())
-                return;
-            Flush();
-            out_ << b_.plat.NowUs() << " RX " << HexText(bytes, bytes.size()) << '\n';
-        };
-    }
-    std::string Text() {
-        Flush();
-        return out_.str();
-    }
-
-  private:
-    // The writes and RTS changes recorded since the last look, in their order.
-    void Flush() {
-        const auto& frames = b_.port.Frames();
-        const auto& rts = b_.port.RtsChanges();
-        while (f_ < frames.size() || r_ < rts.size()) {
-            if (r_ < rts.size() && (f_ >= frames.size() || rts[r_].atUs <= frames[f_].atUs)) {
-                out_ << rts[r_].atUs << (rts[r_].on ? " RTS 1\n" : " RTS 0\n");
-                ++r_;
-            } else {
-                out_ << frames[f_].atUs << " TX "
-                     << HexText(frames[f_].bytes, frames[f_].bytes.size()) << '\n';
-                ++f_;
-            }
-        }
-    }
-    Bench& b_;
-    std::ostringstream out_;
-    std::size_t f_ = 0, r_ = 0;
-};
-
 TEST(ExchangeTrace, AServiceVisitSendsAndWaitsExactlyAsRecorded) {
     Bench b(BusOf({{1, 24, 4711}, {9, 36, 815}}));
-    Trace trace(b);
+    // One line per event, in the order it happened: the time in microseconds, then "TX" and the
+    // frame written, "RX" and the bytes the program read off the port, or "RTS 1" / "RTS 0".
+    // Writes and RTS changes come from the port's own records (a frame goes out after the RTS
+    // change of its microsecond); each read is placed after the writes and changes made before it.
+    std::ostringstream trace;
+    std::size_t f = 0, r = 0;
+    const auto flush = [&] {
+        const auto& frames = b.port.Frames();
+        const auto& rts = b.port.RtsChanges();
+        while (f < frames.size() || r < rts.size()) {
+            if (r < rts.size() && (f >= frames.size() || rts[r].atUs <= frames[f].atUs)) {
+                trace << rts[r].atUs << (rts[r].on ? " RTS 1\n" : " RTS 0\n");
+                ++r;
+            } else {
+                trace << frames[f].atUs << " TX "
+                      << HexText(frames[f].bytes, frames[f].bytes.size()) << '\n';
+                ++f;
+            }
+        }
+    };
+    b.port.onRead = [&](const std::vector<std::uint8_t>& bytes) {
+        if (!bytes.empty()) {
+            flush();
+            trace << b.plat.NowUs() << " RX " << HexText(bytes, bytes.size()) << '\n';
+        }
+    };
 
     b.Run(5'000'000);  // polling address 1
 
@@ -94,7 +79,8 @@ TEST(ExchangeTrace, AServiceVisitSendsAndWaitsExactlyAsRecorded) {
     EXPECT_FALSE(snTestMode);
 
     const std::string recorded = std::string(HALVERN_TRACE_DIR) + "/service-visit.trace";
-    const std::string now = trace.Text();
+    flush();
+    const std::string now = trace.str();
     if (std::getenv("HALVERN_RECORD_TRACE")) {
         std::ofstream(recorded, std::ios::binary) << now;
         GTEST_SKIP() << "recorded " << recorded;
