@@ -23,7 +23,7 @@ std::string Setup1(const char* latch) {
 }
 
 struct EventCase {
-    std::string args;   // the words after "--device sim"
+    Args args;          // after "--device sim"
     const char* fault;  // injected into address 1 first; "" for none
     std::string serial, action, before, after;
     std::optional<bool> confirmed;
@@ -32,18 +32,18 @@ struct EventCase {
 const char* const kDeaf = "ignore writes";
 // clang-format off
 const EventCase kEventCases[] = {
-    {"setup 1", "", "4711", kActionSetupRead, "", Setup1("YES"), true},
-    {"setup 1 alarm_latch=no", "", "4711", kActionSetupWrite, Setup1("YES"), Setup1("NO"), true},
-    {"setup 1 alarm_latch=no", kDeaf, "4711", kActionSetupWrite, Setup1("YES"), Setup1("NO"), false},
-    {"address 7 9", "", "1207", kActionAddress, "7", "9", true},
-    {"normal 1", kDeaf, "4711", kActionNormal, "", "normal mode", false},
+    {Args{"setup", "1"}, "", "4711", kActionSetupRead, "", Setup1("YES"), true},
+    {Args{"setup", "1", "alarm_latch=no"}, "", "4711", kActionSetupWrite, Setup1("YES"), Setup1("NO"), true},
+    {Args{"setup", "1", "alarm_latch=no"}, kDeaf, "4711", kActionSetupWrite, Setup1("YES"), Setup1("NO"), false},
+    {Args{"address", "7", "9"}, "", "1207", kActionAddress, "7", "9", true},
+    {Args{"normal", "1"}, kDeaf, "4711", kActionNormal, "", "normal mode", false},
     // A confirmed S/N test keeps the noise figures it printed.
-    {"sn-test 1", "", "4711", kActionSnTest, "", "Sig1/Noise 184, Sig2/Noise 170, Ref/Noise 185", true},
-    {"sn-test 1", kDeaf, "4711", kActionSnTest, "", "S/N test mode", false},
-    {"align 12", "", "880", kActionAlign, "", "align command sent", std::nullopt},
+    {Args{"sn-test", "1"}, "", "4711", kActionSnTest, "", "Sig1/Noise 184, Sig2/Noise 170, Ref/Noise 185", true},
+    {Args{"sn-test", "1"}, kDeaf, "4711", kActionSnTest, "", "S/N test mode", false},
+    {Args{"align", "12"}, "", "880", kActionAlign, "", "align command sent", std::nullopt},
     // The version command asks for nothing else: the detector's serial number is not known.
-    {"version 1", "", "", kActionVersion, "", "primary: Ver 3.12 F24", true},
-    {"version 7 --secondary", "", "", kActionVersion, "", "secondary: DSP 1.07 F36", true},
+    {Args{"version", "1"}, "", "", kActionVersion, "", "primary: Ver 3.12 F24", true},
+    {Args{"version", "7", "--secondary"}, "", "", kActionVersion, "", "secondary: DSP 1.07 F36", true},
 };
 // clang-format on
 
@@ -55,11 +55,7 @@ TEST_P(OneEvent, PerAction) {
     CliBench b;
     if (*c.fault)
         b.bus().InjectFault(1, c.fault);
-    Args args;
-    std::istringstream words(c.args);
-    for (std::string word; words >> word;)
-        args.push_back(word);
-    const CliRun run = b.Cli(args);
+    const CliRun run = b.Cli(c.args);
     EXPECT_EQ(run.code, c.confirmed.value_or(true) ? 0 : 1) << run.err;
     EXPECT_EQ(run.err.find("history"), std::string::npos) << run.err;
     HistoryStore store(b.folder + "/" + kHistoryFile, {});
@@ -68,7 +64,7 @@ TEST_P(OneEvent, PerAction) {
     const ServiceEvent& e = events[0];
     EXPECT_EQ(std::tie(e.action, e.serial, e.before, e.after, e.confirmed, e.program),
               std::make_tuple(c.action, c.serial, c.before, c.after, c.confirmed, "halvern-cli"));
-    EXPECT_EQ(e.address, std::stoi(args[1]));
+    EXPECT_EQ(e.address, std::stoi(c.args[1]));
     if (c.action == kActionSetupWrite) {
         EXPECT_EQ(e.rawBefore, "24 05 02 0A");
     }

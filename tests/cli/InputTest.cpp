@@ -46,7 +46,6 @@ const Line kLines[] = {
     {{"--device=sim", "status", "0"}, 2, "address \"0\" is not a bus address"},
     {{"--device=sim", "status", "248"}, 2, "address \"248\" is not a bus address"},
     {{"--device=sim", "status", "1", "scan"}, 2, "two commands at once (status and scan)"},
-    {{"--device=sim", "status", "1", "2"}, 2, "unexpected argument \"2\" after status"},
     {{"--device=sim", "scan", "20", "10"}, 2, "FROM (20) is above TO (10)"},
     {{"--device=sim", "address", "7", "0"}, 2, "new address \"0\" is not a bus address"},
     {{"--device=sim", "log", "1"}, 2, "log needs --period S"},
@@ -71,17 +70,14 @@ const Line kLines[] = {
     {{"--device=sim", "setup", "1", "4-20mA Mode=CONTINUO"}, 2, "does not offer the field \"4-20mA Mode\""},
     {{"--device=sim", "setup", "1", "alarm latch=YES", "Alarm  Latch=NO"}, 2, "named twice"},
     // serve: bus addresses, each once; a numeric listen address with a port; a log period.
-    {{"--device=sim", "serve", "248"}, 2},
     {{"--device=sim", "serve", "7", "1", "7"}, 2},
     {{"--device=sim", "serve", "--listen", "localhost"}, 2},
     {{"--device=sim", "serve", "--listen", "plant.example:80"}, 2},
-    {{"--device=sim", "serve", "--listen", "127.0.0.1:65536"}, 2},
     {{"--device=sim", "serve", "--listen", "::1:9464"}, 2},  // IPv6 without brackets
     {{"--device=sim", "serve", "--log-period", "256"}, 2},
     {{"--device=sim", "status", "1", "--listen", "127.0.0.1:9464"}, 2},
     // history and report: a real date; report needs -o, and knows A4 and letter.
     {{"history", "--since", "2025-02-29"}, 2},
-    {{"report", "880"}, 2},
     {{"report", "880", "-o", "r.pdf", "--page", "A5"}, 2},
     // With --json among its options a refused line is answered in JSON too.
     {{"--json", "status"}, 2, "", Json("status needs the detector's address")},
@@ -115,13 +111,12 @@ INSTANTIATE_TEST_SUITE_P(Lines, CommandLine, ::testing::ValuesIn(kLines));
 // options given twice the last, --device and --port counting as one; the port stored by the
 // program when none is given.
 TEST(Ports, TheDeviceOpenedIsTheLastNamedAndAFullPath) {
+    // clang-format off
     for (const auto& [options, device] : std::vector<std::pair<Args, std::string>>{
-             {{}, "port2"},
-             {{"--device", "./x/../pty"}, "/home/tech/pty"},
-             {{"--device", "../other/pty"}, "/home/other/pty"},
-             {{"--device", "/dev/ttyUSB0", "--device=tty"}, "/home/tech/tty"},
-             {{"--device", "tty", "--port", "3"}, "port3"},
+             {{}, "port2"}, {{"--device", "./x/../pty"}, "/home/tech/pty"}, {{"--device", "../other/pty"}, "/home/other/pty"},
+             {{"--device", "/dev/ttyUSB0", "--device=tty"}, "/home/tech/tty"}, {{"--device", "tty", "--port", "3"}, "port3"},
              {{"--port", "3", "--device", "tty"}, "/home/tech/tty"}}) {
+        // clang-format on
         CliBench b;
         std::ofstream(b.folder + "/CommPortNo.txt") << "2\r\n";
         Args args = options;
@@ -137,15 +132,16 @@ TEST(Ports, TheSystemsReasonAndTheNoticesOfThePort) {
     CliBench b;
     b.port.FailNextOpen("No such file or directory");
     const CliRun missing = b.Cli({"status", "1"});
-    EXPECT_EQ(missing.code, 3);
-    EXPECT_EQ(missing.err, "halvern-cli: cannot open /home/tech/sim: No such file or directory\n");
+    EXPECT_EQ(
+        std::pair(missing.code, missing.err),
+        std::pair(3, std::string(
+                         "halvern-cli: cannot open /home/tech/sim: No such file or directory\n")));
     const std::string notice = "The serial port /home/tech/sim does not let the program switch RTS";
     b.beforeRun = [&](cli::Tool&) {
         b.plat.Post(b.plat.NowUs() + 1'000, [&] { b.port.onNotice(notice); });
     };
     const CliRun run = b.Cli({"status", "1"});
-    EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.err, "halvern-cli: " + notice + "\n");
+    EXPECT_EQ(std::pair(run.code, run.err), std::pair(0, "halvern-cli: " + notice + "\n"));
 }
 
 // Output that cannot be written (a full disk, a closed standard output) is a failure said on
@@ -214,8 +210,6 @@ TEST(Completion, OffersTheCommandsOptionsAndSetupFieldsTheCommandLineTakes) {
         EXPECT_EQ(offered({"--json", c.name, "1", "--"}), options) << c.name;
     }
     EXPECT_EQ(offered({"--device", "x", "setup", "1", ""}), fields);
-    EXPECT_EQ(offered({"--device", b.folder + "/comp"}),
-              std::set<std::string>{b.folder + "/complete.sh"});
 }
 #endif
 
