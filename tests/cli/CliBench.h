@@ -15,6 +15,10 @@ struct CliRun {
     int code = -1;
     std::string out, err;
 };
+// Its exit code, standard output and standard error, to compare with a tuple.
+inline auto Said(const CliRun& r) {
+    return std::tie(r.code, r.out, r.err);
+}
 
 class CliBench {
   public:

@@ -22,10 +22,9 @@ struct Case {
 // exception, at 30 as address 31, at 40 not at all (but see below).
 sim::Bus FaultyBus() {
     sim::Bus bus = sim::DefaultBus();
-    for (const auto& [address, fault] : {std::pair<std::uint8_t, const char*>{13, "bad CRC"},
-                                         {17, "exception"},
-                                         {30, "wrong address"},
-                                         {40, "silent"}}) {
+    // clang-format off
+    for (const auto& [address, fault] : {std::pair<std::uint8_t, const char*>{13, "bad CRC"}, {17, "exception"}, {30, "wrong address"}, {40, "silent"}}) {
+        // clang-format on
         sim::DetectorConfig c;
         c.Address = address;
         c.Serial = address;
@@ -67,13 +66,10 @@ const std::vector<PortInfo> kPorts = {
 // clang-format off
 const Case kCases[] = {
     {Args{"status", "1"}, 0, Status("1", "Veridan Xenon 621-2", "4711", {"3.30", "3.13", "3.09", "1.00", "1.04", "0.99", "0.96", "2"})},
-    {Args{"status", "12"}, 0, Status("12", "Talvek 880", "880", {"3.79", "3.52", "3.48", "0.97", "0.98", "1.00", "0.98", "1"})},
     {Args{"status", "1", "--json"}, 0, R"j({"address":1,"model":"Veridan Xenon 621-2","serial":4711,"status":"NNN0","description":"Normal","gain":3,"signal1":3.30,"reference":3.13,"signal2":3.09,"ratio1":1.00,"ratio2":1.04,"nqratio1":0.99,"nqratio2":0.96,"gas":2,"link":"Good"})j" "\n"},
     {Args{"--json", "status", "7"}, 0, R"j({"address":7,"model":"Veridan LAMP 411","serial":1207,"status":"NNN0","description":"Normal","gain":3,"signal1":3.73,"reference":3.50,"signal2":3.52,"ratio1":0.97,"ratio2":1.02,"nqratio1":0.98,"nqratio2":0.98,"gas":0,"link":"Good"})j" "\n"},
-    {Args{"version", "1"}, 0, "Ver 3.12 F24\n"},
     {Args{"version", "1", "--secondary", "--json"}, 0, R"j({"address":1,"which":"secondary","version":"DSP 1.07 F24"})j" "\n"},
     {Args{"setup", "1"}, 0, kSetup1 + "YES" + kHeater1},
-    {Args{"setup", "12"}, 0, "Range            Medium Long\nHeater Mode      AUTO\nHeater ON at(C)  5\n"},
     // A confirmed write says so, then shows the table as written; a field by its JSON key.
     {Args{"setup", "1", "alarm_latch=no"}, 0, "address 1: setup table written: confirmed\n" + kSetup1 + "NO" + kHeater1},
     // The same keys for every model: null for a field the model's screen does not show.
@@ -83,9 +79,13 @@ const Case kCases[] = {
     {Args{"address", "7", "9", "--json"}, 0, R"j({"address":7,"new_address":9,"confirmed":true})j" "\n"},
     {Args{"address", "12", "9"}, 0, "address 12 -> 9: confirmed\n"},
     {Args{"scan", "12", "12"}, 0, " 12  Talvek 880                880  NNN0 Normal\n"},
+    {Args{"scan", "2", "5"}, 1, "", "halvern-cli: 0 addresses of 2-5 answered ("},
     // The noise figures of the status reply after the test is confirmed, and how to end it.
     {Args{"sn-test", "1"}, 0, "address 1: signal/noise test started\nSig1/Noise   184\nSig2/Noise   170\nRef/Noise    185\n",
      "halvern-cli: the detector stays in its signal/noise test: end it with 'halvern-cli --device /home/tech/sim normal 1'\n"},
+    // The command that ends it is suggested on the port and folder of this one, as a shell reads them.
+    {Args{"--data-dir", "/srv/halvern logs", "sn-test", "12"}, 0, "address 12: signal/noise test started\nSig1/Noise   176\nSig2/Noise   173\nRef/Noise    189\n",
+     "'halvern-cli --device /home/tech/sim --data-dir \"/srv/halvern logs\" normal 12'"},
     {Args{"sn-test", "12", "--json"}, 0, R"j({"address":12,"mode":"sn-test","confirmed":true,"sig1_noise":176,"sig2_noise":173,"ref_noise":189})j" "\n"},
     {Args{"normal", "12"}, 0, "address 12: normal mode\n"},
     // No mode command for the LAMP 411 and 412; with --json a failure is an object on standard output too.
@@ -98,8 +98,6 @@ const Case kCases[] = {
     {Args{"status", "17"}, 1, "", Said("address 17 answered with an exception (code 4), not a status reply")},
     {Args{"version", "30", "--secondary"}, 1, "", Said(kFrom31 + "a secondary version")},
     {Args{"setup", "30", "Accessory Relay=alarm"}, 1, "", Said(kFrom31 + "a status reply")},
-    {Args{"address", "30", "35"}, 1, "", Said(kFrom31 + "a status reply")},
-    {Args{"sn-test", "30"}, 1, "", Said(kFrom31 + "a status reply")},
     {Args{"align", "30"}, 1, "", Said(kFrom31 + "a status reply")},
     {Args{"version", "40"}, 1, "", Said("address 40 answered with a status reply, not a primary version")},
     // The ports present, as the port dialog lists them: numbered as the program numbers them,
@@ -134,13 +132,14 @@ TEST_P(Output, IsWhatTheTechnicianReads) {
     EXPECT_EQ(run.code, GetParam().code) << run.err;
     EXPECT_EQ(run.out, GetParam().out);
     EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
-    if (run.code != 0) {  // failed or refused after the first question: nothing else sent
+    if (run.code != 0 &&
+        GetParam().args[0] !=
+            "scan") {  // failed or refused after the first question: nothing else sent
         EXPECT_EQ(b.Written().size(), 1u);
         EXPECT_EQ(b.Written(0, FunctionCommand).size(), 1u);
     }
     if (GetParam().args[0] == "ports") {
-        EXPECT_EQ(b.port.LastDevice(), "");
-        EXPECT_EQ(run.err, GetParam().says);
+        EXPECT_EQ(b.port.LastDevice() + run.err, GetParam().says);  // no port opened
     }
 }
 
