@@ -3,7 +3,6 @@
 // line from start to exit on a fresh port session, so a test can run several in a row.
 
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,10 @@ struct CliRun {
     int code = -1;
     std::string out, err;
 };
+// Its exit code, standard output and standard error, to compare with a tuple.
+inline auto Said(const CliRun& r) {
+    return std::tie(r.code, r.out, r.err);
+}
 
 class CliBench {
   public:
@@ -42,14 +45,13 @@ class CliBench {
     static constexpr const char* kCurrentFolder = "/home/tech";  // a relative --device's base
     std::vector<PortInfo> ports;                                 // the serial ports `ports` lists
     std::function<void(cli::Tool&)> beforeRun;                   // schedules stops, faults, ...
+    // The command is asked to stop at virtual time t (watch and log would go on).
+    void StopAt(Micros t) {
+        beforeRun = [this, t](cli::Tool& tool) { plat.Post(t, [&tool] { tool.RequestStop(); }); };
+    }
 };
 
-// A command line as typed, for the names of parameterised cases.
-inline void PrintArgs(const std::vector<std::string>& args, std::ostream* os) {
-    *os << '"';
-    for (std::size_t i = 0; i < args.size(); ++i)
-        *os << (i ? " " : "") << args[i];
-    *os << '"';
-}
+// A text's lines, without their ends.
+std::vector<std::string> Lines(const std::string& text);
 
 }  // namespace halvern::test

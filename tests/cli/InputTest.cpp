@@ -7,8 +7,8 @@
 #include <cstring>
 #include <fstream>
 
-#include <algorithm>
 #include <cstdio>
+#include <set>
 
 #include "HalvernVersion.h"
 #include "cli/CliBench.h"
@@ -18,318 +18,180 @@
 namespace halvern::test {
 namespace {
 
-struct BadLine {
+// A command line and what it gets: for a refusal, its exit code, all of standard output and a
+// part of standard error; for --help and --version (exit 0), the start of standard output and
+// nothing on standard error. None of them opens the port.
+struct Line {
     std::vector<std::string> args;
-    std::string says;
+    int code;
+    std::string says = "", out = "";
 };
 
-void PrintTo(const BadLine& c, std::ostream* os) {
-    PrintArgs(c.args, os);
+using Args = std::vector<std::string>;
+const std::string kVersionLine = std::string("halvern-cli ") + kVersion + "\n";
+const std::string kNoPort = "no port chosen: give --device PATH or --port N";
+std::string Json(const std::string& error) {
+    return R"({"error":")" + error + R"(","exit_code":2})" + "\n";
 }
 
-const BadLine kBadLines[] = {
-    {{}, "no command given"},
-    {{"--device", "sim", "frobnicate", "1"}, "unknown command \"frobnicate\""},
-    {{"--device", "sim", "status"}, "status needs the detector's address"},
-    {{"--device", "sim", "status", "0"}, "address \"0\" is not a bus address"},
-    {{"--device", "sim", "status", "248"}, "address \"248\" is not a bus address"},
-    {{"--device", "sim", "status", "1.5"}, "address \"1.5\" is not a bus address"},
-    {{"--device", "sim", "status", "x"}, "address \"x\" is not a bus address"},
-    {{"--device", "sim", "status", "-5"}, "address \"-5\" is not a bus address"},
-    {{"--device", "sim", "status", "1", "scan"}, "two commands at once (status and scan)"},
-    {{"--device", "sim", "status", "1", "2"}, "unexpected argument \"2\" after status"},
-    {{"--device", "sim", "scan", "20", "10"}, "FROM (20) is above TO (10)"},
-    {{"--device", "sim", "address", "7", "0"}, "new address \"0\" is not a bus address"},
-    {{"--device", "sim", "log", "1"}, "log needs --period S"},
-    {{"--device", "sim", "log", "1", "--period", "0"}, "--period \"0\": whole seconds from 1"},
-    {{"--device", "sim", "log", "1", "--period", "300"}, "--period \"300\""},
-    {{"--device", "sim", "log", "1", "--period", "2.5"}, "--period \"2.5\""},
-    {{"--device", "sim", "status", "1", "--period", "2"}, "--period belongs to the log command"},
-    {{"--device", "sim", "status", "1", "--secondary"}, "--secondary belongs to the version"},
-    {{"--device", "sim", "scan", "--timeout", "0"}, "--timeout \"0\": whole milliseconds"},
-    {{"--device", "sim", "--bogus", "status", "1"}, "unknown option --bogus"},
-    {{"--device", "sim", "--json=yes", "status", "1"}, "--json takes no value"},
-    {{"--version=2", "status", "1"}, "--version takes no value"},
-    {{"--device", "sim", "status", "1", "--interval", "2"}, "--interval belongs to the watch"},
-    {{"--device", "sim", "watch", "1", "--interval", "0"}, "--interval \"0\": whole seconds"},
+// clang-format off
+const Line kLines[] = {
+    // --help and --version answer wherever they stand, even before a command.
+    {{"scan", "--version"}, 0, "", kVersionLine},
+    {{"status", "1", "-h"}, 0, "", "Usage: halvern-cli"},
+    {{}, 2, "no command given"},
+    {{"--device=sim", "frobnicate", "1"}, 2, "unknown command \"frobnicate\""},
+    {{"--device=sim", "status", "0"}, 2, "address \"0\" is not a bus address"},
+    {{"--device=sim", "status", "248"}, 2, "address \"248\" is not a bus address"},
+    {{"--device=sim", "status", "1", "scan"}, 2, "two commands at once (status and scan)"},
+    {{"--device=sim", "scan", "20", "10"}, 2, "FROM (20) is above TO (10)"},
+    {{"--device=sim", "log", "1"}, 2, "log needs --period S"},
+    {{"--device=sim", "log", "1", "--period", "0"}, 2, "--period \"0\": whole seconds from 1"},
+    {{"--device=sim", "log", "1", "--period", "256"}, 2, "--period \"256\""},
+    {{"--device=sim", "status", "1", "--period", "2"}, 2, "--period belongs to the log command"},
+    {{"--device=sim", "--bogus", "status", "1"}, 2, "unknown option --bogus"},
+    {{"--device=sim", "watch", "1", "--interval", "0"}, 2, "--interval \"0\": whole seconds"},
     // Only the last value counts, and is checked.
-    {{"--port", "2", "--port", "x", "status", "1"}, "--port \"x\": a port number is from 1"},
+    {{"--port", "2", "--port", "x", "status", "1"}, 2, "--port \"x\": a port number is from 1"},
     // Control bytes in what is quoted back are shown, not sent to the terminal.
-    {{"--device", "sim", "status", "1\x1b[2J"}, "address \"1\\x1b[2J\" is not a bus address"},
-    {{"--device", "sim", "st\natus\x7f", "1"}, "unknown command \"st\\natus\\x7f\""},
-    {{"--device", "sim", "setup", "1", "Al\rarm=YES"}, "unknown field \"Al\\rarm\""},
-    {{"--port", "0", "status", "1"}, "--port \"0\": a port number is from 1 to 32767"},
-    {{"--device", "sim", "setup", "1", "Heater Mode"}, "\"Heater Mode\": write FIELD=TEXT"},
-    {{"--device", "sim", "setup", "1", "Heater Mode="}, "write FIELD=TEXT"},
-    {{"--device", "sim", "setup", "1", "Heater Mode=hot"}, "\"hot\" is not an option"},
-    {{"status", "1"}, "no port chosen: give --device PATH or --port N"},
-    {{"ports", "1"}, "unexpected argument \"1\" after ports"},
-    {{"ports", "--timeout", "5"}, "--timeout belongs to the scan command"},
+    {{"--device=sim", "status", "1\x1b[2J"}, 2, "address \"1\\x1b[2J\" is not a bus address"},
+    {{"--device=sim", "setup", "1", "Al\rarm=YES"}, 2, "unknown field \"Al\\rarm\""},
+    {{"status", "1"}, 2, kNoPort},
+    // Setup fields known to be wrong whatever the detector.
+    {{"--device=sim", "setup", "1", "Heater Mode"}, 2, "\"Heater Mode\": write FIELD=TEXT"},
+    {{"--device=sim", "setup", "1", "Heater Mode=hot"}, 2, "\"hot\" is not an option of \"Heater Mode\": OFF, AUTO, ON"},
+    {{"--device=sim", "setup", "1", "Foo=1"}, 2, "unknown field \"Foo\"; the fields are: Gas Type, Full Scale"},
+    {{"--device=sim", "setup", "1", "alarm latch=YES", "Alarm  Latch=NO"}, 2, "named twice"},
+    // serve: bus addresses, each once; a numeric listen address with a port; a log period.
+    {{"--device=sim", "serve", "--listen", "localhost"}, 2},
+    {{"--device=sim", "serve", "--listen", "plant.example:80"}, 2},
+    {{"--device=sim", "serve", "--listen", "::1:9464"}, 2},  // IPv6 without brackets
+    {{"--device=sim", "serve", "--log-period", "256"}, 2},
+    {{"--device=sim", "status", "1", "--listen", "127.0.0.1:9464"}, 2},
+    // history and report: a real date; report needs -o, and knows A4 and letter.
+    {{"history", "--since", "2025-02-29"}, 2},
+    {{"report", "880", "-o", "r.pdf", "--page", "A5"}, 2},
+    // With --json among its options a refused line is answered in JSON too.
+    {{"--json", "status"}, 2, "", Json("status needs the detector's address")},
+    {{"status", "1", "--port", "0", "--json"}, 2, "", Json(R"(--port \"0\": a port number is from 1 to 32767)")},
+    {{"--device=sim", "status", "\x1b", "--json"}, 2, "", Json(R"(address \"\\x1b\" is not a bus address: a whole number from 1 to 247)")},
 };
+// clang-format on
 
-class BadInput : public ::testing::TestWithParam<BadLine> {};
+class CommandLine : public ::testing::TestWithParam<Line> {};
 
-TEST_P(BadInput, IsRefusedWithAMessageAndNothingSent) {
+TEST_P(CommandLine, IsAnsweredWithoutOpeningThePort) {
+    const Line& c = GetParam();
+    SCOPED_TRACE(testing::PrintToString(c.args));
     CliBench b;
-    const CliRun run = b.Run(GetParam().args);
-    EXPECT_EQ(run.code, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
+    const CliRun run = b.Run(c.args);
+    EXPECT_EQ(run.code, c.code);
+    if (c.code == 0) {
+        EXPECT_TRUE(run.out.starts_with(c.out)) << run.out;
+        EXPECT_EQ(run.err, "");
+    } else {
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    }
     EXPECT_EQ(b.port.LastDevice(), "");  // the port was never opened
     EXPECT_TRUE(b.port.Frames().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, BadInput, ::testing::ValuesIn(kBadLines));
-
-// --help and --version answer wherever they stand, even before a command, and touch no port.
-TEST(HelpAndVersion, AnswerAloneWithoutOpeningThePort) {
-    const std::string version = std::string("halvern-cli ") + kVersion + "\n";
-    for (const auto& [args, out] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{"--version"}, version},
-             {{"--device", "sim", "--version", "status", "1"}, version},
-             {{"scan", "--version"}, version},
-             {{"--help"}, "Usage: halvern-cli"},
-             {{"status", "1", "-h"}, "Usage: halvern-cli"}}) {
-        CliBench b;
-        const CliRun run = b.Run(args);
-        EXPECT_EQ(run.code, 0);
-        EXPECT_EQ(run.out.substr(0, out.size()), out);
-        EXPECT_EQ(run.err, "");
-        EXPECT_EQ(b.port.LastDevice(), "");
-    }
-}
-
-TEST(Ports, TheProgramsNumberingAndStoredPortAndTheSystemsReasonWhenClosed) {
-    CliBench b;
-    EXPECT_EQ(b.Run({"--port", "3", "status", "1"}).code, 0);
-    EXPECT_EQ(b.port.LastDevice(), "port3");
-    std::ofstream(b.folder + "/CommPortNo.txt") << "2\r\n";  // the port chosen in the program
-    EXPECT_EQ(b.Run({"status", "1"}).code, 0);
-    EXPECT_EQ(b.port.LastDevice(), "port2");
-
-    b.port.FailNextOpen("No such file or directory");
-    const CliRun missing = b.Cli({"status", "1"});
-    EXPECT_EQ(missing.code, 3);
-    EXPECT_EQ(missing.err, "halvern-cli: cannot open /home/tech/sim: No such file or directory\n");
-    std::string why;
-    b.port.Open("held elsewhere", &why);
-    const CliRun busy = b.Cli({"status", "1"});
-    EXPECT_EQ(busy.code, 3);
-    EXPECT_EQ(busy.err, "halvern-cli: cannot open /home/tech/sim: Device or resource busy\n");
-}
+INSTANTIATE_TEST_SUITE_P(Lines, CommandLine, ::testing::ValuesIn(kLines));
 
 // The device opened: a relative path from the current folder (not a name under /dev), and of
-// options given twice the last, --device and --port counting as one.
+// options given twice the last, --device and --port counting as one; the port stored by the
+// program when none is given.
 TEST(Ports, TheDeviceOpenedIsTheLastNamedAndAFullPath) {
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--device", "tty"}, "/home/tech/tty"},
-        {{"--device", "./x/../pty"}, "/home/tech/pty"},
-        {{"--device", "../other/pty"}, "/home/other/pty"},
-        {{"--device", "/dev/ttyUSB0"}, "/dev/ttyUSB0"},
-        {{"--device", "/dev/ttyUSB0", "--device=tty"}, "/home/tech/tty"},
-        {{"--device", "tty", "--port", "3"}, "port3"},
-        {{"--port", "3", "--device", "tty"}, "/home/tech/tty"},
-        {{"--port", "3", "--port", "4"}, "port4"},
-    };
-    for (const auto& [options, device] : cases) {
+    // clang-format off
+    for (const auto& [options, device] : std::vector<std::pair<Args, std::string>>{
+             {{}, "port2"}, {{"--device", "./x/../pty"}, "/home/tech/pty"}, {{"--device", "../other/pty"}, "/home/other/pty"},
+             {{"--device", "/dev/ttyUSB0", "--device=tty"}, "/home/tech/tty"}, {{"--device", "tty", "--port", "3"}, "port3"},
+             {{"--port", "3", "--device", "tty"}, "/home/tech/tty"}}) {
+        // clang-format on
         CliBench b;
-        std::vector<std::string> args = options;
+        std::ofstream(b.folder + "/CommPortNo.txt") << "2\r\n";
+        Args args = options;
         args.insert(args.end(), {"status", "1"});
-        const CliRun run = b.Run(args);
-        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(b.Run(args).code, 0);
         EXPECT_EQ(b.port.LastDevice(), device);
     }
 }
 
-// What the port reports (a refused RTS) is said even when the command succeeds, and at once.
-TEST(Ports, ANoticeOfThePortIsSaidAsItComes) {
+// The system's reason when a port does not open (what the port reports, a refused RTS, is said
+// by the real program in the end-to-end run).
+TEST(Ports, ThePortThatDoesNotOpenIsSaidWithTheSystemsReason) {
     CliBench b;
-    const std::string notice = "The serial port /home/tech/sim does not let the program switch RTS";
-    b.beforeRun = [&](cli::Tool&) {
-        b.plat.Post(b.plat.NowUs() + 1'000, [&] {
-            if (b.port.onNotice)
-                b.port.onNotice(notice);
-        });
-    };
-    const CliRun run = b.Cli({"status", "1"});
-    EXPECT_EQ(run.code, 0);
-    EXPECT_EQ(run.err, "halvern-cli: " + notice + "\n");
+    b.port.FailNextOpen("No such file or directory");
+    EXPECT_EQ(
+        Said(b.Cli({"status", "1"})),
+        std::tuple(3, "", "halvern-cli: cannot open /home/tech/sim: No such file or directory\n"));
 }
 
 // Output that cannot be written (a full disk, a closed standard output) is a failure said on
 // standard error, whatever the command did.
 TEST(Output, AFailedWriteToStandardOutputIsAFailure) {
     struct Case {
-        std::vector<std::string> args;
-        int error;
-        int code;
+        Args args;
+        int error, code;
     };
-    for (const Case& c : {Case{{"status", "1"}, ENOSPC, 1}, Case{{"--help"}, EBADF, 1},
-                          Case{{"setup", "1", "alarm_latch=no"}, ENOSPC, 1},
-                          Case{{"watch", "12"}, ENOSPC, 1}, Case{{"scan", "1", "20"}, EBADF, 1},
-                          Case{{"status", "1", "--port", "0", "--json"}, ENOSPC, 2}}) {
+    // clang-format off
+    for (const Case& c : {Case{{"--device=sim", "status", "1"}, ENOSPC, 1}, Case{{"--help"}, EBADF, 1}, Case{{"--device=sim", "setup", "1", "alarm_latch=no"}, ENOSPC, 1},
+                          Case{{"--device=sim", "watch", "12"}, ENOSPC, 1}, Case{{"--device=sim", "status", "1", "--port", "0", "--json"}, ENOSPC, 2}}) {
+        // clang-format on
         CliBench b;
         b.outputErrno = c.error;
-        // watch would go on: a stop after 10 s makes a broken one fail, not hang.
-        b.beforeRun = [&](cli::Tool& tool) {
-            b.plat.Post(10'000'000, [&tool] { tool.RequestStop(); });
-        };
-        std::vector<std::string> args = c.args;
-        if (args[0] != "--help")
-            args.insert(args.begin(), {"--device", "sim"});
-        const CliRun run = b.Run(args);
-        EXPECT_EQ(run.code, c.code) << c.args[0];
+        b.StopAt(10'000'000);  // watch would go on: a broken one fails, not hangs
+        const CliRun run = b.Run(c.args);
+        EXPECT_EQ(run.code, c.code) << c.args.back();
         EXPECT_TRUE(run.err.ends_with("halvern-cli: cannot write to standard output: " +
                                       std::string(std::strerror(c.error)) + "\n"))
             << run.err;
-        if (c.args[0] == "watch") {  // it ends at the line it could not print
-            EXPECT_EQ(b.Written().size(), 1u);
-        }
-        if (c.args[0] == "setup") {  // written all the same: the failure is the output's only
-            EXPECT_EQ(b.bus().Find(1)->Setup().OutputFlags & 0x04, 0);  // the alarm latch
-        }
-    }
-}
-
-// A line that cannot be parsed is answered in JSON too when --json stands among its options.
-TEST(Output, WithJsonAFailureIsAnObjectOnStandardOutput) {
-    for (
-        const auto& [args, out] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-            {{"--json", "status"},
-             R"({"error":"status needs the detector's address","exit_code":2})"},
-            {{"status", "1", "--port", "0", "--json"},
-             R"({"error":"--port \"0\": a port number is from 1 to 32767","exit_code":2})"},
-            {{"--json", "status", "1"},
-             R"({"error":"no port chosen: give --device PATH or --port N","exit_code":2})"},
-            {{"--device", "sim", "status", "\x1b", "--json"},
-             R"({"error":"address \"\\x1b\" is not a bus address: a whole number from 1 to 247","exit_code":2})"}}) {
-        CliBench b;
-        const CliRun run = b.Run(args);
-        EXPECT_EQ(run.code, 2);
-        EXPECT_EQ(run.out, out + "\n");
-    }
-}
-
-TEST(Answers, OnlyTheAddressAskedAndTheKindAskedForAreTakenTheRestIsSaidAsWhatItIs) {
-    CliBench b;
-    b.bus().InjectFault(12, "bad CRC");
-    b.bus().InjectFault(7, "exception");
-    const auto add = [&](std::uint8_t address, const char* fault) {
-        sim::DetectorConfig c;
-        c.Address = address;
-        c.Serial = address;
-        b.bus().Add(c);
-        b.bus().InjectFault(address, fault);
-    };
-    add(30, "wrong address");  // answers as 31
-    add(40, "silent");         // a status reply comes all the same when asked for its version
-    struct Case {
-        std::vector<std::string> args;
-        std::string err;
-    };
-    const std::string from31 = "address 30 was asked, but address 31 answered, with ";
-    for (const Case& c :
-         {Case{{"status", "3"}, "no answer from address 3"},
-          Case{{"version", "3", "--json"}, "no answer from address 3"},
-          Case{{"align", "3"}, "no answer from address 3"},
-          Case{{"setup", "3"}, "no answer from address 3"},
-          Case{{"status", "12"},
-               "no valid answer from address 12: 34 bytes came that are not a whole reply"},
-          Case{{"status", "7"},
-               "address 7 answered with an exception (code 4), not a status reply"},
-          Case{{"version", "7"},
-               "address 7 answered with an exception (code 4), not a primary version"},
-          Case{{"status", "30"}, from31 + "a status reply"},
-          Case{{"version", "30", "--secondary"}, from31 + "a secondary version"},
-          Case{{"setup", "30", "Accessory Relay=alarm"}, from31 + "a status reply"},
-          Case{{"address", "30", "35"}, from31 + "a status reply"},
-          Case{{"sn-test", "30"}, from31 + "a status reply"},
-          Case{{"normal", "30"}, from31 + "a status reply"},
-          Case{{"align", "30"}, from31 + "a status reply"},
-          Case{{"version", "40"},
-               "address 40 answered with a status reply, not a primary version"}}) {
-        const std::size_t sent = b.port.Frames().size();
-        b.beforeRun = [&](cli::Tool&) {
-            if (c.args[1] == "40")  // the detector's status reply, 20 ms after the query
-                b.plat.Post(b.plat.NowUs() + 20'000, [&] {
-                    b.port.SendToHost(b.bus().Find(40)->StatusReply(0), b.plat.NowUs());
-                });
-        };
-        const CliRun run = b.Cli(c.args);
-        EXPECT_EQ(run.code, 1) << c.args[0] << " " << c.args[1];
-        const bool json = c.args.back() == "--json";
-        EXPECT_EQ(run.out, json ? R"({"error":")" + c.err +
-                                      R"(","exit_code":1})"
-                                      "\n"
-                                : "");
-        EXPECT_EQ(run.err, "halvern-cli: " + c.err + "\n");
-        // Nothing but the one question: no write, no align for the wrong detector.
-        EXPECT_EQ(b.Written(sent).size(), 1u) << run.err;
-        EXPECT_EQ(b.Written(sent, FunctionCommand).size(), 1u) << run.err;
+        const std::string command = c.args.size() > 1 ? c.args[1] : "";
+        // The setup written all the same (the failure is the output's only): its alarm latch
+        // off; the watch ended at the line it could not print.
+        EXPECT_EQ(b.bus().Find(1)->Setup().OutputFlags & 0x04, command == "setup" ? 0 : 0x04);
+        EXPECT_TRUE(command != "watch" || b.Written().size() == 1u) << b.Written().size();
     }
 }
 
 #ifndef _WIN32
-// What bash's completion offers for the words typed, the last one being completed.
-std::vector<std::string> Completions(const std::vector<std::string>& words,
-                                     const std::string& dir) {
-    std::string script = "source '" HALVERN_CLI_COMPLETION "'\nCOMP_WORDS=(halvern-cli";
-    for (const auto& w : words)
-        script += " '" + w + "'";
-    script += ")\nCOMP_CWORD=" + std::to_string(words.size()) +
-              "\n_halvern_cli\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
-    const std::string file = dir + "/complete.sh";
-    std::ofstream(file) << script;
-    std::vector<std::string> offered;
-    FILE* bash = popen(("bash --norc --noprofile " + file + " 2>/dev/null").c_str(), "r");
-    if (!bash)
-        return offered;
-    char line[256];
-    while (std::fgets(line, sizeof line, bash)) {
-        std::string word(line);
-        if (!word.empty() && word.back() == '\n')
-            word.pop_back();
-        if (!word.empty())
-            offered.push_back(word);
-    }
-    pclose(bash);
-    std::sort(offered.begin(), offered.end());
-    return offered;
-}
-
-// The completion offers what the command line takes: every command, the options of the
-// command typed, the setup fields by their keys; it is checked against the parser's tables.
+// What bash's completion offers for the words typed, the last one being completed, checked
+// against the command line's own tables.
 TEST(Completion, OffersTheCommandsOptionsAndSetupFieldsTheCommandLineTakes) {
     CliBench b;  // for its scratch folder
-    const auto sorted = [](std::vector<std::string> v) {
-        std::sort(v.begin(), v.end());
-        return v;
+    const auto offered = [&](const Args& words) {
+        std::ofstream script(b.folder + "/complete.sh");
+        script << "source '" HALVERN_CLI_COMPLETION "'\nCOMP_WORDS=(halvern-cli";
+        for (const auto& w : words)
+            script << " '" << w << "'";
+        script << ")\nCOMP_CWORD=" << words.size()
+               << "\n_halvern_cli\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n"
+               << std::flush;
+        std::set<std::string> got;
+        FILE* bash = popen(("bash --norc --noprofile " + b.folder + "/complete.sh").c_str(), "r");
+        char line[256];
+        while (bash && std::fgets(line, sizeof line, bash))
+            if (std::string w(line, std::strcspn(line, "\n")); !w.empty())
+                got.insert(w);
+        if (bash)
+            pclose(bash);
+        return got;
     };
-    std::vector<std::string> commands, fields, heater;
+    std::set<std::string> commands, fields;
     for (const auto& c : cli::CommandNames())
-        commands.push_back(c.name);
-    for (const auto& f : cli::SetupFieldKeys()) {
-        fields.push_back(std::string(f.key) + "=");
-        if (std::string_view(f.key).starts_with("he"))
-            heater.push_back(fields.back());
-    }
-    EXPECT_EQ(Completions({""}, b.folder), sorted(commands));
-    EXPECT_EQ(Completions({"s"}, b.folder),
-              (std::vector<std::string>{"scan", "serve", "setup", "sn-test", "status"}));
+        commands.insert(c.name);
+    for (const auto& f : cli::SetupFieldKeys())
+        fields.insert(std::string(f.key) + "=");
+    EXPECT_EQ(offered({""}), commands);
     for (const auto& c : cli::CommandNames()) {
-        std::vector<std::string> options;
+        std::set<std::string> options;
         for (const auto& o : cli::OptionSpecs())
             if (!o.owner || *o.owner == c.command)
-                options.push_back(std::string("--") + o.name);
-        EXPECT_EQ(Completions({"--json", c.name, "1", "--"}, b.folder), sorted(options)) << c.name;
+                options.insert(std::string("--") + o.name);
+        EXPECT_EQ(offered({"--json", c.name, "1", "--"}), options) << c.name;
     }
-    EXPECT_EQ(Completions({"--device", "x", "setup", "1", ""}, b.folder), sorted(fields));
-    EXPECT_EQ(Completions({"setup", "1", "alarm_latch", "=", "YES", "he"}, b.folder),
-              sorted(heater));
-    EXPECT_EQ(Completions({"status", ""}, b.folder), std::vector<std::string>{});
-    EXPECT_EQ(Completions({"--data-dir", b.folder + "/"}, b.folder), std::vector<std::string>{});
-    EXPECT_EQ(Completions({"--device", b.folder + "/comp"}, b.folder),
-              std::vector<std::string>{b.folder + "/complete.sh"});
+    EXPECT_EQ(offered({"--device", "x", "setup", "1", ""}), fields);
 }
 #endif
 

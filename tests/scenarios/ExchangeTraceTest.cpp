@@ -21,59 +21,34 @@
 namespace halvern::test {
 namespace {
 
-// One line per event, in the order it happened: the time in microseconds, then "TX" and the
-// frame written, "RX" and the bytes the program read off the port, or "RTS 1" / "RTS 0".
-// Writes and RTS changes come from the port's own records (a frame goes out after the RTS
-// change of its microsecond); each read is placed after the writes and changes made before it.
-class Trace {
-  public:
-    explicit Trace(Bench& b) : b_(b) {
-        b.port.onRead = [this](const std::vector<std::uint8_t>& bytes) {
-            if (!bytes.empty())
-                reads_.push_back(
-                    {b_.plat.NowUs(), b_.port.Frames().size(), b_.port.RtsChanges().size(), bytes});
-        };
-    }
-    std::string Text() const {
-        const auto& frames = b_.port.Frames();
-        const auto& rts = b_.port.RtsChanges();
-        std::ostringstream out;
-        std::size_t f = 0, r = 0;
-        const auto upTo = [&](std::size_t frameEnd, std::size_t rtsEnd) {
-            while (f < frameEnd || r < rtsEnd) {
-                const bool rtsFirst =
-                    r < rtsEnd && (f >= frameEnd || rts[r].atUs <= frames[f].atUs);
-                if (rtsFirst) {
-                    out << rts[r].atUs << (rts[r].on ? " RTS 1\n" : " RTS 0\n");
-                    ++r;
-                } else {
-                    out << frames[f].atUs << " TX "
-                        << HexText(frames[f].bytes, frames[f].bytes.size()) << '\n';
-                    ++f;
-                }
-            }
-        };
-        for (const auto& read : reads_) {
-            upTo(read.frames, read.rtsChanges);
-            out << read.atUs << " RX " << HexText(read.bytes, read.bytes.size()) << '\n';
-        }
-        upTo(frames.size(), rts.size());
-        return out.str();
-    }
-
-  private:
-    struct Read {
-        Micros atUs;
-        std::size_t frames, rtsChanges;  // recorded before it
-        std::vector<std::uint8_t> bytes;
-    };
-    Bench& b_;
-    std::vector<Read> reads_;
-};
-
 TEST(ExchangeTrace, AServiceVisitSendsAndWaitsExactlyAsRecorded) {
     Bench b(BusOf({{1, 24, 4711}, {9, 36, 815}}));
-    Trace trace(b);
+    // One line per event, in the order it happened: the time in microseconds, then "TX" and the
+    // frame written, "RX" and the bytes the program read off the port, or "RTS 1" / "RTS 0".
+    // Writes and RTS changes come from the port's own records (a frame goes out after the RTS
+    // change of its microsecond); each read is placed after the writes and changes made before it.
+    std::ostringstream trace;
+    std::size_t f = 0, r = 0;
+    const auto flush = [&] {
+        const auto& frames = b.port.Frames();
+        const auto& rts = b.port.RtsChanges();
+        while (f < frames.size() || r < rts.size()) {
+            if (r < rts.size() && (f >= frames.size() || rts[r].atUs <= frames[f].atUs)) {
+                trace << rts[r].atUs << (rts[r].on ? " RTS 1\n" : " RTS 0\n");
+                ++r;
+            } else {
+                trace << frames[f].atUs << " TX "
+                      << HexText(frames[f].bytes, frames[f].bytes.size()) << '\n';
+                ++f;
+            }
+        }
+    };
+    b.port.onRead = [&](const std::vector<std::uint8_t>& bytes) {
+        if (!bytes.empty()) {
+            flush();
+            trace << b.plat.NowUs() << " RX " << HexText(bytes, bytes.size()) << '\n';
+        }
+    };
 
     b.Run(5'000'000);  // polling address 1
 
@@ -104,7 +79,8 @@ TEST(ExchangeTrace, AServiceVisitSendsAndWaitsExactlyAsRecorded) {
     EXPECT_FALSE(snTestMode);
 
     const std::string recorded = std::string(HALVERN_TRACE_DIR) + "/service-visit.trace";
-    const std::string now = trace.Text();
+    flush();
+    const std::string now = trace.str();
     if (std::getenv("HALVERN_RECORD_TRACE")) {
         std::ofstream(recorded, std::ios::binary) << now;
         GTEST_SKIP() << "recorded " << recorded;
