@@ -1,13 +1,10 @@
-// What the maintenance window's poll reads is the detector's reading: the log records of that
-// time take it, and the service history names the detector of a maintenance action by it, not
-// by what the main window shows at that moment.
+// The service history names the detector of a maintenance action by the reading the action
+// used, not by what the main window shows at that moment.
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 
 #include "history/HistoryStore.h"
-#include "logging/LoggingControl.h"
 #include "maintenance/MaintComm.h"
 #include "support/Bench.h"
 
@@ -36,23 +33,6 @@ TEST(MaintenanceEvents, NameTheDetectorAlsoAfterTheMainWindowShowedItDisconnecte
     EXPECT_EQ(events[0].confirmed, std::optional<bool>(false));
     EXPECT_EQ(events[0].serial, "4711");
     EXPECT_EQ(events[0].model, "Veridan Xenon 621-2");
-}
-
-// The detector's status changes while the window polls it: the tick's record has the new one.
-TEST(MaintenanceReading, IsWhatTheRecordsOfThatTimeTake) {
-    Bench b;
-    b.par.Main.DetNum = "1";
-    LogMenuCommand(b.par, [] { return "1"; });
-    MaintComm maint{b.par, b.link, b.dialogs, b.loop, {}};
-    b.At(1'000'000, [&] { maint.Open(); });
-    b.At(2'000'000, [&] { b.bus().Find(1)->SetStatus("AAN", 7); });
-    b.At(3'500'000, [&] { LogTick(b.par, b.clockTime); });
-    b.Run(4'000'000);
-    std::string last;
-    std::ifstream records(b.par.ProgramFolder + "/4711.txt");
-    for (std::string line; std::getline(records, line);)
-        last = line;
-    EXPECT_EQ(last.substr(0, 5), "AAN7 ");
 }
 
 }  // namespace
