@@ -167,7 +167,7 @@ std::string DisconnectionFileName(std::uint8_t address) {
 }
 
 void WriteCycleRecord(Par& par, const StatusReading& reading, const LocalDateTime& now) {
-    const std::uint8_t r = reading.Address;
+    const std::uint8_t r = par.Link.ReplyAddress;
     // A record needs a whole status code: there is none before any detector has answered, nor
     // after a reply too short to reach the status number. The record stays due.
     if (!par.RecordDue[r] || !par.LoggingOn || !reading.WholeCode())

@@ -47,9 +47,10 @@ std::string DisconnectionFileName(std::uint8_t address);  // "12.txt"
 // one open-append-close. RecordDue and DisconnectMark are cleared only after the line was
 // written; a failure puts the file and the reason into the failures of its kind of record, and
 // a later success takes them out.
-// The cycle record of `reading`, when one is due for its address: a pending disconnection of
-// CurrentAddress is written first, in its place. No record is written of a detector given up
-// (par.GivenUp): its last reading is no measurement of now; the record stays due.
+// The cycle record of `reading`, when one is due for the address of the last reply taken
+// (par.Link.ReplyAddress): a pending disconnection of CurrentAddress is written first, in its
+// place. No record is written of a detector given up (par.GivenUp): its last reading is no
+// measurement of now; the record stays due.
 void WriteCycleRecord(Par& par, const StatusReading& reading, const LocalDateTime& now);
 // The disconnection record of CurrentAddress, whose last reading was `last`.
 void WriteDisconnectionRecord(Par& par, const StatusReading& last, const LocalDateTime& now);

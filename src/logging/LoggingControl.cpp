@@ -117,13 +117,13 @@ void LogTick(Par& par, const LocalDateTime& now) {
     if (par.LogTickCount < par.LogPeriod)
         return;
     par.LogTickCount = 0;
-    par.RecordDue[par.Reading.Address] = true;
+    par.RecordDue[par.Link.ReplyAddress] = true;
     WriteCycleRecord(par, par.Reading, now);
 }
 
 void AfterValidReply(Par& par, const LocalDateTime& now) {
     const StatusReading& reading = par.Reading;
-    const std::uint8_t r = reading.Address;
+    const std::uint8_t r = par.Link.ReplyAddress;
     if (reading.FirstStatusByte != par.LastStatusByte[r]) {
         par.LastStatusByte[r] = reading.FirstStatusByte;
         par.RecordDue[r] = true;

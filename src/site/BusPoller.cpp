@@ -83,7 +83,7 @@ void BusPoller::Took(PolledDetector& d, const StatusReading& reading) {
         d.colours = *colours;
     d.lastSeenUs = link_.Plat().NowUs();
     d.lastSeen = Now();
-    logs_.CurrentAddress = d.address;
+    logs_.CurrentAddress = logs_.Link.ReplyAddress = d.address;
     logs_.GivenUp[d.address] = false;
     logs_.Reading = reading;
     if (!logs_.LoggingOn)

@@ -318,8 +318,8 @@ INSTANTIATE_TEST_SUITE_P(, WindowStories, ::testing::Range(0, int(std::size(kWin
 // polling goes on); the plot comes when it is read.
 TEST_F(AppTest, ThePollingAndItsRecordsGoOnWhileABigLogIsReadForItsPlot) {
     // Detector 4712's readings, one a second for almost three days: some 20 MB.
-    Par other;
-    other.StatusParts = {"N", "N", "N", "0"};
+    StatusReading other;
+    other.StatusCode = "NNN0";
     other.GainText = "3";
     std::ofstream out(PathOf("4712.txt"), std::ios::binary);
     for (int i = 0; i < 250'000; ++i) {

@@ -23,14 +23,14 @@ namespace {
 using Args = std::vector<std::string>;
 
 // clang-format off
-TEST(Watch, PrintsALinePerPollAndTheLostDetectorAsTheMainWindowShowsIt) {
+TEST(Watch, PrintsALinePerPollAndTheLostDetectorNamedWithoutReadings) {
     const std::string good = "  12  Talvek 880  880  NNN0 Normal  gain 3  S1 3.79 Ref 3.52 S2 3.48 R1 0.97 R2 0.98 NQ1 1.00 NQ2 0.98  gas 1  Good";
     const std::string jsonGood = R"j("address":12,"model":"Talvek 880","serial":880,"status":"NNN0","description":"Normal","gain":3,"signal1":3.79,"reference":3.52,"signal2":3.48,"ratio1":0.97,"ratio2":0.98,"nqratio1":1.00,"nqratio2":0.98,"gas":1,"link":"Good",)j";
     const std::vector<std::string> text = {"14:03:27" + good, "14:03:27" + good, "14:03:27" + good, "14:03:28" + good + "  missed 1",
                                            "14:03:28" + good + "  missed 2", "14:03:29" + good + "  missed 3", "14:03:29" + good + "  missed 4",
-                                           "14:03:30  12  DDD Disconnection  S1 0 Ref 0 S2 0 R1 0 R2 0 NQ1 0 NQ2 0  gas 0  Bad  missed 5"};
+                                           "14:03:30  12  Talvek 880  880  DDD Disconnection  Bad  missed 5"};
     const std::vector<std::string> json = {R"({"time":"2026-12-05 14:03:27",)" + jsonGood + R"("missed":0})",
-        R"({"time":"2026-12-05 14:03:30","address":12,"model":null,"serial":null,"status":"DDD","description":"Disconnection","gain":null,"signal1":0,"reference":0,"signal2":0,"ratio1":0,"ratio2":0,"nqratio1":0,"nqratio2":0,"gas":0,"link":"Bad","missed":5})"};
+        R"({"time":"2026-12-05 14:03:30","address":12,"model":"Talvek 880","serial":880,"status":"DDD","description":"Disconnection","gain":null,"signal1":null,"reference":null,"signal2":null,"ratio1":null,"ratio2":null,"nqratio1":null,"nqratio2":null,"gas":null,"link":"Bad","missed":5})"};
     // clang-format on
     for (const bool asJson : {false, true}) {
         CliBench b;

@@ -307,7 +307,7 @@ TEST_F(LogNameTakenBy, AFifoAFolderOrADeviceEveryReaderAndTheWriterRefuseWithout
         par.LoggingOn = true;
         par.RecordDue[12] = true;
         const auto seen = test::RunGuarded([&] {
-            WriteCycleRecord(par, testing::At(14, 3, 27));
+            WriteCycleRecord(par, par.Reading, testing::At(14, 3, 27));
             const SerialEntryCheck prompt = CheckSerialEntry(Folder(), "4711");
             std::string viewer;
             ReadLogLines(log, LogStretch::First, &viewer);

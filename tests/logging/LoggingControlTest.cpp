@@ -133,7 +133,7 @@ TEST_F(Logging, FirstReplyAndEachChangeOfTheFirstStatusByteMakeARecordDue) {
     EXPECT_EQ(Records(), 1);
     Reply('S', 'S', 31);
     EXPECT_EQ(Records(), 2);
-    par.Reading.Address = 251;  // beyond the Modbus range: recorded all the same
+    par.Link.ReplyAddress = 251;  // beyond the Modbus range: recorded all the same
     Reply('N', 'N', 32);
     EXPECT_EQ(Records(), 3);
     Ticks(255);

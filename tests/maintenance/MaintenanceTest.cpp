@@ -35,7 +35,7 @@ Par Decoded(std::vector<std::pair<int, std::uint8_t>> changes, bool snTest = fal
     std::copy(rx.begin(), rx.end(), par.Link.RxBuffer.begin());
     par.Link.RxCount = static_cast<std::int16_t>(rx.size());
     par.SnTestMode = snTest;
-    DecodeMaintenanceReply(par);
+    DecodeMaintenanceReply(par, rx);
     return par;
 }
 
@@ -70,7 +70,7 @@ TEST(DecodeMaintenanceReply, ScalesTheDocumentedCasesWithItsOwnOffsetsAndVoltage
 
     // The main window decodes the same family-32 reply with 0.56.
     Par main = Decoded({{6, 32}, {14, 28}});
-    DecodeStatusReply(main);
+    TakeReading(main, ReadStatus(std::span(main.Link.RxBuffer).first(32)).value());
     EXPECT_EQ(main.Main.ChVal[0], "0.00");
 }
 
@@ -80,7 +80,7 @@ TEST(DecodeMaintenanceReply, FillsItsFiguresTitleAddressAndStatusColours) {
     const Par par = Decoded({{0, 12}, {10, 'W'}});
     EXPECT_EQ(par.Maint.Title, "Maintenance window of detector serial No:4711");
     EXPECT_EQ(par.Main.DetNum + " " + par.Maint.Status, "12 NWN0");
-    EXPECT_TRUE(par.SerialNumber == 0 && par.ChannelValues == Par{}.ChannelValues);
+    EXPECT_FALSE(par.Reading.Taken);
     EXPECT_TRUE(par.Maint.StatusBack == kYellow && par.Maint.StatusFore == kBlack);
     const Par alarm = Decoded({{9, 'A'}, {10, 'A'}});
     EXPECT_TRUE(alarm.Maint.StatusBack == kRed && alarm.Maint.StatusFore == kWhite);
@@ -97,10 +97,8 @@ TEST(DecodeMaintenanceReply, AShortVReplyShowsOnlyWhatItCarries) {
     std::copy_n("VVV", 3, reply.begin() + 9);
     reply[12] = 81;
     AppendCrc(reply);
-    std::copy(reply.begin(), reply.end(), par.Link.RxBuffer.begin());
-    par.Link.RxCount = 15;
     ASSERT_TRUE(HoldsMaintenanceFields(reply));
-    DecodeMaintenanceReply(par);
+    DecodeMaintenanceReply(par, reply);
     const MaintPanel& m = par.Maint;
     EXPECT_EQ(m.Status, "VVV81");
     EXPECT_EQ(m.Gain + m.Sig1 + m.Ref + m.Sig2 + m.Rat1 + m.Rat2 + m.NQRat1 + m.NQRat2 + m.LEL +

@@ -103,13 +103,6 @@ TEST(StatusDescription, MatchesTheWholeCodeOnly) {
     EXPECT_EQ(StatusDescription("NNN"), nullptr);
 }
 
-TEST(ModelName, NamesVariantAndFamily) {
-    EXPECT_EQ(ModelName(0x0118), "Veridan Xenon 621-2");
-    EXPECT_EQ(ModelName(0x0224), "Veridan LAMP 411");
-    EXPECT_EQ(ModelName(0x0130), "Unknown Detector!");
-    EXPECT_EQ(ModelName(0x0318), "Unknown Detector!");
-}
-
 // The reply as received: its first `length - 2` bytes (the marker at index 4 or not, "V" at
 // index 10 or not), then its CRC.
 std::vector<std::uint8_t> Received(std::size_t length, bool marker, bool v) {

@@ -125,26 +125,6 @@ TEST(Polling, FamilyOutsideTheTableShowsGoodWithoutDecoding) {
     EXPECT_GT(b.par.FailCount[1], 0);  // and not counted as an answer
 }
 
-// A status reply whose index 4 is not 42 passes when index 10 is "V".
-TEST(Polling, VAtIndexTenPassesWithoutTheLengthMarker) {
-    for (std::uint8_t second : {std::uint8_t('V'), std::uint8_t('N')}) {
-        Bench b(Bus{});
-        sim::Detector d(OneDetector(1).At(0));
-        b.port.onHostFrame = [&](Micros end, const std::vector<std::uint8_t>& f) {
-            auto r = d.StatusReply(end);
-            r.resize(32);
-            r[4] = 17;  // not the marker
-            r[10] = second;
-            AppendCrc(r);
-            if (f[1] == 200)
-                b.port.SendToHost(r, end + 5000);
-        };
-        b.Run(1'000'000);
-        EXPECT_EQ(b.par.Main.SeNum, second == 'V' ? "4711" : "") << second;
-        EXPECT_EQ(b.par.Main.Com, "Good");
-    }
-}
-
 // F12 steps the turnaround delay until the detector answers and saves it; with nobody
 // answering it gives up after 23 silent polls and saves nothing.
 TEST(Polling, F12TuningFindsTheDelayAtWhichTheDetectorAnswersOrGivesUp) {

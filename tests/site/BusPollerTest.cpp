@@ -108,6 +108,14 @@ TEST(BusPoller, DetectorsThatDoNotAnswerWellAreRetriedEachRoundAndLostAfterFive)
         EXPECT_EQ(Has(json, R"("nqratio2":null,"gas":null,"link":"Bad","lost":true)"),
                   c.lostAfterFive)
             << json;
+        if (std::string(c.fault) != "silent")
+            continue;
+        // Answering again, it is back with its reading at once.
+        b.bus().ClearFaults(9);
+        poller.Round();
+        ASSERT_NE(odd.Current(), nullptr);
+        EXPECT_EQ(odd.Current()->SerialNumber, 900);
+        EXPECT_EQ(OverviewRow(odd)[5], "Good");
     }
 }
 
@@ -128,25 +136,6 @@ TEST(BusPoller, EachDetectorIsDescribedByItsOwnReading) {
         << metrics;
     EXPECT_TRUE(Has(DetectorsJson(poller.Detectors()),
                     R"("serial":1207,"status":"ZZZ5","description":null,)"));
-}
-
-TEST(BusPoller, ALostDetectorThatAnswersAgainIsBackWithItsReading) {
-    Bench b(BusOf({{1, 24, 4711}, {12, 48, 880, "silent"}}));
-    BusPoller poller(b.link, {1, 12});
-    for (int round = 0; round < 6; ++round)
-        poller.Round();
-    EXPECT_TRUE(poller.Detectors()[1].lost);
-    EXPECT_EQ(poller.Detectors()[1].Current(), nullptr);
-    // The silent poll costs the whole first-byte window of 0.6 s.
-    EXPECT_GT(poller.Bus().lastRoundUs, 600'000 + WireTimeUs(34));
-    b.bus().ClearFaults(12);
-    poller.Round();
-    const auto& back = poller.Detectors()[1];
-    EXPECT_FALSE(back.lost);
-    EXPECT_EQ(back.failedInRow, 0);
-    ASSERT_NE(back.Current(), nullptr);
-    EXPECT_EQ(back.Current()->ModelName, "Talvek 880");
-    EXPECT_EQ(OverviewRow(back)[5], "Good");
 }
 
 TEST(BusPoller, WritesEachDetectorsCycleAndDisconnectionRecords) {
