@@ -32,11 +32,8 @@ CliRun CliBench::Run(const std::vector<std::string>& args) {
         kCurrentFolder});
     if (beforeRun)
         beforeRun(tool);
-    CliRun run;
-    run.code = tool.Main(args);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+    const int code = tool.Main(args);
+    return {code, out.str(), err.str()};
 }
 
 CliRun CliBench::Cli(std::vector<std::string> args) {

@@ -7,13 +7,9 @@
 #include <cstring>
 #include <fstream>
 
-#include <cstdio>
-#include <set>
-
 #include "HalvernVersion.h"
 #include "cli/CliBench.h"
 #include "cli/CommandLine.h"
-#include "cli/SetupFields.h"
 
 namespace halvern::test {
 namespace {
@@ -29,7 +25,6 @@ struct Line {
 
 using Args = std::vector<std::string>;
 const std::string kVersionLine = std::string("halvern-cli ") + kVersion + "\n";
-const std::string kNoPort = "no port chosen: give --device PATH or --port N";
 std::string Json(const std::string& error) {
     return R"({"error":")" + error + R"(","exit_code":2})" + "\n";
 }
@@ -56,7 +51,7 @@ const Line kLines[] = {
     // Control bytes in what is quoted back are shown, not sent to the terminal.
     {{"--device=sim", "status", "1\x1b[2J"}, 2, "address \"1\\x1b[2J\" is not a bus address"},
     {{"--device=sim", "setup", "1", "Al\rarm=YES"}, 2, "unknown field \"Al\\rarm\""},
-    {{"status", "1"}, 2, kNoPort},
+    {{"status", "1"}, 2, "no port chosen: give --device PATH or --port N"},
     // Setup fields known to be wrong whatever the detector.
     {{"--device=sim", "setup", "1", "Heater Mode"}, 2, "\"Heater Mode\": write FIELD=TEXT"},
     {{"--device=sim", "setup", "1", "Heater Mode=hot"}, 2, "\"hot\" is not an option of \"Heater Mode\": OFF, AUTO, ON"},
@@ -154,46 +149,6 @@ TEST(Output, AFailedWriteToStandardOutputIsAFailure) {
         EXPECT_TRUE(command != "watch" || b.Written().size() == 1u) << b.Written().size();
     }
 }
-
-#ifndef _WIN32
-// What bash's completion offers for the words typed, the last one being completed, checked
-// against the command line's own tables.
-TEST(Completion, OffersTheCommandsOptionsAndSetupFieldsTheCommandLineTakes) {
-    CliBench b;  // for its scratch folder
-    const auto offered = [&](const Args& words) {
-        std::ofstream script(b.folder + "/complete.sh");
-        script << "source '" HALVERN_CLI_COMPLETION "'\nCOMP_WORDS=(halvern-cli";
-        for (const auto& w : words)
-            script << " '" << w << "'";
-        script << ")\nCOMP_CWORD=" << words.size()
-               << "\n_halvern_cli\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n"
-               << std::flush;
-        std::set<std::string> got;
-        FILE* bash = popen(("bash --norc --noprofile " + b.folder + "/complete.sh").c_str(), "r");
-        char line[256];
-        while (bash && std::fgets(line, sizeof line, bash))
-            if (std::string w(line, std::strcspn(line, "\n")); !w.empty())
-                got.insert(w);
-        if (bash)
-            pclose(bash);
-        return got;
-    };
-    std::set<std::string> commands, fields;
-    for (const auto& c : cli::CommandNames())
-        commands.insert(c.name);
-    for (const auto& f : cli::SetupFieldKeys())
-        fields.insert(std::string(f.key) + "=");
-    EXPECT_EQ(offered({""}), commands);
-    for (const auto& c : cli::CommandNames()) {
-        std::set<std::string> options;
-        for (const auto& o : cli::OptionSpecs())
-            if (!o.owner || *o.owner == c.command)
-                options.insert(std::string("--") + o.name);
-        EXPECT_EQ(offered({"--json", c.name, "1", "--"}), options) << c.name;
-    }
-    EXPECT_EQ(offered({"--device", "x", "setup", "1", ""}), fields);
-}
-#endif
 
 }  // namespace
 }  // namespace halvern::test

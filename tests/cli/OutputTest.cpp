@@ -23,14 +23,9 @@ struct Case {
 sim::Bus FaultyBus() {
     sim::Bus bus = sim::DefaultBus();
     // clang-format off
-    for (const auto& [address, fault] : {std::pair<std::uint8_t, const char*>{13, "bad CRC"}, {17, "exception"}, {30, "wrong address"}, {40, "silent"}}) {
-        // clang-format on
-        sim::DetectorConfig c;
-        c.Address = address;
-        c.Serial = address;
-        bus.Add(c);
-        bus.InjectFault(address, fault);
-    }
+    for (const auto& [address, fault] : {std::pair<std::uint8_t, const char*>{13, "bad CRC"}, {17, "exception"}, {30, "wrong address"}, {40, "silent"}})
+        bus.Add({address, 24, 0, address, {}, "", "", 0}), bus.InjectFault(address, fault);
+    // clang-format on
     return bus;
 }
 
@@ -39,22 +34,7 @@ std::string Said(const std::string& error) {
     return "halvern-cli: " + error + "\n";
 }
 
-std::string Status(const char* address, const char* model, const char* serial,
-                   const std::array<const char*, 8>& v) {
-    return std::string("Address      ") + address + "\nModel        " + model + "\nSerial No.   " +
-           serial + "\nStatus       NNN0 Normal\nGain         3\nSignal 1     " + v[0] +
-           "\nReference    " + v[1] + "\nSignal 2     " + v[2] + "\nRatio 1      " + v[3] +
-           "\nRatio 2      " + v[4] + "\nNQratio1     " + v[5] + "\nNQratio2     " + v[6] +
-           "\nGas reading  " + v[7] + "\nLink         Good\n";
-}
-
 using Args = std::vector<std::string>;
-
-// The Xenon's setup table, its alarm latch left out.
-const std::string kSetup1 =
-    "Gas Type                2\nFull Scale Sensitivity  200\nBG Zero Calibration     ENABLE\n"
-    "Accessory  Relay        ALARM\nAlarm Latch             ";
-const std::string kHeater1 = "\nHeater Mode             ON\nHeater ON at(C)         10\n";
 
 #ifndef _WIN32
 const std::vector<PortInfo> kPorts = {
@@ -65,19 +45,20 @@ const std::vector<PortInfo> kPorts = {
 
 // clang-format off
 const Case kCases[] = {
-    {Args{"status", "1"}, 0, Status("1", "Veridan Xenon 621-2", "4711", {"3.30", "3.13", "3.09", "1.00", "1.04", "0.99", "0.96", "2"})},
+    {Args{"status", "1"}, 0, "Address      1\nModel        Veridan Xenon 621-2\nSerial No.   4711\nStatus       NNN0 Normal\nGain         3\nSignal 1     3.30\nReference    3.13\n"
+     "Signal 2     3.09\nRatio 1      1.00\nRatio 2      1.04\nNQratio1     0.99\nNQratio2     0.96\nGas reading  2\nLink         Good\n"},
     {Args{"status", "1", "--json"}, 0, R"j({"address":1,"model":"Veridan Xenon 621-2","serial":4711,"status":"NNN0","description":"Normal","gain":3,"signal1":3.30,"reference":3.13,"signal2":3.09,"ratio1":1.00,"ratio2":1.04,"nqratio1":0.99,"nqratio2":0.96,"gas":2,"link":"Good"})j" "\n"},
     {Args{"--json", "status", "7"}, 0, R"j({"address":7,"model":"Veridan LAMP 411","serial":1207,"status":"NNN0","description":"Normal","gain":3,"signal1":3.73,"reference":3.50,"signal2":3.52,"ratio1":0.97,"ratio2":1.02,"nqratio1":0.98,"nqratio2":0.98,"gas":0,"link":"Good"})j" "\n"},
     {Args{"version", "1", "--secondary", "--json"}, 0, R"j({"address":1,"which":"secondary","version":"DSP 1.07 F24"})j" "\n"},
-    {Args{"setup", "1"}, 0, kSetup1 + "YES" + kHeater1},
+    {Args{"setup", "1"}, 0, "Gas Type                2\nFull Scale Sensitivity  200\nBG Zero Calibration     ENABLE\nAccessory  Relay        ALARM\nAlarm Latch             YES\nHeater Mode             ON\nHeater ON at(C)         10\n"},
     // A confirmed write says so, then shows the table as written; a field by its JSON key.
-    {Args{"setup", "1", "alarm_latch=no"}, 0, "address 1: setup table written: confirmed\n" + kSetup1 + "NO" + kHeater1},
+    {Args{"setup", "1", "alarm_latch=no"}, 0, "address 1: setup table written: confirmed\n"
+     "Gas Type                2\nFull Scale Sensitivity  200\nBG Zero Calibration     ENABLE\nAccessory  Relay        ALARM\nAlarm Latch             NO\nHeater Mode             ON\nHeater ON at(C)         10\n"},
     // The same keys for every model: null for a field the model's screen does not show.
     {Args{"setup", "1", "--json"}, 0, R"j({"address":1,"model":"Veridan Xenon 621-2","serial":4711,"fields":{"gas_type":"2","range":null,"full_scale_sensitivity":"200","bg_zero_calibration":"ENABLE","accessory_relay":"ALARM","alarm_latch":"YES","mode_4_20ma":null,"beam_block_during_alarm_indication":null,"heater_mode":"ON","heater_on_at_c":"10"},"confirmed":null})j" "\n"},
     {Args{"setup", "12", "Heater Mode=off", "--json"}, 0, R"j({"address":12,"model":"Talvek 880","serial":880,"fields":{"gas_type":null,"range":"Medium Long","full_scale_sensitivity":null,"bg_zero_calibration":null,"accessory_relay":null,"alarm_latch":null,"mode_4_20ma":null,"beam_block_during_alarm_indication":null,"heater_mode":"OFF","heater_on_at_c":"5"},"confirmed":true})j" "\n"},
     {Args{"align", "1"}, 0, "address 1: align command sent\n"},
     {Args{"address", "7", "9", "--json"}, 0, R"j({"address":7,"new_address":9,"confirmed":true})j" "\n"},
-    {Args{"address", "12", "9"}, 0, "address 12 -> 9: confirmed\n"},
     {Args{"scan", "12", "12"}, 0, " 12  Talvek 880                880  NNN0 Normal\n"},
     {Args{"scan", "2", "5"}, 1, "", "halvern-cli: 0 addresses of 2-5 answered ("},
     // The noise figures of the status reply after the test is confirmed, and how to end it.
@@ -98,7 +79,6 @@ const Case kCases[] = {
     {Args{"status", "17"}, 1, "", Said("address 17 answered with an exception (code 4), not a status reply")},
     {Args{"version", "30", "--secondary"}, 1, "", Said(kFrom31 + "a secondary version")},
     {Args{"setup", "30", "Accessory Relay=alarm"}, 1, "", Said(kFrom31 + "a status reply")},
-    {Args{"align", "30"}, 1, "", Said(kFrom31 + "a status reply")},
     {Args{"version", "40"}, 1, "", Said("address 40 answered with a status reply, not a primary version")},
     // The ports present, as the port dialog lists them: numbered as the program numbers them,
     // in columns, with the USB identity in JSON. --device, as an alias would put it, is beside
@@ -111,7 +91,6 @@ const Case kCases[] = {
      R"j({"port":null,"device":"/dev/ttyACM10","description":"Gerät","maker":"Müller GmbH","usb_vendor":"04d8","usb_product":"000a","serial_number":null})j" "\n", "", kPorts},
 #endif
     {Args{"ports"}, 0, "", "halvern-cli: no serial ports found\n"},
-    {Args{"ports", "--json"}, 0, "", "halvern-cli: no serial ports found\n"},
 };
 // clang-format on
 
@@ -129,14 +108,12 @@ TEST_P(Output, IsWhatTheTechnicianReads) {
         };
     }
     const CliRun run = b.Cli(GetParam().args);
-    EXPECT_EQ(run.code, GetParam().code) << run.err;
-    EXPECT_EQ(run.out, GetParam().out);
+    EXPECT_EQ(std::tie(run.code, run.out), std::tie(GetParam().code, GetParam().out)) << run.err;
     EXPECT_NE(run.err.find(GetParam().says), std::string::npos) << run.err;
-    if (run.code != 0 &&
-        GetParam().args[0] !=
-            "scan") {  // failed or refused after the first question: nothing else sent
-        EXPECT_EQ(b.Written().size(), 1u);
-        EXPECT_EQ(b.Written(0, FunctionCommand).size(), 1u);
+    // Failed or refused after the first question: nothing else sent.
+    if (run.code != 0 && GetParam().args[0] != "scan") {
+        EXPECT_EQ(std::pair(b.Written().size(), b.Written(0, FunctionCommand).size()),
+                  std::pair(std::size_t{1}, std::size_t{1}));
     }
     if (GetParam().args[0] == "ports") {
         EXPECT_EQ(b.port.LastDevice() + run.err, GetParam().says);  // no port opened

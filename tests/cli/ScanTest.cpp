@@ -50,14 +50,11 @@ TEST(Scan, ListsExactlyTheDetectorsThatAnswerAndTheBrokenRepliesAsSuch) {
 
     b.progress = false;
     const CliRun json = b.Cli({"scan", "1", "61", "--json"});
-    EXPECT_EQ(
-        json.out,
-        R"({"address":1,"valid":true,"model":"Veridan Xenon 621-1","serial":4711,"status":"NNN0","description":"Normal"})"
-        "\n"
-        R"({"address":60,"valid":false})"
-        "\n"
-        R"({"address":61,"valid":true,"model":"Talvek 880","serial":6100,"status":"NNN0","description":"Normal"})"
-        "\n");
+    // clang-format off
+    EXPECT_EQ(json.out, R"({"address":1,"valid":true,"model":"Veridan Xenon 621-1","serial":4711,"status":"NNN0","description":"Normal"})" "\n"
+                        R"({"address":60,"valid":false})" "\n"
+                        R"({"address":61,"valid":true,"model":"Talvek 880","serial":6100,"status":"NNN0","description":"Normal"})" "\n");
+    // clang-format on
     EXPECT_EQ(json.err, "halvern-cli: 3 addresses of 1-61" + took());
 }
 

@@ -18,16 +18,15 @@ TEST(ServeCommandLine, TakesAddressesAListenAddressAndALogPeriod) {
         std::string listen;
         int logPeriodS;
     };
-    for (const Case& c :
-         {Case{{"serve"}, {}, "", 0}, Case{{"serve", "1", "7", "247"}, {1, 7, 247}, "", 0},
-          Case{{"serve", "--listen=[::1]:9464", "3"}, {3}, "[::1]:9464", 0},
-          Case{{"serve", "--listen", "localhost:8080"}, {}, "localhost:8080", 0},
-          Case{{"serve", "--log-period", "10", "1"}, {1}, "", 10}}) {
+    // clang-format off
+    for (const Case& c : {Case{{"serve"}, {}, "", 0}, Case{{"serve", "1", "7", "247"}, {1, 7, 247}, "", 0}, Case{{"serve", "--listen=[::1]:9464", "3"}, {3}, "[::1]:9464", 0},
+                          Case{{"serve", "--listen", "localhost:8080"}, {}, "localhost:8080", 0}, Case{{"serve", "--log-period", "10", "1"}, {1}, "", 10}}) {
+        // clang-format on
         const auto parsed = cli::ParseCommandLine(c.args);
         ASSERT_TRUE(parsed.invocation.has_value()) << parsed.error;
-        EXPECT_EQ(parsed.invocation->addresses, c.addresses);
-        EXPECT_EQ(parsed.invocation->listen, c.listen);
-        EXPECT_EQ(parsed.invocation->logPeriodS, c.logPeriodS);
+        const cli::Invocation& i = *parsed.invocation;
+        EXPECT_EQ(std::tie(i.addresses, i.listen, i.logPeriodS),
+                  std::tie(c.addresses, c.listen, c.logPeriodS));
     }
     // clang-format off
     for (const auto& [host, loopback] : std::initializer_list<std::pair<const char*, bool>>{

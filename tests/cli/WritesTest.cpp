@@ -17,14 +17,10 @@ namespace {
 sim::Bus WriteBus() {
     sim::Bus bus = sim::DefaultBus();
     // clang-format off
-    for (const auto& [address, family, setup] : std::initializer_list<std::tuple<int, int, SetupTable>>{
-             {5, 24, {0x00, 0x03, 0, 0}}, {6, 48, {0x00, 0x03, 0, 0}}, {8, 48, {0x48, 0x04, 1, 35}}, {9, 24, {0x24, 0x01, 2, 35}}}) {
-        // clang-format on
-        sim::DetectorConfig c;
-        std::tie(c.Address, c.Family, c.Serial, c.Setup) =
-            std::tuple(address, family, address * 11, setup);
-        bus.Add(c);
-    }
+    for (const auto& [address, family, setup] : std::initializer_list<std::tuple<std::uint8_t, std::uint8_t, SetupTable>>{
+             {5, 24, {0x00, 0x03, 0, 0}}, {6, 48, {0x00, 0x03, 0, 0}}, {8, 48, {0x48, 0x04, 1, 35}}, {9, 24, {0x24, 0x01, 2, 35}}})
+        bus.Add({address, family, 0, static_cast<std::uint16_t>(address * 11), setup, "", "", 0});
+    // clang-format on
     return bus;
 }
 
@@ -41,7 +37,6 @@ bool operator==(const SetupTable& a, const SetupTable& b) {
 }
 
 using Args = std::vector<std::string>;
-using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::nullopt_t kUnwritten = std::nullopt;
 
@@ -152,10 +147,10 @@ TEST(Writes, AStopDuringAWriteEndsItAfterTheFrameAndSaysWhatToCheck) {
 // output table).
 TEST(Writes, ANewAddressThatAnotherDetectorHasIsRefused) {
     CliBench b;
-    const CliRun taken = b.Cli({"address", "7", "12"});
-    EXPECT_EQ(std::pair(taken.code, taken.err),
-              std::pair(2, std::string("halvern-cli: address 12 is taken: Talvek 880, serial "
-                                       "number 880 answers there\n")));
+    EXPECT_EQ(Said(b.Cli({"address", "7", "12"})),
+              std::tuple(2, "",
+                         "halvern-cli: address 12 is taken: Talvek 880, serial number 880 answers "
+                         "there\n"));
     EXPECT_TRUE(b.Written(0, kFunctionWriteOne).empty());
 }
 

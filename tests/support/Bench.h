@@ -3,7 +3,6 @@
 // polling loop and main-window logic, without windows. Operator actions are scheduled at
 // virtual times; Run() polls until the given time and returns.
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -33,11 +32,9 @@ struct DetectorSpec {
 };
 inline sim::Bus BusOf(std::initializer_list<DetectorSpec> detectors) {
     sim::Bus bus;
-    for (const auto& d : detectors) {
-        bus.Add({d.address, d.family, 0, d.serial, {}, "", "", 0});
-        if (d.fault)
+    for (const auto& d : detectors)
+        if (bus.Add({d.address, d.family, 0, d.serial, {}, "", "", 0}); d.fault)
             bus.InjectFault(d.address, d.fault);
-    }
     return bus;
 }
 
@@ -51,8 +48,7 @@ inline sim::Bus OneDetector(std::uint8_t address, std::uint8_t family = 24,
 }
 
 // The simulated port, with a look at every read the program makes (what it took off the line).
-class TappedPort : public SimulatedSerialPort {
-  public:
+struct TappedPort : SimulatedSerialPort {
     using SimulatedSerialPort::SimulatedSerialPort;
     std::vector<std::uint8_t> ReadAll() override {
         auto bytes = SimulatedSerialPort::ReadAll();
@@ -103,12 +99,12 @@ struct Bench {
     std::unique_ptr<sim::SimBus> simBus;
     LocalDateTime clockTime = ClockAt(0);
     bool exited = false;
-    std::function<void()> onChanged;  // after every change the window would show
-    // The main window's logic asks for a child window (after the counters below are counted).
-    std::function<void()> onOpenSetup, onOpenAddress;
-    int setupReplyFunction = -1;    // RxBuffer[1] when the setup screen was opened
+    // After every change the window would show; when the main window's logic asks for a child
+    // window (after the counters below are counted).
+    std::function<void()> onChanged, onOpenSetup, onOpenAddress;
     std::uint8_t setupAddress = 0;  // the address whose setup table opened the screen
-    int openedSetup = 0, openedAddress = 0, openedMaintenance = 0;
+    // RxBuffer[1] when the setup screen was opened; the child windows asked for.
+    int setupReplyFunction = -1, openedSetup = 0, openedAddress = 0, openedMaintenance = 0;
 
     sim::Bus& bus() { return simBus->GetBus(); }
     void At(Micros t, std::function<void()> fn) { plat.Post(t, std::move(fn)); }

@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,8 +14,6 @@
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <string>
-#include <utility>
 
 namespace halvern::test {
 
@@ -27,8 +24,7 @@ inline std::chrono::steady_clock::time_point Deadline(int ms) {
 // Reads the descriptors into their texts until done() or all have ended (each is closed then
 // and set to -1); false when nothing came in time: within timeoutMs in all, or of silence
 // when `idle`.
-template <typename Done>
-bool ReadOutputs(std::array<int, 2>& fds, std::array<std::string*, 2> texts, Done done,
+bool ReadOutputs(std::array<int, 2>& fds, std::array<std::string*, 2> texts, auto done,
                  int timeoutMs, bool idle = false) {
     for (auto until = Deadline(timeoutMs); !done() && (fds[0] >= 0 || fds[1] >= 0);) {
         const auto left = (until - std::chrono::steady_clock::now()) / std::chrono::milliseconds(1);
@@ -48,8 +44,7 @@ bool ReadOutputs(std::array<int, 2>& fds, std::array<std::string*, 2> texts, Don
     return true;
 }
 
-class GuardedChild {
-  public:
+struct GuardedChild {
     // Runs body(fd) in a child process that ends with body's result as its exit code; what
     // the body writes to fd is the child's output.
     explicit GuardedChild(const std::function<int(int fd)>& body) {
@@ -81,7 +76,7 @@ class GuardedChild {
             const auto state = line.rfind(") ");  // the name, in brackets, may hold anything
             if (state != std::string::npos && line.compare(state + 2, 1, "S") == 0)
                 return true;
-            ::sched_yield();
+            ::poll(nullptr, 0, 1);
         }
         return false;
     }
@@ -98,8 +93,6 @@ class GuardedChild {
 
     pid_t pid = -1;
     std::string out;
-
-  private:
     std::array<int, 2> fds_{-1, -1};
 };
 
@@ -112,9 +105,8 @@ inline std::optional<std::string> RunGuarded(const std::function<std::string()>&
         return ::write(fd, out.data(), out.size()) == static_cast<ssize_t>(out.size()) ? 0 : 2;
     });
     const std::optional<int> status = child.End(timeoutMs);
-    if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0)
-        return std::nullopt;
-    return child.out;
+    const bool done = status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+    return done ? std::optional(child.out) : std::nullopt;
 }
 
 }  // namespace halvern::test

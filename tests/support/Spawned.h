@@ -22,11 +22,9 @@ struct Spawned {
             std::vector<char*> args(argv.size() + 1);  // ends in a null pointer
             for (std::size_t i = 0; i < argv.size(); ++i)
                 args[i] = const_cast<char*>(argv[i].c_str());
-            ::execv(args[0], args.data());
-            ::_exit(127);
+            ::execv(args[0], args.data()), ::_exit(127);
         }
-        ::close(out[1]), ::close(err[1]);
-        fds = {out[0], err[0]};
+        ::close(out[1]), ::close(err[1]), fds = {out[0], err[0]};
     }
     ~Spawned() {
         if (pid > 0)
@@ -35,10 +33,7 @@ struct Spawned {
     }
 
     // Reads both outputs until done() or both have ended; false when nothing came for 10 s.
-    template <typename Done>
-    bool Read(Done done) {
-        return ReadOutputs(fds, {&out, &err}, done, 10'000, true);
-    }
+    bool Read(auto done) { return ReadOutputs(fds, {&out, &err}, done, 10'000, true); }
     // Reads to the end of both outputs and returns the exit code (-1: no clean exit).
     int Finish() {
         int status = 0;

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QRegularExpression>
-#include <iterator>
 
 #include "support/Bench.h"
 
@@ -20,19 +19,13 @@ namespace halvern::test {
 
 // Made by the first widget test, destroyed when the run ends (before the exit handlers,
 // which would otherwise tear down Qt's own statics first).
-class AppEnvironment : public ::testing::Environment {
-  public:
+struct AppEnvironment : ::testing::Environment {
     static QApplication& App() {
         static int argc = 1;
-        static char name[] = "ui_tests";
-        static char* argv[] = {name, nullptr};
-        if (!app_)
-            app_ = new QApplication(argc, argv);
-        return *app_;
+        static char name[] = "ui_tests", *argv[] = {name, nullptr};
+        return app_ ? *app_ : *(app_ = new QApplication(argc, argv));
     }
     void TearDown() override { delete std::exchange(app_, nullptr); }
-
-  private:
     static inline QApplication* app_ = nullptr;
 };
 
@@ -62,7 +55,6 @@ class UiTest : public ::testing::Test {
         std::ofstream(folder_ / name, std::ios::binary) << bytes;
     }
 
-  private:
     std::filesystem::path folder_;
 };
 
