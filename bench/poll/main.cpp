@@ -507,7 +507,7 @@ int main(int argc, char** argv) {
             LogTick(*par, CurrentLocalDateTime());
         };
         const auto records = [&] {
-            std::ifstream in(JoinPath(par->ProgramFolder, LogFileName(par->SerialNumber)),
+            std::ifstream in(JoinPath(par->ProgramFolder, LogFileName(par->Reading.SerialNumber)),
                              std::ios::binary);
             return static_cast<std::size_t>(std::count(std::istreambuf_iterator<char>(in),
                                                        std::istreambuf_iterator<char>(), '\n'));

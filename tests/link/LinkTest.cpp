@@ -186,6 +186,23 @@ TEST_F(ReceiveReplyTest, FunctionByteAndCrcDecideWhetherAReplyIsTaken) {
     }
 }
 
+// The whole length of a reply, told by its first bytes, ends a poll's reception early.
+TEST(ReplyLength, IsToldByTheFirstBytes) {
+    const std::pair<std::vector<std::uint8_t>, std::size_t> cases[] = {
+        {{7}, 0},               // the function is not in yet
+        {{7, 3}, 0},            // nor the count
+        {{7, 3, 8}, 13},        // register read: 3 + 8 data + CRC
+        {{7, 200, 29, 0}, 34},  // a whole status reply
+        {{7, 200, 4}, 9},       // the shortest status reply
+        {{7, 0x83, 2}, 5},      // exception
+        {{7, 0x90}, 5},         // exception to a multiple write
+        {{7, 6}, 8},            // echo of a single write
+        {{7, 16, 0, 1}, 8},     // echo of a multiple write
+    };
+    for (const auto& [head, length] : cases)
+        EXPECT_EQ(ExpectedReplyLength(head), length) << int(head.size());
+}
+
 TEST(Turnaround, ReleasesRtsTheTunedDelayAfterTheDrainWithoutRunningEvents) {
     LinkWorld w;
     w.link.TurnaroundDelay = 12500.5;  // a fraction rounds to even: 12500

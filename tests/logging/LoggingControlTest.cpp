@@ -105,6 +105,10 @@ TEST_F(Logging, TheWarningShowsWhileADueRecordFailsAndOnlyThen) {
     Ticks(1);
     EXPECT_NE(LogWarning(par).find("4711.txt"), std::string::npos);
     par.DisconnectMark[12] = "DDD";
+    StatusReading nqZero = par.Reading;  // either NQ ratio 0 holds the line back
+    nqZero.ChannelValues[kSlotNqRatio2] = 0;
+    WriteDisconnectionRecord(par, nqZero, At(14, 3, 0));
+    EXPECT_EQ(Lines("12.txt"), 0);
     WriteDisconnectionRecord(par, par.Reading, At(14, 3, 0));  // 12.txt can be written
     EXPECT_EQ(Lines("12.txt"), 1);
     EXPECT_NE(LogWarning(par).find("4711.txt"), std::string::npos);

@@ -20,27 +20,6 @@ namespace {
 constexpr Micros kAnsweredPollUs = WireTimeUs(9) + 5'000 + WireTimeUs(34);
 constexpr Micros kTurnaroundUs = 4'000;
 
-struct LengthCase {
-    std::vector<std::uint8_t> head;
-    std::size_t length;
-};
-
-TEST(ReplyLength, IsToldByTheFirstBytes) {
-    const LengthCase cases[] = {
-        {{7}, 0},               // the function is not in yet
-        {{7, 3}, 0},            // nor the count
-        {{7, 3, 8}, 13},        // register read: 3 + 8 data + CRC
-        {{7, 200, 29, 0}, 34},  // a whole status reply
-        {{7, 200, 4}, 9},       // the shortest status reply
-        {{7, 0x83, 2}, 5},      // exception
-        {{7, 0x90}, 5},         // exception to a multiple write
-        {{7, 6}, 8},            // echo of a single write
-        {{7, 16, 0, 1}, 8},     // echo of a multiple write
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ExpectedReplyLength(c.head), c.length) << int(c.head.size());
-}
-
 TEST(BusPoller, ARoundCostsLittleMoreThanItsBytesOnTheWire) {
     Bench b(BusOf({{1, 24, 4711}, {7, 36, 1207}, {12, 48, 880}}));
     BusPoller poller(b.link, {1, 7, 12});
