@@ -26,10 +26,7 @@ TEST_F(BusOverviewTest, ShowsTheDetectorsInTheirColoursAndEnterServesTheChosenOn
     Bench b{BusOf({{1, 24, 4711}, {7, 36, 1207}, {12, 48, 880, "silent"}})};
     std::unique_ptr<frmBusOverview> w;
     OverviewComm overview{b.link, b.loop, *b.comm, [&] { return b.clockTime; },
-                          [&] {
-                              if (w)
-                                  w->Refresh();
-                          }};
+                          [&] { w ? w->Refresh() : void(); }};
     b.bus().Find(7)->SetStatus("AAN", 0);  // in alarm
     b.At(1'000'000, [&] {
         overview.Start({1, 7, 12});
@@ -39,16 +36,12 @@ TEST_F(BusOverviewTest, ShowsTheDetectorsInTheirColoursAndEnterServesTheChosenOn
     b.Run(8'000'000);  // a round costs two answers and a silent 0.6 s: ten rounds and more
     auto* grid = w->findChild<QTableWidget*>("grdDetectors");
     ASSERT_EQ(grid->rowCount(), 3);
-    for (const auto& [row, col, text] :
-         std::vector<std::tuple<int, int, QString>>{{0, 0, "1"},
-                                                    {0, 1, "Veridan Xenon 621-1"},
-                                                    {0, 2, "4711"},
-                                                    {0, 3, "NNN0 Normal"},
-                                                    {0, 5, "Good"},
-                                                    {0, 6, "14:03:27"},
-                                                    {1, 1, "Veridan LAMP 411"},
-                                                    {2, 3, "DDD Disconnection"},
-                                                    {2, 5, "Lost"}})
+    // The decoded lines themselves: the decoder's tests; here the row a lost detector gets.
+    // clang-format off
+    for (const auto& [row, col, text] : std::vector<std::tuple<int, int, QString>>{
+             {0, 3, "NNN0 Normal"}, {0, 5, "Good"}, {0, 6, "14:03:27"}, {2, 3, "DDD Disconnection"},
+             {2, 5, "Lost"}})
+        // clang-format on
         EXPECT_EQ(grid->item(row, col)->text(), text) << row << "," << col;
     EXPECT_EQ(grid->item(1, 3)->text().left(4), "AAN0");
     // An alarm stands out as on the main window: white on red.
@@ -57,34 +50,23 @@ TEST_F(BusOverviewTest, ShowsTheDetectorsInTheirColoursAndEnterServesTheChosenOn
     EXPECT_EQ(grid->item(0, 3)->background().color(), QColor(255, 255, 255));
     EXPECT_EQ(w->findChild<QLabel*>("lblState")->text().left(25), "3 detectors, 1 lost; a ro");
     // Only the overview's polls while it is open: 1, 7, 12 in turn.
-    std::vector<int> asked;
-    for (const auto& q : b.StatusQueries())
-        if (q.first > 1'000'000)
-            asked.push_back(q.second);
-    ASSERT_GE(asked.size(), 15u);
-    for (std::size_t i = 0; i < asked.size(); ++i)
-        EXPECT_EQ(asked[i], (std::vector<int>{1, 7, 12})[i % 3]) << i;
+    int asked = 0;
+    for (const auto& [at, address] : b.StatusQueries())
+        EXPECT_TRUE(at <= 1'000'000 || address == (std::vector<int>{1, 7, 12})[asked++ % 3]) << at;
+    ASSERT_GE(asked, 15);
     // Within the smallest screen, 1024x600.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(screen.contains(w->frameGeometry())) << screen.width() << "x" << screen.height();
 
     const Micros chosenAt = b.plat.NowUs() + 1;
-    b.At(chosenAt, [&] {
-        grid->setCurrentCell(1, 0);
-        QTest::keyClick(grid, Qt::Key_Return);
-    });
+    b.At(chosenAt, [&] { grid->setCurrentCell(1, 0), QTest::keyClick(grid, Qt::Key_Return); });
     b.Continue(11'000'000);
-    EXPECT_FALSE(w->isVisible());
-    EXPECT_FALSE(overview.Running());
-    EXPECT_EQ(b.par.Main.DetNum, "7");
-    EXPECT_EQ(b.par.Main.SeNum, "1207");
+    EXPECT_FALSE(w->isVisible() || overview.Running());
+    EXPECT_EQ(b.par.Main.DetNum + " " + b.par.Main.SeNum, "7 1207");
     // The main cycle polls 7, and only 7, from a little after the choice on.
     int sevens = 0;
-    for (const auto& q : b.StatusQueries())
-        if (q.first > chosenAt + 700'000) {
-            EXPECT_EQ(q.second, 7) << q.first;
-            ++sevens;
-        }
+    for (const auto& [at, address] : b.StatusQueries())
+        EXPECT_TRUE(at <= chosenAt + 700'000 || (++sevens, address == 7)) << at;
     EXPECT_GT(sevens, 5);
 }
 
