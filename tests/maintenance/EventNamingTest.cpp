@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "history/HistoryStore.h"
 #include "maintenance/MaintComm.h"
 #include "support/Bench.h"
