@@ -35,14 +35,14 @@ SetupTable T(int measure = 0, int output = 0, int heater = 0, int temp = 0) {
     return {std::uint8_t(measure), std::uint8_t(output), std::uint8_t(heater), std::uint8_t(temp)};
 }
 // "Combo2=2|Combo3=200": fields by their control names, with their texts.
-std::vector<std::pair<C, std::string>> Fields(const std::string& spec) {
+std::vector<std::pair<C, std::string>> Fields(const std::string& row) {
     std::vector<std::pair<C, std::string>> out;
-    std::istringstream in(spec);
+    std::istringstream in(row);
     for (std::string item; std::getline(in, item, '|');)
         for (int i = 0; i < kSetupFieldCount; ++i)
             if (item.rfind(SetupControlName(C(i)) + std::string("="), 0) == 0)
                 out.emplace_back(C(i), item.substr(item.find('=') + 1));
-    EXPECT_EQ(out.size(), spec.empty() ? 0u : std::count(spec.begin(), spec.end(), '|') + 1u);
+    EXPECT_EQ(out.size(), row.empty() ? 0u : std::count(row.begin(), row.end(), '|') + 1u);
     return out;
 }
 
