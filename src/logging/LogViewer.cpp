@@ -70,12 +70,15 @@ bool IsDigit(char c) {
 
 LogFields CutLogLine(std::string_view line) {
     LogFields fields;
-    for (int i = 0; i < kLogColumnCount; ++i) {
-        const std::size_t from = static_cast<std::size_t>(kLogColumns[i].Start - 1);
-        if (from < line.size()) {
-            fields[i] =
-                std::string(line.substr(from, static_cast<std::size_t>(kLogColumns[i].Length)));
-        }
+    for (std::size_t i = 0; i < kLogColumns.size(); ++i) {
+        const auto from = static_cast<std::size_t>(kLogColumns[i].Start - 1);
+        // The field ends where the next one on the line begins.
+        std::size_t to = std::string_view::npos;
+        for (const LogColumn& c : kLogColumns)
+            if (c.Start > kLogColumns[i].Start)
+                to = std::min(to, static_cast<std::size_t>(c.Start - 1));
+        if (from < line.size())
+            fields[i] = std::string(TrimBlanks(line.substr(from, to - from)));
     }
     return fields;
 }

@@ -19,30 +19,34 @@ constexpr int kLastTopLine = kLogLineCount - kViewerRows;  // 1013: bottom row s
 struct LogColumn {
     const char* LabelArray;  // the row label array of the column
     const char* Header;      // header caption
-    int Start;               // 1-based column of the line
-    int Length;              // characters cut at most
+    int Start;               // 1-based column of the line where the writer puts the field
+    int Width;               // characters the cell makes room for: the widest value written
 };
 
+// A field is shown whole: from its start up to the start of the field that follows it on the
+// line (the last one to the line's end), without the blanks around it. So a gas reading of
+// 1234 shows "1234" and a temperature of -5 shows "-5", as the plot and the CSV read them.
 constexpr int kLogColumnCount = 13;
 constexpr std::array<LogColumn, kLogColumnCount> kLogColumns{{
-    {"lblS", "Status", 1, 5},
-    {"lblT", "Time", 18, 10},
-    {"lblD", "Date", 8, 9},
-    {"lblTemperature", "T", 28, 2},
+    {"lblS", "Status", 1, 6},
+    {"lblT", "Time", 19, 8},
+    {"lblD", "Date", 9, 8},
+    {"lblTemperature", "T", 27, 4},
     {"lblG", "G", 33, 1},
     {"lblSig1", "Sig1", 38, 4},
     {"lblR", "Ref", 44, 4},
     {"lblSig2", "Sig2", 50, 4},
     {"lblR1", "Rat1", 58, 4},
     {"lblR2", "Rat2", 64, 4},
-    {"lblNQ1", "NQR1", 72, 3},
-    {"lblNQ2", "NQR2", 78, 3},
-    {"lblLelLevel", "LEL", 85, 3},
+    {"lblNQ1", "NQR1", 72, 4},
+    {"lblNQ2", "NQR2", 78, 4},
+    {"lblLelLevel", "LEL", 84, 5},
 }};
 
 using LogFields = std::array<std::string, kLogColumnCount>;
 
-// The fields of one line in kLogColumns order, spaces kept; shorter or empty where the line ends.
+// The fields of one line in kLogColumns order, each whole and without the blanks around it;
+// empty where the line ends before the field.
 LogFields CutLogLine(std::string_view line);
 
 // The line table of a file's text: entry k holds line k + 1 without its line break (CR LF; a

@@ -232,7 +232,7 @@ void frmCusLog::BuildTable(QWidget* table) {
     std::array<int, kLogColumnCount> widths{};
     for (int c = 0; c < kLogColumnCount; ++c) {
         const LogColumn& column = kLogColumns[static_cast<std::size_t>(c)];
-        const int chars = std::max(column.Length, static_cast<int>(std::strlen(column.Header)));
+        const int chars = std::max(column.Width, static_cast<int>(std::strlen(column.Header)));
         widths[static_cast<std::size_t>(c)] = CellWidth(plain, bold, chars);
         QLabel* header = Cell(table, QString("lblHeader(%1)").arg(c + 1), bold, kHeaderCell,
                               widths[static_cast<std::size_t>(c)], Qt::AlignLeft);

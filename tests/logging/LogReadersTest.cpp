@@ -46,18 +46,17 @@ const std::vector<double> kPlot{4.12, 3.98, 4.05, 1.03, 0.98, 0};
 
 // clang-format off
 const Row kRows[] = {
-    {"cycle record", kRecordLine, "2026-12-05,14:03:27,NNN0,23,3," VALUES ",0", "NNN0 | 14:03:27 | 05/12/26|23|3|4.12|3.98|4.05|1.03|0.98|0.4|2.5|0 ", kPlot},
-    // The sign falls in the time column, the viewer shows the digits of the temperature
-    // after it and the first three digits of the gas reading.
+    {"cycle record", kRecordLine, "2026-12-05,14:03:27,NNN0,23,3," VALUES ",0", "NNN0|14:03:27|05/12/26|23|3|4.12|3.98|4.05|1.03|0.98|0.47|2.55|0", kPlot},
+    // Every reader takes each field whole, with its sign.
     {"minus 5 degrees and a gas reading of 1234", "SSU90   05/12/26  14:03:28-5    3    4.12  3.98  4.05    1.03  0.98    0.47  2.55   1234 ",
-     "2026-12-05,14:03:28,SSU90,-5,3," VALUES ",1234", "SSU90| 14:03:28-| 05/12/26|5 |3|4.12|3.98|4.05|1.03|0.98|0.4|2.5|123", {4.12, 3.98, 4.05, 1.03, 0.98, 1234}},
+     "2026-12-05,14:03:28,SSU90,-5,3," VALUES ",1234", "SSU90|14:03:28|05/12/26|-5|3|4.12|3.98|4.05|1.03|0.98|0.47|2.55|1234", {4.12, 3.98, 4.05, 1.03, 0.98, 1234}},
     {"six-character status, -12 degrees and a five-digit gas reading", "SSU190  05/12/26  14:03:27-12   3    4.12  3.98  4.05    1.03  0.98    0.47  2.55   65535 ",
-     "2026-12-05,14:03:27,SSU190,-12,3," VALUES ",65535", "SSU19| 14:03:27-| 05/12/26|12|3|4.12|3.98|4.05|1.03|0.98|0.4|2.5|655", {4.12, 3.98, 4.05, 1.03, 0.98, 65535}},
+     "2026-12-05,14:03:27,SSU190,-12,3," VALUES ",65535", "SSU190|14:03:27|05/12/26|-12|3|4.12|3.98|4.05|1.03|0.98|0.47|2.55|65535", {4.12, 3.98, 4.05, 1.03, 0.98, 65535}},
     // A 22-byte status reply: Ratio 2, the NQ ratios and the gas reading blank, the line
     // still reaching past the gas reading's columns.
     {"short reply, its last values blank", "VVV81   05/12/26  14:03:27 23   3    4.12  3.98  4.05    1.03" + std::string(25, ' '),
-     "2026-12-05,14:03:27,VVV81,23,3,4.12,3.98,4.05,1.03,,,,", "VVV81| 14:03:27 | 05/12/26|23|3|4.12|3.98|4.05|1.03|    |   |   |  ", {4.12, 3.98, 4.05, 1.03, std::nan(""), std::nan("")}},
-    {"disconnection record h:m:s", "DDD     05/12/26  9:5:3", "2026-12-05,09:05:03,DDD,,,,,,,,,,", "DDD  | 9:5:3| 05/12/26||||||||||"},
+     "2026-12-05,14:03:27,VVV81,23,3,4.12,3.98,4.05,1.03,,,,", "VVV81|14:03:27|05/12/26|23|3|4.12|3.98|4.05|1.03||||", {4.12, 3.98, 4.05, 1.03, std::nan(""), std::nan("")}},
+    {"disconnection record h:m:s", "DDD     05/12/26  9:5:3", "2026-12-05,09:05:03,DDD,,,,,,,,,,", "DDD|9:5:3|05/12/26||||||||||"},
     {"disconnection record hh:mm:ss", "DDD     05/12/26  09:05:04", "2026-12-05,09:05:04,DDD,,,,,,,,,,"},
     {"year 79 is 2079", Replace(kRecordLine, 9, "01/01/79  00:00:00"), "2079-01-01,00:00:00,NNN0,23,3," VALUES ",0", nullptr, kPlot},
     {"year 80 is 1980", Replace(kRecordLine, 9, "01/01/80  00:00:00"), "1980-01-01,00:00:00,NNN0,23,3," VALUES ",0", nullptr, kPlot},
@@ -66,7 +65,7 @@ const Row kRows[] = {
     // separators is quoted.
     {"Latin-1 status", Replace(kRecordLine, 1, "N\xe9N0    31/12/99  23:59:59"), "1999-12-31,23:59:59,N\xc3\xa9N0,23,3," VALUES ",0", nullptr, kPlot},
     {"status with a comma and a quote", Replace(kRecordLine, 1, "A,\"7    05/12/26  14:04:00"), "2026-12-05,14:04:00,\"A,\"\"7\",23,3," VALUES ",0", nullptr, kPlot},
-    {"cut", "NNN0    05/12/26  14:0", nullptr, "NNN0 | 14:0| 05/12/26||||||||||"},
+    {"cut", "NNN0    05/12/26  14:0", nullptr, "NNN0|14:0|05/12/26||||||||||"},
     {"empty line", "", nullptr, "||||||||||||"},
     {"disconnection record last, without its line end", "DDD     06/12/26  0:0:0", "2026-12-06,00:00:00,DDD,,,,,,,,,,"},
 };
@@ -341,7 +340,7 @@ TEST(LogViewerModel, PagingStopsAtTheFirstLineAndWhenTheBottomRowShowsEntry1024)
     while (m.PageDown())
         ++moves;
     EXPECT_EQ(std::make_tuple(moves, m.Row(11).Number, m.Row(11).Fields[0]),
-              std::make_tuple(1013, "1025", "line "));
+              std::make_tuple(1013, "1025", "line 102"));
     EXPECT_TRUE(m.PageUp());
     EXPECT_EQ(m.Row(11).Number, "1024");
 }

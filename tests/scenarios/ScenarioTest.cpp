@@ -55,7 +55,7 @@ std::string KeyOf(const std::string& line) {
     std::smatch s, d, t;
     const std::string code = column(1, 9), day = column(9, 19);
     if (!std::regex_match(code, s, status) || !std::regex_match(day, d, date) ||
-        CutLogLine(line)[2] != " " + day.substr(0, 8))
+        CutLogLine(line)[2] != day.substr(0, 8))
         return {};
     const bool ddd = s.str(1) == "DDD";  // its time unpadded, and nothing after it
     const std::string when = ddd ? line.substr(18) : column(19, 27);
