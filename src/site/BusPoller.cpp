@@ -103,10 +103,16 @@ void BusPoller::Failed(PolledDetector& d) {
     ++d.failedInRow;
     if (d.failedInRow < kLostAfterFailedPolls)
         return;
+    const bool givenUpNow = !d.lost;
     d.lost = true;
     logs_.GivenUp[d.address] = true;
     if (!logs_.LoggingOn)
         return;
+    // A record when the detector is given up, then one a logging period while it stays away:
+    // one a round would fill the state folder by megabytes a day for each absent detector.
+    if (!givenUpNow && !periodDue_[d.address])
+        return;
+    periodDue_[d.address] = false;
     // The record is this detector's: its own last values decide, as they do on the main
     // window; one never heard has none, and is marked.
     StatusReading last = d.reading.value_or(StatusReading{});
