@@ -20,6 +20,7 @@
 #include "maintenance/MaintDecoder.h"
 #include "maintenance/MaintExchanges.h"
 #include "monitor/Decoder.h"
+#include "monitor/Exchanges.h"
 #include "monitor/MainComm.h"
 #include "platform/SimulatedSerialPort.h"
 #include "platform/virtual/VirtualPlatform.h"
@@ -51,13 +52,16 @@ bool Same(const SetupTable& a, const SetupTable& b) {
 // every field burnt from the text it shows must settle at once, or each Burn would change
 // the detector again.
 void SetupRoundTrip(const SetupTable& read, const SetupModel& model) {
-    const SetupTexts texts = GetSetupTable(read, model);
-    const auto kept = SetupTableToBurn(read, texts, SetupFieldSet(), model);
+    const SetupTexts shown = ShownSetupTexts(read, model);
+    const auto kept = SetupTableToBurn(read, shown, SetupFieldSet(), model);
     if (const auto* refused = std::get_if<SetupRefusal>(&kept)) {
-        (void)SetupRefusalMessage(*refused, texts, SetupLayoutFor(model));
+        (void)SetupRefusalMessage(*refused, shown, SetupLayoutFor(model));
         return;
     }
     FUZZ_CHECK(Same(std::get<SetupTable>(kept), read));
+    (void)SettingTexts(read, model);
+    // Every field picked from its list, at the option its value is described by.
+    const SetupTexts texts = GetSetupTable(read, model);
     SetupFieldSet all;
     for (std::size_t i = 0; i < texts.size(); ++i)
         all[i] = !texts[i].empty();
@@ -109,8 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const SetupModel& model : kModels)
         SetupRoundTrip(read, model);
 
-    (void)VersionText(par.Link, true);
-    (void)VersionText(par.Link, false);
+    (void)VersionAnswer(reception, rx[0], flags & 1);
     (void)SetupWriteConfirmed(own, rx[0]);
     (void)AddressWriteConfirmed(own, rx[0], rx[5]);
     (void)SnTestConfirmed(own, rx[0]);

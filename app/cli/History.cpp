@@ -32,9 +32,7 @@ HistoryWriter CliHistoryWriter() {
 }
 
 std::string HistoryText(const ServiceEvent& e) {
-    std::string outcome = OutcomeText(e);
-    if (e.attempts)
-        outcome += " (" + std::to_string(*e.attempts) + ")";
+    const std::string outcome = OutcomeText(e);
     std::string text = e.local + "  " + e.serial + "  " + e.model + "  " +
                        std::to_string(e.address) + "  " + e.action + "  " + outcome + "  " +
                        e.user + "\n";

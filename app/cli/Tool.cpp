@@ -40,66 +40,6 @@ std::string Seconds(Micros us) {
     return buf;
 }
 
-constexpr int kExceptionBytes = 5;        // address, 200, code, CRC: function 200 keeps its byte
-constexpr std::size_t kCommandIndex = 4;  // a version reply repeats the code asked for there
-
-using Reply = std::span<const std::uint8_t>;
-
-// The taken reply is a version of the kind `code` asks for: an exception (five bytes, function
-// 200 too) or a status reply (its marker where the code stands) holds none.
-bool IsVersionReply(Reply r, std::uint8_t code) {
-    return r.size() >= VersionReply::TextStart + kReplyCrcBytes &&
-           r[StatusReply::Function] == FunctionCommand && r[kCommandIndex] == code;
-}
-
-// What the taken reply is.
-std::string WhatCame(Reply r) {
-    const int function = r.size() > StatusReply::Function ? r[StatusReply::Function] : -1;
-    if (function == FunctionCommand) {
-        if (r.size() == kExceptionBytes)
-            return "an exception (code " + std::to_string(r[2]) + ")";
-        if (PassesAcceptanceTest(r))
-            return "a status reply";
-        if (IsVersionReply(r, kCodePrimaryVersion))
-            return "a primary version";
-        if (IsVersionReply(r, kCodeSecondaryVersion))
-            return "a secondary version";
-    }
-    return "a reply of function " + std::to_string(std::max(function, 0)) + ", " +
-           std::to_string(r.size()) + " bytes";
-}
-
-// Why the taken reply is not the answer to the question: another address answered, or the
-// asked one with another kind of reply. Empty when it is the answer.
-std::string NotTheAnswer(Reply r, std::uint8_t address, bool kindAsked, const std::string& asked) {
-    const std::string a = std::to_string(address);
-    const int from = r.empty() ? 0 : r[StatusReply::Address];
-    if (from != address)
-        return "address " + a + " was asked, but address " + std::to_string(from) +
-               " answered, with " + WhatCame(r);
-    if (!kindAsked)
-        return "address " + a + " answered with " + WhatCame(r) + ", not " + asked;
-    return {};
-}
-
-std::string NoValidAnswer(std::uint8_t address, std::size_t bytes) {
-    return "no valid answer from address " + std::to_string(address) + ": " +
-           std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes") +
-           " came that are not a whole reply";
-}
-
-// The version text of the reply just taken, cut to the reply's own bytes: a secondary version
-// is read as 20 characters, which a short reply does not hold.
-std::string VersionOfReply(Reply r, const std::string& text) {
-    const int own = static_cast<int>(r.size()) - static_cast<int>(kReplyCrcBytes) -
-                    static_cast<int>(VersionReply::TextStart);
-    std::string v =
-        text.substr(0, std::min<std::size_t>(text.size(), static_cast<std::size_t>(own)));
-    while (!v.empty() && (v.back() == ' ' || v.back() == '\0'))
-        v.pop_back();
-    return v;
-}
-
 }  // namespace
 
 Tool::Tool(Environment env) : env_(std::move(env)) {
@@ -316,19 +256,9 @@ int Tool::Dispatch(const Invocation& inv) {
 
 std::optional<int> Tool::Reach(std::uint8_t address) {
     const StatusPoll poll = PollStatus(*link_, address, stopCheck_);
-    const Reception& rx = poll.reception;
-    const PollReply reply = poll.reply;
-    switch (reply) {
-        case PollReply::None:
-            return Failed("no answer from address " + std::to_string(address));
-        case PollReply::Broken:
-            return Failed(NoValidAnswer(address, rx.bytes.size()));
-        default:
-            break;
-    }
     // Only the detector asked may be checked, written or shown.
     const std::string wrong =
-        NotTheAnswer(rx.bytes, address, reply == PollReply::Status, "a status reply");
+        NotTheAnswer(poll.reception, address, poll.reply == PollReply::Status, "a status reply");
     if (!wrong.empty())
         return Failed(wrong);
     TakeReading(*par_, *poll.reading);
@@ -504,22 +434,11 @@ int Tool::Scan(const Invocation& inv) {
 }
 
 int Tool::Version(std::uint8_t address, bool secondary) {
-    Reception rx;
-    const auto text = ReadVersion(*link_, address, !secondary, stopCheck_, &rx);
-    RecordAction(*par_, address, kActionVersion, "",
-                 std::string(secondary ? "secondary: " : "primary: ") +
-                     (text ? VersionOfReply(rx.bytes, *text) : std::string()),
-                 text.has_value());
-    if (!text)
-        return Failed(rx.HadBytes() ? NoValidAnswer(address, rx.bytes.size())
-                                    : "no answer from address " + std::to_string(address));
-    const std::string wrong = NotTheAnswer(
-        rx.bytes, address,
-        IsVersionReply(rx.bytes, secondary ? kCodeSecondaryVersion : kCodePrimaryVersion),
-        secondary ? "a secondary version" : "a primary version");
-    if (!wrong.empty())
-        return Failed(wrong);
-    const std::string version = VersionOfReply(rx.bytes, *text);
+    const VersionRead read = ReadVersion(*link_, address, !secondary, stopCheck_);
+    RecordVersion(*par_, address, !secondary, read);
+    if (!read.version)
+        return Failed(read.refusal);
+    const std::string& version = *read.version;
     if (json_)
         Emit(JsonObject()
                  .Number("address", static_cast<long>(address))
@@ -545,7 +464,7 @@ int Tool::Setup(std::uint8_t address, const std::vector<FieldAssignment>& assign
     const auto& b = link_->Buffers();
     const SetupTable read =
         SetupTableFromReply(std::span(b.RxBuffer).first(static_cast<std::size_t>(b.RxCount)));
-    SetupTexts texts = GetSetupTable(read, model);
+    SetupTexts texts = ShownSetupTexts(read, model);
     const bool write = !assignments.empty();
     if (write) {
         auto applied = ApplyAssignments(texts, model, assignments);
@@ -657,7 +576,7 @@ int Tool::Mode(std::uint8_t address, bool snTest) {
                  !snTest     ? "normal mode"
                  : noiseRead ? NoiseSummary(m)
                              : "S/N test mode",
-                 true);
+                 true, written.attempts);
     if (json_) {
         JsonObject j;
         j.Number("address", static_cast<long>(address))

@@ -19,7 +19,11 @@ namespace halvern {
 std::string OutcomeText(const ServiceEvent& e) {
     if (!e.confirmed)
         return "sent";
-    return *e.confirmed ? "confirmed" : "NOT confirmed";
+    std::string text = *e.confirmed ? "confirmed" : "NOT confirmed";
+    if (e.attempts)
+        text +=
+            " after " + std::to_string(*e.attempts) + (*e.attempts == 1 ? " attempt" : " attempts");
+    return text;
 }
 
 ServiceEvent DetectorEvent(const Par& par, std::uint8_t address, const char* action) {

@@ -36,7 +36,8 @@ struct ServiceEvent {
     std::string program, version, user;
 };
 
-// "confirmed", "NOT confirmed" or "sent" (no confirmation expected).
+// "confirmed", "NOT confirmed" or "sent" (no confirmation expected); with the attempts when
+// they are known: "confirmed after 1 attempt".
 std::string OutcomeText(const ServiceEvent& e);
 
 // An event of the detector at `address`: its serial number and model from the shared reading

@@ -131,10 +131,7 @@ QString ReportHtml(const ReportData& r) {
              "<th>User</th></tr>";
         for (const ServiceEvent& e : r.events) {
             const auto texts = ListedTexts(e);
-            QString outcome = QString::fromStdString(OutcomeText(e));
-            if (e.attempts)
-                outcome +=
-                    QString(", %1 attempt%2").arg(*e.attempts).arg(*e.attempts == 1 ? "" : "s");
+            const QString outcome = QString::fromStdString(OutcomeText(e));
             h += QString(
                      "<tr><td style=\"white-space: nowrap\">%1</td><td>%2</td><td>%3</td>"
                      "<td>%4</td><td style=\"white-space: nowrap\">%5</td><td>%6</td></tr>")

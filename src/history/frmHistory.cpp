@@ -102,9 +102,7 @@ void frmHistory::Refresh() {
     grdHistory_->setRowCount(static_cast<int>(events.size()));
     for (int row = 0; row < static_cast<int>(events.size()); ++row) {
         const ServiceEvent& e = events[static_cast<std::size_t>(row)];
-        QString outcome = QString::fromStdString(OutcomeText(e));
-        if (e.attempts)
-            outcome += QString(" (%1)").arg(*e.attempts);
+        const QString outcome = QString::fromStdString(OutcomeText(e));
         const QString cells[] = {QString::fromStdString(e.local),  QString::fromStdString(e.serial),
                                  QString::fromStdString(e.model),  QString::number(e.address),
                                  QString::fromStdString(e.action), outcome,

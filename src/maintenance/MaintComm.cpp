@@ -84,6 +84,7 @@ void MaintComm::Leave() {
 
 void MaintComm::Close() {
     RecordSnTest();
+    RecordWriteUnderWay();
     takeover_.GiveBack();
 }
 
@@ -153,10 +154,30 @@ void MaintComm::RecordSnTest() {
     snTestEvent_.reset();
 }
 
+void MaintComm::RecordWriteUnderWay() {
+    if (!writing_)
+        return;
+    ServiceEvent e = std::move(writing_->event);
+    writing_.reset();
+    if (e.attempts == 0)
+        return;  // no frame left: nothing happened on the wire
+    e.after += " (cut short: the window was closed)";
+    e.confirmed = false;
+    RecordEvent(par_, std::move(e));
+}
+
 bool MaintComm::WriteMode(std::uint8_t address, bool snTest, const StopCheck& stop) {
     RecordSnTest();
+    RecordWriteUnderWay();
+    const std::uint64_t id = ++writes_;
+    ServiceEvent e = Event(address, snTest ? kActionSnTest : kActionNormal);
+    e.after = snTest ? "S/N test mode" : "normal mode";
+    e.attempts = 0;
+    writing_ = WriteUnderWay{id, std::move(e)};
     const WriteResult written =
         WriteDetectorMode(link_, address, snTest, par_.SnTestMode, stop, [&] {
+            if (writing_ && writing_->id == id)
+                writing_->event.attempts = *writing_->event.attempts + 1;
             if (snTest) {
                 par_.LeftInSnTest[address] = true;
                 snTestSentTo_.insert(address);
@@ -165,8 +186,12 @@ bool MaintComm::WriteMode(std::uint8_t address, bool snTest, const StopCheck& st
     const bool confirmed = written.Confirmed();
     if (confirmed && !snTest)
         par_.LeftInSnTest[address] = false;
-    ServiceEvent e = Event(address, snTest ? kActionSnTest : kActionNormal);
-    e.after = snTest ? "S/N test mode" : "normal mode";
+    if (!writing_ || writing_->id != id)
+        return confirmed;  // recorded already, when the closing window wrote after it
+    e = std::move(writing_->event);
+    writing_.reset();
+    if (written.attempts == 0)
+        return confirmed;  // stopped before a frame left: nothing happened on the wire
     e.confirmed = confirmed;
     e.attempts = written.attempts;
     if (snTest && confirmed)

@@ -73,6 +73,10 @@ class MaintComm {
     // The S/N test confirmed last waits for the noise figures of the next poll that decodes
     // them; it is recorded then, or as it stands when anything else happens first.
     void RecordSnTest();
+    // The mode write under way, when the window's closing starts another inside its waits: it
+    // is recorded as it stands, not confirmed, so that the history lists the writes in the
+    // order the wire carried them.
+    void RecordWriteUnderWay();
     // An event of the detector at `address` with the status this window last showed.
     ServiceEvent Event(std::uint8_t address, const char* action) const;
     // Ends the waits of a command once its window has closed (or the program ends).
@@ -92,6 +96,12 @@ class MaintComm {
     bool leaving_ = false;
     std::set<std::uint8_t> snTestSentTo_;  // in this opening
     std::optional<ServiceEvent> snTestEvent_;
+    struct WriteUnderWay {
+        std::uint64_t id;
+        ServiceEvent event;
+    };
+    std::optional<WriteUnderWay> writing_;
+    std::uint64_t writes_ = 0;
     std::uint64_t session_ = 0;  // one per opening: a command belongs to the window it began in
 };
 

@@ -39,10 +39,37 @@ struct StatusPoll {
 StatusPoll PollStatus(Link& link, std::uint8_t address, const StopCheck& stop = {},
                       Micros firstByteUs = kFirstByteWindowUs, ReplyWait wait = ReplyWait::Window);
 
-// The primary (code 20) or secondary (code 23) software version as the main window shows it;
-// nothing without a reply. The reception goes to `reception` when given.
-std::optional<std::string> ReadVersion(Link& link, std::uint8_t address, bool primary,
-                                       const StopCheck& stop = {}, Reception* reception = nullptr);
+// A version reply: function 200, long enough for the text's first index (9) and the CRC, and
+// neither an exception nor a status reply (by its length, marker and fields). Which of the two
+// versions it holds is not in the reply: it is the one asked for.
+bool IsVersionReply(std::span<const std::uint8_t> reply);
+// The version text of a reply as received, primary or secondary, without the blanks and zero
+// bytes that pad it; nothing past the reply's own bytes.
+std::string VersionOf(std::span<const std::uint8_t> reply, bool primary);
+
+// What a taken reply is, as a message names it: "a status reply", "an exception (code 4)",
+// "a version reply", "a reply of function 3, 13 bytes".
+std::string WhatCame(std::span<const std::uint8_t> reply);
+// Why a reception is not the answer of the detector at `address` of the kind asked (`kindAsked`:
+// the reply is of that kind; `asked` names it): nothing came, bytes came that are no whole
+// reply, another address answered, or the asked one with another kind of reply. Empty when it
+// is the answer. Address 0, the broadcast, takes the answer of any address.
+std::string NotTheAnswer(const Reception& rx, std::uint8_t address, bool kindAsked,
+                         const std::string& asked);
+
+// One version query: what came, and the version when it is the asked detector's version reply,
+// else why not. The main window and halvern-cli take the same replies as the version.
+struct VersionRead {
+    Reception reception;
+    std::optional<std::string> version;
+    std::string refusal;  // empty when there is a version
+};
+VersionRead VersionAnswer(Reception rx, std::uint8_t address, bool primary);
+// Records the version read in the service history: done with the version, or not done with
+// why (another detector's answer is never recorded as this one's version).
+void RecordVersion(Par& par, std::uint8_t address, bool primary, const VersionRead& read);
+// Sends the primary (code 20) or secondary (code 23) version query and takes its answer.
+VersionRead ReadVersion(Link& link, std::uint8_t address, bool primary, const StopCheck& stop = {});
 
 // The read of registers 1-4: the request, half a second, one reception. True only when the
 // reply taken is that detector's setup table (IsSetupReply from `address`); it stands in the

@@ -29,10 +29,6 @@ std::string VersionBytes(std::span<const std::uint8_t> held, int count, bool pri
 }
 }  // namespace
 
-std::string VersionText(const LinkBuffers& b, bool primary) {
-    return VersionBytes(b.RxBuffer, b.RxCount, primary);
-}
-
 std::string VersionTextOf(std::span<const std::uint8_t> reply, bool primary) {
     return VersionBytes(reply, static_cast<int>(reply.size()), primary);
 }
@@ -259,11 +255,10 @@ void MainComm::ShowVersion(bool primary, std::uint8_t address) {
         return;
     link_.ReceiveReply(quitting_);
     // Bytes of an older reply are not this detector's version: show nothing after a failure.
-    const auto version = ReadVersion(link_, address, primary, quitting_);
-    par_.Main.Ver = version.value_or(std::string());
-    RecordAction(par_, address, kActionVersion, "",
-                 std::string(primary ? "primary: " : "secondary: ") + par_.Main.Ver,
-                 version.has_value());
+    // Nor is another detector's answer this one's.
+    const VersionRead read = ReadVersion(link_, address, primary, quitting_);
+    par_.Main.Ver = read.version.value_or(std::string());
+    RecordVersion(par_, address, primary, read);
     par_.Main.VerVisible = true;
     Changed();
     link_.WaitMs(3000, quitting_);

@@ -77,9 +77,9 @@ const Case kCases[] = {
     {Args{"version", "3", "--json"}, 1, R"j({"error":"no answer from address 3","exit_code":1})j" "\n", Said("no answer from address 3")},
     {Args{"status", "13"}, 1, "", Said("no valid answer from address 13: 34 bytes came that are not a whole reply")},
     {Args{"status", "17"}, 1, "", Said("address 17 answered with an exception (code 4), not a status reply")},
-    {Args{"version", "30", "--secondary"}, 1, "", Said(kFrom31 + "a secondary version")},
+    {Args{"version", "30", "--secondary"}, 1, "", Said(kFrom31 + "a version reply")},
     {Args{"setup", "30", "Accessory Relay=alarm"}, 1, "", Said(kFrom31 + "a status reply")},
-    {Args{"version", "40"}, 1, "", Said("address 40 answered with a status reply, not a primary version")},
+    {Args{"version", "40"}, 1, "", Said("address 40 answered with a status reply, not a version reply")},
     // The ports present, as the port dialog lists them: numbered as the program numbers them,
     // in columns, with the USB identity in JSON. --device, as an alias would put it, is beside
     // the point and opens nothing. None is no failure.

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <cmath>
 
+#include "history/HistoryStore.h"
 #include "logging/LoggingControl.h"
 #include "maintenance/MaintComm.h"
 #include "maintenance/MaintDecoder.h"
@@ -237,8 +238,11 @@ TEST(Maintenance, RecordsTakenWhileItIsOpenHaveTheMainWindowsFiguresOfTheSameRep
 // The window closes (Leave, then Close) after F9 at 2 s, while the detector may be in its S/N
 // test: the technician is asked whether to return it to normal mode, and the main cycle takes
 // over. Closed while the S/N test is still tried, the attempts end first; closed before any
-// frame left, there is nothing to ask.
+// frame left, there is nothing to ask. The history lists the writes as the wire carried them.
 TEST(Maintenance, ClosingAfterF9AsksWhetherToReturnToNormalModeOnceAFrameLeft) {
+    const char* const kSnOk = "S/N test confirmed after 1 attempt";
+    const char* const kSnCut = "S/N test NOT confirmed after 1 attempt";
+    const char* const kNormalOk = "normal mode confirmed after 1 attempt";
     const std::string ask =
         "The detector at address 1 was told to start its S/N test and has not confirmed normal "
         "mode since.\rReturn it to normal mode now?";
@@ -252,17 +256,27 @@ TEST(Maintenance, ClosingAfterF9AsksWhetherToReturnToNormalModeOnceAFrameLeft) {
         std::size_t writes;               // the S/N test frame, then normal-mode frames only
         std::vector<std::string> said;    // the question first
         bool left;                        // the detector may still be in its S/N test
+        std::vector<std::string> events;  // "action outcome", oldest first
         Micros normalAt = 0, leftAt = 0;  // the normal-mode write, the end of Leave; 0: not known
     } rows[] = {
-        {0, 0, 1, 5'000'000, 2, {ask, back}, 0, normal, normal + 1'150'000},
-        {0, 0, 0, 5'000'000, 1, {ask}, 1, 0, 5'000'000},
-        {1, 1, 1, 4'000'000, 2, {ask, back}, 0},
-        {1, 0, 1, 4'000'000, 7, {ask, "Not in normal mode - Try again!"}, 1},
-        {0, 0, 1, 2'200'000, 0, {}, 0},  // before its first frame
+        {0, 0, 1, 5'000'000, 2, {ask, back}, 0, {kSnOk, kNormalOk}, normal, normal + 1'150'000},
+        {0, 0, 0, 5'000'000, 1, {ask}, 1, {kSnOk}, 0, 5'000'000},
+        {1, 1, 1, 4'000'000, 2, {ask, back}, 0, {kSnCut, kNormalOk}},
+        {1,
+         0,
+         1,
+         4'000'000,
+         7,
+         {ask, "Not in normal mode - Try again!"},
+         1,
+         {kSnCut, "normal mode NOT confirmed after 6 attempts"}},
+        {0, 0, 1, 2'200'000, 0, {}, 0, {}},  // before its first frame
     };
     for (const auto& c : rows) {
         SCOPED_TRACE(c.closeAt + c.writes);
         Maintenance m;
+        HistoryStore store(m.b.par.ProgramFolder + "/history.sqlite", {});
+        m.b.par.History = &store;
         m.b.dialogs.AnswerYesNo(c.yes);
         if (c.ignoresWrites)
             m.b.bus().InjectFault(1, "ignore writes");
@@ -295,6 +309,10 @@ TEST(Maintenance, ClosingAfterF9AsksWhetherToReturnToNormalModeOnceAFrameLeft) {
         EXPECT_FALSE(m.maint.CommandRunning());
         EXPECT_EQ(running ? "NNN0" : m.b.par.Main.Status, "NNN0");  // the main cycle decodes again
         EXPECT_GT(m.b.StatusQueries().back().first, 15'500'000);
+        std::vector<std::string> events;
+        for (const ServiceEvent& e : store.Events())
+            events.insert(events.begin(), e.action + " " + OutcomeText(e));
+        EXPECT_EQ(events, c.events);
     }
 }
 

@@ -42,8 +42,8 @@ TEST(Commands, AlignNeedsAConnectedDetectorAndSendsCode17) {
 }
 
 // The primary version shows for three seconds, and nothing after a failure (bytes of an older
-// reply are not this detector's version); the secondary always takes twenty characters and
-// goes to the search address.
+// reply are not this detector's version); the secondary, in search mode, goes to the search
+// address. Which replies are taken as a version is the table of VersionAnswer.
 TEST(Commands, VersionsShowTheDetectorsTextForThreeSecondsAndNothingAfterAFailure) {
     Bench b(OneDetector(1));
     const std::string primary = b.bus().Find(1)->PrimaryVersion();
@@ -60,7 +60,7 @@ TEST(Commands, VersionsShowTheDetectorsTextForThreeSecondsAndNothingAfterAFailur
         b.comm->cmdMaster();
     });
     b.At(11'000'000, [&] { b.comm->Hotkey('c'); });
-    b.At(12'000'000, [&] { EXPECT_EQ(b.par.Main.Ver.size(), 20u); });
+    b.At(12'000'000, [&] { EXPECT_EQ(b.par.Main.Ver, "DSP 1.07 F24"); });
     b.Run(15'000'000);
     EXPECT_EQ(b.FramesOf(200, 20).size(), 2u);
     const auto secondary = b.FramesOf(200, 23);

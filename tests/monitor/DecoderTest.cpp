@@ -97,6 +97,50 @@ TEST(SetupReply, IsFunctionThreeWithEightDataBytes) {
     EXPECT_FALSE(IsSetupReply(std::span(reply).first(12)));
 }
 
+// The answer to a version query, as the main window and halvern-cli both take it: a version
+// reply of the address asked, told from a status reply by what a status reply is, whatever
+// stands at index 4; the text from index 9, without the blanks that pad it.
+TEST(VersionAnswer, TakesTheAskedDetectorsVersionReplyOnly) {
+    const auto version = [](std::uint8_t from, std::uint8_t at4, std::string text) {
+        std::vector<std::uint8_t> r{from, 200, 0, 0, at4, 0, 24, 0x12, 0x67};
+        for (const char c : text)
+            r.push_back(static_cast<std::uint8_t>(c));
+        r[2] = static_cast<std::uint8_t>(r.size() - 3);
+        AppendCrc(r);
+        return r;
+    };
+    const auto taken = [](std::vector<std::uint8_t> bytes) {
+        return Reception{ReceptionEnd::Taken, bytes, bytes.size()};
+    };
+    const std::vector<std::uint8_t> status = StatusReply{}.bytes;
+    const struct {
+        std::uint8_t asked;
+        bool primary;
+        Reception rx;
+        const char* answer;  // the version, or why there is none
+    } cases[] = {
+        {7, true, taken(version(7, 20, "Ver 3.12")), "Ver 3.12"},
+        {7, true, taken(version(7, 0, "Ver 3.12")), "Ver 3.12"},
+        {7, false, taken(version(7, 23, "DSP 1.07            ")), "DSP 1.07"},
+        {7, false, taken(version(7, 23, "DSP")), "DSP"},
+        {0, false, taken(version(9, 23, "DSP 1.07")), "DSP 1.07"},
+        {7, true, taken(version(8, 20, "Ver 3.12")),
+         "address 7 was asked, but address 8 answered, with a version reply"},
+        {7, true, taken(status), "address 7 answered with a status reply, not a version reply"},
+        {7, true, taken({7, 200, 4, 0x12, 0x34}),
+         "address 7 answered with an exception (code 4), not a version reply"},
+        {7, true, {}, "no answer from address 7"},
+        {7, true, Reception{ReceptionEnd::BadCrc, {7, 200, 1}, 3},
+         "no valid answer from address 7: 3 bytes came that are not a whole reply"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        const VersionRead read = VersionAnswer(c.rx, c.asked, c.primary);
+        EXPECT_EQ(read.version.value_or(read.refusal), c.answer);
+        EXPECT_EQ(read.version.has_value(), read.refusal.empty());
+    }
+}
+
 TEST(StatusDescription, MatchesTheWholeCodeOnly) {
     EXPECT_STREQ(StatusDescription("DDD"), "Disconnection");
     EXPECT_EQ(StatusDescription("NNN00"), nullptr);
