@@ -119,7 +119,7 @@ class Program {
         setupModel_ = {par_.Reading.ModelName, par_.Reading.ModelCode};
         setupAddress_ = address;
         par_.Setup = SetupTableFromReply(par_.Link.RxBuffer);
-        setupTexts_ = GetSetupTable(par_.Setup, setupModel_);
+        setupTexts_ = ShownSetupTexts(par_.Setup, setupModel_);
     }
 
     // A child window closed: the main window takes over the polling again.

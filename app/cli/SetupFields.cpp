@@ -118,9 +118,9 @@ std::string CheckForEveryModel(const std::vector<FieldAssignment>& assignments) 
         if (std::find(keys.begin(), keys.end(), key) != keys.end())
             return "the field " + Quote(a.field) + " is named twice";
         keys.push_back(key);
-        bool named = false, shown = false, option = false;
+        bool named = false, shown = false, option = false, sameOptions = true;
         std::string caption;
-        std::vector<std::string> options;
+        std::optional<std::vector<std::string>> options;
         for (const auto& model : EveryModel()) {
             const SetupLayout layout = SetupLayoutFor(model);
             for (const C f : kScreenOrder) {
@@ -133,16 +133,19 @@ std::string CheckForEveryModel(const std::vector<FieldAssignment>& assignments) 
                     continue;
                 shown = true;
                 option = option || OptionFor(f, layout, a.text).has_value();
-                for (const auto& o : layout.Options(f))
-                    AddOnce(options, o);
+                const auto own = WritableTexts(f, layout);
+                sameOptions = sameOptions && (!options || *options == own);
+                options = own;
             }
         }
         if (!named)
             return "unknown field " + Quote(a.field) + "; the fields are: " + List(captions);
         if (!shown)
             return "the setup screen does not offer the field " + Quote(caption);
+        // Options that differ by model are told once the detector's model is known.
         if (!option)
-            return Quote(a.text) + " is not an option of " + Quote(caption) + ": " + List(options);
+            return Quote(a.text) + " is not an option of " + Quote(caption) +
+                   (sameOptions ? ": " + List(*options) : " for any detector model");
     }
     return {};
 }
@@ -161,7 +164,7 @@ std::variant<SetupEdit, std::string> ApplyAssignments(
         const auto option = OptionFor(it->first, layout, a.text);
         if (!option)
             return Quote(a.text) + " is not an option of " + Quote(it->second) + " for the " +
-                   model.name + ": " + List(layout.Options(it->first));
+                   model.name + ": " + List(WritableTexts(it->first, layout));
         texts[static_cast<std::size_t>(Index(it->first))] = *option;
         named.set(static_cast<std::size_t>(Index(it->first)));
     }

@@ -99,7 +99,8 @@ constexpr std::array<SettingBits, kSetupFieldCount> kSettingBits = {{
     {3, 0xFF},  // Combo10: heater temperature
 }};
 
-std::uint8_t& ByteOf(SetupTable& t, int byte) {
+template <typename Table>  // SetupTable or const SetupTable
+auto& ByteOf(Table& t, int byte) {
     switch (byte) {
         case 0:
             return t.MeasureFlags;
@@ -147,6 +148,29 @@ SetupTable EncodeSetupTable(const SetupTexts& texts, const SetupModel& model) {
                                                : text(C::Combo10) == "35" ? 35
                                                                           : 0);
     return t;
+}
+
+// The value a field's setting holds, as a text: the gas setting is an index ("index 2"), the
+// others their number ("35").
+std::string ValueText(const SetupTable& t, int field) {
+    const auto [byte, mask] = kSettingBits[static_cast<std::size_t>(field)];
+    int value = ByteOf(t, byte) & mask;
+    for (std::uint8_t m = mask; !(m & 1); m >>= 1)
+        value >>= 1;
+    return (field == Index(C::Combo2) ? "index " : "") + std::to_string(value);
+}
+
+// The fields whose text, written, would give the setting another value than the one held.
+SetupFieldSet TextsMissingValue(const SetupTable& t, const SetupTexts& texts,
+                                const SetupModel& model) {
+    const SetupTable written = EncodeSetupTable(texts, model);
+    SetupFieldSet missing;
+    for (int i = 0; i < kSetupFieldCount; ++i) {
+        const auto [byte, mask] = kSettingBits[static_cast<std::size_t>(i)];
+        missing[static_cast<std::size_t>(i)] =
+            (ByteOf(written, byte) & mask) != (ByteOf(t, byte) & mask);
+    }
+    return missing;
 }
 
 }  // namespace
@@ -254,9 +278,31 @@ SetupTexts GetSetupTable(const SetupTable& t, const SetupModel& model) {
     return texts;
 }
 
+SetupTexts ShownSetupTexts(const SetupTable& t, const SetupModel& model) {
+    SetupTexts texts = GetSetupTable(t, model);
+    const SetupFieldSet missing = TextsMissingValue(t, texts, model);
+    const SetupLayout layout = SetupLayoutFor(model);
+    for (int i = 0; i < kSetupFieldCount; ++i) {
+        std::string& text = texts[static_cast<std::size_t>(i)];
+        if (missing[static_cast<std::size_t>(i)] && !text.empty() &&
+            layout.Visible(static_cast<C>(i)))
+            text += " (holds " + ValueText(t, i) + ")";
+    }
+    return texts;
+}
+
+SetupTexts SettingTexts(const SetupTable& t, const SetupModel& model) {
+    SetupTexts texts = GetSetupTable(t, model);
+    const SetupFieldSet missing = TextsMissingValue(t, texts, model);
+    for (int i = 0; i < kSetupFieldCount; ++i)
+        if (missing[static_cast<std::size_t>(i)])
+            texts[static_cast<std::size_t>(i)] = ValueText(t, i);
+    return texts;
+}
+
 SetupFieldSet ChangedSetupFields(const SetupTable& read, const SetupTexts& texts,
                                  const SetupModel& model) {
-    const SetupTexts shown = GetSetupTable(read, model);
+    const SetupTexts shown = ShownSetupTexts(read, model);
     SetupFieldSet changed;
     for (std::size_t i = 0; i < texts.size(); ++i)
         changed[i] = texts[i] != shown[i];

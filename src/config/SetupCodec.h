@@ -84,9 +84,19 @@ SetupTable SetupTableFromReply(std::span<const std::uint8_t> rx);
 // The field texts of a setup table. A value that has no text leaves its field empty.
 SetupTexts GetSetupTable(const SetupTable& table, const SetupModel& model);
 
+// What the setup screen shows for the table: GetSetupTable's texts, and where a shown field's
+// text would write another value than the one held, that text with the value held: "30 (holds
+// 35)", "Ethylene (holds index 2)". So the technician sees what the detector holds, and picking
+// the option from the list is a change that writes it. A value without any text stays empty.
+SetupTexts ShownSetupTexts(const SetupTable& table, const SetupModel& model);
+// Each setting as a record states it: its text when that text writes exactly the value held,
+// else the value itself ("35", "index 2", "3"). Two tables' texts differ exactly where their
+// settings do.
+SetupTexts SettingTexts(const SetupTable& table, const SetupModel& model);
+
 // Fields, by Index(field).
 using SetupFieldSet = std::bitset<kSetupFieldCount>;
-// The fields whose text differs from the text GetSetupTable gave them for `read`.
+// The fields whose text differs from the text ShownSetupTexts gave them for `read`.
 SetupFieldSet ChangedSetupFields(const SetupTable& read, const SetupTexts& texts,
                                  const SetupModel& model);
 // The texts a field can be written from: its options, and for the heater temperature also "35".

@@ -31,7 +31,7 @@ LabelledTexts LabelledSetup(const SetupTexts& texts, const SetupModel& model) {
 
 std::string SetupHistoryText(const SetupTable& table, const SetupModel& model) {
     std::string text;
-    for (const auto& [caption, value] : LabelledSetup(GetSetupTable(table, model), model))
+    for (const auto& [caption, value] : LabelledSetup(SettingTexts(table, model), model))
         text += (text.empty() ? "" : "\n") + caption + ": " + value;
     return text;
 }

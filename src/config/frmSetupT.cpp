@@ -89,7 +89,7 @@ frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t addres
 
     // Decode the reply that opened the screen.
     par_.Setup = read_;
-    const SetupTexts texts = GetSetupTable(read_, model_);
+    const SetupTexts texts = ShownSetupTexts(read_, model_);
     lblAddr_->setText(QString::number(address_));
     lblSerial_->setText(QString::number(static_cast<long long>(par_.Reading.SerialNumber)));
     for (int i = 0; i < kSetupFieldCount; ++i) {

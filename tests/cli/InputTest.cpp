@@ -55,6 +55,8 @@ const Line kLines[] = {
     // Setup fields known to be wrong whatever the detector.
     {{"--device=sim", "setup", "1", "Heater Mode"}, 2, "\"Heater Mode\": write FIELD=TEXT"},
     {{"--device=sim", "setup", "1", "Heater Mode=hot"}, 2, "\"hot\" is not an option of \"Heater Mode\": OFF, AUTO, ON"},
+    {{"--device=sim", "setup", "1", "Heater ON at(C)=40"}, 2, "\"40\" is not an option of \"Heater ON at(C)\": 0, 5, 10, 15, 20, 25, 30, 35"},
+    {{"--device=sim", "setup", "1", "Gas Type=9"}, 2, "\"9\" is not an option of \"Gas Type\" for any detector model"},
     {{"--device=sim", "setup", "1", "Foo=1"}, 2, "unknown field \"Foo\"; the fields are: Gas Type, Full Scale"},
     {{"--device=sim", "setup", "1", "alarm latch=YES", "Alarm  Latch=NO"}, 2, "named twice"},
     // serve: bus addresses, each once; a numeric listen address with a port; a log period.

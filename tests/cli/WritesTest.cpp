@@ -55,6 +55,8 @@ const SetupCase kSetupCases[] = {
     // Wrong for this model: the table is read, not written.
     {Args{"setup", "12", "Alarm Latch=YES"}, 2, "\"Alarm Latch\" is not shown for the Talvek 880", kUnwritten},
     {Args{"setup", "7", "Full Scale Sensitivity=500"}, 2, "\"500\" is not an option of \"Full Scale Sensitivity\" for the Veridan LAMP 411: 250, 100", kUnwritten},
+    // Only what this model accepts is offered.
+    {Args{"setup", "1", "Gas Type=Ethylene"}, 2, "\"Ethylene\" is not an option of \"Gas Type\" for the Veridan Xenon 621-2: 1, 2, 3, 4", kUnwritten},
     // A tested field left empty, as the setup screen refuses it.
     {Args{"setup", "5", "Alarm Latch=YES"}, 2, "\"Accessory  Relay\" is empty (the detector holds a value that has no text): give it one of WARNING, ALARM, EOL", kUnwritten},
     {Args{"setup", "6", "Range=Short"}, 2, "\"Accessory  Relay\" is empty and not shown for the Talvek 880", kUnwritten},

@@ -67,21 +67,27 @@ TEST(SetupCodec, DecodesTheTableAndBurnsOnlyTheSettingsOfTheFieldsChanged) {
          T(0x0C, 0x1E, 1, 20)},
         // Output bits 5-7 kept, relay changed.
         {Model(24), T(0, 0xE1), "Combo5=ALARM", "Combo5=EOL", T(0, 0xE2)},
-        // The heater temperature shows to the nearest 5, up to 30; kept as read.
-        {Model(24), T(0, 0, 0, 2), "Combo10=0", "", T(0, 0, 0, 2)},
-        {Model(24), T(0, 0, 0, 3), "Combo10=5", "", T(0, 0, 0, 3)},
-        {Model(24), T(0, 0, 0, 27), "Combo10=25", "", T(0, 0, 0, 27)},
-        {Model(24), T(0, 0, 0, 200), "Combo10=30", "", T(0, 0, 0, 200)},
+        // The heater temperature shows to the nearest 5, up to 30, with what it holds when
+        // that is another value; kept as read.
+        {Model(24), T(0, 0, 0, 2), "Combo10=0 (holds 2)", "", T(0, 0, 0, 2)},
+        {Model(24), T(0, 0, 0, 3), "Combo10=5 (holds 3)", "", T(0, 0, 0, 3)},
+        {Model(24), T(0, 0, 0, 25), "Combo10=25", "", T(0, 0, 0, 25)},
+        {Model(24), T(0, 0, 0, 200), "Combo10=30 (holds 200)", "", T(0, 0, 0, 200)},
         // Heater 35 kept when the alarm latch changes.
-        {Model(24, 1), T(0x24, 0x01, 2, 35), "Combo10=30|Combo6=NO", "Combo6=YES",
+        {Model(24, 1), T(0x24, 0x01, 2, 35), "Combo10=30 (holds 35)|Combo6=NO", "Combo6=YES",
          T(0x24, 0x05, 2, 35)},
-        // A text put back as it showed is no change; a typed 35 is written.
-        {Model(24), T(0, 0, 1, 35), "Combo10=30", "Combo10=30", T(0, 0, 1, 35)},
+        // A text put back as it showed is no change; the option 30 picked is written, as is
+        // a typed 35.
+        {Model(24), T(0, 0, 1, 35), "", "Combo10=30 (holds 35)", T(0, 0, 1, 35)},
+        {Model(24), T(0, 0, 1, 35), "", "Combo10=30", T(0, 0, 1, 30)},
         {Model(24), T(0, 0, 0, 20), "", "Combo10=35", T(0, 0, 0, 35)},
         {Model(38), T(0, 0, 0, 35), "", "Combo9=ON|Combo10=15", T(0, 0, 2, 15)},
-        // Ethylene: every index shows Ethylene and is kept, also when the alarm latch changes.
-        {Model(34, 2), T(0x2C), "Combo2=Ethylene", "", T(0x2C)},
-        {Model(33), T(0x08, 0, 0, 10), "Combo2=Ethylene", "Combo6=YES", T(0x08, 0x04, 0, 10)},
+        // Ethylene: every index shows Ethylene (and which one it holds) and is kept, also when
+        // the alarm latch changes; Ethylene picked is index 0.
+        {Model(34, 2), T(0x2C), "Combo2=Ethylene (holds index 3)", "", T(0x2C)},
+        {Model(33), T(0x08, 0, 0, 10), "Combo2=Ethylene (holds index 2)", "Combo6=YES",
+         T(0x08, 0x04, 0, 10)},
+        {Model(33), T(0x08), "", "Combo2=Ethylene", T(0x00)},
         // LAMP 411: bit 5 is 100 in its own field; LAMP 412: bit 5 is 200.
         {Model(36), T(), "cmbShort410=250|Combo3=", "cmbShort410=100", T(0x20)},
         {Model(37), T(0x20), "Combo3=200|cmbShort410=", "Combo3=500", T()},
@@ -89,9 +95,10 @@ TEST(SetupCodec, DecodesTheTableAndBurnsOnlyTheSettingsOfTheFieldsChanged) {
         // when the heater mode changes; a changed range is bits 2-4 as the new index.
         {Model(48), T(0x44, 0x1E, 2, 30), "Combo2=Medium Long|Combo4=DISABLE|Combo5=EOL",
          "Combo9=OFF", T(0x44, 0x1E, 0, 30)},
-        {Model(48), T(0x48, 0x04, 1, 35), "Combo2=3|Combo9=AUTO|Combo10=30", "Combo9=ON",
+        {Model(48), T(0x48, 0x04, 1, 35),
+         "Combo2=3 (holds index 2)|Combo9=AUTO|Combo10=30 (holds 35)", "Combo9=ON",
          T(0x48, 0x04, 2, 35)},
-        {Model(49), T(0x0C), "Combo2=4", "Combo2=Medium Long", T(0x04)},
+        {Model(49), T(0x0C), "Combo2=4 (holds index 3)", "Combo2=Medium Long", T(0x04)},
         // Family 48, another variant: ordinary, bit 5 kept. An unlisted family: no full scale.
         {Model(48, 1), T(0x2C, 0x1A), "Combo2=4|Combo3=|Combo5=EOL", "Combo2=1", T(0x20, 0x1A)},
         {Unlisted(26), T(0x24), "Combo3=|cmbShort410=", "", T(0x24)},
@@ -110,7 +117,7 @@ TEST(SetupCodec, DecodesTheTableAndBurnsOnlyTheSettingsOfTheFieldsChanged) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
-        SetupTexts texts = GetSetupTable(c.read, c.model);
+        SetupTexts texts = ShownSetupTexts(c.read, c.model);
         for (const auto& [field, text] : Fields(c.shown))
             EXPECT_EQ(Text(texts, field), text) << SetupControlName(field);
         for (const auto& [field, text] : Fields(c.typed))
@@ -133,6 +140,30 @@ TEST(SetupCodec, DecodesTheTableAndBurnsOnlyTheSettingsOfTheFieldsChanged) {
     const std::string hidden = EmptyFieldMessage(C::Combo9, SetupLayoutFor(Model(37)));
     EXPECT_EQ(hidden.rfind("Empty Field - try again!\nThe field \"Heater Mode\" is empty.", 0), 0u);
     EXPECT_NE(hidden.find("not shown"), std::string::npos) << hidden;
+}
+
+// A record states each setting as held: its text where that text writes exactly the value,
+// else the value itself, so that two tables' texts differ exactly where their bytes do.
+TEST(SettingTexts, StateTheValueWhereTheTextWouldWriteAnother) {
+    const struct {
+        SetupModel model;
+        SetupTable table;
+        std::string texts;
+    } cases[] = {
+        {Model(24), T(0, 0, 1, 35), "Combo10=35|Combo9=AUTO"},
+        {Model(24), T(0, 0, 1, 30), "Combo10=30"},
+        {Model(24), T(0x14, 3, 7, 2), "Combo2=index 5|Combo5=3|Combo9=7|Combo10=2"},
+        {Model(34, 2), T(0x2C), "Combo2=index 3"},
+        {Model(34, 2), T(0x20), "Combo2=Ethylene|Combo3=200"},
+        {Model(48), T(0x08), "Combo2=index 2"},
+        {Model(48), T(0x04), "Combo2=Medium Long"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        SetupTexts texts = SettingTexts(c.table, c.model);
+        for (const auto& [field, text] : Fields(c.texts))
+            EXPECT_EQ(Text(texts, field), text) << SetupControlName(field);
+    }
 }
 
 // Which fields a model shows (Combo3 cmbShort410 Label5 Combo4 Label6 Combo5 Combo6 Combo9
