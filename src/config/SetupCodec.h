@@ -86,7 +86,7 @@ SetupTexts GetSetupTable(const SetupTable& table, const SetupModel& model);
 
 // What the setup screen shows for the table: GetSetupTable's texts, and where a shown field's
 // text would write another value than the one held, that text with the value held: "30 (holds
-// 35)", "Ethylene (holds index 2)". So the technician sees what the detector holds, and picking
+// 35)", "Ethylene (index 2)". So the technician sees what the detector holds, and picking
 // the option from the list is a change that writes it. A value without any text stays empty.
 SetupTexts ShownSetupTexts(const SetupTable& table, const SetupModel& model);
 // Each setting as a record states it: its text when that text writes exactly the value held,

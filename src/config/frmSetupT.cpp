@@ -96,6 +96,7 @@ frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t addres
         QComboBox* field = fields_[static_cast<std::size_t>(i)];
         field->setCurrentIndex(-1);
         field->setEditText(QString::fromStdString(texts[static_cast<std::size_t>(i)]));
+        field->lineEdit()->setCursorPosition(0);  // a text wider than the field shows its start
     }
 
     RecordSetup(par_, address_, model_, std::nullopt, read_, true);

@@ -46,14 +46,18 @@ std::span<const std::uint8_t> ReplyFields(std::span<const std::uint8_t> reply) {
     return reply.first(reply.size() > kReplyCrcBytes ? reply.size() - kReplyCrcBytes : 0);
 }
 
+bool IsCompleteStatusReply(std::span<const std::uint8_t> reply) {
+    const auto fields = ReplyFields(reply);
+    return reply.size() >= kStatusReplyFullCount && IsAcceptedFamily(fields[Family]) &&
+           fields[LengthMarker] == LengthMarkerValue;
+}
+
 bool PassesAcceptanceTest(std::span<const std::uint8_t> reply) {
     const auto fields = ReplyFields(reply);
     if (fields.size() <= Family || !IsAcceptedFamily(fields[Family]))
         return false;
     // The marker tells a complete reply; a shorter one stands only by its "V".
-    const bool marked =
-        reply.size() >= kStatusReplyFullCount && fields[LengthMarker] == LengthMarkerValue;
-    return marked || FieldAt(fields, SecondStatus) == 'V';
+    return IsCompleteStatusReply(reply) || FieldAt(fields, SecondStatus) == 'V';
 }
 
 double SignalZeroOffset(std::uint8_t family) {

@@ -35,6 +35,9 @@ std::span<const std::uint8_t> ReplyFields(std::span<const std::uint8_t> reply);
 // at index 10 or, in a complete reply, the marker 42 at index 4. Bytes beyond the reply are an
 // older reply's and count for nothing.
 bool PassesAcceptanceTest(std::span<const std::uint8_t> reply);
+// A complete status reply by its length and marker, and an accepted family at index 6. A short
+// one is told only by a "V" at index 10, which a version text may hold as well.
+bool IsCompleteStatusReply(std::span<const std::uint8_t> reply);
 
 // The zero offset of the signal slots 0 to 2 on the main window: 0.56 or 0.15 by family.
 double SignalZeroOffset(std::uint8_t family);

@@ -32,7 +32,7 @@ constexpr std::size_t kExceptionBytes = 5;  // address, 200, code, CRC: function
 
 bool IsVersionReply(std::span<const std::uint8_t> reply) {
     return reply.size() >= VersionReply::TextStart + kReplyCrcBytes &&
-           reply[StatusReply::Function] == FunctionCommand && !PassesAcceptanceTest(reply);
+           reply[StatusReply::Function] == FunctionCommand && !IsCompleteStatusReply(reply);
 }
 
 std::string VersionOf(std::span<const std::uint8_t> reply, bool primary) {

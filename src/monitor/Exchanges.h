@@ -40,7 +40,8 @@ StatusPoll PollStatus(Link& link, std::uint8_t address, const StopCheck& stop = 
                       Micros firstByteUs = kFirstByteWindowUs, ReplyWait wait = ReplyWait::Window);
 
 // A version reply: function 200, long enough for the text's first index (9) and the CRC, and
-// neither an exception nor a status reply (by its length, marker and fields). Which of the two
+// neither an exception nor a complete status reply (by its length, marker and family; a short
+// status reply's "V" at index 10 may be a version text's second letter). Which of the two
 // versions it holds is not in the reply: it is the one asked for.
 bool IsVersionReply(std::span<const std::uint8_t> reply);
 // The version text of a reply as received, primary or secondary, without the blanks and zero

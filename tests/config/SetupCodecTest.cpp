@@ -84,8 +84,8 @@ TEST(SetupCodec, DecodesTheTableAndBurnsOnlyTheSettingsOfTheFieldsChanged) {
         {Model(38), T(0, 0, 0, 35), "", "Combo9=ON|Combo10=15", T(0, 0, 2, 15)},
         // Ethylene: every index shows Ethylene (and which one it holds) and is kept, also when
         // the alarm latch changes; Ethylene picked is index 0.
-        {Model(34, 2), T(0x2C), "Combo2=Ethylene (holds index 3)", "", T(0x2C)},
-        {Model(33), T(0x08, 0, 0, 10), "Combo2=Ethylene (holds index 2)", "Combo6=YES",
+        {Model(34, 2), T(0x2C), "Combo2=Ethylene (index 3)", "", T(0x2C)},
+        {Model(33), T(0x08, 0, 0, 10), "Combo2=Ethylene (index 2)", "Combo6=YES",
          T(0x08, 0x04, 0, 10)},
         {Model(33), T(0x08), "", "Combo2=Ethylene", T(0x00)},
         // LAMP 411: bit 5 is 100 in its own field; LAMP 412: bit 5 is 200.
@@ -96,9 +96,9 @@ TEST(SetupCodec, DecodesTheTableAndBurnsOnlyTheSettingsOfTheFieldsChanged) {
         {Model(48), T(0x44, 0x1E, 2, 30), "Combo2=Medium Long|Combo4=DISABLE|Combo5=EOL",
          "Combo9=OFF", T(0x44, 0x1E, 0, 30)},
         {Model(48), T(0x48, 0x04, 1, 35),
-         "Combo2=3 (holds index 2)|Combo9=AUTO|Combo10=30 (holds 35)", "Combo9=ON",
+         "Combo2=3 (index 2)|Combo9=AUTO|Combo10=30 (holds 35)", "Combo9=ON",
          T(0x48, 0x04, 2, 35)},
-        {Model(49), T(0x0C), "Combo2=4 (holds index 3)", "Combo2=Medium Long", T(0x04)},
+        {Model(49), T(0x0C), "Combo2=4 (index 3)", "Combo2=Medium Long", T(0x04)},
         // Family 48, another variant: ordinary, bit 5 kept. An unlisted family: no full scale.
         {Model(48, 1), T(0x2C, 0x1A), "Combo2=4|Combo3=|Combo5=EOL", "Combo2=1", T(0x20, 0x1A)},
         {Unlisted(26), T(0x24), "Combo3=|cmbShort410=", "", T(0x24)},

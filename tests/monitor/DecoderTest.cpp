@@ -123,6 +123,7 @@ TEST(VersionAnswer, TakesTheAskedDetectorsVersionReplyOnly) {
         {7, true, taken(version(7, 0, "Ver 3.12")), "Ver 3.12"},
         {7, false, taken(version(7, 23, "DSP 1.07            ")), "DSP 1.07"},
         {7, false, taken(version(7, 23, "DSP")), "DSP"},
+        {7, true, taken(version(7, 20, "VV 2.0")), "VV 2.0"},
         {0, false, taken(version(9, 23, "DSP 1.07")), "DSP 1.07"},
         {7, true, taken(version(8, 20, "Ver 3.12")),
          "address 7 was asked, but address 8 answered, with a version reply"},
