@@ -287,7 +287,8 @@ SetupTexts ShownSetupTexts(const SetupTable& t, const SetupModel& model) {
         if (missing[static_cast<std::size_t>(i)] && !text.empty() &&
             layout.Visible(static_cast<C>(i)))
             // The gas setting's value names itself ("index 2"); it also keeps the field short.
-            text += " (" + std::string(i == Index(C::Combo2) ? "" : "holds ") + ValueText(t, i) + ")";
+            text +=
+                " (" + std::string(i == Index(C::Combo2) ? "" : "holds ") + ValueText(t, i) + ")";
     }
     return texts;
 }

@@ -95,9 +95,8 @@ TEST(SetupCodec, DecodesTheTableAndBurnsOnlyTheSettingsOfTheFieldsChanged) {
         // when the heater mode changes; a changed range is bits 2-4 as the new index.
         {Model(48), T(0x44, 0x1E, 2, 30), "Combo2=Medium Long|Combo4=DISABLE|Combo5=EOL",
          "Combo9=OFF", T(0x44, 0x1E, 0, 30)},
-        {Model(48), T(0x48, 0x04, 1, 35),
-         "Combo2=3 (index 2)|Combo9=AUTO|Combo10=30 (holds 35)", "Combo9=ON",
-         T(0x48, 0x04, 2, 35)},
+        {Model(48), T(0x48, 0x04, 1, 35), "Combo2=3 (index 2)|Combo9=AUTO|Combo10=30 (holds 35)",
+         "Combo9=ON", T(0x48, 0x04, 2, 35)},
         {Model(49), T(0x0C), "Combo2=4 (index 3)", "Combo2=Medium Long", T(0x04)},
         // Family 48, another variant: ordinary, bit 5 kept. An unlisted family: no full scale.
         {Model(48, 1), T(0x2C, 0x1A), "Combo2=4|Combo3=|Combo5=EOL", "Combo2=1", T(0x20, 0x1A)},
