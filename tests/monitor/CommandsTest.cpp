@@ -28,19 +28,6 @@ TEST(Commands, UpAndDownStayWithinOneTo247AndStillDrain) {
     EXPECT_FALSE(b.par.SearchToggle);
 }
 
-TEST(Commands, AlignNeedsAConnectedDetectorAndSendsCode17) {
-    Bench b;
-    b.comm->Hotkey('A');  // lamp not green yet
-    EXPECT_TRUE(b.FramesOf(200, 17).empty());
-    b.At(1'000'000, [&] { b.comm->Hotkey('a'); });
-    b.Run(2'500'000);
-    const auto align = b.FramesOf(200, 17);
-    ASSERT_EQ(align.size(), 1u);
-    EXPECT_EQ(align[0].bytes, CommandFrame(1, 17));
-    EXPECT_EQ(b.par.Main.Status, "XXX0");  // the detector shows its alignment in the next polls
-    EXPECT_EQ(b.par.Main.SIL2Des, "Alignment");
-}
-
 // The primary version shows for three seconds, and nothing after a failure (bytes of an older
 // reply are not this detector's version); the secondary, in search mode, goes to the search
 // address. Which replies are taken as a version is the table of VersionAnswer.
@@ -90,27 +77,28 @@ TEST(Commands, SetupReadsTheTableFirstAndOpensTheScreenOnlyOnItsSetupReply) {
     }
 }
 
-// Letters map to their commands, other keys do nothing; a second command while one waits is
-// refused.
-TEST(Commands, LetterKeysMapToTheirCommandsAndASecondCommandWhileOneWaitsIsRefused) {
+// Letters map to their commands, other keys do nothing; Align (code 17) and the address dialog
+// wait for a connected detector; a second command while one waits is refused.
+TEST(Commands, LetterKeysMapToTheirCommandsOnAConnectedDetectorOneAtATime) {
     Bench b;
     EXPECT_FALSE(b.comm->Hotkey('x'));
-    EXPECT_TRUE(b.comm->Hotkey('m'));
-    EXPECT_EQ(b.openedMaintenance, 1);
-    EXPECT_TRUE(b.comm->Hotkey('D'));
-    EXPECT_EQ(b.openedAddress, 0);  // not connected
+    EXPECT_TRUE(b.comm->Hotkey('m') && b.comm->Hotkey('D'));
+    b.comm->Hotkey('A');
+    EXPECT_EQ(b.openedMaintenance + 10 * b.openedAddress, 1);  // not connected
     EXPECT_TRUE(b.port.Frames().empty());
-    b.At(1'000'000, [&] { b.comm->cmdVer(); });
-    b.At(2'000'000, [&] {
+    b.At(1'000'000, [&] { b.comm->Hotkey('a'); });
+    b.At(2'000'000, [&] { b.comm->cmdVer(); });
+    b.At(3'000'000, [&] {
         EXPECT_TRUE(b.comm->CommandRunning());
         b.comm->Hotkey('a');
         b.comm->cmdUp();
     });
-    b.Run(6'000'000);
-    EXPECT_TRUE(b.FramesOf(200, 17).empty());
+    b.Run(7'000'000);
+    const auto align = b.FramesOf(200, 17);
+    ASSERT_EQ(align.size(), 1u);
+    EXPECT_EQ(align[0].bytes, CommandFrame(1, 17));
     EXPECT_EQ(b.par.Main.DetNum, "1");
-    EXPECT_TRUE(b.comm->Hotkey('R'));
-    EXPECT_TRUE(b.par.SearchMode);
+    EXPECT_TRUE(b.comm->Hotkey('R') && b.par.SearchMode);
 }
 
 TEST(Commands, ExitAnsweredNoKeepsPollingAndYesClosesThePort) {

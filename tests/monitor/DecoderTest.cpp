@@ -66,6 +66,7 @@ TEST(StatusReading, GivesStatusCodeDescriptionAndColours) {
         {"N2N", 255, "N2N255", nullptr, kOld, kOldText},  // only the first character maps
         {"ZZZ", 9, "ZZZ9", nullptr, kOld, kOldText},      // unknown codes show as sent
         {"AAN", 3, "AAN3", nullptr, kRed, kWhite},
+        {"NNN", 30, "NNN30", nullptr, kWhite, kBlack},  // the whole code is looked up
     };
     Par before;
     before.Main.SIL2Des = "previous";
@@ -140,12 +141,6 @@ TEST(VersionAnswer, TakesTheAskedDetectorsVersionReplyOnly) {
         EXPECT_EQ(read.version.value_or(read.refusal), c.answer);
         EXPECT_EQ(read.version.has_value(), read.refusal.empty());
     }
-}
-
-TEST(StatusDescription, MatchesTheWholeCodeOnly) {
-    EXPECT_STREQ(StatusDescription("DDD"), "Disconnection");
-    EXPECT_EQ(StatusDescription("NNN00"), nullptr);
-    EXPECT_EQ(StatusDescription("NNN"), nullptr);
 }
 
 // The reply as received: its first `length - 2` bytes (the marker at index 4 or not, "V" at
@@ -232,14 +227,12 @@ TEST(StatusReading, RemovesTheFamilysZeroOffsetFromTheSignalsAndNeverGoesNegativ
 
 TEST(StatusReading, FillsPanelAndScalesEachSlotInSinglePrecision) {
     const Par par = StatusReply{}.Set(0, 12).Set(17, 255).Set(19, 255).Set(20, 1).Decode();
-    EXPECT_EQ(par.Reading.Address, 12);
-    EXPECT_EQ(par.Main.DetNum, "12");
-    EXPECT_EQ(par.Main.Flash, "Veridan LAMP 411");
-    EXPECT_EQ(par.Reading.SerialNumber, 4711);
-    EXPECT_EQ(par.Reading.ModelName, "Veridan LAMP 411");
-    EXPECT_EQ(par.Main.SeNum, "4711");
-    EXPECT_EQ(par.Reading.GainText, "5");  // the low three bits
-    EXPECT_EQ(par.Main.Gain, "5");
+    // Address, model, serial number and gain (the low three bits), as read and as shown.
+    const auto& [r, m] = std::pair(par.Reading, par.Main);
+    EXPECT_TRUE(r.Address == 12 && r.SerialNumber == 4711);
+    EXPECT_EQ(r.ModelName + "|" + r.GainText + "|" + m.DetNum + "|" + m.Flash + "|" + m.SeNum +
+                  "|" + m.Gain,
+              "Veridan LAMP 411|5|12|Veridan LAMP 411|4711|5");
     // Signal 1, reference, signal 2 (less 0.15), NQ ratio 1, NQ ratio 2.
     EXPECT_EQ(par.Main.ChVal, (std::array<std::string, 5>{"1.81", "2.20", "1.61", "0.47", "0.52"}));
     const auto& ch = par.Reading.ChannelValues;

