@@ -576,10 +576,13 @@ std::string JsonAndExitHelp() {
                     (what its last attempt got: "no answer", "broken answer" or "wrong
                     echo") and attempts.
 
-Exit codes: 0 done (watch and log also when ended by a signal); 1 no answer, a write not
-confirmed, another command interrupted, standard output not
-writable, or a log that wrote no record or whose detector never answered; 2 usage error or a
-request refused before anything was written; 3 the port could not be opened.
+Exit status:
+  0  done; also watch, log and serve ended by SIGINT, SIGTERM or SIGHUP, their way to end
+  1  no answer, an answer from another address or of another kind, a write not confirmed,
+     another command ended by a signal, standard output that could not be written, or a
+     log that wrote no record or whose detector never answered
+  2  a bad command line, or a request refused before anything was written
+  3  the port could not be opened (the message gives the system's reason)
 )";
 }
 

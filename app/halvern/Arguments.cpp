@@ -17,7 +17,15 @@ std::optional<std::string> ProgramCommandLine::Answer(const QStringList& argumen
     cli_.parse(arguments);  // errors are said by Read, once Qt's own options are out
     if (cli_.isSet(help_)) {
         // Without an application object Qt cannot name the program.
-        return cli_.helpText().replace("<executable_name>", "halvern").toStdString();
+        return cli_.helpText().replace("<executable_name>", "halvern").toStdString() +
+               R"(
+Exit status:
+  0      the program was ended from its main window (a confirmed exit or the close box), or
+         the port dialog was closed before it; also after --help and --version
+  1      a bad command line (an unknown option, or one without its value): Qt's message
+         says which
+  other  Qt could not start, for example without a display to show the windows on
+)";
     }
     if (cli_.isSet(version_))
         return std::string("halvern ") + kVersion + "\n";

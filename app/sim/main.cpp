@@ -11,10 +11,12 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "HalvernVersion.h"
+#include "link/Models.h"
 #include "sim/Bus.h"
 #include "sim/Console.h"
 #include "sim/PtyServer.h"
@@ -43,36 +45,7 @@ constexpr const char* kUsage =
     std::exit(2);
 }
 
-// Asked for, so on standard output and with success (the man page is made from it).
-[[noreturn]] void Help() {
-    std::cout << kUsage << R"(
-Serves a bus of simulated gas detectors on a pseudo-terminal, so that halvern and halvern-cli
-can be tried over the real serial path without hardware. The first line of standard output is
-the terminal's device path (for example /dev/pts/4): give it to halvern --device.
-
-Without --detector the bus holds address 1 "Veridan Xenon 621-2" (serial 4711), address 7
-"Veridan LAMP 411" (serial 1207) and address 12 "Talvek 880" (serial 880).
-
-Options:
-  --link PATH       Also make PATH a symbolic link to the terminal; it is removed at the end
-                    while it still points there.
-  --detector ADDR:FAMILY:VARIANT:SERIAL
-                    A detector at bus address ADDR (1 to 247) with the model bytes FAMILY and
-                    VARIANT (0 to 255) and the serial number SERIAL (0 to 65535). Repeat it
-                    for more detectors.
-  --latency MS      How long a detector takes to begin its answer (0 to 10000 ms, default )"
-              << kDefaultLatencyUs / 1000 << R"().
-  --latency ADDR:MS The latency of the detector at ADDR alone, in place of the bus's (for
-                    example --latency 7:400); repeat it for more detectors.
-  --babble on       A device on the line that sends random bytes nobody asked for, back to
-                    back, from the first request on.
-  --babble BYTES:MS The same in bursts: BYTES (1 to 1000) random bytes every MS ms.
-  --trace FILE      Appends a line per frame: milliseconds since start, ">" (from the host)
-                    or "<" (reply), and the bytes in hexadecimal.
-  -h, --help        This text.
-  --version         The version of halvern-sim.
-
-Commands on standard input, one per line:
+constexpr const char* kCommandsHelp = R"(Commands on standard input, one per line:
   mute ADDR           The detector at ADDR stops answering.
   unmute ADDR         It answers again.
   status ADDR CCC N   Its status characters (three) and number (0 to 255), for example
@@ -116,6 +89,74 @@ Commands on standard input, one per line:
   dump                Registers 0 to 4 of each detector.
   quit                Ends the simulator, as Ctrl+C and SIGTERM do (the end of standard
                       input does not).
+)";
+
+// The models --detector can give, from the table the program names detectors by: one row per
+// family and run of variants of the same name ("36:0-2  Veridan LAMP 411").
+std::string ModelsHelp() {
+    std::string text = "  FAMILY:VARIANT  MODEL\n";
+    for (const ModelEntry& entry : kModelTable) {
+        const auto& names = entry.byVariant;
+        for (std::size_t v = 0, from = 0; v < names.size(); ++v) {
+            const bool runEnds = v + 1 == names.size() || !names[v + 1] ||
+                                 std::string_view(names[v + 1]) != names[v];
+            if (!runEnds)
+                continue;
+            if (names[v]) {
+                std::string key = std::to_string(entry.family) + ":" + std::to_string(from);
+                if (v > from)
+                    key += "-" + std::to_string(v);
+                text += "  " + key + std::string(16 - key.size(), ' ') + names[v] + "\n";
+            }
+            from = v + 1;
+        }
+    }
+    return text;
+}
+
+// Asked for, so on standard output and with success (the man page is made from it).
+[[noreturn]] void Help() {
+    std::cout
+        << kUsage << R"(
+Serves a bus of simulated gas detectors on a pseudo-terminal, so that halvern and halvern-cli
+can be tried over the real serial path without hardware. The first line of standard output is
+the terminal's device path (for example /dev/pts/4): give it to halvern --device.
+
+Without --detector the bus holds address 1 "Veridan Xenon 621-2" (serial 4711), address 7
+"Veridan LAMP 411" (serial 1207) and address 12 "Talvek 880" (serial 880).
+
+Options:
+  --link PATH       Also make PATH a symbolic link to the terminal; it is removed at the end
+                    while it still points there.
+  --detector ADDR:FAMILY:VARIANT:SERIAL
+                    A detector at bus address ADDR (1 to 247) with the model bytes FAMILY and
+                    VARIANT (0 to 255) and the serial number SERIAL (0 to 65535). Repeat it
+                    for more detectors.
+  --latency MS      How long a detector takes to begin its answer (0 to 10000 ms, default )"
+        << kDefaultLatencyUs / 1000 << R"().
+  --latency ADDR:MS The latency of the detector at ADDR alone, in place of the bus's (for
+                    example --latency 7:400); repeat it for more detectors.
+  --babble on       A device on the line that sends random bytes nobody asked for, back to
+                    back, from the first request on.
+  --babble BYTES:MS The same in bursts: BYTES (1 to 1000) random bytes every MS ms.
+  --trace FILE      Appends a line per frame: milliseconds since start, ">" (from the host)
+                    or "<" (reply), and the bytes in hexadecimal.
+  -h, --help        This text.
+  --version         The version of halvern-sim.
+
+)" << kCommandsHelp
+        << R"(
+Models: the FAMILY and VARIANT of --detector, and the model halvern and halvern-cli name them
+by (--detector 3:33:1:500 is a "Veridan Ethylene 641-2" with serial number 500 at address 3):
+)" << ModelsHelp()
+        << R"(Another VARIANT of these families is an "Unknown Detector!" to the program; another
+FAMILY is no detector the program knows: it does not take its replies as status replies.
+
+Exit status:
+  0  ended by quit, Ctrl+C (SIGINT) or SIGTERM; also after --help and --version
+  1  the pseudo-terminal, the link or the trace file could not be made, or waiting on the
+     terminal failed
+  2  a bad command line
 )";
     std::exit(0);
 }

@@ -3,30 +3,12 @@
 #include <array>
 #include <string_view>
 
+#include "link/Models.h"
 #include "monitor/Decoder.h"
 
 namespace halvern {
 
 namespace {
-
-struct ModelEntry {
-    std::uint8_t family;
-    std::array<const char*, 3> byVariant;  // variant byte 0, 1, 2; nullptr: not a model
-};
-
-constexpr auto kModelTable = std::to_array<ModelEntry>({
-    {24, {"Veridan Xenon 621-1", "Veridan Xenon 621-2", "Veridan Xenon 621-3"}},
-    {25, {"Veridan Xenon 622-1", "Veridan Xenon 622-2", "Veridan Xenon 622-3"}},
-    {32, {"Veridan Xenon 623-1", "Veridan Xenon 623-2", "Veridan Xenon 623-3"}},
-    {33, {"Veridan Ethylene 641-1", "Veridan Ethylene 641-2", "Veridan Ethylene 641-3"}},
-    {34, {"Veridan Ethylene 642-1", "Veridan Ethylene 642-2", "Veridan Ethylene 642-3"}},
-    {35, {"Veridan Ethylene 643-1", "Veridan Ethylene 643-2", "Veridan Ethylene 643-3"}},
-    {36, {"Veridan LAMP 411", "Veridan LAMP 411", "Veridan LAMP 411"}},
-    {37, {"Veridan LAMP 412", "Veridan LAMP 412", "Veridan LAMP 412"}},
-    {38, {"Veridan LAMP 413", "Veridan LAMP 413", "Veridan LAMP 413"}},
-    {48, {"Talvek 880", nullptr, nullptr}},
-    {49, {"Talvek 890", nullptr, nullptr}},
-});
 
 struct StatusEntry {
     std::string_view code;

@@ -236,9 +236,11 @@ std::string DetectorLabels(const PolledDetector& d) {
 
 void ReadingSamples(Exposition& e, const std::string& id, const StatusReading& r) {
     const auto& value = r.ChannelValues;
+    // The unit differs by model, so an alert's threshold is set per unit, not per model.
     if (!std::isnan(value[kGasSlot]))
         e.Sample("halvern_detector_gas_reading", "gauge",
-                 "The gas reading, in the detector's unit (LEL.m or ppm.m by model).", id,
+                 "The gas reading, in the unit its label names: %LEL.m, or ppm.m (Talvek).",
+                 id + ",unit=\"" + (IsTalvekName(r.ModelName) ? "ppm.m" : "%LEL.m") + "\"",
                  Number(value[kGasSlot]));
     for (const auto& [slot, name] : kSignals)
         if (!std::isnan(value[slot]))

@@ -72,9 +72,9 @@ constexpr const char* kKnownMetrics =
 halvern_detector_up{address="1",serial="4711",model="Veridan Xenon 621-1"} 1
 halvern_detector_up{address="12",serial="880",model="Talvek 880"} 0
 halvern_detector_up{address="7",serial="1207",model="Veridan LAMP 411"} 1
-# HELP halvern_detector_gas_reading The gas reading, in the detector's unit (LEL.m or ppm.m by model).
+# HELP halvern_detector_gas_reading The gas reading, in the unit its label names: %LEL.m, or ppm.m (Talvek).
 # TYPE halvern_detector_gas_reading gauge
-halvern_detector_gas_reading{address="1",serial="4711",model="Veridan Xenon 621-1"} 35
+halvern_detector_gas_reading{address="1",serial="4711",model="Veridan Xenon 621-1",unit="%LEL.m"} 35
 # HELP halvern_detector_signal_volts Signal 1, reference and signal 2, in volts.
 # TYPE halvern_detector_signal_volts gauge
 halvern_detector_signal_volts{address="1",serial="4711",model="Veridan Xenon 621-1",signal="signal1"} 1.5
@@ -124,6 +124,12 @@ constexpr BusFigures kKnownFigures{9, 1'234'500, 1};
 
 TEST(Metrics, GiveTheBusStateInThePrometheusTextFormat) {
     EXPECT_EQ(MetricsText(KnownBus(), kKnownFigures), kKnownMetrics);
+    auto bus = KnownBus();
+    bus[1].lost = false;  // the Talvek answers: its gas reading is in ppm.m
+    EXPECT_NE(
+        MetricsText(bus, kKnownFigures)
+            .find(R"(gas_reading{address="12",serial="880",model="Talvek 880",unit="ppm.m"} 35)"),
+        std::string::npos);
 }
 
 // The quote and backslash escaped, the control byte shown as '?': one line per sample, and
