@@ -95,14 +95,18 @@ const std::vector<PolledDetector>& OverviewComm::Detectors() const {
 
 std::string OverviewComm::StateText() const {
     const auto& d = Detectors();
-    std::size_t lost = 0;
-    for (const auto& x : d)
+    std::size_t lost = 0, waiting = 0;  // waiting: known, not heard yet
+    for (const auto& x : d) {
         lost += x.lost ? 1 : 0;
+        waiting += !x.lost && !x.answered ? 1 : 0;
+    }
     std::string text =
         d.empty() ? std::string("No detector known yet")
                   : std::to_string(d.size()) + (d.size() == 1 ? " detector" : " detectors");
     if (lost > 0)
         text += ", " + std::to_string(lost) + " lost";
+    if (waiting > 0)
+        text += ", " + std::to_string(waiting) + " not answered yet";
     if (poller_ && poller_->Bus().rounds > 0) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f",

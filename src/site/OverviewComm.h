@@ -43,8 +43,8 @@ class OverviewComm {
     bool Choose(std::size_t row);
     bool Running() const { return takeover_.Holding(); }
     const std::vector<PolledDetector>& Detectors() const;
-    // "3 detectors, 1 lost; a round takes 0.2 s." and, on a line of its own, how far the search
-    // of the rest of the bus is: "Searching the bus: address 37 of 247."
+    // "3 detectors, 1 lost, 1 not answered yet; a round takes 0.2 s." and, on a line of its own,
+    // how far the search of the rest of the bus is: "Searching the bus: address 37 of 247."
     std::string StateText() const;
 
   private:
