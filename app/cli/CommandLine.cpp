@@ -497,10 +497,12 @@ Commands:
                              each (as --port N; "-" when none does: use --device), the
                              device, and the adapter's description and maker.
   serve [ADDR...]            Polls the detectors at ADDR... (or those a scan of 1 to 247
-                             finds) in turn and serves their readings over HTTP, read-only:
-                             /metrics (Prometheus text format), /api/detectors (JSON) and
-                             /healthz. A detector is lost after 5 failed polls in a row and
-                             asked again every round. Runs until Ctrl+C or SIGTERM.
+                             finds, and any other address that answers later: a few are
+                             asked between rounds) in turn and serves their readings over
+                             HTTP, read-only: /metrics (Prometheus text format),
+                             /api/detectors (JSON) and /healthz. A detector is lost after 5
+                             failed polls in a row and asked again every round. Runs until
+                             Ctrl+C or SIGTERM.
   history [SERIAL] [--since YYYY-MM-DD]
                              The service history (history.sqlite in the program folder) of
                              the detector with serial number SERIAL, or of all, newest first:

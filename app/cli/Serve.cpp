@@ -186,6 +186,17 @@ std::string AddressList(const std::vector<std::uint8_t>& addresses) {
     return list;
 }
 
+// A detector powered up or mended later is served too: the addresses that did not answer are
+// asked again, a few between rounds, and the one that answers is named.
+void SearchTheOthers(BusPoller& poller, const ServeContext& ctx) {
+    poller.Search(BusSearch{}, [&ctx](const PolledDetector& d) {
+        const StatusReading& r = *d.reading;
+        ctx.say("detector " + std::to_string(d.address) + " (" + Printable(r.ModelName) +
+                ", serial " + std::to_string(static_cast<long>(r.SerialNumber)) +
+                ") answers: served from now on");
+    });
+}
+
 }  // namespace
 
 int Serve(const Invocation& inv, const ServeContext& ctx) {
@@ -228,6 +239,9 @@ int Serve(const Invocation& inv, const ServeContext& ctx) {
     }
 
     BusPoller poller(ctx.link, addresses, ctx.now);
+    const bool searching = inv.addresses.empty();
+    if (searching)
+        SearchTheOthers(poller, ctx);
     std::unique_ptr<Timer> tick;
     if (inv.logPeriodS > 0) {
         poller.StartLogging(ctx.folder, inv.logPeriodS);
@@ -243,6 +257,7 @@ int Serve(const Invocation& inv, const ServeContext& ctx) {
     ctx.say("serving address" + std::string(addresses.size() == 1 ? " " : "es ") +
             AddressList(addresses) + " on http://" + url +
             "/metrics (and /api/detectors, /healthz)" +
+            (searching ? "; the other addresses are searched between rounds" : "") +
             (inv.logPeriodS > 0
                  ? "; records every " + std::to_string(inv.logPeriodS) + " s into " + ctx.folder
                  : "") +

@@ -1,6 +1,8 @@
 // halvern-bench-buspoll: how long a round of the bus poller takes over 32 detectors of
 // halvern-sim on a pseudo-terminal, against the wire floor of its polls (query, latency, reply
-// bytes and turnaround, each poll in turn), and how much of a core the polling takes. It
+// bytes and turnaround, each poll in turn), and how much of a core the polling takes; then the
+// same while the other addresses are searched between rounds (as the overview and serve
+// without addresses do), against the floor plus the search's queries and short waits. It
 // prints "name: value" lines and checks nothing.
 
 #include <sys/resource.h>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "link/Link.h"
+#include "monitor/BusScan.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtSerialPort.h"
 #include "site/BusPoller.h"
@@ -100,6 +103,19 @@ int main(int argc, char** argv) {
         lost += d.lost ? 1 : 0;
         failures += d.failures;
     }
+    // The same rounds while the search runs: each silent address costs its query, the scan's
+    // short wait and the turnaround.
+    BusPoller searching(link, addresses);
+    searching.Search(BusSearch{});
+    searching.Round();
+    Micros roundsUs = 0, searchesUs = 0;
+    const auto askedBefore = searching.Bus().searchAsked;
+    for (int r = 0; r < rounds; ++r) {
+        searching.Round();
+        roundsUs += searching.Bus().lastRoundUs;
+        searchesUs += searching.Bus().lastSearchUs;
+    }
+    const double asked = static_cast<double>(searching.Bus().searchAsked - askedBefore);
     sim.write("quit\n");
     sim.closeWriteChannel();
     if (!sim.waitForFinished(kStartTimeoutMs))
@@ -126,5 +142,16 @@ int main(int argc, char** argv) {
     std::printf("round / bytes and latency alone (%.1f ms): %.3f\n", detectors * pollWireMs,
                 meanMs / (detectors * pollWireMs));
     std::printf("cpu: %.2f %% of a core\n", 100.0 * cpuS / wallS);
+    const double searchFloorMs = static_cast<double>(WireTimeUs(kQueryBytes)) / 1000.0 +
+                                 kDefaultScanTimeoutMs + turnaroundMs;
+    const double roundMs = static_cast<double>(roundsUs) / 1000.0 / rounds;
+    const double searchMs = static_cast<double>(searchesUs) / 1000.0 / rounds;
+    const double perRound = asked / rounds;
+    std::printf("searching: %.1f addresses a round, %.1f ms each (floor %.1f ms)\n", perRound,
+                perRound > 0 ? searchMs / perRound : 0.0, searchFloorMs);
+    std::printf("searching: round of polls mean %.1f ms, round / floor: %.3f\n", roundMs,
+                roundMs / floorMs);
+    std::printf("searching: round with its searches / (floor + searches' floor): %.3f\n",
+                (roundMs + searchMs) / (floorMs + perRound * searchFloorMs));
     return 0;
 }

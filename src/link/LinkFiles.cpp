@@ -1,5 +1,6 @@
 #include "link/LinkFiles.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -68,15 +69,49 @@ std::optional<double> ReadFirstValue(const std::string& path) {
     return FirstValue(std::string(text.constData(), static_cast<std::size_t>(text.size())));
 }
 
-bool WriteValueFile(const std::string& path, long long value) {
+namespace {
+
+bool WriteText(const std::string& path, const std::string& text) {
     const OpenedFile f = OpenProgramFile(path, FileAccess::Replace);
     if (!f)
         return false;
-    const std::string line = std::to_string(value) + "\r\n";
     const bool written =
-        f->write(line.data(), static_cast<qint64>(line.size())) == static_cast<qint64>(line.size());
+        f->write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
     f->close();
     return written && f->error() == QFileDevice::NoError;
+}
+
+}  // namespace
+
+bool WriteValueFile(const std::string& path, long long value) {
+    return WriteText(path, std::to_string(value) + "\r\n");
+}
+
+std::vector<std::uint8_t> ReadAddressFile(const std::string& path) {
+    const OpenedFile f = OpenProgramFile(path, FileAccess::Read);
+    if (!f)
+        return {};
+    std::array<bool, 256> listed{};
+    while (!f->atEnd()) {
+        const QByteArray line = f->readLine().trimmed();
+        int address = 0;
+        const char* end = line.constData() + line.size();
+        const auto [ptr, ec] = std::from_chars(line.constData(), end, address);
+        if (ec == std::errc() && ptr == end && address >= 1 && address <= 247)
+            listed[static_cast<std::size_t>(address)] = true;
+    }
+    std::vector<std::uint8_t> addresses;
+    for (std::size_t a = 1; a < listed.size(); ++a)
+        if (listed[a])
+            addresses.push_back(static_cast<std::uint8_t>(a));
+    return addresses;
+}
+
+bool WriteAddressFile(const std::string& path, const std::vector<std::uint8_t>& addresses) {
+    std::string text;
+    for (const auto a : addresses)
+        text += std::to_string(a) + "\r\n";
+    return WriteText(path, text);
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {

@@ -1,15 +1,18 @@
 #pragma once
 // CommPortNo.txt and CommTune2.txt: one decimal value per line, CR LF, first value read.
+// BusDetectors.txt: the addresses of the detectors last found on the bus, one a line.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace halvern {
 
 constexpr const char* kPortFile = "CommPortNo.txt";
 constexpr const char* kTuneFile = "CommTune2.txt";
+constexpr const char* kKnownDetectorsFile = "BusDetectors.txt";
 
 // The text without the spaces and tabs around it.
 std::string_view TrimBlanks(std::string_view s);
@@ -28,6 +31,12 @@ std::optional<double> ReadFirstValue(const std::string& path);
 // (or is no regular file).
 bool WriteValueFile(const std::string& path, long long value);
 std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The detectors' addresses in the file, in rising order, each once: the lines that hold a whole
+// number from 1 to 247; other lines are passed over. None when the file is missing or unreadable.
+std::vector<std::uint8_t> ReadAddressFile(const std::string& path);
+// Writes the addresses, one a line ("<decimal>\r\n"). False when the file cannot be written.
+bool WriteAddressFile(const std::string& path, const std::vector<std::uint8_t>& addresses);
 
 // A setting file's first value at start-up. A missing file is created holding `initial`, which
 // is then the value. Nothing when the file does not read as a number, or cannot be read, or

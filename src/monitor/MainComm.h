@@ -53,6 +53,8 @@ class MainComm {
     void PollIteration(const StopCheck& stop);
 
     bool Connected() const { return par_.Main.Shape1 == Lamp::Green; }
+    // The address served, the program folder and the rest of the shared state, to read.
+    const Par& State() const { return par_; }
     bool CommandRunning() const { return busy_; }
 
     void cmdUp();

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <vector>
+
+#include "link/LinkFiles.h"
 
 namespace halvern {
 
@@ -53,11 +56,24 @@ bool ScanComm::Step(const StopCheck& stop) {
     scan->Step(stop);
     if (stop())
         return false;  // the same address again next time, or a new scan
-    if (scan->Done())
+    if (scan->Done()) {
+        KeepFound(*scan);
         return true;
+    }
     if (!takeover_.Ending())
         Changed();
     return false;
+}
+
+void ScanComm::KeepFound(const BusScan& scan) const {
+    // What a whole scan found is the bus as it is: the overview polls these at once next time.
+    std::vector<std::uint8_t> found;
+    for (const auto& hit : scan.Hits())
+        if (hit.valid)
+            found.push_back(hit.address);
+    std::sort(found.begin(), found.end());
+    if (!found.empty() && !scan.Noisy())
+        WriteAddressFile(JoinPath(main_.State().ProgramFolder, kKnownDetectorsFile), found);
 }
 
 bool ScanComm::Choose(std::size_t index) {

@@ -55,6 +55,8 @@ class ScanComm {
   private:
     // One address (with those asked again); true when the scan is done.
     bool Step(const StopCheck& stop);
+    // The detectors a whole scan found, kept in the program folder.
+    void KeepFound(const BusScan& scan) const;
     void Changed() {
         if (changed_)
             changed_();

@@ -6,11 +6,19 @@
 #include <utility>
 
 #include "logging/LoggingControl.h"
+#include "monitor/BusScan.h"
 #include "monitor/Decoder.h"
 #include "monitor/Exchanges.h"
 #include "monitor/MainComm.h"
 
 namespace halvern {
+
+namespace {
+
+// A search query's wait for its answer: its bytes on the wire and the scan's short wait.
+constexpr Micros kSearchWaitUs = WireTimeUs(9) + MsToUs(kDefaultScanTimeoutMs);
+
+}  // namespace
 
 BusPoller::BusPoller(Link& link, const std::vector<std::uint8_t>& addresses,
                      std::function<LocalDateTime()> now)
@@ -23,29 +31,135 @@ BusPoller::BusPoller(Link& link, const std::vector<std::uint8_t>& addresses,
 }
 
 bool BusPoller::Step(const StopCheck& stop) {
+    if (search_ && (searchesDue_ > 0 || detectors_.empty()))
+        return SearchStep(stop);
     if (detectors_.empty())
         return true;
-    if (roundStartUs_ < 0)
-        roundStartUs_ = link_.Plat().NowUs();
+    const Micros startUs = link_.Plat().NowUs();
+    if (roundStartUs_ < 0) {
+        roundStartUs_ = startUs;
+        if (searchStartUs_ >= 0)
+            bus_.lastSearchUs = startUs - searchStartUs_;
+        searchStartUs_ = -1;
+    }
     PolledDetector& d = detectors_[next_];
     const StatusPoll poll = PollStatus(link_, d.address, stop, firstByteUs_, ReplyWait::WholeReply);
-    if (poll.reading && poll.reading->Address == d.address)
+    // The answer of the address the search asked last, come after its short wait: that
+    // detector answers, only slowly.
+    std::optional<StatusReading> late;
+    if (poll.reading && poll.reading->Address == d.address) {
         Took(d, *poll.reading);
-    else if (stop && stop())
+    } else if (stop && stop()) {
         return false;  // abandoned: polled again by the next call
-    else
+    } else {
         Failed(d);
+        if (poll.reading && poll.reading->Address == lastSearched_ && !Polled(lastSearched_))
+            late = poll.reading;
+    }
     const PollReply reply = poll.reply;
     const bool settled = reply != PollReply::Broken || SettleLine(stop);
 
-    if (++next_ == detectors_.size()) {
-        next_ = 0;
-        const Micros now = link_.Plat().NowUs();
-        ++bus_.rounds;
-        bus_.lastRoundUs = now - roundStartUs_;
-        roundStartUs_ = now;
-    }
+    next_ = (next_ + 1) % detectors_.size();
+    if (next_ == first_)
+        RoundDone();
+    if (late)
+        Join(*late);
     return settled;
+}
+
+void BusPoller::RoundDone() {
+    const Micros now = link_.Plat().NowUs();
+    ++bus_.rounds;
+    bus_.lastRoundUs = now - roundStartUs_;
+    roundStartUs_ = -1;  // the next round begins with its first poll, after the searches
+    if (!search_)
+        return;
+    const int unpolled = std::max(0, search_->Total() - static_cast<int>(detectors_.size()));
+    searchesDue_ = BusSearch::PerRound(bus_.lastRoundUs, unpolled);
+    searchStartUs_ = now;
+}
+
+void BusPoller::StartAt(std::uint8_t address) {
+    for (std::size_t i = 0; i < detectors_.size(); ++i)
+        if (detectors_[i].address == address)
+            first_ = next_ = i;
+    roundStartUs_ = -1;
+}
+
+void BusPoller::Search(BusSearch search, std::function<void(const PolledDetector&)> found) {
+    search_ = search;
+    found_ = std::move(found);
+    SearchFigures();
+}
+
+bool BusPoller::Polled(std::uint8_t address) const {
+    return std::any_of(detectors_.begin(), detectors_.end(),
+                       [address](const PolledDetector& d) { return d.address == address; });
+}
+
+namespace {
+
+bool AnsweredBy(const StatusPoll& poll, std::uint8_t address) {
+    return poll.reading && poll.reading->Address == address;
+}
+
+}  // namespace
+
+bool BusPoller::SearchStep(const StopCheck& stop) {
+    const auto address = search_->Next([this](std::uint8_t a) { return Polled(a); });
+    if (!address) {
+        searchesDue_ = 0;  // every address is polled
+        return true;
+    }
+    if (searchStartUs_ < 0)
+        searchStartUs_ = link_.Plat().NowUs();
+    // The scan's short wait: a silent address costs little more than its query.
+    StatusPoll poll = PollStatus(link_, *address, stop, kSearchWaitUs, ReplyWait::WholeReply);
+    if (!AnsweredBy(poll, *address) && stop && stop())
+        return false;  // asked again by the next call
+    search_->Asked(*address);
+    lastSearched_ = *address;
+    searchesDue_ = std::max(0, searchesDue_ - 1);
+    if (poll.reply != PollReply::None && !AnsweredBy(poll, *address)) {
+        // Bytes that are no answer of its own: a slow detector, or one answering badly. Once
+        // the line is quiet it gets the main cycle's whole window, once.
+        if (!SettleLine(stop))
+            return false;
+        poll = PollStatus(link_, *address, stop, firstByteUs_, ReplyWait::WholeReply);
+        if (!AnsweredBy(poll, *address) &&
+            ((stop && stop()) || (poll.reply == PollReply::Broken && !SettleLine(stop))))
+            return false;
+    }
+    if (AnsweredBy(poll, *address))
+        Join(*poll.reading);
+    SearchFigures();
+    return true;
+}
+
+void BusPoller::Join(const StatusReading& reading) {
+    const auto at =
+        std::lower_bound(detectors_.begin(), detectors_.end(), reading.Address,
+                         [](const PolledDetector& d, std::uint8_t a) { return d.address < a; });
+    const auto i = static_cast<std::size_t>(at - detectors_.begin());
+    if (!detectors_.empty()) {
+        // The places at and after it move on by one; the round in progress keeps its order.
+        first_ += first_ >= i ? 1 : 0;
+        next_ += next_ >= i ? 1 : 0;
+    }
+    PolledDetector d;
+    d.address = reading.Address;
+    detectors_.insert(at, std::move(d));
+    Took(detectors_[i], reading);
+    if (found_)
+        found_(detectors_[i]);
+}
+
+void BusPoller::SearchFigures() {
+    bus_.searching = true;
+    bus_.searchNext = search_->NextAddress();
+    bus_.searchTotal = search_->Total();
+    bus_.searchPasses = search_->Passes();
+    bus_.searchAsked = search_->AskedTotal();
 }
 
 bool BusPoller::SettleLine(const StopCheck& stop) {

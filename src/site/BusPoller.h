@@ -3,8 +3,9 @@
 // detector its last decoded reading, whether it is lost, and its counts. A reception ends as
 // soon as a whole valid reply is in, so a round costs little more than its bytes on the wire.
 // A detector that stops answering is asked again every round and is lost after the same count
-// of failed polls as on the main window. The bus overview and halvern-cli serve run it; each
-// decides when to take a step.
+// of failed polls as on the main window. With a search, a few of the other addresses are asked
+// between rounds, and a detector that answers joins the list. The bus overview and halvern-cli
+// serve run it; each decides when to take a step.
 
 #include <array>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "link/Link.h"
 #include "logging/LogRecords.h"
 #include "monitor/Decoder.h"
+#include "site/BusSearch.h"
 #include "state/Par.h"
 
 namespace halvern {
@@ -43,8 +45,14 @@ struct PolledDetector {
 
 struct BusFigures {
     std::uint64_t rounds = 0;      // whole rounds over the list
-    Micros lastRoundUs = 0;        // how long the last whole round took
+    Micros lastRoundUs = 0;        // how long the last whole round took, its polls alone
     std::uint64_t reopenings = 0;  // the port came back after its device had gone
+    // While the other addresses are searched (see BusSearch): where the search stands, its
+    // whole passes, the addresses asked, and the time the last round's searches took.
+    bool searching = false;
+    int searchNext = 0, searchTotal = 0;
+    std::uint64_t searchPasses = 0, searchAsked = 0;
+    Micros lastSearchUs = 0;
 };
 
 class BusPoller {
@@ -58,6 +66,12 @@ class BusPoller {
     bool Step(const StopCheck& stop = {});
     // Polls until the round in progress is whole.
     void Round(const StopCheck& stop = {});
+    // Rounds begin at this address of the list (the first one polled is the next step's).
+    void StartAt(std::uint8_t address);
+    // From now on, the addresses not in the list are searched between rounds; one that
+    // answers joins the list (in address order), and `found` is told.
+    void Search(BusSearch search, std::function<void(const PolledDetector&)> found = {});
+    const BusSearch* Searching() const { return search_ ? &*search_ : nullptr; }
 
     const std::vector<PolledDetector>& Detectors() const { return detectors_; }
     const BusFigures& Bus() const { return bus_; }
@@ -75,6 +89,13 @@ class BusPoller {
 
   private:
     void Took(PolledDetector& d, const StatusReading& reading);
+    // One address of the search; false when `stop` ended it.
+    bool SearchStep(const StopCheck& stop);
+    bool Polled(std::uint8_t address) const;
+    // A detector the search heard joins the list.
+    void Join(const StatusReading& reading);
+    void RoundDone();
+    void SearchFigures();
     void Failed(PolledDetector& d);
     // Waits for the line to be quiet after a broken reply; false when `stop` ended the wait.
     bool SettleLine(const StopCheck& stop);
@@ -84,7 +105,13 @@ class BusPoller {
     std::function<LocalDateTime()> now_;
     std::vector<PolledDetector> detectors_;
     std::size_t next_ = 0;
+    std::size_t first_ = 0;  // where a round begins
     Micros roundStartUs_ = -1;
+    std::optional<BusSearch> search_;
+    std::function<void(const PolledDetector&)> found_;
+    int searchesDue_ = 0;  // addresses still to ask before the next round
+    Micros searchStartUs_ = -1;
+    int lastSearched_ = -1;
     Micros firstByteUs_ = kFirstByteWindowUs;
     BusFigures bus_;
     Par logs_;  // the log records' state; each record takes its detector's own reading

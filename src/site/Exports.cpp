@@ -266,6 +266,25 @@ void ReadingSamples(Exposition& e, const std::string& id, const StatusReading& r
              "1");
 }
 
+// How far the search of the addresses not polled is.
+void SearchSamples(Exposition& e, const BusFigures& bus) {
+    e.Sample("halvern_bus_search_next_address", "gauge",
+             "The next address the search of the addresses not polled will ask (1 to 247).", "",
+             std::to_string(bus.searchNext));
+    e.Sample("halvern_bus_search_addresses", "gauge",
+             "The addresses the search goes over, polled or not.", "",
+             std::to_string(bus.searchTotal));
+    e.Sample("halvern_bus_search_passes_total", "counter",
+             "Whole passes of the search over the addresses not polled.", "",
+             std::to_string(bus.searchPasses));
+    e.Sample("halvern_bus_search_queries_total", "counter",
+             "Status queries the search sent to addresses not polled.", "",
+             std::to_string(bus.searchAsked));
+    e.Sample("halvern_bus_search_duration_seconds", "gauge",
+             "How long the search's queries between the last two rounds took, in seconds.", "",
+             Number(static_cast<double>(bus.lastSearchUs) / 1e6));
+}
+
 }  // namespace
 
 std::string MetricsText(const std::vector<PolledDetector>& detectors, const BusFigures& bus) {
@@ -293,11 +312,13 @@ std::string MetricsText(const std::vector<PolledDetector>& detectors, const BusF
     e.Sample("halvern_bus_rounds_total", "counter", "Whole rounds of polls over the detectors.", "",
              std::to_string(bus.rounds));
     e.Sample("halvern_bus_round_duration_seconds", "gauge",
-             "How long the last whole round took, in seconds.", "",
+             "How long the polls of the last whole round took, in seconds.", "",
              Number(static_cast<double>(bus.lastRoundUs) / 1e6));
     e.Sample("halvern_bus_port_reopenings_total", "counter",
              "Times the serial port came back and was opened again after its device had gone.", "",
              std::to_string(bus.reopenings));
+    if (bus.searching)
+        SearchSamples(e, bus);
     return e.Str();
 }
 

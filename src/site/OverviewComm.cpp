@@ -1,8 +1,11 @@
 #include "site/OverviewComm.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
+#include "link/LinkFiles.h"
 #include "monitor/Decoder.h"
 
 namespace halvern {
@@ -43,16 +46,33 @@ OverviewComm::OverviewComm(Link& link, PollLoop& loop, MainComm& main,
                  .giveBack = [this] { main_.Activate(); }}) {}
 
 void OverviewComm::Start(std::vector<std::uint8_t> addresses) {
-    poller_.reset();
-    scan_.reset();
-    if (addresses.empty())
-        scan_ = std::make_shared<BusScan>(link_);
-    else
-        poller_ = std::make_shared<BusPoller>(link_, addresses, now_);
+    const Par& par = main_.State();
+    const bool serving = main_.Connected();
+    if (addresses.empty()) {
+        addresses = ReadAddressFile(KnownFile());
+        if (serving)
+            addresses.push_back(par.CurrentAddress);
+    }
+    std::sort(addresses.begin(), addresses.end());
+    addresses.erase(std::unique(addresses.begin(), addresses.end()), addresses.end());
+    poller_ = std::make_shared<BusPoller>(link_, addresses, now_);
+    if (serving)
+        poller_->StartAt(par.CurrentAddress);
+    // What the search finds is known from now on, here and the next time.
+    poller_->Search(BusSearch{}, [this, poller = poller_.get()](const PolledDetector&) {
+        std::vector<std::uint8_t> known;
+        for (const auto& d : poller->Detectors())
+            known.push_back(d.address);
+        WriteAddressFile(KnownFile(), known);
+    });
     // The reply the interrupted poll (the main cycle's, or this one's) may still get is taken
     // in first, so that no one else takes it for its answer; so too when the overview closes.
     takeover_.Start();
     Changed();
+}
+
+std::string OverviewComm::KnownFile() const {
+    return JoinPath(main_.State().ProgramFolder, kKnownDetectorsFile);
 }
 
 void OverviewComm::Close() {
@@ -74,47 +94,36 @@ const std::vector<PolledDetector>& OverviewComm::Detectors() const {
 }
 
 std::string OverviewComm::StateText() const {
-    if (scan_ && !poller_)
-        return "Scanning the bus: address " + std::to_string(scan_->Reached()) + " of " +
-               std::to_string(scan_->Total());
     const auto& d = Detectors();
-    std::size_t lost = 0;
-    for (const auto& x : d)
+    std::size_t lost = 0, waiting = 0;  // waiting: known, not heard yet
+    for (const auto& x : d) {
         lost += x.lost ? 1 : 0;
-    std::string text = std::to_string(d.size()) + (d.size() == 1 ? " detector" : " detectors");
+        waiting += !x.lost && !x.answered ? 1 : 0;
+    }
+    std::string text =
+        d.empty() ? std::string("No detector known yet")
+                  : std::to_string(d.size()) + (d.size() == 1 ? " detector" : " detectors");
     if (lost > 0)
         text += ", " + std::to_string(lost) + " lost";
-    if (d.empty())
-        return "No detector answered the scan.";
+    if (waiting > 0)
+        text += ", " + std::to_string(waiting) + " not answered yet";
     if (poller_ && poller_->Bus().rounds > 0) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f",
                       static_cast<double>(poller_->Bus().lastRoundUs) / 1e6);
         text += "; a round takes " + std::string(seconds) + " s";
     }
-    return text + ".";
+    text += ".";
+    if (const BusSearch* search = poller_ ? poller_->Searching() : nullptr) {
+        std::string where = search->Text();
+        where[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(where[0])));
+        text += "\n" + where + ".";
+    }
+    return text;
 }
 
 bool OverviewComm::Step(const StopCheck& stop) {
-    if (const auto scan = scan_; scan && !poller_) {
-        scan->Step(stop);
-        if (stop())
-            return false;
-        if (scan->Done()) {
-            std::vector<std::uint8_t> found;
-            for (const auto& hit : scan->Hits())
-                if (hit.valid)
-                    found.push_back(hit.address);
-            poller_ = std::make_shared<BusPoller>(link_, found, now_);
-        }
-        Changed();
-        return false;
-    }
     const auto poller = poller_;
-    if (poller->Detectors().empty()) {
-        link_.WaitMs(100, stop);  // nothing to poll: the loop idles until the window closes
-        return false;
-    }
     if (poller->Step(stop))
         Changed();
     return false;  // polled until the window closes

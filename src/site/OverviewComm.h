@@ -1,8 +1,11 @@
 #pragma once
-// The bus overview's logic without widgets: the detectors of a list (or, without one, those a
-// scan finds first) polled in turn as the polling loop's iterations in place of the main
-// cycle; the choice of one to serve; and the texts the window shows. When the overview closes
-// the main window is activated once and its cycle takes the loop back.
+// The bus overview's logic without widgets: the detectors already known (the one served and
+// those the last scan or overview found, kept in the program folder), or those of a list,
+// polled in turn as the polling loop's iterations in place of the main cycle, the served one
+// first; the rest of the bus searched meanwhile, a few addresses between rounds, and what
+// answers joins the rows (and the file); the choice of one to serve; and the texts the window
+// shows. When the overview closes the main window is activated once and its cycle takes the
+// loop back.
 
 #include <array>
 #include <cstdint>
@@ -11,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "monitor/BusScan.h"
 #include "monitor/BusTakeover.h"
 #include "monitor/MainComm.h"
 #include "monitor/PollLoop.h"
@@ -33,22 +35,22 @@ class OverviewComm {
     OverviewComm(Link& link, PollLoop& loop, MainComm& main, std::function<LocalDateTime()> now,
                  std::function<void()> changed);
 
-    // The window opens with the detectors at `addresses`; none: a scan of 1-247 finds them.
+    // The window opens with the detectors at `addresses`; none: those already known.
     void Start(std::vector<std::uint8_t> addresses);
     // The window has closed: once the poll under way has ended, the main cycle goes on.
     void Close();
     // The detector of a row becomes the main window's; the overview closes.
     bool Choose(std::size_t row);
     bool Running() const { return takeover_.Holding(); }
-    bool Scanning() const { return Running() && !poller_; }
-    // Empty while the scan runs.
     const std::vector<PolledDetector>& Detectors() const;
-    // "Scanning the bus: address 37 of 247", "3 detectors, 1 lost; a round takes 0.2 s".
+    // "3 detectors, 1 lost, 1 not answered yet; a round takes 0.2 s." and, on a line of its own,
+    // how far the search of the rest of the bus is: "Searching the bus: address 37 of 247."
     std::string StateText() const;
 
   private:
-    // One poll (or, while the detectors are still to be found, one address of the scan).
+    // One poll, or one address of the search.
     bool Step(const StopCheck& stop);
+    std::string KnownFile() const;
     void Changed() {
         if (changed_)
             changed_();
@@ -59,7 +61,6 @@ class OverviewComm {
     std::function<LocalDateTime()> now_;
     std::function<void()> changed_;
     // Shared with the step in progress, which a new Start may outlive.
-    std::shared_ptr<BusScan> scan_;
     std::shared_ptr<BusPoller> poller_;
     BusTakeover takeover_;
 };

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QHostAddress>
+#include <QTcpServer>
+
+#include "cli/CliBench.h"
 #include "cli/CommandLine.h"
 
 namespace halvern::test {
@@ -57,6 +61,28 @@ TEST(ServeRequests, ReadOnlyEndpointsAnswerGetAndHeadOnly) {
         EXPECT_EQ(a.head, std::string(c.method) == "HEAD");
         EXPECT_FALSE(a.body.empty());
     }
+}
+
+// Started without addresses while detector 12 is silent, serve serves 1 and 7; once 12
+// answers again, the search between rounds finds it within five minutes, and serve says so.
+TEST(ServeSearch, ADetectorSilentAtTheStartIsServedOnceItAnswers) {
+    CliBench b(BusOf({{1, 24, 4711}, {7, 36, 1207}, {12, 48, 880, "silent"}}));
+    constexpr Micros kAnswersAgain = 60'000'000;
+    b.beforeRun = [&](cli::Tool& tool) {
+        b.plat.Post(kAnswersAgain, [&] { b.bus().ClearFaults(12); });
+        b.plat.Post(kAnswersAgain + 300'000'000, [&tool] { tool.RequestStop(); });
+    };
+    QTcpServer free;  // a port nobody listens on, for the endpoint
+    ASSERT_TRUE(free.listen(QHostAddress::LocalHost));
+    const std::string listen = "127.0.0.1:" + std::to_string(free.serverPort());
+    free.close();
+    const CliRun r = b.Cli({"serve", "--listen", listen});
+    EXPECT_EQ(r.code, 0) << r.err;
+    const auto lines = Lines(r.err);
+    ASSERT_GE(lines.size(), 3u) << r.err;
+    EXPECT_EQ(lines[1].substr(0, 42), "halvern-cli: serving addresses 1, 7 on htt");
+    EXPECT_EQ(lines[2],
+              "halvern-cli: detector 12 (Talvek 880, serial 880) answers: served from now on");
 }
 
 }  // namespace

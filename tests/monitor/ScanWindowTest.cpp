@@ -56,9 +56,10 @@ class ScanWindowTest : public UiTest {
 };
 
 // The scan runs to its end, or is stopped at 3.5 s (the address being asked finishes). The
-// list stays; every address is asked once, in order, and nothing of the
-// main cycle in between; then the main cycle goes on with its detector (the chosen one, when
-// Enter chose one: a search under way ends). The close box closes as Enter does.
+// list stays (and, of a whole scan, the file the bus overview reads); every address is asked once,
+// in order, and nothing of the main cycle in between; then the main cycle goes on with its detector
+// (the chosen one, when Enter chose one: a search under way ends). The close box closes as Enter
+// does.
 class ScanEnds : public ScanWindowTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ScanEnds, WithTheListKeptAndTheMainCyclePollingAgain) {
@@ -81,6 +82,8 @@ TEST_P(ScanEnds, WithTheListKeptAndTheMainCyclePollingAgain) {
     EXPECT_EQ(State(),
               stop ? "Scan cancelled: 3 detectors found." : "Scan complete: 3 detectors found.");
     EXPECT_EQ(closed, served == 7 ? 0 : 1);
+    // What a whole scan found is kept for the bus overview; a part of the bus is not the bus.
+    EXPECT_EQ(b.Lines("BusDetectors.txt"), stop ? 0 : 3);
     EXPECT_FALSE(scan.Running() || b.par.SearchMode);
     EXPECT_EQ(b.par.Main.DetNum + " " + b.par.Main.SeNum, served == 7 ? "7 1207" : "12 880");
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "site/Exports.h"
@@ -43,6 +44,69 @@ std::string Sample(const std::string& metrics, const std::string& start) {
     const auto end = metrics.find('\n', at + 1);
     const std::string line = metrics.substr(at + 1, end - at - 1);
     return line.substr(line.rfind(' ') + 1);
+}
+
+// The addresses not polled are asked in turn, round again past the last; a round asks enough
+// of them for a pass to take about two minutes of rounds, at least one, at most all.
+TEST(BusSearch, AsksTheAddressesNotPolledInTurnAndRoundAgain) {
+    const struct {
+        std::vector<int> polled;
+        std::vector<int> asked;  // the first six
+        const char* text;        // after them
+    } cases[] = {
+        {{2, 6}, {1, 3, 4, 5, 1, 3}, "searching the bus again: address 4 of 6"},
+        {{2}, {1, 3, 4, 5, 6, 1}, "searching the bus again: address 2 of 6"},
+        {{}, {1, 2, 3, 4, 5}, "searching the bus: address 6 of 6"},
+    };
+    for (const auto& c : cases) {
+        BusSearch search(1, 6);
+        const auto polled = [&](std::uint8_t a) {
+            return std::find(c.polled.begin(), c.polled.end(), a) != c.polled.end();
+        };
+        std::vector<int> asked;
+        for (std::size_t i = 0; i < c.asked.size(); ++i) {
+            asked.push_back(*search.Next(polled));
+            search.Asked(static_cast<std::uint8_t>(asked.back()));
+        }
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(search.Text(), c.text);
+    }
+    EXPECT_FALSE(BusSearch(3, 4).Next([](std::uint8_t) { return true; }));
+    // (round, addresses not polled) -> asked after the round: 0.15 s x 244 / 120 s is 0.3,
+    // 1.7 s x 215 / 120 s is 3.05.
+    const struct {
+        Micros roundUs;
+        int unpolled, perRound;
+    } rounds[] = {{0, 240, 1},         {150'000, 244, 1},     {1'700'000, 215, 4},
+                  {60'000'000, 10, 5}, {600'000'000, 10, 10}, {1'000'000, 0, 0}};
+    for (const auto& r : rounds)
+        EXPECT_EQ(BusSearch::PerRound(r.roundUs, r.unpolled), r.perRound) << r.roundUs;
+}
+
+// A detector not in the list is found by the search between rounds and joins them; the rounds
+// keep their pace, and the searches between two rounds cost their queries and short waits.
+TEST(BusPoller, TheSearchFindsADetectorNotPolledAndKeepsTheRoundsPace) {
+    Bench b(BusOf({{1, 24, 4711}, {7, 36, 1207}, {12, 48, 880}}));
+    BusPoller poller(b.link, {1, 7});
+    std::vector<int> found;
+    poller.Search(BusSearch{}, [&](const PolledDetector& d) { found.push_back(d.address); });
+    // A round of two costs about 0.1 s: one address between rounds, 2, 3, 4, 5, 6, 8, ... 12
+    // after the tenth.
+    for (int round = 1; round <= 10; ++round)
+        poller.Round();
+    EXPECT_TRUE(found.empty());
+    poller.Round();
+    EXPECT_EQ(found, std::vector<int>{12});
+    poller.Round();  // after 13 was asked
+    ASSERT_EQ(poller.Detectors().size(), 3u);
+    EXPECT_EQ(poller.Detectors()[2].polls, 3u);  // its answer to the search, and two rounds
+    EXPECT_LE(poller.Bus().lastRoundUs, 3 * (kAnsweredPollUs + kTurnaroundUs) * 11 / 10);
+    // A silent address: its query, the scan's 80 ms, the turnaround.
+    EXPECT_GE(poller.Bus().lastSearchUs, WireTimeUs(9) + 80'000);
+    EXPECT_LE(poller.Bus().lastSearchUs, WireTimeUs(9) + 80'000 + kTurnaroundUs + 1'000);
+    const std::string metrics = MetricsText(poller.Detectors(), poller.Bus());
+    EXPECT_EQ(Sample(metrics, "halvern_bus_search_next_address"), "14") << metrics;
+    EXPECT_EQ(Sample(metrics, "halvern_bus_search_queries_total"), "11");
 }
 
 struct OddCase {

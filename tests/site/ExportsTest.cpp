@@ -112,7 +112,7 @@ halvern_bus_detectors 3
 # HELP halvern_bus_rounds_total Whole rounds of polls over the detectors.
 # TYPE halvern_bus_rounds_total counter
 halvern_bus_rounds_total 9
-# HELP halvern_bus_round_duration_seconds How long the last whole round took, in seconds.
+# HELP halvern_bus_round_duration_seconds How long the polls of the last whole round took, in seconds.
 # TYPE halvern_bus_round_duration_seconds gauge
 halvern_bus_round_duration_seconds 1.2345
 # HELP halvern_bus_port_reopenings_total Times the serial port came back and was opened again after its device had gone.
