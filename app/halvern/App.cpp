@@ -11,6 +11,7 @@
 #include "logging/LoggingControl.h"
 #include "monitor/frmMain.h"
 #include "platform/qt/PortDevice.h"
+#include "state/SaveNames.h"
 #include "ui/frmAbout.h"
 #include "ui/frmComm.h"
 #include "ui/frmOpenS.h"
@@ -205,10 +206,10 @@ void App::ShowAbout() {
 
 void App::ViewLog() {
     if (!serForLog_) {
-        serForLog_ = new frmSerForLog(par_, s_.dialogs);
+        serForLog_ = new frmSerForLog(par_, s_.dialogs, QString::fromStdString(ServedSerial()));
         serForLog_->setAttribute(Qt::WA_DeleteOnClose);
         connect(serForLog_, &frmSerForLog::openViewer, this, &App::OpenViewer);
-        // Closing discards the prompt (it starts empty next time); the viewer only hides it.
+        // Closing discards the prompt (it starts anew next time); the viewer only hides it.
         connect(serForLog_, &frmSerForLog::closedBack, this, &App::BackToMain);
     }
     main_->hide();
@@ -332,7 +333,7 @@ void App::OpenTraffic() {
         // No parent: it stays open while the main and maintenance windows take turns.
         traffic_ = new frmTraffic(link_, s_.dialogs, startUs_);
         traffic_->setAttribute(Qt::WA_DeleteOnClose);
-        traffic_->SetSaveFolder(QString::fromStdString(par_.ProgramFolder));
+        traffic_->SetSaveFolder(QString::fromStdString(par_.DocumentsFolder));
     }
     traffic_->show();
     traffic_->raise();
@@ -387,7 +388,10 @@ void App::ServiceReport(const std::string& serial) {
         report.address = std::to_string(r.Address);
     }
     const QString html = ReportHtml(report);
-    if (s_.dialogs.PrintDialog())
+    const LocalDateTime today = s_.now();
+    const std::string file = SuggestedPath(
+        par_.DocumentsFolder, ReportFileName(serial, today.year, today.month, today.day));
+    if (s_.dialogs.PrintDialogToFile(file))
         s_.dialogs.PrintDocument([&](QPagedPaintDevice& device) { PaintReport(html, device); });
 }
 

@@ -85,6 +85,7 @@ class App : public QObject {
     frmBusOverview* OverviewWindow() const { return overview_; }
     frmTraffic* TrafficWindow() const { return traffic_; }
     frmHistory* HistoryWindow() const { return historyWin_; }
+    frmAbout* AboutBox() const { return about_; }
     HistoryStore& History() { return *history_; }
     MainComm* Comm() const { return mainComm_.get(); }
     PollLoop& Loop() { return loop_; }

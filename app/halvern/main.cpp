@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
     halvern::Par par;
     par.ProgramFolder = halvern::ProgramFolder(options.dataDir);
     QDir().mkpath(QString::fromStdString(par.ProgramFolder));  // a new --data-dir is made
+    par.DocumentsFolder = halvern::DocumentsFolder();
 
     halvern::App halvernApp(
         halvern::AppServices{platform, *port, dialogs,

@@ -70,6 +70,23 @@ std::string AddressNotConfirmedMessage(std::uint8_t oldAddress, std::uint8_t new
            ": choose " + n + " in the address list.";
 }
 
+std::string SetupConfirmedNotice(std::uint8_t address, const std::vector<std::string>& written) {
+    std::string what;
+    for (const std::string& field : written)
+        what += (what.empty() ? "" : ", ") + field;
+    return "Setup table written to the detector at address " + std::to_string(address) + " (" +
+           (what.empty() ? std::string("unchanged") : what) + "): the detector confirmed it.";
+}
+
+std::string AddressConfirmedNotice(std::uint8_t oldAddress, std::uint8_t newAddress) {
+    return "Address " + std::to_string(newAddress) + " written to the detector at address " +
+           std::to_string(oldAddress) + ": the detector confirmed it.";
+}
+
+std::string FirstLine(const std::string& message) {
+    return message.substr(0, message.find_first_of("\r\n"));
+}
+
 std::string AddressTakenMessage(std::uint8_t newAddress, const std::string& who) {
     return "Address " + std::to_string(newAddress) + " is taken: " + who +
            " answers there.\rChange is not Saved!";

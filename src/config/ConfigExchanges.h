@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/Link.h"
 #include "link/Writes.h"
@@ -46,6 +47,12 @@ std::string SetupNotConfirmedMessage(std::uint8_t address,
 // The detector may or may not have taken the address; the program goes on with the old one.
 std::string AddressNotConfirmedMessage(std::uint8_t oldAddress, std::uint8_t newAddress,
                                        WriteOutcome last = WriteOutcome::NoAnswer);
+// What the main window's status line says after a confirmed write. `written`: each field
+// changed, as "Heater Mode: ON"; none, the table went back as it was read.
+std::string SetupConfirmedNotice(std::uint8_t address, const std::vector<std::string>& written);
+std::string AddressConfirmedNotice(std::uint8_t oldAddress, std::uint8_t newAddress);
+// A message's first line: the status line's form of a warning given in full in a box.
+std::string FirstLine(const std::string& message);
 // Why a new address is refused: `who` (from DetectorAt) answers there already.
 std::string AddressTakenMessage(std::uint8_t newAddress, const std::string& who);
 

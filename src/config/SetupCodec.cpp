@@ -439,4 +439,22 @@ std::string SetupRefusalMessage(const SetupRefusal& refusal, const SetupTexts& t
                             : "Its options are: " + options + ".");
 }
 
+std::vector<std::string> ChangedFieldTexts(const SetupFieldSet& changed, const SetupTexts& texts,
+                                           const SetupLayout& layout) {
+    std::vector<std::string> out;
+    for (int i = 0; i < kSetupFieldCount; ++i)
+        if (changed[static_cast<std::size_t>(i)])
+            out.push_back(SetupCaption(LabelOf(static_cast<SetupControl>(i)), layout) + ": " +
+                          texts[static_cast<std::size_t>(i)]);
+    return out;
+}
+
+std::string DiscardChangesQuestion(const std::vector<std::string>& changed) {
+    std::string list;
+    for (const std::string& field : changed)
+        list += "\n" + field;
+    return "These changes have not been written:" + list +
+           "\n\nClose the setup table and discard them?";
+}
+
 }  // namespace halvern

@@ -127,6 +127,12 @@ SetupControl LabelOf(SetupControl field);
 // The caption a label shows ("Heater Mode"); Label4's depends on the model.
 std::string SetupCaption(SetupControl label, const SetupLayout& layout);
 
+// Each of the `changed` fields as "Heater Mode: ON", in the order of the fields.
+std::vector<std::string> ChangedFieldTexts(const SetupFieldSet& changed, const SetupTexts& texts,
+                                           const SetupLayout& layout);
+// Enter closes the screen without writing: asked first when fields were changed.
+std::string DiscardChangesQuestion(const std::vector<std::string>& changed);
+
 constexpr const char* kEmptyFieldText = "Empty Field - try again!";
 // The refusal of a Burn with an empty tested field: kEmptyFieldText, then a line naming the
 // field, and for a hidden one why it cannot be filled here.

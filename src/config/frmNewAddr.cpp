@@ -114,9 +114,12 @@ void frmNewAddr::Burn() {
     const bool confirmed = written.Confirmed();
     RecordAction(par_, oldAddress, kActionAddress, std::to_string(oldAddress),
                  std::to_string(*newAddress), confirmed, written.attempts);
+    const std::string unconfirmed =
+        AddressNotConfirmedMessage(oldAddress, *newAddress, written.outcome);
+    par_.Main.WriteNotice =
+        confirmed ? AddressConfirmedNotice(oldAddress, *newAddress) : FirstLine(unconfirmed);
     if (!confirmed && !Ending())
-        dialogs_.Message(AddressNotConfirmedMessage(oldAddress, *newAddress, written.outcome),
-                         "Warning", MsgIcon::Critical);
+        dialogs_.Message(unconfirmed, "Warning", MsgIcon::Critical);
     // Unconfirmed, the detector most likely kept its address: the main window stays with it.
     if (confirmed) {
         par_.Main.DetNum = std::to_string(*newAddress);

@@ -227,6 +227,19 @@ SetupTexts frmSetupT::Texts() const {
     return texts;
 }
 
+void frmSetupT::DefaultCommand() {
+    // Enter closes without writing, as always; changed fields are not thrown away unasked.
+    if (Burning())
+        return;
+    const SetupTexts texts = Texts();
+    const auto changed =
+        ChangedFieldTexts(ChangedSetupFields(read_, texts, model_), texts, layout_);
+    if (!changed.empty() &&
+        !dialogs_.AskYesNo(DiscardChangesQuestion(changed), "Setup table", MsgIcon::Question))
+        return;
+    Cancel();
+}
+
 bool frmSetupT::OwnKey(QKeyEvent& key) {
     if (key.key() != Qt::Key_F6)
         return false;
@@ -248,8 +261,8 @@ void frmSetupT::Burn() {
     if (Burning())
         return;
     const SetupTexts texts = Texts();
-    const auto burn =
-        SetupTableToBurn(read_, texts, ChangedSetupFields(read_, texts, model_), model_);
+    const SetupFieldSet changed = ChangedSetupFields(read_, texts, model_);
+    const auto burn = SetupTableToBurn(read_, texts, changed, model_);
     if (const auto* refused = std::get_if<SetupRefusal>(&burn)) {
         dialogs_.Message(SetupRefusalMessage(*refused, texts, layout_), kAppTitle,
                          MsgIcon::Critical);
@@ -260,9 +273,15 @@ void frmSetupT::Burn() {
     const WriteResult written = WriteSetupTable(link_, address_, par_.Setup, stop_);
     RecordSetup(par_, address_, model_, read_, par_.Setup, written.Confirmed(), written.attempts);
     Frame3_->hide();
-    if (!written.Confirmed() && !Ending())
-        dialogs_.Message(SetupNotConfirmedMessage(address_, written.outcome), "Warning",
-                         MsgIcon::Critical);
+    if (written.Confirmed()) {
+        par_.Main.WriteNotice =
+            SetupConfirmedNotice(address_, ChangedFieldTexts(changed, texts, layout_));
+    } else {
+        par_.Main.WriteNotice = FirstLine(SetupNotConfirmedMessage(address_, written.outcome));
+        if (!Ending())
+            dialogs_.Message(SetupNotConfirmedMessage(address_, written.outcome), "Warning",
+                             MsgIcon::Critical);
+    }
     SetBurning(false);
     close();
 }

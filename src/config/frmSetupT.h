@@ -3,6 +3,7 @@
 // just before it opens, lets the technician change it, writes it back (Burn, F3) and prints
 // an image of itself (Print, F6). Cancel (button, Esc, Enter unless the focus is on another
 // button, Ctrl+Break) and the close box close it without writing; so does the end of a Burn.
+// Enter asks first when fields were changed.
 
 #include <array>
 
@@ -38,7 +39,8 @@ class frmSetupT : public ConfigWindow {
     void BuildSetupControls();
     void BuildButtons();
     void BuildBurningNotice();
-    void DefaultCommand() override { Cancel(); }
+    // Enter: Cancel, after asking when fields were changed.
+    void DefaultCommand() override;
     bool OwnKey(QKeyEvent& key) override;
     void BurnShown(bool on) override;
     QComboBox* Field(SetupControl f) const { return fields_[static_cast<std::size_t>(Index(f))]; }

@@ -21,6 +21,7 @@
 #include "logging/LogCsv.h"
 #include "logging/LogReader.h"
 #include "logging/frmLogPlot.h"
+#include "state/SaveNames.h"
 #include "ui/Dialogs.h"
 
 namespace halvern {
@@ -94,7 +95,7 @@ QString Field(const std::string& text) {
 frmCusLog::frmCusLog(const Par& par, Dialogs& dialogs, const QString& entry, QWidget* parent)
     : QWidget(parent, Qt::Window),
       dialogs_(dialogs),
-      folder_(par.ProgramFolder),
+      saveFolder_(par.DocumentsFolder),
       entry_(entry),
       path_(LogPathForEntry(par.ProgramFolder, entry.toStdString()).value_or("")),
       model_(LoadFirstLines(path_)) {
@@ -297,7 +298,7 @@ void frmCusLog::OpenPlot() {
             data->Read.Ok = false;
             data->Read.Error = failure;
         }
-        plot_ = new frmLogPlot(std::move(*data), serial, folder_, dialogs_, this);
+        plot_ = new frmLogPlot(std::move(*data), serial, saveFolder_, dialogs_, this);
         plot_->setAttribute(Qt::WA_DeleteOnClose);
         plot_->show();
         plot_->activateWindow();
@@ -308,9 +309,9 @@ void frmCusLog::OpenPlot() {
 void frmCusLog::ExportCsv() {
     if (RaiseTask())
         return;
-    const QString suggested =
-        QDir(QString::fromStdString(folder_)).filePath(entry_.trimmed() + ".csv");
-    dialogs_.SaveFileName(*this, kExportTitle, suggested.toStdString(), "CSV files (*.csv)",
+    const std::string suggested =
+        SuggestedPath(saveFolder_, LogExportName(entry_.toStdString(), ".csv"));
+    dialogs_.SaveFileName(*this, kExportTitle, suggested, "CSV files (*.csv)",
                           [this](const std::string& target) { ExportCsvTo(target); });
 }
 

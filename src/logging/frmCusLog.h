@@ -88,7 +88,7 @@ class frmCusLog : public QWidget {
     void ExportCsvTo(const std::string& target);
 
     Dialogs& dialogs_;
-    std::string folder_;
+    std::string saveFolder_;  // where the CSV and the plot's PNG are offered
     QString entry_;
     std::string path_;  // the log file; empty when the entry names none
     QLabel* lblExtent_ = nullptr;

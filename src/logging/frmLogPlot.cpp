@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QDir>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QImageWriter>
 #include <QKeyEvent>
@@ -21,6 +22,7 @@
 #include <limits>
 #include <utility>
 
+#include "state/SaveNames.h"
 #include "ui/Dialogs.h"
 
 namespace halvern {
@@ -69,20 +71,22 @@ QString AxisFormat(const LogPlotData& data) {
     return "dd/MM/yy";
 }
 
-QChart* NewChart(const QString& title) {
+// The three charts share a small screen's height: what names a chart goes to the side of its
+// plot (its value axis title) and the legend above it, not into a title row of its own.
+QChart* NewChart() {
     auto* chart = new QChart;
-    chart->setTitle(title);
-    chart->setMargins(QMargins(4, 2, 8, 2));
+    chart->setMargins(QMargins(4, 0, 8, 0));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    chart->setBackgroundRoundness(0);
     // Legends above the charts, so the three plot areas line up under each other in time.
     chart->legend()->setAlignment(Qt::AlignTop);
-    QFont titleFont = chart->titleFont();
-    titleFont.setBold(true);
-    chart->setTitleFont(titleFont);
     return chart;
 }
 
-QDateTimeAxis* AddTimeAxis(QChart* chart, const LogPlotData& data) {
+// The times are written under the lowest chart only: the charts above share its axis.
+QDateTimeAxis* AddTimeAxis(QChart* chart, const LogPlotData& data, bool labelled) {
     auto* time = new QDateTimeAxis;
+    time->setLabelsVisible(labelled);
     time->setFormat(AxisFormat(data));
     time->setTickCount(7);
     const auto [from, to] = TimeRange(data);
@@ -93,7 +97,7 @@ QDateTimeAxis* AddTimeAxis(QChart* chart, const LogPlotData& data) {
 }
 
 // From zero, or the lowest value when below, to a little above the highest value shown.
-QValueAxis* AddValueAxis(QChart* chart, std::initializer_list<int> series,
+QValueAxis* AddValueAxis(QChart* chart, const QString& title, std::initializer_list<int> series,
                          const LogPlotData& data) {
     double low = 0, high = std::numeric_limits<double>::lowest();
     for (const int s : series) {
@@ -110,6 +114,11 @@ QValueAxis* AddValueAxis(QChart* chart, std::initializer_list<int> series,
     values->setRange(low, high + (high - low) * 0.05);
     values->applyNiceNumbers();
     values->setLabelFormat("%g");
+    values->setTitleText(title);
+    QFont titleFont = values->titleFont();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 0.9);
+    values->setTitleFont(titleFont);
     chart->addAxis(values, Qt::AlignLeft);
     return values;
 }
@@ -178,10 +187,19 @@ void AddSeries(QChart* chart, int s, const LogPlotData& data, QDateTimeAxis* tim
 
 // A chart of some series over the shared time axis, with the gaps shaded behind them.
 QChartView* MakeChart(QWidget* parent, const QString& name, const QString& title,
-                      std::initializer_list<int> series, const LogPlotData& data) {
-    QChart* chart = NewChart(title);
-    QDateTimeAxis* time = AddTimeAxis(chart, data);
-    QValueAxis* values = AddValueAxis(chart, series, data);
+                      std::initializer_list<int> series, const LogPlotData& data, bool lowest) {
+    QChart* chart = NewChart();
+    QDateTimeAxis* time = AddTimeAxis(chart, data, lowest);
+    if (!lowest) {
+        // The last time label reaches past the lowest plot's right end, which moves that end
+        // in: the charts above keep the same room, so that one time stands at one x.
+        const QString label = QDateTime::currentDateTime().toString(AxisFormat(data));
+        QMargins margins = chart->margins();
+        margins.setRight(margins.right() +
+                         QFontMetrics(time->labelsFont()).horizontalAdvance(label) / 2);
+        chart->setMargins(margins);
+    }
+    QValueAxis* values = AddValueAxis(chart, title, series, data);
     if (!data.Gaps.empty())
         AddGapBand(chart, data, time, values);
     for (const int s : series)
@@ -191,7 +209,7 @@ QChartView* MakeChart(QWidget* parent, const QString& name, const QString& title
     view->setObjectName(name);
     view->setRenderHint(QPainter::Antialiasing);
     view->setFocusPolicy(Qt::NoFocus);
-    view->setMinimumHeight(120);  // three charts and the buttons on a 600-pixel screen
+    view->setMinimumHeight(lowest ? 110 : 90);  // three charts and the buttons on 600 pixels
     return view;
 }
 
@@ -231,11 +249,11 @@ frmLogPlot::frmLogPlot(LogPlotData data, const QString& serial, const std::strin
     heading->setTextFormat(Qt::PlainText);
     chartsLayout->addWidget(heading);
     chartsLayout->addWidget(MakeChart(charts_, "chtSignals", "Signals (V)",
-                                      {PlotSignal1, PlotReference, PlotSignal2}, data_),
-                            3);
+                                      {PlotSignal1, PlotReference, PlotSignal2}, data_, false),
+                            4);
     chartsLayout->addWidget(
-        MakeChart(charts_, "chtRatios", "Ratios", {PlotRatio1, PlotRatio2}, data_), 2);
-    chartsLayout->addWidget(MakeChart(charts_, "chtGas", "Gas reading", {PlotGas}, data_), 2);
+        MakeChart(charts_, "chtRatios", "Ratios", {PlotRatio1, PlotRatio2}, data_, false), 3);
+    chartsLayout->addWidget(MakeChart(charts_, "chtGas", "Gas", {PlotGas}, data_, true), 4);
     auto* summary = new QLabel(QString::fromStdString(PlotSummary(data_)), charts_);
     summary->setObjectName("lblSummary");
     summary->setTextFormat(Qt::PlainText);
@@ -266,9 +284,9 @@ frmLogPlot::frmLogPlot(LogPlotData data, const QString& serial, const std::strin
 }
 
 void frmLogPlot::Save() {
-    const QString suggested =
-        QDir(QString::fromStdString(folder_)).filePath(serial_.trimmed() + ".png");
-    dialogs_.SaveFileName(*this, kSaveTitle, suggested.toStdString(), "PNG images (*.png)",
+    const std::string suggested =
+        SuggestedPath(folder_, LogExportName(serial_.toStdString(), ".png"));
+    dialogs_.SaveFileName(*this, kSaveTitle, suggested, "PNG images (*.png)",
                           [this](const std::string& path) { SaveAs(path); });
 }
 

@@ -15,7 +15,7 @@
 
 namespace halvern {
 
-frmSerForLog::frmSerForLog(const Par& par, Dialogs& dialogs, QWidget* parent)
+frmSerForLog::frmSerForLog(const Par& par, Dialogs& dialogs, const QString& served, QWidget* parent)
     : QWidget(parent, Qt::Dialog), par_(par), dialogs_(dialogs) {
     setObjectName("frmSerForLog");
     // A small fixed box with a close button and no title text.
@@ -28,6 +28,7 @@ frmSerForLog::frmSerForLog(const Par& par, Dialogs& dialogs, QWidget* parent)
     txtSer_ = new QLineEdit(this);
     txtSer_->setObjectName("txtSer");
     txtSer_->setMinimumWidth(label->fontMetrics().horizontalAdvance(QString(12, '0')));
+    txtSer_->setText(served);
     label->setBuddy(txtSer_);
     auto* entryRow = new QHBoxLayout;
     entryRow->setSpacing(10);
@@ -98,7 +99,7 @@ void frmSerForLog::showEvent(QShowEvent* event) {
 
 void frmSerForLog::closeEvent(QCloseEvent* event) {
     event->accept();
-    // A closed prompt starts empty the next time, whether or not its owner makes a new one.
+    // A closed prompt keeps no entry, whether or not its owner makes a new one.
     txtSer_->clear();
     emit closedBack();
 }

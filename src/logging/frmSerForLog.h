@@ -23,8 +23,10 @@ class Dialogs;
 class frmSerForLog : public QWidget {
     Q_OBJECT
   public:
-    // The log files are looked up in par.ProgramFolder when OK is chosen.
-    frmSerForLog(const Par& par, Dialogs& dialogs, QWidget* parent = nullptr);
+    // The log files are looked up in par.ProgramFolder when OK is chosen. It starts with
+    // `served`, the serial number of the detector served (selected: typing replaces it).
+    frmSerForLog(const Par& par, Dialogs& dialogs, const QString& served = {},
+                 QWidget* parent = nullptr);
 
     QString Entry() const;
 

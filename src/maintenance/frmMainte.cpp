@@ -3,10 +3,12 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "maintenance/MaintComm.h"
@@ -18,15 +20,26 @@ namespace halvern {
 
 namespace {
 
-constexpr int kCaptionPoints = 13;
-constexpr int kValuePoints = 20;
-constexpr int kValueWidth = 150;
+// On a screen of 600 pixels the window is drawn smaller, so that the trends fit beside it.
+bool SmallScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen && screen->availableGeometry().height() < 700;
+}
+int CaptionPoints() {
+    return SmallScreen() ? 10 : 13;
+}
+int ValuePoints() {
+    return SmallScreen() ? 14 : 20;
+}
+int ValueWidth() {
+    return SmallScreen() ? 100 : 150;
+}
 
 QLabel* Caption(const QString& text, QWidget* parent, const char* name = "") {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
     QFont f = l->font();
-    f.setPointSize(kCaptionPoints);
+    f.setPointSize(CaptionPoints());
     l->setFont(f);
     return l;
 }
@@ -37,9 +50,9 @@ QPushButton* Button(const QString& text, const char* name, const QString& tip, Q
     b->setToolTip(tip);
     b->setAutoDefault(false);
     QFont f = b->font();
-    f.setPointSize(kCaptionPoints);
+    f.setPointSize(CaptionPoints());
     b->setFont(f);
-    b->setMinimumHeight(48);
+    b->setMinimumHeight(SmallScreen() ? 36 : 48);
     return b;
 }
 
@@ -52,11 +65,11 @@ frmMainte::frmMainte(const Par& par, MaintComm& comm, QWidget* parent)
                    Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
 
     auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(14);
-    grid->setVerticalSpacing(10);
+    grid->setHorizontalSpacing(SmallScreen() ? 10 : 14);
+    grid->setVerticalSpacing(SmallScreen() ? 6 : 10);
     // Three columns of caption and value, in reading order.
     const auto add = [&](int column, int row, QLabel* caption, const char* name) {
-        QLabel* value = ValueLabel(name, this, kValuePoints, kValueWidth);
+        QLabel* value = ValueLabel(name, this, ValuePoints(), ValueWidth());
         grid->addWidget(caption, row, 2 * column, Qt::AlignRight | Qt::AlignVCenter);
         grid->addWidget(value, row, 2 * column + 1);
         return value;
@@ -83,13 +96,13 @@ frmMainte::frmMainte(const Par& par, MaintComm& comm, QWidget* parent)
     lblS1N_ = add(2, 2, Caption("Sig1/Noise", this), "lblS1N");
     lblS2N_ = add(2, 3, Caption("Sig2/Noise", this), "lblS2N");
     lblStatus_ = add(2, 5, Caption("Status", this), "lblStatus");
-    lblStatus_->setMinimumWidth(kValueWidth + 30);
+    lblStatus_->setMinimumWidth(ValueWidth() + 30);
     // The link state, top right, where it is seen first.
-    lblCom_ = ValueLabel("lblCom", this, kValuePoints, kValueWidth, "Communication status");
+    lblCom_ = ValueLabel("lblCom", this, ValuePoints(), ValueWidth(), "Communication status");
     grid->addWidget(lblCom_, 0, 5);
     for (int c : {1, 3, 5})
         grid->setColumnStretch(c, 1);
-    grid->setColumnMinimumWidth(1, kValueWidth);
+    grid->setColumnMinimumWidth(1, ValueWidth());
 
     auto* frame = new QGroupBox(this);
     frame->setObjectName("Frame1");
@@ -104,8 +117,9 @@ frmMainte::frmMainte(const Par& par, MaintComm& comm, QWidget* parent)
         buttons->addWidget(b);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(18, 14, 18, 14);
-    layout->setSpacing(16);
+    layout->setContentsMargins(SmallScreen() ? 10 : 18, SmallScreen() ? 8 : 14,
+                               SmallScreen() ? 10 : 18, SmallScreen() ? 8 : 14);
+    layout->setSpacing(SmallScreen() ? 10 : 16);
     layout->addLayout(grid);
     layout->addWidget(frame);
 

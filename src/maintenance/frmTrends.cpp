@@ -22,6 +22,7 @@
 
 #include "maintenance/TrendStore.h"
 #include "state/Par.h"
+#include "state/SaveNames.h"
 #include "ui/Dialogs.h"
 
 namespace halvern {
@@ -29,7 +30,7 @@ namespace halvern {
 namespace {
 
 constexpr int kWidth = 640;           // wider when the screen has room
-constexpr int kMinWidth = 400;        // beside the maintenance window on a 1366-pixel screen
+constexpr int kMinWidth = 340;        // beside the maintenance window on a 1024-pixel screen
 constexpr int kTickSpacing = 24;      // pixels between value labels at least
 constexpr int kMinChartHeight = 100;  // three charts and the buttons above the maintenance
                                       // window's buttons on a 600-pixel screen
@@ -218,9 +219,8 @@ void frmTrends::cmdSave_Click() {
     const QString name = QString("trends-%1-%2.png")
                              .arg(serial ? QString::number(*serial, 'f', 0) : QString("none"))
                              .arg(QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss"));
-    const QString folder = QString::fromStdString(par_.ProgramFolder);
-    const QString suggested = folder.isEmpty() ? name : QDir(folder).filePath(name);
-    dialogs_.SaveFileName(*this, kTrendsSaveTitle, suggested.toStdString(), "PNG images (*.png)",
+    const std::string suggested = SuggestedPath(par_.DocumentsFolder, name.toStdString());
+    dialogs_.SaveFileName(*this, kTrendsSaveTitle, suggested, "PNG images (*.png)",
                           [this](const std::string& chosen) {
                               QString path = QString::fromStdString(chosen);
                               if (!path.endsWith(".png", Qt::CaseInsensitive))
@@ -259,7 +259,15 @@ void frmTrends::PlaceBeside(QWidget& window, const QWidget* keepInSight) {
     int left = frame.right() + 1;
     int width = std::min(area.right() - frame.right(), kWidth);
     int bottom = area.bottom();
-    if (width < kMinWidth) {
+    if (width < kMinWidth && area.width() - frame.width() >= kMinWidth) {
+        // Room on the screen, not on the right: the window goes to the right edge, the
+        // trends stand beside it on its left, neither over the other.
+        const int shift = area.right() - frame.right();
+        window.move(window.pos() + QPoint(shift, 0));
+        frame.translate(shift, 0);
+        left = area.left();
+        width = std::min(frame.left() - area.left(), kWidth);
+    } else if (width < kMinWidth) {
         // No room on the right: the window goes to the right edge, and the trends stand on its
         // left, over its first column on a small screen: that column's signals and ratios are
         // what the trends chart, and the noise figures and the status stay in sight.

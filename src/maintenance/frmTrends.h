@@ -44,7 +44,8 @@ class frmTrends : public QWidget {
     bool SaveAsPng(const QString& path);
     // Places the window to the right of `window` on its screen. Where the screen has no room
     // there, `window` moves to the right edge (its size stays) and the trends stand on its
-    // left, ending above `keepInSight` (its buttons) when given.
+    // left: beside it where the screen is wide enough, else over its first column, ending
+    // above `keepInSight` (its buttons) when given.
     void PlaceBeside(QWidget& window, const QWidget* keepInSight = nullptr);
 
   protected:

@@ -180,8 +180,10 @@ void frmMain::BuildMenus() {
     auto* mnuExit = mnuFile->addAction("&Exit");
     mnuExit->setObjectName("mnuExit");
     mnuExit->setShortcut(QKeySequence("Ctrl+E"));
-    auto* mnuAbout = menuBar()->addAction("About");
+    // Its key on its caption, as the buttons carry theirs: a menu bar entry shows no shortcut.
+    auto* mnuAbout = menuBar()->addAction("About-F1");
     mnuAbout->setObjectName("mnuAbout");
+    mnuAbout->setShortcut(QKeySequence(Qt::Key_F1));
     connect(mnuSLog_, &QAction::triggered, this, &frmMain::startLogRequested);
     connect(mnuVLog, &QAction::triggered, this, &frmMain::viewLogRequested);
     connect(mnuScan, &QAction::triggered, this, [this] { mainComm_.cmdScan(); });
@@ -350,6 +352,9 @@ void frmMain::BuildStatusBar(QWidget* parent) {
     lblPortNotice_->setObjectName("lblPortNotice");
     lblPortNotice_->setStyleSheet("color: #805000;");
     statusBar()->addPermanentWidget(lblPortNotice_, 1);
+    lblWriteNotice_ = new ElidedLabel(parent);
+    lblWriteNotice_->setObjectName("lblWriteNotice");
+    statusBar()->addWidget(lblWriteNotice_, 2);
 }
 
 void frmMain::ConnectCommandButtons() {
@@ -452,6 +457,8 @@ void frmMain::Refresh() {
     lblHistoryError_->setVisible(!historyWarning.empty());
     lblPortNotice_->SetFullText(QString::fromStdString(m.PortNotice));
     lblPortNotice_->setVisible(!m.PortNotice.empty());
+    lblWriteNotice_->SetFullText(QString::fromStdString(m.WriteNotice));
+    lblWriteNotice_->setVisible(!m.WriteNotice.empty());
     const std::string snTest = SnTestNotice(par_);
     lblSnTest_->setText(QString::fromStdString(snTest));
     lblSnTest_->setVisible(!snTest.empty());
@@ -462,9 +469,13 @@ bool frmMain::HandleKey(QKeyEvent& e, QWidget& receiver) {
         mainComm_.StartTuningKey();
         return true;
     }
+    // Also when the menu entries' shortcuts are not in force (the window is not active).
     if (e.key() == Qt::Key_F7) {
-        // Also when the menu entry's shortcut is not in force (the window is not active).
         emit trafficRequested();
+        return true;
+    }
+    if (e.key() == Qt::Key_F1) {
+        emit aboutRequested();
         return true;
     }
     if (e.key() == Qt::Key_Escape) {

@@ -79,7 +79,7 @@ class frmMain : public QMainWindow {
     QLabel *lblDetNum_{}, *lblStatus_{}, *lblSIL2Des_{}, *lblGain_{}, *lblFlash_{}, *lblSeNum_{},
         *lblCom_{}, *lblF12_{}, *lblVer_{}, *lblLogOn_{}, *lblLogError_{}, *lblSnTest_{},
         *lblHistoryError_{};
-    ElidedLabel* lblPortNotice_{};
+    ElidedLabel *lblPortNotice_{}, *lblWriteNotice_{};
     std::array<QLabel*, 5> lblCh_{};
     std::array<QLabel*, 5> lblChVal_{};
     LampWidget* Shape1_{};

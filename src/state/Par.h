@@ -57,7 +57,8 @@ struct Panel {
     std::string SLogCaption = "&Start log";  // mnuSLog
     std::string LogOnCaption;                // lblLogOn
     bool LogOnVisible = false;
-    std::string PortNotice;  // the last problem the serial port reported
+    std::string PortNotice;   // the last problem the serial port reported
+    std::string WriteNotice;  // how the last setup or address write ended
 };
 
 // What the maintenance window shows.
@@ -83,6 +84,8 @@ struct MaintPanel {
 
 struct Par {
     std::string ProgramFolder;  // where CommPortNo.txt, CommTune2.txt and the logs live
+    // Where the technician's own files (reports, exports) are offered: the user's documents.
+    std::string DocumentsFolder;
     // The service history that each action on a detector is recorded in; none: not recorded.
     HistoryStore* History = nullptr;
 

@@ -1,5 +1,7 @@
 #include "traffic/TrafficModel.h"
 
+#include <algorithm>
+
 #include <QBrush>
 #include <QColor>
 #include <QFontDatabase>
@@ -10,6 +12,19 @@ namespace {
 const QColor kTroubleBack(255, 205, 205);  // red: bytes the program could not use
 const QColor kOddBack(255, 240, 170);      // yellow: whole, but not the answer expected
 }  // namespace
+
+std::array<int, 6> TrafficColumnWidths(int width, int digit) {
+    std::array<int, 6> w{};
+    w[TrafficModel::Time] = digit * 14;
+    w[TrafficModel::Ms] = digit * 11;
+    w[TrafficModel::Direction] = digit * 5;
+    w[TrafficModel::Crc] = digit * 7;
+    const int rest = width - (w[0] + w[1] + w[2] + w[4]);
+    // A status query and its reply's first bytes, at least; the meaning at least as wide.
+    w[TrafficModel::Bytes] = std::clamp(rest * 3 / 5, digit * 27, digit * 62);
+    w[TrafficModel::Meaning] = std::max(digit * 20, rest - w[TrafficModel::Bytes]);
+    return w;
+}
 
 TrafficModel::TrafficModel(TrafficLog& log, const TrafficClock& clock, QObject* parent)
     : QAbstractTableModel(parent),

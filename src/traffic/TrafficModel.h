@@ -5,10 +5,17 @@
 
 #include <QAbstractTableModel>
 #include <QFont>
+#include <array>
 
 #include "traffic/TrafficLog.h"
 
 namespace halvern {
+
+// The widths of the columns in a table `width` pixels wide, in a font whose digit is `digit`
+// pixels: time, ms, direction and CRC as their texts need; the bytes up to 62 digits, sharing
+// what is left with the meaning, which gets the rest. Cut texts end in an ellipsis; the
+// tooltip holds them whole.
+std::array<int, 6> TrafficColumnWidths(int width, int digit);
 
 class TrafficModel : public QAbstractTableModel {
     Q_OBJECT

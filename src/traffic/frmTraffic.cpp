@@ -4,14 +4,17 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "traffic/TrafficModel.h"
 #include "ui/Dialogs.h"
@@ -58,15 +61,10 @@ frmTraffic::frmTraffic(Link& link, Dialogs& dialogs, Micros startUs, QWidget* pa
     rows->hide();
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(tblTraffic_->fontMetrics().height() + 6);
+    tblTraffic_->viewport()->installEventFilter(this);  // its width shared by the columns
     QHeaderView* cols = tblTraffic_->horizontalHeader();
     cols->setSectionResizeMode(QHeaderView::Interactive);
     cols->setStretchLastSection(true);
-    const int digit = tblTraffic_->fontMetrics().horizontalAdvance('0');
-    tblTraffic_->setColumnWidth(TrafficModel::Time, digit * 14);
-    tblTraffic_->setColumnWidth(TrafficModel::Ms, digit * 11);
-    tblTraffic_->setColumnWidth(TrafficModel::Direction, digit * 5);
-    tblTraffic_->setColumnWidth(TrafficModel::Bytes, digit * 62);
-    tblTraffic_->setColumnWidth(TrafficModel::Crc, digit * 7);
 
     lblCount_ = new QLabel(this);
     lblCount_->setObjectName("lblCount");
@@ -106,6 +104,15 @@ frmTraffic::frmTraffic(Link& link, Dialogs& dialogs, Micros startUs, QWidget* pa
     timer_->SetEnabled(true);
 
     resize(1240, 560);
+    // A screen too small for it beside the other windows: it takes the lower part, and the
+    // served detector's readings stay in sight above it (until it has a place of its own).
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        if (area.height() < 800) {
+            resize(std::min(width(), area.width() - 16), area.height() * 9 / 20);
+            move(area.left(), area.bottom() - area.height() * 9 / 20 - 30);
+        }
+    }
     ShowCounts();
     tblTraffic_->setFocus();
 }
@@ -115,6 +122,19 @@ frmTraffic::~frmTraffic() {
     timer_->SetEnabled(false);
     for (QObject* child : findChildren<QObject*>())
         QObject::disconnect(child, nullptr, this, nullptr);
+}
+
+bool frmTraffic::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == tblTraffic_->viewport() && event->type() == QEvent::Resize)
+        FitColumns();
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmTraffic::FitColumns() {
+    const int digit = tblTraffic_->fontMetrics().horizontalAdvance('0');
+    const auto widths = TrafficColumnWidths(tblTraffic_->viewport()->width(), digit);
+    for (int c = 0; c < TrafficModel::Meaning; ++c)
+        tblTraffic_->setColumnWidth(c, widths[static_cast<std::size_t>(c)]);
 }
 
 void frmTraffic::Update() {

@@ -52,7 +52,12 @@ class frmTraffic : public QWidget {
     const TrafficLog& Log() const { return log_; }
     const TrafficClock& Clock() const { return clock_; }
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
+    // The columns share the table's width: nothing is cut off at the right edge.
+    void FitColumns();
     bool HandleKey(QKeyEvent& key);
     void ShowCounts();
 

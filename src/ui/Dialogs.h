@@ -34,6 +34,12 @@ class Dialogs {
                               const std::string& defaultText) = 0;
     // The number of copies chosen; nothing when cancelled.
     virtual std::optional<int> PrintDialog() = 0;
+    // The print dialog for a document that is often kept as a file: its "Print to File (PDF)"
+    // offers `suggestedPdf` and is chosen to start with.
+    virtual std::optional<int> PrintDialogToFile(const std::string& suggestedPdf) {
+        (void)suggestedPdf;
+        return PrintDialog();
+    }
     // Prints an image of the window's client area `copies` times; false when printing failed.
     virtual bool PrintWindow(QWidget& window, int copies) = 0;
     // Prints a document on the printer chosen in PrintDialog: `paint` lays it out on the

@@ -106,12 +106,26 @@ std::string QtDialogs::Input(const std::string& prompt, const std::string& title
 
 std::optional<int> QtDialogs::PrintDialog() {
     QPrinter& printer = Printer();
+    if (!suggestedPdf_.isEmpty() && printer.outputFileName() == suggestedPdf_)
+        printer.setOutputFileName(QString());
+    suggestedPdf_.clear();
     QPrintDialog dialog(&printer, Owner());
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     // The program prints each copy itself; left in the printer the count would multiply.
     const int copies = std::max(1, printer.copyCount());
     printer.setCopyCount(1);
+    return copies;
+}
+
+std::optional<int> QtDialogs::PrintDialogToFile(const std::string& suggestedPdf) {
+    // A file name set on the printer is what the dialog's PDF entry offers, chosen at once;
+    // the dialog's own default would be print.pdf in the home folder.
+    suggestedPdf_.clear();
+    Printer().setOutputFileName(QString::fromStdString(suggestedPdf));
+    const auto copies = PrintDialog();
+    // The next print (a window's) does not offer to overwrite this file.
+    suggestedPdf_ = Printer().outputFileName();
     return copies;
 }
 

@@ -2,6 +2,7 @@
 // The dialog layer on real Qt dialogs: modal message boxes, the input box, the system print
 // dialog, and printing an image of a window onto the printer chosen there.
 
+#include <QString>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,7 @@ class QtDialogs : public Dialogs {
     std::string Input(const std::string& prompt, const std::string& title,
                       const std::string& defaultText) override;
     std::optional<int> PrintDialog() override;
+    std::optional<int> PrintDialogToFile(const std::string& suggestedPdf) override;
     bool PrintWindow(QWidget& window, int copies) override;
     void Notice(QWidget& owner, const std::string& text, const std::string& title,
                 MsgIcon icon) override;
@@ -43,7 +45,9 @@ class QtDialogs : public Dialogs {
   private:
     QPrinter& Printer();
 
-    std::unique_ptr<QPrinter> printer_;  // made on first use: it needs the running application
+    std::unique_ptr<QPrinter> printer_;
+    QString suggestedPdf_;  // the file a report was offered and written as  // made on first use:
+                            // it needs the running application
 };
 
 }  // namespace halvern

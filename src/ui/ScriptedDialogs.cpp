@@ -56,6 +56,13 @@ std::optional<int> ScriptedDialogs::PrintDialog() {
     return Take(printDialogs_, std::optional<int>());
 }
 
+std::optional<int> ScriptedDialogs::PrintDialogToFile(const std::string& suggestedPdf) {
+    DialogCall call = Call(DialogCall::Kind::PrintDialog);
+    call.defaultText = suggestedPdf;
+    Record(call);
+    return Take(printDialogs_, std::optional<int>());
+}
+
 bool ScriptedDialogs::PrintWindow(QWidget& window, int copies) {
     DialogCall call = Call(DialogCall::Kind::PrintWindow);
     call.window = window.objectName().toStdString();

@@ -27,7 +27,7 @@ struct DialogCall {
     std::string text;  // message, question or prompt
     std::string title;
     MsgIcon icon = MsgIcon::Information;  // Message and AskYesNo
-    std::string defaultText;              // Input; SaveFileName: the suggested path
+    std::string defaultText;              // Input; SaveFileName, PrintDialog: the suggested path
     std::string filter;                   // SaveFileName
     std::string window;                   // PrintWindow: the window's objectName
     int copies = 0;                       // PrintWindow
@@ -59,6 +59,8 @@ class ScriptedDialogs : public Dialogs {
     std::string Input(const std::string& prompt, const std::string& title,
                       const std::string& defaultText) override;
     std::optional<int> PrintDialog() override;
+    // Recorded as a PrintDialog with the suggested file as its defaultText.
+    std::optional<int> PrintDialogToFile(const std::string& suggestedPdf) override;
     bool PrintWindow(QWidget& window, int copies) override;
     // Lays the document out into the PDF file of PrintToPdf, when there is one.
     bool PrintDocument(const std::function<void(QPagedPaintDevice&)>& paint) override;

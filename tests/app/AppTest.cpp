@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScreen>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -27,6 +29,7 @@
 #include "monitor/frmMain.h"
 #include "monitor/frmScan.h"
 #include "support/UiTest.h"
+#include "ui/ElidedLabel.h"
 #include "ui/frmComm.h"
 
 namespace halvern::test {
@@ -194,12 +197,15 @@ class WindowStories : public AppTest, public ::testing::WithParamInterface<int> 
         });
     }
     std::ptrdiff_t records = 0;
+    static QRect Screen() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
-    // The serial number asked, the viewer, then Esc.
+    // The serial number asked (the served detector's offered, typing replaces it), the viewer,
+    // then Esc.
     void LogViewer(frmMain*) {
         Write("4712.txt", "NNN0    05/12/26  14:03:27 23   3    4.12  3.98\r\n");
         At(2'600'000, [this] {
             auto* txt = app->LogPrompt()->findChild<QLineEdit*>("txtSer");
+            EXPECT_EQ(txt->selectedText(), "4711");
             QTest::keyClicks(txt, "4712");
             QTest::keyClick(txt, Qt::Key_Return);
             ASSERT_NE(app->LogViewer(), nullptr);
@@ -220,12 +226,23 @@ class WindowStories : public AppTest, public ::testing::WithParamInterface<int> 
             QTest::keyClick(txt, Qt::Key_Return);  // 9 is asked first, then written
         });
     }
+    // Back on the main window, its status line says what was written and confirmed.
+    void AddressDone(frmMain* main) {
+        EXPECT_EQ(main->findChild<ElidedLabel*>("lblWriteNotice")->FullText().toStdString(),
+                  "Address 9 written to the detector at address 1: the detector confirmed it.");
+    }
+    // F1 opens it; the box stays beside the polling main window.
+    void About(frmMain*) { EXPECT_EQ(Menu("mnuAbout")->shortcut(), QKeySequence(Qt::Key_F1)); }
     // F8 shows the trends beside it; S/N test (F9); Esc: the trends close with it.
     void Maint(frmMain*) {
         At(2'500'000, [this] {
             QTest::keyClick(app->MaintenanceWindow(), Qt::Key_F8);
             EXPECT_TRUE(app->TrendsWindow() && app->TrendsWindow()->isVisible() &&
                         app->MaintenanceWindow()->isVisible());
+            // Beside it on the 1024x600 screen, not over its readings.
+            EXPECT_FALSE(app->TrendsWindow()->frameGeometry().intersects(
+                app->MaintenanceWindow()->frameGeometry()));
+            EXPECT_TRUE(Screen().contains(app->TrendsWindow()->frameGeometry()));
         });
         At(4'500'000, [this] { QTest::keyClick(app->MaintenanceWindow(), Qt::Key_F9); });
         At(8'500'000, [this] {
@@ -259,7 +276,15 @@ class WindowStories : public AppTest, public ::testing::WithParamInterface<int> 
             QTest::keyClick(app->MaintenanceWindow(), Qt::Key_Escape);
         });
     }
+    // Whole on the small screen: its columns share the table's width.
     void Heard(frmMain*) {
+        frmTraffic& traffic = *app->TrafficWindow();
+        EXPECT_TRUE(Screen().contains(traffic.frameGeometry()));
+        auto* table = traffic.findChild<QTableView*>("tblTraffic");
+        int columns = 0;
+        for (int c = 0; c < table->model()->columnCount(); ++c)
+            columns += table->columnWidth(c);
+        EXPECT_LE(columns, table->viewport()->width());
         app->TrafficWindow()->Update();
         const TrafficRing& shown = app->TrafficWindow()->Log().Shown();
         std::vector<Micros> sent;
@@ -277,11 +302,12 @@ using enum MainWhile;
 const WindowStory kWindowStories[] = {
     {{}, "mnuVLog", Window<&A::LogPrompt>, Replaced, 3000, 1, &W::LogViewer, &W::NoQuit},
     {Qt::Key_S, {}, Window<&A::SetupScreen>, Replaced, 3000, 1, &W::Setup},
-    {Qt::Key_D, {}, Window<&A::AddressDialog>, Replaced, 3000, 9, &W::Address},
+    {Qt::Key_D, {}, Window<&A::AddressDialog>, Replaced, 3000, 9, &W::Address, &W::AddressDone},
     {Qt::Key_M, {}, Window<&A::MaintenanceWindow>, Replaced, 8500, 1, &W::Maint, &W::MaintDone},
     {Qt::Key_B, {}, Window<&A::ScanWindow>, Waits, 6500, 1, &W::Scan},
     {Qt::Key_O, {}, Window<&A::OverviewWindow>, Waits, 4500, 1, &W::Overview},
     {Qt::Key_F7, {}, Window<&A::TrafficWindow>, Beside, 4000, 1, &W::Traffic, &W::Heard},
+    {Qt::Key_F1, {}, Window<&A::AboutBox>, Beside, 1000, 1, &W::About},
 };
 TEST_P(WindowStories, OpenWaitAndGiveThePollingBack) {
     const WindowStory& c = kWindowStories[GetParam()];
@@ -415,6 +441,14 @@ TEST_F(AppTest, EachActionLeavesOneHistoryEventWrittenOnceTheFileCanTakeIt) {
     EXPECT_EQ(events[3].confirmed, std::optional<bool>(true));
     ASSERT_NE(app->HistoryWindow(), nullptr);
     EXPECT_EQ(app->HistoryWindow()->findChild<QTableWidget*>("grdHistory")->rowCount(), 5);
+
+    // The served detector's report is offered as a PDF named for it and the day, in the
+    // technician's documents.
+    par.DocumentsFolder = "/home/tech/Documents";
+    Menu("mnuReport")->trigger();
+    EXPECT_EQ(dialogs.Calls().back().kind, DialogCall::Kind::PrintDialog);
+    EXPECT_EQ(dialogs.Calls().back().defaultText,
+              "/home/tech/Documents/4711-report-2026-12-05.pdf");
 }
 
 // halvern's command line: --help and --version are answered before there is a display, whatever

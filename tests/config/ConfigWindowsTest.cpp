@@ -78,6 +78,9 @@ TEST_F(ConfigWindows, BothWindowsShowAndWriteTheDetectorTheyWereOpenedForWhilePo
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0].bytes, WriteSetupFrame(1, {0x24, 0x01, 2, 35}));
     EXPECT_TRUE(closed == 1 && b->dialogs.Calls().empty());
+    EXPECT_EQ(b->par.Main.WriteNotice,
+              "Setup table written to the detector at address 1 (Alarm Latch: NO, Heater ON "
+              "at(C): 35): the detector confirmed it.");
     int open = 0, after = 0;  // polls while the screen is open, and after the Burn
     for (const auto& [at, to] : b->StatusQueries())
         open += at > 2'000'000 && at<2'500'000, after += at> writes[0].atUs + 500'000;
@@ -131,6 +134,26 @@ TEST_F(ConfigWindows, AnUnconfirmedBurnRunsUndisturbedToTheLastAttemptThenTellsA
     EXPECT_TRUE(Writes(16) == 3u && writesWhenTold == 3u && closed == 1);
     ASSERT_EQ(b->dialogs.Calls().size(), 1u);  // no print dialog: only the failure
     EXPECT_EQ(b->dialogs.Calls()[0].text, SetupNotConfirmedMessage(1));
+}
+
+// Enter closes without writing, as always; after an edit it asks first: No goes back to the
+// table with the edit kept, Yes closes.
+TEST_F(ConfigWindows, EnterAfterAnEditAsksBeforeDiscardingIt) {
+    Make();
+    b->comm->cmdSetio();  // outside the polling loop
+    Type(C::Combo10, "35");
+    b->dialogs.AnswerYesNo(false);
+    b->dialogs.AnswerYesNo(true);
+    Key(Field(C::Combo10), Qt::Key_Return);
+    EXPECT_TRUE(setup->isVisible() && closed == 0 && Field(C::Combo10).currentText() == "35");
+    Key(Field(C::Combo10), Qt::Key_Return);
+    EXPECT_TRUE(closed == 1 && Writes(16) == 0);
+    const auto& calls = b->dialogs.Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].kind, DialogCall::Kind::AskYesNo);
+    EXPECT_EQ(calls[1].text,
+              "These changes have not been written:\nHeater ON at(C): 35\n\nClose the setup "
+              "table and discard them?");
 }
 
 // Every way to leave either window without a Burn, and every refusal of a Burn: nothing is

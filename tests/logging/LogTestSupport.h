@@ -55,12 +55,14 @@ inline std::string RecordAt(const LocalDateTime& t, bool disconnection = false) 
     return disconnection ? std::string(text) : std::string(kRecordLine).replace(8, 18, text);
 }
 
-// That detector, with an empty scratch folder as its program folder.
+// That detector, with an empty scratch folder as its program folder; the technician's
+// documents are a folder in it.
 class LogTest : public test::UiTest {
   protected:
     void SetUp() override {
         UiTest::SetUp();
         par.ProgramFolder = Folder();
+        par.DocumentsFolder = PathOf("Documents");
     }
     int Lines(const std::string& name) const {
         return static_cast<int>(std::ranges::count(Read(name), '\n'));

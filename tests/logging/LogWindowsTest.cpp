@@ -146,10 +146,11 @@ TEST_F(LogWindows, GOrTheMenuOpensOnePlotThatSSaves) {
     const std::string badPng = PathOf("no such folder") + "/4711.png";
     dialogs_.AnswerSaveFileName(badPng);
     QTest::keyClick(plot, Qt::Key_S);
-    EXPECT_EQ(std::make_tuple(dialogs_.Calls()[0].defaultText, LastCall().icon,
-                              LastCall().text.rfind("Cannot write " + badPng + ": ", 0),
-                              plot->isVisible()),
-              std::make_tuple(PathOf("4711.png"), MsgIcon::Critical, std::size_t{0}, true));
+    EXPECT_EQ(
+        std::make_tuple(dialogs_.Calls()[0].defaultText, LastCall().icon,
+                        LastCall().text.rfind("Cannot write " + badPng + ": ", 0),
+                        plot->isVisible()),
+        std::make_tuple(PathOf("Documents/4711.png"), MsgIcon::Critical, std::size_t{0}, true));
 }
 
 // X (or the menu) asks for a name and says nothing, and writes nothing there, before the whole
@@ -163,7 +164,7 @@ TEST_F(LogWindows, XWritesTheCsvAndACancelledReadingLeavesNothing) {
     viewer_->Task()->WaitUntilDone();  // the reading run to its end and delivered
     ASSERT_EQ(dialogs_.Calls().size(), 2u);
     EXPECT_EQ(std::tie(dialogs_.Calls()[0].defaultText, LastCall().icon, LastCall().text),
-              std::make_tuple(PathOf("4711.csv"), MsgIcon::Information,
+              std::make_tuple(PathOf("Documents/4711.csv"), MsgIcon::Information,
                               "21 records written to " + PathOf("out.csv") +
                                   ".\n1 line skipped (not log records)."));
     EXPECT_EQ(std::ranges::count(Read("out.csv"), '\n'), 22);

@@ -418,6 +418,7 @@ TEST_F(UiTest, TrendsWindowPauseFreezesTheViewAndSaveAsPngWritesItOrSaysWhyNot) 
     Par par;
     par.Maint.Serial = 4711;
     par.ProgramFolder = Folder();
+    par.DocumentsFolder = PathOf("Documents");
     TrendStore store{plat};
     ScriptedDialogs dialogs;
     frmTrends window(par, store, dialogs);
@@ -453,7 +454,7 @@ TEST_F(UiTest, TrendsWindowPauseFreezesTheViewAndSaveAsPngWritesItOrSaysWhyNot) 
         const bool told = !answer.empty() && saved.empty();
         const auto& calls = dialogs.Calls();
         ASSERT_EQ(calls.size(), told ? 2u : 1u);  // the save dialog, then the message
-        EXPECT_EQ(calls[0].defaultText.rfind(PathOf("trends-4711-"), 0), 0u);
+        EXPECT_EQ(calls[0].defaultText.rfind(PathOf("Documents/trends-4711-"), 0), 0u);
         if (!saved.empty()) {
             EXPECT_EQ(QImage(QString::fromStdString(saved)).size(),
                       window.findChild<QWidget*>("chartArea")->size());

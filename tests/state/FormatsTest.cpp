@@ -1,4 +1,5 @@
 #include "state/Formats.h"
+#include "state/SaveNames.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,22 @@ TEST(FormatFixed, GivesTheFixedPatternRoundedOnTheDecimalDigits) {
         EXPECT_EQ(FormatFixed(value, decimals), text) << value << " to " << decimals;
     EXPECT_EQ(Format2(4.85f), "4.85");
     EXPECT_EQ(Format1(4.85f), "4.9");
+}
+
+// The names the report and the viewer's exports are offered under, in the documents folder.
+TEST(SaveNames, NameTheDetectorAndTheDayInTheDocumentsFolder) {
+    using Row = std::tuple<std::string, std::string>;
+    const Row rows[] = {
+        {SuggestedPath("/home/tech/Documents", ReportFileName("4711", 2026, 12, 7)),
+         "/home/tech/Documents/4711-report-2026-12-07.pdf"},
+        {SuggestedPath("C:/Users/tech/Documents/", ReportFileName("65535", 2027, 1, 31)),
+         "C:/Users/tech/Documents/65535-report-2027-01-31.pdf"},
+        {SuggestedPath("/home/tech/Documents", LogExportName(" 4711 ", ".csv")),
+         "/home/tech/Documents/4711.csv"},
+        {SuggestedPath("", LogExportName("12", ".png")), "12.png"},  // no folder known
+    };
+    for (const auto& [got, expected] : rows)
+        EXPECT_EQ(got, expected);
 }
 
 }  // namespace

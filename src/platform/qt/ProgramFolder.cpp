@@ -91,4 +91,10 @@ std::string ProgramFolder(const std::string& override) {
     return ProgramFolder(override, probe);
 }
 
+std::string DocumentsFolder() {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return (!documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath())
+        .toStdString();
+}
+
 }  // namespace halvern

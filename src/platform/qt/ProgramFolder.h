@@ -24,6 +24,10 @@ bool IsSystemInstall(const std::string& executableFolder, const std::string& ins
 // The real probe: QCoreApplication::applicationDirPath and QStandardPaths::AppDataLocation.
 std::string ProgramFolder(const std::string& override);
 
+// The user's documents folder (QStandardPaths::DocumentsLocation); the home folder when that
+// does not exist.
+std::string DocumentsFolder();
+
 // Gives Qt the program's name, which names the per-user folder: ~/.local/share/Halvern
 // (Windows: %APPDATA%\Halvern). halvern and halvern-cli both call it, so they share the folder.
 void NameProgram();
