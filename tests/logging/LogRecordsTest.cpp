@@ -29,8 +29,8 @@ TEST(CycleRecordLine, EachFieldInTheColumnsOfTheFormat) {
     };
     const std::string date = "05/12/26  14:03:27";
     const std::pair<std::function<void(StatusReading&)>, std::string> rows[] = {
-        {[](StatusReading&) {}, "NNN0    " + date + " 23   3    4.12  3.98  4.05    1.03  0.98" +
-                                    "    0.47  2.55   0 "},
+        {[](StatusReading&) {},
+         "NNN0    " + date + " 23   3    4.12  3.98  4.05    1.03  0.98    0.47  2.55   0 "},
         {[](StatusReading& r) { r.ChannelValues[4] = -5, r.ChannelValues[12] = 1234; },
          "NNN0    " + date + "-5    3    4.12  3.98  4.05    1.03  0.98    0.47  2.55   1234 "},
         {[](StatusReading& r) { r.ChannelValues[12] = 10000; },
