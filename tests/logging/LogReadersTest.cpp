@@ -358,18 +358,14 @@ constexpr std::int64_t kStart = 1'800'000'000;  // some time in 2027
 
 LogRecord Reading(std::int64_t seconds, double signal1, double gas = 0) {
     LogRecord r;
-    r.Seconds = seconds;
-    r.When = FromSeconds(seconds);
-    r.Values.fill(1.0);
-    r.Values[Signal1] = signal1;
-    r.GasValue = gas;
+    r.Seconds = seconds, r.When = FromSeconds(seconds), r.GasValue = gas;
+    r.Values.fill(1.0), r.Values[Signal1] = signal1;
     return r;
 }
 
 LogRecord Disconnected(std::int64_t seconds) {
     LogRecord r;
-    r.Kind = LogRecordKind::Disconnection, r.Seconds = seconds;
-    return r;
+    return r.Kind = LogRecordKind::Disconnection, r.Seconds = seconds, r;
 }
 
 LogPlotData Reduce(const std::vector<LogRecord>& records, int intervals) {
