@@ -89,6 +89,9 @@ std::string Joined(const LogFields& fields) {
     return std::accumulate(fields.begin() + 1, fields.end(), fields[0], join);
 }
 
+// However a cycle record is cut short (a write cut by a full disk, a file copied while
+// written), the part left is no record, even when the cut falls in the digits of the gas
+// reading.
 TEST(LogRecordTable, EveryReaderTakesFromEachLineWhatTheFormatPutsThere) {
     for (const Row& row : kRows) {
         SCOPED_TRACE(row.name);
@@ -105,20 +108,11 @@ TEST(LogRecordTable, EveryReaderTakesFromEachLineWhatTheFormatPutsThere) {
             EXPECT_TRUE(v == row.plot[s] || (std::isnan(v) && std::isnan(row.plot[s])))
                 << PlotSeriesName(static_cast<int>(s)) << " " << v;
         }
+        for (std::size_t n = 0; n < row.line.size() && !row.plot.empty(); ++n)
+            EXPECT_FALSE(ParseLogRecord(row.line.substr(0, n))) << n;
     }
     for (const std::string& line : NoRecords())
         EXPECT_FALSE(ParseLogRecord(line)) << line;
-}
-
-// However a record is cut short (a write cut by a full disk, a file copied while written), the
-// part left is no record, even when the cut falls in the digits of the gas reading.
-TEST(LogRecordTable, EveryCutOfACycleRecordIsNoRecord) {
-    for (const Row& row : kRows) {
-        if (row.plot.empty())
-            continue;
-        for (std::size_t n = 0; n < row.line.size(); ++n)
-            EXPECT_FALSE(ParseLogRecord(row.line.substr(0, n))) << n << ": " << row.line;
-    }
 }
 
 // The table as one file, its lines ending every way and the last without a break: each
@@ -170,19 +164,19 @@ TEST_F(LogFiles, EveryReaderReadsTheTableWhole) {
 
 // Read whole, or in parts side by side (at: where two parts meet, 1-byte part after it):
 // the records' times in order and the counts added up.
-std::pair<std::vector<std::int64_t>, std::array<std::int64_t, 4>> ReadParts(
-    const std::string& path, std::vector<std::int64_t> cuts = {}) {
-    std::pair<std::vector<std::int64_t>, std::array<std::int64_t, 4>> seen{};
+using Seen = std::pair<std::vector<std::int64_t>, std::array<std::int64_t, 4>>;
+Seen ReadParts(const std::string& path, std::vector<std::int64_t> cuts = {}) {
+    Seen seen{};
     cuts.insert(cuts.begin(), 0), cuts.push_back(-1);
     for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
         const LogReadResult r = ReadLogRecords(
             path, [&](const LogRecord& record) { seen.first.push_back(record.Seconds); }, nullptr,
             {cuts[i], cuts[i + 1]});
         EXPECT_TRUE(r.Ok) << r.Error;
-        for (std::size_t k = 0;
-             const std::int64_t n : {r.Counts.Lines, r.Counts.CycleRecords,
-                                     r.Counts.DisconnectionRecords, r.Counts.Skipped})
-            seen.second[k++] += n;
+        const LogReadCounts& c = r.Counts;
+        const std::array<std::int64_t, 4> n{c.Lines, c.CycleRecords, c.DisconnectionRecords,
+                                            c.Skipped};
+        std::ranges::transform(seen.second, n, seen.second.begin(), std::plus<>());
     }
     return seen;
 }
@@ -206,7 +200,7 @@ TEST_F(LogFiles, PartsThatMeetGiveEveryLineOnce) {
     }
     Write("4711.txt", bytes);
     // 13 records, 1 long line, 1 garbage, 2 empty lines.
-    const auto expected = std::make_pair(all, std::array<std::int64_t, 4>{17, 11, 2, 4});
+    const Seen expected{all, {17, 11, 2, 4}};
     const auto size = static_cast<std::int64_t>(bytes.size());
     for (std::int64_t at = 0; at <= size; ++at) {
         // Inside the long line one place is as good as the next.
@@ -364,18 +358,14 @@ constexpr std::int64_t kStart = 1'800'000'000;  // some time in 2027
 
 LogRecord Reading(std::int64_t seconds, double signal1, double gas = 0) {
     LogRecord r;
-    r.Seconds = seconds;
-    r.When = FromSeconds(seconds);
-    r.Values.fill(1.0);
-    r.Values[Signal1] = signal1;
-    r.GasValue = gas;
+    r.Seconds = seconds, r.When = FromSeconds(seconds), r.GasValue = gas;
+    r.Values.fill(1.0), r.Values[Signal1] = signal1;
     return r;
 }
 
 LogRecord Disconnected(std::int64_t seconds) {
     LogRecord r;
-    r.Kind = LogRecordKind::Disconnection, r.Seconds = seconds;
-    return r;
+    return r.Kind = LogRecordKind::Disconnection, r.Seconds = seconds, r;
 }
 
 LogPlotData Reduce(const std::vector<LogRecord>& records, int intervals) {
