@@ -525,6 +525,8 @@ int Tool::Address(std::uint8_t address, std::uint8_t newAddress) {
     }
     const WriteResult written = WriteNewAddress(*link_, address, newAddress, stopCheck_);
     RecordAction(*par_, address, kActionAddress, a, n, written.Confirmed(), written.attempts);
+    if (written.Confirmed())
+        MoveAddressInFile(JoinPath(par_->ProgramFolder, kKnownDetectorsFile), address, newAddress);
     if (!written.Confirmed())
         return WriteFailed(written,
                            "the detector at address " + a + " did not confirm its new address " +

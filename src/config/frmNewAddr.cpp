@@ -8,6 +8,7 @@
 #include "config/AddressEntry.h"
 #include "config/ConfigExchanges.h"
 #include "history/ServiceEvent.h"
+#include "link/LinkFiles.h"
 #include "state/Par.h"
 #include "ui/Dialogs.h"
 
@@ -123,6 +124,9 @@ void frmNewAddr::Burn() {
     // Unconfirmed, the detector most likely kept its address: the main window stays with it.
     if (confirmed) {
         par_.Main.DetNum = std::to_string(*newAddress);
+        // The bus overview polls the detector where it is now, not a lost one at the old address.
+        MoveAddressInFile(JoinPath(par_.ProgramFolder, kKnownDetectorsFile), oldAddress,
+                          *newAddress);
         // A detector left in its S/N test stays in it under its new address.
         std::swap(par_.LeftInSnTest[oldAddress], par_.LeftInSnTest[*newAddress]);
     }

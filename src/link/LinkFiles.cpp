@@ -1,5 +1,6 @@
 #include "link/LinkFiles.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -112,6 +113,17 @@ bool WriteAddressFile(const std::string& path, const std::vector<std::uint8_t>& 
     for (const auto a : addresses)
         text += std::to_string(a) + "\r\n";
     return WriteText(path, text);
+}
+
+void MoveAddressInFile(const std::string& path, std::uint8_t from, std::uint8_t to) {
+    std::vector<std::uint8_t> addresses = ReadAddressFile(path);
+    const auto at = std::find(addresses.begin(), addresses.end(), from);
+    if (at == addresses.end() || from == to)
+        return;
+    *at = to;
+    std::sort(addresses.begin(), addresses.end());
+    addresses.erase(std::unique(addresses.begin(), addresses.end()), addresses.end());
+    WriteAddressFile(path, addresses);
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {

@@ -37,6 +37,9 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 std::vector<std::uint8_t> ReadAddressFile(const std::string& path);
 // Writes the addresses, one a line ("<decimal>\r\n"). False when the file cannot be written.
 bool WriteAddressFile(const std::string& path, const std::vector<std::uint8_t>& addresses);
+// A detector of the file took another address: the file lists `to` in place of `from`. Nothing
+// changes when the file does not list `from`.
+void MoveAddressInFile(const std::string& path, std::uint8_t from, std::uint8_t to);
 
 // A setting file's first value at start-up. A missing file is created holding `initial`, which
 // is then the value. Nothing when the file does not read as a number, or cannot be read, or

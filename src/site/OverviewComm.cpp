@@ -50,8 +50,13 @@ void OverviewComm::Start(std::vector<std::uint8_t> addresses) {
     const bool serving = main_.Connected();
     if (addresses.empty()) {
         addresses = ReadAddressFile(KnownFile());
-        if (serving)
+        // The detector served is known from now on, whether or not a scan ever found it.
+        if (serving &&
+            std::find(addresses.begin(), addresses.end(), par.CurrentAddress) == addresses.end()) {
             addresses.push_back(par.CurrentAddress);
+            std::sort(addresses.begin(), addresses.end());
+            WriteAddressFile(KnownFile(), addresses);
+        }
     }
     std::sort(addresses.begin(), addresses.end());
     addresses.erase(std::unique(addresses.begin(), addresses.end()), addresses.end());

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <tuple>
 
+#include "link/LinkFiles.h"
 #include "site/OverviewComm.h"
 #include "site/frmBusOverview.h"
 #include "support/Bench.h"
@@ -112,10 +113,16 @@ TEST_F(BusOverviewTest, PollsTheKnownDetectorsAtOnceAndTheSearchFindsAnother) {
     EXPECT_EQ(column(0) + " | " + column(5), "1 12 | Good ");
     EXPECT_TRUE(
         w->findChild<QLabel*>("lblState")->text().contains("\nSearching the bus: address "));
+    const auto file = [&] {
+        std::ifstream in(known, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(file(), "1\r\n12\r\n");  // the served one is known from now on
     b.Continue(20'000'000);
     EXPECT_EQ(column(0) + " | " + column(5), "1 7 12 | Good Good Lost");
-    std::ifstream in(known, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "1\r\n7\r\n12\r\n");
+    EXPECT_EQ(file(), "1\r\n7\r\n12\r\n");
+    MoveAddressInFile(known, 7, 20);  // as a confirmed address change does
+    EXPECT_EQ(file(), "1\r\n12\r\n20\r\n");
 }
 
 }  // namespace
