@@ -37,7 +37,6 @@ const EventCase kEventCases[] = {
      Setup1("YES").substr(0, Setup1("YES").size() - 2) + "35", true, 1, "24 05 02 23"},
     {Args{"setup", "1", "alarm_latch=no"}, kDeaf, "4711", kActionSetupWrite, Setup1("YES"), Setup1("NO"), false},
     {Args{"address", "7", "9"}, "", "1207", kActionAddress, "7", "9", true},
-    {Args{"normal", "1"}, kDeaf, "4711", kActionNormal, "", "normal mode", false},
     // A confirmed S/N test keeps the noise figures it printed.
     {Args{"sn-test", "1"}, "", "4711", kActionSnTest, "", "Sig1/Noise 184, Sig2/Noise 170, Ref/Noise 185", true, 1},
     {Args{"normal", "1"}, "", "4711", kActionNormal, "", "normal mode", true, 1},

@@ -74,7 +74,6 @@ const Case kCases[] = {
     // Only the address asked and the kind asked for are taken; the rest is said as what it
     // is. Nothing but the one question is sent: no write, no align for the wrong detector.
     {Args{"status", "3"}, 1, "", Said("no answer from address 3")},
-    {Args{"version", "3", "--json"}, 1, R"j({"error":"no answer from address 3","exit_code":1})j" "\n", Said("no answer from address 3")},
     {Args{"status", "13"}, 1, "", Said("no valid answer from address 13: 34 bytes came that are not a whole reply")},
     {Args{"status", "17"}, 1, "", Said("address 17 answered with an exception (code 4), not a status reply")},
     {Args{"version", "30", "--secondary"}, 1, "", Said(kFrom31 + "a version reply")},

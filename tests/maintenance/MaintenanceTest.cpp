@@ -259,18 +259,13 @@ TEST(Maintenance, ClosingAfterF9AsksWhetherToReturnToNormalModeOnceAFrameLeft) {
         std::vector<std::string> events;  // "action outcome", oldest first
         Micros normalAt = 0, leftAt = 0;  // the normal-mode write, the end of Leave; 0: not known
     } rows[] = {
+        // clang-format off
         {0, 0, 1, 5'000'000, 2, {ask, back}, 0, {kSnOk, kNormalOk}, normal, normal + 1'150'000},
         {0, 0, 0, 5'000'000, 1, {ask}, 1, {kSnOk}, 0, 5'000'000},
         {1, 1, 1, 4'000'000, 2, {ask, back}, 0, {kSnCut, kNormalOk}},
-        {1,
-         0,
-         1,
-         4'000'000,
-         7,
-         {ask, "Not in normal mode - Try again!"},
-         1,
-         {kSnCut, "normal mode NOT confirmed after 6 attempts"}},
+        {1, 0, 1, 4'000'000, 7, {ask, "Not in normal mode - Try again!"}, 1, {kSnCut, "normal mode NOT confirmed after 6 attempts"}},
         {0, 0, 1, 2'200'000, 0, {}, 0, {}},  // before its first frame
+        // clang-format on
     };
     for (const auto& c : rows) {
         SCOPED_TRACE(c.closeAt + c.writes);

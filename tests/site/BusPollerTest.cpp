@@ -21,8 +21,11 @@ namespace {
 constexpr Micros kAnsweredPollUs = WireTimeUs(9) + 5'000 + WireTimeUs(34);
 constexpr Micros kTurnaroundUs = 4'000;
 
-TEST(BusPoller, ARoundCostsLittleMoreThanItsBytesOnTheWire) {
+// Each detector's status has its own code's description, or none: never the description of
+// the detector polled before it.
+TEST(BusPoller, ARoundCostsLittleMoreThanItsBytesOnTheWireAndDescribesEachDetectorByItsOwn) {
     Bench b(BusOf({{1, 24, 4711}, {7, 36, 1207}, {12, 48, 880}}));
+    b.bus().Find(7)->SetStatusBytes({'Z', 'Z', 'Z', 5});
     BusPoller poller(b.link, {1, 7, 12});
     poller.Round();  // the first round starts at the first query
     poller.Round();
@@ -30,6 +33,8 @@ TEST(BusPoller, ARoundCostsLittleMoreThanItsBytesOnTheWire) {
     EXPECT_GE(round, 3 * (kAnsweredPollUs - 100));  // less the bytes' rounding to whole us
     EXPECT_LE(round, 3 * (kAnsweredPollUs + kTurnaroundUs) * 11 / 10);
     EXPECT_EQ(poller.Bus().rounds, 2u);
+    EXPECT_EQ(OverviewRow(poller.Detectors()[1])[3], "ZZZ5");
+    EXPECT_EQ(OverviewRow(poller.Detectors()[0])[3], "NNN0 Normal");
 }
 
 bool Has(const std::string& text, const std::string& part) {
@@ -160,25 +165,6 @@ TEST(BusPoller, DetectorsThatDoNotAnswerWellAreRetriedEachRoundAndLostAfterFive)
         EXPECT_EQ(odd.Current()->SerialNumber, 900);
         EXPECT_EQ(OverviewRow(odd)[5], "Good");
     }
-}
-
-// Each detector's status has its own code's description, or none: never the description of
-// the detector polled before it.
-TEST(BusPoller, EachDetectorIsDescribedByItsOwnReading) {
-    Bench b(BusOf({{1, 24, 4711}, {7, 36, 1207}}));
-    b.bus().Find(7)->SetStatusBytes({'Z', 'Z', 'Z', 5});
-    BusPoller poller(b.link, {1, 7});
-    poller.Round();
-    poller.Round();
-    const auto& seven = poller.Detectors()[1];
-    EXPECT_EQ(OverviewRow(seven)[3], "ZZZ5");
-    EXPECT_EQ(OverviewRow(poller.Detectors()[0])[3], "NNN0 Normal");
-    const std::string metrics = MetricsText(poller.Detectors(), poller.Bus());
-    EXPECT_TRUE(Has(metrics, R"(address="7",serial="1207",model="Veridan LAMP 411",code="ZZZ5",)"
-                             R"(meaning=""} 1)"))
-        << metrics;
-    EXPECT_TRUE(Has(DetectorsJson(poller.Detectors()),
-                    R"("serial":1207,"status":"ZZZ5","description":null,)"));
 }
 
 TEST(BusPoller, WritesEachDetectorsCycleAndDisconnectionRecords) {
