@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 
+#include "link/Models.h"
 #include "monitor/Decoder.h"
 
 namespace halvern::cli {
@@ -31,8 +32,8 @@ const auto& kScreenOrder = SetupScreenOrder();
 const std::vector<SetupModel>& EveryModel() {
     static const std::vector<SetupModel> models = [] {
         std::vector<SetupModel> m;
-        for (std::int16_t family : {24, 25, 32, 33, 34, 35, 36, 37, 38, 48, 49})
-            m.push_back({ModelName(family), family});
+        for (const ModelEntry& entry : kModelTable)
+            m.push_back({ModelName(entry.family), entry.family});
         return m;
     }();
     return models;

@@ -68,17 +68,24 @@ bool IsDigit(char c) {
 
 }  // namespace
 
+// Where each field ends: where the next one on the line begins (the last, at the line's end).
+constexpr std::array<std::size_t, kLogColumnCount> kFieldEnds = [] {
+    std::array<std::size_t, kLogColumnCount> ends{};
+    for (std::size_t i = 0; i < ends.size(); ++i) {
+        ends[i] = std::string_view::npos;
+        for (const LogColumn& c : kLogColumns)
+            if (c.Start > kLogColumns[i].Start)
+                ends[i] = std::min(ends[i], static_cast<std::size_t>(c.Start - 1));
+    }
+    return ends;
+}();
+
 LogFields CutLogLine(std::string_view line) {
     LogFields fields;
     for (std::size_t i = 0; i < kLogColumns.size(); ++i) {
         const auto from = static_cast<std::size_t>(kLogColumns[i].Start - 1);
-        // The field ends where the next one on the line begins.
-        std::size_t to = std::string_view::npos;
-        for (const LogColumn& c : kLogColumns)
-            if (c.Start > kLogColumns[i].Start)
-                to = std::min(to, static_cast<std::size_t>(c.Start - 1));
         if (from < line.size())
-            fields[i] = std::string(TrimBlanks(line.substr(from, to - from)));
+            fields[i] = std::string(TrimBlanks(line.substr(from, kFieldEnds[i] - from)));
     }
     return fields;
 }

@@ -4,7 +4,6 @@
 
 #include "history/ServiceEvent.h"
 #include "link/Layouts.h"
-
 #include "monitor/Decoder.h"
 #include "monitor/MainComm.h"
 
@@ -29,6 +28,21 @@ StatusPoll PollStatus(Link& link, std::uint8_t address, const StopCheck& stop, M
 namespace {
 constexpr std::size_t kExceptionBytes = 5;  // address, 200, code, CRC: function 200 keeps its byte
 }  // namespace
+
+std::string VersionTextOf(std::span<const std::uint8_t> reply, bool primary) {
+    std::string text;
+    constexpr int kFirst = static_cast<int>(VersionReply::TextStart);
+    const int count = static_cast<int>(reply.size());
+    const int last =
+        primary ? count - 3 : kFirst + static_cast<int>(VersionReply::SecondaryTextBytes) - 1;
+    if (primary && count < 12)
+        return text;
+    for (int i = kFirst; i <= last && i < kRxBufferSize; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        text.push_back(static_cast<char>(at < reply.size() ? reply[at] : 0));
+    }
+    return text;
+}
 
 bool IsVersionReply(std::span<const std::uint8_t> reply) {
     return reply.size() >= VersionReply::TextStart + kReplyCrcBytes &&

@@ -44,6 +44,9 @@ StatusPoll PollStatus(Link& link, std::uint8_t address, const StopCheck& stop = 
 // status reply's "V" at index 10 may be a version text's second letter). Which of the two
 // versions it holds is not in the reply: it is the one asked for.
 bool IsVersionReply(std::span<const std::uint8_t> reply);
+// The version text of a reply as received: primary = indices 9 to count-3 (empty below 12
+// bytes); secondary = always the 20 bytes at indices 9 to 28, bytes past its end as zero bytes.
+std::string VersionTextOf(std::span<const std::uint8_t> reply, bool primary);
 // The version text of a reply as received, primary or secondary, without the blanks and zero
 // bytes that pad it; nothing past the reply's own bytes.
 std::string VersionOf(std::span<const std::uint8_t> reply, bool primary);

@@ -11,28 +11,6 @@
 
 namespace halvern {
 
-namespace {
-// Bytes 9 up to count-3 (primary, nothing below 12 bytes) or 9 to 28 (secondary) of `held`,
-// zero bytes past its end.
-std::string VersionBytes(std::span<const std::uint8_t> held, int count, bool primary) {
-    std::string text;
-    constexpr int kFirst = static_cast<int>(VersionReply::TextStart);
-    const int last =
-        primary ? count - 3 : kFirst + static_cast<int>(VersionReply::SecondaryTextBytes) - 1;
-    if (primary && count < 12)
-        return text;
-    for (int i = kFirst; i <= last && i < kRxBufferSize; ++i) {
-        const auto at = static_cast<std::size_t>(i);
-        text.push_back(static_cast<char>(at < held.size() ? held[at] : 0));
-    }
-    return text;
-}
-}  // namespace
-
-std::string VersionTextOf(std::span<const std::uint8_t> reply, bool primary) {
-    return VersionBytes(reply, static_cast<int>(reply.size()), primary);
-}
-
 bool AddressTextAcceptable(const std::string& text) {
     const auto value = ParseNumber(text);
     return value && *value <= 65535;

@@ -32,9 +32,6 @@ struct MainCommHooks {
 // the status "DDD" with its description.
 void ShowLost(Panel& m);
 
-// The version text of a reply as received: primary = indices 9 to count-3 (empty below 12
-// bytes); secondary = always the 20 bytes at indices 9 to 28, bytes past its end as zero bytes.
-std::string VersionTextOf(std::span<const std::uint8_t> reply, bool primary);
 // A typed address text is kept when it is a number up to 65535 (fractions and signs included:
 // it only takes effect when chosen from the list); anything else is put back.
 bool AddressTextAcceptable(const std::string& text);
