@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -66,8 +67,7 @@ std::optional<double> ReadFirstValue(const std::string& path) {
     const OpenedFile f = OpenProgramFile(path, FileAccess::Read);
     if (!f)
         return std::nullopt;
-    const QByteArray text = f->readAll();
-    return FirstValue(std::string(text.constData(), static_cast<std::size_t>(text.size())));
+    return FirstValue(f->ReadAll());
 }
 
 namespace {
@@ -76,10 +76,8 @@ bool WriteText(const std::string& path, const std::string& text) {
     const OpenedFile f = OpenProgramFile(path, FileAccess::Replace);
     if (!f)
         return false;
-    const bool written =
-        f->write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
-    f->close();
-    return written && f->error() == QFileDevice::NoError;
+    const bool written = f->Write(text) == static_cast<std::int64_t>(text.size());
+    return f->Close() && written;
 }
 
 }  // namespace
@@ -93,11 +91,18 @@ std::vector<std::uint8_t> ReadAddressFile(const std::string& path) {
     if (!f)
         return {};
     std::array<bool, 256> listed{};
-    while (!f->atEnd()) {
-        const QByteArray line = f->readLine().trimmed();
+    const std::string text = f->ReadAll();
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t next = std::min(text.find('\n', at), text.size());
+        std::string_view line(text.data() + at, next - at);
+        at = next + 1;
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front())))
+            line.remove_prefix(1);
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+            line.remove_suffix(1);
         int address = 0;
-        const char* end = line.constData() + line.size();
-        const auto [ptr, ec] = std::from_chars(line.constData(), end, address);
+        const char* end = line.data() + line.size();
+        const auto [ptr, ec] = std::from_chars(line.data(), end, address);
         if (ec == std::errc() && ptr == end && address >= 1 && address <= 247)
             listed[static_cast<std::size_t>(address)] = true;
     }

@@ -381,7 +381,7 @@ LogPlotData ReadLogPlot(const std::string& path, int intervals, LogReadControl* 
             data.Read.Error = opened.error;
             return data;
         }
-        size = opened->size();
+        size = opened->Size();
     }
     // The file as it is now: records appended meanwhile are for the next plot.
     const int n = parts > 0 ? parts : PartsFor(size);

@@ -288,13 +288,13 @@ LogReadResult ReadLogRecords(const std::string& path,
         result.Error = opened.error;
         return result;
     }
-    QFile& file = *opened.file;
+    ProgramFile& file = *opened.file;
     // A part that starts inside the file reads from the byte before its start: the line that
     // byte ends or belongs to began before this part, and is the previous part's.
     bool skipLine = range.Begin > 0;
     std::int64_t at = skipLine ? range.Begin - 1 : 0;
-    if (at > 0 && !file.seek(at)) {
-        result.Error = file.errorString().toStdString();
+    if (at > 0 && !file.Seek(at)) {
+        result.Error = file.Error();
         return result;
     }
     bool pastEnd = false;  // the part's bytes are all fed: the line still open is the last
@@ -317,7 +317,7 @@ LogReadResult ReadLogRecords(const std::string& path,
     };
     LogLineSplitter splitter;
     // A small file or part gets a small buffer (a part is read to its end's line break).
-    const std::int64_t ahead = (range.End >= 0 ? range.End : file.size()) - at;
+    const std::int64_t ahead = (range.End >= 0 ? range.End : file.Size()) - at;
     std::vector<char> buf(static_cast<std::size_t>(
         std::clamp<std::int64_t>(ahead + static_cast<std::int64_t>(kMaxLogLine), 1, kReadChunk)));
     for (;;) {
@@ -336,9 +336,9 @@ LogReadResult ReadLogRecords(const std::string& path,
                 want = static_cast<std::int64_t>(buf.size());
             }
         }
-        const qint64 n = file.read(buf.data(), want);
+        const std::int64_t n = file.Read(buf.data(), want);
         if (n < 0) {
-            result.Error = file.errorString().toStdString();
+            result.Error = file.Error();
             return result;
         }
         if (n == 0) {

@@ -1,13 +1,13 @@
 #include "logging/LogRecords.h"
 
-#include <QDateTime>
-#include <QDir>
-
 #include <cmath>
 #include <cstdio>
 #include <string_view>
 
+#include "link/LinkFiles.h"
+#include "platform/FilePath.h"
 #include "platform/ProgramFile.h"
+#include "platform/SystemTime.h"
 #include "state/Formats.h"
 
 namespace halvern {
@@ -54,31 +54,26 @@ std::string ShortTimeText(const LocalDateTime& t) {
 // allows) and `failures` holds the file with the reason; a success takes the file out again.
 bool AppendRecord(Par& par, std::map<std::string, std::string>& failures,
                   const std::string& fileName, const std::string& line) {
-    const QString path =
-        QDir(QString::fromStdString(par.ProgramFolder)).filePath(QString::fromStdString(fileName));
-    const OpenedFile opened = OpenProgramFile(path.toStdString(), FileAccess::Append);
-    QString reason;
+    const std::string path = JoinPath(par.ProgramFolder, fileName);
+    const OpenedFile opened = OpenProgramFile(path, FileAccess::Append);
+    std::string reason;
     if (!opened) {
-        reason = QString::fromStdString(opened.error);
+        reason = opened.error;
     } else {
-        QFile& file = *opened.file;
-        const qint64 sizeBefore = file.size();
-        const qint64 written = file.write(line.data(), static_cast<qint64>(line.size()));
-        if (written != static_cast<qint64>(line.size())) {
-            reason = written < 0 ? file.errorString()
-                                 : QStringLiteral("only part of the record could be written");
+        ProgramFile& file = *opened.file;
+        const std::int64_t sizeBefore = file.Size();
+        const std::int64_t written = file.Write(line);
+        if (written != static_cast<std::int64_t>(line.size())) {
+            reason = written > 0 ? "only part of the record could be written" : file.Error();
             // A half line would glue itself to the retried record; take it back.
-            if (written > 0)
-                file.resize(sizeBefore);
+            if (written > 0 && sizeBefore >= 0)
+                file.Resize(sizeBefore);
         }
-        file.close();
-        if (reason.isEmpty() && file.error() != QFileDevice::NoError)
-            reason = file.errorString();
+        if (!file.Close() && reason.empty())
+            reason = file.Error();
     }
-    if (!reason.isEmpty()) {
-        failures[fileName] = "Cannot write the log file " +
-                             QDir::toNativeSeparators(path).toStdString() + ": " +
-                             reason.toStdString();
+    if (!reason.empty()) {
+        failures[fileName] = "Cannot write the log file " + NativePath(path) + ": " + reason;
         ++par.LogWriteFailures;
         return false;
     }
@@ -100,10 +95,8 @@ void WritePendingDisconnection(Par& par, const LocalDateTime& now) {
 }  // namespace
 
 LocalDateTime CurrentLocalDateTime() {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDate d = now.date();
-    const QTime t = now.time();
-    return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+    const std::tm t = LocalTimeNow();
+    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
 }
 
 std::string NumberStyle(double value) {

@@ -2,9 +2,9 @@
 
 #include "link/LinkFiles.h"
 #include "logging/LogReader.h"
+#include "platform/FilePath.h"
 #include "platform/ProgramFile.h"
 
-#include <QDir>
 #include <algorithm>
 
 namespace halvern {
@@ -105,19 +105,19 @@ std::optional<LogLineTable> ReadLogLines(const std::string& path, LogStretch str
             *error = opened.error;
         return std::nullopt;
     }
-    QFile& file = *opened.file;
+    ProgramFile& file = *opened.file;
     // The whole file is read: the viewer says how many lines it has beyond the table.
     LineCollector collector(stretch, countAll || stretch == LogStretch::Last);
     std::vector<char> buf(1 << 20);
     if (control && control->Total.load() == 0)
-        control->Total = file.size();
+        control->Total = file.Size();
     for (;;) {
         if (control && control->Cancelled())
             return std::nullopt;
-        const qint64 n = file.read(buf.data(), static_cast<qint64>(buf.size()));
+        const std::int64_t n = file.Read(buf.data(), static_cast<std::int64_t>(buf.size()));
         if (n < 0) {
             if (error)
-                *error = file.errorString().toStdString();
+                *error = file.Error();
             return std::nullopt;
         }
         if (n == 0)
@@ -225,9 +225,7 @@ std::optional<std::string> LogPathForEntry(const std::string& folder, std::strin
     if (!IsNumberEntry(entry))
         return std::nullopt;
     const std::string name = std::string(TrimBlanks(entry)) + ".txt";
-    return QDir(QString::fromStdString(folder))
-        .filePath(QString::fromStdString(name))
-        .toStdString();
+    return JoinPath(folder, name);
 }
 
 SerialEntryCheck CheckSerialEntry(const std::string& folder, std::string_view entry) {

@@ -11,4 +11,8 @@ std::string Utf8Text(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+std::string NativePath(const std::string& path) {
+    return Utf8Text(Utf8Path(path).make_preferred());
+}
+
 }  // namespace halvern

@@ -13,4 +13,7 @@ namespace halvern {
 std::filesystem::path Utf8Path(std::string_view utf8);
 std::string Utf8Text(const std::filesystem::path& path);
 
+// The path as the system writes it, for messages: backslashes on Windows.
+std::string NativePath(const std::string& path);
+
 }  // namespace halvern

@@ -138,7 +138,10 @@ std::optional<StaleLock> StalePortLock(const std::string& device,
             return std::nullopt;
         // Qt writes the process, the program and the host on three lines; other programs
         // write the process alone, as ten characters padded with spaces.
-        const QList<QByteArray> lines = lock->read(512).split('\n');
+        char head[512];
+        const std::int64_t n = lock->Read(head, sizeof head);
+        const QList<QByteArray> lines =
+            QByteArray(head, static_cast<qsizetype>(std::max<std::int64_t>(n, 0))).split('\n');
         bool ok = false;
         const long long pid = lines.value(0).trimmed().toLongLong(&ok);
         if (!ok || pid <= 0 || pid > INT_MAX)

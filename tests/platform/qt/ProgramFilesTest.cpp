@@ -52,9 +52,9 @@ TEST(ProgramFile, OnlyRegularFilesAreOpenedAndNothingElseIsWaitedOn) {
                 if (!f)
                     return std::string(f.missing ? "missing: " : "refused: ") + f.error;
                 if (access == FileAccess::Read)
-                    return "read " + f->readAll().toStdString();
-                f->write("1\r\n");
-                f->close();
+                    return "read " + f->ReadAll();
+                f->Write("1\r\n");
+                f->Close();
                 std::ifstream in(name, std::ios::binary);
                 return "now " + std::string(std::istreambuf_iterator<char>(in), {});
             });
