@@ -183,8 +183,8 @@ std::string ProgramFile::ReadAll() {
 std::int64_t ProgramFile::Write(std::string_view bytes) {
     std::int64_t done = 0;
     while (done < static_cast<std::int64_t>(bytes.size())) {
-        const std::int64_t n = WriteSome(handle_, bytes.data() + done,
-                                         static_cast<std::int64_t>(bytes.size()) - done);
+        const std::int64_t n =
+            WriteSome(handle_, bytes.data() + done, static_cast<std::int64_t>(bytes.size()) - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
