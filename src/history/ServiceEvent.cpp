@@ -1,18 +1,13 @@
 #include "history/ServiceEvent.h"
 
-#include <QString>
-#include <QtGlobal>
-
-#if defined(Q_OS_UNIX)
-#include <pwd.h>
-#include <unistd.h>
-#elif defined(Q_OS_WIN)
-#include <lmcons.h>
-#include <windows.h>
-#endif
-
-#include "history/HistoryStore.h"
+#include "platform/System.h"
 #include "state/Par.h"
+
+// Built without the store (the core without Qt), an action is recorded nowhere, as when the
+// program runs with no history at all.
+#ifndef HALVERN_NO_HISTORY_STORE
+#include "history/HistoryStore.h"
+#endif
 
 namespace halvern {
 
@@ -44,8 +39,12 @@ ServiceEvent DetectorEvent(const Par& par, std::uint8_t address, const char* act
 }
 
 void RecordEvent(Par& par, ServiceEvent event) {
+#ifdef HALVERN_NO_HISTORY_STORE
+    (void)par, (void)event;
+#else
     if (par.History)
         par.History->Record(std::move(event));
+#endif
 }
 
 void RecordAction(Par& par, std::uint8_t address, const char* action, std::string before,
@@ -57,28 +56,11 @@ void RecordAction(Par& par, std::uint8_t address, const char* action, std::strin
     e.after = std::move(after);
     e.confirmed = confirmed;
     e.attempts = attempts;
-    par.History->Record(std::move(e));
+    RecordEvent(par, std::move(e));
 }
 
 std::string PcUserName() {
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("USERNAME");  // Windows
-    if (user.isEmpty())
-        user = qEnvironmentVariable("LOGNAME");
-    if (!user.isEmpty())
-        return user.toStdString();
-        // A service, a scheduled job or a bare container may set none of them: the account's name.
-#if defined(Q_OS_UNIX)
-    if (const passwd* account = getpwuid(geteuid()); account && account->pw_name)
-        return account->pw_name;
-#elif defined(Q_OS_WIN)
-    wchar_t name[UNLEN + 1];
-    DWORD size = UNLEN + 1;
-    if (GetUserNameW(name, &size) && size > 0)
-        return QString::fromWCharArray(name, static_cast<qsizetype>(size - 1)).toStdString();
-#endif
-    return {};
+    return UserName();
 }
 
 }  // namespace halvern

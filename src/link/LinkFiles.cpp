@@ -134,7 +134,11 @@ void MoveAddressInFile(const std::string& path, std::uint8_t from, std::uint8_t 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty())
         return name;
-    return Utf8Text(Utf8Path(folder) / Utf8Path(name));
+    // '/' serves on both systems, and the path reads the same on both; a separator already
+    // at the folder's end is not doubled.
+    const char last = folder.back();
+    const bool ends = last == '/' || last == std::filesystem::path::preferred_separator;
+    return folder + (ends ? "" : "/") + name;
 }
 
 std::optional<double> LoadSettingValue(const std::string& path, long long initial,

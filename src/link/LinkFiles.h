@@ -30,6 +30,7 @@ std::optional<double> ReadFirstValue(const std::string& path);
 // Writes the value as its only line ("<decimal>\r\n"). False when the file cannot be written
 // (or is no regular file).
 bool WriteValueFile(const std::string& path, long long value);
+// `name` in `folder`, joined by "/" on every system (Windows takes it too).
 std::string JoinPath(const std::string& folder, const std::string& name);
 
 // The detectors' addresses in the file, in rising order, each once: the lines that hold a whole

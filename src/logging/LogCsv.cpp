@@ -1,10 +1,11 @@
 #include "logging/LogCsv.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSaveFile>
-
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/FilePath.h"
+#include "platform/ProgramFile.h"
 
 namespace halvern {
 
@@ -18,8 +19,46 @@ constexpr const char* kColumns[] = {
     "Reference", "Signal 2", "Ratio 1", "Ratio 2", "NQ ratio 1",  "NQ ratio 2", "Gas reading"};
 
 std::string Native(const std::string& path) {
-    return QDir::toNativeSeparators(QString::fromStdString(path)).toStdString();
+    return NativePath(path);
 }
+
+// The CSV is written beside its target under another name and takes the target's place only
+// when it is whole: a failed or cancelled export leaves an earlier CSV as it was.
+class CsvFile {
+  public:
+    explicit CsvFile(const std::string& path)
+        : target_(Utf8Path(path)), part_(Utf8Path(path + ".part")) {
+        opened_ = OpenProgramFile(Utf8Text(part_), FileAccess::Replace);
+    }
+    ~CsvFile() {
+        if (opened_) {
+            opened_->Close();
+            std::error_code ignored;
+            std::filesystem::remove(part_, ignored);
+        }
+    }
+    bool IsOpen() const { return static_cast<bool>(opened_); }
+    bool Write(const std::string& block) {
+        return opened_->Write(block) == static_cast<std::int64_t>(block.size());
+    }
+    bool Commit() {
+        if (!opened_->Close())
+            return false;
+        std::error_code e;
+        std::filesystem::rename(part_, target_, e);
+        if (e)
+            why_ = e.message();
+        return !e && (opened_.file.reset(), true);
+    }
+    std::string Error() const {
+        return !why_.empty() ? why_ : opened_ ? opened_->Error() : opened_.error;
+    }
+
+  private:
+    std::filesystem::path target_, part_;
+    OpenedFile opened_;
+    std::string why_;
+};
 
 }  // namespace
 
@@ -73,33 +112,32 @@ std::string CsvRow(const LogRecord& r) {
 CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvPath,
                              LogReadControl* control) {
     CsvExportResult result;
-    const QString log = QString::fromStdString(logPath);
-    const QString csv = QString::fromStdString(csvPath);
     // The CSV replaces its target whole: made from its own log, it would take the log's place.
-    const QString logCanonical = QFileInfo(log).canonicalFilePath();
-    if (!logCanonical.isEmpty() && logCanonical == QFileInfo(csv).canonicalFilePath()) {
+    std::error_code same;
+    if (std::filesystem::equivalent(Utf8Path(logPath), Utf8Path(csvPath), same)) {
         result.Error = Native(csvPath) +
                        " is the log file itself; choose another name for the "
                        "CSV file.";
         return result;
     }
 
-    QSaveFile out(csv);
-    if (!out.open(QIODevice::WriteOnly)) {
-        result.Error = "Cannot write " + Native(csvPath) + ": " + out.errorString().toStdString();
+    CsvFile out(csvPath);
+    if (!out.IsOpen()) {
+        result.Error = "Cannot write " + Native(csvPath) + ": " + out.Error();
         return result;
     }
     std::string block = CsvHeader();
     bool written = true;
     const auto flush = [&] {
         if (written && !block.empty())
-            written = out.write(block.data(), static_cast<qint64>(block.size())) ==
-                      static_cast<qint64>(block.size());
+            written = out.Write(block);
         block.clear();
     };
     if (control) {
         control->Done = 0;
-        control->Total = QFileInfo(log).size();
+        std::error_code unknown;
+        const auto size = std::filesystem::file_size(Utf8Path(logPath), unknown);
+        control->Total = unknown ? 0 : static_cast<std::int64_t>(size);
     }
     const LogReadResult read = ReadLogRecords(
         logPath,
@@ -111,20 +149,18 @@ CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvP
         control);
     result.Counts = read.Counts;
     if (!read.Ok) {
-        out.cancelWriting();
         result.Cancelled = read.Cancelled;
         result.Error = "Cannot read the log file " + Native(logPath) + ": " + read.Error;
         return result;
     }
     flush();
     if (control && control->Cancelled()) {
-        out.cancelWriting();
         result.Cancelled = true;
         result.Error = "cancelled";
         return result;
     }
-    if (!written || !out.commit()) {
-        result.Error = "Cannot write " + Native(csvPath) + ": " + out.errorString().toStdString();
+    if (!written || !out.Commit()) {
+        result.Error = "Cannot write " + Native(csvPath) + ": " + out.Error();
         return result;
     }
     result.Ok = true;

@@ -7,7 +7,7 @@
 #include "link/LinkFiles.h"
 #include "platform/FilePath.h"
 #include "platform/ProgramFile.h"
-#include "platform/SystemTime.h"
+#include "platform/System.h"
 #include "state/Formats.h"
 
 namespace halvern {

@@ -1,10 +1,5 @@
 #include "ui/ScriptedDialogs.h"
 
-#include <QPrinter>
-#include <QWidget>
-
-#include "ui/QtDialogs.h"
-
 namespace halvern {
 
 void ScriptedDialogs::Record(DialogCall call) {
@@ -61,36 +56,6 @@ std::optional<int> ScriptedDialogs::PrintDialogToFile(const std::string& suggest
     call.defaultText = suggestedPdf;
     Record(call);
     return Take(printDialogs_, std::optional<int>());
-}
-
-bool ScriptedDialogs::PrintWindow(QWidget& window, int copies) {
-    DialogCall call = Call(DialogCall::Kind::PrintWindow);
-    call.window = window.objectName().toStdString();
-    call.copies = copies;
-    Record(call);
-    if (!pdfPath_.empty()) {
-        QPrinter printer(QPrinter::ScreenResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QString::fromStdString(pdfPath_));
-        if (!PrintWindowPages(window, printer, copies))
-            return false;
-    }
-    if (printWindows_.empty())
-        return true;
-    const bool printed = printWindows_.front();
-    printWindows_.pop_front();
-    return printed;
-}
-
-bool ScriptedDialogs::PrintDocument(const std::function<void(QPagedPaintDevice&)>& paint) {
-    Record(Call(DialogCall::Kind::PrintDocument));
-    if (pdfPath_.empty())
-        return true;
-    QPrinter printer(QPrinter::ScreenResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(QString::fromStdString(pdfPath_));
-    paint(printer);
-    return true;
 }
 
 void ScriptedDialogs::Beep() {

@@ -9,7 +9,7 @@
 
 #include "logging/LogRecords.h"
 #include "state/Par.h"
-#include "support/UiTest.h"
+#include "support/FolderTest.h"
 
 namespace halvern::testing {
 
@@ -57,10 +57,10 @@ inline std::string RecordAt(const LocalDateTime& t, bool disconnection = false) 
 
 // That detector, with an empty scratch folder as its program folder; the technician's
 // documents are a folder in it.
-class LogTest : public test::UiTest {
+class LogTest : public test::FolderTest {
   protected:
     void SetUp() override {
-        UiTest::SetUp();
+        FolderTest::SetUp();
         par.ProgramFolder = Folder();
         par.DocumentsFolder = PathOf("Documents");
     }

@@ -17,6 +17,7 @@
 #include "logging/frmLogPlot.h"
 #include "logging/frmLogTask.h"
 #include "logging/frmSerForLog.h"
+#include "support/UiTest.h"
 #include "ui/ScriptedDialogs.h"
 
 namespace halvern {
@@ -29,6 +30,7 @@ class LogWindows : public testing::LogTest {
     // 22 lines: readings a minute apart from 14:00, a disconnection record at 14:10, a broken
     // line, readings again from 14:20 to 14:29.
     void SetUp() override {
+        test::App();
         LogTest::SetUp();
         std::string log;
         for (int m = 0; m < 30; ++m)

@@ -22,6 +22,7 @@
 #include "logging/LogViewer.h"
 #include "logging/LoggingControl.h"
 #include "monitor/Decoder.h"
+#include "platform/FilePath.h"
 #include "support/Bench.h"
 
 namespace halvern::test {
@@ -285,8 +286,9 @@ Act LogOutage(Outage outage) {
                 std::ofstream(folder) << "not a folder";
         });
         During("silent", 3 * kSecond, 7 * kSecond)(r);
-        r.At(7'900'000,
-             [&r, log] { EXPECT_NE(LogWarning(r.b.par).find(log.string()), std::string::npos); });
+        r.At(7'900'000, [&r, log] {
+            EXPECT_NE(LogWarning(r.b.par).find(NativePath(log.string())), std::string::npos);
+        });
         r.At(10'400'000, [&r] { EXPECT_EQ(LogWarning(r.b.par), ""); });
         r.At(8 * kSecond, [=] {
             *broken = false;

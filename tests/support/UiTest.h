@@ -1,6 +1,6 @@
 #pragma once
 // The widget tests share one application (Qt allows one per process) and a scratch folder
-// that stands for the program folder.
+// that stands for the program folder (FolderTest).
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QRegularExpression>
 
-#include "support/Bench.h"
+#include "support/FolderTest.h"
 
 // Readable QStrings in failure messages.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -40,22 +40,9 @@ inline int PdfPages(const std::string& path) {
     return static_cast<int>(pdf.count(QRegularExpression("/Type\\s*/Page(?!s)")));
 }
 
-class UiTest : public ::testing::Test {
+class UiTest : public FolderTest {
   protected:
-    void SetUp() override { App(), folder_ = ScratchFolder("ui-tests"); }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-
-    std::string Folder() const { return folder_.string(); }
-    std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(folder_ / name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-    void Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(folder_ / name, std::ios::binary) << bytes;
-    }
-
-    std::filesystem::path folder_;
+    void SetUp() override { App(), FolderTest::SetUp(); }
 };
 
 }  // namespace halvern::test

@@ -11,10 +11,8 @@
 #include <functional>
 #include <iterator>
 #include <string>
-#include <vector>
 
 #include "platform/ProgramFile.h"
-#include "platform/qt/ProgramFolder.h"
 #include "support/Guarded.h"
 
 namespace halvern {
@@ -63,59 +61,6 @@ TEST(ProgramFile, OnlyRegularFilesAreOpenedAndNothingElseIsWaitedOn) {
             EXPECT_TRUE(!opened || !opened->starts_with("refused") || !fs::is_regular_file(name));
         }
         EXPECT_EQ(outcomes, expected);
-    }
-}
-
-// A build tree or a copy in a folder of one's own keeps its files beside the program; an
-// installed copy keeps them per user even when the user may write there (root and /usr/bin).
-TEST(ProgramFolder, ChoosesTheFolder) {
-    const std::string appData = "/home/tech/.local/share/Halvern";
-    const struct {
-        const char *override, *executableFolder;
-        bool writable;
-        std::string expected;
-    } cases[] = {
-        {"/srv/field", "/usr/bin", true, "/srv/field"},
-        {"", "/home/tech/halvern/build", true, "/home/tech/halvern/build"},
-        {"", "/home/tech/halvern/build", false, appData},
-        {"", "/usr/bin", true, appData},
-        {"", "/opt/halvern/bin/", true, appData},
-        {"", "/opt/halvern", true, "/opt/halvern"},
-        {"", "/opt/halvern/binaries", true, "/opt/halvern/binaries"},
-        {"", "/usr/./lib/../bin", true, appData},  // whole names, "." and ".." taken out
-        {"", "/usr", true, appData},
-        {"", "", true, appData},
-    };
-    for (const auto& c : cases) {
-        bool askedAppData = false;
-        FolderProbe probe{[&] { return std::string(c.executableFolder); },
-                          [&](const std::string&) { return c.writable; },
-                          [&] { return askedAppData = true, appData; }, "/opt/halvern/bin"};
-        EXPECT_EQ(ProgramFolder(c.override, probe), c.expected) << c.executableFolder;
-        // The data folder is created when asked for, so it is asked for only when needed.
-        EXPECT_EQ(askedAppData, c.expected == appData) << c.executableFolder;
-    }
-}
-
-// The earlier per-user folder (Halvern/Halvern) is kept while it is all there is.
-TEST(PerUserFolder, KeepsToTheEarlierFolderWhileItIsAllThereIs) {
-    const std::pair<std::vector<const char*>, bool> cases[] = {
-        // entries (a folder ends in /)
-        {{}, false},                                             // first run
-        {{"Halvern/CommPortNo.txt", "Halvern/4711.txt"}, true},  // upgrade
-        {{"Halvern/"}, true},                                    // upgrade, nothing written yet
-        {{"Halvern/4711.txt", "CommPortNo.txt"}, false},         // both in use
-        {{"Halvern"}, false},  // a file named like the earlier folder
-    };
-    for (const auto& [entries, earlier] : cases) {
-        const QTemporaryDir home;
-        const fs::path folder = fs::path(home.path().toStdString()) / "Halvern";
-        for (const std::string entry : entries) {
-            fs::create_directories((folder / entry).parent_path());
-            if (!entry.ends_with('/'))
-                std::ofstream(folder / entry) << "1\r\n";
-        }
-        EXPECT_EQ(PerUserFolder(folder.string()), (earlier ? folder / "Halvern" : folder).string());
     }
 }
 
