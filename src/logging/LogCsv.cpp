@@ -2,9 +2,10 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstdio>
+
+#include "platform/WholeFile.h"
 
 namespace halvern {
 
@@ -84,9 +85,9 @@ CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvP
         return result;
     }
 
-    QSaveFile out(csv);
-    if (!out.open(QIODevice::WriteOnly)) {
-        result.Error = "Cannot write " + Native(csvPath) + ": " + out.errorString().toStdString();
+    WholeFile out(csvPath);
+    if (!out.Open()) {
+        result.Error = out.Error();
         return result;
     }
     std::string block = CsvHeader();
@@ -111,20 +112,20 @@ CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvP
         control);
     result.Counts = read.Counts;
     if (!read.Ok) {
-        out.cancelWriting();
+        out.Cancel();
         result.Cancelled = read.Cancelled;
         result.Error = "Cannot read the log file " + Native(logPath) + ": " + read.Error;
         return result;
     }
     flush();
     if (control && control->Cancelled()) {
-        out.cancelWriting();
+        out.Cancel();
         result.Cancelled = true;
         result.Error = "cancelled";
         return result;
     }
-    if (!written || !out.commit()) {
-        result.Error = "Cannot write " + Native(csvPath) + ": " + out.errorString().toStdString();
+    if (!out.Commit()) {
+        result.Error = out.Error();
         return result;
     }
     result.Ok = true;

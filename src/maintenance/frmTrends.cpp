@@ -15,12 +15,12 @@
 #include <QLegend>
 #include <QLineSeries>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
 #include "maintenance/TrendStore.h"
+#include "platform/WholeFile.h"
 #include "state/Par.h"
 #include "state/SaveNames.h"
 #include "ui/Dialogs.h"
@@ -231,16 +231,15 @@ void frmTrends::cmdSave_Click() {
 
 bool frmTrends::SaveAsPng(const QString& path) {
     const QImage image = chartArea_->grab().toImage();
-    QSaveFile file(path);
-    // A file the technician may overwrite in a folder he may not write in is still written.
-    file.setDirectWriteFallback(true);
+    WholeFile file(path.toStdString());
     QString why;
-    if (!file.open(QIODevice::WriteOnly))
-        why = file.errorString();
-    else if (!image.save(&file, "PNG"))
+    // A file the technician may overwrite in a folder he may not write in is still written.
+    if (!file.Open(true))
+        why = QString::fromStdString(file.Reason());
+    else if (!image.save(&file, "PNG") && file.Reason().empty())
         why = "the image could not be written";
-    else if (!file.commit())
-        why = file.errorString();
+    else if (!file.Commit())
+        why = QString::fromStdString(file.Reason());
     if (why.isEmpty())
         return true;
     dialogs_.Notice(*this,

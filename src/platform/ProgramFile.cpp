@@ -134,6 +134,20 @@ OpenedFile OpenProgramFile(const std::string& path, FileAccess access) {
     return r;
 }
 
+std::string NotRegularFile(const std::string& path) {
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::stat(Utf8Path(path).native().c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    return NotRegular(KindOf(st.st_mode)).error;
+#else
+    const QFileInfo info(QString::fromStdString(path));
+    if (!info.exists() || info.isFile())
+        return {};
+    return NotRegular(info.isDir() ? "a folder" : "a device").error;
+#endif
+}
+
 std::string CannotRead(const std::string& path, const OpenedFile& refused) {
     return "Cannot read " + path + ": " + refused.error;
 }
