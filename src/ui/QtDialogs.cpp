@@ -159,8 +159,9 @@ bool QtDialogs::PrintWindow(QWidget& window, int copies) {
     std::string why;
     const bool printed = PrintOn(
         Printer(), [&](QPagedPaintDevice& d) { return PrintWindowPages(window, d, copies); }, why);
+    // Said beside the window, without a loop of its own: the polling goes on.
     if (!why.empty())
-        Message(why, "Print", MsgIcon::Critical);
+        Notice(window, why, "Print", MsgIcon::Critical);
     return printed;
 }
 
@@ -173,7 +174,9 @@ bool QtDialogs::PrintDocument(const std::function<void(QPagedPaintDevice&)>& pai
             return true;
         },
         why);
-    if (!why.empty())
+    if (QWidget* owner = Owner(); !why.empty() && owner)
+        Notice(*owner, why, "Print", MsgIcon::Critical);
+    else if (!why.empty())
         Message(why, "Print", MsgIcon::Critical);
     return printed;
 }
