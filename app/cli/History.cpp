@@ -73,26 +73,23 @@ int Tool::History(const Invocation& inv, const std::string& folder) {
     HistoryQuery query;
     query.serial = inv.serial;
     query.sinceLocal = inv.since;
-    const auto events = store.Events(query);
-    if (!store.ReadError().empty())
+    // Each event printed as it is read: years of them take no memory.
+    const bool read = store.ForEach(query, [&](ServiceEvent&& e) {
+        return json_ ? Emit(HistoryJson(e).Str()) : Print(HistoryText(e));
+    });
+    if (!read)
         return Failed("cannot read the service history " + store.Path() + ": " + store.ReadError());
-    for (const ServiceEvent& e : events)
-        if (!(json_ ? Emit(HistoryJson(e).Str()) : Print(HistoryText(e))))
-            break;
     return kExitDone;
 }
 
 int Tool::Report(const Invocation& inv, const std::string& folder) {
     HistoryStore store = CliHistoryStore(folder);
-    HistoryQuery query;
-    query.serial = inv.serial;
-    const auto events = store.Events(query);
+    const ReportData report = ReportFromStore(store, inv.serial, inv.days,
+                                              QDateTime::currentDateTimeUtc(), CliHistoryWriter());
     if (!store.ReadError().empty())
         return Failed("cannot read the service history " + store.Path() + ": " + store.ReadError());
-    if (events.empty())
+    if (report.statusWhen.empty())
         Say("the service history holds no event of serial number " + inv.serial);
-    const ReportData report = ReportFromHistory(
-        inv.serial, events, inv.days, QDateTime::currentDateTimeUtc(), CliHistoryWriter());
     std::string why;
     const std::string path = DevicePath(inv.output, env_.currentFolder);
     if (!WriteReportPdf(ReportHtml(report), path, inv.letter ? ReportPage::Letter : ReportPage::A4,

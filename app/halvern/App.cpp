@@ -368,17 +368,15 @@ void App::ServiceReport(const std::string& serial) {
                            "Service report", MsgIcon::Exclamation);
         return;
     }
-    HistoryQuery query;
-    query.serial = serial;
-    const auto events = history_->Events(query);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    ReportData report = ReportFromStore(*history_, serial, kReportDefaultDays, now,
+                                        {"halvern", kVersion, PcUserName()});
     if (!history_->ReadError().empty()) {
-        s_.dialogs.Message("The service history cannot be read: " + history_->ReadError(),
-                           "Service report", MsgIcon::Critical);
+        s_.dialogs.Message(
+            "The service history " + history_->Path() + " cannot be read: " + history_->ReadError(),
+            "Service report", MsgIcon::Critical);
         return;
     }
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    ReportData report = ReportFromHistory(serial, events, kReportDefaultDays, now,
-                                          {"halvern", kVersion, PcUserName()});
     if (serial == ServedSerial() && main_ && mainComm_->Connected()) {
         // The detector served answers now: its status as its last reading gives it.
         const StatusReading& r = par_.Reading;

@@ -3,6 +3,7 @@
 // second, the file's size per 10 000 events, and the time to make a report of 90 days.
 // halvern-bench-history write PATH COUNT [TAG]: writes COUNT events into the history at PATH
 // and prints "committed N" once the Nth is in the file.
+// halvern-bench-history years [EVENTS]: see Years.cpp.
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -57,7 +58,11 @@ int Write(const std::string& path, int count, const std::string& tag, bool say) 
 
 }  // namespace
 
+int Years(int argc, char** argv);
+
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "years")
+        return Years(argc, argv);
     if (argc >= 4 && std::string(argv[1]) == "write")
         return Write(argv[2], std::stoi(argv[3]), argc > 4 ? argv[4] : "event", true);
     qputenv("QT_QPA_PLATFORM", "offscreen");

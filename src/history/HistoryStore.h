@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -36,6 +37,18 @@ struct HistoryQuery {
     std::string sinceUtc;    // "2026-09-08T00:00:00Z": events from then on; empty: all
     std::string sinceLocal;  // the same, compared with the local time ("2026-09-08")
     int limit = -1;          // the newest this many; -1: all
+    // Only the events listed after this one (a page's last): older, or as old and stored
+    // earlier. None when id is 0.
+    std::string beforeUtc;
+    std::int64_t beforeId = 0;
+};
+
+// What a detector's service report prints: its newest events of the period (at most as many
+// as it lists), how many events the period holds, and the newest event that holds each of its
+// figures (model and status, versions, setup table, S/N test), whatever its age.
+struct ReportEvents {
+    std::vector<ServiceEvent> events;  // newest first, each once
+    int inPeriod = 0;
 };
 
 class HistoryStore {
@@ -61,6 +74,12 @@ class HistoryStore {
 
     // Events newest first; empty with ReadError() set when the file cannot be read.
     std::vector<ServiceEvent> Events(const HistoryQuery& query = {});
+    // The same, one at a time and without keeping them, until `each` says false; false with
+    // ReadError() set when the file cannot be read.
+    bool ForEach(const HistoryQuery& query, const std::function<bool(ServiceEvent&&)>& each);
+    // The events a report of `serial` for the period from `sinceUtc` on needs, the period's
+    // newest `listed` among them.
+    ReportEvents ForReport(const std::string& serial, const std::string& sinceUtc, int listed);
     const std::string& ReadError() const { return readError_; }
     const std::string& Path() const { return path_; }
 
@@ -70,8 +89,14 @@ class HistoryStore {
     bool Migrate(std::string& why);
     bool Exec(const QString& sql, std::string& why);
     bool Write(const ServiceEvent& e, std::string& why);
+    // Opens the file for reading, written to if it can be; false with ReadError().
+    bool OpenToRead(bool& readOnly);
     // The events asked for; why they could not be read, empty when they could.
-    std::string Select(const HistoryQuery& query, std::vector<ServiceEvent>& events);
+    std::string Select(const HistoryQuery& query, const std::function<bool(ServiceEvent&&)>& each);
+    std::string SelectForReport(const std::string& serial, const std::string& sinceUtc, int listed,
+                                ReportEvents& r);
+    // The statement that failed last failed for want of room on the disk.
+    bool DiskFull() const;
 
     std::string path_;
     HistoryWriter writer_;
@@ -82,6 +107,7 @@ class HistoryStore {
     std::string writeError_;
     std::string readError_;
     bool open_ = false;
+    int lastCode_ = 0;  // SQLite's code of the last failure
 };
 
 }  // namespace halvern

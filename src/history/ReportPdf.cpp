@@ -1,11 +1,13 @@
 #include "history/ReportPdf.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QFile>
+#include <QBuffer>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
+
+#include "platform/WholeFile.h"
 
 namespace halvern {
 
@@ -37,13 +39,12 @@ void PaintReport(const QString& html, QPagedPaintDevice& device) {
 
 bool WriteReportPdf(const QString& html, const std::string& path, ReportPage page,
                     std::string& why) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        why = "cannot write " + path + ": " + file.errorString().toStdString();
-        return false;
-    }
+    // Made in memory and then written whole: a report that cannot be written leaves the one
+    // of the same name as it was.
+    QBuffer pdfBytes;
+    pdfBytes.open(QIODevice::WriteOnly);
     {
-        QPdfWriter pdf(&file);
+        QPdfWriter pdf(&pdfBytes);
         pdf.setTitle("Service report");
         pdf.setCreator("Halvern");
         pdf.setPageLayout(
@@ -51,12 +52,9 @@ bool WriteReportPdf(const QString& html, const std::string& path, ReportPage pag
                         QPageLayout::Portrait, QMarginsF(), QPageLayout::Millimeter));
         PaintReport(html, pdf);
     }
-    file.close();
-    if (file.error() != QFileDevice::NoError) {
-        why = "cannot write " + path + ": " + file.errorString().toStdString();
-        return false;
-    }
-    return true;
+    const QByteArray& bytes = pdfBytes.data();
+    return WriteWholeFile(
+        path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), why);
 }
 
 }  // namespace halvern

@@ -1,6 +1,7 @@
 #include "history/ServiceReport.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <utility>
 
 namespace halvern {
@@ -50,7 +51,21 @@ std::pair<QString, QString> ListedTexts(const ServiceEvent& e) {
     return {join(before), join(after)};
 }
 
+// The start of the period of `days` days before `now`, as the history stamps its events.
+std::string PeriodStart(const QDateTime& now, int days) {
+    return now.toUTC().addDays(-days).toString("yyyy-MM-ddTHH:mm:ssZ").toStdString();
+}
+
 }  // namespace
+
+ReportData ReportFromStore(HistoryStore& store, const std::string& serial, int days,
+                           const QDateTime& now, const HistoryWriter& by) {
+    const ReportEvents found = store.ForReport(serial, PeriodStart(now, days), kReportMostEvents);
+    ReportData r = ReportFromHistory(serial, found.events, days, now, by);
+    // The events of the period that were not read are counted all the same.
+    r.olderEvents = std::max(0, found.inPeriod - static_cast<int>(r.events.size()));
+    return r;
+}
 
 ReportData ReportFromHistory(const std::string& serial, const std::vector<ServiceEvent>& history,
                              int days, const QDateTime& now, const HistoryWriter& by) {
@@ -59,8 +74,7 @@ ReportData ReportFromHistory(const std::string& serial, const std::vector<Servic
     r.days = days;
     r.by = by;
     r.made = now.toLocalTime().toString("yyyy-MM-dd HH:mm").toStdString();
-    const std::string since =
-        now.toUTC().addDays(-days).toString("yyyy-MM-ddTHH:mm:ssZ").toStdString();
+    const std::string since = PeriodStart(now, days);
     for (const ServiceEvent& e : history) {
         if (e.serial != serial)
             continue;

@@ -37,6 +37,10 @@ struct ReportData {
 // events that hold them, whatever their age; the list from the last `days` days before `now`.
 ReportData ReportFromHistory(const std::string& serial, const std::vector<ServiceEvent>& history,
                              int days, const QDateTime& now, const HistoryWriter& by);
+// The same from the store, which is asked only for the events the report prints or takes a
+// figure from; empty with the store's ReadError() set when the history cannot be read.
+ReportData ReportFromStore(HistoryStore& store, const std::string& serial, int days,
+                           const QDateTime& now, const HistoryWriter& by);
 QString ReportHtml(const ReportData& report);
 
 }  // namespace halvern

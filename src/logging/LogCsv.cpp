@@ -7,6 +7,8 @@
 #include "platform/FilePath.h"
 #include "platform/ProgramFile.h"
 
+#include "platform/WholeFile.h"
+
 namespace halvern {
 
 namespace {
@@ -21,44 +23,6 @@ constexpr const char* kColumns[] = {
 std::string Native(const std::string& path) {
     return NativePath(path);
 }
-
-// The CSV is written beside its target under another name and takes the target's place only
-// when it is whole: a failed or cancelled export leaves an earlier CSV as it was.
-class CsvFile {
-  public:
-    explicit CsvFile(const std::string& path)
-        : target_(Utf8Path(path)), part_(Utf8Path(path + ".part")) {
-        opened_ = OpenProgramFile(Utf8Text(part_), FileAccess::Replace);
-    }
-    ~CsvFile() {
-        if (opened_) {
-            opened_->Close();
-            std::error_code ignored;
-            std::filesystem::remove(part_, ignored);
-        }
-    }
-    bool IsOpen() const { return static_cast<bool>(opened_); }
-    bool Write(const std::string& block) {
-        return opened_->Write(block) == static_cast<std::int64_t>(block.size());
-    }
-    bool Commit() {
-        if (!opened_->Close())
-            return false;
-        std::error_code e;
-        std::filesystem::rename(part_, target_, e);
-        if (e)
-            why_ = e.message();
-        return !e && (opened_.file.reset(), true);
-    }
-    std::string Error() const {
-        return !why_.empty() ? why_ : opened_ ? opened_->Error() : opened_.error;
-    }
-
-  private:
-    std::filesystem::path target_, part_;
-    OpenedFile opened_;
-    std::string why_;
-};
 
 }  // namespace
 
@@ -121,9 +85,9 @@ CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvP
         return result;
     }
 
-    CsvFile out(csvPath);
-    if (!out.IsOpen()) {
-        result.Error = "Cannot write " + Native(csvPath) + ": " + out.Error();
+    WholeFile out(csvPath);
+    if (!out.Open()) {
+        result.Error = out.Error();
         return result;
     }
     std::string block = CsvHeader();
@@ -149,18 +113,20 @@ CsvExportResult ExportLogCsv(const std::string& logPath, const std::string& csvP
         control);
     result.Counts = read.Counts;
     if (!read.Ok) {
+        out.Cancel();
         result.Cancelled = read.Cancelled;
         result.Error = "Cannot read the log file " + Native(logPath) + ": " + read.Error;
         return result;
     }
     flush();
     if (control && control->Cancelled()) {
+        out.Cancel();
         result.Cancelled = true;
         result.Error = "cancelled";
         return result;
     }
-    if (!written || !out.Commit()) {
-        result.Error = "Cannot write " + Native(csvPath) + ": " + out.Error();
+    if (!out.Commit()) {
+        result.Error = out.Error();
         return result;
     }
     result.Ok = true;

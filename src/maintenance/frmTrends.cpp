@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
@@ -15,12 +16,12 @@
 #include <QLegend>
 #include <QLineSeries>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
 #include "maintenance/TrendStore.h"
+#include "platform/WholeFile.h"
 #include "state/Par.h"
 #include "state/SaveNames.h"
 #include "ui/Dialogs.h"
@@ -28,6 +29,12 @@
 namespace halvern {
 
 namespace {
+
+bool SavePng(const QImage& image, QByteArray& png) {
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    return image.save(&buffer, "PNG");
+}
 
 constexpr int kWidth = 640;           // wider when the screen has room
 constexpr int kMinWidth = 340;        // beside the maintenance window on a 1024-pixel screen
@@ -231,16 +238,16 @@ void frmTrends::cmdSave_Click() {
 
 bool frmTrends::SaveAsPng(const QString& path) {
     const QImage image = chartArea_->grab().toImage();
-    QSaveFile file(path);
-    // A file the technician may overwrite in a folder he may not write in is still written.
-    file.setDirectWriteFallback(true);
+    WholeFile file(path.toStdString());
     QString why;
-    if (!file.open(QIODevice::WriteOnly))
-        why = file.errorString();
-    else if (!image.save(&file, "PNG"))
+    // A file the technician may overwrite in a folder he may not write in is still written.
+    if (!file.Open(true))
+        why = QString::fromStdString(file.Reason());
+    else if (QByteArray png; !SavePng(image, png))
         why = "the image could not be written";
-    else if (!file.commit())
-        why = file.errorString();
+    else if (!file.Write(std::string_view(png.constData(), static_cast<std::size_t>(png.size()))) ||
+             !file.Commit())
+        why = QString::fromStdString(file.Reason());
     if (why.isEmpty())
         return true;
     dialogs_.Notice(*this,

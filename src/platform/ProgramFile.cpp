@@ -238,6 +238,11 @@ OpenedFile OpenProgramFile(const std::string& path, FileAccess access) {
     return r;
 }
 
+std::string NotRegularFile(const std::string& path) {
+    const std::optional<OpenedFile> look = LookFirst(Utf8Path(path), FileAccess::Replace);
+    return look && look->notRegular ? look->error : std::string();
+}
+
 std::string CannotRead(const std::string& path, const OpenedFile& refused) {
     return "Cannot read " + path + ": " + refused.error;
 }

@@ -62,6 +62,9 @@ struct OpenedFile {
 // Opens the file at `path` (UTF-8) for the given access, never waiting for anything: what is
 // there under the name is looked at first, and the opening itself cannot block.
 OpenedFile OpenProgramFile(const std::string& path, FileAccess access);
+// "it is a FIFO (named pipe), not a regular file" when something else than a regular file has
+// the name (a link is followed); empty for a regular file or none at all. Looks without opening.
+std::string NotRegularFile(const std::string& path);
 // "Cannot read /data/4711.txt: it is a FIFO (named pipe), not a regular file"
 std::string CannotRead(const std::string& path, const OpenedFile& refused);
 

@@ -1,8 +1,9 @@
 #include "traffic/TrafficLog.h"
 
 #include <QDateTime>
-#include <QSaveFile>
 #include <algorithm>
+
+#include "platform/WholeFile.h"
 
 namespace halvern {
 
@@ -95,17 +96,15 @@ void TrafficLog::Clear() {
 }
 
 bool TrafficLog::Save(const QString& path, const TrafficClock& clock, std::string* error) const {
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
+    WholeFile file(path.toStdString());
+    bool ok = file.Open();
     for (std::size_t i = 0; ok && i < shown_.Size(); ++i) {
         const std::string line = TrafficLine(shown_[i], clock) + "\r\n";
-        ok = file.write(line.data(), static_cast<qint64>(line.size())) ==
-             static_cast<qint64>(line.size());
+        ok = file.Write(line);
     }
-    if (ok)
-        ok = file.commit();
+    ok = ok && file.Commit();
     if (!ok && error)
-        *error = file.errorString().toStdString();
+        *error = file.Reason();
     return ok;
 }
 

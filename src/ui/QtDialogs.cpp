@@ -1,14 +1,18 @@
 #include "ui/QtDialogs.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QWidget>
 #include <algorithm>
+
+#include "platform/WholeFile.h"
 
 namespace halvern {
 
@@ -46,7 +50,29 @@ QString MessageText(const std::string& text) {
 
 }  // namespace
 
-bool PrintWindowPages(QWidget& window, QPrinter& printer, int copies) {
+bool PrintOn(QPrinter& printer, const std::function<bool(QPagedPaintDevice&)>& paint,
+             std::string& why) {
+    if (printer.outputFormat() != QPrinter::PdfFormat || printer.outputFileName().isEmpty())
+        return paint(printer);
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    bool painted = false;
+    {
+        QPdfWriter pdf(&bytes);
+        pdf.setResolution(printer.resolution());
+        pdf.setPageLayout(printer.pageLayout());
+        pdf.setTitle(printer.docName());
+        pdf.setCreator(printer.creator());
+        painted = paint(pdf);
+    }
+    const QByteArray& pdf = bytes.data();
+    return painted &&
+           WriteWholeFile(printer.outputFileName().toStdString(),
+                          std::string_view(pdf.constData(), static_cast<std::size_t>(pdf.size())),
+                          why);
+}
+
+bool PrintWindowPages(QWidget& window, QPagedPaintDevice& printer, int copies) {
     if (copies <= 0)
         return true;
     QPainter painter;
@@ -130,12 +156,29 @@ std::optional<int> QtDialogs::PrintDialogToFile(const std::string& suggestedPdf)
 }
 
 bool QtDialogs::PrintWindow(QWidget& window, int copies) {
-    return PrintWindowPages(window, Printer(), copies);
+    std::string why;
+    const bool printed = PrintOn(
+        Printer(), [&](QPagedPaintDevice& d) { return PrintWindowPages(window, d, copies); }, why);
+    // Said beside the window, without a loop of its own: the polling goes on.
+    if (!why.empty())
+        Notice(window, why, "Print", MsgIcon::Critical);
+    return printed;
 }
 
 bool QtDialogs::PrintDocument(const std::function<void(QPagedPaintDevice&)>& paint) {
-    paint(Printer());
-    return true;
+    std::string why;
+    const bool printed = PrintOn(
+        Printer(),
+        [&](QPagedPaintDevice& d) {
+            paint(d);
+            return true;
+        },
+        why);
+    if (QWidget* owner = Owner(); !why.empty() && owner)
+        Notice(*owner, why, "Print", MsgIcon::Critical);
+    else if (!why.empty())
+        Message(why, "Print", MsgIcon::Critical);
+    return printed;
 }
 
 void QtDialogs::Beep() {

@@ -3,12 +3,14 @@
 // dialog, and printing an image of a window onto the printer chosen there.
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "ui/Dialogs.h"
 
+class QPagedPaintDevice;
 class QPrinter;
 
 namespace halvern {
@@ -16,7 +18,12 @@ namespace halvern {
 // Renders the window's client area (its contents, without the frame) onto one page per copy,
 // at its size on screen, shrunk to fit the page when larger. False when the printer cannot
 // be opened or a page cannot be started.
-bool PrintWindowPages(QWidget& window, QPrinter& printer, int copies);
+bool PrintWindowPages(QWidget& window, QPagedPaintDevice& printer, int copies);
+// Prints with `paint` onto the printer, or, when it prints to a PDF file, makes the file in
+// memory and writes it whole: a print that cannot be written leaves the file of that name as
+// it was. False with `why` when painting or writing failed.
+bool PrintOn(QPrinter& printer, const std::function<bool(QPagedPaintDevice&)>& paint,
+             std::string& why);
 
 class QtDialogs : public Dialogs {
   public:

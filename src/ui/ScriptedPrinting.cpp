@@ -18,7 +18,10 @@ bool ScriptedDialogs::PrintWindow(QWidget& window, int copies) {
         QPrinter printer(QPrinter::ScreenResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(QString::fromStdString(pdfPath_));
-        if (!PrintWindowPages(window, printer, copies))
+        std::string why;
+        if (!PrintOn(
+                printer, [&](QPagedPaintDevice& d) { return PrintWindowPages(window, d, copies); },
+                why))
             return false;
     }
     if (printWindows_.empty())
@@ -35,8 +38,14 @@ bool ScriptedDialogs::PrintDocument(const std::function<void(QPagedPaintDevice&)
     QPrinter printer(QPrinter::ScreenResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(QString::fromStdString(pdfPath_));
-    paint(printer);
-    return true;
+    std::string why;
+    return PrintOn(
+        printer,
+        [&](QPagedPaintDevice& d) {
+            paint(d);
+            return true;
+        },
+        why);
 }
 
 }  // namespace halvern

@@ -440,7 +440,8 @@ TEST_F(AppTest, EachActionLeavesOneHistoryEventWrittenOnceTheFileCanTakeIt) {
     EXPECT_EQ(events[3].before, events[4].after);
     EXPECT_EQ(events[3].confirmed, std::optional<bool>(true));
     ASSERT_NE(app->HistoryWindow(), nullptr);
-    EXPECT_EQ(app->HistoryWindow()->findChild<QTableWidget*>("grdHistory")->rowCount(), 5);
+    app->HistoryWindow()->WaitForRows();
+    EXPECT_EQ(app->HistoryWindow()->findChild<QTableView*>("grdHistory")->model()->rowCount(), 5);
 
     // The served detector's report is offered as a PDF named for it and the day, in the
     // technician's documents.

@@ -76,6 +76,46 @@ TEST(EndToEnd, StatusLogOutputAndSettingFilesOnAPseudoTerminal) {
     std::filesystem::remove_all(dir);
 }
 
+#ifdef FULL_DISK_PATH
+// A report onto a disk that fills up: the report of the same name stays byte for byte, no
+// part of the new one stays behind, and the message says why. A FIFO named as the history
+// is refused at once, not waited on.
+TEST(EndToEnd, AReportThatCannotBeWrittenLeavesThePreviousOneAndAFifoIsNoHistory) {
+    char dirTemplate[] = "/tmp/halvern-cli-full-XXXXXX";
+    const std::filesystem::path dir = mkdtemp(dirTemplate), out = dir / "out";
+    std::filesystem::create_directories(out);
+    const std::string prev = (out / "prev.pdf").string(), old(30'000, 'o');
+    const auto report = [&](const std::string& file) {
+        setenv("LD_PRELOAD", FULL_DISK_PATH, 1);
+        setenv("HALVERN_FULL_DISK", out.c_str(), 1);
+        setenv("HALVERN_FULL_DISK_ROOM", "8192", 1);
+        setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+        Spawned cli({HALVERN_CLI_PATH, "--data-dir", dir.string(), "report", "880", "-o", file});
+        for (const char* name : {"LD_PRELOAD", "HALVERN_FULL_DISK", "HALVERN_FULL_DISK_ROOM"})
+            unsetenv(name);
+        EXPECT_EQ(cli.Finish(), 1);
+        EXPECT_TRUE(cli.err.ends_with("halvern-cli: Cannot write " + file + ": the disk is full\n"))
+            << cli.err;
+    };
+    std::ofstream(prev, std::ios::binary) << old;
+    report(prev);
+    report((out / "new.pdf").string());
+    std::ifstream kept(prev, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), {}), 1);
+
+    for (const char* made : {"history.sqlite", "history.sqlite-wal", "history.sqlite-shm"})
+        std::filesystem::remove(dir / made);
+    ASSERT_EQ(mkfifo((dir / "history.sqlite").c_str(), 0600), 0);
+    Spawned history({HALVERN_CLI_PATH, "--data-dir", dir.string(), "history"});
+    EXPECT_EQ(history.Finish(), 1);
+    EXPECT_EQ(history.err, "halvern-cli: cannot read the service history " +
+                               (dir / "history.sqlite").string() +
+                               ": it is a FIFO (named pipe), not a regular file\n");
+    std::filesystem::remove_all(dir);
+}
+#endif
+
 }  // namespace
 }  // namespace halvern::test
 

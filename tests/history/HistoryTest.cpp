@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -11,10 +13,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "history/HistoryPages.h"
 #include "history/HistoryStore.h"
 #include "history/ReportPdf.h"
 #include "history/ServiceReport.h"
 #include "support/Bench.h"
+#include "support/Spawned.h"
 #include "support/UiTest.h"
 
 namespace halvern::test {
@@ -142,6 +146,11 @@ TEST_F(HistoryFile, EventsThatCannotBeWrittenWaitAndAreWrittenLater) {
         {"locked", true,
          [&] { EXPECT_TRUE(locker.open() && QSqlQuery(locker).exec("BEGIN EXCLUSIVE")); },
          [&] { QSqlQuery(locker).exec("COMMIT"), locker.close(); }, "database is locked; "},
+        // Opening a FIFO would wait for a writer, and the program with it.
+        {"FIFO", false, [&] { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); },
+         [&] { fs::remove(path); }, "(it is a FIFO (named pipe), not a regular file)"},
+        {"FIFO as its log", true, [&] { ASSERT_EQ(mkfifo((path + "-wal").c_str(), 0600), 0); },
+         [&] { fs::remove(path + "-wal"); }, "-wal: it is a FIFO (named pipe), not a regular file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -155,6 +164,8 @@ TEST_F(HistoryFile, EventsThatCannotBeWrittenWaitAndAreWrittenLater) {
         EXPECT_EQ(store.Pending(), 2u);
         EXPECT_NE(store.Warning().find(c.why), std::string::npos) << store.Warning();
         EXPECT_NE(store.Warning().find("2 events kept"), std::string::npos) << store.Warning();
+        // A locked file is still read; the others cannot be.
+        EXPECT_EQ(store.Events().empty(), std::string(c.name) != "locked") << store.ReadError();
         c.mend();
         EXPECT_TRUE(store.Flush()) << store.Warning();
         EXPECT_EQ(store.Warning(), "");
@@ -190,6 +201,58 @@ TEST_F(HistoryFile, AnOlderLayoutIsBroughtForward) {
               QString::number(kHistorySchemaVersion));
 }
 
+// A full disk under the history is said as such, with the file that could not be written.
+TEST_F(HistoryFile, AFullDiskIsSaidAsSuch) {
+    for (const char* room : {"0", "20000"}) {  // no room for the file, or for its second event
+        SCOPED_TRACE(room);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        setenv("LD_PRELOAD", FULL_DISK_PATH, 1);
+        setenv("HALVERN_FULL_DISK", folder.c_str(), 1);
+        setenv("HALVERN_FULL_DISK_ROOM", room, 1);
+        setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+        Spawned writer({HISTORY_WRITER_PATH, "write", path, "1000"});
+        for (const char* name : {"LD_PRELOAD", "HALVERN_FULL_DISK", "HALVERN_FULL_DISK_ROOM"})
+            unsetenv(name);
+        EXPECT_EQ(writer.Finish(), 1);
+        EXPECT_NE(writer.err.find("The service history " + path +
+                                  " cannot be written (the disk is full): 1 event kept"),
+                  std::string::npos)
+            << writer.err;
+    }
+}
+
+// The window's pages: newest first, each event once, also among events of one second, until
+// the last; of one detector when asked.
+TEST_F(HistoryFile, PagesGiveEveryEventOnceNewestFirst) {
+    HistoryStore store = Store();
+    for (int n = 0; n < 7; ++n) {
+        now = now.addSecs(n % 3 == 0 ? 1 : 0);  // two or three events a second
+        ASSERT_TRUE(store.Record(Event(n % 2 ? "880" : "4711", kActionAlign, std::to_string(n))));
+    }
+    std::vector<std::string> got;
+    std::vector<std::size_t> sizes;
+    HistoryPages pages(
+        path,
+        [&](std::vector<ServiceEvent>&& page) {
+            sizes.push_back(page.size());
+            for (const auto& e : page)
+                got.push_back(e.after);
+        },
+        3);
+    const auto all = [&](const std::string& serial) {
+        got.clear(), sizes.clear();
+        pages.Start(serial);
+        for (pages.Wait(); pages.CanMore(); pages.Wait())
+            pages.More();
+    };
+    all("");
+    EXPECT_EQ(got, (std::vector<std::string>{"6", "5", "4", "3", "2", "1", "0"}));
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{3, 3, 1}));
+    all("880");
+    EXPECT_EQ(got, (std::vector<std::string>{"5", "3", "1"}));
+    EXPECT_EQ(pages.Error(), "");
+}
 // A session that sets none of the user variables still names its user: the account's name.
 TEST(PcUser, WithoutTheUserVariablesIsTheAccountName) {
     QProcess id;
@@ -279,6 +342,41 @@ TEST(ServiceReport, TakesEachFigureFromTheNewestEventThatHoldsItIntoThePdf) {
     std::string why;
     EXPECT_FALSE(WriteReportPdf("<p>x</p>", "/nonexistent-folder/r.pdf", ReportPage::A4, why));
     EXPECT_NE(why.find("/nonexistent-folder/r.pdf"), std::string::npos);
+}
+
+// The report read from the store is the report of the whole history: figures from old
+// events, the newest 30 of the period listed, the others counted.
+TEST_F(HistoryFile, TheReportAsksOnlyForWhatItPrints) {
+    HistoryStore store = Store();
+    auto known = KnownHistory();
+    for (auto e = known.rbegin(); e != known.rend(); ++e) {
+        now = QDateTime::fromString(QString::fromStdString(e->utc), Qt::ISODate);
+        ASSERT_TRUE(store.Record(*e));
+    }
+    for (int n = 0; n < 40; ++n) {  // a busy last day
+        now = kNow.addSecs(-3600 + n);
+        ASSERT_TRUE(store.Record(Event("4711", kActionAlign, std::to_string(n))));
+    }
+    const ReportData fromStore = ReportFromStore(store, "4711", 90, kNow, {});
+    const ReportData whole = ReportFromHistory("4711", store.Events(), 90, kNow, {});
+    const auto figures = [](const ReportData& r) {
+        std::string ids;
+        for (const auto& e : r.events)
+            ids += std::to_string(e.id) + " ";
+        return std::vector<std::string>{r.model,
+                                        r.address,
+                                        r.status,
+                                        r.statusWhen,
+                                        r.primaryVersion,
+                                        r.secondaryVersion,
+                                        r.setup,
+                                        r.noise,
+                                        ids,
+                                        std::to_string(r.olderEvents)};
+    };
+    EXPECT_EQ(figures(fromStore), figures(whole));
+    EXPECT_EQ(whole.olderEvents, 6 + 40 - 30);  // six of KnownHistory in the period, and 40
+    EXPECT_EQ(whole.primaryVersion, "Ver 3.12 F24");
 }
 
 }  // namespace
