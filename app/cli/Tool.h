@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "config/SetupFile.h"
 #include "link/Link.h"
 #include "link/Writes.h"
 #include "logging/LogRecords.h"
@@ -64,7 +65,11 @@ class Tool {
     int Watch(std::uint8_t address, int intervalS);
     int Scan(const Invocation& inv);
     int Version(std::uint8_t address, bool secondary);
-    int Setup(std::uint8_t address, const std::vector<FieldAssignment>& assignments);
+    int Setup(std::uint8_t address, const Invocation& inv);
+    // setup --save and --load, once the detector's table is read.
+    int SaveSetup(std::uint8_t address, const SetupModel& model, const std::string& file);
+    int LoadSetup(std::uint8_t address, const SetupModel& model, const SetupTable& read,
+                  const Invocation& inv);
     int Address(std::uint8_t address, std::uint8_t newAddress);
     int Mode(std::uint8_t address, bool snTest);
     int Align(std::uint8_t address);
@@ -110,6 +115,7 @@ class Tool {
     std::size_t shownLine_ = 0;  // the width of the line shown; 0: none
     std::string shownText_;
     PollLoop* loop_ = nullptr;
+    std::optional<SetupFile> loaded_;  // setup --load: the file, read before the port opens
     std::unique_ptr<Par> par_;
     Link* link_ = nullptr;
 };
