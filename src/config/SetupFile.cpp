@@ -119,8 +119,10 @@ std::string CheckTakeable(const SetupFile& file) {
         if (!IsSettingOf(f, layout) || text.empty() ||
             std::find(writable.begin(), writable.end(), text) != writable.end())
             continue;
+        // A field the screen hides is written all the same; its options are not the point.
         return Quoted(SetupCaption(LabelOf(f), layout)) + " holds " + text + ", which the " +
-               model.name + " cannot take: its options are " + List(writable);
+               model.name + " cannot take" +
+               (layout.Visible(f) ? ": its options are " + List(writable) : "");
     }
     return {};
 }

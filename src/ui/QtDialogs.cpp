@@ -142,14 +142,18 @@ void QtDialogs::Beep() {
     QApplication::beep();
 }
 
-void QtDialogs::SaveFileName(QWidget& owner, const std::string& title, const std::string& suggested,
-                             const std::string& filter,
-                             std::function<void(const std::string& path)> chosen) {
-    // A child of the owner: it goes with it, and `chosen` is never called on a window gone.
+namespace {
+
+// A child of the owner: it goes with it, and `chosen` is never called on a window gone.
+void OpenFileDialog(QWidget& owner, const std::string& title, const std::string& start,
+                    const std::string& filter, QFileDialog::AcceptMode mode,
+                    std::function<void(const std::string& path)> chosen) {
     auto* dialog =
-        new QFileDialog(&owner, QString::fromStdString(title), QString::fromStdString(suggested),
+        new QFileDialog(&owner, QString::fromStdString(title), QString::fromStdString(start),
                         QString::fromStdString(filter));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setAcceptMode(mode);
+    if (mode == QFileDialog::AcceptOpen)
+        dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
                      [chosen = std::move(chosen)](const QString& path) {
@@ -157,6 +161,20 @@ void QtDialogs::SaveFileName(QWidget& owner, const std::string& title, const std
                              chosen(path.toStdString());
                      });
     dialog->open();
+}
+
+}  // namespace
+
+void QtDialogs::SaveFileName(QWidget& owner, const std::string& title, const std::string& suggested,
+                             const std::string& filter,
+                             std::function<void(const std::string& path)> chosen) {
+    OpenFileDialog(owner, title, suggested, filter, QFileDialog::AcceptSave, std::move(chosen));
+}
+
+void QtDialogs::OpenFileName(QWidget& owner, const std::string& title, const std::string& folder,
+                             const std::string& filter,
+                             std::function<void(const std::string& path)> chosen) {
+    OpenFileDialog(owner, title, folder, filter, QFileDialog::AcceptOpen, std::move(chosen));
 }
 
 void QtDialogs::PrintToPdf(const std::string& path) {
