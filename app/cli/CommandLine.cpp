@@ -34,24 +34,15 @@ constexpr std::array<CommandName, 14> kCommands = {{
 }};
 
 constexpr std::array<OptionSpec, 19> kOptions = {{
-    {"device", true, std::nullopt},
-    {"port", true, std::nullopt},
-    {"data-dir", true, std::nullopt},
-    {"json", false, std::nullopt},
-    {"help", false, std::nullopt},
-    {"version", false, std::nullopt},
-    {"timeout", true, Command::Scan},
-    {"interval", true, Command::Watch},
-    {"period", true, Command::Log},
-    {"secondary", false, Command::Version},
-    {"listen", true, Command::Serve},
-    {"log-period", true, Command::Serve},
-    {"since", true, Command::History},
-    {"output", true, Command::Report},  // also -o
-    {"days", true, Command::Report},
-    {"page", true, Command::Report},
-    {"save", true, Command::Setup},
-    {"load", true, Command::Setup},
+    {"device", true, std::nullopt},     {"port", true, std::nullopt},
+    {"data-dir", true, std::nullopt},   {"json", false, std::nullopt},
+    {"help", false, std::nullopt},      {"version", false, std::nullopt},
+    {"timeout", true, Command::Scan},   {"interval", true, Command::Watch},
+    {"period", true, Command::Log},     {"secondary", false, Command::Version},
+    {"listen", true, Command::Serve},   {"log-period", true, Command::Serve},
+    {"since", true, Command::History},  {"output", true, Command::Report},  // also -o
+    {"days", true, Command::Report},    {"page", true, Command::Report},
+    {"save", true, Command::Setup},     {"load", true, Command::Setup},
     {"dry-run", false, Command::Setup},
 }};
 

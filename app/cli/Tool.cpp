@@ -156,19 +156,8 @@ int Tool::Run(const Invocation& inv) {
         if (!why.empty())
             return Refused(why);
         // A file that cannot be loaded is refused before anything is sent.
-        if (!inv.loadFile.empty()) {
-            std::string bytes;
-            std::string refused = ReadSetupFileBytes(inv.loadFile, bytes);
-            if (refused.empty()) {
-                auto parsed = ParseSetupFile(bytes);
-                if (const auto* reason = std::get_if<std::string>(&parsed))
-                    refused = inv.loadFile + ": " + *reason;
-                else
-                    loaded_ = std::get<SetupFile>(std::move(parsed));
-            }
-            if (!refused.empty())
-                return Refused(refused);
-        }
+        if (const std::string refused = ReadLoadFile(inv.loadFile); !refused.empty())
+            return Refused(refused);
     }
     const std::string folder = env_.programFolder(inv.dataDir);
     if (inv.command == Command::History)
@@ -511,22 +500,9 @@ int Tool::Setup(std::uint8_t address, const Invocation& inv) {
     }
     if (!write)
         RecordSetup(*par_, address, model, std::nullopt, read, true);
-    if (!inv.saveFile.empty()) {
-        SetupFile file{.program = "halvern-cli",
-                       .programVersion = kVersion,
-                       .savedUtc = QDateTime::currentDateTimeUtc()
-                                       .toString("yyyy-MM-ddTHH:mm:ssZ")
-                                       .toStdString(),
-                       .address = address,
-                       .modelCode = static_cast<std::uint16_t>(par_->Reading.Variant << 8 |
-                                                               (par_->Reading.ModelCode & 0xFF)),
-                       .model = model.name,
-                       .serial = static_cast<long>(par_->Reading.SerialNumber),
-                       .registers = SetupRegistersFromReply(reply)};
-        if (const std::string why = WriteWholeFile(inv.saveFile, SetupFileJson(file));
-            !why.empty())
+    if (!inv.saveFile.empty())
+        if (const std::string why = SaveSetup(address, model, reply, inv.saveFile); !why.empty())
             return Fail(kExitNoAnswer, why);
-    }
     const LabelledTexts fields = LabelledSetup(texts, model);
     if (json_) {
         JsonObject j;
@@ -549,6 +525,34 @@ int Tool::Setup(std::uint8_t address, const Invocation& inv) {
         Print(SetupText(fields));
     }
     return kExitDone;
+}
+
+std::string Tool::ReadLoadFile(const std::string& path) {
+    if (path.empty())
+        return {};
+    std::string bytes;
+    if (std::string why = ReadSetupFileBytes(path, bytes); !why.empty())
+        return why;
+    auto parsed = ParseSetupFile(bytes);
+    if (const auto* reason = std::get_if<std::string>(&parsed))
+        return path + ": " + *reason;
+    loaded_ = std::get<SetupFile>(std::move(parsed));
+    return {};
+}
+
+std::string Tool::SaveSetup(std::uint8_t address, const SetupModel& model,
+                            std::span<const std::uint8_t> reply, const std::string& path) {
+    const StatusReading& r = par_->Reading;
+    const SetupFile file{
+        .program = "halvern-cli",
+        .programVersion = kVersion,
+        .savedUtc = QDateTime::currentDateTimeUtc().toString("yyyy-MM-ddTHH:mm:ssZ").toStdString(),
+        .address = address,
+        .modelCode = static_cast<std::uint16_t>(r.Variant << 8 | (r.ModelCode & 0xFF)),
+        .model = model.name,
+        .serial = static_cast<long>(r.SerialNumber),
+        .registers = SetupRegistersFromReply(reply)};
+    return WriteWholeFile(path, SetupFileJson(file));
 }
 
 int Tool::LoadSetup(std::uint8_t address, const SetupModel& model, const SetupTable& read,
@@ -600,12 +604,11 @@ int Tool::LoadSetup(std::uint8_t address, const SetupModel& model, const SetupTa
             Emit("address " + a + ": " + outcome);
     }
     if (written && !written->Confirmed())
-        return WriteFailed(*written,
-                           "the detector at address " + a +
-                               " did not confirm the setup table after " +
-                               std::to_string(written->attempts) + " attempts",
-                           "the setup table may not have been written: check it with " +
-                               Suggest("setup " + a));
+        return WriteFailed(
+            *written,
+            "the detector at address " + a + " did not confirm the setup table after " +
+                std::to_string(written->attempts) + " attempts",
+            "the setup table may not have been written: check it with " + Suggest("setup " + a));
     return kExitDone;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -66,8 +67,11 @@ class Tool {
     int Scan(const Invocation& inv);
     int Version(std::uint8_t address, bool secondary);
     int Setup(std::uint8_t address, const Invocation& inv);
-    // setup --save and --load, once the detector's table is read.
-    int SaveSetup(std::uint8_t address, const SetupModel& model, const std::string& file);
+    // setup --load: the file read and checked into loaded_, or why it is refused.
+    std::string ReadLoadFile(const std::string& path);
+    // setup --save and --load, once the detector's table is read. Save: empty, or why not.
+    std::string SaveSetup(std::uint8_t address, const SetupModel& model,
+                          std::span<const std::uint8_t> reply, const std::string& path);
     int LoadSetup(std::uint8_t address, const SetupModel& model, const SetupTable& read,
                   const Invocation& inv);
     int Address(std::uint8_t address, std::uint8_t newAddress);

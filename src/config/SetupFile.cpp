@@ -202,8 +202,8 @@ std::variant<SetupFile, std::string> ParseSetupFile(std::string_view bytes) {
         const std::string by = version.empty() ? "" : "halvern " + version;
         return "saved" + (by.empty() ? "" : " by " + by) + " in setup file format " +
                std::to_string(file.format) + ", which this version cannot read (it reads format " +
-               std::to_string(kSetupFileFormat) +
-               "): load it with " + (by.empty() ? "a later version of halvern" : by + " or later");
+               std::to_string(kSetupFileFormat) + "): load it with " +
+               (by.empty() ? "a later version of halvern" : by + " or later");
     }
     std::string why = ReadMembers(o, file);
     if (why.empty())
@@ -220,9 +220,9 @@ std::string SetupModelMismatch(const SetupFile& file, const SetupModel& detector
     const SetupModel model = SetupModelOf(file);
     if (model.name == detector.name && model.code == detector.code)
         return {};
-    return "a setup table of the " + model.name + " (serial number " +
-           std::to_string(file.serial) + "), not of the " + detector.name + " at address " +
-           std::to_string(detectorAddress) + ": a table is loaded only into a detector of its model";
+    return "a setup table of the " + model.name + " (serial number " + std::to_string(file.serial) +
+           "), not of the " + detector.name + " at address " + std::to_string(detectorAddress) +
+           ": a table is loaded only into a detector of its model";
 }
 
 std::vector<SetupDifference> SetupDifferences(const SetupTable& read, const SetupTable& loaded,

@@ -92,8 +92,8 @@ frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t addres
       address_(address),
       read_(SetupTableFromReply(par.Link.RxBuffer)),
       registers_(SetupRegistersFromReply(par.Link.RxBuffer)),
-      modelCode_(static_cast<std::uint16_t>(par.Reading.Variant << 8 |
-                                            (par.Reading.ModelCode & 0xFF))) {
+      modelCode_(
+          static_cast<std::uint16_t>(par.Reading.Variant << 8 | (par.Reading.ModelCode & 0xFF))) {
     setObjectName("frmSetupT");
     setWindowTitle("Setup table");
     BuildUi();
@@ -219,9 +219,11 @@ void frmSetupT::BuildButtons() {
     cmdExit_->setToolTip("Close without writing");
     // The file buttons stand in the column that the model leaves free at the bottom: the
     // left one, or the right one where the heater fields have moved to the left.
-    const int left = layout_.heaterInLeftColumn ? 2640 : 240;
-    cmdSave_ = button("Save...", "cmdSave", left, 4800, 900, 465);
-    cmdLoad_ = button("Load...", "cmdLoad", left + 1035, 4800, 900, 465);
+    // Their bottoms line up with the heater fields' beside them.
+    const bool right = layout_.heaterInLeftColumn;
+    const int left = right ? 2640 : 240, width = right ? 1815 : 1935;
+    cmdSave_ = button("Save...", "cmdSave", left, 3960, width, 465);
+    cmdLoad_ = button("Load...", "cmdLoad", left, 4800, width, 465);
     cmdSave_->setToolTip("Keep the detector's setup table, as read, in a file");
     cmdLoad_->setToolTip("Fill the fields from a setup table kept in a file; Burn writes them");
 }
@@ -327,23 +329,22 @@ void frmSetupT::SaveFile() {
     if (Burning())
         return;
     const QDate today = QDate::currentDate();
-    const std::string name = SetupFileName(lblSerial_->text().toStdString(), today.year(),
-                                           today.month(), today.day());
+    const std::string name =
+        SetupFileName(lblSerial_->text().toStdString(), today.year(), today.month(), today.day());
     dialogs_.SaveFileName(*this, kSaveTitle, SuggestedPath(par_.DocumentsFolder, name),
                           kSetupFilter, [this](const std::string& path) { SaveTo(path); });
 }
 
 void frmSetupT::SaveTo(const std::string& path) {
-    const SetupFile file{.program = "halvern",
-                         .programVersion = kVersion,
-                         .savedUtc = QDateTime::currentDateTimeUtc()
-                                         .toString("yyyy-MM-ddTHH:mm:ssZ")
-                                         .toStdString(),
-                         .address = address_,
-                         .modelCode = modelCode_,
-                         .model = model_.name,
-                         .serial = lblSerial_->text().toLong(),
-                         .registers = registers_};
+    const SetupFile file{
+        .program = "halvern",
+        .programVersion = kVersion,
+        .savedUtc = QDateTime::currentDateTimeUtc().toString("yyyy-MM-ddTHH:mm:ssZ").toStdString(),
+        .address = address_,
+        .modelCode = modelCode_,
+        .model = model_.name,
+        .serial = lblSerial_->text().toLong(),
+        .registers = registers_};
     if (const std::string why = WriteWholeFile(path, SetupFileJson(file)); !why.empty()) {
         dialogs_.Message("The setup table was not saved.\n" + why, kSaveTitle, MsgIcon::Critical);
         return;
@@ -351,8 +352,9 @@ void frmSetupT::SaveTo(const std::string& path) {
     std::string text = "The setup table of serial number " + std::to_string(file.serial) +
                        " was saved to " + path + ".";
     if (ChangedSetupFields(read_, Texts(), model_).any())
-        text += "\nIt holds the table as read from the detector, without the changes shown "
-                "here that have not been burnt.";
+        text +=
+            "\nIt holds the table as read from the detector, without the changes shown "
+            "here that have not been burnt.";
     dialogs_.Notice(*this, text, kSaveTitle, MsgIcon::Information);
 }
 
@@ -393,12 +395,14 @@ void frmSetupT::LoadFrom(const std::string& path) {
     }
     MarkChanged();
     const auto differences = SetupDifferences(read_, wanted, model_);
-    std::string text = "Loaded from " + path + " (serial number " + std::to_string(file->serial) +
-                       ").\n";
+    std::string text = loadedFrom_ + ".\n";
+    std::string names;
+    for (const SetupDifference& d : differences)
+        names += (names.empty() ? "" : ", ") + d.caption;
     if (differences.empty())
         text += "It equals the detector's setup table: nothing to change.";
     else
-        text += "The marked fields differ from the detector; Burn-F3 writes them.";
+        text += "Marked where it differs from the detector (" + names + "); Burn-F3 writes it.";
     dialogs_.Notice(*this, text, kLoadTitle, MsgIcon::Information);
 }
 
@@ -412,9 +416,9 @@ void frmSetupT::MarkChanged() {
         const bool mark = changed[static_cast<std::size_t>(i)];
         field->setStyleSheet(mark ? "QComboBox { background: #ffe680; }" : "");
         const std::string& held = shown[static_cast<std::size_t>(i)];
-        field->setToolTip(
-            mark ? QString::fromStdString("The detector holds: " + (held.empty() ? "(empty)" : held))
-                 : QString());
+        field->setToolTip(mark ? QString::fromStdString("The detector holds: " +
+                                                        (held.empty() ? "(empty)" : held))
+                               : QString());
     }
 }
 

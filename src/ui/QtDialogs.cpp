@@ -148,9 +148,8 @@ namespace {
 void OpenFileDialog(QWidget& owner, const std::string& title, const std::string& start,
                     const std::string& filter, QFileDialog::AcceptMode mode,
                     std::function<void(const std::string& path)> chosen) {
-    auto* dialog =
-        new QFileDialog(&owner, QString::fromStdString(title), QString::fromStdString(start),
-                        QString::fromStdString(filter));
+    auto* dialog = new QFileDialog(&owner, QString::fromStdString(title),
+                                   QString::fromStdString(start), QString::fromStdString(filter));
     dialog->setAcceptMode(mode);
     if (mode == QFileDialog::AcceptOpen)
         dialog->setFileMode(QFileDialog::ExistingFile);

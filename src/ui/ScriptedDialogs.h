@@ -28,9 +28,9 @@ struct DialogCall {
     std::string text;  // message, question or prompt
     std::string title;
     MsgIcon icon = MsgIcon::Information;  // Message and AskYesNo
-    std::string defaultText;  // Input; SaveFileName, PrintDialog: the suggested path;
-                              // OpenFileName: the folder
-    std::string filter;       // SaveFileName, OpenFileName
+    std::string defaultText;              // Input; SaveFileName, PrintDialog: the suggested path;
+                                          // OpenFileName: the folder
+    std::string filter;                   // SaveFileName, OpenFileName
     std::string window;                   // PrintWindow: the window's objectName
     int copies = 0;                       // PrintWindow
 };

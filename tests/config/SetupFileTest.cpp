@@ -65,7 +65,7 @@ TEST(SetupFile, HoldsTheDetectorItsRegistersAndEachFieldsTextAndReadsBackAsSaved
 struct Refusal {
     const char* what;
     std::function<std::string()> file;
-    std::string said;              // a text ending in "..." is the start of what is said
+    std::string said;  // a text ending in "..." is the start of what is said
     SetupModel detector = {"Veridan Xenon 621-2", 24};  // the detector it is loaded into
 };
 
@@ -91,9 +91,10 @@ std::string TalvekWithRelay() {
 }
 
 TEST(SetupFile, IsRefusedWithItsReasonBeforeAnythingIsWritten) {
-    const std::string later = "saved by halvern 1.4.0 in setup file format 2, which this "
-                              "version cannot read (it reads format 1): load it with halvern "
-                              "1.4.0 or later";
+    const std::string later =
+        "saved by halvern 1.4.0 in setup file format 2, which this "
+        "version cannot read (it reads format 1): load it with halvern "
+        "1.4.0 or later";
     const Refusal rows[] = {
         {"a PDF", [] { return std::string("%PDF-1.4\n%\xE2\xE3\n"); },
          "not a setup file of halvern"},
@@ -103,19 +104,23 @@ TEST(SetupFile, IsRefusedWithItsReasonBeforeAnythingIsWritten) {
          "damaged: not whole JSON (..."},
         {"later format", [] { return Edited([](auto& o) { o["format_version"] = 2; }); }, later},
         {"three registers",
-         [] { return Edited([](auto& o) { o["registers"] = QJsonArray{9221, 0, 2}; }); },
+         [] { return Edited([](auto& o) {
+                  o["registers"] = QJsonArray{9221, 0, 2};
+              }); },
          "damaged: \"registers\" is not four whole numbers from 0 to 65535"},
         {"a register past 16 bits",
-         [] { return Edited([](auto& o) { o["registers"] = QJsonArray{9221, 0, 2, 65536}; }); },
+         [] { return Edited([](auto& o) {
+                  o["registers"] = QJsonArray{9221, 0, 2, 65536};
+              }); },
          "damaged: \"registers\" is not four whole numbers from 0 to 65535"},
-        {"a name not of its code", [] { return Edited([](auto& o) { o["model"] = "Talvek 880"; }); },
+        {"a name not of its code",
+         [] { return Edited([](auto& o) { o["model"] = "Talvek 880"; }); },
          "damaged: \"model\" is \"Talvek 880\", but model code 280 is the Veridan Xenon 621-2"},
-        {"a field edited", [] { return Edited([](auto& o) { SetField(o, "heater_mode", "HOT"); }); },
+        {"a field edited",
+         [] { return Edited([](auto& o) { SetField(o, "heater_mode", "HOT"); }); },
          "damaged: the field \"Heater Mode\" reads \"HOT\", but the registers hold \"ON\""},
         {"a field missing",
-         [] {
-             return Edited([](auto& o) { SetField(o, "heater_mode", QJsonValue::Undefined); });
-         },
+         [] { return Edited([](auto& o) { SetField(o, "heater_mode", QJsonValue::Undefined); }); },
          "damaged: the field \"heater_mode\" is missing"},
         {"27 degrees",
          [] {
@@ -126,13 +131,17 @@ TEST(SetupFile, IsRefusedWithItsReasonBeforeAnythingIsWritten) {
          },
          "\"Heater ON at(C)\" holds 27, which the Veridan Xenon 621-2 cannot take: its options "
          "are 0, 5, 10, 15, 20, 25, 30, 35"},
-        {"a Talvek's relay", TalvekWithRelay,
-         "\"Accessory  Relay\" holds 2, which the Talvek 880 cannot take", {"Talvek 880", 48}},
-        {"another model", [] { return SetupFileJson(Xenon()); },
+        {"a Talvek's relay",
+         TalvekWithRelay,
+         "\"Accessory  Relay\" holds 2, which the Talvek 880 cannot take",
+         {"Talvek 880", 48}},
+        {"another model",
+         [] { return SetupFileJson(Xenon()); },
          "a setup table of the Veridan Xenon 621-2 (serial number 4711), not of the Veridan LAMP "
          "411 at address 7: a table is loaded only into a detector of its model",
          {"Veridan LAMP 411", 36}},
-        {"another variant", [] { return SetupFileJson(Xenon()); },
+        {"another variant",
+         [] { return SetupFileJson(Xenon()); },
          "a setup table of the Veridan Xenon 621-2 (serial number 4711), not of the Veridan "
          "Xenon 621-1 at address 7: a table is loaded only into a detector of its model",
          {"Veridan Xenon 621-1", 24}},
@@ -161,13 +170,21 @@ TEST(SetupFile, ALoadWritesTheSettingsThatDifferThroughTheScreensBurn) {
     };
     const SetupModel xenon{"Veridan Xenon 621-2", 24}, talvek{"Talvek 880", 48};
     const Row rows[] = {
-        {xenon, {0x24, 0x05, 2, 35}, {0x24, 0x05, 2, 30}, {"Heater ON at(C): 35 -> 30"},
+        {xenon,
+         {0x24, 0x05, 2, 35},
+         {0x24, 0x05, 2, 30},
+         {"Heater ON at(C): 35 -> 30"},
          {0x24, 0x05, 2, 30}},
         // Bits 0, 1 and 7 are reserved.
-        {xenon, {0xA7, 0x05, 2, 10}, {0x04, 0x05, 2, 10}, {"Full Scale Sensitivity: 200 -> 500"},
+        {xenon,
+         {0xA7, 0x05, 2, 10},
+         {0x04, 0x05, 2, 10},
+         {"Full Scale Sensitivity: 200 -> 500"},
          {0x87, 0x05, 2, 10}},
         // The BG zero setting of a Talvek is hidden, and written all the same.
-        {talvek, {0x48, 0x04, 1, 35}, {0x04, 0x04, 1, 35},
+        {talvek,
+         {0x48, 0x04, 1, 35},
+         {0x04, 0x04, 1, 35},
          {"Range: index 2 -> Medium Long", "BG Zero Calibration: DISABLE -> ENABLE"},
          {0x04, 0x04, 1, 35}},
         {talvek, {0x48, 0x04, 1, 35}, {0x48, 0x04, 1, 35}, {}, {0x48, 0x04, 1, 35}},
