@@ -154,11 +154,15 @@ void OpenFileDialog(QWidget& owner, const std::string& title, const std::string&
     if (mode == QFileDialog::AcceptOpen)
         dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
-                     [chosen = std::move(chosen)](const QString& path) {
-                         if (!path.isEmpty())
-                             chosen(path.toStdString());
-                     });
+    // What follows the choice (a message, a file written) comes once the dialog has gone,
+    // not over it; and not at all when the owner went meanwhile.
+    QObject::connect(
+        dialog, &QFileDialog::fileSelected, &owner,
+        [chosen = std::move(chosen)](const QString& path) {
+            if (!path.isEmpty())
+                chosen(path.toStdString());
+        },
+        Qt::QueuedConnection);
     dialog->open();
 }
 
