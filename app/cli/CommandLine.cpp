@@ -33,23 +33,17 @@ constexpr std::array<CommandName, 14> kCommands = {{
     {"report", Command::Report},
 }};
 
-constexpr std::array<OptionSpec, 16> kOptions = {{
-    {"device", true, std::nullopt},
-    {"port", true, std::nullopt},
-    {"data-dir", true, std::nullopt},
-    {"json", false, std::nullopt},
-    {"help", false, std::nullopt},
-    {"version", false, std::nullopt},
-    {"timeout", true, Command::Scan},
-    {"interval", true, Command::Watch},
-    {"period", true, Command::Log},
-    {"secondary", false, Command::Version},
-    {"listen", true, Command::Serve},
-    {"log-period", true, Command::Serve},
-    {"since", true, Command::History},
-    {"output", true, Command::Report},  // also -o
-    {"days", true, Command::Report},
-    {"page", true, Command::Report},
+constexpr std::array<OptionSpec, 19> kOptions = {{
+    {"device", true, std::nullopt},     {"port", true, std::nullopt},
+    {"data-dir", true, std::nullopt},   {"json", false, std::nullopt},
+    {"help", false, std::nullopt},      {"version", false, std::nullopt},
+    {"timeout", true, Command::Scan},   {"interval", true, Command::Watch},
+    {"period", true, Command::Log},     {"secondary", false, Command::Version},
+    {"listen", true, Command::Serve},   {"log-period", true, Command::Serve},
+    {"since", true, Command::History},  {"output", true, Command::Report},  // also -o
+    {"days", true, Command::Report},    {"page", true, Command::Report},
+    {"save", true, Command::Setup},     {"load", true, Command::Setup},
+    {"dry-run", false, Command::Setup},
 }};
 
 std::optional<Command> CommandNamed(std::string_view name) {
@@ -333,6 +327,25 @@ std::string ReadOperands(const std::vector<std::string>& positional, Invocation&
     return {};
 }
 
+// setup --save FILE or --load FILE [--dry-run]: a table to or from a file, alone.
+std::string ReadSetupFileOptions(const Given& given, Invocation& inv) {
+    const auto* save = ValueOf(given, "save");
+    const auto* load = ValueOf(given, "load");
+    inv.dryRun = ValueOf(given, "dry-run") != nullptr;
+    if (save && load)
+        return "setup takes --save or --load, not both";
+    if ((save && save->empty()) || (load && load->empty()))
+        return std::string("--") + (save ? "save" : "load") + " needs a file";
+    if ((save || load) && !inv.assignments.empty())
+        return std::string("--") + (save ? "save" : "load") +
+               " takes no FIELD=TEXT: it saves or loads the whole table";
+    if (inv.dryRun && !load)
+        return "--dry-run belongs to setup --load";
+    inv.saveFile = save ? *save : "";
+    inv.loadFile = load ? *load : "";
+    return {};
+}
+
 // The values of the options that belong to one command; the reason when one does not fit.
 std::string ReadCommandOptions(const Given& given, Invocation& inv) {
     for (const auto& o : kOptions)
@@ -374,6 +387,8 @@ std::string ReadCommandOptions(const Given& given, Invocation& inv) {
             return "--page " + Quote(*page) + ": a4 or letter";
         inv.letter = *page == "letter";
     }
+    if (const std::string why = ReadSetupFileOptions(given, inv); !why.empty())
+        return why;
     if (inv.command == Command::Report) {
         const auto* output = ValueOf(given, "output");
         if (!output || output->empty())
@@ -483,6 +498,18 @@ Commands:
                              runs of blanks do not matter) or its JSON key, TEXT one of the
                              field's options for the model, e.g. "Accessory Relay=alarm"
                              "Heater ON at(C)=35" alarm_latch=yes.
+  setup ADDR --save FILE     Also writes the table to FILE (JSON: the detector's model,
+                             serial number and address, the time, the raw values of
+                             registers 1-4 and each field's text), e.g. as a record before
+                             a change.
+  setup ADDR --load FILE [--dry-run]
+                             Prints each setting of FILE that differs from the detector's
+                             (as "Label  detector -> file") and writes FILE's table (bits
+                             that are no setting stay as read); with --dry-run writes
+                             nothing, nor when nothing differs. Refused
+                             (exit 2, nothing written) when FILE is not a setup file, is
+                             damaged, of a later format, of another model than the
+                             detector's, or holds a value the model cannot take.
   address ADDR NEW           Gives the detector at ADDR the bus address NEW (refused when a
                              detector answers at NEW).
   sn-test ADDR               Starts the signal/noise test (not for the LAMP 411 and 412)
@@ -560,8 +587,10 @@ std::string JsonAndExitHelp() {
                     write, null when only read). fields has every key below: the field's
                     text ("" when empty), null when the model's screen does not show it:
                     )") +
-           wrapped +
-           R"(.
+           wrapped + R"(.
+                    --save and --load add file; --load adds differences (by field key:
+                    label, detector, file) and written (false: nothing was written,
+                    after --dry-run or with nothing to change).
   address           address, new_address, confirmed.
   sn-test, normal   address, mode ("sn-test" or "normal"), confirmed; sn-test adds
                     sig1_noise, sig2_noise, ref_noise.

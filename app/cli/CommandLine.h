@@ -75,6 +75,8 @@ struct Invocation {
     int newAddress = 0;                        // address
     int period = 0;                            // log --period
     std::vector<FieldAssignment> assignments;  // setup FIELD=TEXT...
+    std::string saveFile, loadFile;            // setup --save FILE, --load FILE
+    bool dryRun = false;                       // setup --load FILE --dry-run
     std::vector<int> addresses;                // serve ADDR...; none: a scan finds them
     std::string listen;                        // serve --listen HOST:PORT, as given
     int logPeriodS = 0;                        // serve --log-period; 0: no records

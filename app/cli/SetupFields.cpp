@@ -13,19 +13,6 @@ namespace {
 
 using C = SetupControl;
 
-constexpr std::array<SetupFieldKey, 10> kFieldKeys = {{
-    {"Gas Type", "gas_type"},
-    {"Range", "range"},
-    {"Full Scale Sensitivity", "full_scale_sensitivity"},
-    {"BG Zero Calibration", "bg_zero_calibration"},
-    {"Accessory  Relay", "accessory_relay"},
-    {"Alarm Latch", "alarm_latch"},
-    {"4-20mA Mode", "mode_4_20ma"},  // a key that starts with a letter serves jq's .fields.KEY
-    {"Beam Block During Alarm Indication", "beam_block_during_alarm_indication"},
-    {"Heater Mode", "heater_mode"},
-    {"Heater ON at(C)", "heater_on_at_c"},
-}};
-
 const auto& kScreenOrder = SetupScreenOrder();
 
 // One model of each family: together they have every caption and option the screen offers.
@@ -67,7 +54,7 @@ std::string Quote(std::string_view s) {
 // A typed field name as NameKey gives it for the caption: a JSON key stands for its caption.
 std::string TypedName(std::string_view typed) {
     const std::string name = NameKey(typed);
-    for (const auto& f : kFieldKeys)
+    for (const auto& f : SetupFieldKeys())
         if (name == f.key)
             return NameKey(f.caption);
     return name;
@@ -91,13 +78,9 @@ std::string NameKey(std::string_view name) {
     return key;
 }
 
-std::span<const SetupFieldKey> SetupFieldKeys() {
-    return kFieldKeys;
-}
-
 JsonObject SetupFieldsJson(const LabelledTexts& fields) {
     JsonObject j;
-    for (const auto& f : kFieldKeys) {
+    for (const auto& f : SetupFieldKeys()) {
         const auto shown = std::find_if(fields.begin(), fields.end(), [&](const auto& field) {
             return field.first == f.caption;
         });

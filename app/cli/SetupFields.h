@@ -3,7 +3,6 @@
 // checked against the options the screen offers.
 
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -19,15 +18,6 @@ namespace halvern::cli {
 // Lower case, blanks around dropped, runs of blanks as one space: "Accessory  Relay" and
 // "accessory relay" are one name.
 std::string NameKey(std::string_view name);
-
-// The JSON key of each caption the setup screen shows ("Accessory  Relay" ->
-// "accessory_relay"), the same for every model; the key names the field on the command line
-// too. In the screen's order.
-struct SetupFieldKey {
-    const char* caption;
-    const char* key;
-};
-std::span<const SetupFieldKey> SetupFieldKeys();
 
 // The fields as one JSON object with every key of SetupFieldKeys: the text of the field shown
 // under its caption ("" when empty), null when the model's screen shows no such field.

@@ -1,5 +1,6 @@
 #include "cli/Tool.h"
 
+#include <QDateTime>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -154,6 +155,9 @@ int Tool::Run(const Invocation& inv) {
         const std::string why = CheckForEveryModel(inv.assignments);
         if (!why.empty())
             return Refused(why);
+        // A file that cannot be loaded is refused before anything is sent.
+        if (const std::string refused = ReadLoadFile(inv.loadFile); !refused.empty())
+            return Refused(refused);
     }
     const std::string folder = env_.programFolder(inv.dataDir);
     if (inv.command == Command::History)
@@ -229,7 +233,7 @@ int Tool::Dispatch(const Invocation& inv) {
         case Command::Version:
             return Version(a, inv.secondary);
         case Command::Setup:
-            return Setup(a, inv.assignments);
+            return Setup(a, inv);
         case Command::Address:
             return Address(a, static_cast<std::uint8_t>(inv.newAddress));
         case Command::SnTest:
@@ -450,24 +454,30 @@ int Tool::Version(std::uint8_t address, bool secondary) {
     return kExitDone;
 }
 
-int Tool::Setup(std::uint8_t address, const std::vector<FieldAssignment>& assignments) {
+int Tool::Setup(std::uint8_t address, const Invocation& inv) {
     if (const auto failed = Reach(address))
         return *failed;
     const SetupModel model{par_->Reading.ModelName, par_->Reading.ModelCode};
     const std::string serial = std::to_string(static_cast<long>(par_->Reading.SerialNumber));
     const std::string a = std::to_string(address);
+    // Another model's table is refused before its own is asked for.
+    if (loaded_)
+        if (const std::string why = SetupModelMismatch(*loaded_, model, address); !why.empty())
+            return Refused(inv.loadFile + ": " + why);
     link_->DiscardInput();
     if (!ReadSetupReply(*link_, address, stopCheck_)) {
         RecordAction(*par_, address, kActionSetupRead, "", "", false);
         return Failed("address " + a + " did not send its setup table");
     }
     const auto& b = link_->Buffers();
-    const SetupTable read =
-        SetupTableFromReply(std::span(b.RxBuffer).first(static_cast<std::size_t>(b.RxCount)));
+    const auto reply = std::span(b.RxBuffer).first(static_cast<std::size_t>(b.RxCount));
+    const SetupTable read = SetupTableFromReply(reply);
+    if (loaded_)
+        return LoadSetup(address, model, read, inv);
     SetupTexts texts = ShownSetupTexts(read, model);
-    const bool write = !assignments.empty();
+    const bool write = !inv.assignments.empty();
     if (write) {
-        auto applied = ApplyAssignments(texts, model, assignments);
+        auto applied = ApplyAssignments(texts, model, inv.assignments);
         if (const auto* why = std::get_if<std::string>(&applied))
             return Refused(*why);
         const auto& edit = std::get<SetupEdit>(applied);
@@ -490,6 +500,9 @@ int Tool::Setup(std::uint8_t address, const std::vector<FieldAssignment>& assign
     }
     if (!write)
         RecordSetup(*par_, address, model, std::nullopt, read, true);
+    if (!inv.saveFile.empty())
+        if (const std::string why = SaveSetup(address, model, reply, inv.saveFile); !why.empty())
+            return Fail(kExitNoAnswer, why);
     const LabelledTexts fields = LabelledSetup(texts, model);
     if (json_) {
         JsonObject j;
@@ -501,12 +514,101 @@ int Tool::Setup(std::uint8_t address, const std::vector<FieldAssignment>& assign
             j.Bool("confirmed", true);
         else
             j.Number("confirmed", "");
+        if (!inv.saveFile.empty())
+            j.Utf8("file", inv.saveFile);
         Emit(j.Str());
     } else {
         if (write)
             Emit("address " + a + ": setup table written: confirmed");
+        if (!inv.saveFile.empty())
+            Emit("address " + a + ": setup table saved to " + Escaped(inv.saveFile));
         Print(SetupText(fields));
     }
+    return kExitDone;
+}
+
+std::string Tool::ReadLoadFile(const std::string& path) {
+    if (path.empty())
+        return {};
+    std::string bytes;
+    if (std::string why = ReadSetupFileBytes(path, bytes); !why.empty())
+        return why;
+    auto parsed = ParseSetupFile(bytes);
+    if (const auto* reason = std::get_if<std::string>(&parsed))
+        return path + ": " + *reason;
+    loaded_ = std::get<SetupFile>(std::move(parsed));
+    return {};
+}
+
+std::string Tool::SaveSetup(std::uint8_t address, const SetupModel& model,
+                            std::span<const std::uint8_t> reply, const std::string& path) {
+    const StatusReading& r = par_->Reading;
+    const SetupFile file{
+        .program = "halvern-cli",
+        .programVersion = kVersion,
+        .savedUtc = QDateTime::currentDateTimeUtc().toString("yyyy-MM-ddTHH:mm:ssZ").toStdString(),
+        .address = address,
+        .modelCode = static_cast<std::uint16_t>(r.Variant << 8 | (r.ModelCode & 0xFF)),
+        .model = model.name,
+        .serial = static_cast<long>(r.SerialNumber),
+        .registers = SetupRegistersFromReply(reply)};
+    return WriteWholeFile(path, SetupFileJson(file));
+}
+
+int Tool::LoadSetup(std::uint8_t address, const SetupModel& model, const SetupTable& read,
+                    const Invocation& inv) {
+    const std::string a = std::to_string(address);
+    const SetupTable wanted = SetupTableOf(*loaded_);
+    const auto differences = SetupDifferences(read, wanted, model);
+    const bool write = !differences.empty() && !inv.dryRun;
+    std::optional<WriteResult> written;
+    if (write) {
+        // The file's settings as if typed into the setup screen: the screen's own Burn.
+        const SetupTexts texts = LoadedSetupTexts(read, wanted, model);
+        const auto burn =
+            SetupTableToBurn(read, texts, ChangedSetupFields(read, texts, model), model);
+        if (const auto* refused = std::get_if<SetupRefusal>(&burn))
+            return Refused(SetupRefusalMessage(*refused, texts, SetupLayoutFor(model)));
+        written = WriteSetupTable(*link_, address, std::get<SetupTable>(burn), stopCheck_);
+        RecordSetup(*par_, address, model, read, std::get<SetupTable>(burn), written->Confirmed(),
+                    written->attempts,
+                    SetupFileSource(DevicePath(inv.loadFile, env_.currentFolder), *loaded_));
+    } else {
+        RecordSetup(*par_, address, model, std::nullopt, read, true);
+    }
+    const std::string outcome = differences.empty() ? "nothing to change"
+                                : !write            ? "dry run, nothing written"
+                                                    : "setup table written: confirmed";
+    if (json_) {
+        JsonObject changes;
+        for (const SetupDifference& d : differences)
+            changes.Object(JsonKeyOf(d.caption), JsonObject()
+                                                     .Text("label", d.caption)
+                                                     .Text("detector", d.detector, true)
+                                                     .Text("file", d.file, true));
+        if (!written || written->Confirmed())
+            Emit(JsonObject()
+                     .Number("address", static_cast<long>(address))
+                     .Text("model", model.name)
+                     .Number("serial", static_cast<long>(par_->Reading.SerialNumber))
+                     .Utf8("file", inv.loadFile)
+                     .Object("differences", changes)
+                     .Bool("written", write)
+                     .Str());
+    } else {
+        LabelledTexts lines;
+        for (const SetupDifference& d : differences)
+            lines.emplace_back(d.caption, d.detector + " -> " + d.file);
+        Print(SetupText(lines));
+        if (!written || written->Confirmed())
+            Emit("address " + a + ": " + outcome);
+    }
+    if (written && !written->Confirmed())
+        return WriteFailed(
+            *written,
+            "the detector at address " + a + " did not confirm the setup table after " +
+                std::to_string(written->attempts) + " attempts",
+            "the setup table may not have been written: check it with " + Suggest("setup " + a));
     return kExitDone;
 }
 

@@ -6,10 +6,12 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "config/SetupFile.h"
 #include "link/Link.h"
 #include "link/Writes.h"
 #include "logging/LogRecords.h"
@@ -64,7 +66,14 @@ class Tool {
     int Watch(std::uint8_t address, int intervalS);
     int Scan(const Invocation& inv);
     int Version(std::uint8_t address, bool secondary);
-    int Setup(std::uint8_t address, const std::vector<FieldAssignment>& assignments);
+    int Setup(std::uint8_t address, const Invocation& inv);
+    // setup --load: the file read and checked into loaded_, or why it is refused.
+    std::string ReadLoadFile(const std::string& path);
+    // setup --save and --load, once the detector's table is read. Save: empty, or why not.
+    std::string SaveSetup(std::uint8_t address, const SetupModel& model,
+                          std::span<const std::uint8_t> reply, const std::string& path);
+    int LoadSetup(std::uint8_t address, const SetupModel& model, const SetupTable& read,
+                  const Invocation& inv);
     int Address(std::uint8_t address, std::uint8_t newAddress);
     int Mode(std::uint8_t address, bool snTest);
     int Align(std::uint8_t address);
@@ -110,6 +119,7 @@ class Tool {
     std::size_t shownLine_ = 0;  // the width of the line shown; 0: none
     std::string shownText_;
     PollLoop* loop_ = nullptr;
+    std::optional<SetupFile> loaded_;  // setup --load: the file, read before the port opens
     std::unique_ptr<Par> par_;
     Link* link_ = nullptr;
 };

@@ -6,6 +6,34 @@
 
 namespace halvern {
 
+namespace {
+
+constexpr std::array<SetupFieldKey, 10> kFieldKeys = {{
+    {"Gas Type", "gas_type"},
+    {"Range", "range"},
+    {"Full Scale Sensitivity", "full_scale_sensitivity"},
+    {"BG Zero Calibration", "bg_zero_calibration"},
+    {"Accessory  Relay", "accessory_relay"},
+    {"Alarm Latch", "alarm_latch"},
+    {"4-20mA Mode", "mode_4_20ma"},  // a key that starts with a letter serves jq's .fields.KEY
+    {"Beam Block During Alarm Indication", "beam_block_during_alarm_indication"},
+    {"Heater Mode", "heater_mode"},
+    {"Heater ON at(C)", "heater_on_at_c"},
+}};
+
+}  // namespace
+
+std::span<const SetupFieldKey> SetupFieldKeys() {
+    return kFieldKeys;
+}
+
+std::string JsonKeyOf(const std::string& caption) {
+    for (const auto& f : kFieldKeys)
+        if (caption == f.caption)
+            return f.key;
+    return {};
+}
+
 const std::array<SetupControl, kSetupFieldCount>& SetupScreenOrder() {
     using C = SetupControl;
     static constexpr std::array<C, kSetupFieldCount> order = {
@@ -45,7 +73,8 @@ std::string SetupBytesText(const SetupTable& t) {
 
 void RecordSetup(Par& par, std::uint8_t address, const SetupModel& model,
                  const std::optional<SetupTable>& before, const SetupTable& after,
-                 std::optional<bool> confirmed, std::optional<int> attempts) {
+                 std::optional<bool> confirmed, std::optional<int> attempts,
+                 const std::string& source) {
     if (!par.History)
         return;
     ServiceEvent e = DetectorEvent(par, address, before ? kActionSetupWrite : kActionSetupRead);
@@ -55,6 +84,8 @@ void RecordSetup(Par& par, std::uint8_t address, const SetupModel& model,
         e.rawBefore = SetupBytesText(*before);
     }
     e.after = SetupHistoryText(after, model);
+    if (!source.empty())
+        e.after += "\n" + source;
     e.rawAfter = SetupBytesText(after);
     e.confirmed = confirmed;
     e.attempts = attempts;

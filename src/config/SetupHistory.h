@@ -4,6 +4,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,14 +22,27 @@ std::vector<std::pair<SetupControl, std::string>> ShownFields(const SetupLayout&
 using LabelledTexts = std::vector<std::pair<std::string, std::string>>;
 LabelledTexts LabelledSetup(const SetupTexts& texts, const SetupModel& model);
 
+// The JSON key of each caption the setup screen shows ("Accessory  Relay" ->
+// "accessory_relay"), the same for every model; the command line and the setup files name
+// the fields by it too. In the screen's order.
+struct SetupFieldKey {
+    const char* caption;
+    const char* key;
+};
+std::span<const SetupFieldKey> SetupFieldKeys();
+// The key of a caption; empty for none.
+std::string JsonKeyOf(const std::string& caption);
+
 // "Gas Type: Methane" a line, for the fields the model's screen shows.
 std::string SetupHistoryText(const SetupTable& table, const SetupModel& model);
 // The four bytes in hex: "48 04 01 23".
 std::string SetupBytesText(const SetupTable& table);
 
-// Records a setup read (`before` empty) or write of the detector at `address`.
+// Records a setup read (`before` empty) or write of the detector at `address`. `source`, when
+// given, ends the text after the write: where the table came from (a setup file).
 void RecordSetup(Par& par, std::uint8_t address, const SetupModel& model,
                  const std::optional<SetupTable>& before, const SetupTable& after,
-                 std::optional<bool> confirmed, std::optional<int> attempts = std::nullopt);
+                 std::optional<bool> confirmed, std::optional<int> attempts = std::nullopt,
+                 const std::string& source = {});
 
 }  // namespace halvern

@@ -1,6 +1,7 @@
 #include "config/frmSetupT.h"
 
 #include <QComboBox>
+#include <QDate>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -8,9 +9,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "HalvernVersion.h"
 #include "config/ConfigExchanges.h"
+#include "config/SetupFile.h"
 #include "config/SetupHistory.h"
 #include "state/Par.h"
+#include "state/SaveNames.h"
 #include "ui/Dialogs.h"
 
 namespace halvern {
@@ -57,6 +61,10 @@ constexpr Place kPlaces[] = {
 };
 // clang-format on
 
+constexpr const char* kSaveTitle = "Save setup table";
+constexpr const char* kLoadTitle = "Load setup table";
+constexpr const char* kSetupFilter = "Setup tables (*.json);;All files (*)";
+
 // Bold Arial throughout, a little larger than designed.
 QFont Arial(double points, const char* family = "Arial") {
     return DesignFont(family, points * kFontScale, true);
@@ -82,7 +90,10 @@ frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t addres
       model_{par.Reading.ModelName, par.Reading.ModelCode},
       layout_(SetupLayoutFor(model_)),
       address_(address),
-      read_(SetupTableFromReply(par.Link.RxBuffer)) {
+      read_(SetupTableFromReply(par.Link.RxBuffer)),
+      registers_(SetupRegistersFromReply(par.Link.RxBuffer)),
+      modelCode_(
+          static_cast<std::uint16_t>(par.Reading.Variant << 8 | (par.Reading.ModelCode & 0xFF))) {
     setObjectName("frmSetupT");
     setWindowTitle("Setup table");
     BuildUi();
@@ -116,6 +127,10 @@ void frmSetupT::BuildUi() {
     connect(Command1_, &QPushButton::clicked, this, &frmSetupT::Burn);
     connect(cmdPrint_, &QPushButton::clicked, this, &frmSetupT::Print);
     connect(cmdExit_, &QPushButton::clicked, this, &frmSetupT::Cancel);
+    connect(cmdSave_, &QPushButton::clicked, this, &frmSetupT::SaveFile);
+    connect(cmdLoad_, &QPushButton::clicked, this, &frmSetupT::LoadFile);
+    for (QComboBox* f : fields_)
+        connect(f, &QComboBox::editTextChanged, this, &frmSetupT::MarkChanged);
 }
 
 // Address and serial number, each a value in a frame of its own along the top.
@@ -187,20 +202,30 @@ void frmSetupT::BuildSetupControls() {
 
 void frmSetupT::BuildButtons() {
     const QFont captionFont = CaptionFont();
-    const auto button = [&](const char* text, const char* name, int left, int width) {
+    const auto button = [&](const char* text, const char* name, int left, int top, int width,
+                            int height) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(name);
         b->setFont(captionFont);
         b->setAutoDefault(false);
-        twips_.Add(b, left, 5760, width, 735);
+        twips_.Add(b, left, top, width, height);
         return b;
     };
-    Command1_ = button("Burn-F3", "Command1", 240, 1335);
-    cmdPrint_ = button("Print-F6", "cmdPrint", 1800, 1215);
-    cmdExit_ = button("Cancel-Esc", "cmdExit", 3240, 1335);
+    Command1_ = button("Burn-F3", "Command1", 240, 5760, 1335, 735);
+    cmdPrint_ = button("Print-F6", "cmdPrint", 1800, 5760, 1215, 735);
+    cmdExit_ = button("Cancel-Esc", "cmdExit", 3240, 5760, 1335, 735);
     Command1_->setToolTip("Write these settings into the detector");
     cmdPrint_->setToolTip("Print this screen");
     cmdExit_->setToolTip("Close without writing");
+    // The file buttons stand in the column that the model leaves free at the bottom: the
+    // left one, or the right one where the heater fields have moved to the left.
+    // Their bottoms line up with the heater fields' beside them.
+    const bool right = layout_.heaterInLeftColumn;
+    const int left = right ? 2640 : 240, width = right ? 1815 : 1935;
+    cmdSave_ = button("Save...", "cmdSave", left, 3960, width, 465);
+    cmdLoad_ = button("Load...", "cmdLoad", left, 4800, width, 465);
+    cmdSave_->setToolTip("Keep the detector's setup table, as read, in a file");
+    cmdLoad_->setToolTip("Fill the fields from a setup table kept in a file; Burn writes them");
 }
 
 // "Burning...", over the fields while a write runs.
@@ -250,7 +275,7 @@ bool frmSetupT::OwnKey(QKeyEvent& key) {
 void frmSetupT::BurnShown(bool on) {
     for (QComboBox* f : fields_)
         f->setEnabled(!on);
-    for (QPushButton* b : {Command1_, cmdPrint_, cmdExit_})
+    for (QPushButton* b : {Command1_, cmdPrint_, cmdExit_, cmdSave_, cmdLoad_})
         b->setEnabled(!on);
     Frame3_->setVisible(on);
     if (on)
@@ -271,7 +296,8 @@ void frmSetupT::Burn() {
     SetBurning(true);
     par_.Setup = std::get<SetupTable>(burn);
     const WriteResult written = WriteSetupTable(link_, address_, par_.Setup, stop_);
-    RecordSetup(par_, address_, model_, read_, par_.Setup, written.Confirmed(), written.attempts);
+    RecordSetup(par_, address_, model_, read_, par_.Setup, written.Confirmed(), written.attempts,
+                loadedFrom_);
     Frame3_->hide();
     if (written.Confirmed()) {
         par_.Main.WriteNotice =
@@ -293,6 +319,107 @@ void frmSetupT::Print() {
     const std::optional<int> copies = dialogs_.PrintDialog();
     if (copies && *copies > 0)
         dialogs_.PrintWindow(*this, *copies);
+}
+
+}  // namespace halvern
+
+namespace halvern {
+
+void frmSetupT::SaveFile() {
+    if (Burning())
+        return;
+    const QDate today = QDate::currentDate();
+    const std::string name =
+        SetupFileName(lblSerial_->text().toStdString(), today.year(), today.month(), today.day());
+    dialogs_.SaveFileName(*this, kSaveTitle, SuggestedPath(par_.DocumentsFolder, name),
+                          kSetupFilter, [this](const std::string& path) { SaveTo(path); });
+}
+
+void frmSetupT::SaveTo(const std::string& path) {
+    const SetupFile file{
+        .program = "halvern",
+        .programVersion = kVersion,
+        .savedUtc = QDateTime::currentDateTimeUtc().toString("yyyy-MM-ddTHH:mm:ssZ").toStdString(),
+        .address = address_,
+        .modelCode = modelCode_,
+        .model = model_.name,
+        .serial = lblSerial_->text().toLong(),
+        .registers = registers_};
+    if (const std::string why = WriteWholeFile(path, SetupFileJson(file)); !why.empty()) {
+        dialogs_.Message("The setup table was not saved.\n" + why, kSaveTitle, MsgIcon::Critical);
+        return;
+    }
+    std::string text = "The setup table of serial number " + std::to_string(file.serial) +
+                       " was saved to " + path + ".";
+    if (ChangedSetupFields(read_, Texts(), model_).any())
+        text +=
+            "\nIt holds the table as read from the detector, without the changes shown "
+            "here that have not been burnt.";
+    dialogs_.Notice(*this, text, kSaveTitle, MsgIcon::Information);
+}
+
+void frmSetupT::LoadFile() {
+    if (Burning())
+        return;
+    dialogs_.OpenFileName(*this, kLoadTitle, par_.DocumentsFolder, kSetupFilter,
+                          [this](const std::string& path) { LoadFrom(path); });
+}
+
+void frmSetupT::LoadFrom(const std::string& path) {
+    if (Burning())  // a Burn started while the dialog was open
+        return;
+    std::string bytes;
+    std::string why = ReadSetupFileBytes(path, bytes);
+    std::optional<SetupFile> file;
+    if (why.empty()) {
+        auto parsed = ParseSetupFile(bytes);
+        if (const auto* reason = std::get_if<std::string>(&parsed))
+            why = path + ": " + *reason;
+        else
+            file = std::get<SetupFile>(std::move(parsed));
+    }
+    if (file)
+        if (const std::string other = SetupModelMismatch(*file, model_, address_); !other.empty())
+            why = path + ": " + other;
+    if (!why.empty()) {
+        dialogs_.Message("The setup table was not loaded.\n" + why, kLoadTitle, MsgIcon::Critical);
+        return;
+    }
+    const SetupTable wanted = SetupTableOf(*file);
+    const SetupTexts texts = LoadedSetupTexts(read_, wanted, model_);
+    loadedFrom_ = SetupFileSource(path, *file);
+    for (int i = 0; i < kSetupFieldCount; ++i) {
+        QComboBox* field = fields_[static_cast<std::size_t>(i)];
+        field->setEditText(QString::fromStdString(texts[static_cast<std::size_t>(i)]));
+        field->lineEdit()->setCursorPosition(0);
+    }
+    MarkChanged();
+    const auto differences = SetupDifferences(read_, wanted, model_);
+    std::string text = loadedFrom_ + ".\n";
+    std::string names;
+    for (const SetupDifference& d : differences)
+        names += (names.empty() ? "" : ", ") + d.caption;
+    if (differences.empty())
+        text += "It equals the detector's setup table: nothing to change.";
+    else
+        text += "Marked where it differs from the detector (" + names + "); Burn-F3 writes it.";
+    dialogs_.Notice(*this, text, kLoadTitle, MsgIcon::Information);
+}
+
+void frmSetupT::MarkChanged() {
+    if (loadedFrom_.empty())
+        return;
+    const SetupTexts shown = ShownSetupTexts(read_, model_);
+    const SetupFieldSet changed = ChangedSetupFields(read_, Texts(), model_);
+    for (int i = 0; i < kSetupFieldCount; ++i) {
+        QComboBox* field = fields_[static_cast<std::size_t>(i)];
+        const bool mark = changed[static_cast<std::size_t>(i)];
+        field->setStyleSheet(mark ? "QComboBox { background: #ffe680; }" : "");
+        const std::string& held = shown[static_cast<std::size_t>(i)];
+        field->setToolTip(mark ? QString::fromStdString("The detector holds: " +
+                                                        (held.empty() ? "(empty)" : held))
+                               : QString());
+    }
 }
 
 }  // namespace halvern

@@ -35,13 +35,15 @@ QStringList Lines(const std::string& text) {
 // line ("Gas Type: 2; Alarm Latch: NO"), so that the list stays short.
 std::pair<QString, QString> ListedTexts(const ServiceEvent& e) {
     QStringList before = Lines(e.before), after = Lines(e.after);
-    if (e.action == kActionSetupWrite && before.size() == after.size()) {
+    // A table loaded from a file names the file in a line after it.
+    if (e.action == kActionSetupWrite && before.size() <= after.size()) {
         QStringList b, a;
         for (qsizetype i = 0; i < before.size(); ++i)
             if (before[i] != after[i]) {
                 b << before[i];
                 a << after[i];
             }
+        a << after.mid(before.size());
         if (b.isEmpty())
             b << "(unchanged)";
         before = b;

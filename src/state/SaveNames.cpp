@@ -10,10 +10,22 @@ std::string SuggestedPath(const std::string& folder, const std::string& name) {
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-std::string ReportFileName(const std::string& serial, int year, int month, int day) {
+namespace {
+
+std::string DateText(int year, int month, int day) {
     char date[16];
     std::snprintf(date, sizeof date, "%04d-%02d-%02d", year, month, day);
-    return serial + "-report-" + date + ".pdf";
+    return date;
+}
+
+}  // namespace
+
+std::string ReportFileName(const std::string& serial, int year, int month, int day) {
+    return serial + "-report-" + DateText(year, month, day) + ".pdf";
+}
+
+std::string SetupFileName(const std::string& serial, int year, int month, int day) {
+    return serial + "-setup-" + DateText(year, month, day) + ".json";
 }
 
 std::string LogExportName(const std::string& entry, const std::string& extension) {

@@ -10,6 +10,8 @@ namespace halvern {
 std::string SuggestedPath(const std::string& folder, const std::string& name);
 // The service report of detector `serial` made on a local date: "4711-report-2026-12-07.pdf".
 std::string ReportFileName(const std::string& serial, int year, int month, int day);
+// The setup table of detector `serial` saved on a local date: "4711-setup-2026-12-07.json".
+std::string SetupFileName(const std::string& serial, int year, int month, int day);
 // A file made from the log of `entry` (the viewer's prompt as typed, " 4711 "): "4711.csv".
 std::string LogExportName(const std::string& entry, const std::string& extension);
 

@@ -60,6 +60,13 @@ class Dialogs {
                               std::function<void(const std::string& path)> chosen) {
         (void)owner, (void)title, (void)suggested, (void)filter, (void)chosen;
     }
+    // The system's open dialog over `owner`, for an existing file, as SaveFileName: it
+    // returns at once and `chosen` gets the path later. It opens in `folder`.
+    virtual void OpenFileName(QWidget& owner, const std::string& title, const std::string& folder,
+                              const std::string& filter,
+                              std::function<void(const std::string& path)> chosen) {
+        (void)owner, (void)title, (void)folder, (void)filter, (void)chosen;
+    }
 };
 
 // The dialogs answered as by someone backing out: No, nothing typed, no print, no file. For

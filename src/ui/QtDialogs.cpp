@@ -185,21 +185,42 @@ void QtDialogs::Beep() {
     QApplication::beep();
 }
 
+namespace {
+
+// A child of the owner: it goes with it, and `chosen` is never called on a window gone.
+void OpenFileDialog(QWidget& owner, const std::string& title, const std::string& start,
+                    const std::string& filter, QFileDialog::AcceptMode mode,
+                    std::function<void(const std::string& path)> chosen) {
+    auto* dialog = new QFileDialog(&owner, QString::fromStdString(title),
+                                   QString::fromStdString(start), QString::fromStdString(filter));
+    dialog->setAcceptMode(mode);
+    if (mode == QFileDialog::AcceptOpen)
+        dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // What follows the choice (a message, a file written) comes once the dialog has gone,
+    // not over it; and not at all when the owner went meanwhile.
+    QObject::connect(
+        dialog, &QFileDialog::fileSelected, &owner,
+        [chosen = std::move(chosen)](const QString& path) {
+            if (!path.isEmpty())
+                chosen(path.toStdString());
+        },
+        Qt::QueuedConnection);
+    dialog->open();
+}
+
+}  // namespace
+
 void QtDialogs::SaveFileName(QWidget& owner, const std::string& title, const std::string& suggested,
                              const std::string& filter,
                              std::function<void(const std::string& path)> chosen) {
-    // A child of the owner: it goes with it, and `chosen` is never called on a window gone.
-    auto* dialog =
-        new QFileDialog(&owner, QString::fromStdString(title), QString::fromStdString(suggested),
-                        QString::fromStdString(filter));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
-                     [chosen = std::move(chosen)](const QString& path) {
-                         if (!path.isEmpty())
-                             chosen(path.toStdString());
-                     });
-    dialog->open();
+    OpenFileDialog(owner, title, suggested, filter, QFileDialog::AcceptSave, std::move(chosen));
+}
+
+void QtDialogs::OpenFileName(QWidget& owner, const std::string& title, const std::string& folder,
+                             const std::string& filter,
+                             std::function<void(const std::string& path)> chosen) {
+    OpenFileDialog(owner, title, folder, filter, QFileDialog::AcceptOpen, std::move(chosen));
 }
 
 void QtDialogs::PrintToPdf(const std::string& path) {

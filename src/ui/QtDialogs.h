@@ -44,6 +44,9 @@ class QtDialogs : public Dialogs {
     void SaveFileName(QWidget& owner, const std::string& title, const std::string& suggested,
                       const std::string& filter,
                       std::function<void(const std::string& path)> chosen) override;
+    void OpenFileName(QWidget& owner, const std::string& title, const std::string& folder,
+                      const std::string& filter,
+                      std::function<void(const std::string& path)> chosen) override;
 
     // Sends the printouts into a PDF file instead of the printer (until a print dialog
     // chooses otherwise).

@@ -73,4 +73,15 @@ void ScriptedDialogs::SaveFileName(QWidget&, const std::string& title, const std
         chosen(path);
 }
 
+void ScriptedDialogs::OpenFileName(QWidget&, const std::string& title, const std::string& folder,
+                                   const std::string& filter,
+                                   std::function<void(const std::string& path)> chosen) {
+    DialogCall call = Call(DialogCall::Kind::OpenFileName, {}, title);
+    call.defaultText = folder;
+    call.filter = filter;
+    Record(call);
+    if (const std::string path = Take(openNames_, std::string()); !path.empty())
+        chosen(path);
+}
+
 }  // namespace halvern

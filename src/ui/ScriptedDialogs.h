@@ -21,14 +21,16 @@ struct DialogCall {
         PrintWindow,
         Beep,
         SaveFileName,
+        OpenFileName,
         PrintDocument
     };
     Kind kind = Kind::Message;
     std::string text;  // message, question or prompt
     std::string title;
     MsgIcon icon = MsgIcon::Information;  // Message and AskYesNo
-    std::string defaultText;              // Input; SaveFileName, PrintDialog: the suggested path
-    std::string filter;                   // SaveFileName
+    std::string defaultText;              // Input; SaveFileName, PrintDialog: the suggested path;
+                                          // OpenFileName: the folder
+    std::string filter;                   // SaveFileName, OpenFileName
     std::string window;                   // PrintWindow: the window's objectName
     int copies = 0;                       // PrintWindow
 };
@@ -44,6 +46,7 @@ class ScriptedDialogs : public Dialogs {
     void AnswerPrintWindow(bool printed) { printWindows_.push_back(printed); }
     // The path chosen in a save dialog (handed on at once); empty for Cancel.
     void AnswerSaveFileName(std::string path) { saveNames_.push_back(std::move(path)); }
+    void AnswerOpenFileName(std::string path) { openNames_.push_back(std::move(path)); }
     // PrintWindow also renders its pages into this PDF file (rewritten by each call).
     void PrintToPdf(std::string path) { pdfPath_ = std::move(path); }
 
@@ -68,6 +71,9 @@ class ScriptedDialogs : public Dialogs {
     void SaveFileName(QWidget& owner, const std::string& title, const std::string& suggested,
                       const std::string& filter,
                       std::function<void(const std::string& path)> chosen) override;
+    void OpenFileName(QWidget& owner, const std::string& title, const std::string& folder,
+                      const std::string& filter,
+                      std::function<void(const std::string& path)> chosen) override;
 
   private:
     static DialogCall Call(DialogCall::Kind kind, std::string text = {}, std::string title = {},
@@ -80,7 +86,7 @@ class ScriptedDialogs : public Dialogs {
     std::deque<std::string> inputs_;
     std::deque<std::optional<int>> printDialogs_;
     std::deque<bool> printWindows_;
-    std::deque<std::string> saveNames_;
+    std::deque<std::string> saveNames_, openNames_;
     std::string pdfPath_;
     std::vector<DialogCall> calls_;
     int unanswered_ = 0;

@@ -86,6 +86,49 @@ INSTANTIATE_TEST_SUITE_P(Fields, SetupWrite, ::testing::ValuesIn(kSetupCases));
 // Unanswered, or answered by an echo that is not the write's own (from another address, of
 // another register, with another value or quantity): not confirmed, whatever the kind, and
 // said with what the last attempt got.
+// A table kept in a file before a change puts the detector back as it was; another model's
+// detector is refused with nothing written.
+TEST(Writes, ASavedSetupTableIsLoadedBackIntoItsDetectorAndIntoNoOtherModel) {
+    CliBench b;  // 1 Veridan Xenon 621-2 holding registers 1-4 as 9221 0 2 10; 7 a LAMP 411
+    const std::string file = b.folder + "/f.json";
+    const auto registers = [&](std::uint8_t a) { return b.bus().Find(a)->Registers(); };
+    const auto before = registers(1);
+    EXPECT_EQ(b.Cli({"setup", "1", "--save", file}).code, 0);
+    EXPECT_EQ(b.Cli({"setup", "1", "alarm_latch=no", "heater_on_at_c=35"}).code, 0);
+    const std::string differences = "Alarm Latch      NO -> YES\nHeater ON at(C)  35 -> 10\n";
+    const struct {
+        Args args;
+        std::string out;
+        std::size_t writes;
+    } steps[] = {
+        {{"--dry-run"}, differences + "address 1: dry run, nothing written\n", 0},
+        {{}, differences + "address 1: setup table written: confirmed\n", 1},
+        {{}, "address 1: nothing to change\n", 0},
+    };
+    for (const auto& step : steps) {
+        const std::size_t from = b.port.Frames().size();
+        Args args{"setup", "1", "--load", file};
+        args.insert(args.end(), step.args.begin(), step.args.end());
+        const CliRun run = b.Cli(args);
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.out, step.out);
+        EXPECT_EQ(b.Written(from, kFunctionWriteMany).size(), step.writes);
+    }
+    EXPECT_EQ(registers(1), before);
+    EXPECT_NE(b.Cli({"history", "4711"})
+                  .out.find("Loaded from " + file + ", saved from serial number 4711"),
+              std::string::npos);
+
+    const std::size_t from = b.port.Frames().size();
+    const CliRun other = b.Cli({"setup", "7", "--load", file});
+    EXPECT_EQ(other.code, 2);
+    EXPECT_EQ(other.err, "halvern-cli: " + file +
+                             ": a setup table of the Veridan Xenon 621-2 (serial number 4711), "
+                             "not of the Veridan LAMP 411 at address 7: a table is loaded only "
+                             "into a detector of its model\n");
+    EXPECT_TRUE(b.Written(from, kFunctionWriteMany).empty());
+}
+
 TEST(Writes, UnconfirmedWritesAreSaidAfterTheirAttempts) {
     // clang-format off
     for (const auto& [fault, reason] : {std::pair<const char*, std::string>{"ignore writes", "no answer"}, {"wrong echo address", "wrong echo"},

@@ -4,10 +4,12 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
 #include "config/ConfigExchanges.h"
+#include "config/SetupFile.h"
 #include "config/frmNewAddr.h"
 #include "config/frmSetupT.h"
 #include "support/Bench.h"
@@ -154,6 +156,52 @@ TEST_F(ConfigWindows, EnterAfterAnEditAsksBeforeDiscardingIt) {
     EXPECT_EQ(calls[1].text,
               "These changes have not been written:\nHeater ON at(C): 35\n\nClose the setup "
               "table and discard them?");
+}
+
+// Save... keeps the table as read; Load... puts a file's table into the fields, marked where
+// it differs from the detector, for Burn to write; another model's file changes nothing.
+TEST_F(ConfigWindows, ATableSavedToAFileIsLoadedBackIntoTheFieldsAndBurnt) {
+    Make();  // 1 Veridan Xenon 621-2, serial 4711, setup 24 05 02 0A
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("f.json").toStdString();
+    b->par.DocumentsFolder = dir.path().toStdString();
+    b->comm->cmdSetio();
+    b->dialogs.AnswerSaveFileName(path);
+    setup->findChild<QPushButton*>("cmdSave")->click();
+    EXPECT_TRUE(b->dialogs.Calls().at(0).defaultText.starts_with(dir.path().toStdString() +
+                                                                 "/4711-setup-"));
+    Key(*setup, Qt::Key_Escape);
+
+    b->bus().Find(1)->SetSetup({0x24, 0x01, 2, 35});  // latch NO, 35 degrees
+    SetupFile lamp;
+    lamp.modelCode = 36, lamp.model = "Veridan LAMP 411", lamp.serial = 1207;
+    const std::string other = dir.filePath("lamp.json").toStdString();
+    ASSERT_EQ(WriteWholeFile(other, SetupFileJson(lamp)), "");
+    b->comm->cmdSetio();
+    b->dialogs.ClearCalls();
+    b->dialogs.AnswerOpenFileName(other);
+    b->dialogs.AnswerOpenFileName(path);
+    for (int load = 0; load < 2; ++load)
+        setup->findChild<QPushButton*>("cmdLoad")->click();
+    const auto& calls = b->dialogs.Calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[1].text, "The setup table was not loaded.\n" + other +
+                                 ": a setup table of the Veridan LAMP 411 (serial number 1207), "
+                                 "not of the Veridan Xenon 621-2 at address 1: a table is loaded "
+                                 "only into a detector of its model");
+    EXPECT_EQ(calls[3].text, "Loaded from " + path +
+                                 ", saved from serial number 4711.\nMarked where it differs from "
+                                 "the detector (Alarm Latch, Heater ON at(C)); Burn-F3 writes it.");
+    for (const C f : {C::Combo2, C::Combo6, C::Combo10})
+        EXPECT_EQ(
+            Field(f).currentText().toStdString() + (Field(f).styleSheet().isEmpty() ? "" : "*"),
+            f == C::Combo2   ? "2"
+            : f == C::Combo6 ? "YES*"
+                             : "10*");
+    Key(*setup, Qt::Key_F3);
+    b->Run(3'000'000);
+    ASSERT_EQ(Writes(16), 1u);
+    EXPECT_EQ(b->FramesOf(16)[0].bytes, WriteSetupFrame(1, {0x24, 0x05, 2, 10}));
 }
 
 // Every way to leave either window without a Burn, and every refusal of a Burn: nothing is
