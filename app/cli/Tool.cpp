@@ -27,6 +27,7 @@
 #include "monitor/Decoder.h"
 #include "monitor/MainComm.h"
 #include "platform/FilePath.h"
+#include "platform/WholeFile.h"
 #include "ui/Dialogs.h"
 
 namespace halvern::cli {
@@ -552,7 +553,9 @@ std::string Tool::SaveSetup(std::uint8_t address, const SetupModel& model,
         .model = model.name,
         .serial = static_cast<long>(r.SerialNumber),
         .registers = SetupRegistersFromReply(reply)};
-    return WriteWholeFile(path, SetupFileJson(file));
+    std::string why;
+    WriteWholeFile(path, SetupFileJson(file), why);
+    return why;
 }
 
 int Tool::LoadSetup(std::uint8_t address, const SetupModel& model, const SetupTable& read,

@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -261,16 +260,6 @@ std::string ReadSetupFileBytes(const std::string& path, std::string& bytes) {
     if (in->error() != QFileDevice::NoError)
         return "Cannot read " + path + ": " + in->errorString().toStdString();
     bytes.assign(data.constData(), static_cast<std::size_t>(data.size()));
-    return {};
-}
-
-std::string WriteWholeFile(const std::string& path, const std::string& bytes) {
-    QSaveFile out(QString::fromStdString(path));
-    if (!out.open(QIODevice::WriteOnly) ||
-        out.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !out.commit())
-        return "Cannot write " + path + ": " + out.errorString().toStdString();
     return {};
 }
 

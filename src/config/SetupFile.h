@@ -73,9 +73,5 @@ std::string SetupFileSource(const std::string& path, const SetupFile& file);
 // The file at `path` read whole (into `bytes`), or why not: missing, no regular file, too
 // large to be a setup file, unreadable. Empty when read.
 std::string ReadSetupFileBytes(const std::string& path, std::string& bytes);
-// Writes `bytes` as the whole file at `path`: into a new file beside it that takes its name
-// once written, so that an old file stays whole when the new one cannot be written. Empty when
-// written, else why not.
-std::string WriteWholeFile(const std::string& path, const std::string& bytes);
 
 }  // namespace halvern

@@ -13,6 +13,7 @@
 #include "config/ConfigExchanges.h"
 #include "config/SetupFile.h"
 #include "config/SetupHistory.h"
+#include "platform/WholeFile.h"
 #include "state/Par.h"
 #include "state/SaveNames.h"
 #include "ui/Dialogs.h"
@@ -102,7 +103,8 @@ frmSetupT::frmSetupT(Par& par, Link& link, Dialogs& dialogs, std::uint8_t addres
     par_.Setup = read_;
     const SetupTexts texts = ShownSetupTexts(read_, model_);
     lblAddr_->setText(QString::number(address_));
-    lblSerial_->setText(QString::number(static_cast<long long>(par_.Reading.SerialNumber)));
+    serial_ = static_cast<long long>(par_.Reading.SerialNumber);
+    lblSerial_->setText(QString::number(serial_));
     for (int i = 0; i < kSetupFieldCount; ++i) {
         QComboBox* field = fields_[static_cast<std::size_t>(i)];
         field->setCurrentIndex(-1);
@@ -330,7 +332,7 @@ void frmSetupT::SaveFile() {
         return;
     const QDate today = QDate::currentDate();
     const std::string name =
-        SetupFileName(lblSerial_->text().toStdString(), today.year(), today.month(), today.day());
+        SetupFileName(std::to_string(serial_), today.year(), today.month(), today.day());
     dialogs_.SaveFileName(*this, kSaveTitle, SuggestedPath(par_.DocumentsFolder, name),
                           kSetupFilter, [this](const std::string& path) { SaveTo(path); });
 }
@@ -343,9 +345,9 @@ void frmSetupT::SaveTo(const std::string& path) {
         .address = address_,
         .modelCode = modelCode_,
         .model = model_.name,
-        .serial = lblSerial_->text().toLong(),
+        .serial = static_cast<long>(serial_),
         .registers = registers_};
-    if (const std::string why = WriteWholeFile(path, SetupFileJson(file)); !why.empty()) {
+    if (std::string why; !WriteWholeFile(path, SetupFileJson(file), why)) {
         dialogs_.Message("The setup table was not saved.\n" + why, kSaveTitle, MsgIcon::Critical);
         return;
     }

@@ -63,6 +63,7 @@ class frmSetupT : public ConfigWindow {
     SetupTable read_;
     std::array<std::uint16_t, 4> registers_{};  // registers 1-4 as read, for Save...
     std::uint16_t modelCode_ = 0;               // variant and family bytes
+    long long serial_ = 0;                      // of the reading the screen opened on
     // Where the fields' texts were loaded from, for the service history; empty: not loaded.
     std::string loadedFrom_;
 

@@ -12,6 +12,7 @@
 #include "config/SetupFile.h"
 #include "config/frmNewAddr.h"
 #include "config/frmSetupT.h"
+#include "platform/WholeFile.h"
 #include "support/Bench.h"
 #include "support/UiTest.h"
 
@@ -176,7 +177,8 @@ TEST_F(ConfigWindows, ATableSavedToAFileIsLoadedBackIntoTheFieldsAndBurnt) {
     SetupFile lamp;
     lamp.modelCode = 36, lamp.model = "Veridan LAMP 411", lamp.serial = 1207;
     const std::string other = dir.filePath("lamp.json").toStdString();
-    ASSERT_EQ(WriteWholeFile(other, SetupFileJson(lamp)), "");
+    std::string why;
+    ASSERT_TRUE(WriteWholeFile(other, SetupFileJson(lamp), why)) << why;
     b->comm->cmdSetio();
     b->dialogs.ClearCalls();
     b->dialogs.AnswerOpenFileName(other);
