@@ -114,8 +114,10 @@ void ChartZoomer::Wheel(QChartView& view, const QWheelEvent& event) {
         return;
     }
     const QPoint at = event.position().toPoint();
-    if (InPlot(view, at))
-        Change([&] { zoom_.Wheel(TimeAt(view, at), delta.y() / 120.0); });
+    if (!InPlot(view, at))
+        return;
+    Change([&] { zoom_.Wheel(TimeAt(view, at), delta.y() / 120.0); });
+    ReadOut(view, at);
 }
 
 void ChartZoomer::Press(QChartView& view, const QMouseEvent& event) {
@@ -138,6 +140,7 @@ void ChartZoomer::Move(QChartView& view, const QMouseEvent& event) {
         const double by = (last_.x() - at.x()) * PerPixel(view);
         last_ = at;
         Change([&] { zoom_.Pan(by); });
+        ReadOut(view, at);
         return;
     }
     last_ = at;
