@@ -153,68 +153,78 @@ QValueAxis* AddValueAxis(QChart* chart, const QString& title, const std::vector<
     return values;
 }
 
-// The gaps as one shaded band series: the upper line steps up over each gap.
-void AddGapBand(QChart* chart, const LogPlotData& data, QDateTimeAxis* time, QValueAxis* values) {
-    // A stretch's gaps may begin before it or end after it.
-    const auto range = TimeRange(data);
-    const qreal from = std::min(range.first, AxisTime(data.Gaps.front().From));
-    const qreal to = std::max(range.second, AxisTime(data.Gaps.back().To));
-    const qreal bottom = values->min(), top = values->max();
-    auto* upper = new QLineSeries;
-    auto* lower = new QLineSeries;
-    upper->append(from, bottom);
-    for (const PlotGap& gap : data.Gaps) {
-        const qreal a = AxisTime(gap.From), b = AxisTime(gap.To);
-        *upper << QPointF(a, bottom) << QPointF(a, top) << QPointF(b, top) << QPointF(b, bottom);
+// The gaps as one shaded band series: the upper line steps up over each gap. Hidden, with its
+// name in the legend, while there is none.
+void ShowGaps(QChart* chart, QAreaSeries*& band, const LogPlotData& data, QDateTimeAxis* time,
+              QValueAxis* values) {
+    if (!band) {
+        // An area series does not own its edge lines.
+        band = new QAreaSeries(new QLineSeries, new QLineSeries);
+        band->upperSeries()->setParent(band);
+        band->lowerSeries()->setParent(band);
+        band->setName("No readings");
+        band->setPen(Qt::NoPen);
+        band->setBrush(kGapFill);
+        chart->addSeries(band);
+        band->attachAxis(time);
+        band->attachAxis(values);
     }
-    upper->append(to, bottom);
-    *lower << QPointF(from, bottom) << QPointF(to, bottom);
-    auto* band = new QAreaSeries(upper, lower);
-    // An area series does not own its edge lines.
-    upper->setParent(band);
-    lower->setParent(band);
-    band->setName("No readings");
-    band->setPen(Qt::NoPen);
-    band->setBrush(kGapFill);
-    chart->addSeries(band);
-    band->attachAxis(time);
-    band->attachAxis(values);
+    QList<QPointF> upper, lower;
+    if (!data.Gaps.empty()) {
+        // A stretch's gaps may begin before it or end after it.
+        const auto range = TimeRange(data);
+        const qreal from = std::min(range.first, AxisTime(data.Gaps.front().From));
+        const qreal to = std::max(range.second, AxisTime(data.Gaps.back().To));
+        const qreal bottom = values->min(), top = values->max();
+        upper.append({from, bottom});
+        for (const PlotGap& gap : data.Gaps) {
+            const qreal a = AxisTime(gap.From), b = AxisTime(gap.To);
+            upper << QPointF(a, bottom) << QPointF(a, top) << QPointF(b, top) << QPointF(b, bottom);
+        }
+        upper.append({to, bottom});
+        lower << QPointF(from, bottom) << QPointF(to, bottom);
+    }
+    band->upperSeries()->replace(upper);
+    band->lowerSeries()->replace(lower);
+    band->setVisible(!data.Gaps.empty());
+    for (QLegendMarker* marker : chart->legend()->markers(band))
+        marker->setVisible(!data.Gaps.empty());
 }
 
-// One series: each unbroken stretch is a line of its own; the legend names the series once.
-void AddSeries(QChart* chart, int s, const LogPlotData& data, QDateTimeAxis* time,
-               QValueAxis* values) {
+// One series: each unbroken stretch is a line of its own (one, empty, when there is none, so
+// the legend still says what the chart would show); the legend names the series once. The
+// lines of the drawing before are given the new points, as many as there are stretches.
+void ShowSeries(QChart* chart, std::vector<QLineSeries*>& lines, int s, const LogPlotData& data,
+                QDateTimeAxis* time, QValueAxis* values) {
     const auto& segments = data.Segments[static_cast<std::size_t>(s)];
-    QPen pen(kSeriesColours[s], 1.6);
-    if (s == PlotRatio2 || s == PlotReference)
-        pen.setWidthF(1.3);
-    for (std::size_t i = 0; i < segments.size(); ++i) {
+    const std::size_t wanted = std::max<std::size_t>(1, segments.size());
+    while (lines.size() < wanted) {
         auto* line = new QLineSeries;
         line->setName(PlotSeriesName(s));
-        QList<QPointF> points;
-        points.reserve(static_cast<qsizetype>(segments[i].size()));
-        for (const PlotPoint& p : segments[i])
-            points.append(QPointF(AxisTime(p.Seconds), p.Value));
-        // A stretch of one reading is a dot, not an invisible line.
-        line->setPointsVisible(points.size() == 1);
-        line->replace(points);
+        QPen pen(kSeriesColours[s], s == PlotRatio2 || s == PlotReference ? 1.3 : 1.6);
         line->setPen(pen);
         chart->addSeries(line);
         line->attachAxis(time);
         line->attachAxis(values);
-        if (i > 0) {
-            for (QLegendMarker* marker : chart->legend()->markers(line))
-                marker->setVisible(false);
-        }
+        for (QLegendMarker* marker : chart->legend()->markers(line))
+            marker->setVisible(lines.empty());
+        lines.push_back(line);
     }
-    if (segments.empty()) {
-        // Still named in the legend, so the chart says what it would show.
-        auto* line = new QLineSeries;
-        line->setName(PlotSeriesName(s));
-        line->setPen(pen);
-        chart->addSeries(line);
-        line->attachAxis(time);
-        line->attachAxis(values);
+    while (lines.size() > wanted) {
+        chart->removeSeries(lines.back());
+        delete lines.back();
+        lines.pop_back();
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        QList<QPointF> points;
+        if (i < segments.size()) {
+            points.reserve(static_cast<qsizetype>(segments[i].size()));
+            for (const PlotPoint& p : segments[i])
+                points.append(QPointF(AxisTime(p.Seconds), p.Value));
+        }
+        // A stretch of one reading is a dot, not an invisible line.
+        lines[i]->setPointsVisible(points.size() == 1);
+        lines[i]->replace(points);
     }
 }
 
@@ -246,6 +256,12 @@ frmLogPlot::frmLogPlot(LogPlotData data, const QString& serial, const std::strin
     settle_->setSingleShot(true);
     settle_->setInterval(kSettleMs);
     connect(settle_, &QTimer::timeout, this, &frmLogPlot::ReadStretch);
+    drawSoon_ = new QTimer(this);
+    drawSoon_->setSingleShot(true);
+    connect(drawSoon_, &QTimer::timeout, this, [this] {
+        if (drawing_ && DrawStep())
+            drawSoon_->start();
+    });
 
     // What is saved as PNG: the charts and the line that says what they are drawn from.
     charts_ = new QWidget(this);
@@ -294,7 +310,7 @@ frmLogPlot::frmLogPlot(LogPlotData data, const QString& serial, const std::strin
     layout->addWidget(charts_, 1);
     layout->addWidget(readout_);
     layout->addLayout(buttons);
-    Draw(data_);
+    Draw(data_, true);
     ShowStretch();
     resize(1080, 700);
 }
@@ -313,10 +329,7 @@ QHBoxLayout* frmLogPlot::MakeButtons() {
         return b;
     };
     QPushButton* whole = button("Whole span-Home", "cmdWhole");
-    connect(whole, &QPushButton::clicked, this, [this] {
-        zoomer_->Zoom().ShowWhole();
-        zoomer_->onChanged();
-    });
+    connect(whole, &QPushButton::clicked, this, [this] { zoomer_->ShowWhole(); });
     QPushButton* save = button("Save PNG-S", "cmdSave");
     connect(save, &QPushButton::clicked, this, &frmLogPlot::Save);
     QPushButton* close = button("Close-Esc", "cmdClose");
@@ -348,14 +361,39 @@ void frmLogPlot::AddChart(QWidget* parent, const char* name, const QString& titl
     plots_.push_back(c);
 }
 
-// Each chart's lines and gaps afresh; the axes stay.
-void frmLogPlot::Draw(const LogPlotData& data) {
-    for (const Chart& c : plots_) {
-        c.chart->removeAllSeries();
-        if (!data.Gaps.empty())
-            AddGapBand(c.chart, data, c.time, c.values);
-        for (const int s : c.series)
-            AddSeries(c.chart, s, data, c.time, c.values);
+// Each chart's lines and gaps; the axes stay. A line's new points cost some milliseconds
+// (Qt Charts works out its outline), which the polling, waiting on this thread, should not wait
+// for all at once: each line is drawn in a turn of the event loop of its own, unless `now`.
+void frmLogPlot::Draw(const LogPlotData& data, bool now) {
+    drawing_ = &data;
+    step_ = 0;
+    if (now)
+        FinishDrawing();
+    else
+        drawSoon_->start();
+}
+
+bool frmLogPlot::DrawStep() {
+    std::size_t step = step_++;
+    for (Chart& c : plots_) {
+        c.lines.resize(c.series.size());
+        if (step == 0) {
+            ShowGaps(c.chart, c.band, *drawing_, c.time, c.values);
+            return true;
+        }
+        if (step <= c.series.size()) {
+            ShowSeries(c.chart, c.lines[step - 1], c.series[step - 1], *drawing_, c.time, c.values);
+            return true;
+        }
+        step -= c.series.size() + 1;
+    }
+    drawing_ = nullptr;
+    return false;
+}
+
+void frmLogPlot::FinishDrawing() {
+    drawSoon_->stop();
+    while (drawing_ && DrawStep()) {
     }
 }
 
@@ -409,6 +447,7 @@ void frmLogPlot::WaitForStretch() {
         ReadStretch();
     if (worker_)
         worker_->Wait();
+    FinishDrawing();
 }
 
 bool frmLogPlot::ReadingStretch() const {

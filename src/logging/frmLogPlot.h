@@ -14,17 +14,20 @@
 
 #include <QString>
 #include <QWidget>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "logging/LogPlot.h"
 
+class QAreaSeries;
 class QChart;
 class QDateTimeAxis;
 class QHBoxLayout;
 class QKeyEvent;
 class QLabel;
+class QLineSeries;
 class QTimer;
 class QValueAxis;
 
@@ -53,7 +56,10 @@ class frmLogPlot : public QWidget {
     // The stretch shown, if it waits to be read, is read now; waits for that reading to be
     // drawn (for tests and benchmarks, which do not wait for the pause after a zoom).
     void WaitForStretch();
+    // A stretch waits to be read or is being read; what was read, or the whole file's points,
+    // are being drawn.
     bool ReadingStretch() const;
+    bool Drawing() const { return drawing_ != nullptr; }
 
     // Asks for a file name and saves the charts there; a file that cannot be written gets a
     // message and the window stays as it was.
@@ -69,12 +75,16 @@ class frmLogPlot : public QWidget {
         QValueAxis* values{};
         std::vector<int> series;
         bool lowest = false;
+        QAreaSeries* band{};                           // the gaps
+        std::vector<std::vector<QLineSeries*>> lines;  // per series, a line per stretch
     };
     void SaveAs(const std::string& path);
     void AddChart(QWidget* parent, const char* name, const QString& title, std::vector<int> series,
                   bool lowest, int stretch);
     QHBoxLayout* MakeButtons();
-    void Draw(const LogPlotData& data);
+    void Draw(const LogPlotData& data, bool now = false);
+    bool DrawStep();  // false once all is drawn
+    void FinishDrawing();
     void ShowStretch();  // the time axes as the zoom says
     void ReadStretch();
 
@@ -90,6 +100,9 @@ class frmLogPlot : public QWidget {
     ChartZoomer* zoomer_ = nullptr;
     QTimer* settle_ = nullptr;              // a zoom that has rested a moment is read
     std::unique_ptr<LogPlotData> stretch_;  // drawn in place of data_ when zoomed in
+    QTimer* drawSoon_ = nullptr;            // the next step of a drawing
+    const LogPlotData* drawing_ = nullptr;  // data_ or *stretch_, while being drawn
+    std::size_t step_ = 0;
     std::unique_ptr<LogWorker> worker_;
 };
 

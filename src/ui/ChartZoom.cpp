@@ -83,9 +83,14 @@ std::optional<double> ValueAt(const std::vector<QList<QPointF>>& segments, doubl
 
 QString ReadoutText(const QString& time,
                     const std::vector<std::pair<QString, std::optional<double>>>& values) {
+    // To the hundredth, as the windows and the log show the figures; a whole number (a gas
+    // reading) as it is.
+    const auto text = [](double v) {
+        return v == std::round(v) ? QString::number(v, 'f', 0) : QString::number(v, 'f', 2);
+    };
     QStringList parts;
     for (const auto& [name, value] : values)
-        parts << name + " " + (value ? QString::number(*value, 'g', 6) : QString("no reading"));
+        parts << name + " " + (value ? text(*value) : QString("no reading"));
     return time + "   " + parts.join(", ");
 }
 

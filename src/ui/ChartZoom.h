@@ -51,7 +51,8 @@ class ChartZoom {
 // gap the line breaks at).
 std::optional<double> ValueAt(const std::vector<QList<QPointF>>& segments, double at, double reach);
 
-// What the pointer is over: "14:03:27   Signal 1 4.12, Reference 3.98, Signal 2 no reading".
+// What the pointer is over: "14:03:27   Signal 1 4.12, Reference 3.98, Signal 2 no reading",
+// the values to the hundredth.
 QString ReadoutText(const QString& time,
                     const std::vector<std::pair<QString, std::optional<double>>>& values);
 

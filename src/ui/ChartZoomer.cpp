@@ -43,11 +43,19 @@ void ChartZoomer::Change(const std::function<void()>& change) {
         onChanged();
 }
 
+void ChartZoomer::ShowWhole() {
+    Change([this] { zoom_.ShowWhole(); });
+}
+
+void ChartZoomer::Select(double a, double b) {
+    Change([&] { zoom_.Select(a, b); });
+}
+
 bool ChartZoomer::Key(const QKeyEvent& key) {
     const double width = zoom_.To() - zoom_.From(), middle = (zoom_.From() + zoom_.To()) / 2;
     switch (key.key()) {
         case Qt::Key_Home:
-            Change([this] { zoom_.ShowWhole(); });
+            ShowWhole();
             return true;
         case Qt::Key_Left:
         case Qt::Key_Right:
@@ -166,8 +174,7 @@ void ChartZoomer::Release(QChartView& view, const QMouseEvent& event) {
         band_->hide();
     const QPoint at = event.position().toPoint();
     if (!panning_ && std::abs(at.x() - start_.x()) >= kLeastDragPixels) {
-        const double a = TimeAt(view, start_), b = TimeAt(view, at);
-        Change([&] { zoom_.Select(a, b); });
+        Select(TimeAt(view, start_), TimeAt(view, at));
     }
     ReadOut(view, at);
 }

@@ -29,6 +29,9 @@ class ChartZoomer : public QObject {
     const ChartZoom& Zoom() const { return zoom_; }
     // Follows the mouse over the view's plot.
     void Watch(QChartView* view);
+    // As Home does, and as a drag over the stretch from a to b does.
+    void ShowWhole();
+    void Select(double a, double b);
     // Home shows the whole stretch, Left and Right pan by a quarter, + and - zoom about the
     // middle: true when the key was one of these.
     bool Key(const QKeyEvent& key);

@@ -81,10 +81,13 @@ TEST(ChartZoom, ThePointerReadsTheNearestPointOfTheLineItIsOver) {
     for (const auto& r : rows)
         EXPECT_EQ(ValueAt(r.lines, r.at, 2), r.value) << r.at;
 
-    // A trend's values are floats; they read as the detector gave them.
-    EXPECT_EQ(ReadoutText("05/12/26 14:03:27",
-                          {{"Signal 1", 4.12f}, {"Gas reading", 23}, {"Signal 2", std::nullopt}}),
-              "05/12/26 14:03:27   Signal 1 4.12, Gas reading 23, Signal 2 no reading");
+    // A trend's values are floats, read to the hundredth as the windows show them.
+    EXPECT_EQ(ReadoutText("05/12/26 14:03:27", {{"Signal 1", 4.12f},
+                                                {"Reference", 3.32234f},
+                                                {"Gas reading", 23},
+                                                {"Signal 2", std::nullopt}}),
+              "05/12/26 14:03:27   Signal 1 4.12, Reference 3.32, Gas reading 23, Signal 2 no "
+              "reading");
 }
 
 TEST(ChartZoom, TicksAreRoundAndNoMoreThanAsked) {
