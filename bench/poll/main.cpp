@@ -5,7 +5,8 @@
 //
 // With --plot MEGABYTES it then polls again, logging a record a second, while the log viewer
 // plots a generated log of that size, and prints how the polls and the records kept their pace
-// meanwhile and how long the plot took.
+// meanwhile and how long the plot took; then while the plot is zoomed in and out five times,
+// each stretch read again from the file.
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -37,6 +38,7 @@
 #include "logging/LogRecords.h"
 #include "logging/LoggingControl.h"
 #include "logging/frmCusLog.h"
+#include "logging/frmLogPlot.h"
 #include "maintenance/TrendStore.h"
 #include "maintenance/frmTrends.h"
 #include "monitor/MainComm.h"
@@ -46,6 +48,8 @@
 #include "platform/qt/QtSerialPort.h"
 #include "state/Par.h"
 #include "traffic/frmTraffic.h"
+#include "ui/ChartZoom.h"
+#include "ui/ChartZoomer.h"
 #include "ui/ScriptedDialogs.h"
 
 using namespace halvern;
@@ -328,6 +332,8 @@ struct PlotRun {
     std::size_t records = 0;  // lines the detector's log grew by
     double longestTickGapS = 0;
     std::string summary;
+    Stats zoomPeriod;        // of the polls sent while zooming
+    double zoomSeconds = 0;  // from the first zoom to the last stretch drawn
 
     void Print(double floorMs, double plainPeriodMs) const {
         std::printf("plot of a generated log: %.0f MB, %lld lines\n", megabytes,
@@ -347,6 +353,12 @@ struct PlotRun {
             "records due during the plot: %zu, ticks %zu, records written %zu, missed %zu\n", due,
             ticks, records, due > records ? due - records : 0);
         Line("longest time between two ticks", "%.3f", longestTickGapS, " s");
+        Line("zooming five times (each stretch read and drawn)", "%.2f", zoomSeconds, " s");
+        std::printf("polls while zooming: %zu\n", zoomPeriod.n + 1);
+        Line("while zooming mean period / floor", "%.3f",
+             zoomPeriod.n ? zoomPeriod.mean / floorMs : 0.0);
+        Line("while zooming max period / floor", "%.3f",
+             zoomPeriod.n ? zoomPeriod.max / floorMs : 0.0);
     }
 };
 
@@ -517,6 +529,32 @@ int main(int argc, char** argv) {
         Micros from = 0, to = 0, tickStart = 0;
         std::size_t recordsFrom = 0;
         // Two seconds of polling and logging, then G; the run ends when the plot is there.
+        Micros zoomFrom = 0, zoomTo = 0, drawn = 0;
+        std::size_t zooms = 0;
+        // The stretches zoomed to, as shares of the whole span: its middle tenth, hundredth,
+        // the hundredth after that, the whole again, the middle thousandth. Each is zoomed to
+        // once the one before is read and has been drawn for a moment; the run ends then.
+        const std::pair<double, double> stretches[] = {
+            {0.45, 0.55}, {0.495, 0.505}, {0.505, 0.515}, {0, 1}, {0.4995, 0.5005}};
+        std::function<void()> zoom = [&] {
+            frmLogPlot& plot = *viewer.Plot();
+            const Micros now = platform.NowUs();
+            if (plot.ReadingStretch() || plot.Drawing()) {
+                drawn = now;
+            } else if (now - drawn >= 300'000) {
+                if (zooms == std::size(stretches)) {
+                    zoomTo = now;
+                    loop.Quit();
+                    return;
+                }
+                const ChartZoom& z = plot.Zoomer().Zoom();
+                const double from = z.WholeFrom(), width = z.WholeTo() - from;
+                const auto [a, b] = stretches[zooms++];
+                plot.Zoomer().Select(from + a * width, from + b * width);
+                drawn = now;
+            }
+            platform.Post(now + 10'000, zoom);
+        };
         std::function<void()> look = [&] {
             if (!viewer.Plot()) {
                 platform.Post(platform.NowUs() + 10'000, look);
@@ -524,7 +562,11 @@ int main(int argc, char** argv) {
             }
             to = platform.NowUs();
             r.records = records() - recordsFrom;
-            loop.Quit();
+            // The plot's first drawing done, the zooms begin.
+            platform.Post(to + 1'000'000, [&] {
+                zoomFrom = drawn = platform.NowUs();
+                zoom();
+            });
         };
         platform.Post(platform.NowUs() + 2'000'000, [&] {
             r.peakBeforeMb = PeakMegabytes();
@@ -552,6 +594,11 @@ int main(int argc, char** argv) {
                 r.longestTickGapS =
                     std::max(r.longestTickGapS, static_cast<double>(ticks[i] - ticks[i - 1]) / 1e6);
         }
+        r.zoomSeconds = static_cast<double>(zoomTo - zoomFrom) / 1e6;
+        for (std::size_t i = 1; i < port.polls.size(); ++i)
+            if (port.polls[i - 1].sent >= zoomFrom && port.polls[i].sent <= zoomTo)
+                r.zoomPeriod.Add(static_cast<double>(port.polls[i].sent - port.polls[i - 1].sent) /
+                                 1000.0);
         if (viewer.Plot())
             r.summary = viewer.Plot()->findChild<QLabel*>("lblSummary")->text().toStdString();
         plotRun = r;

@@ -253,13 +253,14 @@ std::string ReadSetupFileBytes(const std::string& path, std::string& bytes) {
     const OpenedFile in = OpenProgramFile(path, FileAccess::Read);
     if (!in)
         return CannotRead(path, in);
-    if (in->size() > kSetupFileMaxBytes)
-        return path + ": " + "not a setup file of halvern (" + std::to_string(in->size()) +
-               " bytes)";
-    const QByteArray data = in->read(kSetupFileMaxBytes + 1);
-    if (in->error() != QFileDevice::NoError)
-        return "Cannot read " + path + ": " + in->errorString().toStdString();
-    bytes.assign(data.constData(), static_cast<std::size_t>(data.size()));
+    const std::int64_t size = in->Size();
+    if (size > kSetupFileMaxBytes)
+        return path + ": " + "not a setup file of halvern (" + std::to_string(size) + " bytes)";
+    bytes.assign(static_cast<std::size_t>(kSetupFileMaxBytes + 1), '\0');
+    const std::int64_t n = in->Read(bytes.data(), kSetupFileMaxBytes + 1);
+    if (n < 0)
+        return "Cannot read " + path + ": " + in->Error();
+    bytes.resize(static_cast<std::size_t>(n));
     return {};
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -115,8 +116,19 @@ LogPlotReducer::Interval& LogPlotReducer::At(std::int64_t seconds) {
 }
 
 void LogPlotReducer::Add(const LogRecord& record) {
+    AddTo(At(record.Seconds), record);
+}
+
+void LogPlotReducer::AddBefore(const LogRecord& record) {
+    AddTo(before_, record);
+}
+
+void LogPlotReducer::AddAfter(const LogRecord& record) {
+    AddTo(after_, record);
+}
+
+void LogPlotReducer::AddTo(Interval& interval, const LogRecord& record) {
     const std::int64_t t = record.Seconds;
-    Interval& interval = At(t);
     if (record.Kind == LogRecordKind::Disconnection) {
         interval.MarkGap(t);
         return;
@@ -148,6 +160,8 @@ void LogPlotReducer::Merge(const LogPlotReducer& next) {
     }
     for (std::size_t i = 0; i < intervals_.size(); ++i)
         intervals_[i].Merge(i == silenced ? moved : next.intervals_[i]);
+    before_.Merge(next.before_);
+    after_.Merge(next.after_);
     if (next.havePrevious_) {
         if (!havePrevious_)
             firstCycle_ = next.firstCycle_;
@@ -204,7 +218,7 @@ LogPlotData LogPlotReducer::Finish() const {
         lastPoint = side.To;
     };
 
-    for (const Interval& interval : intervals_) {
+    const auto emitInterval = [&](const Interval& interval) {
         emitSide(interval.Before);
         if (interval.Gap) {
             if (!gapOpen) {
@@ -214,7 +228,11 @@ LogPlotData LogPlotReducer::Finish() const {
             gap.To = std::max(gap.To, interval.GapTo);
         }
         emitSide(interval.After);
-    }
+    };
+    emitInterval(before_);
+    for (const Interval& interval : intervals_)
+        emitInterval(interval);
+    emitInterval(after_);
     if (gapOpen) {
         const std::int64_t from = anyPoints ? lastPoint : gap.From;
         closeGap({from, std::max(from, gap.To)});
@@ -323,71 +341,199 @@ struct TimeRange {
 // How far from each end of the file the first and the last record are looked for.
 constexpr std::int64_t kEdgeBytes = 64 * 1024;
 
-// Reads the parts side by side, each into a reducer of the given range, and merges them;
-// *seen is the range the records really span.
-LogPlotData ReduceParts(const std::string& path, const std::vector<LogByteRange>& ranges,
-                        const TimeRange& range, int intervals, LogReadControl* control,
-                        TimeRange* seen) {
-    std::vector<LogPlotReducer> reducers(ranges.size(),
-                                         LogPlotReducer(range.First, range.Last, intervals));
-    std::vector<TimeRange> spans(ranges.size());
-    std::vector<LogReadResult> reads(ranges.size());
-    SideBySide(static_cast<int>(ranges.size()), [&](int i) {
-        const auto k = static_cast<std::size_t>(i);
-        // Each thread works on its own reducer and span, handed over at the end: neighbours
-        // in one vector share cache lines, which writes from two threads would bounce.
-        LogPlotReducer reducer = reducers[k];
-        TimeRange span;
-        reads[k] = ReadLogRecords(
-            path,
-            [&](const LogRecord& r) {
-                reducer.Add(r);
-                span.Add(r.Seconds);
-            },
-            control, ranges[k]);
-        reducers[k] = std::move(reducer);
-        spans[k] = span;
-    });
-    *seen = {};
-    for (const TimeRange& span : spans) {
-        if (span.Any) {
-            seen->Add(span.First);
-            seen->Add(span.Last);
+// A record kept past the reading of its line: its texts are gone, its numbers stay.
+LogRecord Kept(const LogRecord& r) {
+    LogRecord kept;
+    kept.Kind = r.Kind;
+    kept.Line = r.Line;
+    kept.When = r.When;
+    kept.Seconds = r.Seconds;
+    kept.Values = r.Values;
+    kept.GasValue = r.GasValue;
+    return kept;
+}
+
+// What one thread gathers from its part of the file.
+struct PartReading {
+    explicit PartReading(const LogPlotReducer& empty) : Reducer(empty) {}
+
+    LogPlotReducer Reducer;
+    TimeRange Seen;                            // every record's time
+    bool Ordered = true;                       // each record at or after the one before it
+    std::int64_t FileFirst = 0, FileLast = 0;  // the first and last record's times, in file order
+    // The nearest records before and after the stretch read, when only a stretch is.
+    std::optional<LogRecord> Before, After;
+    LogReadResult Read;
+
+    void Add(const LogRecord& r, const TimeRange* only) {
+        const std::int64_t t = r.Seconds;
+        if (Seen.Any && t < FileLast)
+            Ordered = false;
+        if (!Seen.Any)
+            FileFirst = t;
+        FileLast = t;
+        Seen.Add(t);
+        if (only && t < only->First) {
+            if (!Before || t >= Before->Seconds)
+                Before = Kept(r);
+        } else if (only && t > only->Last) {
+            if (!After || t < After->Seconds)
+                After = Kept(r);
+        } else {
+            Reducer.Add(r);
         }
     }
+};
+
+// Reads the parts side by side, each into a reducer of the given range, and merges them;
+// *seen is the range the records really span. With `only`, the range is a stretch of the
+// file's time: the records outside it are not reduced, the nearest on each side are added at
+// its ends.
+LogPlotData ReduceParts(const std::string& path, const std::vector<LogByteRange>& ranges,
+                        const TimeRange& range, int intervals, LogReadControl* control,
+                        TimeRange* seen, const TimeRange* only = nullptr) {
+    const LogPlotReducer empty(range.First, range.Last, intervals);
+    std::vector<PartReading> parts(ranges.size(), PartReading(empty));
+    SideBySide(static_cast<int>(ranges.size()), [&](int i) {
+        const auto k = static_cast<std::size_t>(i);
+        // Each thread works on its own copy, handed over at the end: neighbours in one vector
+        // share cache lines, which writes from two threads would bounce.
+        PartReading part(empty);
+        part.Read = ReadLogRecords(
+            path, [&](const LogRecord& r) { part.Add(r, only); }, control, ranges[k]);
+        parts[k] = std::move(part);
+    });
+    *seen = {};
+    std::vector<LogReadResult> reads;
     LogPlotData data;
+    data.InOrder = true;
+    const PartReading* previous = nullptr;  // the last part with records
+    std::optional<LogRecord> before, after;
+    for (const PartReading& part : parts) {
+        reads.push_back(part.Read);
+        if (part.Before && (!before || part.Before->Seconds >= before->Seconds))
+            before = part.Before;
+        if (part.After && (!after || part.After->Seconds < after->Seconds))
+            after = part.After;
+        if (!part.Seen.Any)
+            continue;
+        seen->Add(part.Seen.First);
+        seen->Add(part.Seen.Last);
+        data.InOrder =
+            data.InOrder && part.Ordered && (!previous || previous->FileLast <= part.FileFirst);
+        previous = &part;
+    }
     data.Read = Joined(reads);
     if (!data.Read.Ok)
         return data;
-    for (std::size_t k = 1; k < reducers.size(); ++k)
-        reducers[0].Merge(reducers[k]);
+    LogPlotReducer all = empty;
+    if (before)
+        all.AddBefore(*before);
+    for (const PartReading& part : parts)
+        all.Merge(part.Reducer);
+    if (after)
+        all.AddAfter(*after);
     const LogReadResult read = data.Read;
-    data = reducers[0].Finish();
+    const bool inOrder = data.InOrder;
+    data = all.Finish();
     data.Read = read;
+    data.InOrder = inOrder;
     data.First = seen->First;
     data.Last = seen->Last;
     return data;
 }
 
+// The file's size as it is now (records appended meanwhile are for the next plot), or why it
+// cannot be read in data.Read.
+std::optional<std::int64_t> SizeNow(const std::string& path, LogPlotData& data) {
+    const OpenedFile opened = OpenProgramFile(path, FileAccess::Read);
+    if (!opened) {
+        data.Read.Error = opened.error;
+        return std::nullopt;
+    }
+    return opened->Size();
+}
+
+// The bytes from `begin` to `end` in `parts` pieces (0: as many as are worth it).
+std::vector<LogByteRange> Split(std::int64_t begin, std::int64_t end, int parts) {
+    const int n = parts > 0 ? parts : PartsFor(end - begin);
+    std::vector<LogByteRange> ranges(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        ranges[static_cast<std::size_t>(i)] = {begin + (end - begin) * i / n,
+                                               begin + (end - begin) * (i + 1) / n};
+    return ranges;
+}
+
+// Bytes read to find one record: many lines of records.
+constexpr std::int64_t kProbeBytes = 4096;
+
+// The time of the first record that begins at byte `at` or after; none up to the end.
+std::optional<std::int64_t> FirstTimeFrom(const std::string& path, std::int64_t at,
+                                          std::int64_t size) {
+    for (std::int64_t probe = kProbeBytes;; probe *= 8) {
+        std::optional<std::int64_t> first;
+        ReadLogRecords(path,
+                       [&](const LogRecord& r) {
+                           if (!first)
+                               first = r.Seconds;
+                       },
+                       nullptr, {at, std::min(size, at + probe)});
+        if (first || at + probe >= size)
+            return first;
+    }
+}
+
+// Halving a file in time order: two bytes at most kProbeBytes apart, the first record from
+// the first of them still `early` (or the file's start), the first from the second not (or
+// none).
+std::pair<std::int64_t, std::int64_t> Halve(const std::string& path, std::int64_t size,
+                                            const std::function<bool(std::int64_t)>& early) {
+    std::int64_t low = 0, high = size;
+    while (high - low > kProbeBytes) {
+        const std::int64_t middle = low + (high - low) / 2;
+        const std::optional<std::int64_t> t = FirstTimeFrom(path, middle, size);
+        (t && early(*t) ? low : high) = middle;
+    }
+    return {low, high};
+}
+
 }  // namespace
+
+LogPlotData ReadLogPlotSpan(const std::string& path, std::int64_t from, std::int64_t to,
+                            bool inOrder, int intervals, LogReadControl* control, int parts) {
+    LogPlotData data;
+    const std::optional<std::int64_t> size = SizeNow(path, data);
+    if (!size)
+        return data;
+    // From a record before the stretch to one after it.
+    LogByteRange bytes{0, *size};
+    if (inOrder) {
+        bytes.Begin = Halve(path, *size, [from](std::int64_t t) { return t < from; }).first;
+        bytes.End =
+            std::min(*size, Halve(path, *size, [to](std::int64_t t) { return t <= to; }).second +
+                                kProbeBytes);
+    }
+    if (control) {
+        control->Done = 0;
+        control->Total = bytes.End - bytes.Begin;
+    }
+    const TimeRange span{true, from, to};
+    TimeRange seen;
+    data = ReduceParts(path, Split(bytes.Begin, bytes.End, parts), span, intervals, control, &seen,
+                       &span);
+    data.First = from;
+    data.Last = to;
+    return data;
+}
 
 LogPlotData ReadLogPlot(const std::string& path, int intervals, LogReadControl* control,
                         int parts) {
     LogPlotData data;
-    std::int64_t size = 0;
-    {
-        const OpenedFile opened = OpenProgramFile(path, FileAccess::Read);
-        if (!opened) {
-            data.Read.Error = opened.error;
-            return data;
-        }
-        size = opened->Size();
-    }
-    // The file as it is now: records appended meanwhile are for the next plot.
-    const int n = parts > 0 ? parts : PartsFor(size);
-    std::vector<LogByteRange> ranges(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        ranges[static_cast<std::size_t>(i)] = {size * i / n, size * (i + 1) / n};
+    const std::optional<std::int64_t> found = SizeNow(path, data);
+    if (!found)
+        return data;
+    const std::int64_t size = *found;
+    const std::vector<LogByteRange> ranges = Split(0, size, parts);
     if (control) {
         control->Done = 0;
         control->Total = size;

@@ -49,6 +49,9 @@ struct LogPlotData {
     std::vector<PlotGap> Gaps;
     std::int64_t First = 0, Last = 0;  // time of the first and the last record
     LogReadResult Read;                // the file's counts, or why it could not be read
+    // Every record's time is at or after the one before it in the file: a stretch of time is
+    // a stretch of bytes.
+    bool InOrder = false;
 };
 
 // The reduction, fed record by record in file order once the time range of the file is known.
@@ -57,6 +60,11 @@ class LogPlotReducer {
   public:
     LogPlotReducer(std::int64_t first, std::int64_t last, int intervals = kPlotIntervals);
     void Add(const LogRecord& record);
+    // The records just outside the range, for a plot of a stretch of the file: its lines and
+    // gaps run on past its ends as they would in a plot of the whole file. The one before is
+    // given before any Add, the one after after the last.
+    void AddBefore(const LogRecord& record);
+    void AddAfter(const LogRecord& record);
     // Takes in what a reducer of the same range was fed from the part of the file that follows
     // this one's: the outcome is as if this one had been fed those records after its own.
     void Merge(const LogPlotReducer& next);
@@ -85,10 +93,12 @@ class LogPlotReducer {
     };
 
     Interval& At(std::int64_t seconds);
+    void AddTo(Interval& interval, const LogRecord& record);
 
     std::int64_t first_;
     std::int64_t span_;
     std::vector<Interval> intervals_;
+    Interval before_, after_;  // outside the range
     bool havePrevious_ = false;
     std::int64_t previous_ = 0;    // time of the last cycle record
     std::int64_t firstCycle_ = 0;  // ... and of the first (when there is a previous)
@@ -105,5 +115,13 @@ std::string PlotSummary(const LogPlotData& data);
 // through `control` gives Read.Cancelled and nothing to plot.
 LogPlotData ReadLogPlot(const std::string& path, int intervals = kPlotIntervals,
                         LogReadControl* control = nullptr, int parts = 0);
+
+// The plot of the stretch of time from `from` to `to` (First and Last), for a plot zoomed in:
+// the records of that stretch reduced to `intervals`, and the records just outside it. A
+// file whose records are in time order (`inOrder`, as its whole plot found) is read only
+// around that stretch, found by halving; any other is read whole.
+LogPlotData ReadLogPlotSpan(const std::string& path, std::int64_t from, std::int64_t to,
+                            bool inOrder, int intervals = kPlotIntervals,
+                            LogReadControl* control = nullptr, int parts = 0);
 
 }  // namespace halvern

@@ -298,7 +298,7 @@ void frmCusLog::OpenPlot() {
             data->Read.Ok = false;
             data->Read.Error = failure;
         }
-        plot_ = new frmLogPlot(std::move(*data), serial, saveFolder_, dialogs_, this);
+        plot_ = new frmLogPlot(std::move(*data), serial, saveFolder_, dialogs_, path_, this);
         plot_->setAttribute(Qt::WA_DeleteOnClose);
         plot_->show();
         plot_->activateWindow();

@@ -15,14 +15,19 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
-#include <initializer_list>
 #include <limits>
+#include <memory>
 #include <utility>
+#include <vector>
 
+#include "logging/LogWorker.h"
 #include "state/SaveNames.h"
+#include "ui/ChartZoom.h"
+#include "ui/ChartZoomer.h"
 #include "ui/Dialogs.h"
 
 namespace halvern {
@@ -30,6 +35,11 @@ namespace halvern {
 namespace {
 
 constexpr const char* kSaveTitle = "Save log plot";
+// The narrowest stretch shown: the records of two minutes, the lines running on to the records
+// outside it at longer logging periods.
+constexpr double kLeastStretchMs = 2 * 60 * 1000;
+// A zoom that rests this long has its stretch read; the wheel's notches come faster.
+constexpr int kSettleMs = 300;
 
 // One colour per series, told apart also by those who mix up red and green.
 const QColor kSeriesColours[kPlotSeriesCount] = {
@@ -50,6 +60,15 @@ qreal AxisTime(std::int64_t seconds) {
             .toMSecsSinceEpoch());
 }
 
+// The log's time of a time on the axis.
+std::int64_t LogSeconds(qreal axisTime, bool roundUp) {
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(axisTime));
+    const std::int64_t seconds =
+        SecondsOf({at.date().year(), at.date().month(), at.date().day(), at.time().hour(),
+                   at.time().minute(), at.time().second()});
+    return seconds + (roundUp && at.time().msec() > 0 ? 1 : 0);
+}
+
 // The time range drawn: a single instant gets a minute either side.
 std::pair<qreal, qreal> TimeRange(const LogPlotData& data) {
     std::int64_t first = data.First, last = data.Last;
@@ -60,8 +79,8 @@ std::pair<qreal, qreal> TimeRange(const LogPlotData& data) {
     return {AxisTime(first), AxisTime(last)};
 }
 
-QString AxisFormat(const LogPlotData& data) {
-    const std::int64_t span = data.Last - data.First;
+// The axis's time labels for a stretch of `span` seconds.
+QString AxisFormat(double span) {
     if (span <= 3600)
         return "hh:mm:ss";
     if (span <= 2 * 86400)
@@ -84,20 +103,31 @@ QChart* NewChart() {
 }
 
 // The times are written under the lowest chart only: the charts above share its axis.
-QDateTimeAxis* AddTimeAxis(QChart* chart, const LogPlotData& data, bool labelled) {
+QDateTimeAxis* AddTimeAxis(QChart* chart, bool labelled) {
     auto* time = new QDateTimeAxis;
     time->setLabelsVisible(labelled);
-    time->setFormat(AxisFormat(data));
     time->setTickCount(7);
-    const auto [from, to] = TimeRange(data);
-    time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from)),
-                   QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to)));
     chart->addAxis(time, Qt::AlignBottom);
     return time;
 }
 
+// The last time label reaches past the lowest plot's right end, which moves that end in: the
+// charts above keep the same room, so that one time stands at one x.
+void AlignRightEnds(QChart* chart, const QDateTimeAxis* time, bool lowest) {
+    int right = 8;
+    if (!lowest) {
+        const QString label = QDateTime::currentDateTime().toString(time->format());
+        right += QFontMetrics(time->labelsFont()).horizontalAdvance(label) / 2;
+    }
+    QMargins margins = chart->margins();
+    if (margins.right() != right) {
+        margins.setRight(right);
+        chart->setMargins(margins);
+    }
+}
+
 // From zero, or the lowest value when below, to a little above the highest value shown.
-QValueAxis* AddValueAxis(QChart* chart, const QString& title, std::initializer_list<int> series,
+QValueAxis* AddValueAxis(QChart* chart, const QString& title, const std::vector<int>& series,
                          const LogPlotData& data) {
     double low = 0, high = std::numeric_limits<double>::lowest();
     for (const int s : series) {
@@ -123,94 +153,79 @@ QValueAxis* AddValueAxis(QChart* chart, const QString& title, std::initializer_l
     return values;
 }
 
-// The gaps as one shaded band series: the upper line steps up over each gap.
-void AddGapBand(QChart* chart, const LogPlotData& data, QDateTimeAxis* time, QValueAxis* values) {
-    const auto [from, to] = TimeRange(data);
-    const qreal bottom = values->min(), top = values->max();
-    auto* upper = new QLineSeries;
-    auto* lower = new QLineSeries;
-    upper->append(from, bottom);
-    for (const PlotGap& gap : data.Gaps) {
-        const qreal a = AxisTime(gap.From), b = AxisTime(gap.To);
-        *upper << QPointF(a, bottom) << QPointF(a, top) << QPointF(b, top) << QPointF(b, bottom);
+// The gaps as one shaded band series: the upper line steps up over each gap. Hidden, with its
+// name in the legend, while there is none.
+void ShowGaps(QChart* chart, QAreaSeries*& band, const LogPlotData& data, QDateTimeAxis* time,
+              QValueAxis* values) {
+    if (!band) {
+        // An area series does not own its edge lines.
+        band = new QAreaSeries(new QLineSeries, new QLineSeries);
+        band->upperSeries()->setParent(band);
+        band->lowerSeries()->setParent(band);
+        band->setName("No readings");
+        band->setPen(Qt::NoPen);
+        band->setBrush(kGapFill);
+        chart->addSeries(band);
+        band->attachAxis(time);
+        band->attachAxis(values);
     }
-    upper->append(to, bottom);
-    *lower << QPointF(from, bottom) << QPointF(to, bottom);
-    auto* band = new QAreaSeries(upper, lower);
-    // An area series does not own its edge lines.
-    upper->setParent(band);
-    lower->setParent(band);
-    band->setName("No readings");
-    band->setPen(Qt::NoPen);
-    band->setBrush(kGapFill);
-    chart->addSeries(band);
-    band->attachAxis(time);
-    band->attachAxis(values);
-}
-
-// One series: each unbroken stretch is a line of its own; the legend names the series once.
-void AddSeries(QChart* chart, int s, const LogPlotData& data, QDateTimeAxis* time,
-               QValueAxis* values) {
-    const auto& segments = data.Segments[static_cast<std::size_t>(s)];
-    QPen pen(kSeriesColours[s], 1.6);
-    if (s == PlotRatio2 || s == PlotReference)
-        pen.setWidthF(1.3);
-    for (std::size_t i = 0; i < segments.size(); ++i) {
-        auto* line = new QLineSeries;
-        line->setName(PlotSeriesName(s));
-        QList<QPointF> points;
-        points.reserve(static_cast<qsizetype>(segments[i].size()));
-        for (const PlotPoint& p : segments[i])
-            points.append(QPointF(AxisTime(p.Seconds), p.Value));
-        // A stretch of one reading is a dot, not an invisible line.
-        line->setPointsVisible(points.size() == 1);
-        line->replace(points);
-        line->setPen(pen);
-        chart->addSeries(line);
-        line->attachAxis(time);
-        line->attachAxis(values);
-        if (i > 0) {
-            for (QLegendMarker* marker : chart->legend()->markers(line))
-                marker->setVisible(false);
+    QList<QPointF> upper, lower;
+    if (!data.Gaps.empty()) {
+        // A stretch's gaps may begin before it or end after it.
+        const auto range = TimeRange(data);
+        const qreal from = std::min(range.first, AxisTime(data.Gaps.front().From));
+        const qreal to = std::max(range.second, AxisTime(data.Gaps.back().To));
+        const qreal bottom = values->min(), top = values->max();
+        upper.append({from, bottom});
+        for (const PlotGap& gap : data.Gaps) {
+            const qreal a = AxisTime(gap.From), b = AxisTime(gap.To);
+            upper << QPointF(a, bottom) << QPointF(a, top) << QPointF(b, top) << QPointF(b, bottom);
         }
+        upper.append({to, bottom});
+        lower << QPointF(from, bottom) << QPointF(to, bottom);
     }
-    if (segments.empty()) {
-        // Still named in the legend, so the chart says what it would show.
+    band->upperSeries()->replace(upper);
+    band->lowerSeries()->replace(lower);
+    band->setVisible(!data.Gaps.empty());
+    for (QLegendMarker* marker : chart->legend()->markers(band))
+        marker->setVisible(!data.Gaps.empty());
+}
+
+// One series: each unbroken stretch is a line of its own (one, empty, when there is none, so
+// the legend still says what the chart would show); the legend names the series once. The
+// lines of the drawing before are given the new points, as many as there are stretches.
+void ShowSeries(QChart* chart, std::vector<QLineSeries*>& lines, int s, const LogPlotData& data,
+                QDateTimeAxis* time, QValueAxis* values) {
+    const auto& segments = data.Segments[static_cast<std::size_t>(s)];
+    const std::size_t wanted = std::max<std::size_t>(1, segments.size());
+    while (lines.size() < wanted) {
         auto* line = new QLineSeries;
         line->setName(PlotSeriesName(s));
+        QPen pen(kSeriesColours[s], s == PlotRatio2 || s == PlotReference ? 1.3 : 1.6);
         line->setPen(pen);
         chart->addSeries(line);
         line->attachAxis(time);
         line->attachAxis(values);
+        for (QLegendMarker* marker : chart->legend()->markers(line))
+            marker->setVisible(lines.empty());
+        lines.push_back(line);
     }
-}
-
-// A chart of some series over the shared time axis, with the gaps shaded behind them.
-QChartView* MakeChart(QWidget* parent, const QString& name, const QString& title,
-                      std::initializer_list<int> series, const LogPlotData& data, bool lowest) {
-    QChart* chart = NewChart();
-    QDateTimeAxis* time = AddTimeAxis(chart, data, lowest);
-    if (!lowest) {
-        // The last time label reaches past the lowest plot's right end, which moves that end
-        // in: the charts above keep the same room, so that one time stands at one x.
-        const QString label = QDateTime::currentDateTime().toString(AxisFormat(data));
-        QMargins margins = chart->margins();
-        margins.setRight(margins.right() +
-                         QFontMetrics(time->labelsFont()).horizontalAdvance(label) / 2);
-        chart->setMargins(margins);
+    while (lines.size() > wanted) {
+        chart->removeSeries(lines.back());
+        delete lines.back();
+        lines.pop_back();
     }
-    QValueAxis* values = AddValueAxis(chart, title, series, data);
-    if (!data.Gaps.empty())
-        AddGapBand(chart, data, time, values);
-    for (const int s : series)
-        AddSeries(chart, s, data, time, values);
-
-    auto* view = new QChartView(chart, parent);
-    view->setObjectName(name);
-    view->setRenderHint(QPainter::Antialiasing);
-    view->setFocusPolicy(Qt::NoFocus);
-    view->setMinimumHeight(lowest ? 110 : 90);  // three charts and the buttons on 600 pixels
-    return view;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        QList<QPointF> points;
+        if (i < segments.size()) {
+            points.reserve(static_cast<qsizetype>(segments[i].size()));
+            for (const PlotPoint& p : segments[i])
+                points.append(QPointF(AxisTime(p.Seconds), p.Value));
+        }
+        // A stretch of one reading is a dot, not an invisible line.
+        lines[i]->setPointsVisible(points.size() == 1);
+        lines[i]->replace(points);
+    }
 }
 
 }  // namespace
@@ -220,15 +235,33 @@ QString LogPlotTitle(const QString& serial) {
 }
 
 frmLogPlot::frmLogPlot(LogPlotData data, const QString& serial, const std::string& folder,
-                       Dialogs& dialogs, QWidget* parent)
+                       Dialogs& dialogs, const std::string& path, QWidget* parent)
     : QWidget(parent, Qt::Window),
       dialogs_(dialogs),
       data_(std::move(data)),
       serial_(serial),
-      folder_(folder) {
+      folder_(folder),
+      path_(path) {
     setObjectName("frmLogPlot");
     setWindowTitle(LogPlotTitle(serial));
     setFocusPolicy(Qt::StrongFocus);
+
+    // The readout writes a time as the log does, to the second.
+    zoomer_ = new ChartZoomer(this, kLeastStretchMs, [](double t) {
+        return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(t)).toString("dd/MM/yy hh:mm:ss");
+    });
+    const auto [from, to] = TimeRange(data_);
+    zoomer_->Zoom().SetWhole(from, to);
+    settle_ = new QTimer(this);
+    settle_->setSingleShot(true);
+    settle_->setInterval(kSettleMs);
+    connect(settle_, &QTimer::timeout, this, &frmLogPlot::ReadStretch);
+    drawSoon_ = new QTimer(this);
+    drawSoon_->setSingleShot(true);
+    connect(drawSoon_, &QTimer::timeout, this, [this] {
+        if (drawing_ && DrawStep())
+            drawSoon_->start();
+    });
 
     // What is saved as PNG: the charts and the line that says what they are drawn from.
     charts_ = new QWidget(this);
@@ -248,39 +281,177 @@ frmLogPlot::frmLogPlot(LogPlotData data, const QString& serial, const std::strin
     heading->setFont(headingFont);
     heading->setTextFormat(Qt::PlainText);
     chartsLayout->addWidget(heading);
-    chartsLayout->addWidget(MakeChart(charts_, "chtSignals", "Signals (V)",
-                                      {PlotSignal1, PlotReference, PlotSignal2}, data_, false),
-                            4);
-    chartsLayout->addWidget(
-        MakeChart(charts_, "chtRatios", "Ratios", {PlotRatio1, PlotRatio2}, data_, false), 3);
-    chartsLayout->addWidget(MakeChart(charts_, "chtGas", "Gas", {PlotGas}, data_, true), 4);
+    AddChart(charts_, "chtSignals", "Signals (V)", {PlotSignal1, PlotReference, PlotSignal2}, false,
+             4);
+    AddChart(charts_, "chtRatios", "Ratios", {PlotRatio1, PlotRatio2}, false, 3);
+    AddChart(charts_, "chtGas", "Gas", {PlotGas}, true, 4);
     auto* summary = new QLabel(QString::fromStdString(PlotSummary(data_)), charts_);
     summary->setObjectName("lblSummary");
     summary->setTextFormat(Qt::PlainText);
     summary->setWordWrap(true);
     chartsLayout->addWidget(summary);
 
-    saved_ = new QLabel(this);
-    saved_->setObjectName("lblSaved");
-    saved_->setTextFormat(Qt::PlainText);
-    auto* save = new QPushButton("Save PNG-S", this);
-    save->setObjectName("cmdSave");
-    save->setFocusPolicy(Qt::NoFocus);
-    connect(save, &QPushButton::clicked, this, &frmLogPlot::Save);
-    auto* close = new QPushButton("Close-Esc", this);
-    close->setObjectName("cmdClose");
-    close->setFocusPolicy(Qt::NoFocus);
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(saved_, 1);
-    buttons->addWidget(save);
-    buttons->addWidget(close);
+    // How to zoom, or what the pointer is over.
+    readout_ = new QLabel(ZoomHint(false), this);
+    readout_->setObjectName("lblReadout");
+    readout_->setTextFormat(Qt::PlainText);
+    zoomer_->onReadout = [this](const QString& text) {
+        readout_->setText(text.isEmpty() ? ZoomHint(zoomer_->Zoom().Zoomed()) : text);
+    };
+    zoomer_->onChanged = [this] {
+        ShowStretch();
+        readout_->setText(ZoomHint(zoomer_->Zoom().Zoomed()));
+    };
+
+    QHBoxLayout* buttons = MakeButtons();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(charts_, 1);
+    layout->addWidget(readout_);
     layout->addLayout(buttons);
+    Draw(data_, true);
+    ShowStretch();
     resize(1080, 700);
+}
+
+frmLogPlot::~frmLogPlot() = default;
+
+// The row under the charts: what was saved last, and the buttons.
+QHBoxLayout* frmLogPlot::MakeButtons() {
+    saved_ = new QLabel(this);
+    saved_->setObjectName("lblSaved");
+    saved_->setTextFormat(Qt::PlainText);
+    const auto button = [this](const QString& text, const char* name) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(name);
+        b->setFocusPolicy(Qt::NoFocus);
+        return b;
+    };
+    QPushButton* whole = button("Whole span-Home", "cmdWhole");
+    connect(whole, &QPushButton::clicked, this, [this] { zoomer_->ShowWhole(); });
+    QPushButton* save = button("Save PNG-S", "cmdSave");
+    connect(save, &QPushButton::clicked, this, &frmLogPlot::Save);
+    QPushButton* close = button("Close-Esc", "cmdClose");
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(saved_, 1);
+    buttons->addWidget(whole);
+    buttons->addWidget(save);
+    buttons->addWidget(close);
+    return buttons;
+}
+
+void frmLogPlot::AddChart(QWidget* parent, const char* name, const QString& title,
+                          std::vector<int> series, bool lowest, int stretch) {
+    Chart c;
+    c.chart = NewChart();
+    c.time = AddTimeAxis(c.chart, lowest);
+    c.values = AddValueAxis(c.chart, title, series, data_);
+    c.series = std::move(series);
+    c.lowest = lowest;
+    auto* view = new QChartView(c.chart, parent);
+    view->setObjectName(name);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setFocusPolicy(Qt::NoFocus);
+    view->setMinimumHeight(lowest ? 110 : 90);  // three charts and the buttons on 600 pixels
+    zoomer_->Watch(view);
+    parent->layout()->addWidget(view);
+    static_cast<QVBoxLayout*>(parent->layout())->setStretchFactor(view, stretch);
+    plots_.push_back(c);
+}
+
+// Each chart's lines and gaps; the axes stay. A line's new points cost some milliseconds
+// (Qt Charts works out its outline), which the polling, waiting on this thread, should not wait
+// for all at once: each line is drawn in a turn of the event loop of its own, unless `now`.
+void frmLogPlot::Draw(const LogPlotData& data, bool now) {
+    drawing_ = &data;
+    step_ = 0;
+    if (now)
+        FinishDrawing();
+    else
+        drawSoon_->start();
+}
+
+bool frmLogPlot::DrawStep() {
+    std::size_t step = step_++;
+    for (Chart& c : plots_) {
+        c.lines.resize(c.series.size());
+        if (step == 0) {
+            ShowGaps(c.chart, c.band, *drawing_, c.time, c.values);
+            return true;
+        }
+        if (step <= c.series.size()) {
+            ShowSeries(c.chart, c.lines[step - 1], c.series[step - 1], *drawing_, c.time, c.values);
+            return true;
+        }
+        step -= c.series.size() + 1;
+    }
+    drawing_ = nullptr;
+    return false;
+}
+
+void frmLogPlot::FinishDrawing() {
+    drawSoon_->stop();
+    while (drawing_ && DrawStep()) {
+    }
+}
+
+void frmLogPlot::ShowStretch() {
+    const ChartZoom& zoom = zoomer_->Zoom();
+    const QString format = AxisFormat((zoom.To() - zoom.From()) / 1000);
+    for (const Chart& c : plots_) {
+        c.time->setFormat(format);
+        c.time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(zoom.From())),
+                         QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(zoom.To())));
+        AlignRightEnds(c.chart, c.time, c.lowest);
+    }
+    // What the file holds between the whole plot's points is read once the zoom rests. Till
+    // then the charts draw what they have for the new stretch; a stretch read before that
+    // does not cover it gives way to the whole file's points.
+    if (stretch_ && (!zoom.Zoomed() || zoom.From() < AxisTime(stretch_->First) ||
+                     zoom.To() > AxisTime(stretch_->Last))) {
+        stretch_.reset();
+        Draw(data_);
+    }
+    if (zoom.Zoomed() && !path_.empty() && data_.Read.Ok)
+        settle_->start();
+    else
+        settle_->stop();
+}
+
+void frmLogPlot::ReadStretch() {
+    settle_->stop();
+    const ChartZoom& zoom = zoomer_->Zoom();
+    if (!zoom.Zoomed())
+        return;
+    const std::int64_t from = LogSeconds(zoom.From(), false), to = LogSeconds(zoom.To(), true);
+    auto read = std::make_shared<LogPlotData>();
+    worker_.reset();  // a reading of an earlier stretch is of no use now
+    worker_ = std::make_unique<LogWorker>(
+        [path = path_, from, to, inOrder = data_.InOrder, read](LogReadControl& control) {
+            *read = ReadLogPlotSpan(path, from, to, inOrder, kPlotIntervals, &control);
+        },
+        nullptr,
+        [this, read] {
+            // A file that cannot be read now keeps the points it gave before.
+            if (!worker_->Failure().empty() || !read->Read.Ok)
+                return;
+            stretch_ = std::make_unique<LogPlotData>(std::move(*read));
+            Draw(*stretch_);
+        });
+}
+
+void frmLogPlot::WaitForStretch() {
+    if (settle_->isActive())
+        ReadStretch();
+    if (worker_)
+        worker_->Wait();
+    FinishDrawing();
+}
+
+bool frmLogPlot::ReadingStretch() const {
+    return settle_->isActive() || (worker_ && worker_->Running());
 }
 
 void frmLogPlot::Save() {
@@ -304,7 +475,9 @@ void frmLogPlot::SaveAs(const std::string& path) {
 }
 
 void frmLogPlot::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_S) {
+    if (zoomer_->Key(*event)) {
+        event->accept();
+    } else if (event->key() == Qt::Key_S) {
         event->accept();
         Save();
     } else if (event->key() == Qt::Key_Escape) {

@@ -24,7 +24,10 @@
 #include "platform/WholeFile.h"
 #include "state/Par.h"
 #include "state/SaveNames.h"
+#include "ui/ChartZoom.h"
+#include "ui/ChartZoomer.h"
 #include "ui/Dialogs.h"
+#include "ui/WindowKeys.h"
 
 namespace halvern {
 
@@ -43,6 +46,9 @@ constexpr int kMinChartHeight = 100;  // three charts and the buttons above the 
                                       // window's buttons on a 600-pixel screen
 constexpr int kLabelPoints = 9;
 constexpr int kButtonPoints = 11;
+// The narrowest stretch shown: a few dozen polls.
+constexpr double kLeastStretchS = 10;
+constexpr int kZoomedTicks = 6;  // at most, on a zoomed time axis
 
 // One colour per trend, told apart on a laptop screen and in a printout alike.
 const QColor kTrendColours[kTrends] = {QColor(0, 90, 200),  QColor(0, 150, 70),
@@ -74,14 +80,32 @@ frmTrends::frmTrends(const Par& par, const TrendStore& store, Dialogs& dialogs, 
     charts_[0] = MakeChart("chtSignals", {s1, ref, s2}, 0.2, false);
     charts_[1] = MakeChart("chtRatios", {r1, r2}, 0.1, false);
     charts_[2] = MakeChart("chtGas", {gas}, 10, true);
+    zoomer_ = new ChartZoomer(this, kLeastStretchS,
+                              [](double t) { return QString("%1 s ago").arg(-t, 0, 'f', 1); });
     for (Chart& c : charts_) {
         auto* view = new QChartView(c.chart, chartArea_);
+        zoomer_->Watch(view);
         view->setObjectName(c.chart->objectName());
         // Steps of a hundredth need no smoothing, and drawing them plain costs far less.
         view->setRenderHint(QPainter::Antialiasing, false);
         view->setMinimumHeight(kMinChartHeight);
         charts->addWidget(view, 1);
     }
+
+    // How to zoom, or what the pointer is over.
+    lblReadout_ = new QLabel(ZoomHint(false), this);
+    lblReadout_->setObjectName("lblReadout");
+    lblReadout_->setTextFormat(Qt::PlainText);
+    lblReadout_->setWordWrap(true);
+    lblReadout_->setFont(Points(lblReadout_->font(), kLabelPoints));
+    zoomer_->onReadout = [this](const QString& text) {
+        lblReadout_->setText(text.isEmpty() ? ZoomHint(zoomer_->Zoom().Zoomed()) : text);
+    };
+    zoomer_->onChanged = [this] {
+        ShowStretch();
+        lblReadout_->setText(ZoomHint(zoomer_->Zoom().Zoomed()));
+    };
+    new WindowKeys(*this, [this](QKeyEvent& key, QWidget&) { return zoomer_->Key(key); });
 
     lblPaused_ = new QLabel("Paused: the samples go on being stored", this);
     lblPaused_->setObjectName("lblPaused");
@@ -109,6 +133,7 @@ frmTrends::frmTrends(const Par& par, const TrendStore& store, Dialogs& dialogs, 
     layout->setContentsMargins(6, 6, 6, 8);
     layout->setSpacing(6);
     layout->addWidget(chartArea_, 1);
+    layout->addWidget(lblReadout_);
     layout->addLayout(buttons);
 
     connect(cmdPause_, &QPushButton::clicked, this, [this] { SetPaused(!paused_); });
@@ -181,11 +206,10 @@ void frmTrends::Draw() {
     if (charts_[2].values->titleText() != gasUnit)
         charts_[2].values->setTitleText(gasUnit);
     const TrendTimeAxis time = TrendTimeAxisFor(store_.Age());
+    wholeTicks_ = time.ticks;
+    zoomer_->Zoom().SetWhole(-time.seconds, 0);
+    ShowStretch();
     for (Chart& c : charts_) {
-        if (c.time->min() != -time.seconds) {
-            c.time->setRange(-time.seconds, 0);
-            c.time->setTickCount(time.ticks);
-        }
         std::optional<std::pair<float, float>> range;
         for (const auto& [t, line] : c.lines) {
             line->replace(store_.Points(static_cast<Trend>(t)));
@@ -209,6 +233,25 @@ void frmTrends::Draw() {
             c.wanted = wanted;
             c.values->setRange(wanted.first, wanted.second);
             c.values->applyNiceNumbers();
+        }
+    }
+}
+
+void frmTrends::ShowStretch() {
+    const ChartZoom& zoom = zoomer_->Zoom();
+    for (Chart& c : charts_) {
+        // Set only when it changes: a new range lays the chart out again.
+        if (c.time->min() == zoom.From() && c.time->max() == zoom.To())
+            continue;
+        c.time->setRange(zoom.From(), zoom.To());
+        if (zoom.Zoomed()) {
+            // Ticks at round seconds, wherever the stretch begins.
+            c.time->setTickType(QValueAxis::TicksDynamic);
+            c.time->setTickAnchor(0);
+            c.time->setTickInterval(NiceStep(zoom.To() - zoom.From(), kZoomedTicks));
+        } else {
+            c.time->setTickType(QValueAxis::TicksFixed);
+            c.time->setTickCount(wholeTicks_);
         }
     }
 }

@@ -3,6 +3,9 @@
 // minutes: the signals (Signal 1, Reference, Signal 2), the ratios and the gas reading, each
 // chart moving with every poll. Pause freezes the view while the samples go on being stored;
 // "Save as PNG" writes what is shown. It draws what the TrendStore holds and computes nothing.
+// The time axis zooms (the wheel, a drag over a stretch, + and -) and pans (a drag with the
+// right button, Left and Right) in seconds before now; Home shows the whole span again. The
+// line under the charts reads out the time and the values under the pointer.
 
 #include <QString>
 #include <QWidget>
@@ -21,6 +24,7 @@ class QValueAxis;
 
 namespace halvern {
 
+class ChartZoomer;
 class Dialogs;
 class TrendStore;
 struct Par;
@@ -42,6 +46,7 @@ class frmTrends : public QWidget {
     // Writes the charts as shown into a PNG file; a file that cannot be written is told
     // with the system's reason, and nothing in the window changes.
     bool SaveAsPng(const QString& path);
+    ChartZoomer& Zoomer() { return *zoomer_; }
     // Places the window to the right of `window` on its screen. Where the screen has no room
     // there, `window` moves to the right edge (its size stays) and the trends stand on its
     // left: beside it where the screen is wide enough, else over its first column, ending
@@ -65,6 +70,7 @@ class frmTrends : public QWidget {
     Chart MakeChart(const char* name, std::initializer_list<int> trends, double minSpan,
                     bool timeTitle);
     void Draw();
+    void ShowStretch();  // the time axes as the zoom says
 
     const Par& par_;
     const TrendStore& store_;
@@ -73,6 +79,9 @@ class frmTrends : public QWidget {
     std::array<Chart, 3> charts_;
     QWidget* chartArea_{};
     QLabel* lblPaused_{};
+    QLabel* lblReadout_{};
+    ChartZoomer* zoomer_{};
+    int wholeTicks_ = 0;  // the time axis's ticks over the whole span
     QPushButton *cmdPause_{}, *cmdSave_{}, *cmdClose_{};
 };
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <numeric>
 #include <vector>
@@ -449,6 +450,63 @@ TEST(LogPlotReducer, BreaksTheLinesWhereNoReadingsWereTaken) {
     // The PC's clock set back: the line breaks once.
     const LogPlotData back = Reduce({Reading(t, 1), Reading(t + 10, 2), Reading(t + 5, 3)}, 1000);
     EXPECT_EQ(back.Segments[PlotSignal1].size(), 2u);
+}
+
+// Two hours of readings a second apart, Signal 1 a hundredth up each second, silent from 5000
+// to 6000 s. A stretch zoomed in on is read again: every reading in it and the nearest either
+// side, so that its lines and gaps run on past its ends. A log in time order is read only
+// around the stretch; one out of order is read whole, to the same points.
+TEST_F(LogFiles, AStretchIsReadWithItsNeighboursAndOnlyAroundItInATimeOrderedLog) {
+    const std::int64_t t = SecondsOf(testing::At(10, 0, 0));
+    const auto value = [](int i) { return (i % 1000) / 100.0; };
+    std::string log;
+    for (int i = 0; i < 7200; ++i) {
+        char text[8];
+        std::snprintf(text, sizeof text, "%4.2f", value(i));
+        if (i < 5000 || i >= 6000)
+            log += Replace(testing::RecordAt(FromSeconds(t + i)), 38, text) + "\r\n";
+    }
+    Write("4711.txt", log);
+    Write("12.txt", log + testing::RecordAt(FromSeconds(t)) + "\r\n");  // the clock set back
+    const LogPlotData whole = ReadLogPlot(PathOf("4711.txt"), kPlotIntervals, nullptr, 3);
+    EXPECT_TRUE(whole.InOrder);
+    EXPECT_FALSE(ReadLogPlot(PathOf("12.txt"), kPlotIntervals, nullptr, 3).InOrder);
+    EXPECT_LT(Points(whole, PlotSignal1).size(), 1300u);  // not every reading: read again
+
+    using Seg = std::vector<PlotPoint>;
+    const auto run = [&](int from, int to) {
+        Seg points;
+        for (int i = from; i <= to; ++i)
+            points.push_back({t + i, value(i)});
+        return points;
+    };
+    const struct {
+        int from, to;
+        std::vector<Seg> signal1;
+        std::vector<PlotGap> gaps;
+    } rows[] = {
+        {3600, 3659, {run(3599, 3660)}, {}},
+        {4990, 5100, {run(4989, 4999), run(6000, 6000)}, {{t + 4999, t + 6000}}},
+        {5100, 5200, {run(4999, 4999), run(6000, 6000)}, {{t + 4999, t + 6000}}},  // all silent
+        {0, 100, {run(0, 101)}, {}},
+        {7100, 7199, {run(7099, 7199)}, {}},
+    };
+    const auto size = static_cast<std::int64_t>(log.size());
+    for (const auto& r : rows) {
+        for (const bool inOrder : {true, false}) {
+            SCOPED_TRACE(std::to_string(r.from) + (inOrder ? " in order" : " out of order"));
+            LogReadControl control;
+            const LogPlotData d = ReadLogPlotSpan(PathOf("4711.txt"), t + r.from, t + r.to, inOrder,
+                                                  kPlotIntervals, &control, 2);
+            EXPECT_EQ(d.Segments[PlotSignal1], r.signal1);
+            EXPECT_EQ(d.Gaps, r.gaps);
+            EXPECT_EQ(std::make_pair(d.First, d.Last), std::make_pair(t + r.from, t + r.to));
+            if (inOrder)
+                EXPECT_LT(control.Total, size / 10);
+            else
+                EXPECT_EQ(control.Total, size);
+        }
+    }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // its CSV export, the readings away from the polling with their Cancel.
 
 #include <QAction>
+#include <QChart>
+#include <QChartView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -18,6 +20,8 @@
 #include "logging/frmLogTask.h"
 #include "logging/frmSerForLog.h"
 #include "support/UiTest.h"
+#include "ui/ChartZoom.h"
+#include "ui/ChartZoomer.h"
 #include "ui/ScriptedDialogs.h"
 
 namespace halvern {
@@ -153,6 +157,62 @@ TEST_F(LogWindows, GOrTheMenuOpensOnePlotThatSSaves) {
                         LastCall().text.rfind("Cannot write " + badPng + ": ", 0),
                         plot->isVisible()),
         std::make_tuple(PathOf("Documents/4711.png"), MsgIcon::Critical, std::size_t{0}, true));
+}
+
+// The plot's time axis: a drag over the middle half of the gas chart zooms to it, the stretch
+// is read again from the file, the wheel zooms further about the pointer, the pointer reads
+// out the gas reading (none in the silence from 14:10 to 14:20), Home shows the whole file.
+TEST_F(LogWindows, ThePlotZoomsReadsItsStretchAgainAndHomeShowsTheWholeFile) {
+    Viewer();
+    Release(Qt::Key_G);
+    viewer_->Task()->WaitUntilDone();
+    frmLogPlot* plot = viewer_->Plot();
+    QCoreApplication::sendPostedEvents();  // the charts laid out
+    auto* view = plot->findChild<QChartView*>("chtGas");
+    QWidget* port = view->viewport();
+    const QRectF area = view->chart()->plotArea();
+    const auto x = [&](double share) {  // of the plot's width
+        return view->mapFromScene(view->chart()->mapToScene(
+            QPointF(area.left() + share * area.width(), area.center().y())));
+    };
+    const auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button) {
+        QMouseEvent event(type, at, port->mapToGlobal(at), button,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : button,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(port, &event);
+    };
+    const QLabel* readout = plot->findChild<QLabel*>("lblReadout");
+    const ChartZoom& zoom = plot->Zoomer().Zoom();
+    const double minute = 60'000, start = zoom.From();  // 14:00, as the axis counts
+    ASSERT_EQ(zoom.To() - start, 29 * minute);
+
+    mouse(QEvent::MouseButtonPress, x(0.25), Qt::LeftButton);
+    mouse(QEvent::MouseMove, x(0.5), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, x(0.75), Qt::LeftButton);
+    const double pixel = 29 * minute / area.width();
+    EXPECT_NEAR(zoom.From(), start + 7.25 * minute, pixel);
+    EXPECT_NEAR(zoom.To(), start + 21.75 * minute, pixel);
+    plot->WaitForStretch();
+    // 14:07:15 to 14:21:45: the readings from 14:07 to 14:09 and 14:20 to 14:22, broken at the
+    // disconnection record.
+    EXPECT_EQ(plot->Shown().Segments[PlotGas].size(), 2u);
+    EXPECT_EQ(plot->Shown().Segments[PlotGas][0].front().Seconds, SecondsOf(At(14, 7, 0)));
+    EXPECT_EQ(plot->Shown().Segments[PlotGas][1].back().Seconds, SecondsOf(At(14, 22, 0)));
+
+    const double dragged = zoom.To() - zoom.From();
+    QWheelEvent wheel(x(0.5), port->mapToGlobal(x(0.5)), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(port, &wheel);
+    EXPECT_NEAR(zoom.To() - zoom.From(), dragged * ChartZoom::kWheelStep, 1);
+    EXPECT_TRUE(readout->text().startsWith("05/12/26 14:14:")) << readout->text().toStdString();
+    EXPECT_TRUE(readout->text().endsWith("Gas reading no reading"));
+
+    QTest::keyClick(plot, Qt::Key_Home);
+    EXPECT_EQ(std::make_tuple(zoom.From(), zoom.To(), &plot->Shown(), plot->ReadingStretch()),
+              std::make_tuple(start, start + 29 * minute, &plot->Data(), false));
+    mouse(QEvent::MouseMove, x(0.25), Qt::NoButton);
+    EXPECT_TRUE(readout->text().startsWith("05/12/26 14:07:1"));  // 14:07:15, to a pixel
+    EXPECT_TRUE(readout->text().endsWith("   Gas reading 0"));
 }
 
 // X (or the menu) asks for a name and says nothing, and writes nothing there, before the whole

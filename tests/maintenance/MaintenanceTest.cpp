@@ -9,6 +9,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QTest>
+#include <QValueAxis>
 #include <cmath>
 
 #include "history/HistoryStore.h"
@@ -461,6 +462,35 @@ TEST_F(UiTest, TrendsWindowPauseFreezesTheViewAndSaveAsPngWritesItOrSaysWhyNot) 
         }
         EXPECT_TRUE(window.Paused() && window.isVisible());
         EXPECT_EQ(s1->count(), 50);
+    }
+}
+
+// The trends' time axis in seconds before now: + zooms about the middle, Left and Right pan,
+// the stretch stays put in seconds before now as polls come, and Home shows the whole span.
+TEST_F(UiTest, TrendsZoomAndPanWithTheKeysAndHomeShowsTheWholeSpan) {
+    VirtualPlatform plat;
+    Par par;
+    TrendStore store{plat};
+    ScriptedDialogs dialogs;
+    frmTrends window(par, store, dialogs);
+    window.show();
+    const auto polls = [&](int n) {  // one a second
+        for (int i = 0; i < n; ++i)
+            plat.RunFor(1'000'000), store.AddPoll(par, true), window.Refresh();
+    };
+    auto* time = static_cast<QValueAxis*>(
+        window.findChild<QChartView*>("chtGas")->chart()->axes(Qt::Horizontal).at(0));
+    polls(30);  // the last minute is the whole span
+    const struct {
+        Qt::Key key;
+        double from, to;
+    } steps[] = {{Qt::Key_Plus, -54, -6}, {Qt::Key_Left, -60, -12}, {Qt::Key_Right, -48, 0},
+                 {Qt::Key_Right, -48, 0}, {Qt::Key_Minus, -60, 0},  {Qt::Key_Plus, -54, -6},
+                 {Qt::Key_Home, -60, 0}};
+    for (const auto& s : steps) {
+        QTest::keyClick(&window, s.key);
+        polls(2);
+        EXPECT_EQ(std::make_pair(time->min(), time->max()), std::make_pair(s.from, s.to)) << s.key;
     }
 }
 
