@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/FilePath.h"
+#include "platform/GatewayAddress.h"
 #include "platform/ProgramFile.h"
 
 namespace halvern {
@@ -156,6 +157,21 @@ std::int16_t LoadPortNumber(const std::string& path, std::int16_t current, std::
 
 void SavePortNumber(const std::string& path, std::int16_t port) {
     WriteValueFile(path, port);
+}
+
+std::string LoadPortGateway(const std::string& path) {
+    const OpenedFile f = OpenProgramFile(path, FileAccess::Read);
+    if (!f)
+        return {};
+    f->readLine();
+    const std::string second = f->readLine(4096).trimmed().toStdString();
+    return IsGatewayDevice(second) ? second : std::string();
+}
+
+void SavePortChoice(const std::string& path, std::int16_t port, const std::string& gateway) {
+    if (gateway.empty())
+        return SavePortNumber(path, port);
+    WriteText(path, std::to_string(port) + "\r\n" + gateway + "\r\n");
 }
 
 std::optional<std::int16_t> ParseTypedPort(const std::string& text) {
