@@ -171,8 +171,7 @@ void TcpGatewayPort::OnLost(const std::string& why) {
             return;
         lossUnanswered_ = true;
         Notice("The network gateway " + device_ + " dropped the connection (" + why +
-               "). Reconnecting, waiting longer after each failed try (at most " +
-               std::to_string(mostReconnectMs_ / 1000) + " s).");
+               "). Reconnecting.");
     });
 }
 
