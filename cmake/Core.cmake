@@ -23,6 +23,7 @@ endfunction()
 core_library(halvern_platform SOURCES
              platform/FilePath.cpp platform/FolderChoice.cpp platform/ProgramFile.cpp
              platform/SimulatedSerialPort.cpp platform/System.cpp platform/WholeFile.cpp
+             platform/GatewayAddress.cpp
              platform/virtual/VirtualPlatform.cpp)
 core_folder(link link)
 core_library(halvern_link DEPS halvern_platform SOURCES ${link})

@@ -11,6 +11,7 @@
 #include "cli/Serve.h"
 #include "cli/SetupFields.h"
 #include "config/AddressEntry.h"
+#include "platform/GatewayAddress.h"
 
 namespace halvern::cli {
 
@@ -33,16 +34,26 @@ constexpr std::array<CommandName, 14> kCommands = {{
     {"report", Command::Report},
 }};
 
-constexpr std::array<OptionSpec, 19> kOptions = {{
-    {"device", true, std::nullopt},     {"port", true, std::nullopt},
-    {"data-dir", true, std::nullopt},   {"json", false, std::nullopt},
-    {"help", false, std::nullopt},      {"version", false, std::nullopt},
-    {"timeout", true, Command::Scan},   {"interval", true, Command::Watch},
-    {"period", true, Command::Log},     {"secondary", false, Command::Version},
-    {"listen", true, Command::Serve},   {"log-period", true, Command::Serve},
-    {"since", true, Command::History},  {"output", true, Command::Report},  // also -o
-    {"days", true, Command::Report},    {"page", true, Command::Report},
-    {"save", true, Command::Setup},     {"load", true, Command::Setup},
+constexpr std::array<OptionSpec, 20> kOptions = {{
+    {"device", true, std::nullopt},
+    {"port", true, std::nullopt},
+    {"network-allowance", true, std::nullopt},
+    {"data-dir", true, std::nullopt},
+    {"json", false, std::nullopt},
+    {"help", false, std::nullopt},
+    {"version", false, std::nullopt},
+    {"timeout", true, Command::Scan},
+    {"interval", true, Command::Watch},
+    {"period", true, Command::Log},
+    {"secondary", false, Command::Version},
+    {"listen", true, Command::Serve},
+    {"log-period", true, Command::Serve},
+    {"since", true, Command::History},
+    {"output", true, Command::Report},  // also -o
+    {"days", true, Command::Report},
+    {"page", true, Command::Report},
+    {"save", true, Command::Setup},
+    {"load", true, Command::Setup},
     {"dry-run", false, Command::Setup},
 }};
 
@@ -126,7 +137,7 @@ std::string DevicePath(const std::string& given, const std::string& currentFolde
     (void)currentFolder;
     return given;
 #else
-    if (given.empty() || given.front() == '/' || currentFolder.empty())
+    if (given.empty() || given.front() == '/' || currentFolder.empty() || IsGatewayDevice(given))
         return given;
     return (std::filesystem::path(currentFolder) / given).lexically_normal().string();
 #endif
@@ -443,6 +454,12 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
         if (!inv.port)
             fail("--port " + Quote(*port) + ": a port number is from 1 to 32767");
     }
+    if (const auto* ms = ValueOf(given, "network-allowance")) {
+        inv.networkAllowanceMs = WholeNumber(*ms, 0, kMaxNetworkAllowanceMs);
+        if (!inv.networkAllowanceMs)
+            fail("--network-allowance " + Quote(*ms) + ": milliseconds from 0 to " +
+                 std::to_string(kMaxNetworkAllowanceMs));
+    }
     if (result.error.empty())
         result.error = ReadOperands(positional, inv);
     if (result.error.empty())
@@ -547,15 +564,25 @@ Commands:
 std::string OptionsHelp() {
     return std::string(R"(Options:
   --device PATH     The serial device (USB adapters, /dev/serial/by-id links, halvern-sim's
-                    pseudo-terminal); a relative PATH is taken from the current folder.
+                    pseudo-terminal); a relative PATH is taken from the current folder. A bus
+                    behind a serial device server (a network gateway) is tcp://HOST:PORT
+                    (an IPv6 address in brackets): the same frames over a TCP connection,
+                    which is reopened, waiting longer after each failed try, when it drops.
   --port N          Port number N as the program numbers ports (Linux: /dev/ttyUSB{N-1} when
                     it exists, else /dev/ttyS{N-1}; Windows: COMN). Without --device and
                     --port, the port chosen last in the program (CommPortNo.txt).
+  --network-allowance MS
+                    Over a network gateway: how much later than on a serial line a reply may
+                    come (the network both ways and the gateway's forwarding), added to each
+                    reply window (default )") +
+           std::to_string(kDefaultNetworkAllowanceMs) + R"( ms, 0 to )" +
+           std::to_string(kMaxNetworkAllowanceMs) + R"(). Raise it for a slow or far
+                    network; on a local one it may be lowered to speed up scans.
   --data-dir PATH   The program folder (CommPortNo.txt, CommTune2.txt, log files); by default
                     the program's: this program's folder when writable and not installed
                     (under /usr), else the per-user application data folder.
   --timeout MS      scan: how long each address has to begin its answer in the first pass,
-                    once the query has left (default )") +
+                    once the query has left (default )" +
            std::to_string(kDefaultScanTimeoutMs) + R"( ms). Where bytes came, the addresses
                     they may be from are asked again with the full 0.6 s, so a slower
                     detector is found all the same, only later.

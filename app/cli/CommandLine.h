@@ -63,9 +63,10 @@ struct FieldAssignment {
 // overridden; --device and --port name one port, and the last of them counts.
 struct Invocation {
     Command command = Command::Status;
-    std::string device;       // --device, as given
-    std::optional<int> port;  // --port
-    std::string dataDir;      // --data-dir
+    std::string device;                     // --device, as given
+    std::optional<int> port;                // --port
+    std::optional<int> networkAllowanceMs;  // --network-allowance
+    std::string dataDir;                    // --data-dir
     bool json = false;
     int timeoutMs = kDefaultScanTimeoutMs;     // --timeout, scan only
     int intervalS = 0;                         // watch --interval; 0: a line every poll

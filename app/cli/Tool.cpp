@@ -176,13 +176,16 @@ int Tool::Run(const Invocation& inv) {
         int number = inv.port.value_or(0);
         const std::string portFile = JoinPath(folder, kPortFile);
         std::string problem;
-        if (!inv.port && FileExists(portFile, &problem))
+        if (!inv.port && FileExists(portFile, &problem)) {
             number = LoadPortNumber(portFile);
+            device = LoadPortGateway(portFile);  // the program's network gateway, if chosen
+        }
         if (!problem.empty())
             Say(problem);
-        if (number < 1)
+        if (number < 1 && device.empty())
             return Refused("no port chosen: give --device PATH or --port N");
-        device = env_.deviceForPort(number);
+        if (device.empty())
+            device = env_.deviceForPort(number);
     }
     std::string why;
     if (!env_.port.Open(device, &why))
@@ -197,6 +200,8 @@ int Tool::Run(const Invocation& inv) {
     par_ = std::make_unique<Par>();
     par_->ProgramFolder = folder;
     Link link(env_.platform, env_.port, par_->Link);
+    if (inv.networkAllowanceMs)
+        link.NetworkAllowanceUs = MsToUs(*inv.networkAllowanceMs);
     const std::string tuneFile = JoinPath(folder, kTuneFile);
     std::string problem;
     if (FileExists(tuneFile, &problem))

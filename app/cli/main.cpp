@@ -1,5 +1,6 @@
 // halvern-cli: the detector service from a terminal. The commands are in the halvern_cli
-// library; here are only the real platform, the serial port and the stop signals.
+// library; here are only the real platform, the port (serial or network gateway) and the stop
+// signals.
 
 #ifdef _WIN32
 #include <io.h>
@@ -27,7 +28,7 @@
 #include "platform/qt/PortDevice.h"
 #include "platform/qt/ProgramFolder.h"
 #include "platform/qt/QtPlatform.h"
-#include "platform/qt/QtSerialPort.h"
+#include "platform/qt/SystemPort.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
 
     halvern::QtPlatform platform;
-    halvern::QtSerialPort port(platform);
+    halvern::SystemPort port(platform);
     halvern::cli::Tool tool(halvern::cli::Environment{
         platform, port, std::cout, std::cerr, [](int n) { return halvern::DeviceForPort(n); },
         [](const std::string& dataDir) { return halvern::ProgramFolder(dataDir); },

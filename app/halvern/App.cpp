@@ -135,6 +135,7 @@ void App::LoadMain() {
     par_.LoggingOn = false;
     par_.CurrentAddress = 1;
     link_.TurnaroundDelay = kDefaultTurnaroundUs;
+    link_.NetworkAllowanceUs = MsToUs(options_.networkAllowanceMs);
     par_.Tune.TuneStep = 0;
     par_.RecordDue.fill(false);
     par_.Main.DetNum = "1";

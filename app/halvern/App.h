@@ -48,6 +48,8 @@ struct AppOptions {
     std::string device;   // --device: open this device whatever port number is chosen
     bool demo = false;    // --demo: the simulated bus
     std::string dataDir;  // --data-dir: the program folder
+    // --network-allowance: the reply windows' extra time over a network gateway
+    int networkAllowanceMs = kDefaultNetworkAllowanceMs;
 };
 
 struct AppServices {

@@ -1,5 +1,8 @@
 #include "Arguments.h"
 
+#include <cstdlib>
+#include <iostream>
+
 #include "HalvernVersion.h"
 
 namespace halvern {
@@ -9,7 +12,7 @@ ProgramCommandLine::ProgramCommandLine() {
         "Service and monitoring of open-path gas detectors on an RS-485 bus: find a detector,\n"
         "watch its state, read and write its setup table, give it a new address, align it, run\n"
         "its signal/noise test and log its readings.");
-    for (const auto* option : {&help_, &version_, &device_, &demo_, &dataDir_})
+    for (const auto* option : {&help_, &version_, &device_, &networkAllowance_, &demo_, &dataDir_})
         cli_.addOption(*option);
 }
 
@@ -38,6 +41,16 @@ AppOptions ProgramCommandLine::Read(const QCoreApplication& app) {
     options.device = cli_.value(device_).toStdString();
     options.demo = cli_.isSet(demo_);
     options.dataDir = cli_.value(dataDir_).toStdString();
+    if (cli_.isSet(networkAllowance_)) {
+        bool ok = false;
+        const int ms = cli_.value(networkAllowance_).toInt(&ok);
+        if (!ok || ms < 0 || ms > kMaxNetworkAllowanceMs) {
+            std::cerr << "halvern: --network-allowance wants milliseconds from 0 to "
+                      << kMaxNetworkAllowanceMs << "\n";
+            std::exit(1);  // a bad command line, as Qt ends it
+        }
+        options.networkAllowanceMs = ms;
+    }
     return options;
 }
 

@@ -31,7 +31,17 @@ class ProgramCommandLine {
     const QCommandLineOption help_{{"h", "help"}, "Displays this help."};
     const QCommandLineOption version_{{"v", "version"}, "Displays the version."};
     const QCommandLineOption device_{
-        "device", "Open this serial device instead of the numbered port.", "path"};
+        "device",
+        "Open this serial device instead of the numbered port; a bus behind a network gateway "
+        "(a serial device server) is tcp://HOST:PORT.",
+        "path"};
+    const QCommandLineOption networkAllowance_{
+        "network-allowance",
+        "Over a network gateway: how much later than on a serial line a reply may come, added "
+        "to each reply window (default " +
+            QString::number(kDefaultNetworkAllowanceMs) + " ms, 0 to " +
+            QString::number(kMaxNetworkAllowanceMs) + ").",
+        "ms"};
     const QCommandLineOption demo_{"demo", "Run against simulated detectors (no hardware)."};
     const QCommandLineOption dataDir_{
         "data-dir", "Folder for CommPortNo.txt, CommTune2.txt and the log files.", "path"};

@@ -14,7 +14,7 @@
 #include "platform/qt/PortDevice.h"
 #include "platform/qt/ProgramFolder.h"
 #include "platform/qt/QtPlatform.h"
-#include "platform/qt/QtSerialPort.h"
+#include "platform/qt/SystemPort.h"
 #include "sim/SimBus.h"
 #include "ui/QtDialogs.h"
 
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
         demoBus = std::make_unique<halvern::sim::SimBus>(platform, *simPort);
         port = std::move(simPort);
     } else {
-        port = std::make_unique<halvern::QtSerialPort>(platform);
+        port = std::make_unique<halvern::SystemPort>(platform);
     }
     halvern::QtDialogs dialogs;
     halvern::Par par;

@@ -1,6 +1,7 @@
 // halvern-sim: a bus of simulated detectors on a pseudo-terminal. The program side of the
 // terminal (its path is the first line of standard output) behaves like a serial port with
 // detectors behind it, so the whole serial path of the program can be tried without hardware.
+// With --listen-tcp the bus is served over TCP instead, as a serial device server serves it.
 
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 
 #include "HalvernVersion.h"
 #include "link/Models.h"
+#include "platform/GatewayAddress.h"
 #include "sim/Bus.h"
 #include "sim/Console.h"
 #include "sim/PtyServer.h"
@@ -29,6 +31,8 @@ namespace {
 struct Options {
     std::optional<std::string> link;
     std::optional<std::string> trace;
+    std::optional<GatewayAddress> listenTcp;
+    Micros tcpDelayUs = 0;
     std::vector<DetectorConfig> detectors;
     Micros latencyUs = kDefaultLatencyUs;
     // Settings given as console commands, run once the bus is built: the option and its
@@ -37,8 +41,9 @@ struct Options {
 };
 
 constexpr const char* kUsage =
-    "Usage: halvern-sim [--link PATH] [--trace FILE] [--latency [ADDR:]MS]... "
-    "[--babble on|BYTES:MS] [--detector ADDR:FAMILY:VARIANT:SERIAL]...\n";
+    "Usage: halvern-sim [--link PATH | --listen-tcp HOST:PORT [--tcp-delay MS]] [--trace FILE]\n"
+    "                   [--latency [ADDR:]MS]... [--babble on|BYTES:MS]\n"
+    "                   [--detector ADDR:FAMILY:VARIANT:SERIAL]...\n";
 
 [[noreturn]] void Usage(const std::string& why) {
     std::cerr << "halvern-sim: " << why << "\n" << kUsage << "Try 'halvern-sim --help'.\n";
@@ -128,6 +133,15 @@ Without --detector the bus holds address 1 "Veridan Xenon 621-2" (serial 4711), 
 Options:
   --link PATH       Also make PATH a symbolic link to the terminal; it is removed at the end
                     while it still points there.
+  --listen-tcp HOST:PORT
+                    Serve the bus over TCP instead of a terminal, as a serial device server
+                    (an RS-485 port on the network) does: the bytes of one connection go to
+                    and from the bus. One client at a time: while it is connected others are
+                    refused. PORT 0 takes a free port. The first line of standard output is
+                    then the device to give the programs, tcp://HOST:PORT
+                    (halvern-cli --device tcp://127.0.0.1:4001 scan).
+  --tcp-delay MS    With --listen-tcp: hold the bytes MS ms (0 to 10000) each way, as a slow
+                    network between the program and the gateway would.
   --detector ADDR:FAMILY:VARIANT:SERIAL
                     A detector at bus address ADDR (1 to 247) with the model bytes FAMILY and
                     VARIANT (0 to 255) and the serial number SERIAL (0 to 65535). Repeat it
@@ -154,8 +168,8 @@ FAMILY is no detector the program knows: it does not take its replies as status 
 
 Exit status:
   0  ended by quit, Ctrl+C (SIGINT) or SIGTERM; also after --help and --version
-  1  the pseudo-terminal, the link or the trace file could not be made, or waiting on the
-     terminal failed
+  1  the pseudo-terminal, the link, the listening socket or the trace file could not be
+     made, or waiting on the terminal or the socket failed
   2  a bad command line
 )";
     std::exit(0);
@@ -213,7 +227,17 @@ Options ParseOptions(int argc, char** argv) {
             o.link = value();
         else if (arg == "--trace")
             o.trace = value();
-        else if (arg == "--detector")
+        else if (arg == "--listen-tcp") {
+            std::string why;
+            o.listenTcp = ParseHostPort(value(), 0, &why);
+            if (!o.listenTcp)
+                Usage("--listen-tcp: " + why);
+        } else if (arg == "--tcp-delay") {
+            const auto ms = WholeNumber(value(), 0, kMaxLatencyMs);
+            if (!ms)
+                Usage("--tcp-delay wants milliseconds from 0 to 10000");
+            o.tcpDelayUs = *ms * 1000;
+        } else if (arg == "--detector")
             o.detectors.push_back(ParseDetector(value()));
         else if (arg == "--latency") {
             std::string v = value();
@@ -238,7 +262,54 @@ Options ParseOptions(int argc, char** argv) {
         } else
             Usage("unknown argument " + arg);
     }
+    if (o.listenTcp && o.link)
+        Usage("--link names a terminal; with --listen-tcp there is none");
+    if (o.tcpDelayUs > 0 && !o.listenTcp)
+        Usage("--tcp-delay goes with --listen-tcp");
     return o;
+}
+
+}  // namespace
+
+namespace {
+
+// Serves the bus on a TCP port until quit or a signal.
+int ServeTcp(Bus bus, const Options& o, std::FILE* trace) {
+    std::string error;
+    auto listener = ListenTcp(o.listenTcp->host, o.listenTcp->port, &error);
+    if (!listener) {
+        std::cerr << "halvern-sim: " << error << "\n";
+        return 1;
+    }
+    std::printf("%s%s\n", kGatewayScheme, listener->address.c_str());
+    std::fflush(stdout);
+    return PtyServer(std::move(bus), std::move(*listener), o.tcpDelayUs, trace).Run();
+}
+
+// Serves the bus on a pseudo-terminal until quit or a signal.
+int ServePty(Bus bus, const Options& o, std::FILE* trace) {
+    std::string error;
+    auto pty = OpenPty(&error);
+    if (!pty) {
+        std::cerr << "halvern-sim: " << error << "\n";
+        return 1;
+    }
+    if (o.link && !MakeLink(pty->path, *o.link, &error)) {
+        std::cerr << "halvern-sim: " << error << "\n";
+        return 1;
+    }
+    std::printf("%s\n", pty->path.c_str());
+    std::fflush(stdout);
+
+    const int rc = PtyServer(std::move(bus), *pty, trace).Run();
+    if (o.link) {
+        // Remove the link only while it still points at this terminal.
+        char target[4096];
+        const ssize_t n = readlink(o.link->c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == pty->path)
+            unlink(o.link->c_str());
+    }
+    return rc;
 }
 
 }  // namespace
@@ -258,12 +329,6 @@ int main(int argc, char** argv) {
             Usage(option + ": " + r.error.substr(0, r.error.size() - 1));
     }
 
-    std::string error;
-    auto pty = OpenPty(&error);
-    if (!pty) {
-        std::cerr << "halvern-sim: " << error << "\n";
-        return 1;
-    }
     std::FILE* trace = nullptr;
     if (o.trace) {
         trace = std::fopen(o.trace->c_str(), "a");
@@ -273,21 +338,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (o.link && !MakeLink(pty->path, *o.link, &error)) {
-        std::cerr << "halvern-sim: " << error << "\n";
-        return 1;
-    }
-    std::printf("%s\n", pty->path.c_str());
-    std::fflush(stdout);
-
-    const int rc = PtyServer(std::move(bus), *pty, trace).Run();
-    if (o.link) {
-        // Remove the link only while it still points at this terminal.
-        char target[4096];
-        const ssize_t n = readlink(o.link->c_str(), target, sizeof target - 1);
-        if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == pty->path)
-            unlink(o.link->c_str());
-    }
+    const int rc =
+        o.listenTcp ? ServeTcp(std::move(bus), o, trace) : ServePty(std::move(bus), o, trace);
     if (trace)
         std::fclose(trace);
     return rc;

@@ -58,6 +58,7 @@ Reception Link::ReceiveWholeReply(const StopCheck& stop, Micros firstByteUs) {
 
 Reception Link::Receive(const StopCheck& stop, Micros firstByteUs, bool endOnWholeReply) {
     const Micros start = p_.NowUs();
+    firstByteUs += ReplyAllowanceUs();
     // The window ends only once more than its length has passed, so wait one microsecond past.
     const Micros firstByteDeadline = start + firstByteUs + 1;
     for (;;) {

@@ -25,6 +25,10 @@ constexpr double kCollectionWindowMs = 150;
 // How long WaitRtsReleased waits at most: a frame drains in a few tens of milliseconds, so a
 // port that has not released RTS by then never will (write failed, device gone).
 constexpr Micros kRtsReleaseLimitUs = 2'000'000;
+// What a reply may take longer to reach the program through a network gateway than over a
+// serial line: the network both ways and the gateway's own forwarding.
+constexpr int kDefaultNetworkAllowanceMs = 50;
+constexpr int kMaxNetworkAllowanceMs = 10'000;
 
 // A delay in microseconds as the blocking delay takes it: nearest whole number, ties to even,
 // held within 0 .. 2147483647 so that no stored or tuned value can overflow the conversion.
@@ -78,6 +82,10 @@ class Link {
     Platform& Plat() { return p_; }
 
     double TurnaroundDelay = kDefaultTurnaroundUs;  // microseconds; may carry a fraction
+    // Added to every first-byte window when the port is a network gateway; the windows are
+    // the program's, measured on this PC, and the network's delay must not eat into them.
+    Micros NetworkAllowanceUs = MsToUs(kDefaultNetworkAllowanceMs);
+    Micros ReplyAllowanceUs() const { return port_.OverNetwork() ? NetworkAllowanceUs : 0; }
 
     void TransmitFrame(bool pause);
     void MSComm1_OnComm();  // the send-drained event

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/FilePath.h"
+#include "platform/GatewayAddress.h"
 #include "platform/ProgramFile.h"
 
 namespace halvern {
@@ -165,6 +166,28 @@ std::int16_t LoadPortNumber(const std::string& path, std::int16_t current, std::
 
 void SavePortNumber(const std::string& path, std::int16_t port) {
     WriteValueFile(path, port);
+}
+
+std::string LoadPortGateway(const std::string& path) {
+    const OpenedFile f = OpenProgramFile(path, FileAccess::Read);
+    if (!f)
+        return {};
+    const std::string text = f->ReadAll();
+    const std::size_t begin = text.find('\n');
+    if (begin == std::string::npos)
+        return {};
+    std::string second = text.substr(begin + 1, text.find('\n', begin + 1) - begin - 1);
+    const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
+    while (!second.empty() && blank(static_cast<unsigned char>(second.back())))
+        second.pop_back();
+    second.erase(second.begin(), std::find_if_not(second.begin(), second.end(), blank));
+    return IsGatewayDevice(second) ? second : std::string();
+}
+
+void SavePortChoice(const std::string& path, std::int16_t port, const std::string& gateway) {
+    if (gateway.empty())
+        return SavePortNumber(path, port);
+    WriteText(path, std::to_string(port) + "\r\n" + gateway + "\r\n");
 }
 
 std::optional<std::int16_t> ParseTypedPort(const std::string& text) {

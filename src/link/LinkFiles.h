@@ -55,6 +55,12 @@ std::optional<double> LoadSettingValue(const std::string& path, long long initia
 std::int16_t LoadPortNumber(const std::string& path, std::int16_t current = 0,
                             std::string* problem = nullptr);
 void SavePortNumber(const std::string& path, std::int16_t port);
+// A network gateway chosen in place of a numbered port is kept on the file's second line
+// ("tcp://HOST:PORT"), below the number, which readers of the first value alone keep using.
+// Empty when the file names none (or cannot be read).
+std::string LoadPortGateway(const std::string& path);
+// The number and the gateway; an empty gateway writes the number alone.
+void SavePortChoice(const std::string& path, std::int16_t port, const std::string& gateway);
 // What typing into the port field stands for: a number (blanks around it allowed, a fraction
 // rounded, ties to even) from 1 to 32767. Nothing otherwise: the field is then set back to "1".
 std::optional<std::int16_t> ParseTypedPort(const std::string& text);

@@ -143,7 +143,7 @@ void BusScan::File(const Heard& h, int window, Addresses& again) {
     for (int a = from_; a <= std::min(to_, next_); ++a) {
         const Micros at = askedAt_[static_cast<std::size_t>(a)];
         if (at >= 0 && at < h.firstByteUs &&
-            h.firstByteUs - at <= WireTimeUs(kQueryBytes) + kFirstByteWindowUs + ByteTimeUs())
+            h.firstByteUs - at <= WireTimeUs(kQueryBytes) + ReplyWindowUs() + ByteTimeUs())
             add(a);
     }
 }
@@ -178,11 +178,13 @@ bool BusScan::Settle(Addresses again, bool strayBytes, const StopCheck& stop) {
 
 bool BusScan::WaitQuiet(Addresses& again, const StopCheck& stop) {
     // No answer to any query begins after this.
-    const Micros answersEnd = lastQueryUs_ + WireTimeUs(kQueryBytes) + kFirstByteWindowUs;
+    const Micros answersEnd = lastQueryUs_ + WireTimeUs(kQueryBytes) + ReplyWindowUs();
     Micros straySince = -1;
     std::size_t strayBytes = 0;
     for (;;) {
-        const Heard h = Listen(std::max(answersEnd - link_.Plat().NowUs(), timeoutUs_), stop);
+        // The link adds the network's allowance to the window it is given.
+        const Micros left = answersEnd - link_.ReplyAllowanceUs() - link_.Plat().NowUs();
+        const Heard h = Listen(std::max(left, timeoutUs_), stop);
         if (Stopped(stop))
             return false;
         if (h.kind == Heard::Kind::Nothing)
@@ -264,8 +266,9 @@ Micros BusScan::TimeLeftUs() const {
     const int left = Total() - Reached();
     if (left <= 0 || Noisy())
         return 0;
-    const Micros perAddress =
-        Reached() > 0 ? spentUs_ / Reached() : WireTimeUs(kQueryBytes) + timeoutUs_;
+    const Micros perAddress = Reached() > 0
+                                  ? spentUs_ / Reached()
+                                  : WireTimeUs(kQueryBytes) + timeoutUs_ + link_.ReplyAllowanceUs();
     return perAddress * left;
 }
 

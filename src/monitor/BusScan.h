@@ -100,6 +100,9 @@ class BusScan {
     // Up to three asks with the full window; true when the address is listed.
     bool Confirm(int address, Addresses& again, const StopCheck& stop);
     void List(int address, bool valid);
+    // The program's reply window as the link waits it: over a network gateway, with the
+    // network's allowance, so a reply the gateway delayed is still known for an answer.
+    Micros ReplyWindowUs() const { return kFirstByteWindowUs + link_.ReplyAllowanceUs(); }
     void Noise(std::size_t bytes, Micros sinceUs);
 
     Link& link_;

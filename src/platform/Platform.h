@@ -87,6 +87,9 @@ class SerialPort {
     virtual bool Rts() const = 0;  // the logical state, even where the device refuses RTS
     // How often the device came back and was opened again after it had gone.
     virtual std::uint64_t Reopenings() const { return 0; }
+    // The bus is reached over a network (a serial device server): its delay comes on top of
+    // the line's, and the server turns the bus direction itself.
+    virtual bool OverNetwork() const { return false; }
     // Delivered through the event queue once the bytes of every Write have left the port.
     std::function<void()> onSendDrained;
     // A problem the operator should hear of once (RTS refused, device lost); may be unset.

@@ -51,16 +51,22 @@ void SimulatedSerialPort::Write(std::span<const std::uint8_t> bytes) {
     const Micros now = p_.NowUs();
     if (recording_)
         frames_.push_back({now, {bytes.begin(), bytes.end()}, rts_});
-    txBusyUntil_ = std::max(txBusyUntil_, now) + WireTimeUs(bytes.size());
+    const Micros delay = networkDelayUs_.value_or(0);
+    txBusyUntil_ = std::max(txBusyUntil_, now + delay) + WireTimeUs(bytes.size());
     const Micros done = txBusyUntil_;
     const auto session = session_;
+    if (networkDelayUs_)
+        p_.Post(now, [this, session] {
+            if (session == session_ && onSendDrained)
+                onSendDrained();
+        });
     std::vector<std::uint8_t> frame(bytes.begin(), bytes.end());
     p_.Post(done, [this, done, session, frame = std::move(frame)] {
         if (session != session_)
             return;
         if (onHostFrame)
             onHostFrame(done, frame);
-        if (onSendDrained)
+        if (onSendDrained && !networkDelayUs_)
             onSendDrained();
     });
 }
@@ -81,7 +87,7 @@ void SimulatedSerialPort::SendToHost(const std::vector<std::uint8_t>& bytes, Mic
     const auto session = session_;
     for (std::uint8_t b : bytes) {
         t += ByteTimeUs();
-        p_.Post(t, [this, b, session] {
+        p_.Post(t + networkDelayUs_.value_or(0), [this, b, session] {
             if (open_ && session == session_)
                 input_.push_back(b);
         });

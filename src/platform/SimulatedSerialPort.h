@@ -37,6 +37,11 @@ class SimulatedSerialPort : public SerialPort {
     void Write(std::span<const std::uint8_t> bytes) override;
     void SetRts(bool on) override;
     bool Rts() const override { return rts_; }
+    bool OverNetwork() const override { return networkDelayUs_.has_value(); }
+
+    // The far end is reached through a network gateway that delays the bytes this long each
+    // way and turns the bus direction itself: a write counts as drained once handed over.
+    void ActAsGateway(Micros eachWayUs) { networkDelayUs_ = eachWayUs; }
 
     // --- the far end ---
     // Called when a frame written by the host has fully arrived at the far end.
@@ -74,6 +79,7 @@ class SimulatedSerialPort : public SerialPort {
     std::vector<std::uint8_t> input_;
     Micros txBusyUntil_ = 0;
     Micros toHostBusyUntil_ = 0;
+    std::optional<Micros> networkDelayUs_;
     std::vector<Written> frames_;
     std::vector<RtsChange> rtsChanges_;
 };

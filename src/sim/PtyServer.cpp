@@ -2,9 +2,14 @@
 
 #if defined(__unix__) || defined(__APPLE__)
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -13,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "sim/Console.h"
 
@@ -79,9 +85,81 @@ bool MakeLink(const std::string& target, const std::string& link, std::string* e
     return true;
 }
 
+namespace {
+
+// Listens at the address; -1 when it cannot.
+int ListenAt(const std::vector<std::uint8_t>& address) {
+    const auto* sa = reinterpret_cast<const sockaddr*>(address.data());
+    const int fd = socket(sa->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        bind(fd, sa, static_cast<socklen_t>(address.size())) != 0 || listen(fd, 1) != 0) {
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string AddressText(const sockaddr_storage& a) {
+    char host[INET6_ADDRSTRLEN] = {};
+    if (a.ss_family == AF_INET6) {
+        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(a);
+        inet_ntop(AF_INET6, &in6.sin6_addr, host, sizeof host);
+        return "[" + std::string(host) + "]:" + std::to_string(ntohs(in6.sin6_port));
+    }
+    const auto& in4 = reinterpret_cast<const sockaddr_in&>(a);
+    inet_ntop(AF_INET, &in4.sin_addr, host, sizeof host);
+    return std::string(host) + ":" + std::to_string(ntohs(in4.sin_port));
+}
+
+}  // namespace
+
+std::optional<TcpListener> ListenTcp(const std::string& host, int port, std::string* error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (const int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found); rc != 0) {
+        *error = "cannot listen on " + host + ": " + gai_strerror(rc);
+        return std::nullopt;
+    }
+    std::optional<TcpListener> l;
+    for (const addrinfo* a = found; a && !l; a = a->ai_next) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(a->ai_addr);
+        TcpListener candidate{-1, "", {bytes, bytes + a->ai_addrlen}};
+        if ((candidate.fd = ListenAt(candidate.sockaddr)) < 0)
+            continue;
+        // The port the system chose, so that the next listening takes the same one.
+        sockaddr_storage bound{};
+        socklen_t length = sizeof bound;
+        getsockname(candidate.fd, reinterpret_cast<sockaddr*>(&bound), &length);
+        const auto* b = reinterpret_cast<const std::uint8_t*>(&bound);
+        candidate.sockaddr.assign(b, b + length);
+        candidate.address = AddressText(bound);
+        l = std::move(candidate);
+    }
+    const int why = errno;
+    freeaddrinfo(found);
+    if (!l)
+        *error = "cannot listen on " + host + ":" + service + ": " + std::strerror(why);
+    return l;
+}
+
 PtyServer::PtyServer(Bus bus, Pty pty, std::FILE* trace, int consoleFd)
     : bus_(std::move(bus)),
       pty_(std::move(pty)),
+      hostFd_(pty_.master),
+      trace_(trace),
+      consoleFd_(consoleFd),
+      consoleOpen_(consoleFd >= 0) {}
+
+PtyServer::PtyServer(Bus bus, TcpListener listener, Micros delayUs, std::FILE* trace, int consoleFd)
+    : bus_(std::move(bus)),
+      listener_(std::move(listener)),
+      netDelayUs_(delayUs),
       trace_(trace),
       consoleFd_(consoleFd),
       consoleOpen_(consoleFd >= 0) {}
@@ -102,7 +180,9 @@ int PtyServer::Run() {
     signal(SIGPIPE, SIG_IGN);
 
     while (!g_stop && !quit_) {
-        pollfd fds[2] = {{pty_.master, POLLIN, 0}, {consoleOpen_ ? consoleFd_ : -1, POLLIN, 0}};
+        pollfd fds[3] = {{hostFd_, POLLIN, 0},
+                         {consoleOpen_ ? consoleFd_ : -1, POLLIN, 0},
+                         {listener_.fd, POLLIN, 0}};
         timespec ts{};
         const timespec* timeout = nullptr;
         if (const auto wake = NextWakeUs()) {
@@ -111,15 +191,19 @@ int PtyServer::Run() {
             ts.tv_nsec = static_cast<long>(d % 1'000'000) * 1000;
             timeout = &ts;
         }
-        const int n = ppoll(fds, 2, timeout, &waitMask);
+        const int n = ppoll(fds, 3, timeout, &waitMask);
         if (n < 0 && errno != EINTR) {
             std::perror("halvern-sim: ppoll");
             return 1;
         }
-        if (n > 0 && (fds[0].revents & POLLIN))
+        if (n > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
             ReadHost();
         if (n > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
             ReadConsole();
+        if (n > 0 && (fds[2].revents & POLLIN))
+            AcceptClient();
+        if (hostFd_ < 0 && listener_.fd < 0 && !listener_.sockaddr.empty())
+            return 1;  // said by DropClient
         Service(SimNowUs());
     }
     return 0;
@@ -129,7 +213,9 @@ std::optional<Micros> PtyServer::NextWakeUs() const {
     std::optional<Micros> wake;
     const auto earlier = [&](Micros t) { wake = wake ? std::min(*wake, t) : t; };
     if (!out_.empty())
-        earlier(out_.front().dueUs);
+        earlier(out_.front().dueUs + netDelayUs_);
+    if (!inbound_.empty())
+        earlier(inbound_.front().atUs);
     if (!traces_.empty())
         earlier(traces_.front().atUs);
     if (!due_.empty())
@@ -151,11 +237,50 @@ void PtyServer::Trace(Micros atUs, bool fromHost, const std::vector<std::uint8_t
 void PtyServer::ReadHost() {
     std::uint8_t buf[512];
     for (;;) {
-        const ssize_t n = read(pty_.master, buf, sizeof buf);
-        if (n <= 0)
+        const ssize_t n = read(hostFd_, buf, sizeof buf);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
+            // The terminal's own side stays open, so only a TCP client ends this way.
+            if (!listener_.sockaddr.empty())
+                DropClient();
             break;
-        HostBytes(std::span(buf, static_cast<std::size_t>(n)), SimNowUs());
+        }
+        if (n < 0)
+            break;
+        const Micros now = SimNowUs();
+        if (netDelayUs_ > 0)
+            inbound_.push_back({now + netDelayUs_, {buf, buf + n}});
+        else
+            HostBytes(std::span(buf, static_cast<std::size_t>(n)), now);
     }
+}
+
+void PtyServer::AcceptClient() {
+    sockaddr_storage from{};
+    socklen_t length = sizeof from;
+    const int fd = accept4(listener_.fd, reinterpret_cast<sockaddr*>(&from), &length,
+                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0)
+        return;
+    const int on = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);  // each byte as it is due
+    hostFd_ = fd;
+    // As a serial device server with one connection: while this client stays, nobody else
+    // gets in (the port is not listened on, so they are refused).
+    close(std::exchange(listener_.fd, -1));
+    std::fprintf(stderr, "halvern-sim: client %s connected; others are refused until it leaves\n",
+                 AddressText(from).c_str());
+}
+
+void PtyServer::DropClient() {
+    close(std::exchange(hostFd_, -1));
+    out_.clear();
+    inbound_.clear();
+    splitter_.Flush();
+    std::fprintf(stderr, "halvern-sim: the client left\n");
+    listener_.fd = ListenAt(listener_.sockaddr);
+    if (listener_.fd < 0)
+        std::fprintf(stderr, "halvern-sim: cannot listen on %s again: %s\n",
+                     listener_.address.c_str(), std::strerror(errno));
 }
 
 void PtyServer::HostBytes(std::span<const std::uint8_t> bytes, Micros nowUs) {
@@ -260,14 +385,19 @@ void PtyServer::Service(Micros nowUs) {
         Trace(traces_.front().atUs, false, traces_.front().bytes);
         traces_.pop_front();
     }
+    while (!inbound_.empty() && inbound_.front().atUs <= nowUs) {
+        HostBytes(inbound_.front().bytes, inbound_.front().atUs);
+        inbound_.pop_front();
+    }
     std::vector<std::uint8_t> chunk;
-    while (!out_.empty() && out_.front().dueUs <= nowUs) {
+    while (!out_.empty() && out_.front().dueUs + netDelayUs_ <= nowUs) {
         chunk.push_back(out_.front().byte);
         out_.pop_front();
     }
     // Nobody reading and the terminal's buffer full: the bytes are lost, as on a line without
-    // a listener.
-    if (!chunk.empty() && write(pty_.master, chunk.data(), chunk.size()) < 0 && errno != EAGAIN)
+    // a listener. A client gone is seen by the next read.
+    if (!chunk.empty() && hostFd_ >= 0 && write(hostFd_, chunk.data(), chunk.size()) < 0 &&
+        errno != EAGAIN && errno != EPIPE && errno != ECONNRESET)
         std::perror("halvern-sim: write");
     if (splitter_.Pending() > 0 && nowUs - lastHostByteUs_ >= kIdleFlushUs)
         for (auto& f : splitter_.Flush())

@@ -21,7 +21,8 @@ void SimBus::OnHostFrame(Micros endUs, const std::vector<std::uint8_t>& frame) {
         onTraffic(endUs, true, frame);
     if (bus_.Babbling() && !babbling_)
         Babble(endUs);
-    if (!bus_.NeedsTurnaround()) {
+    // Behind a gateway the gateway turns the bus direction, whatever the host's RTS does.
+    if (!bus_.NeedsTurnaround() || port_.OverNetwork()) {
         Deliver(endUs, frame, std::nullopt);
         return;
     }

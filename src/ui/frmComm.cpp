@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "link/LinkFiles.h"
+#include "platform/GatewayAddress.h"
 #include "platform/qt/PortDevice.h"
 #include "ui/ButtonRow.h"
 #include "ui/WindowKeys.h"
@@ -39,6 +40,7 @@ frmComm::frmComm(Par& par, PortSources sources, QWidget* parent)
     setWindowTitle("Communication setup");
 
     QGroupBox* frame = BuildNumberField();
+    QGroupBox* gateway = BuildGatewayField();
     QGroupBox* ports = BuildPortList();
     lblOpens_ = new QLabel(this);
     lblOpens_->setObjectName("lblOpens");
@@ -48,9 +50,14 @@ frmComm::frmComm(Par& par, PortSources sources, QWidget* parent)
         OkCancelRow(this, "OK-Enter", "OKButton", "Cancel-Esc", "CancelButton");
     ok->setDefault(true);
 
+    auto* serialOrNetwork = new QVBoxLayout;
+    serialOrNetwork->setSpacing(12);
+    serialOrNetwork->addWidget(frame);
+    serialOrNetwork->addWidget(gateway);
+    serialOrNetwork->addStretch(1);
     auto* choice = new QHBoxLayout;
     choice->setSpacing(12);
-    choice->addWidget(frame, 0, Qt::AlignTop);
+    choice->addLayout(serialOrNetwork);
     choice->addWidget(ports, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 14, 14, 14);
@@ -84,6 +91,29 @@ QGroupBox* frmComm::BuildNumberField() {
     frameLayout->addWidget(label);
     frameLayout->addWidget(cmbCOM_, 1);
     return frame;
+}
+
+// A bus behind a serial device server: its address on the network, ticked to use it.
+QGroupBox* frmComm::BuildGatewayField() {
+    fraGateway_ = new QGroupBox("Network &gateway", this);
+    fraGateway_->setObjectName("fraGateway");
+    fraGateway_->setCheckable(true);
+    fraGateway_->setChecked(false);
+    txtGateway_ = new QLineEdit(fraGateway_);
+    txtGateway_->setObjectName("txtGateway");
+    txtGateway_->setPlaceholderText("host:port");
+    txtGateway_->setToolTip(
+        "The serial device server's address and TCP port, for example "
+        "192.168.1.50:4001");
+    txtGateway_->setMinimumWidth(200);
+    auto* hint = new QLabel("Host and TCP port of the\nserial device server", fraGateway_);
+    hint->setObjectName("lblGatewayHint");
+    auto* layout = new QVBoxLayout(fraGateway_);
+    layout->setContentsMargins(16, 10, 16, 10);
+    layout->setSpacing(6);
+    layout->addWidget(txtGateway_);
+    layout->addWidget(hint);
+    return fraGateway_;
 }
 
 // The ports present, so that the technician need not know which number the adapter got.
@@ -127,6 +157,11 @@ void frmComm::LoadPortChoice() {
     cmbCOM_->setEditText(QString::number(par_.port));
     cmbCOM_->lineEdit()->selectAll();
     cmbCOM_->setFocus();
+    if (const std::string gateway = LoadPortGateway(PortFile()); !gateway.empty()) {
+        txtGateway_->setText(Text(gateway.substr(std::string(kGatewayScheme).size())));
+        fraGateway_->setChecked(true);
+        par_.PortDevice = gateway;
+    }
     RefreshPorts();
 }
 
@@ -146,6 +181,8 @@ void frmComm::ConnectChoices(QPushButton* ok, QPushButton* cancel) {
     // the stored port and must not be checked or written back.
     connect(cmbCOM_, &QComboBox::activated, this, &frmComm::cmbCOM_Click);
     connect(cmbCOM_->lineEdit(), &QLineEdit::textEdited, this, &frmComm::cmbCOM_Change);
+    connect(fraGateway_, &QGroupBox::clicked, this, &frmComm::fraGateway_Toggle);
+    connect(txtGateway_, &QLineEdit::textEdited, this, &frmComm::txtGateway_Change);
 }
 
 bool frmComm::HandleKey(QKeyEvent& key) {
@@ -173,6 +210,7 @@ void frmComm::reject() {
 
 void frmComm::cmbCOM_Click(int index) {
     par_.port = static_cast<std::int16_t>(cmbCOM_->itemText(index).toInt());
+    LeaveGateway();
     par_.PortDevice.clear();  // the number chosen now is what counts
     SavePortNumber(PortFile(), par_.port);
     ShowTarget();
@@ -186,6 +224,7 @@ void frmComm::cmbCOM_Change(const QString& text) {
         cmbCOM_->lineEdit()->selectAll();
     }
     par_.port = typed.value_or(1);
+    LeaveGateway();
     par_.PortDevice.clear();
     SavePortNumber(PortFile(), par_.port);
     ShowTarget();
@@ -223,6 +262,7 @@ void frmComm::lstPorts_Pick(QTreeWidgetItem* item) {
     if (!item)
         return;
     const PortRow& row = rows_.at(static_cast<std::size_t>(item->data(0, kRowIndex).toInt()));
+    LeaveGateway();
     par_.PortDevice = row.port.device;
     if (row.number) {
         par_.port = static_cast<std::int16_t>(*row.number);
@@ -230,6 +270,33 @@ void frmComm::lstPorts_Pick(QTreeWidgetItem* item) {
         SavePortNumber(PortFile(), par_.port);
     }
     ShowTarget();
+}
+
+std::string frmComm::GatewayTarget() const {
+    const std::string typed = txtGateway_->text().trimmed().toStdString();
+    return IsGatewayDevice(typed) ? typed : kGatewayScheme + typed;
+}
+
+void frmComm::fraGateway_Toggle(bool on) {
+    par_.PortDevice = on ? GatewayTarget() : std::string();
+    SavePortChoice(PortFile(), par_.port, par_.PortDevice);
+    if (on)
+        txtGateway_->setFocus();
+    ShowTarget();
+}
+
+void frmComm::txtGateway_Change() {
+    par_.PortDevice = GatewayTarget();
+    SavePortChoice(PortFile(), par_.port, par_.PortDevice);
+    ShowTarget();
+}
+
+void frmComm::LeaveGateway() {
+    if (!fraGateway_->isChecked())
+        return;
+    fraGateway_->setChecked(false);
+    par_.PortDevice.clear();
+    SavePortNumber(PortFile(), par_.port);  // the number alone: the gateway is not kept
 }
 
 // Says what OK will open, and marks that port in the list.
@@ -247,8 +314,13 @@ void frmComm::ShowTarget() {
             lstPorts_->clearSelection();
     }
     QString text;
+    std::string why;
     if (sources_.demo)
         text = "OK opens the simulated detectors (--demo).";
+    else if (IsGatewayDevice(par_.PortDevice))
+        text = ParseGatewayDevice(par_.PortDevice, &why)
+                   ? "OK opens the network gateway " + Text(target) + "."
+                   : "The gateway's address: " + Text(why) + ".";
     else if (target.empty())
         text = "No port chosen: type its number or pick it from the list.";
     else if (par_.PortDevice.empty() && !sources_.givenDevice.empty())

@@ -3,7 +3,9 @@
 // opens. The choice is kept in Par::port and in CommPortNo.txt in the program folder.
 // Beside the number field the dialog lists the serial ports present, with the number that
 // reaches each; picking one sets the number and the device (Par::PortDevice), so that a
-// device no number reaches (a ttyACM adapter) is opened all the same.
+// device no number reaches (a ttyACM adapter) is opened all the same. Below the number, a
+// "Network gateway" box takes a serial device server's HOST:PORT instead; ticked, it is the
+// choice (Par::PortDevice "tcp://HOST:PORT"), kept in CommPortNo.txt under the number.
 //
 // Signals: accepted() (QDialog's) on "OK-Enter", Enter anywhere in the dialog, or a
 // double-click on a listed port; the dialog has hidden itself and stays loaded. cancelled()
@@ -23,6 +25,7 @@ class QComboBox;
 class QGroupBox;
 class QKeyEvent;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -54,6 +57,7 @@ class frmComm : public QDialog {
 
   private:
     QGroupBox* BuildNumberField();
+    QGroupBox* BuildGatewayField();
     QGroupBox* BuildPortList();
     void LoadPortChoice();
     void ConnectChoices(QPushButton* ok, QPushButton* cancel);
@@ -62,6 +66,11 @@ class frmComm : public QDialog {
     void cmbCOM_Click(int index);
     void cmbCOM_Change(const QString& text);
     void lstPorts_Pick(QTreeWidgetItem* item);
+    void fraGateway_Toggle(bool on);
+    void txtGateway_Change();
+    // A serial port chosen: the gateway box is no longer the choice.
+    void LeaveGateway();
+    std::string GatewayTarget() const;
     void ShowTarget();
 
     Par& par_;
@@ -70,6 +79,8 @@ class frmComm : public QDialog {
     std::string portFileProblem_;
     QComboBox* cmbCOM_ = nullptr;
     QTreeWidget* lstPorts_ = nullptr;
+    QGroupBox* fraGateway_ = nullptr;
+    QLineEdit* txtGateway_ = nullptr;
     QLabel* lblPortsFound_ = nullptr;
     QLabel* lblOpens_ = nullptr;
 };

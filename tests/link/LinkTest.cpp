@@ -283,6 +283,15 @@ TEST_F(ValueFile, PortNumberIsLoadedAsAWhole16BitNumberAndSavedAsOneLine) {
     ExpectLoads([](auto& path) { return LoadPortNumber(path); }, 0, "0\r\n", cases);
     SavePortNumber(path_, 3);  // replaces the longer content
     EXPECT_TRUE(Content() == "3\r\n" && LoadPortNumber(path_) == 3);
+    // A network gateway chosen instead stands under the number, which still reads as before;
+    // choosing a number again drops it.
+    SavePortChoice(path_, 3, "tcp://10.0.4.21:4001");
+    EXPECT_EQ(Content(), "3\r\ntcp://10.0.4.21:4001\r\n");
+    EXPECT_TRUE(LoadPortNumber(path_) == 3 && LoadPortGateway(path_) == "tcp://10.0.4.21:4001");
+    for (const char* text : {"3\r\n", "3\r\n/dev/ttyACM0\r\n", "tcp://10.0.4.21:4001\r\n"}) {
+        std::ofstream(Utf8Path(path_), std::ios::binary | std::ios::trunc) << text;
+        EXPECT_EQ(LoadPortGateway(path_), "") << text;
+    }
 }
 
 TEST_F(ValueFile, TuningStepsWrapsGivesUpAfter23FailuresAndSavesOnlyAtAValidStatusReply) {

@@ -61,10 +61,13 @@ TEST(BusScan, ARangeAndAStopResumeWhereTheyLeftOff) {
 // addresses: the program's reply window is 0.6 s from the query's hand-over, so those within
 // it are listed and the others are silent, no address is listed for another's answer, and the
 // slow ones cost their full-window asks, not a full window at every address.
+// Behind a network gateway that delays the bytes each way, the window still counts on the
+// line: the program adds its network allowance (50 ms) to every wait.
 struct Timing {
     const char* name;
     std::vector<std::pair<std::uint8_t, int>> latencyMs;  // address, latency (and serial)
     Micros limitUs;
+    Micros gatewayEachWayUs = -1;  // none: a serial line
 };
 
 class ReplyWindow : public ::testing::TestWithParam<Timing> {};
@@ -80,6 +83,8 @@ TEST_P(ReplyWindow, ListsThoseThatBeginTheirAnswerWithinItAndNothingElse) {
                             std::to_string(ms) + "  NNN0 Normal");
     }
     Bench b(std::move(bus));
+    if (GetParam().gatewayEachWayUs >= 0)
+        b.port.ActAsGateway(GetParam().gatewayEachWayUs);
     BusScan scan(b.link);
     const auto lines = Lines(scan);
     EXPECT_EQ(std::multiset<std::string>(lines.begin(), lines.end()), expected);
@@ -88,12 +93,20 @@ TEST_P(ReplyWindow, ListsThoseThatBeginTheirAnswerWithinItAndNothingElse) {
 
 // Every address asked with its short wait, and a full window for each slow one.
 constexpr Micros kFourSlow = kAllShort + 20 * 600'000;
+// The same behind a gateway: each wait 50 ms longer.
+constexpr Micros kFourSlowBehindAGateway = 247 * (kQueryWireUs + 130'000) + 25 * 650'000;
 
 INSTANTIATE_TEST_SUITE_P(
     Buses, ReplyWindow,
     ::testing::Values(
         Timing{"Adjacent", {{10, 5}, {11, 120}, {12, 400}, {13, 700}}, kFourSlow},
         Timing{"AtTheEnd", {{1, 5}, {245, 120}, {246, 400}, {247, 700}}, kFourSlow},
+        // 560 ms reaches the PC 610 ms after the query through 20 ms each way; 590 ms (640) still
+        // fits the allowance.
+        Timing{"BehindAGateway",
+               {{10, 5}, {11, 120}, {12, 560}, {13, 590}, {14, 700}},
+               kFourSlowBehindAGateway,
+               20'000},
         // A slow bus costs little more than its three answers (a fast one: ScanWindowTest).
         Timing{"AllAfter120Ms",
                {{1, 120}, {7, 120}, {12, 120}},

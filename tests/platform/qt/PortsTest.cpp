@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <fstream>
@@ -13,10 +16,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/GatewayAddress.h"
 #include "platform/qt/PortAccess.h"
 #include "platform/qt/PortDevice.h"
 #include "platform/qt/PortList.h"
 #include "platform/qt/QtPlatform.h"
+#include "platform/qt/TcpGatewayPort.h"
 
 #if defined(__linux__)
 #include <fcntl.h>
@@ -85,6 +90,46 @@ TEST(OpenFailureReason, SaysWhatToDo) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(OpenFailureReason(c.refusal, pd, c.access), c.says);
+}
+
+// A network gateway is named tcp://HOST:PORT; anything else under that scheme is refused with
+// what is wrong, and never taken for a serial device's path.
+TEST(GatewayAddress, NamesAGatewayAndSaysWhatIsWrongWithAnythingElse) {
+    const struct {
+        const char* device;
+        std::optional<GatewayAddress> address;
+        const char* refusal;  // the start of what is said
+    } cases[] = {
+        {"tcp://127.0.0.1:4001", GatewayAddress{"127.0.0.1", 4001}, ""},
+        {"TCP://gw-a.plant.local:1", GatewayAddress{"gw-a.plant.local", 1}, ""},
+        {"tcp://[fd00::5]:65535", GatewayAddress{"fd00::5", 65535}, ""},
+        {"tcp://10.0.0.5", std::nullopt, "no host and port"},
+        {"tcp://10.0.0.5:", std::nullopt, "the port \"\" is not a number from 1 to 65535"},
+        {"tcp://10.0.0.5:0", std::nullopt, "the port \"0\" is not a number from 1 to 65535"},
+        {"tcp://10.0.0.5:65536", std::nullopt, "the port \"65536\""},
+        {"tcp://10.0.0.5:4001/bus", std::nullopt, "the port \"4001/bus\""},
+        {"tcp://:4001", std::nullopt, "no host and port"},
+        {"tcp://", std::nullopt, "no host and port"},
+        {"tcp://user@10.0.0.5:4001", std::nullopt, "\"user@10.0.0.5\" is not a host"},
+        {"tcp://fd00::5:4001", std::nullopt, "\"fd00::5\" is not a host"},  // unbracketed
+        {"/dev/ttyUSB0", std::nullopt, "a network gateway is named tcp://HOST:PORT"},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_EQ(ParseGatewayDevice(c.device, &why), c.address) << c.device;
+        EXPECT_TRUE(why.starts_with(c.refusal)) << c.device << ": " << why;
+        EXPECT_EQ(IsGatewayDevice(c.device), std::string(c.device).rfind("/", 0) != 0);
+        if (c.address) {
+            EXPECT_EQ(ParseGatewayDevice(GatewayDevice(*c.address), nullptr), c.address);
+        }
+    }
+    // The listening side may ask for any free port.
+    EXPECT_EQ(ParseHostPort("127.0.0.1:0", 0, nullptr), (GatewayAddress{"127.0.0.1", 0}));
+    // Reconnecting waits 1 s, then twice as long after each failed try, up to 30 s.
+    const std::pair<int, int> delays[] = {
+        {0, 1000}, {1, 2000}, {4, 16'000}, {5, 30'000}, {40, 30'000}};
+    for (const auto& [failures, ms] : delays)
+        EXPECT_EQ(ReconnectDelayMs(failures, 1000, 30'000), ms) << failures;
 }
 
 // Runs the event loop until done() holds or 3 s have passed; true when done() holds.
@@ -290,6 +335,60 @@ TEST_F(QtSerialPortTest, ALostDeviceIsSaidOnceAndReopenedWhereItsAdapterReturns)
 }
 
 #endif  // __linux__
+
+// The bus behind a serial device server, played by a local TCP server: frames both ways, no
+// RTS to refuse; the server restarting drops the connection, which is said once, swallows
+// frames meanwhile (still reported sent) and is reopened once the server listens again.
+TEST_F(QtPlatformTest, AGatewayCarriesFramesAndIsReconnectedAfterARestart) {
+    QTcpServer gateway;
+    ASSERT_TRUE(gateway.listen(QHostAddress::LocalHost));
+    const quint16 tcpPort = gateway.serverPort();
+    const std::string device = "tcp://127.0.0.1:" + std::to_string(tcpPort);
+    TcpGatewayPort port(p);
+    port.SetReconnectDelaysMs(10, 40);
+    std::vector<std::string> notices;
+    port.onNotice = [&](const std::string& n) { notices.push_back(n); };
+    int drained = 0;
+    port.onSendDrained = [&] { ++drained; };
+    std::string error;
+    ASSERT_TRUE(port.Open(device, &error)) << error;
+    ASSERT_TRUE(PumpUntil(p, [&] { return gateway.hasPendingConnections(); }));
+    QTcpSocket* far = gateway.nextPendingConnection();
+
+    const std::vector<std::uint8_t> frame{0x01, 0xC8, 0x04, 0x00, 0x20, 0x5A, 0x3E, 0x50, 0xF2};
+    port.SetRts(true);
+    port.Write(frame);
+    EXPECT_EQ(drained, 0);  // never from inside Write
+    ASSERT_TRUE(PumpUntil(p, [&] { return drained == 1 && far->bytesAvailable() == 9; }));
+    EXPECT_EQ(far->readAll(), QByteArray(reinterpret_cast<const char*>(frame.data()), 9));
+    far->write(reinterpret_cast<const char*>(frame.data()), 9);
+    ASSERT_TRUE(PumpUntil(p, [&] { return port.BytesWaiting() == 9; }));
+    EXPECT_EQ(port.ReadAll(), frame);
+    EXPECT_TRUE(port.Rts() && port.OverNetwork() && notices.empty());
+
+    // The gateway restarts: the connection goes, and nobody listens for a while.
+    gateway.close();
+    far->abort();
+    ASSERT_TRUE(PumpUntil(p, [&] { return notices.size() == 1; }));
+    EXPECT_TRUE(
+        notices[0].starts_with("The network gateway " + device + " dropped the connection ("))
+        << notices[0];
+    EXPECT_FALSE(port.IsOpen());
+    port.Write(frame);
+    ASSERT_TRUE(PumpUntil(p, [&] { return drained == 2; }));
+    EXPECT_EQ(port.BytesWaiting(), 0);
+    ASSERT_TRUE(gateway.listen(QHostAddress::LocalHost, tcpPort));
+    ASSERT_TRUE(PumpUntil(p, [&] { return port.IsOpen(); }));
+    EXPECT_EQ(port.Reopenings(), 1u);
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[1], "The network gateway " + device + " is connected again.");
+
+    // Nobody at the address: refused at once, naming it.
+    port.Close();
+    gateway.close();
+    EXPECT_FALSE(port.Open(device, &error));
+    EXPECT_EQ(error, "Cannot reach the network gateway " + device + ": Connection refused");
+}
 
 }  // namespace
 }  // namespace halvern
