@@ -74,7 +74,7 @@ class Front : public QObject {
           answer_(std::move(answer)),
           admission_(kMaxConnections, MsToUs(kRequestDeadlineMs), MsToUs(kIdleCloseMs)),
           sweep_(platform.NewTimer()) {
-        connect(&server_, &QTcpServer::newConnection, this, [this] { Accept(); });
+        connect(&server_, &QTcpServer::newConnection, this, [this] { AcceptLater(); });
         sweep_->SetInterval(kSweepMs);
         sweep_->onTick = [this] {
             for (const auto id : admission_.Due(platform_.NowUs()))
@@ -98,15 +98,27 @@ class Front : public QObject {
         bool closing = false;  // its last answer is on its way
     };
 
+    // One connection a turn of the event loop: what those let in before have sent is read
+    // before the next may close one of them for room, so a scraper that sent its request at
+    // once is not taken for a slow client in a burst of connections.
+    void AcceptLater() {
+        if (!acceptQueued_)
+            acceptQueued_ = QMetaObject::invokeMethod(
+                this, [this] { Accept(); }, Qt::QueuedConnection);
+    }
     void Accept() {
-        while (QTcpSocket* socket = server_.nextPendingConnection()) {
-            const auto [id, makeRoom] = admission_.Open(platform_.NowUs());
-            if (makeRoom)
-                Drop(*makeRoom);
-            open_[id] = Connection{socket, {}};
-            connect(socket, &QTcpSocket::readyRead, this, [this, id] { Read(id); });
-            connect(socket, &QTcpSocket::disconnected, this, [this, id] { Drop(id); });
-        }
+        acceptQueued_ = false;
+        QTcpSocket* socket = server_.nextPendingConnection();
+        if (!socket)
+            return;
+        const auto [id, makeRoom] = admission_.Open(platform_.NowUs());
+        if (makeRoom)
+            Drop(*makeRoom);
+        open_[id] = Connection{socket, {}};
+        connect(socket, &QTcpSocket::readyRead, this, [this, id] { Read(id); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, id] { Drop(id); });
+        if (server_.hasPendingConnections())
+            AcceptLater();
     }
     void Read(Admission::Id id) {
         Connection& c = open_.at(id);
@@ -157,6 +169,7 @@ class Front : public QObject {
     Admission admission_;
     std::unique_ptr<Timer> sweep_;
     std::map<Admission::Id, Connection> open_;
+    bool acceptQueued_ = false;
     QTcpServer server_;  // last: its sockets go before the state above
 };
 
