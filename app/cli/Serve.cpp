@@ -74,6 +74,7 @@ class Front : public QObject {
           answer_(std::move(answer)),
           admission_(kMaxConnections, MsToUs(kRequestDeadlineMs), MsToUs(kIdleCloseMs)),
           sweep_(platform.NewTimer()) {
+        server_.setMaxPendingConnections(1);
         connect(&server_, &QTcpServer::newConnection, this, [this] { AcceptLater(); });
         sweep_->SetInterval(kSweepMs);
         sweep_->onTick = [this] {
@@ -98,9 +99,9 @@ class Front : public QObject {
         bool closing = false;  // its last answer is on its way
     };
 
-    // One connection a turn of the event loop: what those let in before have sent is read
-    // before the next may close one of them for room, so a scraper that sent its request at
-    // once is not taken for a slow client in a burst of connections.
+    // One connection a turn of the event loop (the others wait in the system's queue): what
+    // those let in before have sent is read before the next may close one of them for room,
+    // so a scraper that sent its request at once is not taken for a slow client in a burst.
     void AcceptLater() {
         if (!acceptQueued_)
             acceptQueued_ = QMetaObject::invokeMethod(
@@ -117,8 +118,11 @@ class Front : public QObject {
         open_[id] = Connection{socket, {}};
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { Read(id); });
         connect(socket, &QTcpSocket::disconnected, this, [this, id] { Drop(id); });
-        if (server_.hasPendingConnections())
-            AcceptLater();
+        // What it sent while it waited to be taken was read with nobody listening.
+        if (socket->bytesAvailable() > 0)
+            Read(id);
+        if (open_.count(id) && socket->state() != QAbstractSocket::ConnectedState)
+            Drop(id);
     }
     void Read(Admission::Id id) {
         Connection& c = open_.at(id);
