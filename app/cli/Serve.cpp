@@ -1,16 +1,11 @@
 #include "cli/Serve.h"
 
 #include <QHostAddress>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
-#include <QtHttpServer/QAbstractHttpServer>
 
-#include <array>
-#include <charconv>
-#include <cmath>
+#include <algorithm>
+#include <map>
 #include <memory>
 
 #include "cli/Output.h"
@@ -30,6 +25,10 @@ std::optional<ListenAddress> ParseListen(std::string_view text) {
     if (colon == std::string_view::npos)
         return std::nullopt;
     std::string host(text.substr(0, colon));
+    // The address parser lets blanks around an address pass; they would be printed as given.
+    if (std::any_of(host.begin(), host.end(),
+                    [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; }))
+        return std::nullopt;
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
     else if (host.find(':') != std::string::npos)
@@ -65,118 +64,117 @@ std::string ReadServeOptions(const std::string* listen, const std::string* logPe
 
 namespace {
 
-const char* MethodName(QHttpServerRequest::Method m) {
-    switch (m) {
-        case QHttpServerRequest::Method::Get:
-            return "GET";
-        case QHttpServerRequest::Method::Head:
-            return "HEAD";
-        case QHttpServerRequest::Method::Post:
-            return "POST";
-        case QHttpServerRequest::Method::Put:
-            return "PUT";
-        case QHttpServerRequest::Method::Delete:
-            return "DELETE";
-        case QHttpServerRequest::Method::Options:
-            return "OPTIONS";
-        case QHttpServerRequest::Method::Patch:
-            return "PATCH";
-        case QHttpServerRequest::Method::Connect:
-            return "CONNECT";
-        case QHttpServerRequest::Method::Trace:
-            return "TRACE";
-        default:
-            return "UNKNOWN";
-    }
-}
-
-// The connections the HTTP server gets, each watched: one that sends more than a request may
-// hold is answered 413 and closed, one that says nothing for kIdleCloseMs is closed (so idle
-// clients cannot hold every place a scraper needs), and past kMaxConnections a new one is
-// closed at once.
-class GuardedTcpServer : public QTcpServer {
+// The endpoint's connections, each read with ReadRequest and answered request by request; their
+// places are kept by an Admission on the platform's clock, so that slow or silent clients
+// cannot hold every place a scraper needs.
+class Front : public QObject {
   public:
-    using QTcpServer::QTcpServer;
-
-    // The request answered: the next one counts from zero, and the idle time too.
-    static void Answered(QTcpSocket* socket) {
-        socket->setProperty(kCount, 0);
-        if (auto* idle = socket->findChild<QTimer*>())
-            idle->start();
+    Front(Platform& platform, std::function<HttpAnswer(const RequestHead&)> answer)
+        : platform_(platform),
+          answer_(std::move(answer)),
+          admission_(kMaxConnections, MsToUs(kRequestDeadlineMs), MsToUs(kIdleCloseMs)),
+          sweep_(platform.NewTimer()) {
+        server_.setMaxPendingConnections(1);
+        connect(&server_, &QTcpServer::newConnection, this, [this] { AcceptLater(); });
+        sweep_->SetInterval(kSweepMs);
+        sweep_->onTick = [this] {
+            for (const auto id : admission_.Due(platform_.NowUs()))
+                Drop(id);
+        };
     }
+    ~Front() override {
+        for (auto& [id, c] : open_)
+            c.socket->disconnect(this);  // their last signals find nothing of ours
+    }
+    bool Listen(const QHostAddress& host, quint16 port) {
+        sweep_->SetEnabled(server_.listen(host, port));
+        return sweep_->Enabled();
+    }
+    std::string Error() const { return server_.errorString().toStdString(); }
 
-  protected:
-    void incomingConnection(qintptr fd) override {
-        auto* socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(fd) || open_ >= kMaxConnections) {
-            socket->abort();
-            socket->deleteLater();
+  private:
+    struct Connection {
+        QTcpSocket* socket;
+        std::string unread;    // what came and is not answered yet
+        bool closing = false;  // its last answer is on its way
+    };
+
+    // One connection a turn of the event loop (the others wait in the system's queue): what
+    // those let in before have sent is read before the next may close one of them for room,
+    // so a scraper that sent its request at once is not taken for a slow client in a burst.
+    void AcceptLater() {
+        if (!acceptQueued_)
+            acceptQueued_ = QMetaObject::invokeMethod(
+                this, [this] { Accept(); }, Qt::QueuedConnection);
+    }
+    void Accept() {
+        acceptQueued_ = false;
+        QTcpSocket* socket = server_.nextPendingConnection();
+        if (!socket)
             return;
-        }
-        ++open_;
-        connect(socket, &QObject::destroyed, this, [this] { --open_; });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        auto* idle = new QTimer(socket);
-        idle->setSingleShot(true);
-        idle->setInterval(kIdleCloseMs);
-        connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
-        idle->start();
-        // Connected before the HTTP server's own reader: it sees the bytes first.
-        connect(socket, &QTcpSocket::readyRead, this, [socket, idle] {
-            idle->start();
-            const auto count = socket->property(kCount).toLongLong() + socket->bytesAvailable();
-            socket->setProperty(kCount, count);
-            if (count <= kMaxRequestBytes)
+        const auto [id, makeRoom] = admission_.Open(platform_.NowUs());
+        if (makeRoom)
+            Drop(*makeRoom);
+        open_[id] = Connection{socket, {}};
+        connect(socket, &QTcpSocket::readyRead, this, [this, id] { Read(id); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, id] { Drop(id); });
+        // What it sent while it waited to be taken was read with nobody listening.
+        if (socket->bytesAvailable() > 0)
+            Read(id);
+        if (open_.count(id) && socket->state() != QAbstractSocket::ConnectedState)
+            Drop(id);
+    }
+    void Read(Admission::Id id) {
+        Connection& c = open_.at(id);
+        const QByteArray bytes = c.socket->readAll();
+        if (c.closing)
+            return;
+        c.unread.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        while (!c.unread.empty()) {
+            const RequestHead h = ReadRequest(c.unread);
+            if (h.kind == RequestHead::Kind::Incomplete) {
+                admission_.Begun(id, platform_.NowUs());
                 return;
-            socket->readAll();  // nothing of it reaches the request reader
-            socket->write(
-                "HTTP/1.1 413 Payload Too Large\r\nContent-Length: 0\r\n"
-                "Connection: close\r\n\r\n");
-            socket->disconnectFromHost();
-        });
-        addPendingConnection(socket);
-    }
-
-  private:
-    static constexpr const char* kCount = "halvernRequestBytes";
-    int open_ = 0;
-};
-
-class Endpoint : public QAbstractHttpServer {
-  public:
-    explicit Endpoint(const BusPoller* const& state) : state_(state) {}
-
-  protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
-        GuardedTcpServer::Answered(socket);
-        if (socket->bytesToWrite() > kMaxUnsentBytes) {
-            socket->abort();  // it does not read what it asks for
-            return true;
+            }
+            const HttpAnswer a =
+                h.kind == RequestHead::Kind::Whole ? answer_(h) : Refusal(h.status);
+            c.unread.erase(0, h.length);
+            admission_.Answered(id, platform_.NowUs());
+            const std::string out = AnswerBytes(a, h.close);
+            c.socket->write(out.data(), static_cast<qint64>(out.size()));
+            // Sent now: a client that half-closed after its request has its end of input seen
+            // next, on which the socket is closed with whatever it still holds.
+            c.socket->flush();
+            if (h.close) {
+                c.closing = true;
+                c.socket->disconnectFromHost();  // after what was written
+                return;
+            }
+            if (c.socket->bytesToWrite() > kMaxUnsentBytes) {
+                Drop(id);  // it does not read what it asks for
+                return;
+            }
         }
-        const HttpAnswer a =
-            Answer(MethodName(request.method()), request.url().path().toStdString(), state_);
-        QHttpServerResponder responder = makeResponder(request, socket);
-        const auto status = static_cast<QHttpServerResponder::StatusCode>(a.status);
-        responder.writeStatusLine(status);
-        responder.writeHeader("Content-Type", QByteArray::fromStdString(a.contentType));
-        responder.writeHeader("Content-Length", QByteArray::number(qsizetype(a.body.size())));
-        if (a.status == 405)
-            responder.writeHeader("Allow", "GET, HEAD");
-        responder.writeHeader("Cache-Control", "no-store");
-        if (a.head)
-            responder.writeBody("", 0);
-        else
-            responder.writeBody(a.body.data(), static_cast<qint64>(a.body.size()));
-        if (request.value("Connection").toLower() == "close")
-            socket->disconnectFromHost();  // after what was written
-        return true;
     }
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override {
-        handleRequest(request, socket);
+    void Drop(Admission::Id id) {
+        const auto it = open_.find(id);
+        if (it == open_.end())
+            return;
+        QTcpSocket* socket = it->second.socket;
+        open_.erase(it);
+        admission_.Closed(id);
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
     }
 
-  private:
-    const BusPoller* const& state_;
+    Platform& platform_;
+    std::function<HttpAnswer(const RequestHead&)> answer_;
+    Admission admission_;
+    std::unique_ptr<Timer> sweep_;
+    std::map<Admission::Id, Connection> open_;
+    bool acceptQueued_ = false;
+    QTcpServer server_;  // last: its sockets go before the state above
 };
 
 std::string AddressList(const std::vector<std::uint8_t>& addresses) {
@@ -204,18 +202,16 @@ int Serve(const Invocation& inv, const ServeContext& ctx) {
                                     ? ListenAddress{kDefaultListenHost, kDefaultListenPort}
                                     : *ParseListen(inv.listen);
     const BusPoller* state = nullptr;
-    Endpoint endpoint(state);
-    auto* tcp = new GuardedTcpServer(&endpoint);
+    Front endpoint(ctx.platform,
+                   [&state](const RequestHead& h) { return Answer(h.method, h.path, state); });
     const QHostAddress host = where.host == "localhost"
                                   ? QHostAddress(QHostAddress::LocalHost)
                                   : QHostAddress(QString::fromStdString(where.host));
     const std::string url = where.host.find(':') != std::string::npos
                                 ? "[" + where.host + "]:" + std::to_string(where.port)
                                 : where.host + ":" + std::to_string(where.port);
-    if (!tcp->listen(host, static_cast<quint16>(where.port)))
-        return ctx.fail(kExitUsage,
-                        "cannot listen on " + url + ": " + tcp->errorString().toStdString());
-    endpoint.bind(tcp);
+    if (!endpoint.Listen(host, static_cast<quint16>(where.port)))
+        return ctx.fail(kExitUsage, "cannot listen on " + url + ": " + endpoint.Error());
     if (!IsLoopback(where.host))
         ctx.say("warning: the endpoint on " + url +
                 " has no authentication: whoever reaches it reads every detector's values");

@@ -2,7 +2,7 @@
 // halvern-cli serve: the detectors of a bus polled in turn and served over HTTP, read-only, for
 // the plant's monitoring stack: /metrics in the Prometheus text format, /api/detectors as JSON
 // with the keys of --json, and /healthz. The texts are functions of the poller's state; the
-// HTTP server only hands them out.
+// endpoint only reads request heads (Intake.h) and hands the texts out.
 
 #include <cstdint>
 #include <functional>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/Intake.h"
 #include "link/Link.h"
 #include "logging/LogRecords.h"
 #include "site/BusPoller.h"
@@ -21,13 +22,15 @@ namespace halvern::cli {
 
 constexpr const char* kDefaultListenHost = "127.0.0.1";
 constexpr int kDefaultListenPort = 9464;
-// A request (request line, headers and body) larger than this is refused: the endpoint takes
-// GET and HEAD, whose requests are a few hundred bytes.
-constexpr std::int64_t kMaxRequestBytes = 16 * 1024;
 constexpr int kMaxConnections = 64;
-// A connection that sends nothing for this long is closed. Longer than a scrape interval of a
-// minute, so a scraper's kept-alive connection is not cut between its scrapes.
+// A request must be whole this long after its first byte, however slowly it comes.
+constexpr int kRequestDeadlineMs = 5'000;
+// A connection that waits this long for its next request (or its first) is closed. Longer than
+// a scrape interval of a minute, so a scraper's kept-alive connection is not cut between its
+// scrapes.
 constexpr int kIdleCloseMs = 75'000;
+// How often the connections' times are looked at.
+constexpr int kSweepMs = 250;
 // A client that does not read its answers is dropped once this much waits to be sent to it.
 constexpr std::int64_t kMaxUnsentBytes = 4 * 1024 * 1024;
 

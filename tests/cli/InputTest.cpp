@@ -63,6 +63,8 @@ const Line kLines[] = {
     {{"--device=sim", "serve", "--listen", "localhost"}, 2},
     {{"--device=sim", "serve", "--listen", "plant.example:80"}, 2},
     {{"--device=sim", "serve", "--listen", "::1:9464"}, 2},  // IPv6 without brackets
+    {{"--device=sim", "serve", "--listen", "\t127.0.0.1:9464"}, 2, "--listen \"\\t127.0.0.1:9464\": HOST:PORT"},
+    {{"--device=sim", "serve", "--listen", "127.0.0.1\n:9464"}, 2},
     {{"--device=sim", "serve", "--log-period", "256"}, 2},
     {{"--device=sim", "status", "1", "--listen", "127.0.0.1:9464"}, 2},
     // history and report: a real date; report needs -o, and knows A4 and letter.
