@@ -52,7 +52,7 @@ void WholeFile::Fail(int error) {
 void WholeFile::Fail(const std::string& why) {
     if (!failed_) {
         reason_ = why;
-        error_ = "Cannot write " + path_ + ": " + why;
+        error_ = "Cannot write " + NativePath(path_) + ": " + why;
     }
     failed_ = true;
 }
