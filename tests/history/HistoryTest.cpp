@@ -363,16 +363,8 @@ TEST_F(HistoryFile, TheReportAsksOnlyForWhatItPrints) {
         std::string ids;
         for (const auto& e : r.events)
             ids += std::to_string(e.id) + " ";
-        return std::vector<std::string>{r.model,
-                                        r.address,
-                                        r.status,
-                                        r.statusWhen,
-                                        r.primaryVersion,
-                                        r.secondaryVersion,
-                                        r.setup,
-                                        r.noise,
-                                        ids,
-                                        std::to_string(r.olderEvents)};
+        return std::make_tuple(r.model, r.address, r.status, r.statusWhen, r.primaryVersion,
+                               r.secondaryVersion, r.setup, r.noise, ids, r.olderEvents);
     };
     EXPECT_EQ(figures(fromStore), figures(whole));
     EXPECT_EQ(whole.olderEvents, 6 + 40 - 30);  // six of KnownHistory in the period, and 40

@@ -210,9 +210,6 @@ TEST_F(LogWindows, ThePlotZoomsReadsItsStretchAgainAndHomeShowsTheWholeFile) {
     QTest::keyClick(plot, Qt::Key_Home);
     EXPECT_EQ(std::make_tuple(zoom.From(), zoom.To(), &plot->Shown(), plot->ReadingStretch()),
               std::make_tuple(start, start + 29 * minute, &plot->Data(), false));
-    mouse(QEvent::MouseMove, x(0.25), Qt::NoButton);
-    EXPECT_TRUE(readout->text().startsWith("05/12/26 14:07:1"));  // 14:07:15, to a pixel
-    EXPECT_TRUE(readout->text().endsWith("   Gas reading 0"));
 }
 
 // X (or the menu) asks for a name and says nothing, and writes nothing there, before the whole

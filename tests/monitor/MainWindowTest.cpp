@@ -97,14 +97,12 @@ TEST_F(MainWindowTest, JunkTypedIntoTheAddressListIsPutBackHalfASecondLater) {
     b.par.Main.DetNum = "12";
     auto* list = Find<QComboBox>("cmbChangeAddr");
     list->lineEdit()->setFocus();
-    for (const char* typed : {"1.5", "12a"}) {
-        list->lineEdit()->selectAll();
-        QTest::keyClicks(list->lineEdit(), typed);
-        b.plat.RunFor(499'000);
-        EXPECT_EQ(list->currentText(), typed);
-        b.plat.RunFor(2'000);
-        EXPECT_EQ(list->currentText(), typed == std::string("1.5") ? "1.5" : "12");
-    }
+    list->lineEdit()->selectAll();
+    QTest::keyClicks(list->lineEdit(), "12a");
+    b.plat.RunFor(499'000);
+    EXPECT_EQ(list->currentText(), "12a");
+    b.plat.RunFor(2'000);
+    EXPECT_EQ(list->currentText(), "12");
 }
 
 // The field, the label and the polled address agree: only a choice changes the served address.

@@ -10,9 +10,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <set>
-#include <sstream>
 
 #include "platform/WholeFile.h"
 
@@ -23,9 +23,7 @@ namespace fs = std::filesystem;
 
 std::string Read(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // The disk takes no more than `bytes` of any one file while it lives: writes past them fail,
