@@ -92,8 +92,7 @@ ServiceEvent ReadRow(const QSqlQuery& q) {
 const char* const kReportFigures[] = {
     "",  // the newest: model, address, status
     " AND action = 'version read' AND confirmed IS NOT 0 AND substr(after, 1, 9) = 'primary: '",
-    " AND action = 'version read' AND confirmed IS NOT 0 AND substr(after, 1, 11) = "
-    "'secondary: '",
+    " AND action = 'version read' AND confirmed IS NOT 0 AND substr(after, 1, 11) = 'secondary: '",
     " AND action IN ('setup read', 'setup write') AND confirmed IS NOT 0 AND after <> ''",
     " AND action = 'S/N test' AND confirmed IS NOT 0",
 };
