@@ -103,7 +103,9 @@ TEST(GatewayAddress, NamesAGatewayAndSaysWhatIsWrongWithAnythingElse) {
         {"tcp://127.0.0.1:4001", GatewayAddress{"127.0.0.1", 4001}, ""},
         {"TCP://gw-a.plant.local:1", GatewayAddress{"gw-a.plant.local", 1}, ""},
         {"tcp://[fd00::5]:65535", GatewayAddress{"fd00::5", 65535}, ""},
-        {"tcp://10.0.0.5", std::nullopt, "no host and port"},
+        {"tcp://10.0.0.5", std::nullopt, "no port: give it as HOST:PORT"},
+        {"tcp://[::1]", std::nullopt, "no port: give it as HOST:PORT"},  // its colons are no port's
+        {"tcp://[::1", std::nullopt, "\"[::1\" is not a host"},
         {"tcp://10.0.0.5:", std::nullopt, "the port \"\" is not a number from 1 to 65535"},
         {"tcp://10.0.0.5:0", std::nullopt, "the port \"0\" is not a number from 1 to 65535"},
         {"tcp://10.0.0.5:65536", std::nullopt, "the port \"65536\""},
