@@ -440,8 +440,11 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& args) {
     };
     inv.json = ValueOf(given, "json") != nullptr;
     if (const auto* device = ValueOf(given, "device")) {
+        std::string why;
         if (device->empty())
             fail("--device needs a device path");
+        else if (IsGatewayDevice(*device) && !ParseGatewayDevice(*device, &why))
+            fail("--device " + Quote(*device) + ": " + why);
         inv.device = *device;
     }
     if (const auto* dataDir = ValueOf(given, "data-dir")) {

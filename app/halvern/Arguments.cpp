@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "HalvernVersion.h"
+#include "platform/GatewayAddress.h"
 
 namespace halvern {
 
@@ -25,8 +26,8 @@ std::optional<std::string> ProgramCommandLine::Answer(const QStringList& argumen
 Exit status:
   0      the program was ended from its main window (a confirmed exit or the close box), or
          the port dialog was closed before it; also after --help and --version
-  1      a bad command line (an unknown option, or one without its value): Qt's message
-         says which
+  1      a bad command line (an unknown option, one without its value, or a value that is
+         no good, such as a network gateway's address without a port): the message says which
   other  Qt could not start, for example without a display to show the windows on
 )";
     }
@@ -37,17 +38,32 @@ Exit status:
 
 AppOptions ProgramCommandLine::Read(const QCoreApplication& app) {
     cli_.process(app);
+    std::string problem;
+    const auto options = Options(&problem);
+    if (!options) {
+        std::cerr << "halvern: " << problem << "\n";
+        std::exit(1);  // a bad command line, as Qt ends it
+    }
+    return *options;
+}
+
+std::optional<AppOptions> ProgramCommandLine::Options(std::string* problem) const {
     AppOptions options;
     options.device = cli_.value(device_).toStdString();
     options.demo = cli_.isSet(demo_);
     options.dataDir = cli_.value(dataDir_).toStdString();
+    std::string why;
+    if (IsGatewayDevice(options.device) && !ParseGatewayDevice(options.device, &why)) {
+        *problem = "--device \"" + options.device + "\": " + why;
+        return std::nullopt;
+    }
     if (cli_.isSet(networkAllowance_)) {
         bool ok = false;
         const int ms = cli_.value(networkAllowance_).toInt(&ok);
         if (!ok || ms < 0 || ms > kMaxNetworkAllowanceMs) {
-            std::cerr << "halvern: --network-allowance wants milliseconds from 0 to "
-                      << kMaxNetworkAllowanceMs << "\n";
-            std::exit(1);  // a bad command line, as Qt ends it
+            *problem = "--network-allowance wants milliseconds from 0 to " +
+                       std::to_string(kMaxNetworkAllowanceMs);
+            return std::nullopt;
         }
         options.networkAllowanceMs = ms;
     }

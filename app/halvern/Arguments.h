@@ -25,6 +25,9 @@ class ProgramCommandLine {
     // The options, once QApplication has taken out its own; a bad command line ends the
     // program with Qt's message.
     AppOptions Read(const QCoreApplication& app);
+    // The options of the arguments parsed last; nothing for a value that is no good, which
+    // *problem then names.
+    std::optional<AppOptions> Options(std::string* problem) const;
 
   private:
     QCommandLineParser cli_;

@@ -185,7 +185,8 @@ std::string LoadPortGateway(const std::string& path) {
 }
 
 void SavePortChoice(const std::string& path, std::int16_t port, const std::string& gateway) {
-    if (gateway.empty())
+    // An address still being typed, or one that cannot be, is not kept to be opened later.
+    if (!ParseGatewayDevice(gateway, nullptr))
         return SavePortNumber(path, port);
     WriteText(path, std::to_string(port) + "\r\n" + gateway + "\r\n");
 }

@@ -59,7 +59,7 @@ void SavePortNumber(const std::string& path, std::int16_t port);
 // ("tcp://HOST:PORT"), below the number, which readers of the first value alone keep using.
 // Empty when the file names none (or cannot be read).
 std::string LoadPortGateway(const std::string& path);
-// The number and the gateway; an empty gateway writes the number alone.
+// The number and the gateway; an empty gateway, or one that is no good, writes the number alone.
 void SavePortChoice(const std::string& path, std::int16_t port, const std::string& gateway);
 // What typing into the port field stands for: a number (blanks around it allowed, a fraction
 // rounded, ties to even) from 1 to 32767. Nothing otherwise: the field is then set back to "1".

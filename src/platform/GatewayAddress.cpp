@@ -40,14 +40,26 @@ bool IsGatewayDevice(const std::string& device) {
 std::optional<GatewayAddress> ParseHostPort(const std::string& text, int lowestPort,
                                             std::string* why) {
     const std::string form = "give it as HOST:PORT, for example 192.168.1.50:4001";
-    const auto colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0) {
+    // The port follows the host's last colon; an IPv6 address has colons of its own, so there
+    // the host ends with the bracket that closes it (unclosed, the whole text is no host).
+    std::size_t hostEnd = text.rfind(':');
+    if (text.starts_with('[')) {
+        const auto close = text.find(']');
+        hostEnd = close == std::string::npos ? text.size() + 1 : close + 1;
+    }
+    if (text.empty() || hostEnd == 0) {
         Fail(why, "no host and port: " + form);
         return std::nullopt;
     }
+    if (hostEnd == std::string::npos || hostEnd == text.size()) {
+        Fail(why, "no port: " + form);
+        return std::nullopt;
+    }
+    // Anything but a colon right after the host makes it part of the host, which is then none.
+    const bool colon = hostEnd < text.size() && text[hostEnd] == ':';
     GatewayAddress a;
-    a.host = text.substr(0, colon);
-    const std::string port = text.substr(colon + 1);
+    a.host = colon ? text.substr(0, hostEnd) : text;
+    const std::string port = colon ? text.substr(hostEnd + 1) : "";
     const bool bracketed = a.host.size() > 2 && a.host.front() == '[' && a.host.back() == ']';
     if (bracketed)
         a.host = a.host.substr(1, a.host.size() - 2);

@@ -159,8 +159,11 @@ void frmComm::LoadPortChoice() {
     cmbCOM_->setFocus();
     if (const std::string gateway = LoadPortGateway(PortFile()); !gateway.empty()) {
         txtGateway_->setText(Text(gateway.substr(std::string(kGatewayScheme).size())));
-        fraGateway_->setChecked(true);
-        par_.PortDevice = gateway;
+        // A --device given wins over the gateway stored, which a tick brings back.
+        if (sources_.givenDevice.empty()) {
+            fraGateway_->setChecked(true);
+            par_.PortDevice = gateway;
+        }
     }
     RefreshPorts();
 }

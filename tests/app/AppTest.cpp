@@ -453,7 +453,7 @@ TEST_F(AppTest, EachActionLeavesOneHistoryEventWrittenOnceTheFileCanTakeIt) {
 }
 
 // halvern's command line: --help and --version are answered before there is a display, whatever
-// else stands beside them; anything else leaves the start-up to go on.
+// else stands beside them; anything else leaves the start-up to go on, unless a value is no good.
 TEST(ProgramCommandLine, VersionAndHelpAreAnsweredWhereverTheyStandAndOtherLinesGoOn) {
     ProgramCommandLine cli;
     const auto answer = [&](QStringList a) {
@@ -467,6 +467,25 @@ TEST(ProgramCommandLine, VersionAndHelpAreAnsweredWhereverTheyStandAndOtherLines
     ASSERT_TRUE(help && help->starts_with("Usage: halvern [options]\n")) << help.value_or("");
     for (const char* option : {"--device <path>", "--demo", "--data-dir <path>", "--version"})
         EXPECT_NE(help->find(option), std::string::npos) << option;
+
+    // Values that are no good end the program as a bad command line, saying why.
+    const std::pair<QStringList, std::string> values[] = {
+        {{"--device", "tcp://10.0.4.21:4001"}, ""},
+        {{"--device", "tcp://gw-a"}, "--device \"tcp://gw-a\": no port: give it as HOST:PORT"},
+        {{"--device", "tcp://gw-a:99999"},
+         "--device \"tcp://gw-a:99999\": the port \"99999\" is not a number from 1 to 65535"},
+        {{"--device", "tcp://:1"}, "--device \"tcp://:1\": no host and port"},
+        {{"--device", "tcp://[::1]"}, "--device \"tcp://[::1]\": no port"},
+        {{"--network-allowance", "10001"},
+         "--network-allowance wants milliseconds from 0 to 10000"},
+    };
+    for (const auto& [args, says] : values) {
+        EXPECT_EQ(answer(args), std::nullopt);
+        std::string problem;
+        const auto options = cli.Options(&problem);
+        EXPECT_EQ(options.has_value(), says.empty()) << args.join(' ').toStdString();
+        EXPECT_TRUE(problem.starts_with(says)) << problem;
+    }
 }
 
 }  // namespace

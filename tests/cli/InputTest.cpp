@@ -52,6 +52,11 @@ const Line kLines[] = {
     {{"--device=sim", "status", "1\x1b[2J"}, 2, "address \"1\\x1b[2J\" is not a bus address"},
     {{"--device=sim", "setup", "1", "Al\rarm=YES"}, 2, "unknown field \"Al\\rarm\""},
     {{"status", "1"}, 2, "no port chosen: give --device PATH or --port N"},
+    // A network gateway's address that is no good is a bad command line, not a port that failed.
+    {{"--device", "tcp://gw-a", "scan"}, 2, "--device \"tcp://gw-a\": no port: give it as HOST:PORT"},
+    {{"--device", "tcp://gw-a:99999", "scan"}, 2, "--device \"tcp://gw-a:99999\": the port \"99999\" is not a number from 1 to 65535"},
+    {{"--device", "tcp://:1", "scan"}, 2, "--device \"tcp://:1\": no host and port"},
+    {{"--device", "tcp://[::1]", "scan"}, 2, "--device \"tcp://[::1]\": no port"},
     // Setup fields known to be wrong whatever the detector.
     {{"--device=sim", "setup", "1", "Heater Mode"}, 2, "\"Heater Mode\": write FIELD=TEXT"},
     {{"--device=sim", "setup", "1", "Heater Mode=hot"}, 2, "\"hot\" is not an option of \"Heater Mode\": OFF, AUTO, ON"},

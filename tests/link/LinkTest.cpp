@@ -284,7 +284,11 @@ TEST_F(ValueFile, PortNumberIsLoadedAsAWhole16BitNumberAndSavedAsOneLine) {
     SavePortNumber(path_, 3);  // replaces the longer content
     EXPECT_TRUE(Content() == "3\r\n" && LoadPortNumber(path_) == 3);
     // A network gateway chosen instead stands under the number, which still reads as before;
-    // choosing a number again drops it.
+    // choosing a number again drops it, and so does an address that is no good.
+    for (const char* bad : {"tcp://myhost:99999", "tcp://"}) {
+        SavePortChoice(path_, 4, bad);
+        EXPECT_EQ(Content(), "4\r\n") << bad;
+    }
     SavePortChoice(path_, 3, "tcp://10.0.4.21:4001");
     EXPECT_EQ(Content(), "3\r\ntcp://10.0.4.21:4001\r\n");
     EXPECT_TRUE(LoadPortNumber(path_) == 3 && LoadPortGateway(path_) == "tcp://10.0.4.21:4001");

@@ -215,6 +215,26 @@ TEST_F(PortDialog, EnterOrOkAcceptsWhereverTheFocusIsAndEscCancelOrCloseCancel) 
     }
 }
 
+// A gateway stored is the choice again at the next start, unless --device names another
+// port; an address typed that is no good is said and not stored.
+TEST_F(PortDialog, AStoredGatewayIsOpenedUnlessADeviceIsGivenAndABadOneIsNotStored) {
+    const std::string stored = "0\r\ntcp://10.0.4.21:4001\r\n";
+    Write("CommPortNo.txt", stored);
+    givenDevice_ = "/dev/pts/9";
+    Load();
+    EXPECT_EQ(State(), "0|0||" + stored + "||OK opens /dev/pts/9 (--device).");
+    givenDevice_.clear();
+    Load();
+    EXPECT_EQ(State(), "0|0|tcp://10.0.4.21:4001|" + stored +
+                           "||OK opens the network gateway tcp://10.0.4.21:4001.");
+    auto* address = dialog_->findChild<QLineEdit*>("txtGateway");
+    address->selectAll();
+    QTest::keyClicks(address, "myhost:99999");
+    EXPECT_EQ(State(),
+              "0|0|tcp://myhost:99999|0\r\n||The gateway's address: the port \"99999\" "
+              "is not a number from 1 to 65535.");
+}
+
 #ifndef _WIN32
 
 // No port is said as such; Refresh lists again (each port with the number that reaches it:

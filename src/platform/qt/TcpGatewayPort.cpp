@@ -70,7 +70,6 @@ bool TcpGatewayPort::Open(const std::string& device, std::string* error) {
     Close();
     device_ = device;
     lossUnanswered_ = false;
-    lossReported_ = false;
     failures_ = 0;
     std::string why;
     const auto address = ParseGatewayDevice(device, &why);
@@ -167,8 +166,6 @@ void TcpGatewayPort::OnLost(const std::string& why) {
             return;
         socket_->abort();
         ScheduleReconnect();
-        if (std::exchange(lossReported_, true))
-            return;
         lossUnanswered_ = true;
         Notice("The network gateway " + device_ + " dropped the connection (" + why +
                "). Reconnecting.");

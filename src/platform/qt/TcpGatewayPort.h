@@ -4,7 +4,8 @@
 // as the program's logical state. The send-drained notification comes once the socket has
 // handed the bytes to the system, so the program's waits measure from there as they would
 // from a serial port's drained output. A connection that drops (the server restarting, the
-// network gone) is said once and reopened after a delay that grows with every failed try;
+// network gone) is said, and so is its return, each time; the tries between are not (a flaky
+// network must not nag). It is reopened after a delay that grows with every failed try;
 // meanwhile frames are swallowed and nothing is heard, as from silent detectors.
 
 #include <QTcpSocket>
@@ -69,7 +70,6 @@ class TcpGatewayPort : public SerialPort {
     int failures_ = 0;           // tries since the connection went
     int firstReconnectMs_ = kFirstReconnectMs;
     int mostReconnectMs_ = kMostReconnectMs;
-    bool lossReported_ = false;    // once per Open: a flaky network must not nag
     bool lossUnanswered_ = false;  // the loss was said and the return not yet
     std::uint64_t attempt_ = 0;    // of reconnecting: a late limit finds a newer one
     std::int64_t unsent_ = 0;      // bytes written and not yet handed to the system
