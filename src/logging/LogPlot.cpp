@@ -108,11 +108,30 @@ LogPlotReducer::LogPlotReducer(std::int64_t first, std::int64_t last, int interv
       span_(std::max<std::int64_t>(1, last - first + 1)),
       intervals_(static_cast<std::size_t>(std::max(1, intervals))) {}
 
+namespace {
+
+// Records appended while the file is read lie past the range found first: clamped.
+std::int64_t IntervalIndex(std::int64_t first, std::int64_t span, std::int64_t n,
+                           std::int64_t seconds) {
+    return std::clamp<std::int64_t>((seconds - first) * n / span, 0, n - 1);
+}
+
+}  // namespace
+
 LogPlotReducer::Interval& LogPlotReducer::At(std::int64_t seconds) {
     const auto n = static_cast<std::int64_t>(intervals_.size());
-    // Records appended while the file is read lie past the range found first: clamped.
-    const std::int64_t i = std::clamp<std::int64_t>((seconds - first_) * n / span_, 0, n - 1);
-    return intervals_[static_cast<std::size_t>(i)];
+    return intervals_[static_cast<std::size_t>(IntervalIndex(first_, span_, n, seconds))];
+}
+
+std::pair<std::int64_t, std::int64_t> PlotIntervalOf(std::int64_t first, std::int64_t last,
+                                                     int intervals, std::int64_t seconds) {
+    // As the reducer cuts it: interval i holds the seconds s with i <= (s - first) * n / span
+    // < i + 1.
+    const std::int64_t span = std::max<std::int64_t>(1, last - first + 1);
+    const std::int64_t n = std::max(1, intervals);
+    const std::int64_t i = IntervalIndex(first, span, n, seconds);
+    const auto start = [&](std::int64_t k) { return first + (k * span + n - 1) / n; };
+    return {start(i), start(i + 1)};
 }
 
 void LogPlotReducer::Add(const LogRecord& record) {

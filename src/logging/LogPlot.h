@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "logging/LogReader.h"
@@ -27,6 +28,11 @@ constexpr int kPlotIntervals = 600;
 // Records are written at least once per logging period (at most 255 s) while a detector
 // answers and logging is on; a longer silence means no record was taken.
 constexpr std::int64_t kPlotSilence = 300;
+
+// The stretch of time [from, to) whose records fall into the same interval as those at
+// `seconds`, in a plot of `first` to `last` cut into `intervals`.
+std::pair<std::int64_t, std::int64_t> PlotIntervalOf(std::int64_t first, std::int64_t last,
+                                                     int intervals, std::int64_t seconds);
 
 struct PlotPoint {
     std::int64_t Seconds = 0;  // as LogRecord::Seconds

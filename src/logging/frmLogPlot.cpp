@@ -111,21 +111,6 @@ QDateTimeAxis* AddTimeAxis(QChart* chart, bool labelled) {
     return time;
 }
 
-// The last time label reaches past the lowest plot's right end, which moves that end in: the
-// charts above keep the same room, so that one time stands at one x.
-void AlignRightEnds(QChart* chart, const QDateTimeAxis* time, bool lowest) {
-    int right = 8;
-    if (!lowest) {
-        const QString label = QDateTime::currentDateTime().toString(time->format());
-        right += QFontMetrics(time->labelsFont()).horizontalAdvance(label) / 2;
-    }
-    QMargins margins = chart->margins();
-    if (margins.right() != right) {
-        margins.setRight(right);
-        chart->setMargins(margins);
-    }
-}
-
 // From zero, or the lowest value when below, to a little above the highest value shown.
 QValueAxis* AddValueAxis(QChart* chart, const QString& title, const std::vector<int>& series,
                          const LogPlotData& data) {
@@ -252,6 +237,12 @@ frmLogPlot::frmLogPlot(LogPlotData data, const QString& serial, const std::strin
     });
     const auto [from, to] = TimeRange(data_);
     zoomer_->Zoom().SetWhole(from, to);
+    // The charts keep each interval's lowest and highest reading: the readout gives both.
+    zoomer_->stretchAt = [this](double t) {
+        const auto [a, b] =
+            PlotIntervalOf(Shown().First, Shown().Last, kPlotIntervals, LogSeconds(t, false));
+        return std::pair<double, double>(AxisTime(a), AxisTime(b));
+    };
     settle_ = new QTimer(this);
     settle_->setSingleShot(true);
     settle_->setInterval(kSettleMs);
@@ -349,7 +340,6 @@ void frmLogPlot::AddChart(QWidget* parent, const char* name, const QString& titl
     c.time = AddTimeAxis(c.chart, lowest);
     c.values = AddValueAxis(c.chart, title, series, data_);
     c.series = std::move(series);
-    c.lowest = lowest;
     auto* view = new QChartView(c.chart, parent);
     view->setObjectName(name);
     view->setRenderHint(QPainter::Antialiasing);
@@ -388,6 +378,7 @@ bool frmLogPlot::DrawStep() {
         step -= c.series.size() + 1;
     }
     drawing_ = nullptr;
+    zoomer_->ReadOutAgain();
     return false;
 }
 
@@ -404,7 +395,6 @@ void frmLogPlot::ShowStretch() {
         c.time->setFormat(format);
         c.time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(zoom.From())),
                          QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(zoom.To())));
-        AlignRightEnds(c.chart, c.time, c.lowest);
     }
     // What the file holds between the whole plot's points is read once the zoom rests. Till
     // then the charts draw what they have for the new stretch; a stretch read before that

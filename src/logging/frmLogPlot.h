@@ -74,7 +74,6 @@ class frmLogPlot : public QWidget {
         QDateTimeAxis* time{};
         QValueAxis* values{};
         std::vector<int> series;
-        bool lowest = false;
         QAreaSeries* band{};                           // the gaps
         std::vector<std::vector<QLineSeries*>> lines;  // per series, a line per stretch
     };

@@ -235,6 +235,8 @@ void frmTrends::Draw() {
             c.values->applyNiceNumbers();
         }
     }
+    // The pointer resting on a chart reads what this poll brought.
+    zoomer_->ReadOutAgain();
 }
 
 void frmTrends::ShowStretch() {

@@ -81,8 +81,26 @@ std::optional<double> ValueAt(const std::vector<QList<QPointF>>& segments, doubl
     return best->y();
 }
 
+std::optional<ReadValue> ValuesIn(const std::vector<QList<QPointF>>& segments, double from,
+                                  double to) {
+    std::optional<ReadValue> found;
+    for (const QList<QPointF>& line : segments) {
+        auto p = std::lower_bound(line.begin(), line.end(), from,
+                                  [](const QPointF& q, double t) { return q.x() < t; });
+        for (; p != line.end() && p->x() < to; ++p) {
+            if (std::isnan(p->y()))
+                continue;
+            if (!found)
+                found = ReadValue(p->y());
+            found->Low = std::min(found->Low, p->y());
+            found->High = std::max(found->High, p->y());
+        }
+    }
+    return found;
+}
+
 QString ReadoutText(const QString& time,
-                    const std::vector<std::pair<QString, std::optional<double>>>& values) {
+                    const std::vector<std::pair<QString, std::optional<ReadValue>>>& values) {
     // To the hundredth, as the windows and the log show the figures; a whole number (a gas
     // reading) as it is.
     const auto text = [](double v) {
@@ -90,7 +108,11 @@ QString ReadoutText(const QString& time,
     };
     QStringList parts;
     for (const auto& [name, value] : values)
-        parts << name + " " + (value ? text(*value) : QString("no reading"));
+        parts << name + " " +
+                     (!value ? QString("no reading")
+                      : value->Low == value->High
+                          ? text(value->Low)
+                          : text(value->Low) + QChar(0x2013) + text(value->High));
     return time + "   " + parts.join(", ");
 }
 

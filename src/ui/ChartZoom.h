@@ -51,10 +51,23 @@ class ChartZoom {
 // gap the line breaks at).
 std::optional<double> ValueAt(const std::vector<QList<QPointF>>& segments, double at, double reach);
 
-// What the pointer is over: "14:03:27   Signal 1 4.12, Reference 3.98, Signal 2 no reading",
-// the values to the hundredth.
+// What a series reads at a time: one value, or the lowest and highest of the readings of a
+// stretch that the chart keeps only as those two.
+struct ReadValue {
+    ReadValue(double value) : Low(value), High(value) {}  // NOLINT: a value reads as itself
+    ReadValue(double low, double high) : Low(low), High(high) {}
+    double Low, High;
+};
+
+// The lowest and highest value of a series' points from `from` up to (not at) `to`; none
+// where it has no point there with a value.
+std::optional<ReadValue> ValuesIn(const std::vector<QList<QPointF>>& segments, double from,
+                                  double to);
+
+// What the pointer is over: "14:03:27   Signal 1 4.12, Reference 3.98, Signal 2 no reading,
+// Gas reading 34–900", the values to the hundredth.
 QString ReadoutText(const QString& time,
-                    const std::vector<std::pair<QString, std::optional<double>>>& values);
+                    const std::vector<std::pair<QString, std::optional<ReadValue>>>& values);
 
 // The line under a zoomable chart while the pointer is not over one: how to zoom, and the key
 // that shows the whole stretch again.

@@ -2,6 +2,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QGraphicsLayout>
 #include <QKeyEvent>
 #include <QLineSeries>
 #include <QMouseEvent>
@@ -34,6 +35,40 @@ void ChartZoomer::Watch(QChartView* view) {
     view->viewport()->setMouseTracking(true);
     view->viewport()->installEventFilter(this);
     view->viewport()->setCursor(Qt::CrossCursor);
+    charts_.push_back({view->chart(), view->chart()->margins()});
+    connect(view->chart(), &QChart::plotAreaChanged, this, [this] { Align(); });
+}
+
+// Each chart's axes take the room their labels need, which differs from chart to chart: each
+// is given what it lacks of the widest on the left and on the right.
+void ChartZoomer::Align() {
+    if (aligning_)
+        return;
+    aligning_ = true;
+    std::vector<std::pair<double, double>> own;  // left and right edge without the room added
+    double left = 0, right = 0;
+    for (const Watched& w : charts_) {
+        w.chart->layout()->activate();
+        const QRectF area = w.chart->plotArea();
+        const QMargins m = w.chart->margins();
+        own.emplace_back(area.left() - (m.left() - w.margins.left()),
+                         area.right() + (m.right() - w.margins.right()));
+        left = own.size() == 1 ? own.back().first : std::max(left, own.back().first);
+        right = own.size() == 1 ? own.back().second : std::min(right, own.back().second);
+    }
+    for (std::size_t i = 0; i < charts_.size(); ++i) {
+        const Watched& w = charts_[i];
+        if (w.chart->plotArea().isEmpty())
+            continue;  // not laid out yet
+        QMargins m = w.margins;
+        m.setLeft(m.left() + static_cast<int>(std::lround(left - own[i].first)));
+        m.setRight(m.right() + static_cast<int>(std::lround(own[i].second - right)));
+        if (m != w.chart->margins()) {
+            w.chart->setMargins(m);
+            w.chart->layout()->activate();
+        }
+    }
+    aligning_ = false;
 }
 
 void ChartZoomer::Change(const std::function<void()>& change) {
@@ -89,6 +124,7 @@ bool ChartZoomer::eventFilter(QObject* watched, QEvent* event) {
             Release(*view, *static_cast<QMouseEvent*>(event));
             return true;
         case QEvent::Leave:
+            over_ = nullptr;
             if (!dragging_ && onReadout)
                 onReadout(QString());
             return false;
@@ -179,7 +215,14 @@ void ChartZoomer::Release(QChartView& view, const QMouseEvent& event) {
     ReadOut(view, at);
 }
 
+void ChartZoomer::ReadOutAgain() {
+    if (over_)
+        ReadOut(*over_, overAt_);
+}
+
 void ChartZoomer::ReadOut(QChartView& view, QPoint at) {
+    over_ = &view;
+    overAt_ = at;
     if (!onReadout)
         return;
     if (!InPlot(view, at)) {
@@ -199,10 +242,21 @@ void ChartZoomer::ReadOut(QChartView& view, QPoint at) {
             named = series.insert(series.end(), {line->name(), {}});
         named->second.push_back(line->points());
     }
-    std::vector<std::pair<QString, std::optional<double>>> values;
+    std::vector<std::pair<QString, std::optional<ReadValue>>> values;
     const double reach = kReachPixels * PerPixel(view);
-    for (const auto& [name, lines] : series)
-        values.emplace_back(name, ValueAt(lines, time, reach));
+    for (const auto& [name, lines] : series) {
+        std::optional<ReadValue> value;
+        if (stretchAt) {
+            const auto [from, to] = stretchAt(time);
+            value = ValuesIn(lines, from, to);
+        }
+        // A stretch without a reading of its own: the nearest one, as where each is a point.
+        if (!value) {
+            if (const auto v = ValueAt(lines, time, reach))
+                value = *v;
+        }
+        values.emplace_back(name, value);
+    }
     onReadout(ReadoutText(timeText_(time), values));
 }
 

@@ -413,6 +413,20 @@ TEST(LogPlotReducer, KeepsTheLowestAndHighestOfEachIntervalInTimeOrder) {
     // The gas reading has its own extremes: 0 and 99 in every interval.
     const auto extreme = [](const PlotPoint& p) { return p.Value == 0 || p.Value == 99; };
     EXPECT_EQ(std::ranges::count_if(Points(d, PlotGas), extreme), 20);
+
+    // The stretch the readout names for a time is the interval the time's record went into:
+    // here 4321 is in the fifth thousand; seconds 0 to 6 in 3 intervals are cut at 3 and 5.
+    const struct {
+        std::int64_t first, last, at, from, to;
+    } rows[] = {{kStart, kStart + 9999, kStart + 4321, kStart + 4000, kStart + 5000},
+                {0, 6, 2, 0, 3},
+                {0, 6, 3, 3, 5},
+                {0, 6, 4, 3, 5},
+                {0, 6, 9, 5, 7}};  // a record after the range goes into the last
+    for (const auto& r : rows)
+        EXPECT_EQ(PlotIntervalOf(r.first, r.last, r.first == 0 ? 3 : 10, r.at),
+                  std::make_pair(r.from, r.to))
+            << r.at;
 }
 
 // Disconnection records and a silence longer than any logging period break the lines where

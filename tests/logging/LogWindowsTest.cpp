@@ -168,6 +168,13 @@ TEST_F(LogWindows, ThePlotZoomsReadsItsStretchAgainAndHomeShowsTheWholeFile) {
     viewer_->Task()->WaitUntilDone();
     frmLogPlot* plot = viewer_->Plot();
     QCoreApplication::sendPostedEvents();  // the charts laid out
+    // One x is one time on each chart, whatever room their value labels take.
+    for (const char* name : {"chtSignals", "chtRatios"}) {
+        const QRectF a = plot->findChild<QChartView*>(name)->chart()->plotArea(),
+                     gas = plot->findChild<QChartView*>("chtGas")->chart()->plotArea();
+        EXPECT_NEAR(a.left(), gas.left(), 1) << name;
+        EXPECT_NEAR(a.right(), gas.right(), 1) << name;
+    }
     auto* view = plot->findChild<QChartView*>("chtGas");
     QWidget* port = view->viewport();
     const QRectF area = view->chart()->plotArea();

@@ -81,13 +81,29 @@ TEST(ChartZoom, ThePointerReadsTheNearestPointOfTheLineItIsOver) {
     for (const auto& r : rows)
         EXPECT_EQ(ValueAt(r.lines, r.at, 2), r.value) << r.at;
 
+    // Where a chart keeps a stretch's lowest and highest, the stretch's points, both lines'.
+    const struct {
+        const std::vector<QList<QPointF>>& lines;
+        double from, to;
+        std::optional<std::pair<double, double>> range;
+    } stretches[] = {
+        {broken, 5, 25, std::pair(2.0, 3.0)},  {broken, 15, 45, std::pair(3.0, 5.0)},
+        {broken, 20, 40, std::pair(3.0, 3.0)}, {broken, 25, 35, std::nullopt},
+        {failed, 0, 2, std::pair(1.0, 1.0)},  // the failed poll is no value
+    };
+    for (const auto& r : stretches) {
+        const auto v = ValuesIn(r.lines, r.from, r.to);
+        EXPECT_EQ(v ? std::optional(std::pair(v->Low, v->High)) : std::nullopt, r.range) << r.from;
+    }
+
     // A trend's values are floats, read to the hundredth as the windows show them.
     EXPECT_EQ(ReadoutText("05/12/26 14:03:27", {{"Signal 1", 4.12f},
                                                 {"Reference", 3.32234f},
                                                 {"Gas reading", 23},
-                                                {"Signal 2", std::nullopt}}),
+                                                {"Signal 2", std::nullopt},
+                                                {"Ratio 1", ReadValue(34, 900.5)}}),
               "05/12/26 14:03:27   Signal 1 4.12, Reference 3.32, Gas reading 23, Signal 2 no "
-              "reading");
+              "reading, Ratio 1 34\u2013900.50");
 }
 
 TEST(ChartZoom, TicksAreRoundAndNoMoreThanAsked) {
