@@ -93,6 +93,8 @@ int ReadRequestLine(std::string_view line, RequestHead& h) {
     if (version.size() != 8 || version.substr(0, 5) != "HTTP/" || !digit(5) || version[6] != '.' ||
         !digit(7))
         return 400;
+    if (version[5] == '0')
+        return 400;  // HTTP/0.9 has no version in its request line: whoever writes one is no client
     if (version[5] != '1')
         return 505;
     h.method = method;

@@ -112,9 +112,11 @@ class Front : public QObject {
         QTcpSocket* socket = server_.nextPendingConnection();
         if (!socket)
             return;
-        const auto [id, makeRoom] = admission_.Open(platform_.NowUs());
-        if (makeRoom)
-            Drop(*makeRoom);
+        // Named apart, not bound: clang 14 cannot capture a structured binding.
+        const auto opened = admission_.Open(platform_.NowUs());
+        const Admission::Id id = opened.first;
+        if (opened.second)
+            Drop(*opened.second);
         open_[id] = Connection{socket, {}};
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { Read(id); });
         connect(socket, &QTcpSocket::disconnected, this, [this, id] { Drop(id); });

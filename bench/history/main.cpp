@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 
 #include "history/HistoryStore.h"
@@ -60,7 +61,7 @@ int Write(const std::string& path, int count, const std::string& tag, bool say) 
 
 int Years(int argc, char** argv);
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     if (argc >= 2 && std::string(argv[1]) == "years")
         return Years(argc, argv);
     if (argc >= 4 && std::string(argv[1]) == "write")
@@ -97,4 +98,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "report of %zu events of one detector (%zu listed): %.0f ms%s\n",
                  history.size(), report.events.size(), reportMs, written ? "" : " (FAILED)");
     return written ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+    const char* const usage =
+        "usage: halvern-bench-history [EVENTS] | years [EVENTS] | write FILE COUNT [ACTION]\n";
+    if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h"))
+        return std::fputs(usage, stdout), 0;
+    try {
+        return Run(argc, argv);
+    } catch (const std::logic_error&) {  // a count that is no number
+        return std::fputs(usage, stderr), 2;
+    }
 }

@@ -105,6 +105,7 @@ TEST(ServeRequests, TheFirstRequestOfTheBytesIsRead) {
         {"GET\r\n", K::Refused, 400, "", "", true, 0},
         {"hello there you\r\n", K::Refused, 400, "", "", true, 0},
         {"GET /metrics HTTP/2.0\r\n\r\n", K::Refused, 505, "", "", true, 0},
+        {"GET /metrics HTTP/0.9\r\n\r\n", K::Refused, 400, "", "", true, 0},
         {"GET /metrics HTTP/1.1\r\nHost : x\r\n\r\n", K::Refused, 400, "", "", true, 0},
         {"GET /metrics HTTP/1.1\r\nHost: x\r\n folded\r\n\r\n", K::Refused, 400, "", "", true, 0},
         {"GET /metrics HTTP/1.1\r\nContent-Length: -1\r\n\r\n", K::Refused, 400, "", "", true, 0},
