@@ -40,21 +40,23 @@ void ChartZoomer::Watch(QChartView* view) {
 }
 
 // Each chart's axes take the room their labels need, which differs from chart to chart: each
-// is given what it lacks of the widest on the left and on the right.
+// is given what it lacks of the widest room on the left and on the right. The charts stand one
+// above the other at one width; room, not edges, is compared, so that a layout still settling
+// (charts of passing widths) cannot widen the window.
 void ChartZoomer::Align() {
     if (aligning_)
         return;
     aligning_ = true;
-    std::vector<std::pair<double, double>> own;  // left and right edge without the room added
+    std::vector<std::pair<double, double>> own;  // room left and right without the room added
     double left = 0, right = 0;
     for (const Watched& w : charts_) {
         w.chart->layout()->activate();
         const QRectF area = w.chart->plotArea();
         const QMargins m = w.chart->margins();
         own.emplace_back(area.left() - (m.left() - w.margins.left()),
-                         area.right() + (m.right() - w.margins.right()));
-        left = own.size() == 1 ? own.back().first : std::max(left, own.back().first);
-        right = own.size() == 1 ? own.back().second : std::min(right, own.back().second);
+                         w.chart->size().width() - area.right() - (m.right() - w.margins.right()));
+        left = std::max(left, own.back().first);
+        right = std::max(right, own.back().second);
     }
     for (std::size_t i = 0; i < charts_.size(); ++i) {
         const Watched& w = charts_[i];
@@ -62,7 +64,7 @@ void ChartZoomer::Align() {
             continue;  // not laid out yet
         QMargins m = w.margins;
         m.setLeft(m.left() + static_cast<int>(std::lround(left - own[i].first)));
-        m.setRight(m.right() + static_cast<int>(std::lround(own[i].second - right)));
+        m.setRight(m.right() + static_cast<int>(std::lround(right - own[i].second)));
         if (m != w.chart->margins()) {
             w.chart->setMargins(m);
             w.chart->layout()->activate();
