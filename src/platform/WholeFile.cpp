@@ -136,12 +136,7 @@ bool WholeFile::Commit() {
     fd_ = -1;
     if (!failed_ && !temp_.empty() && std::rename(temp_.c_str(), target_.c_str()) != 0)
         Fail(errno);
-    if (failed_) {
-        Cancel();
-        return false;
-    }
-    temp_.clear();
-    return true;
+    return Settle();
 }
 
 void WholeFile::Cancel() {
@@ -199,12 +194,7 @@ bool WholeFile::Commit() {
         std::filesystem::rename(Utf8Path(temp_), Utf8Path(target_), ec);
     if (ec)
         Fail(ec.message());
-    if (failed_) {
-        Cancel();
-        return false;
-    }
-    temp_.clear();
-    return true;
+    return Settle();
 }
 
 void WholeFile::Cancel() {
@@ -216,6 +206,16 @@ void WholeFile::Cancel() {
 }
 
 #endif
+
+// After the last step of a commit: a failure drops the temporary, a success keeps the file.
+bool WholeFile::Settle() {
+    if (failed_) {
+        Cancel();
+        return false;
+    }
+    temp_.clear();
+    return true;
+}
 
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string& error) {
     WholeFile file(path);

@@ -42,6 +42,7 @@ class WholeFile {
     const std::string& Path() const { return path_; }
 
   private:
+    bool Settle();
     void Fail(int error);
     void Fail(const std::string& why);
 
